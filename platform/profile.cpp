@@ -1,0 +1,1 @@
+// Profile files: implemented by the settings work.

@@ -1,0 +1,1 @@
+// Registry store: implemented by the settings work.
