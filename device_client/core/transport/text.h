@@ -1,0 +1,42 @@
+// Text helpers of the transports and the discovery code: NetBIOS name forms, hexadecimal text and
+// the PC's own IPv4 addresses. Plain functions without state.
+#pragma once
+#include <cstdint>
+
+namespace core {
+
+// The 16-byte local NetBIOS name (plus a NUL, 17 bytes written): the computer name cut to 14
+// characters, the byte 0x80 + n, blanks up to 15 characters, NUL as 16th byte. `n` is 0..63.
+void FormatLocalName(const char* computerName, int n, char (&out)[17]);
+
+// The 16-byte name under which a box answers NetBIOS calls: its name (at most 15 characters kept),
+// padded with 0x02 to 15 bytes, 0x01 as 16th byte, NUL as 17th. A null `name` means `out` already
+// holds the name.
+void FormatDeviceName(const char* name, char (&out)[17]);
+
+// 0-9 for '0'-'9', 10-15 for 'A'-'F' / 'a'-'f', 0xFF for any other character.
+std::uint8_t HexDigitValue(char c);
+
+// n bytes from 2n hex digits (high digit first), each kept to 8 bits. `hex` must hold 2n
+// characters; a NUL or any non-hex character counts as the value 0xFF, kept to 8 bits.
+void HexToBytes(const char* hex, std::uint8_t* out, int n);
+
+// Two upper-case hex digits (no NUL).
+void ByteToHex(std::uint8_t value, char (&out)[2]);
+
+// 2n upper-case hex digits and a NUL into `out` (room for 2n + 1); returns 2n.
+int BytesToHex(const std::uint8_t* bytes, char* out, int n);
+
+// "%02X" x 6 of a node address: 12 digits and a NUL (room for 13).
+void FormatNodeHex(char* out, const std::uint8_t (&node)[6]);
+
+// "NNNNNNNN.NNNNNNNNNNNN" of a network number and a node: 21 characters and a NUL (room for 22).
+void FormatIpxAddress(char* out, const std::uint8_t (&network)[4], const std::uint8_t (&node)[6]);
+
+// The PC's own IPv4 addresses (network byte order, 4 bytes each) of the interfaces that are up,
+// from the machine's interface list: non-loopback addresses first in interface order, then
+// loopback ones, each address once, at most `capacity` of them. Writes *count only when the
+// interface list could be read (callers start it at 0), and then returns true.
+bool EnumBindIp(std::uint8_t (*addresses)[4], int capacity, int* count);
+
+}  // namespace core
