@@ -1,0 +1,268 @@
+#include "device_client/access/access.h"
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "device_client/access/access_state.h"
+#include "device_client/access/ncb.h"
+#include "platform/clock.h"
+#include "platform/paths.h"
+#include "platform/system_info.h"
+
+namespace {
+
+constexpr core::TransportParams kConsoleParams{
+    20000,  // socketWaitMs
+    10000,  // netbiosReceiveWaitMs
+    0,      // pauseAfterReceiveTimeoutMs
+    3,      // callAttempts
+    3000,   // pauseAfterFailedCallMs
+    false,  // timeoutLowByteOnly
+    4096,   // sendBufferSize
+    8192,   // receiveBufferSize
+};
+
+constexpr int kBitIpx = 0x01;
+constexpr int kBitTcp = 0x02;
+constexpr int kBitNetbios = 0x04;
+constexpr int kFailure = 0x10;
+
+struct State {
+  bool socketsStarted = false;
+  bool netbiosStarted = false;
+  int requestedProtocols = 0;
+  int timeOut = 0;
+  std::string dataDirectory;
+  std::unique_ptr<std::array<DeviceRecord, MAX_DEVICE_RECORDS>> devices;
+  int deviceCount = 0;
+  std::array<std::unique_ptr<LanaNameCache>, 256> nameCaches;
+  std::vector<std::function<void()>> exitHooks;
+};
+
+State& S() {
+  static State state;
+  return state;
+}
+
+// Starts NetBIOS: enumerates the LANAs, resets each and gives it an empty name cache.
+bool StartNetbios() {
+  NCB ncb;
+  LANA_ENUM lanas;
+  if (NCBEnumLana(&ncb, &lanas) != NRC_GOODRET) return false;
+  int count = lanas.length > MAX_LANA + 1 ? MAX_LANA + 1 : lanas.length;
+  for (int i = 0; i < count; ++i) {
+    std::uint8_t lana = lanas.lana[i];
+    SetCurrentLana(lana);
+    NCBReset(&ncb, 0, 0);  // a failed reset is not fatal
+    S().nameCaches[lana] = std::make_unique<LanaNameCache>();
+  }
+  return true;
+}
+
+int StreamSend(const DeviceRecord* record, const char* request, int requestLength, char* reply,
+               int* replyLength, int capacity) {
+  const bool spx = (record->iProtocol & TYPE_IPXSPX) != 0;
+  int fd = spx ? ConnectSPX(record) : ConnectTCP(record);
+  if (fd < 0) return ERR_NETWORK;
+  int rc = core::StreamExchange(fd, spx ? core::ReplyHeader::kSpx : core::ReplyHeader::kStream,
+                                kConsoleParams, request, requestLength, reply, capacity,
+                                replyLength);
+  close(fd);
+  return rc;
+}
+
+}  // namespace
+
+int PSInit(int iProtocol, int iTimeOut) {
+  State& s = S();
+  int bits = 0;
+  s.dataDirectory = platform::DataDirectory();
+  platform::MakeDirectories(s.dataDirectory);  // an existing directory or a failure is ignored
+
+  if ((iProtocol & (kBitIpx | kBitTcp)) != 0) {
+    s.socketsStarted = true;  // the sockets layer needs no start-up here
+    if ((iProtocol & kBitIpx) != 0 &&
+        !core::GetStreamProvider(core::StreamKind::kSpx).Probe()) {
+      bits |= kFailure | kBitIpx;
+    }
+    if ((iProtocol & kBitTcp) != 0 &&
+        !core::GetStreamProvider(core::StreamKind::kTcp).Probe()) {
+      bits |= kFailure | kBitTcp;
+    }
+  }
+  if (!s.netbiosStarted && (iProtocol & kBitNetbios) != 0) {
+    if (StartNetbios()) {
+      s.netbiosStarted = true;
+    } else {
+      bits |= kFailure | kBitNetbios;
+    }
+  }
+  s.requestedProtocols = iProtocol;
+  s.timeOut = iTimeOut;
+  return bits;
+}
+
+void PSExit() {
+  State& s = S();
+  s.socketsStarted = false;
+  if (s.netbiosStarted) {
+    for (auto& cache : s.nameCaches) cache.reset();
+    s.netbiosStarted = false;
+  }
+  for (auto& hook : s.exitHooks) {
+    if (hook) hook();
+  }
+  s.devices.reset();
+  s.deviceCount = 0;
+}
+
+int SearchName(DeviceRecord* pOut, const char* szName) {
+  State& s = S();
+  if (szName == nullptr || !s.devices) return 0;
+  char key[20] = {};
+  std::memcpy(key, szName, strnlen(szName, 20));
+  for (int i = 0; i < s.deviceCount; ++i) {
+    const DeviceRecord& r = (*s.devices)[static_cast<std::size_t>(i)];
+    if (std::memcmp(r.szName, key, 20) == 0) {
+      if (pOut != nullptr) *pOut = r;
+      return 1;
+    }
+  }
+  return 0;
+}
+
+int PSISendResp(const char* szName, const char* pRequest, int nRequestLength, char* pReply,
+                int* pnReplyLength, int nReplyCapacity) {
+  DeviceRecord record;
+  if (SearchName(&record, szName) == 0) return ERR_DEVICE_NOTFOUND;
+  return SendRespByRecord(&record, pRequest, nRequestLength, pReply, pnReplyLength,
+                          nReplyCapacity);
+}
+
+int SendRespByRecord(const DeviceRecord* pRecord, const char* pRequest, int nRequestLength,
+                     char* pReply, int* pnReplyLength, int nReplyCapacity) {
+  if (pRecord == nullptr) return ERR_DEVICE_NOTFOUND;
+  DeviceRecord record = *pRecord;  // the exchange works on its own copy
+  if ((record.iProtocol & (TYPE_IPXSPX | TYPE_TCPIP)) != 0) {
+    return SpxSendResp(&record, pRequest, nRequestLength, pReply, pnReplyLength, nReplyCapacity);
+  }
+  if ((record.iProtocol & TYPE_NETBEUI) != 0) {
+    return NbSendResp(&record, pRequest, nRequestLength, pReply, pnReplyLength, nReplyCapacity);
+  }
+  return ERR_DEVICE_NOTFOUND;
+}
+
+int SpxSendResp(const DeviceRecord* pRecord, const char* pRequest, int nRequestLength,
+                char* pReply, int* pnReplyLength, int nReplyCapacity) {
+  if (pRecord == nullptr) return ERR_NETWORK;
+  try {
+    return StreamSend(pRecord, pRequest, nRequestLength, pReply, pnReplyLength, nReplyCapacity);
+  } catch (...) {
+    return ERR_NETWORK;
+  }
+}
+
+int ConnectTCP(const DeviceRecord* pRecord) {
+  if (pRecord == nullptr) return -1;
+  return core::GetStreamProvider(core::StreamKind::kTcp).Connect(pRecord->address, kConsoleParams);
+}
+
+int ConnectSPX(const DeviceRecord* pRecord) {
+  if (pRecord == nullptr) return -1;
+  return core::GetStreamProvider(core::StreamKind::kSpx).Connect(pRecord->address, kConsoleParams);
+}
+
+int ConnectNCB(const DeviceRecord* pRecord) {
+  if (pRecord == nullptr) return -1;
+  char localName[17];
+  std::uint8_t nameNumber = 0;
+  if (!GetAvailableName(localName, &nameNumber)) return -1;
+  char remoteName[17] = {};
+  std::memcpy(remoteName, pRecord->address, strnlen(reinterpret_cast<const char*>(pRecord->address), 15));
+  core::FormatDeviceName(nullptr, remoteName);
+  const std::uint8_t units = core::NetbiosTimeoutUnits(S().timeOut, kConsoleParams);
+  int session = -1;
+  core::CallWithRetries(
+      [&] {
+        NCB ncb;
+        if (NCBCall(&ncb, localName, remoteName, units, units) != NRC_GOODRET) return false;
+        session = ncb.ncb_lsn;
+        return true;
+      },
+      kConsoleParams);
+  return session;
+}
+
+int NbSendResp(const DeviceRecord* pRecord, const char* pRequest, int nRequestLength,
+               char* pReply, int* pnReplyLength, int nReplyCapacity) {
+  if (pRecord == nullptr) return ERR_NETWORK;
+  try {
+    SetCurrentLana(pRecord->address[NETBIOS_LANA_OFFSET]);
+    int session = ConnectNCB(pRecord);
+    if (session < 0) return ERR_NETWORK;
+    const auto lsn = static_cast<std::uint8_t>(session);
+    int rc = core::SendRequestChunks(pRequest, nRequestLength,
+                                     [lsn](const std::uint8_t* data, int size) {
+                                       NCB ncb;
+                                       return SessionSend(lsn, data, size, &ncb);
+                                     });
+    if (rc == core::kOk) {
+      rc = core::ReceiveMessageReply(
+          [lsn](std::uint8_t* buffer, int size) {
+            NCB ncb;
+            return SessionReceiveTimed(lsn, buffer, size, &ncb);
+          },
+          pReply, nReplyCapacity, pnReplyLength);
+    }
+    NCB hangUp;
+    NCBHangUp(&hangUp, lsn);
+    return rc;
+  } catch (...) {
+    return ERR_NETWORK;
+  }
+}
+
+namespace console_access {
+
+const core::TransportParams& Params() { return kConsoleParams; }
+int RequestedProtocols() { return S().requestedProtocols; }
+int TimeOutValue() { return S().timeOut; }
+const std::string& DataDirectoryPath() { return S().dataDirectory; }
+
+int DeviceCount() { return S().deviceCount; }
+
+const DeviceRecord* DeviceAt(int index) { return MutableDeviceAt(index); }
+
+DeviceRecord* MutableDeviceAt(int index) {
+  State& s = S();
+  if (!s.devices || index < 0 || index >= s.deviceCount) return nullptr;
+  return &(*s.devices)[static_cast<std::size_t>(index)];
+}
+
+int AppendDevice(const DeviceRecord& record) {
+  State& s = S();
+  if (!s.devices) s.devices = std::make_unique<std::array<DeviceRecord, MAX_DEVICE_RECORDS>>();
+  if (s.deviceCount >= MAX_DEVICE_RECORDS) return ERR_LIST_FULL;
+  (*s.devices)[static_cast<std::size_t>(s.deviceCount++)] = record;
+  return 0;
+}
+
+void ClearDevices() {
+  State& s = S();
+  if (!s.devices) s.devices = std::make_unique<std::array<DeviceRecord, MAX_DEVICE_RECORDS>>();
+  std::memset(s.devices->data(), 0, sizeof(DeviceRecord) * MAX_DEVICE_RECORDS);
+  s.deviceCount = 0;
+}
+
+void AddExitHook(std::function<void()> hook) { S().exitHooks.push_back(std::move(hook)); }
+
+LanaNameCache* NameCacheOf(std::uint8_t lana) { return S().nameCaches[lana].get(); }
+
+std::string LocalComputerName() { return platform::ComputerName(); }
+
+}  // namespace console_access
