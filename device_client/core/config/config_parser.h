@@ -84,7 +84,7 @@ using ValueSetter = std::function<ValueStatus(std::string_view value, Record& re
 
 template <class Record>
 struct KeyEntry {
-  std::string_view key;        // four digits
+  std::string key;             // four digits
   ValueSetter<Record> store;   // empty: a known key whose value is ignored
   bool secret = false;         // the log line shows "****" instead of the value
 };
