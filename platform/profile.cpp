@@ -1,1 +1,342 @@
-// Profile files: implemented by the settings work.
+// Profile (ini) files.
+//
+// Reading: the file is read whole on every call (no caching), at most kMaxProfileBytes; a larger or
+// unreadable file reads as empty, so every lookup gives its default. Lines end in LF or CRLF; a line
+// is taken up to its first NUL byte. After leading blanks a line is
+//   "[name]"       a section header (the name runs to the first ']' or the end of the line),
+//   ";..."         a comment,
+//   "key=value"    a key (key and value trimmed of blanks, one pair of surrounding double or
+//                  single quotes stripped from the value),
+//   anything else  ignored (kept as it is when the file is written).
+// Names are compared ignoring ASCII case. Several sections of one name read as one section in file
+// order; of several keys of one name the first wins.
+//
+// Writing: the whole file is rewritten under an exclusive lock (".<name>.lock" beside it) and
+// replaced atomically; every line not concerned is kept byte for byte, new lines take the file's
+// line ending (CRLF when its first line ends in CRLF, else LF). A file larger than kMaxProfileBytes
+// or one that cannot be read is never written.
+#include "platform/profile.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/atomic_file.h"
+#include "platform/paths.h"
+
+namespace {
+
+constexpr std::size_t kMaxProfileBytes = 4u * 1024u * 1024u;
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (Lower(a[i]) != Lower(b[i])) return false;
+  }
+  return true;
+}
+
+enum class Kind { kOther, kSection, kKey };
+
+struct Line {
+  std::string_view raw;      // the whole line with its line ending, as in the file
+  std::string_view ending;   // "\n", "\r\n" or "" for a last line without one
+  Kind kind = Kind::kOther;
+  std::string_view name;     // section or key name
+  std::string_view value;    // key value
+  long section = -1;         // index of the header line of the section holding this line
+};
+
+std::vector<Line> Parse(std::string_view text) {
+  std::vector<Line> lines;
+  long current = -1;
+  std::size_t pos = 0;
+  bool first = true;
+  while (pos < text.size()) {
+    std::size_t nl = text.find('\n', pos);
+    std::size_t end = nl == std::string_view::npos ? text.size() : nl + 1;
+    Line line;
+    line.raw = text.substr(pos, end - pos);
+    std::string_view body = line.raw;
+    if (!body.empty() && body.back() == '\n') {
+      body.remove_suffix(1);
+      line.ending = line.raw.substr(body.size());
+      if (!body.empty() && body.back() == '\r') {
+        body.remove_suffix(1);
+        line.ending = line.raw.substr(body.size());
+      }
+    }
+    if (std::size_t nul = body.find('\0'); nul != std::string_view::npos) body = body.substr(0, nul);
+    if (first && body.substr(0, 3) == "\xEF\xBB\xBF") body.remove_prefix(3);  // UTF-8 byte order mark
+    first = false;
+    std::string_view t = Trim(body);
+    if (!t.empty() && t.front() == '[') {
+      t.remove_prefix(1);
+      std::size_t close = t.find(']');
+      line.kind = Kind::kSection;
+      line.name = Trim(t.substr(0, close));
+      current = static_cast<long>(lines.size());
+    } else if (!t.empty() && t.front() != ';') {
+      std::size_t eq = t.find('=');
+      if (eq != std::string_view::npos) {
+        line.kind = Kind::kKey;
+        line.name = Trim(t.substr(0, eq));
+        std::string_view v = Trim(t.substr(eq + 1));
+        if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front()) {
+          v = v.substr(1, v.size() - 2);
+        }
+        line.value = v;
+      }
+    }
+    line.section = current;
+    lines.push_back(line);
+    pos = end;
+  }
+  return lines;
+}
+
+bool InSection(const std::vector<Line>& lines, const Line& line, std::string_view section) {
+  return line.section >= 0 && SameName(lines[static_cast<std::size_t>(line.section)].name, section);
+}
+
+std::string ResolvePath(const char* fileName) {
+  std::string name = fileName != nullptr ? fileName : "win.ini";
+  if (name.find('/') != std::string::npos) return name;
+  return platform::JoinPath(platform::WindowsDirectory(), name);
+}
+
+// The file's text, or empty when it is missing, too large or unreadable.
+std::string LoadForReading(const char* fileName) {
+  std::string text;
+  if (platform::fileio::ReadWholeFile(ResolvePath(fileName), kMaxProfileBytes, &text) !=
+      platform::fileio::ReadResult::kOk) {
+    text.clear();
+  }
+  return text;
+}
+
+std::optional<std::string_view> FindValue(const std::vector<Line>& lines, std::string_view section,
+                                          std::string_view key) {
+  for (const Line& line : lines) {
+    if (line.kind == Kind::kKey && SameName(line.name, key) && InSection(lines, line, section)) {
+      return line.value;
+    }
+  }
+  return std::nullopt;
+}
+
+DWORD CopyString(std::string_view s, char* buf, DWORD size) {
+  if (buf == nullptr || size == 0) return 0;
+  std::size_t n = std::min<std::size_t>(s.size(), size - 1);
+  if (n != 0) std::memcpy(buf, s.data(), n);
+  buf[n] = '\0';
+  return static_cast<DWORD>(n);
+}
+
+// Win32 list form: each name NUL-terminated, one more NUL at the end. When the room runs out the
+// last name is cut, followed by two NULs, and the result is size - 2.
+DWORD CopyList(const std::vector<std::string_view>& items, char* buf, DWORD size) {
+  if (buf == nullptr || size == 0) return 0;
+  if (size == 1) {
+    buf[0] = '\0';
+    return 0;
+  }
+  std::size_t room = size;
+  std::size_t pos = 0;
+  for (std::string_view item : items) {
+    if (pos + item.size() + 1 > room - 1) {
+      if (pos < room - 2) std::memcpy(buf + pos, item.data(), room - 2 - pos);
+      buf[room - 2] = '\0';
+      buf[room - 1] = '\0';
+      return static_cast<DWORD>(room - 2);
+    }
+    std::memcpy(buf + pos, item.data(), item.size());
+    pos += item.size();
+    buf[pos++] = '\0';
+  }
+  buf[pos] = '\0';
+  if (pos == 0) buf[1] = '\0';
+  return static_cast<DWORD>(pos);
+}
+
+void AddDistinct(std::vector<std::string_view>* names, std::string_view name) {
+  if (name.empty()) return;  // an empty name would end the list early
+  for (std::string_view n : *names) {
+    if (SameName(n, name)) return;
+  }
+  names->push_back(name);
+}
+
+bool HasControl(std::string_view s) {
+  return std::any_of(s.begin(), s.end(), [](char c) {
+    auto u = static_cast<unsigned char>(c);
+    return u < 0x20 || u == 0x7F;
+  });
+}
+
+bool ValidSection(std::string_view s) {
+  return !s.empty() && !HasControl(s) && s.find(']') == std::string_view::npos;
+}
+
+bool ValidKey(std::string_view k) {
+  return !k.empty() && !HasControl(k) && k.find('=') == std::string_view::npos && k.front() != '[' &&
+         k.front() != ';';
+}
+
+}  // namespace
+
+DWORD GetPrivateProfileString(const char* section, const char* key, const char* defaultValue,
+                              char* buf, DWORD size, const char* fileName) {
+  if (buf == nullptr || size == 0) return 0;
+  std::string text = LoadForReading(fileName);
+  std::vector<Line> lines = Parse(text);
+  if (section == nullptr) {
+    std::vector<std::string_view> names;
+    for (const Line& line : lines) {
+      if (line.kind == Kind::kSection) AddDistinct(&names, line.name);
+    }
+    return CopyList(names, buf, size);
+  }
+  std::string_view sec = Trim(section);
+  if (key == nullptr) {
+    std::vector<std::string_view> names;
+    for (const Line& line : lines) {
+      if (line.kind == Kind::kKey && InSection(lines, line, sec)) AddDistinct(&names, line.name);
+    }
+    return CopyList(names, buf, size);
+  }
+  if (std::optional<std::string_view> v = FindValue(lines, sec, Trim(key))) {
+    return CopyString(*v, buf, size);
+  }
+  std::string_view def = defaultValue != nullptr ? std::string_view(defaultValue) : std::string_view();
+  while (!def.empty() && (def.back() == ' ' || def.back() == '\t')) def.remove_suffix(1);
+  return CopyString(def, buf, size);
+}
+
+int GetPrivateProfileInt(const char* section, const char* key, int defaultValue, const char* fileName) {
+  if (section == nullptr || key == nullptr) return defaultValue;
+  std::string text = LoadForReading(fileName);
+  std::vector<Line> lines = Parse(text);
+  std::optional<std::string_view> v = FindValue(lines, Trim(section), Trim(key));
+  if (!v || v->empty()) return defaultValue;
+  std::string_view s = *v;
+  std::size_t i = 0;
+  bool negative = false;
+  if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
+  long long n = 0;
+  for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) {
+    if (n <= static_cast<long long>(INT_MAX) + 1) n = n * 10 + (s[i] - '0');
+  }
+  if (negative) n = -n;
+  if (n > INT_MAX) return INT_MAX;
+  if (n < INT_MIN) return INT_MIN;
+  return static_cast<int>(n);
+}
+
+BOOL WritePrivateProfileString(const char* section, const char* key, const char* value,
+                               const char* fileName) {
+  // All three null only asks to flush a cache; there is none.
+  if (section == nullptr) return key == nullptr && value == nullptr ? TRUE : FALSE;
+  if (fileName == nullptr) return FALSE;
+  std::string_view sec = Trim(section);
+  if (!ValidSection(sec)) return FALSE;
+  std::string_view k = key != nullptr ? Trim(key) : std::string_view();
+  if (key != nullptr && !ValidKey(k)) return FALSE;
+  std::string_view val = value != nullptr ? std::string_view(value) : std::string_view();
+  if (HasControl(val)) return FALSE;
+
+  std::string path = ResolvePath(fileName);
+  std::size_t slash = path.rfind('/');
+  std::string lockPath = path.substr(0, slash + 1) + "." + path.substr(slash + 1) + ".lock";
+  platform::fileio::LockFile lock(lockPath);
+  if (!lock.locked()) return FALSE;
+
+  std::string text;
+  platform::fileio::ReadResult rr = platform::fileio::ReadWholeFile(path, kMaxProfileBytes, &text);
+  if (rr == platform::fileio::ReadResult::kTooLarge || rr == platform::fileio::ReadResult::kError) {
+    return FALSE;
+  }
+  std::vector<Line> lines = Parse(text);
+  std::string nl = !lines.empty() && lines.front().ending == "\r\n" ? "\r\n" : "\n";
+
+  std::string out;
+  out.reserve(text.size() + sec.size() + k.size() + val.size() + 8);
+  auto appendLine = [&](const Line& line) {
+    out.append(line.raw);
+    if (line.ending.empty() && !line.raw.empty()) out.append(nl);  // a last line without ending
+  };
+
+  if (key == nullptr || value == nullptr) {
+    // Delete the key (or the whole section) in every section of that name.
+    for (const Line& line : lines) {
+      bool inSec = InSection(lines, line, sec);
+      bool drop = key == nullptr ? inSec : (inSec && line.kind == Kind::kKey && SameName(line.name, k));
+      if (!drop) out.append(line.raw);
+    }
+  } else {
+    std::string newLine;
+    const Line* existing = nullptr;
+    for (const Line& line : lines) {
+      if (line.kind == Kind::kKey && SameName(line.name, k) && InSection(lines, line, sec)) {
+        existing = &line;
+        break;
+      }
+    }
+    if (existing != nullptr) {
+      for (const Line& line : lines) {
+        if (&line == existing) {
+          out.append(line.name).append("=").append(val);
+          out.append(line.ending.empty() ? std::string_view(nl) : line.ending);
+        } else {
+          out.append(line.raw);
+        }
+      }
+    } else {
+      // Into the first section of that name, after its last key (or right after its header).
+      long header = -1;
+      for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (lines[i].kind == Kind::kSection && SameName(lines[i].name, sec)) {
+          header = static_cast<long>(i);
+          break;
+        }
+      }
+      std::string entry = std::string(k) + "=" + std::string(val) + nl;
+      if (header >= 0) {
+        std::size_t after = static_cast<std::size_t>(header);
+        for (std::size_t i = after + 1; i < lines.size() && lines[i].section == header; ++i) {
+          if (lines[i].kind == Kind::kKey) after = i;
+        }
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+          if (i == after) {
+            appendLine(lines[i]);
+            out.append(entry);
+          } else {
+            out.append(lines[i].raw);
+          }
+        }
+      } else {
+        out.append(text);
+        if (!lines.empty() && lines.back().ending.empty()) out.append(nl);
+        out.append("[").append(sec).append("]").append(nl).append(entry);
+      }
+    }
+  }
+
+  if (rr == platform::fileio::ReadResult::kOk && out == text) return TRUE;  // nothing to change
+  if (rr == platform::fileio::ReadResult::kMissing && out.empty()) return TRUE;
+  return platform::fileio::ReplaceFileAtomically(path, out) ? TRUE : FALSE;
+}

@@ -1,0 +1,118 @@
+// Small file helpers shared by the profile-file and registry stand-ins: a bounded whole-file read,
+// an atomic replace (temporary file in the same directory, fsync, rename) and an exclusive lock
+// held through flock on a lock file (released by the kernel when the process dies, so a killed
+// process never leaves a stale lock behind).
+#pragma once
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace platform::fileio {
+
+enum class ReadResult { kOk, kMissing, kTooLarge, kError };
+
+// Reads a whole regular file of at most `limit` bytes into *out. A file that does not exist gives
+// kMissing, one that is larger than the limit kTooLarge (nothing of it is kept), anything that is not
+// a readable regular file (a directory, a FIFO, a permission or I/O error) kError.
+inline ReadResult ReadWholeFile(const std::string& path, std::size_t limit, std::string* out) {
+  out->clear();
+  // O_NONBLOCK keeps a FIFO planted under the file's name from blocking the open.
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? ReadResult::kMissing : ReadResult::kError;
+  struct stat st{};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    return ReadResult::kError;
+  }
+  if (static_cast<unsigned long long>(st.st_size) > limit) {
+    close(fd);
+    return ReadResult::kTooLarge;
+  }
+  out->reserve(static_cast<std::size_t>(st.st_size));
+  char chunk[65536];
+  for (;;) {
+    ssize_t n = read(fd, chunk, sizeof chunk);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      close(fd);
+      out->clear();
+      return ReadResult::kError;
+    }
+    if (n == 0) break;
+    if (out->size() + static_cast<std::size_t>(n) > limit) {  // grew while we were reading
+      close(fd);
+      out->clear();
+      return ReadResult::kTooLarge;
+    }
+    out->append(chunk, static_cast<std::size_t>(n));
+  }
+  close(fd);
+  return ReadResult::kOk;
+}
+
+// Replaces `path` by `content` so that a reader sees either the old or the new file, never a mix:
+// writes a temporary file beside it, flushes it to disk and renames it over the old one. The new
+// file keeps the permission bits of the old one (0644 for a new file). False on any failure; the
+// old file is then unchanged and the temporary file removed.
+inline bool ReplaceFileAtomically(const std::string& path, std::string_view content) {
+  std::size_t slash = path.rfind('/');
+  std::string dir = slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+  std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+  if (dir.empty()) dir = "/";
+  std::string tmp = dir + "/." + base + ".XXXXXX";
+  int fd = mkostemp(tmp.data(), O_CLOEXEC);
+  if (fd < 0) return false;
+  bool ok = true;
+  struct stat st{};
+  mode_t mode = stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
+  if (fchmod(fd, mode) != 0) ok = false;
+  std::size_t done = 0;
+  while (ok && done < content.size()) {
+    ssize_t n = write(fd, content.data() + done, content.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      ok = false;
+      break;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  if (ok && fsync(fd) != 0) ok = false;
+  if (close(fd) != 0) ok = false;
+  if (ok && rename(tmp.c_str(), path.c_str()) != 0) ok = false;
+  if (!ok) unlink(tmp.c_str());
+  return ok;
+}
+
+// An exclusive lock on a lock file, held for the object's lifetime. locked() is false when the lock
+// file could neither be opened nor created (a read-only directory); a change must then not be made.
+class LockFile {
+ public:
+  explicit LockFile(const std::string& path) {
+    fd_ = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY, 0644);
+    if (fd_ < 0) fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd_ < 0) return;
+    int r;
+    do {
+      r = flock(fd_, LOCK_EX);
+    } while (r != 0 && errno == EINTR);
+    locked_ = r == 0;
+  }
+  ~LockFile() {
+    if (fd_ >= 0) close(fd_);  // closing the descriptor releases the lock
+  }
+  LockFile(const LockFile&) = delete;
+  LockFile& operator=(const LockFile&) = delete;
+  bool locked() const { return locked_; }
+
+ private:
+  int fd_ = -1;
+  bool locked_ = false;
+};
+
+}  // namespace platform::fileio
