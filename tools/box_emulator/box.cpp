@@ -1,0 +1,590 @@
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <random>
+#include <stdexcept>
+
+#include "tools/box_emulator/box_emulator.h"
+
+namespace box_emulator {
+namespace {
+
+std::mt19937& Rng() {
+  static thread_local std::mt19937 rng{std::random_device{}()};
+  return rng;
+}
+
+std::string RandomLoopbackAddress() {
+  std::uniform_int_distribution<int> second(64, 127), third(0, 255), fourth(1, 254);
+  auto& rng = Rng();
+  return "127." + std::to_string(second(rng)) + "." + std::to_string(third(rng)) + "." +
+         std::to_string(fourth(rng));
+}
+
+bool SendAll(int fd, const char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t n = ::send(fd, data, size, MSG_NOSIGNAL);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool IsLoopbackAddress(const std::string& text) {
+  in_addr a{};
+  if (::inet_pton(AF_INET, text.c_str(), &a) != 1) return false;
+  return (ntohl(a.s_addr) >> 24) == 127;
+}
+
+int OpenListener(const std::string& address, std::uint16_t port) {
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_port = htons(port);
+  if (::inet_pton(AF_INET, address.c_str(), &sa.sin_addr) != 1) {
+    errno = EINVAL;
+    return -1;
+  }
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return -1;
+  // Lets a restarted box take its address back while old connections linger in TIME_WAIT; a
+  // second listener on the same address still gets EADDRINUSE.
+  const int one = 1;
+  ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 || ::listen(fd, 64) != 0) {
+    const int e = errno;
+    ::close(fd);
+    errno = e;
+    return -1;
+  }
+  return fd;
+}
+
+Box::Box(BoxOptions options)
+    : port_(options.port),
+      idleTimeout_(options.idleTimeout),
+      core_([&] {
+        BoxIdentity id = options.identity;
+        if (options.randomHardwareAddress) {
+          std::uniform_int_distribution<int> byte(0, 255);
+          for (int i = 3; i < 6; ++i) id.hardwareAddress[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(byte(Rng()));
+        }
+        return id;
+      }(), ""),
+      restartWindow_(options.restartWindow),
+      chunkSize_(options.replyChunkSize) {
+  if (options.address.empty()) {
+    for (int attempt = 0; attempt < 200 && listenFd_ < 0; ++attempt) {
+      const std::string a = RandomLoopbackAddress();
+      listenFd_ = OpenListener(a, port_);
+      if (listenFd_ >= 0) address_ = a;
+      else if (errno != EADDRINUSE) break;
+    }
+  } else {
+    if (!IsLoopbackAddress(options.address)) throw std::runtime_error("not a loopback address: " + options.address);
+    listenFd_ = OpenListener(options.address, port_);
+    address_ = options.address;
+  }
+  if (listenFd_ < 0) {
+    throw std::runtime_error("box emulator cannot listen at " +
+                             (address_.empty() ? std::string("a random address") : address_) +
+                             ":" + std::to_string(port_) + ": " + std::strerror(errno));
+  }
+  desiredAddress_ = address_;
+  core_.ResetToFactory(address_);
+  wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (wakeFd_ < 0) {
+    ::close(listenFd_);
+    throw std::runtime_error("box emulator: eventfd failed");
+  }
+  acceptor_ = std::thread([this] { AcceptLoop(); });
+}
+
+Box::~Box() {
+  {
+    std::lock_guard lock(mu_);
+    stopping_ = true;
+    for (int fd : connections_) ::shutdown(fd, SHUT_RDWR);
+    cv_.notify_all();
+  }
+  Wake();
+  acceptor_.join();
+  std::list<std::unique_ptr<Worker>> workers;
+  {
+    std::lock_guard lock(mu_);
+    workers.swap(workers_);
+  }
+  for (auto& w : workers) w->thread.join();
+  ::close(wakeFd_);
+}
+
+void Box::Wake() {
+  const std::uint64_t one = 1;
+  [[maybe_unused]] const ssize_t n = ::write(wakeFd_, &one, sizeof one);
+}
+
+void Box::ChangedLocked() {
+  ++changes_;
+  cv_.notify_all();
+}
+
+// Runs on the acceptor thread, which alone opens and closes the listening socket.
+void Box::ReconcileListenerLocked() {
+  const bool wantListen = on_ && !stopping_;
+  if (listenFd_ >= 0 && (!wantListen || address_ != desiredAddress_)) {
+    ::close(listenFd_);
+    listenFd_ = -1;
+  }
+  if (wantListen && listenFd_ < 0) {
+    listenFd_ = OpenListener(desiredAddress_, port_);
+    if (listenFd_ >= 0) {
+      address_ = desiredAddress_;
+    } else if (desiredAddress_ != address_) {
+      // The new address is taken: the box stays reachable where it was.
+      desiredAddress_ = address_;
+      listenFd_ = OpenListener(address_, port_);
+    }
+  }
+  if (appliedGen_ != requestedGen_) {
+    appliedGen_ = requestedGen_;
+    ChangedLocked();
+  }
+}
+
+void Box::RequestListenerChangeLocked(std::unique_lock<std::mutex>& lock) {
+  const std::uint64_t gen = ++requestedGen_;
+  Wake();
+  cv_.wait(lock, [&] { return appliedGen_ >= gen || stopping_; });
+}
+
+void Box::FinishRestartLocked() {
+  core_.CompleteRestart();
+  restarting_ = false;
+  ++restarts_;
+  const std::string ip = core_.Get("4000").value_or("");
+  if (IsLoopbackAddress(ip) && ip != address_) {
+    desiredAddress_ = ip;
+    ++requestedGen_;
+    Wake();
+  }
+  ChangedLocked();
+}
+
+void Box::BeginRestartLocked(std::unique_lock<std::mutex>& lock) {
+  if (restartWindow_.count() <= 0) {
+    FinishRestartLocked();
+    const std::uint64_t gen = requestedGen_;
+    cv_.wait(lock, [&] { return appliedGen_ >= gen || stopping_; });
+    return;
+  }
+  restarting_ = true;
+  restartEnd_ = Clock::now() + restartWindow_;
+  Wake();
+  ChangedLocked();
+}
+
+void Box::AcceptLoop() {
+  std::unique_lock lock(mu_);
+  for (;;) {
+    if (stopping_) break;
+    if (restarting_ && Clock::now() >= restartEnd_) FinishRestartLocked();
+    ReconcileListenerLocked();
+
+    std::list<std::unique_ptr<Worker>> finished;
+    for (auto it = workers_.begin(); it != workers_.end();) {
+      if ((*it)->done) finished.splice(finished.end(), workers_, it++);
+      else ++it;
+    }
+    int timeout = -1;
+    if (restarting_) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(restartEnd_ - Clock::now());
+      timeout = static_cast<int>(std::max<long long>(0, left.count()) + 1);
+    }
+    pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {listenFd_, POLLIN, 0}};
+    const nfds_t nfds = listenFd_ >= 0 ? 2 : 1;
+    lock.unlock();
+    for (auto& w : finished) w->thread.join();
+    finished.clear();
+    ::poll(fds, nfds, timeout);
+    lock.lock();
+    if (fds[0].revents & POLLIN) {
+      std::uint64_t value;
+      [[maybe_unused]] const ssize_t n = ::read(wakeFd_, &value, sizeof value);
+    }
+    if (nfds == 2 && (fds[1].revents & POLLIN) && fds[1].fd == listenFd_ && !stopping_) {
+      const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+      if (fd >= 0) {
+        connections_.insert(fd);
+        auto worker = std::make_unique<Worker>();
+        Worker* raw = worker.get();
+        workers_.push_back(std::move(worker));
+        raw->thread = std::thread([this, fd, raw] { Serve(fd, raw); });
+      }
+    }
+  }
+  if (listenFd_ >= 0) {
+    ::close(listenFd_);
+    listenFd_ = -1;
+  }
+  ChangedLocked();
+}
+
+void Box::CloseConnection(int fd) {
+  // Half-close, then let the peer close first, so that unread request bytes cannot turn the
+  // close into a reset that would destroy reply data still in flight.
+  ::shutdown(fd, SHUT_WR);
+  char buf[512];
+  for (;;) {
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, 2000) <= 0) break;
+    const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+    if (n <= 0) break;
+  }
+  std::lock_guard lock(mu_);
+  connections_.erase(fd);
+  ::close(fd);
+}
+
+void Box::Serve(int fd, Worker* self) {
+  RequestAssembler assembler;
+  const auto deadline = Clock::now() + idleTimeout_;
+  std::string failure;
+  while (assembler.state() == RequestAssembler::State::kNeedMore) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    pollfd p{fd, POLLIN, 0};
+    if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) == 0) {
+      failure = "no complete request in time";
+      break;
+    }
+    char buf[4096];
+    const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      failure = "connection closed before the last request chunk";
+      break;
+    }
+    assembler.Feed(std::string_view(buf, static_cast<std::size_t>(n)));
+  }
+
+  std::unique_lock lock(mu_);
+  ReceivedRequest record;
+  record.data = assembler.data();
+  record.wire = assembler.wire();
+  record.chunkSizes = assembler.chunkSizes();
+  if (assembler.state() != RequestAssembler::State::kComplete) {
+    record.error = assembler.state() == RequestAssembler::State::kBad ? assembler.error() : failure;
+    if (!record.wire.empty()) {
+      requests_.push_back(std::move(record));
+      ChangedLocked();
+    }
+    lock.unlock();
+    CloseConnection(fd);
+    lock.lock();
+    self->done = true;
+    Wake();
+    return;
+  }
+  record.wellFormed = true;
+
+  if (restarting_ || !on_ || stopping_) {
+    // The box is restarting: it takes the request in but stays silent, and drops the connection
+    // when the restart is over.
+    record.duringRestart = true;
+    requests_.push_back(std::move(record));
+    ChangedLocked();
+    const int before = restarts_;
+    cv_.wait(lock, [&] { return stopping_ || !on_ || !restarting_ || restarts_ != before; });
+    lock.unlock();
+    ::shutdown(fd, SHUT_RDWR);
+    CloseConnection(fd);
+    lock.lock();
+    self->done = true;
+    Wake();
+    return;
+  }
+
+  FaultPlan fault;
+  if (!faults_.empty()) {
+    fault = faults_.front();
+    if (--faults_.front().count <= 0) faults_.pop_front();
+  }
+  const std::size_t chunkSize = fault.chunkSize.value_or(chunkSize_);
+  CoreReply reply = core_.HandleRequest(record.data);
+  record.answered = !fault.neverReply;
+  requests_.push_back(std::move(record));
+  if (reply.restart) BeginRestartLocked(lock);
+  ChangedLocked();
+
+  if (fault.delay.count() > 0) {
+    cv_.wait_for(lock, fault.delay, [&] { return stopping_ || !on_; });
+  }
+  const bool cut = stopping_ || !on_;
+  lock.unlock();
+
+  if (fault.neverReply) {
+    // Silent until the peer gives up (or the box is switched off).
+    char buf[512];
+    for (;;) {
+      const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+    }
+  } else if (!cut) {
+    SendReply(fd, reply, fault, chunkSize);
+  }
+  CloseConnection(fd);
+  lock.lock();
+  self->done = true;
+  Wake();
+}
+
+bool Box::SendReply(int fd, const CoreReply& reply, const FaultPlan& fault, std::size_t chunkSize) {
+  std::string data = reply.data;
+  if (fault.replySize) {
+    const std::size_t n = *fault.replySize;
+    if (data.size() > n) data.resize(n);
+    while (data.size() < n) data.push_back(static_cast<char>('A' + data.size() % 26));
+  }
+
+  std::vector<ReplyChunk> chunks;
+  if (fault.garbage) {
+    std::string junk(*fault.garbage, '\0');
+    std::uniform_int_distribution<int> byte(0, 255);
+    for (auto& c : junk) c = static_cast<char>(byte(Rng()));
+    chunks.push_back(ReplyChunk{{}, std::move(junk)});
+  } else if (fault.oversizeChunk) {
+    const std::size_t n = std::min<std::size_t>(*fault.oversizeChunk, 0xFFFF);
+    while (data.size() < n) data.push_back(static_cast<char>('a' + data.size() % 26));
+    data.resize(n);
+    const std::uint8_t error = fault.errorChunk ? fault.errorValue : reply.error;
+    chunks.push_back(ReplyChunk{EncodeReplyHeader(ReplyHeader::kStream, false, error,
+                                                  static_cast<std::uint16_t>(n)),
+                                std::move(data)});
+  } else if (fault.errorChunk) {
+    chunks = BuildReplyChunks(data, chunkSize, fault.errorValue, *fault.errorChunk, ReplyHeader::kStream);
+  } else {
+    chunks = BuildReplyChunks(data, chunkSize, reply.error, 0, ReplyHeader::kStream);
+  }
+
+  if (fault.splitHeaders) {
+    const int one = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+  }
+  std::size_t budget = fault.closeAfterBytes.value_or(static_cast<std::size_t>(-1));
+  auto put = [&](const std::string& bytes, bool piecewise) {
+    std::size_t n = std::min(bytes.size(), budget);
+    budget -= n;
+    if (!piecewise) return SendAll(fd, bytes.data(), n) && budget > 0;
+    for (std::size_t i = 0; i < n; ++i) {
+      if (!SendAll(fd, bytes.data() + i, 1)) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(3));  // one segment per byte
+    }
+    return budget > 0;
+  };
+  for (const auto& chunk : chunks) {
+    if (!chunk.header.empty() && !put(chunk.header, fault.splitHeaders)) return false;
+    if (!chunk.data.empty() && !put(chunk.data, false)) return false;
+  }
+  return true;
+}
+
+// ---- accessors ----
+
+std::string Box::Address() const {
+  std::lock_guard lock(mu_);
+  return address_;
+}
+std::string Box::DefaultName() const {
+  std::lock_guard lock(mu_);
+  return core_.DefaultName();
+}
+std::string Box::DeviceName() const {
+  std::lock_guard lock(mu_);
+  return core_.DeviceName();
+}
+std::optional<std::string> Box::Setting(const std::string& key) const {
+  std::lock_guard lock(mu_);
+  return core_.Get(key);
+}
+std::optional<std::string> Box::PendingSetting(const std::string& key) const {
+  std::lock_guard lock(mu_);
+  return core_.GetPending(key);
+}
+bool Box::SetSetting(const std::string& key, const std::string& value) {
+  std::lock_guard lock(mu_);
+  const bool ok = core_.Set(key, value);
+  ChangedLocked();
+  return ok;
+}
+Settings Box::AllSettings() const {
+  std::lock_guard lock(mu_);
+  return core_.running();
+}
+std::string Box::Password() const {
+  std::lock_guard lock(mu_);
+  return core_.password();
+}
+void Box::SetPassword(const std::string& password) {
+  std::lock_guard lock(mu_);
+  core_.setPassword(password);
+  ChangedLocked();
+}
+std::string Box::NetwarePassword() const {
+  std::lock_guard lock(mu_);
+  return core_.netwarePassword();
+}
+void Box::WithCore(const std::function<void(BoxCore&)>& f) {
+  std::lock_guard lock(mu_);
+  f(core_);
+  ChangedLocked();
+}
+void Box::SetModelCode(std::uint8_t b4, std::uint8_t b5, std::uint8_t b6) {
+  WithCore([&](BoxCore& c) { c.identity().modelCode = {b4, b5, b6}; });
+}
+void Box::SetPortCounts(int parallel, int serial, int usb) {
+  WithCore([&](BoxCore& c) {
+    c.identity().parallelPorts = parallel;
+    c.identity().serialPorts = serial;
+    c.identity().usbPorts = usb;
+  });
+}
+void Box::SetCapabilities(std::uint8_t byte42, std::uint8_t byte43) {
+  WithCore([&](BoxCore& c) {
+    c.identity().protocolByte42 = byte42;
+    c.identity().protocolByte43 = byte43;
+  });
+}
+void Box::SetFunctionFlags(std::uint8_t byte47) {
+  WithCore([&](BoxCore& c) { c.identity().functionByte47 = byte47; });
+}
+void Box::SetFirmware(std::uint8_t b50, std::uint8_t b51) {
+  WithCore([&](BoxCore& c) { c.identity().firmware = {b50, b51}; });
+}
+void Box::SetDefaultName(const std::string& name) {
+  WithCore([&](BoxCore& c) { c.identity().defaultName = name; });
+}
+void Box::SetExtendedName(const std::string& name) {
+  WithCore([&](BoxCore& c) { c.identity().extendedName = name; });
+}
+void Box::SetPortStatus(int port, const PortStatus& status) {
+  if (port < 1 || port > 3) return;
+  WithCore([&](BoxCore& c) { c.portStatus(port) = status; });
+}
+std::array<std::uint8_t, 164> Box::DeviceInfoBlock() const {
+  std::lock_guard lock(mu_);
+  return core_.DeviceInfoBlock();
+}
+std::vector<int> Box::TestPagesPrinted() const {
+  std::lock_guard lock(mu_);
+  return core_.testPages();
+}
+
+void Box::SwitchOff() {
+  std::unique_lock lock(mu_);
+  if (!on_) return;
+  on_ = false;
+  restarting_ = false;  // an unfinished restart is lost; the box boots when switched on
+  for (int fd : connections_) ::shutdown(fd, SHUT_RDWR);
+  RequestListenerChangeLocked(lock);
+  ChangedLocked();
+}
+
+bool Box::SwitchOn() {
+  std::unique_lock lock(mu_);
+  if (!on_) {
+    on_ = true;
+    core_.CompleteRestart();
+    const std::string ip = core_.Get("4000").value_or("");
+    if (IsLoopbackAddress(ip)) desiredAddress_ = ip;
+    RequestListenerChangeLocked(lock);
+    ChangedLocked();
+  }
+  return listenFd_ >= 0;
+}
+
+bool Box::IsOn() const {
+  std::lock_guard lock(mu_);
+  return on_;
+}
+void Box::SetRestartWindow(std::chrono::milliseconds window) {
+  std::lock_guard lock(mu_);
+  restartWindow_ = window;
+}
+void Box::SetReplyChunkSize(std::size_t bytes) {
+  std::lock_guard lock(mu_);
+  chunkSize_ = bytes;
+}
+bool Box::IsRestarting() const {
+  std::lock_guard lock(mu_);
+  return restarting_;
+}
+int Box::RestartCount() const {
+  std::lock_guard lock(mu_);
+  return restarts_;
+}
+std::vector<ReceivedRequest> Box::Requests() const {
+  std::lock_guard lock(mu_);
+  return requests_;
+}
+std::size_t Box::RequestCount() const {
+  std::lock_guard lock(mu_);
+  return requests_.size();
+}
+void Box::ClearRequests() {
+  std::lock_guard lock(mu_);
+  requests_.clear();
+  ChangedLocked();
+}
+void Box::InjectFault(const FaultPlan& plan) {
+  std::lock_guard lock(mu_);
+  if (plan.count > 0) faults_.push_back(plan);
+}
+void Box::ClearFaults() {
+  std::lock_guard lock(mu_);
+  faults_.clear();
+}
+
+bool Box::WaitForRequests(std::size_t n, std::chrono::milliseconds timeout) {
+  std::unique_lock lock(mu_);
+  return cv_.wait_for(lock, timeout, [&] { return requests_.size() >= n; });
+}
+bool Box::WaitForRestarts(int n, std::chrono::milliseconds timeout) {
+  std::unique_lock lock(mu_);
+  return cv_.wait_for(lock, timeout, [&] { return restarts_ >= n; });
+}
+bool Box::WaitForRestartDone(std::chrono::milliseconds timeout) {
+  std::unique_lock lock(mu_);
+  return cv_.wait_for(lock, timeout, [&] { return !restarting_; });
+}
+bool Box::WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
+  const auto deadline = Clock::now() + timeout;
+  for (;;) {
+    std::uint64_t seen;
+    {
+      std::lock_guard lock(mu_);
+      seen = changes_;
+    }
+    if (condition()) return true;
+    std::unique_lock lock(mu_);
+    if (!cv_.wait_until(lock, deadline, [&] { return changes_ != seen; })) {
+      lock.unlock();
+      return condition();
+    }
+  }
+}
+
+}  // namespace box_emulator

@@ -1,0 +1,105 @@
+// The print server's own logic, free of any transport: it takes one reassembled request and
+// answers it. The TCP listener (and later other front ends) only carry bytes to and from it.
+// Not thread-safe: its owner serialises calls.
+#pragma once
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tools/box_emulator/box_settings.h"
+
+namespace box_emulator {
+
+// What the box reports about itself in its device-information block and texts.
+struct BoxIdentity {
+  std::array<std::uint8_t, 6> hardwareAddress{0x00, 0x40, 0x01, 0x1A, 0x2B, 0x3C};
+  std::string namePrefix = "KV";   // the two letters of the default name
+  std::string defaultName;         // empty: prefix + last six hex digits of the hardware address
+  std::array<std::uint8_t, 3> modelCode{0x00, 0x55, 0x10};
+  int parallelPorts = 3;           // 0..3 (top two bits of block byte 10)
+  int serialPorts = 1;             // 0..15 (low nibble of block byte 9)
+  int usbPorts = 0;                // 0..3 (top two bits of block byte 11)
+  std::uint8_t protocolByte42 = 0x00;  // bit 7: wireless interface
+  std::uint8_t protocolByte43 = 0x1F;  // IPX/SPX, TCP/IP, AppleTalk, NetBEUI, SNMP (bit 5: mail)
+  std::uint8_t functionByte47 = 0x00;  // bit 1: answers "9037:" with an extended name block
+  std::array<std::uint8_t, 2> firmware{0x02, 0x10};  // block bytes 50-51 as sent
+  std::string extendedName;        // text of the "9037:" block; empty: the device name
+};
+
+std::string DefaultNameFor(const BoxIdentity& identity);
+
+// State of one parallel port as the printer status text reports it.
+struct PortStatus {
+  std::string state = "Idle";
+  std::string printerStatus = "On-Line";
+  std::string bytesServiced = "0";
+  std::string occupiedBy = "";
+};
+
+// The answer of the box to one request.
+struct CoreReply {
+  std::string data;
+  std::uint8_t error = 0;  // non-zero: the command failed
+  bool restart = false;    // the box restarts once the reply is out
+};
+
+class BoxCore {
+ public:
+  BoxCore(BoxIdentity identity, std::string ipAddress);
+
+  CoreReply HandleRequest(std::string_view request);
+
+  // The restart itself: the pending configuration becomes the running one.
+  void CompleteRestart();
+
+  BoxIdentity& identity() { return identity_; }
+  const BoxIdentity& identity() const { return identity_; }
+  std::string DefaultName() const { return DefaultNameFor(identity_); }
+  std::string DeviceName() const { return Get("0001").value_or(""); }
+
+  // The running configuration, and the one that takes effect at the next restart.
+  const Settings& running() const { return running_; }
+  const Settings& pending() const { return pending_; }
+  std::optional<std::string> Get(std::string_view key) const;
+  std::optional<std::string> GetPending(std::string_view key) const;
+  // Sets a key in both sets at once (for tests and the command line); false for an unknown key.
+  bool Set(std::string_view key, std::string_view value);
+  // Makes the factory set (for the current default name and `ipAddress`) the running set.
+  void ResetToFactory(const std::string& ipAddress);
+
+  const std::string& password() const { return password_; }
+  void setPassword(std::string p) { password_ = std::move(p); }
+  const std::string& netwarePassword() const { return netwarePassword_; }
+  bool factoryResetPending() const { return factoryPending_; }
+
+  PortStatus& portStatus(int port) { return ports_.at(static_cast<std::size_t>(port - 1)); }
+
+  // Ports whose test or diagnostic page was asked for (1, 2, 3 and 101 for the serial port).
+  const std::vector<int>& testPages() const { return testPages_; }
+  // Lines of keys 9300 and 9301 written by the last configuration request.
+  const std::vector<std::string>& addressListLines() const { return addressListLines_; }
+
+  std::array<std::uint8_t, 164> DeviceInfoBlock() const;
+  std::array<std::uint8_t, 144> ExtendedInfoBlock() const;
+  std::string InformationText() const;
+  std::string PrinterStatusText() const;
+
+ private:
+  CoreReply HandleCommand(int command, std::string_view argument);
+  CoreReply ApplyConfigurationText(std::string_view text);
+
+  BoxIdentity identity_;
+  Settings running_;
+  Settings pending_;
+  std::string password_;
+  std::string netwarePassword_;
+  bool factoryPending_ = false;
+  std::array<PortStatus, 3> ports_;
+  std::vector<int> testPages_;
+  std::vector<std::string> addressListLines_;
+};
+
+}  // namespace box_emulator

@@ -1,0 +1,82 @@
+#include "tools/box_emulator/framing.h"
+
+#include <algorithm>
+
+#include "device_client/core/wire_layout.h"
+
+namespace box_emulator {
+
+RequestAssembler::State RequestAssembler::Fail(const char* why) {
+  state_ = State::kBad;
+  error_ = why;
+  return state_;
+}
+
+RequestAssembler::State RequestAssembler::Feed(std::string_view bytes) {
+  if (state_ != State::kNeedMore) {
+    wire_.append(bytes);
+    return state_;
+  }
+  wire_.append(bytes);
+  while (wire_.size() - parsed_ >= static_cast<std::size_t>(wire::kRequestHeaderSize)) {
+    const auto* h = reinterpret_cast<const unsigned char*>(wire_.data() + parsed_);
+    if (h[0] != wire::kRequestMarker) return Fail("chunk does not start with '@'");
+    if (h[1] > 1) return Fail("more flag is neither 0 nor 1");
+    const std::size_t n = static_cast<std::size_t>(h[2]) | static_cast<std::size_t>(h[3]) << 8;
+    if (n == 0) return Fail("empty request chunk");
+    if (n > static_cast<std::size_t>(wire::kMaxRequestChunk)) return Fail("request chunk longer than 384 bytes");
+    if (data_.size() + n > kMaxRequestSize) return Fail("request too long");
+    if (wire_.size() - parsed_ < wire::kRequestHeaderSize + n) return state_;
+    const bool more = h[1] == 1;
+    data_.append(wire_, parsed_ + wire::kRequestHeaderSize, n);
+    chunkSizes_.push_back(n);
+    parsed_ += wire::kRequestHeaderSize + n;
+    if (!more) {
+      state_ = State::kComplete;
+      return state_;
+    }
+  }
+  return state_;
+}
+
+std::string EncodeReplyHeader(ReplyHeader header, bool more, std::uint8_t error,
+                              std::uint16_t length) {
+  std::string h;
+  if (header == ReplyHeader::kStream) {
+    h.resize(wire::kStreamReplyHeaderSize);
+    h[0] = static_cast<char>(kStreamLeadByte);
+    h[wire::kStreamReplyMoreOffset] = static_cast<char>(more ? 1 : 0);
+    h[wire::kStreamReplyErrorOffset] = static_cast<char>(error);
+    h[wire::kStreamReplyLengthOffset] = static_cast<char>(length & 0xFF);
+    h[wire::kStreamReplyLengthOffset + 1] = static_cast<char>(length >> 8);
+  } else {
+    h.resize(wire::kSpxReplyHeaderSize);
+    h[wire::kSpxReplyMoreOffset] = static_cast<char>(more ? 1 : 0);
+    h[wire::kSpxReplyErrorOffset] = static_cast<char>(error);
+    h[wire::kSpxReplyLengthOffset] = static_cast<char>(length & 0xFF);
+    h[wire::kSpxReplyLengthOffset + 1] = static_cast<char>(length >> 8);
+  }
+  return h;
+}
+
+std::vector<ReplyChunk> BuildReplyChunks(std::string_view data, std::size_t chunkSize,
+                                         std::uint8_t error, std::size_t errorChunk,
+                                         ReplyHeader header) {
+  chunkSize = std::clamp<std::size_t>(chunkSize, 1, 0xFFFF);
+  std::vector<ReplyChunk> chunks;
+  std::size_t pos = 0;
+  do {
+    const std::size_t n = std::min(chunkSize, data.size() - pos);
+    chunks.push_back(ReplyChunk{{}, std::string(data.substr(pos, n))});
+    pos += n;
+  } while (pos < data.size());
+  const std::size_t errorAt = std::min(errorChunk, chunks.size() - 1);
+  for (std::size_t i = 0; i < chunks.size(); ++i) {
+    chunks[i].header = EncodeReplyHeader(header, i + 1 < chunks.size(),
+                                         i == errorAt ? error : 0,
+                                         static_cast<std::uint16_t>(chunks[i].data.size()));
+  }
+  return chunks;
+}
+
+}  // namespace box_emulator
