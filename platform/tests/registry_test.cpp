@@ -1,0 +1,456 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "platform/paths.h"
+#include "platform/registry.h"
+#include "platform/test_support/temp_root.h"
+
+namespace {
+
+std::string StoreFile() { return platform::RegistryDirectory() + "/registry.txt"; }
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+  std::ofstream f(path, std::ios::binary | std::ios::trunc);
+  f << bytes;
+}
+
+// A key opened or created for the length of a test.
+class Key {
+ public:
+  Key(HKEY parent, const char* sub, bool create = true, REGSAM sam = KEY_ALL_ACCESS) {
+    result_ = create ? RegCreateKeyEx(parent, sub, sam, &h_, &disposition_)
+                     : RegOpenKeyEx(parent, sub, sam, &h_);
+  }
+  ~Key() {
+    if (h_ != nullptr) RegCloseKey(h_);
+  }
+  Key(const Key&) = delete;
+  Key& operator=(const Key&) = delete;
+  HKEY get() const { return h_; }
+  LONG result() const { return result_; }
+  DWORD disposition() const { return disposition_; }
+
+ private:
+  HKEY h_ = nullptr;
+  LONG result_ = 0;
+  DWORD disposition_ = 0;
+};
+
+LONG SetString(HKEY key, const char* name, const std::string& text) {
+  return RegSetValueEx(key, name, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                       static_cast<DWORD>(text.size() + 1));
+}
+
+LONG SetDword(HKEY key, const char* name, DWORD v) {
+  return RegSetValueEx(key, name, REG_DWORD, reinterpret_cast<const BYTE*>(&v), sizeof v);
+}
+
+std::string QueryBytes(HKEY key, const char* name, DWORD* type = nullptr, LONG* result = nullptr) {
+  std::vector<BYTE> buf(4096);
+  DWORD size = static_cast<DWORD>(buf.size());
+  LONG r = RegQueryValueEx(key, name, type, buf.data(), &size);
+  if (result != nullptr) *result = r;
+  if (r != ERROR_SUCCESS) return "<" + std::to_string(r) + ">";
+  return std::string(reinterpret_cast<char*>(buf.data()), size);
+}
+
+std::vector<std::string> SubKeys(HKEY key) {
+  std::vector<std::string> names;
+  for (DWORD i = 0;; ++i) {
+    char name[300];
+    DWORD size = sizeof name;
+    LONG r = RegEnumKeyEx(key, i, name, &size);
+    if (r != ERROR_SUCCESS) {
+      EXPECT_EQ(r, ERROR_NO_MORE_ITEMS);
+      break;
+    }
+    EXPECT_EQ(size, std::strlen(name));
+    names.push_back(name);
+  }
+  return names;
+}
+
+std::vector<std::string> ValueNames(HKEY key) {
+  std::vector<std::string> names;
+  for (DWORD i = 0;; ++i) {
+    char name[300];
+    DWORD size = sizeof name;
+    LONG r = RegEnumValue(key, i, name, &size, nullptr, nullptr, nullptr);
+    if (r != ERROR_SUCCESS) {
+      EXPECT_EQ(r, ERROR_NO_MORE_ITEMS);
+      break;
+    }
+    names.push_back(name);
+  }
+  return names;
+}
+
+int RunUnprivileged(const std::function<int()>& body) {
+  pid_t pid = fork();
+  if (pid == 0) {
+    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(90);
+    _exit(body());
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 100;
+}
+
+TEST(Registry, CreatesOpensAndClosesKeys) {
+  platform::testing::TempRoot root;
+  HKEY h = nullptr;
+  EXPECT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kelmor\\Ferrow\\TCPIP", KEY_READ, &h),
+            ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(h, nullptr);
+  {
+    Key k(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kelmor\\Ferrow\\TCPIP");
+    ASSERT_EQ(k.result(), ERROR_SUCCESS);
+    EXPECT_EQ(k.disposition(), static_cast<DWORD>(REG_CREATED_NEW_KEY));
+    Key again(HKEY_LOCAL_MACHINE, "software\\kelmor\\ferrow\\tcpip");
+    EXPECT_EQ(again.disposition(), static_cast<DWORD>(REG_OPENED_EXISTING_KEY));
+    Key self(k.get(), "");  // an empty sub-key names the key itself
+    EXPECT_EQ(self.disposition(), static_cast<DWORD>(REG_OPENED_EXISTING_KEY));
+    Key child(k.get(), "Box1");
+    EXPECT_EQ(child.result(), ERROR_SUCCESS);
+  }
+  Key mid(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kelmor", false, KEY_READ);
+  ASSERT_EQ(mid.result(), ERROR_SUCCESS);  // parents were created on the way
+  EXPECT_EQ(SubKeys(mid.get()), std::vector<std::string>{"Ferrow"});
+  Key other(HKEY_CURRENT_USER, "SOFTWARE\\Kelmor", false);
+  EXPECT_EQ(other.result(), ERROR_FILE_NOT_FOUND);  // the two roots are apart
+
+  HKEY closed = nullptr;
+  ASSERT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE", KEY_READ, &closed), ERROR_SUCCESS);
+  EXPECT_EQ(RegCloseKey(closed), ERROR_SUCCESS);
+  EXPECT_EQ(RegCloseKey(closed), ERROR_INVALID_HANDLE);
+  EXPECT_EQ(RegCloseKey(HKEY_LOCAL_MACHINE), ERROR_SUCCESS);
+}
+
+TEST(Registry, SetsQueriesAndDeletesValuesOfEveryType) {
+  platform::testing::TempRoot root;
+  Key k(HKEY_LOCAL_MACHINE, "SOFTWARE\\PrintServer\\Ferrow\\IPX\\DeviceCnt");
+  ASSERT_EQ(k.result(), ERROR_SUCCESS);
+  const BYTE binary[] = {0, 1, 2, 0xff, '\n', '%', ' '};
+  ASSERT_EQ(SetDword(k.get(), "DeviceCount", 7), ERROR_SUCCESS);
+  ASSERT_EQ(SetString(k.get(), "Address", "10.1.2.3"), ERROR_SUCCESS);
+  ASSERT_EQ(RegSetValueEx(k.get(), "HWID", REG_BINARY, binary, sizeof binary), ERROR_SUCCESS);
+  ASSERT_EQ(RegSetValueEx(k.get(), "ServerName", REG_SZ, reinterpret_cast<const BYTE*>("ABC"), 3),
+            ERROR_SUCCESS);  // stored as given: no NUL
+  ASSERT_EQ(SetString(k.get(), nullptr, "default"), ERROR_SUCCESS);
+
+  DWORD type = 0;
+  DWORD dw = 0;
+  DWORD size = sizeof dw;
+  ASSERT_EQ(RegQueryValueEx(k.get(), "devicecount", &type, reinterpret_cast<BYTE*>(&dw), &size),
+            ERROR_SUCCESS);
+  EXPECT_EQ(type, REG_DWORD);
+  EXPECT_EQ(dw, 7u);
+  EXPECT_EQ(size, 4u);
+  EXPECT_EQ(QueryBytes(k.get(), "ADDRESS", &type), std::string("10.1.2.3", 9));
+  EXPECT_EQ(type, REG_SZ);
+  EXPECT_EQ(QueryBytes(k.get(), "HWID", &type), std::string(reinterpret_cast<const char*>(binary), 7));
+  EXPECT_EQ(type, REG_BINARY);
+  EXPECT_EQ(QueryBytes(k.get(), "ServerName"), "ABC");
+  EXPECT_EQ(QueryBytes(k.get(), ""), std::string("default", 8));
+
+  // Size only, and a room too small: ERROR_MORE_DATA with the size needed, data untouched.
+  size = 0;
+  EXPECT_EQ(RegQueryValueEx(k.get(), "Address", &type, nullptr, &size), ERROR_SUCCESS);
+  EXPECT_EQ(size, 9u);
+  char small[4] = {'x', 'x', 'x', 'x'};
+  size = sizeof small;
+  EXPECT_EQ(RegQueryValueEx(k.get(), "Address", &type, reinterpret_cast<BYTE*>(small), &size),
+            ERROR_MORE_DATA);
+  EXPECT_EQ(size, 9u);
+  EXPECT_EQ(std::string(small, 4), "xxxx");
+
+  // Replacing keeps the value's place and the case it was created with.
+  ASSERT_EQ(SetString(k.get(), "address", "10.9.9.9"), ERROR_SUCCESS);
+  EXPECT_EQ(ValueNames(k.get()),
+            (std::vector<std::string>{"DeviceCount", "Address", "HWID", "ServerName", ""}));
+  EXPECT_EQ(QueryBytes(k.get(), "Address"), std::string("10.9.9.9", 9));
+
+  EXPECT_EQ(RegDeleteValue(k.get(), "HWid"), ERROR_SUCCESS);
+  EXPECT_EQ(RegDeleteValue(k.get(), "HWID"), ERROR_FILE_NOT_FOUND);
+  LONG r = 0;
+  QueryBytes(k.get(), "HWID", nullptr, &r);
+  EXPECT_EQ(r, ERROR_FILE_NOT_FOUND);
+
+  // Everything survives in the store file: a fresh handle reads it back.
+  Key reopened(HKEY_LOCAL_MACHINE, "software\\printserver\\ferrow\\ipx\\devicecnt", false, KEY_READ);
+  EXPECT_EQ(QueryBytes(reopened.get(), "Address"), std::string("10.9.9.9", 9));
+}
+
+TEST(Registry, EnumeratesInCreationOrderAndReportsTheRoomNeeded) {
+  platform::testing::TempRoot root;
+  Key k(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kelmor\\Ferrow\\TCPIP");
+  for (const char* name : {"zeta", "Alpha", "mid", "BETA"}) {
+    Key child(k.get(), name);
+    ASSERT_EQ(SetString(child.get(), "Address", name), ERROR_SUCCESS);
+    ASSERT_EQ(SetString(k.get(), name, name), ERROR_SUCCESS);
+  }
+  EXPECT_EQ(SubKeys(k.get()), (std::vector<std::string>{"zeta", "Alpha", "mid", "BETA"}));
+  EXPECT_EQ(ValueNames(k.get()), (std::vector<std::string>{"zeta", "Alpha", "mid", "BETA"}));
+
+  char name[5];
+  DWORD size = 5;  // "Alpha" needs 6 with its NUL
+  EXPECT_EQ(RegEnumKeyEx(k.get(), 1, name, &size), ERROR_MORE_DATA);
+  EXPECT_EQ(size, 6u);
+  size = 5;
+  EXPECT_EQ(RegEnumKeyEx(k.get(), 0, name, &size), ERROR_SUCCESS);
+  EXPECT_EQ(size, 4u);
+  EXPECT_STREQ(name, "zeta");
+
+  DWORD type = 0;
+  BYTE data[3];
+  DWORD dataSize = sizeof data;
+  size = sizeof name;
+  EXPECT_EQ(RegEnumValue(k.get(), 0, name, &size, &type, data, &dataSize), ERROR_MORE_DATA);
+  EXPECT_EQ(dataSize, 5u);  // "zeta" with its NUL
+  EXPECT_EQ(size, 5u);
+  char big[16];
+  BYTE bigData[16];
+  size = sizeof big;
+  dataSize = sizeof bigData;
+  EXPECT_EQ(RegEnumValue(k.get(), 2, big, &size, &type, bigData, &dataSize), ERROR_SUCCESS);
+  EXPECT_STREQ(big, "mid");
+  EXPECT_EQ(size, 3u);
+  EXPECT_EQ(type, REG_SZ);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(bigData), dataSize), std::string("mid", 4));
+  size = sizeof big;
+  EXPECT_EQ(RegEnumValue(k.get(), 4, big, &size, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
+  size = sizeof big;
+  EXPECT_EQ(RegEnumKeyEx(k.get(), 4, big, &size), ERROR_NO_MORE_ITEMS);
+}
+
+TEST(Registry, DeletesKeysAndHandlesNoticeAVanishedKey) {
+  platform::testing::TempRoot root;
+  Key list(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kelmor\\Ferrow\\TCPIP");
+  for (const char* name : {"A", "B", "C"}) Key child(list.get(), name);
+  Key b(list.get(), "b");
+  ASSERT_EQ(SetString(b.get(), "Address", "1.2.3.4"), ERROR_SUCCESS);
+
+  EXPECT_EQ(RegDeleteKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kelmor"), ERROR_ACCESS_DENIED);  // has subkeys
+  EXPECT_EQ(RegDeleteKey(list.get(), "missing"), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RegDeleteKey(HKEY_LOCAL_MACHINE, ""), ERROR_ACCESS_DENIED);  // a root stays
+  // Delete the entry at index 1 and read the same index again, as a list walker does.
+  char name[64];
+  DWORD size = sizeof name;
+  ASSERT_EQ(RegEnumKeyEx(list.get(), 1, name, &size), ERROR_SUCCESS);
+  ASSERT_EQ(RegDeleteKey(list.get(), name), ERROR_SUCCESS);
+  EXPECT_EQ(SubKeys(list.get()), (std::vector<std::string>{"A", "C"}));
+
+  LONG r = 0;
+  QueryBytes(b.get(), "Address", nullptr, &r);
+  EXPECT_EQ(r, ERROR_KEY_DELETED);
+  EXPECT_EQ(SetString(b.get(), "Address", "x"), ERROR_KEY_DELETED);
+  size = sizeof name;
+  EXPECT_EQ(RegEnumKeyEx(b.get(), 0, name, &size), ERROR_KEY_DELETED);
+  HKEY h = nullptr;
+  EXPECT_EQ(RegCreateKeyEx(b.get(), "sub", KEY_ALL_ACCESS, &h, nullptr), ERROR_KEY_DELETED);
+  EXPECT_EQ(RegDeleteKey(b.get(), ""), ERROR_KEY_DELETED);
+  // The handle names a path: once a key of that path exists again it works again.
+  Key recreated(list.get(), "B");
+  EXPECT_EQ(recreated.disposition(), static_cast<DWORD>(REG_CREATED_NEW_KEY));
+  EXPECT_EQ(SetString(b.get(), "Address", "5.6.7.8"), ERROR_SUCCESS);
+  EXPECT_EQ(RegDeleteKey(b.get(), ""), ERROR_SUCCESS);  // "" deletes the handle's own key
+}
+
+TEST(Registry, RefusesBadArgumentsAndMissingRights) {
+  platform::testing::TempRoot root;
+  Key k(HKEY_LOCAL_MACHINE, "SOFTWARE\\Test");
+  Key ro(HKEY_LOCAL_MACHINE, "SOFTWARE\\Test", false, KEY_READ);
+  const std::string longName(256, 'n');
+  const std::string maxName(255, 'n');
+  std::vector<BYTE> tooBig(1024 * 1024 + 1);
+  const BYTE three[3] = {1, 2, 3};
+  HKEY h = nullptr;
+  struct {
+    const char* what;
+    LONG result;
+    LONG expected;
+  } const cases[] = {
+      {"256-character key name", RegCreateKeyEx(k.get(), longName.c_str(), KEY_ALL_ACCESS, &h, nullptr),
+       ERROR_INVALID_PARAMETER},
+      {"empty path part", RegCreateKeyEx(k.get(), "a\\\\b", KEY_ALL_ACCESS, &h, nullptr),
+       ERROR_INVALID_PARAMETER},
+      {"leading backslash", RegOpenKeyEx(k.get(), "\\a", KEY_READ, &h), ERROR_INVALID_PARAMETER},
+      {"no result pointer", RegCreateKeyEx(k.get(), "a", KEY_ALL_ACCESS, nullptr, nullptr),
+       ERROR_INVALID_PARAMETER},
+      {"256-character value name", SetString(k.get(), longName.c_str(), "x"), ERROR_INVALID_PARAMETER},
+      {"value over 1 MiB",
+       RegSetValueEx(k.get(), "big", REG_BINARY, tooBig.data(), static_cast<DWORD>(tooBig.size())),
+       ERROR_INVALID_PARAMETER},
+      {"DWORD of 3 bytes", RegSetValueEx(k.get(), "d", REG_DWORD, three, 3), ERROR_INVALID_PARAMETER},
+      {"unknown type", RegSetValueEx(k.get(), "t", 7, three, 3), ERROR_INVALID_PARAMETER},
+      {"null data with a size", RegSetValueEx(k.get(), "t", REG_BINARY, nullptr, 3),
+       ERROR_INVALID_PARAMETER},
+      {"set through a read-only handle", SetString(ro.get(), "v", "x"), ERROR_ACCESS_DENIED},
+      {"create below a read-only handle", RegCreateKeyEx(ro.get(), "new", KEY_ALL_ACCESS, &h, nullptr),
+       ERROR_ACCESS_DENIED},
+      {"garbage handle", SetString(reinterpret_cast<HKEY>(&h), "v", "x"), ERROR_INVALID_HANDLE},
+      {"null handle", RegOpenKeyEx(nullptr, "a", KEY_READ, &h), ERROR_INVALID_HANDLE},
+      {"query without size", RegQueryValueEx(k.get(), "v", nullptr, tooBig.data(), nullptr),
+       ERROR_INVALID_PARAMETER},
+      {"delete key null name", RegDeleteKey(k.get(), nullptr), ERROR_INVALID_PARAMETER},
+      // The largest names and values are taken.
+      {"255-character names", SetString(Key(k.get(), maxName.c_str()).get(), maxName.c_str(), "x"),
+       ERROR_SUCCESS},
+      {"1 MiB value",
+       RegSetValueEx(k.get(), "big", REG_BINARY, tooBig.data(), static_cast<DWORD>(tooBig.size() - 1)),
+       ERROR_SUCCESS},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.result, c.expected) << c.what;
+  EXPECT_EQ(ValueNames(k.get()), (std::vector<std::string>{"big"}));
+  EXPECT_EQ(SubKeys(k.get()), std::vector<std::string>{maxName});
+}
+
+TEST(Registry, OddBytesInNamesAndDataSurviveTheStoreFile) {
+  platform::testing::TempRoot root;
+  std::string allBytes;
+  for (int i = 0; i < 256; ++i) allBytes.push_back(static_cast<char>(i));
+  const std::string oddKey = "key with spaces % and \xc3\xa9 \x01\t";
+  const std::string oddValue = "V %41 \\ = \"\xff\x7f";
+  {
+    Key k(HKEY_CURRENT_USER, ("SOFTWARE\\" + oddKey).c_str());
+    ASSERT_EQ(k.result(), ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueEx(k.get(), oddValue.c_str(), REG_BINARY,
+                            reinterpret_cast<const BYTE*>(allBytes.data()), 256),
+              ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueEx(k.get(), "empty", REG_SZ, nullptr, 0), ERROR_SUCCESS);
+  }
+  Key soft(HKEY_CURRENT_USER, "software", false);
+  EXPECT_EQ(SubKeys(soft.get()), std::vector<std::string>{oddKey});
+  Key k(soft.get(), oddKey.c_str(), false);
+  EXPECT_EQ(ValueNames(k.get()), (std::vector<std::string>{oddValue, "empty"}));
+  EXPECT_EQ(QueryBytes(k.get(), oddValue.c_str()), allBytes);
+  EXPECT_EQ(QueryBytes(k.get(), "EMPTY"), "");
+  // Every line of the file is printable text.
+  for (char c : ReadFile(StoreFile())) {
+    EXPECT_TRUE(c == '\n' || (c >= 0x20 && c < 0x7f)) << static_cast<int>(c);
+  }
+}
+
+TEST(Registry, ADamagedStoreAnswersBadDbAndIsNeverOverwritten) {
+  std::string good;
+  {
+    platform::testing::TempRoot root;
+    Key k(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kelmor\\Ferrow\\TCPIP\\BOX1");
+    SetString(k.get(), "Address", "10.0.0.1");
+    good = ReadFile(StoreFile());
+  }
+  ASSERT_FALSE(good.empty());
+  std::string flipped = good;
+  flipped[good.find("10.0.0.1")] = '9';
+  const std::pair<const char*, std::string> damages[] = {
+      {"cut short", good.substr(0, good.size() / 2)},
+      {"end line missing", good.substr(0, good.rfind("E "))},
+      {"one byte changed", flipped},
+      {"empty file", ""},
+      {"garbage", std::string("\x00\xff garbage\n", 11)},
+      {"wrong header", "PSADMIN-REGISTRY 9" + good.substr(good.find('\n'))},
+      {"line appended", good + "K HKEY_LOCAL_MACHINE\\x\n"},
+  };
+  for (const auto& [what, bytes] : damages) {
+    platform::testing::TempRoot root;
+    WriteFile(StoreFile(), bytes);
+    HKEY h = nullptr;
+    DWORD size = 16;
+    char name[16];
+    BYTE data[16];
+    EXPECT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE", KEY_READ, &h), ERROR_BADDB) << what;
+    EXPECT_EQ(RegCreateKeyEx(HKEY_LOCAL_MACHINE, "NEW", KEY_ALL_ACCESS, &h, nullptr), ERROR_BADDB)
+        << what;
+    EXPECT_EQ(SetString(HKEY_LOCAL_MACHINE, "v", "x"), ERROR_BADDB) << what;
+    EXPECT_EQ(RegQueryValueEx(HKEY_LOCAL_MACHINE, "v", nullptr, data, &size), ERROR_BADDB) << what;
+    EXPECT_EQ(RegEnumKeyEx(HKEY_LOCAL_MACHINE, 0, name, &size), ERROR_BADDB) << what;
+    EXPECT_EQ(RegEnumValue(HKEY_LOCAL_MACHINE, 0, name, &size, nullptr, nullptr, nullptr), ERROR_BADDB)
+        << what;
+    EXPECT_EQ(RegDeleteValue(HKEY_LOCAL_MACHINE, "v"), ERROR_BADDB) << what;
+    EXPECT_EQ(RegDeleteKey(HKEY_LOCAL_MACHINE, "SOFTWARE"), ERROR_BADDB) << what;
+    EXPECT_EQ(ReadFile(StoreFile()), bytes) << what;
+  }
+}
+
+TEST(Registry, TwoProcessesWritingAtOnceLoseNothing) {
+  platform::testing::TempRoot root;
+  constexpr int kPerProcess = 200;
+  pid_t children[2];
+  for (int c = 0; c < 2; ++c) {
+    children[c] = fork();
+    if (children[c] == 0) {
+      HKEY k = nullptr;
+      if (RegCreateKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Shared", KEY_ALL_ACCESS, &k, nullptr) !=
+          ERROR_SUCCESS) {
+        _exit(1);
+      }
+      for (int i = 0; i < kPerProcess; ++i) {
+        std::string name = "p" + std::to_string(c) + "_" + std::to_string(i);
+        if (SetString(k, name.c_str(), name) != ERROR_SUCCESS) _exit(2);
+      }
+      RegCloseKey(k);
+      _exit(0);
+    }
+  }
+  for (pid_t pid : children) {
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  Key k(HKEY_LOCAL_MACHINE, "SOFTWARE\\Shared", false);
+  ASSERT_EQ(k.result(), ERROR_SUCCESS);
+  std::vector<std::string> names = ValueNames(k.get());
+  EXPECT_EQ(names.size(), 2u * kPerProcess);
+  for (int c = 0; c < 2; ++c) {
+    for (int i = 0; i < kPerProcess; ++i) {
+      std::string name = "p" + std::to_string(c) + "_" + std::to_string(i);
+      EXPECT_EQ(QueryBytes(k.get(), name.c_str()), std::string(name.c_str(), name.size() + 1));
+    }
+  }
+}
+
+TEST(Registry, AReadOnlyRootGivesWriteFaultAndKeepsTheStore) {
+  platform::testing::TempRoot root;
+  {
+    Key k(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kelmor");
+    ASSERT_EQ(SetString(k.get(), "Address", "10.0.0.1"), ERROR_SUCCESS);
+  }
+  const std::string before = ReadFile(StoreFile());
+  ASSERT_EQ(chmod(root.path().c_str(), 0755), 0);
+  ASSERT_EQ(chmod(platform::RegistryDirectory().c_str(), 0555), 0);
+  int rc = RunUnprivileged([] {
+    HKEY k = nullptr;
+    if (RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kelmor", KEY_ALL_ACCESS, &k) != ERROR_SUCCESS) return 1;
+    if (QueryBytes(k, "Address") != std::string("10.0.0.1", 9)) return 2;
+    if (SetString(k, "Address", "10.0.0.2") != ERROR_WRITE_FAULT) return 3;
+    if (RegDeleteValue(k, "Address") != ERROR_WRITE_FAULT) return 4;
+    HKEY sub = nullptr;
+    if (RegCreateKeyEx(k, "New", KEY_ALL_ACCESS, &sub, nullptr) != ERROR_WRITE_FAULT) return 5;
+    if (RegDeleteKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kelmor") != ERROR_WRITE_FAULT) return 6;
+    // Opening what exists needs no write.
+    if (RegCreateKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE", KEY_READ, &sub, nullptr) != ERROR_SUCCESS) return 7;
+    RegCloseKey(sub);
+    RegCloseKey(k);
+    return 0;
+  });
+  chmod(platform::RegistryDirectory().c_str(), 0755);
+  EXPECT_EQ(rc, 0);
+  EXPECT_EQ(ReadFile(StoreFile()), before);
+}
+
+}  // namespace
