@@ -1,0 +1,122 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "device_client/settings/com_method.h"
+
+namespace {
+
+using std::string;
+
+TEST(ComMethodTextChecks, EachCheckAcceptsOnlyItsCharacters) {
+  struct Case {
+    string text;
+    int printable, hex, decimal, digitsAndDots, decimalNumber;
+  };
+  const Case cases[] = {
+      {"", 1, 1, 1, 1, 0},
+      {"~", 1, 0, 0, 0, 1},
+      {string(1, '\x7F'), 1, 0, 0, 0, 1},
+      {"a\tb", 0, 0, 0, 0, 1},
+      {string("x\x80"), 0, 0, 0, 0, 1},
+      {string("\xFF"), 0, 0, 0, 0, 1},
+      {string("ok\0", 3), 0, 0, 0, 0, 1},
+      {"Name 01", 1, 0, 0, 0, 1},
+      {"0123456789", 1, 1, 1, 1, 1},
+      {"09afAF", 1, 1, 0, 0, 1},
+      {"0g", 1, 0, 0, 0, 1},
+      {"1.5", 1, 0, 0, 1, 1},
+      {".5", 1, 0, 0, 1, 1},
+      {"1.", 1, 0, 0, 1, 0},
+      {"1.2.3", 1, 0, 0, 1, 0},
+      {"192.168.0.1", 1, 0, 0, 1, 0},
+      {"abc", 1, 1, 0, 0, 1},
+      {"xyz", 1, 0, 0, 0, 1},
+      {"-12", 1, 0, 0, 0, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE("text '" + c.text + "'");
+    EXPECT_EQ(CComMethod::IsPrintableText(c.text), c.printable);
+    EXPECT_EQ(CComMethod::IsHexText(c.text), c.hex);
+    EXPECT_EQ(CComMethod::IsDecimalText(c.text), c.decimal);
+    EXPECT_EQ(CComMethod::IsDigitText(c.text), c.decimal);
+    EXPECT_EQ(CComMethod::IsDigitsAndDots(c.text), c.digitsAndDots);
+    EXPECT_EQ(CComMethod::IsDecimalNumber(c.text), c.decimalNumber);
+  }
+}
+
+TEST(ComMethodTextChecks, PrintableRangeIsDecidedOnTheByteValue) {
+  for (int byte = 0; byte < 256; ++byte) {
+    const string text(1, static_cast<char>(byte));
+    EXPECT_EQ(CComMethod::IsPrintableText(text), byte >= 0x20 && byte <= 0x7F ? 1 : 0) << byte;
+  }
+}
+
+TEST(ComMethodTextEdits, EditsChangeTheTextInPlace) {
+  struct Case {
+    string text, removeSpaces, stripZeros, normalized;
+  };
+  const Case cases[] = {
+      {" 0 07", "007", " 0 07", "7"},
+      {"   ", "", "   ", "0"},
+      {"000", "000", "0", "0"},
+      {"", "", "", "0"},
+      {"0", "0", "0", "0"},
+      {"0010", "0010", "10", "10"},
+      {"1 2 3", "123", "1 2 3", "123"},
+      {"00 1", "001", " 1", "1"},
+      {"0.5", "0.5", ".5", ".5"},
+      {"a\tb", "a\tb", "a\tb", "a\tb"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE("text '" + c.text + "'");
+    string s = c.text;
+    CComMethod::RemoveSpaces(s);
+    EXPECT_EQ(s, c.removeSpaces);
+    s = c.text;
+    CComMethod::StripLeadingZeros(s);
+    EXPECT_EQ(s, c.stripZeros);
+    s = c.text;
+    CComMethod::NormalizeNumberText(s);
+    EXPECT_EQ(s, c.normalized);
+  }
+}
+
+TEST(ComMethodSplitIpAddress, CutsAtTheThreeDotsAndRefusesOtherShapes) {
+  struct Case {
+    string text;
+    int result;
+    string a, b, c, d;
+  };
+  const Case cases[] = {
+      {"192.168.0.1", 1, "192", "168", "0", "1"},
+      {"1.2.3.4", 1, "1", "2", "3", "4"},
+      {"a.bc.d.ef", 1, "a", "bc", "d", "ef"},
+      {" 1. 2.3 .4", 1, " 1", " 2", "3 ", "4"},
+      {"1.2.3.4.5", 0, "", "", "", ""},  // an address has exactly four parts
+      {"1.2.3.4.", 0, "", "", "", ""},
+      {".1.2.3", 0, "", "", "", ""},
+      {"1.2.3.", 0, "", "", "", ""},
+      {"1..2.3", 0, "", "", "", ""},
+      {"1.2..3", 0, "", "", "", ""},
+      {"1.2.3", 0, "", "", "", ""},
+      {"1234", 0, "", "", "", ""},
+      {"", 0, "", "", "", ""},
+      {"...", 0, "", "", "", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE("text '" + c.text + "'");
+    string a = "keep", b = "keep", cc = "keep", d = "keep";
+    EXPECT_EQ(CComMethod::SplitIpAddress(c.text, a, b, cc, d), c.result);
+    if (c.result == 1) {
+      EXPECT_EQ(a, c.a);
+      EXPECT_EQ(b, c.b);
+      EXPECT_EQ(cc, c.c);
+      EXPECT_EQ(d, c.d);
+    } else {
+      EXPECT_EQ(a + b + cc + d, "keepkeepkeepkeep");
+    }
+  }
+}
+
+}  // namespace
