@@ -532,6 +532,13 @@ bool Box::IsRestarting() const {
   std::lock_guard lock(mu_);
   return restarting_;
 }
+void Box::EndRestartWindow() {
+  std::unique_lock lock(mu_);
+  if (!restarting_) return;
+  FinishRestartLocked();
+  const std::uint64_t gen = requestedGen_;
+  cv_.wait(lock, [&] { return appliedGen_ >= gen || stopping_; });
+}
 int Box::RestartCount() const {
   std::lock_guard lock(mu_);
   return restarts_;

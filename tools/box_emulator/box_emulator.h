@@ -136,6 +136,8 @@ class Box {
   void SetReplyChunkSize(std::size_t bytes);
   bool IsRestarting() const;
   int RestartCount() const;
+  // Ends a running restart window now (connections held during it are closed unanswered).
+  void EndRestartWindow();
 
   // Requests received, oldest first (also refused ones and those during a restart).
   std::vector<ReceivedRequest> Requests() const;
