@@ -41,7 +41,8 @@ struct State {
   std::unique_ptr<std::array<DeviceRecord, MAX_DEVICE_RECORDS>> devices;
   int deviceCount = 0;
   std::array<std::unique_ptr<LanaNameCache>, 256> nameCaches;
-  std::vector<std::function<void()>> exitHooks;
+  std::vector<std::pair<int, std::function<void()>>> exitHooks;
+  int nextHookId = 1;
 };
 
 State& S() {
@@ -114,7 +115,7 @@ void PSExit() {
     for (auto& cache : s.nameCaches) cache.reset();
     s.netbiosStarted = false;
   }
-  for (auto& hook : s.exitHooks) {
+  for (auto& [id, hook] : s.exitHooks) {
     if (hook) hook();
   }
   s.devices.reset();
@@ -259,7 +260,22 @@ void ClearDevices() {
   s.deviceCount = 0;
 }
 
-void AddExitHook(std::function<void()> hook) { S().exitHooks.push_back(std::move(hook)); }
+int AddExitHook(std::function<void()> hook) {
+  State& s = S();
+  const int id = s.nextHookId++;
+  s.exitHooks.emplace_back(id, std::move(hook));
+  return id;
+}
+
+void RemoveExitHook(int id) {
+  auto& hooks = S().exitHooks;
+  for (auto it = hooks.begin(); it != hooks.end(); ++it) {
+    if (it->first == id) {
+      hooks.erase(it);
+      return;
+    }
+  }
+}
 
 LanaNameCache* NameCacheOf(std::uint8_t lana) { return S().nameCaches[lana].get(); }
 

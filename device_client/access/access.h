@@ -99,7 +99,8 @@ int AppendDevice(const DeviceRecord& record);  // 0, or ERR_LIST_FULL when the t
 void ClearDevices();                            // count 0, records zero-filled
 
 // Called by PSExit to release tables that other parts of the library own (browse and look-up
-// tables). Hooks stay registered across PSExit.
-void AddExitHook(std::function<void()> hook);
+// tables). Hooks stay registered across PSExit; AddExitHook returns an id for RemoveExitHook.
+int AddExitHook(std::function<void()> hook);
+void RemoveExitHook(int id);
 
 }  // namespace console_access

@@ -88,7 +88,7 @@ TEST_F(Library, InitCreatesDataDirectoryAndRenewsMaskAndTimeOut) {
 
 TEST_F(Library, ExitTwiceIsHarmlessAndInitWorksAgain) {
   int hookCalls = 0;
-  console_access::AddExitHook([&hookCalls] { ++hookCalls; });
+  const int hook = console_access::AddExitHook([&hookCalls] { ++hookCalls; });
   ASSERT_EQ(PSInit(2, 20), 0);
   ASSERT_EQ(console_access::AppendDevice(Record("A", TYPE_TCPIP, "10.0.0.1")), 0);
   PSExit();
@@ -99,6 +99,9 @@ TEST_F(Library, ExitTwiceIsHarmlessAndInitWorksAgain) {
   EXPECT_EQ(PSInit(2, 20), 0);
   EXPECT_EQ(console_access::AppendDevice(Record("B", TYPE_TCPIP, "10.0.0.2")), 0);
   EXPECT_EQ(SearchName(nullptr, "B"), 1);
+  console_access::RemoveExitHook(hook);
+  PSExit();
+  EXPECT_EQ(hookCalls, 2);
 }
 
 TEST_F(Library, DeviceTableHolds384Records) {
