@@ -346,6 +346,34 @@ TEST(Registry, OddBytesInNamesAndDataSurviveTheStoreFile) {
   }
 }
 
+TEST(Registry, ReadsAStoreFileWrittenByHand) {
+  platform::testing::TempRoot root;
+  WriteFile(StoreFile(),
+            "PSADMIN-REGISTRY 1\n"
+            "K HKEY_LOCAL_MACHINE\n"
+            "K HKEY_LOCAL_MACHINE\\SOFTWARE\n"
+            "K HKEY_LOCAL_MACHINE\\SOFTWARE\\Kelmor\n"
+            "K HKEY_LOCAL_MACHINE\\SOFTWARE\\Kelmor\\Ferrow\n"
+            "K HKEY_LOCAL_MACHINE\\SOFTWARE\\Kelmor\\Ferrow\\TCPIP\n"
+            "K HKEY_LOCAL_MACHINE\\SOFTWARE\\Kelmor\\Ferrow\\TCPIP\\BOX1\n"
+            "V 1 Address 10.0.0.1%00\n"
+            "K HKEY_LOCAL_MACHINE\\SOFTWARE\\PrintServer\n"
+            "K HKEY_CURRENT_USER\n"
+            "V 4 count %07%00%00%00\n"
+            "V 3  %00%FF%25%20\n"
+            "E 11 2096b96aa74f3d6f\n");
+  Key box(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kelmor\\Ferrow\\TCPIP\\box1", false, KEY_READ);
+  ASSERT_EQ(box.result(), ERROR_SUCCESS);
+  EXPECT_EQ(QueryBytes(box.get(), "Address"), std::string("10.0.0.1", 9));
+  DWORD type = 0;
+  EXPECT_EQ(QueryBytes(HKEY_CURRENT_USER, "count", &type), std::string("\x07\0\0\0", 4));
+  EXPECT_EQ(type, REG_DWORD);
+  EXPECT_EQ(QueryBytes(HKEY_CURRENT_USER, nullptr, &type), std::string("\0\xff% ", 4));
+  EXPECT_EQ(type, REG_BINARY);
+  Key software(HKEY_LOCAL_MACHINE, "SOFTWARE", false, KEY_READ);
+  EXPECT_EQ(SubKeys(software.get()), (std::vector<std::string>{"Kelmor", "PrintServer"}));
+}
+
 TEST(Registry, ADamagedStoreAnswersBadDbAndIsNeverOverwritten) {
   std::string good;
   {
