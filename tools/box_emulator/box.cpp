@@ -322,8 +322,9 @@ void Box::Serve(int fd, Worker* self) {
     fault = faults_.front();
     if (--faults_.front().count <= 0) faults_.pop_front();
   }
-  const std::size_t chunkSize = fault.chunkSize.value_or(chunkSize_);
-  CoreReply reply = core_.HandleRequest(record.data);
+  const CoreReply reply = core_.HandleRequest(record.data);
+  const OutgoingReply outgoing = PlanReply(reply.data, reply.error, fault,
+                                           fault.chunkSize.value_or(chunkSize_), ReplyHeader::kStream);
   record.answered = !fault.neverReply;
   requests_.push_back(std::move(record));
   if (reply.restart) BeginRestartLocked(lock);
@@ -344,7 +345,7 @@ void Box::Serve(int fd, Worker* self) {
       if (n <= 0) break;
     }
   } else if (!cut) {
-    SendReply(fd, reply, fault, chunkSize);
+    SendReply(fd, outgoing);
   }
   CloseConnection(fd);
   lock.lock();
@@ -352,41 +353,14 @@ void Box::Serve(int fd, Worker* self) {
   Wake();
 }
 
-bool Box::SendReply(int fd, const CoreReply& reply, const FaultPlan& fault, std::size_t chunkSize) {
-  std::string data = reply.data;
-  if (fault.replySize) {
-    const std::size_t n = *fault.replySize;
-    if (data.size() > n) data.resize(n);
-    while (data.size() < n) data.push_back(static_cast<char>('A' + data.size() % 26));
-  }
-
-  std::vector<ReplyChunk> chunks;
-  if (fault.garbage) {
-    std::string junk(*fault.garbage, '\0');
-    std::uniform_int_distribution<int> byte(0, 255);
-    for (auto& c : junk) c = static_cast<char>(byte(Rng()));
-    chunks.push_back(ReplyChunk{{}, std::move(junk)});
-  } else if (fault.oversizeChunk) {
-    const std::size_t n = std::min<std::size_t>(*fault.oversizeChunk, 0xFFFF);
-    while (data.size() < n) data.push_back(static_cast<char>('a' + data.size() % 26));
-    data.resize(n);
-    const std::uint8_t error = fault.errorChunk ? fault.errorValue : reply.error;
-    chunks.push_back(ReplyChunk{EncodeReplyHeader(ReplyHeader::kStream, false, error,
-                                                  static_cast<std::uint16_t>(n)),
-                                std::move(data)});
-  } else if (fault.errorChunk) {
-    chunks = BuildReplyChunks(data, chunkSize, fault.errorValue, *fault.errorChunk, ReplyHeader::kStream);
-  } else {
-    chunks = BuildReplyChunks(data, chunkSize, reply.error, 0, ReplyHeader::kStream);
-  }
-
-  if (fault.splitHeaders) {
+bool Box::SendReply(int fd, const OutgoingReply& reply) {
+  if (reply.splitHeaders) {
     const int one = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
   }
-  std::size_t budget = fault.closeAfterBytes.value_or(static_cast<std::size_t>(-1));
+  std::size_t budget = reply.closeAfterBytes.value_or(static_cast<std::size_t>(-1));
   auto put = [&](const std::string& bytes, bool piecewise) {
-    std::size_t n = std::min(bytes.size(), budget);
+    const std::size_t n = std::min(bytes.size(), budget);
     budget -= n;
     if (!piecewise) return SendAll(fd, bytes.data(), n) && budget > 0;
     for (std::size_t i = 0; i < n; ++i) {
@@ -395,8 +369,8 @@ bool Box::SendReply(int fd, const CoreReply& reply, const FaultPlan& fault, std:
     }
     return budget > 0;
   };
-  for (const auto& chunk : chunks) {
-    if (!chunk.header.empty() && !put(chunk.header, fault.splitHeaders)) return false;
+  for (const auto& chunk : reply.chunks) {
+    if (!chunk.header.empty() && !put(chunk.header, reply.splitHeaders)) return false;
     if (!chunk.data.empty() && !put(chunk.data, false)) return false;
   }
   return true;

@@ -37,6 +37,7 @@
 
 #include "device_client/core/wire_layout.h"
 #include "tools/box_emulator/box_core.h"
+#include "tools/box_emulator/fault_plan.h"
 #include "tools/box_emulator/framing.h"
 
 namespace box_emulator {
@@ -53,25 +54,6 @@ struct BoxOptions {
   std::size_t replyChunkSize = 1024;  // data bytes per reply chunk
   // A connection that brings no complete request within this time is closed.
   std::chrono::milliseconds idleTimeout{60000};
-};
-
-// A misbehaviour for the next `count` requests (those answered; requests that arrive during a
-// restart do not use it up). Fields combine.
-struct FaultPlan {
-  int count = 1;
-  // Put errorValue into the error byte of reply chunk errorChunk (0-based; the last chunk when the
-  // reply has fewer). Combine with chunkSize for a multi-chunk reply.
-  std::optional<std::size_t> errorChunk;
-  std::uint8_t errorValue = 1;
-  std::optional<std::size_t> chunkSize;        // data bytes per reply chunk
-  bool splitHeaders = false;                   // each header byte in its own TCP segment
-  std::optional<std::size_t> closeAfterBytes;  // close after this many reply bytes (headers count)
-  std::chrono::milliseconds delay{0};          // real time before the reply goes out
-  bool neverReply = false;                     // keep the connection open, silent, until the peer closes
-  // One chunk (more flag 0) whose length field and data are this many bytes (up to 65535).
-  std::optional<std::size_t> oversizeChunk;
-  std::optional<std::size_t> garbage;    // this many garbage bytes instead of the reply
-  std::optional<std::size_t> replySize;  // reply data padded (or cut) to this many bytes
 };
 
 struct ReceivedRequest {
@@ -169,7 +151,7 @@ class Box {
   void RequestListenerChangeLocked(std::unique_lock<std::mutex>& lock);
   void ChangedLocked();
   void Wake();
-  bool SendReply(int fd, const CoreReply& reply, const FaultPlan& fault, std::size_t chunkSize);
+  bool SendReply(int fd, const OutgoingReply& reply);
   void CloseConnection(int fd);
 
   const std::uint16_t port_;

@@ -1,6 +1,7 @@
 #include "tools/box_emulator/framing.h"
 
 #include <algorithm>
+#include <random>
 
 #include "device_client/core/wire_layout.h"
 
@@ -77,6 +78,45 @@ std::vector<ReplyChunk> BuildReplyChunks(std::string_view data, std::size_t chun
                                          static_cast<std::uint16_t>(chunks[i].data.size()));
   }
   return chunks;
+}
+
+std::string OutgoingReply::Bytes() const {
+  std::string all;
+  for (const auto& c : chunks) all += c.header + c.data;
+  if (closeAfterBytes && all.size() > *closeAfterBytes) all.resize(*closeAfterBytes);
+  return all;
+}
+
+OutgoingReply PlanReply(std::string_view replyData, std::uint8_t error, const FaultPlan& fault,
+                        std::size_t chunkSize, ReplyHeader header) {
+  OutgoingReply out;
+  out.splitHeaders = fault.splitHeaders;
+  out.closeAfterBytes = fault.closeAfterBytes;
+  std::string data(replyData);
+  if (fault.replySize) {
+    const std::size_t n = *fault.replySize;
+    if (data.size() > n) data.resize(n);
+    while (data.size() < n) data.push_back(static_cast<char>('A' + data.size() % 26));
+  }
+  if (fault.garbage) {
+    std::string junk(*fault.garbage, '\0');
+    std::mt19937 rng{std::random_device{}()};
+    for (auto& c : junk) c = static_cast<char>(rng() & 0xFF);
+    out.chunks.push_back(ReplyChunk{{}, std::move(junk)});
+  } else if (fault.oversizeChunk) {
+    const std::size_t n = std::min<std::size_t>(*fault.oversizeChunk, 0xFFFF);
+    while (data.size() < n) data.push_back(static_cast<char>('a' + data.size() % 26));
+    data.resize(n);
+    out.chunks.push_back(ReplyChunk{
+        EncodeReplyHeader(header, false, fault.errorChunk ? fault.errorValue : error,
+                          static_cast<std::uint16_t>(n)),
+        std::move(data)});
+  } else if (fault.errorChunk) {
+    out.chunks = BuildReplyChunks(data, chunkSize, fault.errorValue, *fault.errorChunk, header);
+  } else {
+    out.chunks = BuildReplyChunks(data, chunkSize, error, 0, header);
+  }
+  return out;
 }
 
 }  // namespace box_emulator

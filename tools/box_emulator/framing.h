@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "tools/box_emulator/fault_plan.h"
+
 namespace box_emulator {
 
 // Reassembles one request from its chunks ('@', more flag, uint16 LE length, data).
@@ -62,5 +64,17 @@ std::vector<ReplyChunk> BuildReplyChunks(std::string_view data, std::size_t chun
 
 std::string EncodeReplyHeader(ReplyHeader header, bool more, std::uint8_t error,
                               std::uint16_t length);
+
+// One reply as it goes out on any transport, after the faults of a plan were applied.
+struct OutgoingReply {
+  std::vector<ReplyChunk> chunks;  // a chunk without header carries raw bytes (garbage)
+  bool splitHeaders = false;
+  std::optional<std::size_t> closeAfterBytes;
+  // Every byte in order, cut at closeAfterBytes.
+  std::string Bytes() const;
+};
+
+OutgoingReply PlanReply(std::string_view data, std::uint8_t error, const FaultPlan& fault,
+                        std::size_t chunkSize, ReplyHeader header);
 
 }  // namespace box_emulator

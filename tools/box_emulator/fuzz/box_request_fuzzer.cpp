@@ -22,7 +22,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto reply = core.HandleRequest(request);
   if (reply.restart) core.CompleteRestart();
   core.HandleRequest("9100:\r\n");
-  box_emulator::BuildReplyChunks(reply.data, 1 + size % 512, 1, size % 5, box_emulator::ReplyHeader::kStream);
+  box_emulator::FaultPlan fault;
+  fault.errorChunk = size % 5;
+  fault.replySize = size % 3000;
+  box_emulator::PlanReply(reply.data, reply.error, fault, 1 + size % 512, box_emulator::ReplyHeader::kSpx).Bytes();
 
   std::string password;
   box_emulator::UnscramblePassword(bytes, &password);
