@@ -5,6 +5,8 @@
 // A write creates the file, section or key as needed, keeps the rest of the file (comments, order)
 // and replaces the file atomically, so a concurrent reader never sees half a file.
 // A file name without a '/' is taken relative to platform::WindowsDirectory().
+// A file over 4 MiB, or one that cannot be read, reads as empty (every lookup gives its default) and
+// is never written (FALSE). Writers serialise on a lock file ".<name>.lock" beside the file.
 #pragma once
 #include "platform/win_types.h"
 

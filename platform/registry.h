@@ -50,6 +50,13 @@ LONG RegDeleteValue(HKEY key, const char* valueName);
 // Enumerates subkey names by index. *nameSize is the room in characters including the NUL; on success
 // it is the length without the NUL. ERROR_MORE_DATA when the room is too small, ERROR_NO_MORE_ITEMS
 // past the last index.
+// On ERROR_MORE_DATA nothing is copied; *nameSize is the room the name needs (with its NUL) and, for
+// RegEnumValue, *dataSize the data's size (the name or the data did not fit).
+// Limits: names of at most 255 characters, values of at most 1 MiB (ERROR_INVALID_PARAMETER); a
+// REG_DWORD value is exactly 4 bytes. A handle names a key path and is resolved on each call:
+// ERROR_KEY_DELETED once no key of that path exists. Access is checked against the handle's sam
+// (KEY_QUERY_VALUE, KEY_SET_VALUE, KEY_CREATE_SUB_KEY, KEY_ENUMERATE_SUB_KEYS; the predefined roots
+// have all). A store that cannot be written gives ERROR_WRITE_FAULT and stays as it was.
 LONG RegEnumKeyEx(HKEY key, DWORD index, char* name, DWORD* nameSize);
 LONG RegEnumValue(HKEY key, DWORD index, char* name, DWORD* nameSize, DWORD* type, BYTE* data,
                   DWORD* dataSize);
