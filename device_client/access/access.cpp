@@ -51,7 +51,7 @@ State& S() {
 }
 
 // Starts NetBIOS: enumerates the LANAs, resets each and gives it an empty name cache.
-bool StartNetbios() {
+bool StartNetbios() try {
   NCB ncb;
   LANA_ENUM lanas;
   if (NCBEnumLana(&ncb, &lanas) != NRC_GOODRET) return false;
@@ -61,6 +61,20 @@ bool StartNetbios() {
     SetCurrentLana(lana);
     NCBReset(&ncb, 0, 0);  // a failed reset is not fatal
     S().nameCaches[lana] = std::make_unique<LanaNameCache>();
+  }
+  return true;
+} catch (...) {
+  return false;
+}
+
+// The device table is allocated once, zero-filled, on first use.
+bool AllocateDevices(State& s) {
+  if (s.devices) return true;
+  try {
+    s.devices = std::make_unique<std::array<DeviceRecord, MAX_DEVICE_RECORDS>>();
+    std::memset(s.devices->data(), 0, sizeof(DeviceRecord) * MAX_DEVICE_RECORDS);
+  } catch (...) {
+    return false;
   }
   return true;
 }
@@ -82,8 +96,11 @@ int StreamSend(const DeviceRecord* record, const char* request, int requestLengt
 int PSInit(int iProtocol, int iTimeOut) {
   State& s = S();
   int bits = 0;
-  s.dataDirectory = platform::DataDirectory();
-  platform::MakeDirectories(s.dataDirectory);  // an existing directory or a failure is ignored
+  try {
+    s.dataDirectory = platform::DataDirectory();
+    platform::MakeDirectories(s.dataDirectory);  // an existing directory or a failure is ignored
+  } catch (...) {
+  }
 
   if ((iProtocol & (kBitIpx | kBitTcp)) != 0) {
     s.socketsStarted = true;  // the sockets layer needs no start-up here
@@ -247,7 +264,7 @@ DeviceRecord* MutableDeviceAt(int index) {
 
 int AppendDevice(const DeviceRecord& record) {
   State& s = S();
-  if (!s.devices) s.devices = std::make_unique<std::array<DeviceRecord, MAX_DEVICE_RECORDS>>();
+  if (!AllocateDevices(s)) return ERR_LIST_FULL;
   if (s.deviceCount >= MAX_DEVICE_RECORDS) return ERR_LIST_FULL;
   (*s.devices)[static_cast<std::size_t>(s.deviceCount++)] = record;
   return 0;
@@ -255,9 +272,9 @@ int AppendDevice(const DeviceRecord& record) {
 
 void ClearDevices() {
   State& s = S();
-  if (!s.devices) s.devices = std::make_unique<std::array<DeviceRecord, MAX_DEVICE_RECORDS>>();
-  std::memset(s.devices->data(), 0, sizeof(DeviceRecord) * MAX_DEVICE_RECORDS);
   s.deviceCount = 0;
+  if (!AllocateDevices(s)) return;
+  std::memset(s.devices->data(), 0, sizeof(DeviceRecord) * MAX_DEVICE_RECORDS);
 }
 
 int AddExitHook(std::function<void()> hook) {

@@ -220,7 +220,11 @@ int SessionSend(std::uint8_t lsn, const void* buffer, int length, NCB* ncb) {
 }
 
 int SessionReceiveTimed(std::uint8_t lsn, void* buffer, int size, NCB* ncb) {
-  const core::TransportParams& params = console_access::Params();
+  return SessionReceiveTimed(lsn, buffer, size, ncb, console_access::Params());
+}
+
+int SessionReceiveTimed(std::uint8_t lsn, void* buffer, int size, NCB* ncb,
+                        const core::TransportParams& params) {
   NcbEvent event;
   if (!event.Valid()) return -1;
   if (NCBReceiveAsync(ncb, lsn, buffer, size, &event) != NRC_GOODRET) return -1;

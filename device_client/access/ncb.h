@@ -9,6 +9,8 @@
 #pragma once
 #include <cstdint>
 
+#include "device_client/core/transport/transport.h"
+
 class NcbEvent;
 
 // A network control block (the fields of the Windows form; pointers at native size).
@@ -123,5 +125,9 @@ bool GetAvailableName(char (&name)[17], std::uint8_t* nameNumber);
 // Sends `length` bytes on a session: bytes sent or -1.
 int SessionSend(std::uint8_t lsn, const void* buffer, int length, NCB* ncb);
 // Receives one message of at most `size` bytes, waiting at most the library's NetBIOS receive wait
-// (the receive is cancelled on time-out): bytes received or -1.
+// (the receive is cancelled on time-out, then the pause after a time-out follows): bytes received
+// or -1. A message that does not fit (NRC_INCOMP) is -1 as well.
 int SessionReceiveTimed(std::uint8_t lsn, void* buffer, int size, NCB* ncb);
+// The same with another library's waits.
+int SessionReceiveTimed(std::uint8_t lsn, void* buffer, int size, NCB* ncb,
+                        const core::TransportParams& params);
