@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstring>
 #include <fstream>
 #include <functional>
@@ -435,11 +438,30 @@ TEST(Registry, TwoProcessesWritingAtOnceLoseNothing) {
       _exit(0);
     }
   }
-  for (pid_t pid : children) {
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  // Meanwhile this process reads: every read sees a whole store, never a damaged one.
+  int running = 2;
+  int badReads = 0;
+  while (running > 0) {
+    HKEY h = nullptr;
+    LONG r = RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Shared", KEY_READ, &h);
+    if (r == ERROR_SUCCESS) {
+      char name[32];
+      DWORD size = sizeof name;
+      r = RegEnumValue(h, 0, name, &size, nullptr, nullptr, nullptr);
+      if (r == ERROR_NO_MORE_ITEMS) r = ERROR_SUCCESS;
+      RegCloseKey(h);
+    }
+    if (r != ERROR_SUCCESS && r != ERROR_FILE_NOT_FOUND) ++badReads;
+    for (pid_t& pid : children) {
+      int status = 0;
+      if (pid > 0 && waitpid(pid, &status, WNOHANG) == pid) {
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        pid = 0;
+        --running;
+      }
+    }
   }
+  EXPECT_EQ(badReads, 0);
   Key k(HKEY_LOCAL_MACHINE, "SOFTWARE\\Shared", false);
   ASSERT_EQ(k.result(), ERROR_SUCCESS);
   std::vector<std::string> names = ValueNames(k.get());
@@ -450,6 +472,31 @@ TEST(Registry, TwoProcessesWritingAtOnceLoseNothing) {
       EXPECT_EQ(QueryBytes(k.get(), name.c_str()), std::string(name.c_str(), name.size() + 1));
     }
   }
+}
+
+TEST(Registry, AKilledProcessLeavesNoStaleLock) {
+  platform::testing::TempRoot root;
+  const std::string lockPath = platform::RegistryDirectory() + "/registry.lock";
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  pid_t child = fork();
+  if (child == 0) {
+    int fd = open(lockPath.c_str(), O_RDWR | O_CREAT, 0644);
+    if (fd < 0 || flock(fd, LOCK_EX) != 0) _exit(1);
+    char c = 'L';
+    if (write(ready[1], &c, 1) != 1) _exit(2);
+    for (;;) pause();  // holds the lock until killed
+  }
+  close(ready[1]);
+  char c = 0;
+  ASSERT_EQ(read(ready[0], &c, 1), 1);  // the child holds the lock now
+  close(ready[0]);
+  ASSERT_EQ(kill(child, SIGKILL), 0);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  Key k(HKEY_LOCAL_MACHINE, "SOFTWARE\\AfterKill");
+  EXPECT_EQ(k.result(), ERROR_SUCCESS);
+  EXPECT_EQ(SetDword(k.get(), "v", 1), ERROR_SUCCESS);
 }
 
 TEST(Registry, AReadOnlyRootGivesWriteFaultAndKeepsTheStore) {
