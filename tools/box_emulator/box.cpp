@@ -18,6 +18,8 @@
 namespace box_emulator {
 namespace {
 
+constexpr std::size_t kMaxConnections = 256;
+
 std::mt19937& Rng() {
   static thread_local std::mt19937 rng{std::random_device{}()};
   return rng;
@@ -227,7 +229,9 @@ void Box::AcceptLoop() {
     }
     if (nfds == 2 && (fds[1].revents & POLLIN) && fds[1].fd == listenFd_ && !stopping_) {
       const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
-      if (fd >= 0) {
+      if (fd >= 0 && connections_.size() >= kMaxConnections) {
+        ::close(fd);  // too many at once: refused like a busy device would
+      } else if (fd >= 0) {
         connections_.insert(fd);
         auto worker = std::make_unique<Worker>();
         Worker* raw = worker.get();
