@@ -244,10 +244,14 @@ Bytes Concat2(Bytes a, const Bytes& b) {
 }
 
 Bytes Chunk(bool more, int error, const std::string& data) {
-  Bytes out{0x30, static_cast<std::uint8_t>(more ? 1 : 0), static_cast<std::uint8_t>(error),
-            static_cast<std::uint8_t>(data.size() & 0xFF),
-            static_cast<std::uint8_t>(data.size() >> 8)};
-  out.insert(out.end(), data.begin(), data.end());
+  Bytes out;
+  out.reserve(5 + data.size());
+  out.push_back(0x30);
+  out.push_back(static_cast<std::uint8_t>(more ? 1 : 0));
+  out.push_back(static_cast<std::uint8_t>(error));
+  out.push_back(static_cast<std::uint8_t>(data.size() & 0xFF));
+  out.push_back(static_cast<std::uint8_t>(data.size() >> 8));
+  for (char c : data) out.push_back(static_cast<std::uint8_t>(c));
   return out;
 }
 
