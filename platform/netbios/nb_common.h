@@ -1,0 +1,100 @@
+// Pieces shared by the NetBIOS library and its local service program: the configuration, the
+// messages between them over the unix socket, and small socket helpers.
+#pragma once
+#include <sys/types.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/netbios/nb_wire.h"
+
+namespace platform::netbios {
+
+struct LanaConfig {
+  std::uint32_t address = 0;    // host order
+  std::uint32_t broadcast = 0;  // host order
+};
+
+struct Config {
+  std::vector<LanaConfig> lanas;
+  std::uint16_t nameServicePort = 137;
+  std::uint16_t datagramPort = 138;
+  std::uint16_t sessionPort = 139;
+  int queryTimeoutMs = 750;
+  int queryRetries = 3;
+  int registrationTimeoutMs = 250;
+  int registrationRetries = 3;
+  int callTimeoutMs = 10000;
+  int idleExitMs = 3000;
+};
+
+// Reads <root>/windows/netbios.ini and the environment (see netbios.h).
+Config LoadConfig();
+
+std::string ServiceDirectory();   // <root>/netbios, created on demand
+std::string ServiceSocketPath();  // <root>/netbios/nbd.sock
+std::string ServiceLockPath();    // <root>/netbios/nbd.lock
+
+std::string AddressText(std::uint32_t hostOrder);
+bool ParseAddress(const std::string& text, std::uint32_t& hostOrder);
+
+// A UDP socket bound to address:port (SO_REUSEADDR, SO_BROADCAST, close-on-exec); -1 on failure.
+int OpenUdp(std::uint32_t address, std::uint16_t port);
+bool SendUdp(int fd, std::uint32_t address, std::uint16_t port, const std::vector<std::uint8_t>& data);
+
+// Messages over the unix socket (SOCK_SEQPACKET: one message per send). Each starts with a type
+// byte and a 32-bit request id chosen by the program.
+enum class Msg : std::uint8_t {
+  kHello = 1,        // program -> service: pid
+  kAddName = 2,      // lana, group flag, name                 -> kResult (rc, num)
+  kDeleteName = 3,   // lana, name                             -> kResult
+  kReset = 4,        // lana                                   -> kResult
+  kDgSend = 5,       // lana, num, destination name, data      -> kResult
+  kListen = 6,       // lana, local name, caller name          -> kListenDone (+fd)
+  kUnlisten = 7,     // the listen's request id
+  kLookup = 8,       // lana, name                             -> kResult (rc, address)
+  kResult = 64,      // rc, num, address
+  kDatagram = 65,    // lana, num, source name, data
+  kListenDone = 66,  // rc, caller name; the session socket rides along on success
+};
+
+class MsgWriter {
+ public:
+  MsgWriter(Msg type, std::uint32_t id);
+  MsgWriter& U8(std::uint8_t v);
+  MsgWriter& U16(std::uint16_t v);
+  MsgWriter& U32(std::uint32_t v);
+  MsgWriter& NameField(const wire::Name& name);
+  MsgWriter& Bytes(const std::uint8_t* p, std::size_t n);
+  const std::vector<std::uint8_t>& data() const { return buf_; }
+
+ private:
+  std::vector<std::uint8_t> buf_;
+};
+
+class MsgReader {
+ public:
+  explicit MsgReader(const std::vector<std::uint8_t>& buf) : buf_(buf) {}
+  bool U8(std::uint8_t& v);
+  bool U16(std::uint16_t& v);
+  bool U32(std::uint32_t& v);
+  bool NameField(wire::Name& name);
+  // The rest of the message.
+  std::vector<std::uint8_t> Rest();
+
+ private:
+  const std::vector<std::uint8_t>& buf_;
+  std::size_t off_ = 0;
+};
+
+// Sends one message, with `fdToPass` attached when >= 0. False when the peer is gone.
+bool SendMsg(int fd, const std::vector<std::uint8_t>& msg, int fdToPass = -1);
+// Receives one message (blocking). 1 = message, 0 = peer closed, -1 = error. A passed descriptor is
+// returned in *passedFd (else -1).
+int RecvMsg(int fd, std::vector<std::uint8_t>& msg, int* passedFd);
+
+// Whole-buffer transfers on a blocking stream socket; false on error or end of stream.
+bool WriteAll(int fd, const std::uint8_t* p, std::size_t n);
+
+}  // namespace platform::netbios

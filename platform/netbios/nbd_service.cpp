@@ -1,0 +1,913 @@
+// The machine's NetBIOS name table and ports: registers and defends the names of the programs that
+// are connected over the unix socket, answers name queries, carries datagrams and accepts sessions
+// for listening programs, handing the connected socket over.
+#include "platform/netbios/nbd_service.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <random>
+#include <vector>
+
+#include "platform/netbios/nb_common.h"
+#include "platform/netbios/netbios.h"
+
+namespace platform::netbios {
+
+namespace {
+
+using wire::Name;
+
+std::int64_t NowMs() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+void Log(const char* fmt, const std::string& a = "", const std::string& b = "") {
+  std::fprintf(stderr, fmt, a.c_str(), b.c_str());
+  std::fputc('\n', stderr);
+  std::fflush(stderr);
+}
+
+bool IsWildcard(const Name& n) { return n[0] == '*'; }
+
+constexpr std::uint32_t kTtl = 300000;
+constexpr std::int64_t kSessionRequestWaitMs = 10000;
+constexpr std::int64_t kCacheMs = 30000;
+
+struct Client {
+  int fd = -1;
+  pid_t pid = 0;
+};
+
+struct Entry {
+  int lana = 0;
+  Name name{};
+  bool group = false;
+  std::uint8_t num = 0;
+  int client = 0;
+  bool registered = false;
+};
+
+struct Registration {
+  std::uint16_t trn = 0;
+  int lana = 0;
+  Name name{};
+  int client = 0;
+  std::uint32_t reqId = 0;
+  int sendsLeft = 0;
+  std::int64_t due = 0;
+};
+
+struct Query {
+  std::uint16_t trn = 0;
+  int lana = 0;
+  Name name{};
+  int sendsLeft = 0;
+  std::int64_t due = 0;
+  std::vector<wire::Datagram> waiting;
+};
+
+struct Listen {
+  int client = 0;
+  std::uint32_t reqId = 0;
+  int lana = 0;
+  Name local{}, caller{};
+};
+
+struct Incoming {
+  int fd = -1;
+  int lana = 0;
+  std::vector<std::uint8_t> buf;
+  std::int64_t deadline = 0;
+};
+
+struct Resolved {
+  std::uint32_t address = 0;
+  bool group = false;
+  std::int64_t expires = 0;
+};
+
+struct LanaSockets {
+  LanaConfig cfg;
+  int nsUnicast = -1, nsBroadcast = -1, dgUnicast = -1, dgBroadcast = -1, tcp = -1;
+};
+
+class Service {
+ public:
+  int Run(int readyFd);
+
+ private:
+  bool Open();
+  void Loop();
+  void AcceptClient();
+  void DropClient(int key);
+  bool ClientGone(int key);
+  void OnClientMessage(int key);
+  void Reply(int key, std::uint32_t id, std::uint8_t rc, std::uint8_t num = 0, std::uint32_t address = 0);
+  void AddName(int key, std::uint32_t id, MsgReader& r);
+  void DeleteName(int key, std::uint32_t id, MsgReader& r);
+  void RemoveEntry(std::size_t index);
+  void ListenRequest(int key, std::uint32_t id, MsgReader& r);
+  void FinishListen(std::size_t index, std::uint8_t rc, const Name& caller, int fd);
+  void DatagramRequest(int key, std::uint32_t id, MsgReader& r);
+  void SendDatagram(int lana, const Name& source, const Name& dest, const std::vector<std::uint8_t>& data);
+  void Deliver(int lana, const wire::Datagram& d, bool fromNetwork);
+  void OnNameService(int lana, int fd);
+  void OnDatagramSocket(int lana, int fd);
+  void OnAccept(int lana);
+  void OnIncoming(std::size_t index);
+  void Timers();
+  void SendRegistration(const Registration& reg, bool demand);
+  void SendQuery(const Query& q);
+  void SendRelease(int lana, const Name& name, bool group);
+  bool TryExit();
+  Entry* FindRegistered(int lana, const Name& name);
+  std::uint16_t NextTrn() { return static_cast<std::uint16_t>(++trn_ == 0 ? ++trn_ : trn_); }
+
+  Config cfg_;
+  std::vector<LanaSockets> lanas_;
+  int listenFd_ = -1;
+  std::string socketPath_;
+  ino_t socketInode_ = 0;
+  std::map<int, Client> clients_;
+  int nextClient_ = 1;
+  std::vector<Entry> entries_;
+  std::vector<Registration> registrations_;
+  std::vector<Query> queries_;
+  std::vector<Listen> listens_;
+  std::vector<Incoming> incoming_;
+  std::map<std::pair<int, Name>, Resolved> cache_;
+  std::uint16_t trn_ = 0;
+  std::uint16_t dgmId_ = 0;
+  std::int64_t idleSince_ = 0;
+};
+
+int Service::Run(int readyFd) {
+  cfg_ = LoadConfig();
+  std::random_device rd;
+  trn_ = static_cast<std::uint16_t>(rd());
+  dgmId_ = static_cast<std::uint16_t>(rd());
+  bool ok = Open();
+  if (readyFd >= 0) {
+    std::uint8_t status = ok ? 0 : 1;
+    ssize_t w = write(readyFd, &status, 1);
+    (void)w;
+    close(readyFd);
+  }
+  if (!ok) return 1;
+  idleSince_ = NowMs();
+  Loop();
+  return 0;
+}
+
+bool Service::Open() {
+  for (const LanaConfig& l : cfg_.lanas) {
+    LanaSockets s;
+    s.cfg = l;
+    s.nsUnicast = OpenUdp(l.address, cfg_.nameServicePort);
+    s.dgUnicast = OpenUdp(l.address, cfg_.datagramPort);
+    s.nsBroadcast = OpenUdp(l.broadcast, cfg_.nameServicePort);
+    s.dgBroadcast = OpenUdp(l.broadcast, cfg_.datagramPort);
+    if (s.nsUnicast < 0 || s.dgUnicast < 0) {
+      Log("cannot open the name service or datagram port on %s%s", AddressText(l.address));
+      return false;
+    }
+    if (s.nsBroadcast < 0 || s.dgBroadcast < 0) Log("no broadcast reception on %s%s", AddressText(l.broadcast));
+    s.tcp = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    int one = 1;
+    setsockopt(s.tcp, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(cfg_.sessionPort);
+    sa.sin_addr.s_addr = htonl(l.address);
+    if (s.tcp < 0 || bind(s.tcp, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 || listen(s.tcp, 32) != 0) {
+      Log("no session port on %s%s", AddressText(l.address));
+      if (s.tcp >= 0) close(s.tcp);
+      s.tcp = -1;
+    }
+    lanas_.push_back(s);
+  }
+  socketPath_ = ServiceSocketPath();
+  sockaddr_un un{};
+  un.sun_family = AF_UNIX;
+  if (socketPath_.size() >= sizeof un.sun_path) return false;
+  std::memcpy(un.sun_path, socketPath_.c_str(), socketPath_.size() + 1);
+  listenFd_ = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (listenFd_ < 0) return false;
+  unlink(socketPath_.c_str());
+  if (bind(listenFd_, reinterpret_cast<sockaddr*>(&un), sizeof un) != 0 || listen(listenFd_, 64) != 0) {
+    Log("cannot listen on %s%s", socketPath_);
+    return false;
+  }
+  struct stat st {};
+  if (stat(socketPath_.c_str(), &st) == 0) socketInode_ = st.st_ino;
+  return true;
+}
+
+void Service::Loop() {
+  enum Kind { kListenSock, kClient, kNsSock, kDgSock, kTcp, kIncoming };
+  struct Slot {
+    Kind kind;
+    int a;
+    int fd;
+  };
+  for (;;) {
+    std::vector<pollfd> fds;
+    std::vector<Slot> slots;
+    auto add = [&](Kind k, int a, int fd) {
+      if (fd < 0) return;
+      fds.push_back({fd, POLLIN, 0});
+      slots.push_back({k, a, fd});
+    };
+    add(kListenSock, 0, listenFd_);
+    for (auto& [key, c] : clients_) add(kClient, key, c.fd);
+    for (std::size_t i = 0; i < lanas_.size(); ++i) {
+      int l = static_cast<int>(i);
+      add(kNsSock, l, lanas_[i].nsUnicast);
+      add(kNsSock, l, lanas_[i].nsBroadcast);
+      add(kDgSock, l, lanas_[i].dgUnicast);
+      add(kDgSock, l, lanas_[i].dgBroadcast);
+      add(kTcp, l, lanas_[i].tcp);
+    }
+    for (std::size_t i = 0; i < incoming_.size(); ++i) add(kIncoming, static_cast<int>(i), incoming_[i].fd);
+
+    std::int64_t now = NowMs();
+    std::int64_t next = now + 60000;
+    for (const auto& r : registrations_) next = std::min(next, r.due);
+    for (const auto& q : queries_) next = std::min(next, q.due);
+    for (const auto& in : incoming_) next = std::min(next, in.deadline);
+    if (clients_.empty()) next = std::min(next, idleSince_ + cfg_.idleExitMs);
+    int wait = static_cast<int>(std::max<std::int64_t>(0, next - now));
+    int r = poll(fds.data(), fds.size(), wait);
+    if (r < 0 && errno != EINTR) return;
+    if (r > 0) {
+      // Incoming sessions are handled last and from the back, so indices stay valid.
+      std::vector<std::size_t> incomingReady;
+      for (std::size_t i = 0; i < fds.size(); ++i) {
+        if (fds[i].revents == 0) continue;
+        const Slot& s = slots[i];
+        switch (s.kind) {
+          case kListenSock:
+            AcceptClient();
+            break;
+          case kClient:
+            if (clients_.count(s.a) != 0 && clients_[s.a].fd == s.fd) OnClientMessage(s.a);
+            break;
+          case kNsSock:
+            OnNameService(s.a, s.fd);
+            break;
+          case kDgSock:
+            OnDatagramSocket(s.a, s.fd);
+            break;
+          case kTcp:
+            OnAccept(s.a);
+            break;
+          case kIncoming:
+            incomingReady.push_back(static_cast<std::size_t>(s.a));
+            break;
+        }
+      }
+      for (auto it = incomingReady.rbegin(); it != incomingReady.rend(); ++it) OnIncoming(*it);
+    }
+    Timers();
+    if (clients_.empty() && NowMs() >= idleSince_ + cfg_.idleExitMs && TryExit()) return;
+  }
+}
+
+bool Service::TryExit() {
+  int lock = open(ServiceLockPath().c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  if (lock >= 0) flock(lock, LOCK_EX);
+  pollfd p{listenFd_, POLLIN, 0};
+  if (poll(&p, 1, 0) > 0) {
+    if (lock >= 0) close(lock);
+    return false;
+  }
+  struct stat st {};
+  if (stat(socketPath_.c_str(), &st) == 0 && st.st_ino == socketInode_) unlink(socketPath_.c_str());
+  close(listenFd_);
+  if (lock >= 0) close(lock);
+  return true;
+}
+
+void Service::AcceptClient() {
+  for (;;) {
+    int fd = accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    if (fd < 0) return;
+    clients_[nextClient_++] = Client{fd, 0};
+  }
+}
+
+bool Service::ClientGone(int key) {
+  auto it = clients_.find(key);
+  if (it == clients_.end()) return true;
+  pollfd p{it->second.fd, POLLRDHUP, 0};
+  if (poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLRDHUP | POLLERR)) != 0) {
+    DropClient(key);
+    return true;
+  }
+  return false;
+}
+
+void Service::DropClient(int key) {
+  auto it = clients_.find(key);
+  if (it == clients_.end()) return;
+  close(it->second.fd);
+  clients_.erase(it);
+  for (std::size_t i = entries_.size(); i-- > 0;)
+    if (entries_[i].client == key) RemoveEntry(i);
+  listens_.erase(std::remove_if(listens_.begin(), listens_.end(), [&](const Listen& l) { return l.client == key; }),
+                 listens_.end());
+  if (clients_.empty()) idleSince_ = NowMs();
+}
+
+void Service::RemoveEntry(std::size_t index) {
+  Entry e = entries_[index];
+  entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(index));
+  registrations_.erase(std::remove_if(registrations_.begin(), registrations_.end(),
+                                      [&](const Registration& r) {
+                                        return r.client == e.client && r.lana == e.lana && r.name == e.name;
+                                      }),
+                       registrations_.end());
+  for (std::size_t i = listens_.size(); i-- > 0;) {
+    if (listens_[i].client == e.client && listens_[i].lana == e.lana && listens_[i].local == e.name)
+      FinishListen(i, NRC_NAMERR, Name{}, -1);
+  }
+  if (e.registered && FindRegistered(e.lana, e.name) == nullptr) SendRelease(e.lana, e.name, e.group);
+}
+
+Entry* Service::FindRegistered(int lana, const Name& name) {
+  for (Entry& e : entries_)
+    if (e.lana == lana && e.name == name && e.registered) return &e;
+  return nullptr;
+}
+
+void Service::Reply(int key, std::uint32_t id, std::uint8_t rc, std::uint8_t num, std::uint32_t address) {
+  auto it = clients_.find(key);
+  if (it == clients_.end()) return;
+  MsgWriter w(Msg::kResult, id);
+  w.U8(rc).U8(num).U32(address);
+  SendMsg(it->second.fd, w.data());
+}
+
+void Service::OnClientMessage(int key) {
+  std::vector<std::uint8_t> msg;
+  int passed = -1;
+  int r = RecvMsg(clients_[key].fd, msg, &passed);
+  if (passed >= 0) close(passed);
+  if (r < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
+  if (r <= 0) {
+    DropClient(key);
+    return;
+  }
+  MsgReader rd(msg);
+  std::uint8_t type = 0;
+  std::uint32_t id = 0;
+  if (!rd.U8(type) || !rd.U32(id)) return;
+  switch (static_cast<Msg>(type)) {
+    case Msg::kHello: {
+      std::uint32_t pid = 0;
+      rd.U32(pid);
+      clients_[key].pid = static_cast<pid_t>(pid);
+      Reply(key, id, NRC_GOODRET);
+      break;
+    }
+    case Msg::kAddName:
+      AddName(key, id, rd);
+      break;
+    case Msg::kDeleteName:
+      DeleteName(key, id, rd);
+      break;
+    case Msg::kReset: {
+      std::uint8_t lana = 0;
+      rd.U8(lana);
+      for (std::size_t i = entries_.size(); i-- > 0;)
+        if (entries_[i].client == key && entries_[i].lana == lana) RemoveEntry(i);
+      for (std::size_t i = listens_.size(); i-- > 0;)
+        if (listens_[i].client == key && listens_[i].lana == lana) FinishListen(i, NRC_CMDCAN, Name{}, -1);
+      Reply(key, id, NRC_GOODRET);
+      break;
+    }
+    case Msg::kDgSend:
+      DatagramRequest(key, id, rd);
+      break;
+    case Msg::kListen:
+      ListenRequest(key, id, rd);
+      break;
+    case Msg::kUnlisten:
+      for (std::size_t i = 0; i < listens_.size(); ++i) {
+        if (listens_[i].client == key && listens_[i].reqId == id) {
+          FinishListen(i, NRC_CMDCAN, Name{}, -1);
+          break;
+        }
+      }
+      break;
+    case Msg::kLookup: {
+      std::uint8_t lana = 0;
+      Name name{};
+      if (!rd.U8(lana) || !rd.NameField(name) || lana >= lanas_.size()) {
+        Reply(key, id, NRC_BRIDGE);
+        break;
+      }
+      Entry* e = FindRegistered(lana, name);
+      Reply(key, id, e != nullptr ? NRC_GOODRET : NRC_NOCALL, 0, lanas_[lana].cfg.address);
+      break;
+    }
+    default:
+      Reply(key, id, NRC_ILLCMD);
+      break;
+  }
+}
+
+void Service::AddName(int key, std::uint32_t id, MsgReader& r) {
+  std::uint8_t lana = 0, group = 0;
+  Name name{};
+  if (!r.U8(lana) || !r.U8(group) || !r.NameField(name)) return Reply(key, id, NRC_ILLCMD);
+  if (lana >= lanas_.size()) return Reply(key, id, NRC_BRIDGE);
+  if (name[0] == 0 || name[0] == '*') return Reply(key, id, NRC_NOWILD);
+  // Names of programs that are gone (a killed program whose hang-up is not processed yet) do not
+  // count.
+  for (;;) {
+    int gone = 0;
+    for (const Entry& e : entries_)
+      if (e.lana == lana && e.name == name && e.client != key && clients_.count(e.client) != 0) {
+        pollfd p{clients_[e.client].fd, POLLRDHUP, 0};
+        if (poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLRDHUP | POLLERR)) != 0) {
+          gone = e.client;
+          break;
+        }
+      }
+    if (gone == 0 || !ClientGone(gone)) break;
+  }
+  bool groupRegistered = false;
+  std::uint8_t used[256] = {};
+  for (const Entry& e : entries_) {
+    if (e.client == key && e.lana == lana) used[e.num] = 1;
+    if (e.lana != lana || e.name != name) continue;
+    if (!group || !e.group || e.client == key) return Reply(key, id, NRC_DUPNAME);
+    if (e.registered) groupRegistered = true;
+  }
+  int num = 0;
+  for (int n = 2; n <= 254; ++n)
+    if (used[n] == 0) {
+      num = n;
+      break;
+    }
+  if (num == 0) return Reply(key, id, NRC_NAMTFUL);
+  Entry e;
+  e.lana = lana;
+  e.name = name;
+  e.group = group != 0;
+  e.num = static_cast<std::uint8_t>(num);
+  e.client = key;
+  e.registered = groupRegistered;
+  entries_.push_back(e);
+  if (groupRegistered) return Reply(key, id, NRC_GOODRET, e.num);
+  Registration reg;
+  reg.trn = NextTrn();
+  reg.lana = lana;
+  reg.name = name;
+  reg.client = key;
+  reg.reqId = id;
+  reg.sendsLeft = cfg_.registrationRetries - 1;
+  reg.due = NowMs() + cfg_.registrationTimeoutMs;
+  SendRegistration(reg, false);
+  registrations_.push_back(reg);
+}
+
+void Service::DeleteName(int key, std::uint32_t id, MsgReader& r) {
+  std::uint8_t lana = 0;
+  Name name{};
+  if (!r.U8(lana) || !r.NameField(name)) return Reply(key, id, NRC_ILLCMD);
+  for (std::size_t i = 0; i < entries_.size(); ++i) {
+    if (entries_[i].client == key && entries_[i].lana == lana && entries_[i].name == name) {
+      bool registering = !entries_[i].registered;
+      for (const Registration& reg : registrations_)
+        if (reg.client == key && reg.lana == lana && reg.name == name) Reply(key, reg.reqId, NRC_NAMERR);
+      (void)registering;
+      RemoveEntry(i);
+      return Reply(key, id, NRC_GOODRET);
+    }
+  }
+  Reply(key, id, NRC_NOWILD);
+}
+
+void Service::ListenRequest(int key, std::uint32_t id, MsgReader& r) {
+  Listen l;
+  std::uint8_t lana = 0;
+  if (!r.U8(lana) || !r.NameField(l.local) || !r.NameField(l.caller)) return;
+  l.client = key;
+  l.reqId = id;
+  l.lana = lana;
+  listens_.push_back(l);
+  std::size_t index = listens_.size() - 1;
+  if (lana >= lanas_.size()) return FinishListen(index, NRC_BRIDGE, Name{}, -1);
+  bool owned = false;
+  for (const Entry& e : entries_)
+    if (e.client == key && e.lana == lana && e.name == l.local && e.registered) owned = true;
+  if (!owned) return FinishListen(index, NRC_NOWILD, Name{}, -1);
+  if (lanas_[lana].tcp < 0) return FinishListen(index, NRC_OSRESNOTAV, Name{}, -1);
+}
+
+void Service::FinishListen(std::size_t index, std::uint8_t rc, const Name& caller, int fd) {
+  Listen l = listens_[index];
+  listens_.erase(listens_.begin() + static_cast<std::ptrdiff_t>(index));
+  auto it = clients_.find(l.client);
+  if (it == clients_.end()) return;
+  MsgWriter w(Msg::kListenDone, l.reqId);
+  w.U8(rc).NameField(caller);
+  SendMsg(it->second.fd, w.data(), fd);
+}
+
+void Service::DatagramRequest(int key, std::uint32_t id, MsgReader& r) {
+  std::uint8_t lana = 0, num = 0;
+  Name dest{};
+  if (!r.U8(lana) || !r.U8(num) || !r.NameField(dest)) return Reply(key, id, NRC_ILLCMD);
+  std::vector<std::uint8_t> data = r.Rest();
+  if (lana >= lanas_.size()) return Reply(key, id, NRC_BRIDGE);
+  if (data.size() > wire::kMaxDatagramData) return Reply(key, id, NRC_BUFLEN);
+  const Entry* source = nullptr;
+  for (const Entry& e : entries_)
+    if (e.client == key && e.lana == lana && e.num == num && e.registered) source = &e;
+  if (source == nullptr) return Reply(key, id, NRC_ILLNN);
+  Name sourceName = source->name;
+  Reply(key, id, NRC_GOODRET);
+  SendDatagram(lana, sourceName, dest, data);
+}
+
+void Service::SendDatagram(int lana, const Name& source, const Name& dest, const std::vector<std::uint8_t>& data) {
+  const LanaSockets& ls = lanas_[static_cast<std::size_t>(lana)];
+  wire::Datagram d;
+  d.id = ++dgmId_;
+  d.sourceIp = ls.cfg.address;
+  d.sourcePort = cfg_.datagramPort;
+  d.source = source;
+  d.destination = dest;
+  d.data = data;
+  bool localUnique = false, localGroup = false;
+  for (const Entry& e : entries_) {
+    if (e.lana != lana || e.name != dest || !e.registered) continue;
+    if (e.group) localGroup = true;
+    else localUnique = true;
+  }
+  if (localUnique || localGroup) Deliver(lana, d, false);
+  if (localUnique) return;
+  auto cached = cache_.find({lana, dest});
+  if (cached != cache_.end() && cached->second.expires < NowMs()) {
+    cache_.erase(cached);
+    cached = cache_.end();
+  }
+  if (localGroup || (cached != cache_.end() && cached->second.group)) {
+    d.type = wire::kDgmDirectGroup;
+    SendUdp(ls.dgUnicast, ls.cfg.broadcast, cfg_.datagramPort, wire::BuildDatagram(d));
+    return;
+  }
+  if (cached != cache_.end()) {
+    d.type = wire::kDgmDirectUnique;
+    SendUdp(ls.dgUnicast, cached->second.address, cfg_.datagramPort, wire::BuildDatagram(d));
+    return;
+  }
+  for (Query& q : queries_) {
+    if (q.lana == lana && q.name == dest) {
+      if (q.waiting.size() < 64) q.waiting.push_back(d);
+      return;
+    }
+  }
+  Query q;
+  q.trn = NextTrn();
+  q.lana = lana;
+  q.name = dest;
+  q.sendsLeft = cfg_.queryRetries - 1;
+  q.due = NowMs() + cfg_.queryTimeoutMs;
+  q.waiting.push_back(d);
+  SendQuery(q);
+  queries_.push_back(std::move(q));
+}
+
+void Service::Deliver(int lana, const wire::Datagram& d, bool fromNetwork) {
+  bool unique = d.type == wire::kDgmDirectUnique;
+  for (const Entry& e : entries_) {
+    if (e.lana != lana || e.name != d.destination || !e.registered) continue;
+    if (fromNetwork && unique && e.group) continue;
+    auto it = clients_.find(e.client);
+    if (it == clients_.end()) continue;
+    MsgWriter w(Msg::kDatagram, 0);
+    w.U8(static_cast<std::uint8_t>(lana)).U8(e.num).NameField(d.source).Bytes(d.data.data(), d.data.size());
+    SendMsg(it->second.fd, w.data());
+    if (!e.group) break;
+  }
+}
+
+void Service::SendRegistration(const Registration& reg, bool demand) {
+  const LanaSockets& ls = lanas_[static_cast<std::size_t>(reg.lana)];
+  bool group = false;
+  for (const Entry& e : entries_)
+    if (e.client == reg.client && e.lana == reg.lana && e.name == reg.name) group = e.group;
+  wire::NsPacket p;
+  p.trnId = reg.trn;
+  p.opcode = wire::kOpRegistration;
+  p.rd = !demand;
+  p.broadcast = true;
+  p.questions.push_back({reg.name, wire::kTypeNB, wire::kClassIN});
+  wire::NsRecord rr;
+  rr.name = reg.name;
+  rr.ttl = kTtl;
+  rr.rdata = wire::NbRdata(group ? wire::kNbFlagGroup : 0, ls.cfg.address);
+  p.additional.push_back(rr);
+  SendUdp(ls.nsUnicast, ls.cfg.broadcast, cfg_.nameServicePort, wire::BuildNsPacket(p));
+}
+
+void Service::SendQuery(const Query& q) {
+  const LanaSockets& ls = lanas_[static_cast<std::size_t>(q.lana)];
+  wire::NsPacket p;
+  p.trnId = q.trn;
+  p.opcode = wire::kOpQuery;
+  p.rd = true;
+  p.broadcast = true;
+  p.questions.push_back({q.name, wire::kTypeNB, wire::kClassIN});
+  SendUdp(ls.nsUnicast, ls.cfg.broadcast, cfg_.nameServicePort, wire::BuildNsPacket(p));
+}
+
+void Service::SendRelease(int lana, const Name& name, bool group) {
+  const LanaSockets& ls = lanas_[static_cast<std::size_t>(lana)];
+  wire::NsPacket p;
+  p.trnId = NextTrn();
+  p.opcode = wire::kOpRelease;
+  p.broadcast = true;
+  p.questions.push_back({name, wire::kTypeNB, wire::kClassIN});
+  wire::NsRecord rr;
+  rr.name = name;
+  rr.rdata = wire::NbRdata(group ? wire::kNbFlagGroup : 0, ls.cfg.address);
+  p.additional.push_back(rr);
+  SendUdp(ls.nsUnicast, ls.cfg.broadcast, cfg_.nameServicePort, wire::BuildNsPacket(p));
+}
+
+void Service::Timers() {
+  std::int64_t now = NowMs();
+  for (std::size_t i = 0; i < registrations_.size();) {
+    Registration& reg = registrations_[i];
+    if (reg.due > now) {
+      ++i;
+      continue;
+    }
+    if (reg.sendsLeft > 0) {
+      --reg.sendsLeft;
+      reg.due = now + cfg_.registrationTimeoutMs;
+      SendRegistration(reg, false);
+      ++i;
+      continue;
+    }
+    Registration done = reg;
+    registrations_.erase(registrations_.begin() + static_cast<std::ptrdiff_t>(i));
+    for (Entry& e : entries_) {
+      if (e.client == done.client && e.lana == done.lana && e.name == done.name) {
+        e.registered = true;
+        SendRegistration(done, true);
+        Reply(done.client, done.reqId, NRC_GOODRET, e.num);
+        break;
+      }
+    }
+  }
+  for (std::size_t i = 0; i < queries_.size();) {
+    Query& q = queries_[i];
+    if (q.due > now) {
+      ++i;
+      continue;
+    }
+    if (q.sendsLeft > 0) {
+      --q.sendsLeft;
+      q.due = now + cfg_.queryTimeoutMs;
+      SendQuery(q);
+      ++i;
+      continue;
+    }
+    // Nobody answered for the name: a group whose members keep quiet still hears a broadcast.
+    const LanaSockets& ls = lanas_[static_cast<std::size_t>(q.lana)];
+    for (wire::Datagram& d : q.waiting) {
+      d.type = wire::kDgmDirectGroup;
+      SendUdp(ls.dgUnicast, ls.cfg.broadcast, cfg_.datagramPort, wire::BuildDatagram(d));
+    }
+    queries_.erase(queries_.begin() + static_cast<std::ptrdiff_t>(i));
+  }
+  for (std::size_t i = incoming_.size(); i-- > 0;) {
+    if (incoming_[i].deadline <= now) {
+      close(incoming_[i].fd);
+      incoming_.erase(incoming_.begin() + static_cast<std::ptrdiff_t>(i));
+    }
+  }
+}
+
+void Service::OnNameService(int lana, int fd) {
+  std::uint8_t buf[1500];
+  sockaddr_in from{};
+  socklen_t fromLen = sizeof from;
+  ssize_t n = recvfrom(fd, buf, sizeof buf, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&from), &fromLen);
+  if (n <= 0) return;
+  const LanaSockets& ls = lanas_[static_cast<std::size_t>(lana)];
+  std::uint32_t srcAddr = ntohl(from.sin_addr.s_addr);
+  std::uint16_t srcPort = ntohs(from.sin_port);
+  if (srcAddr == ls.cfg.address && srcPort == cfg_.nameServicePort) return;  // our own broadcast
+  wire::NsPacket p;
+  if (!wire::ParseNsPacket(buf, static_cast<std::size_t>(n), p)) return;
+  if (p.response) {
+    if (p.opcode == wire::kOpRegistration && p.rcode != 0) {
+      for (std::size_t i = 0; i < registrations_.size(); ++i) {
+        Registration& reg = registrations_[i];
+        if (reg.trn != p.trnId || reg.lana != lana) continue;
+        Registration failed = reg;
+        registrations_.erase(registrations_.begin() + static_cast<std::ptrdiff_t>(i));
+        for (std::size_t k = 0; k < entries_.size(); ++k) {
+          if (entries_[k].client == failed.client && entries_[k].lana == lana && entries_[k].name == failed.name) {
+            entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(k));
+            break;
+          }
+        }
+        Log("name %s refused by %s", wire::NameText(failed.name), AddressText(srcAddr));
+        Reply(failed.client, failed.reqId, NRC_DUPNAME);
+        break;
+      }
+    } else if (p.opcode == wire::kOpQuery && p.rcode == 0 && !p.answers.empty()) {
+      for (std::size_t i = 0; i < queries_.size(); ++i) {
+        Query& q = queries_[i];
+        if (q.trn != p.trnId || q.lana != lana) continue;
+        std::uint16_t flags = 0;
+        std::uint32_t address = 0;
+        if (!wire::ReadNbRdata(p.answers[0].rdata, flags, address)) break;
+        bool group = (flags & wire::kNbFlagGroup) != 0;
+        cache_[{lana, q.name}] = Resolved{address, group, NowMs() + kCacheMs};
+        for (wire::Datagram& d : q.waiting) {
+          d.type = group ? wire::kDgmDirectGroup : wire::kDgmDirectUnique;
+          SendUdp(ls.dgUnicast, group ? ls.cfg.broadcast : address, cfg_.datagramPort, wire::BuildDatagram(d));
+        }
+        queries_.erase(queries_.begin() + static_cast<std::ptrdiff_t>(i));
+        break;
+      }
+    }
+    return;
+  }
+  if (p.questions.empty()) return;
+  const wire::NsQuestion& q = p.questions[0];
+  if (p.opcode == wire::kOpQuery) {
+    wire::NsPacket resp;
+    resp.trnId = p.trnId;
+    resp.response = true;
+    resp.opcode = wire::kOpQuery;
+    resp.aa = true;
+    resp.rd = p.rd;
+    wire::NsRecord rr;
+    rr.name = q.name;
+    rr.ttl = kTtl;
+    if (q.type == wire::kTypeNBSTAT) {
+      // Node status: the names of this LANA.
+      std::vector<const Entry*> names;
+      for (const Entry& e : entries_)
+        if (e.lana == lana && e.registered && names.size() < 64) {
+          bool dup = false;
+          for (const Entry* o : names) dup = dup || o->name == e.name;
+          if (!dup) names.push_back(&e);
+        }
+      if (!IsWildcard(q.name) && FindRegistered(lana, q.name) == nullptr) return;
+      rr.type = wire::kTypeNBSTAT;
+      rr.ttl = 0;
+      rr.rdata.push_back(static_cast<std::uint8_t>(names.size()));
+      for (const Entry* e : names) {
+        rr.rdata.insert(rr.rdata.end(), e->name.begin(), e->name.end());
+        std::uint16_t flags = static_cast<std::uint16_t>((e->group ? 0x8000 : 0) | 0x0400);
+        rr.rdata.push_back(static_cast<std::uint8_t>(flags >> 8));
+        rr.rdata.push_back(static_cast<std::uint8_t>(flags));
+      }
+      rr.rdata.resize(rr.rdata.size() + 46, 0);
+    } else {
+      Entry* e = FindRegistered(lana, q.name);
+      if (e == nullptr) {
+        if (p.broadcast) return;
+        resp.rcode = wire::kRcodeNameError;
+        rr.type = 0x000A;
+        rr.ttl = 0;
+      } else {
+        rr.rdata = wire::NbRdata(e->group ? wire::kNbFlagGroup : 0, ls.cfg.address);
+      }
+    }
+    resp.answers.push_back(rr);
+    SendUdp(ls.nsUnicast, srcAddr, srcPort, wire::BuildNsPacket(resp));
+    return;
+  }
+  if (p.opcode == wire::kOpRegistration || p.opcode == wire::kOpRefresh) {
+    Entry* e = FindRegistered(lana, q.name);
+    if (e == nullptr) return;
+    bool requestGroup = false;
+    std::uint16_t flags = 0;
+    std::uint32_t address = 0;
+    if (!p.additional.empty() && wire::ReadNbRdata(p.additional[0].rdata, flags, address))
+      requestGroup = (flags & wire::kNbFlagGroup) != 0;
+    if (address == ls.cfg.address) return;
+    if (e->group && requestGroup) return;
+    // Defend the name.
+    wire::NsPacket resp;
+    resp.trnId = p.trnId;
+    resp.response = true;
+    resp.opcode = wire::kOpRegistration;
+    resp.aa = true;
+    resp.rd = p.rd;
+    resp.rcode = wire::kRcodeActiveError;
+    wire::NsRecord rr;
+    rr.name = q.name;
+    rr.rdata = wire::NbRdata(e->group ? wire::kNbFlagGroup : 0, ls.cfg.address);
+    resp.answers.push_back(rr);
+    SendUdp(ls.nsUnicast, srcAddr, srcPort, wire::BuildNsPacket(resp));
+  }
+}
+
+void Service::OnDatagramSocket(int lana, int fd) {
+  std::uint8_t buf[1500];
+  sockaddr_in from{};
+  socklen_t fromLen = sizeof from;
+  ssize_t n = recvfrom(fd, buf, sizeof buf, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&from), &fromLen);
+  if (n <= 0) return;
+  const LanaSockets& ls = lanas_[static_cast<std::size_t>(lana)];
+  if (ntohl(from.sin_addr.s_addr) == ls.cfg.address && ntohs(from.sin_port) == cfg_.datagramPort) return;
+  wire::Datagram d;
+  if (!wire::ParseDatagram(buf, static_cast<std::size_t>(n), d)) return;
+  if (d.type == wire::kDgmBroadcast) return;
+  Deliver(lana, d, true);
+}
+
+void Service::OnAccept(int lana) {
+  for (;;) {
+    int fd = accept4(lanas_[static_cast<std::size_t>(lana)].tcp, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    if (fd < 0) return;
+    if (incoming_.size() >= 64) {
+      close(fd);
+      continue;
+    }
+    incoming_.push_back(Incoming{fd, lana, {}, NowMs() + kSessionRequestWaitMs});
+  }
+}
+
+void Service::OnIncoming(std::size_t index) {
+  Incoming& in = incoming_[index];
+  std::uint8_t buf[512];
+  ssize_t n = recv(in.fd, buf, sizeof buf, MSG_DONTWAIT);
+  auto drop = [&]() {
+    close(in.fd);
+    incoming_.erase(incoming_.begin() + static_cast<std::ptrdiff_t>(index));
+  };
+  if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return;
+  if (n <= 0) return drop();
+  in.buf.insert(in.buf.end(), buf, buf + n);
+  // Keep-alives before the request are skipped.
+  while (in.buf.size() >= 4 && in.buf[0] == wire::kSsnKeepAlive) in.buf.erase(in.buf.begin(), in.buf.begin() + 4);
+  if (in.buf.size() < 4) return;
+  std::uint8_t type = 0;
+  std::uint32_t len = 0;
+  wire::ReadSessionHeader(in.buf.data(), type, len);
+  if (type != wire::kSsnRequest || len > 256) return drop();
+  if (in.buf.size() < 4 + len) return;
+  Name called{}, calling{};
+  auto negative = [&](std::uint8_t code) {
+    std::uint8_t r[5];
+    wire::PutSessionHeader(wire::kSsnNegative, 1, r);
+    r[4] = code;
+    WriteAll(in.fd, r, 5);
+    drop();
+  };
+  if (!wire::ParseSessionRequestBody(in.buf.data() + 4, len, called, calling))
+    return negative(wire::kSsnErrUnspecified);
+  for (std::size_t i = 0; i < listens_.size(); ++i) {
+    const Listen& l = listens_[i];
+    if (l.lana != in.lana || l.local != called) continue;
+    if (!IsWildcard(l.caller) && l.caller != calling) continue;
+    if (clients_.count(l.client) == 0) continue;
+    std::uint8_t ok[4];
+    wire::PutSessionHeader(wire::kSsnPositive, 0, ok);
+    int fd = in.fd;
+    int flags = fcntl(fd, F_GETFL);
+    fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    if (!WriteAll(fd, ok, 4)) return drop();
+    FinishListen(i, NRC_GOODRET, calling, fd);
+    return drop();
+  }
+  bool present = FindRegistered(in.lana, called) != nullptr;
+  negative(present ? wire::kSsnErrNotListeningCalled : wire::kSsnErrCalledNotPresent);
+}
+
+}  // namespace
+
+int RunService(int readyFd) {
+  Service s;
+  return s.Run(readyFd);
+}
+
+}  // namespace platform::netbios

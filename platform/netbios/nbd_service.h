@@ -1,0 +1,9 @@
+// The local NetBIOS service (psa_nbd): runs until no program has used it for the configured idle
+// time. `readyFd` (or -1) gets one status byte once the ports are open: 0 ready, 1 failed.
+#pragma once
+
+namespace platform::netbios {
+
+int RunService(int readyFd);
+
+}  // namespace platform::netbios

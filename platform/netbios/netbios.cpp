@@ -1,0 +1,1215 @@
+#include "platform/netbios/netbios.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <pthread.h>
+#include <spawn.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <list>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <random>
+#include <thread>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/netbios/nb_common.h"
+#include "platform/paths.h"
+
+extern char** environ;
+
+// ---------------------------------------------------------------------------------------------
+// Events
+
+namespace {
+
+// Waits for `fds` through the platform clock: >0 ready, 0 timed out, -1 failed. Negative `ms`
+// waits without limit.
+int WaitFds(pollfd* fds, nfds_t count, std::int64_t ms) {
+  for (nfds_t i = 0; i < count; ++i) fds[i].revents = 0;
+  if (ms < 0) {
+    for (;;) {
+      int r = poll(fds, count, -1);
+      if (r >= 0 || errno != EINTR) return r;
+    }
+  }
+  platform::Clock& clock = platform::GetClock();
+  std::int64_t real = clock.RealWaitMs(ms);
+  platform::SystemClock sys;
+  std::int64_t start = sys.SteadyMs();
+  for (;;) {
+    std::int64_t left = real - (sys.SteadyMs() - start);
+    if (left < 0) left = 0;
+    int r = poll(fds, count, static_cast<int>(std::min<std::int64_t>(left, 0x7fffffff)));
+    if (r > 0) return r;
+    if (r == 0) {
+      clock.Elapsed(ms);
+      return 0;
+    }
+    if (errno != EINTR) return -1;
+  }
+}
+
+bool DrainEventFd(int fd) {
+  std::uint64_t v = 0;
+  return read(fd, &v, sizeof v) == static_cast<ssize_t>(sizeof v);
+}
+
+void SignalEventFd(int fd) {
+  std::uint64_t one = 1;
+  ssize_t w = write(fd, &one, sizeof one);
+  (void)w;
+}
+
+}  // namespace
+
+NbEvent::NbEvent(bool manualReset, bool initiallySet)
+    : fd_(eventfd(initiallySet ? 1 : 0, EFD_CLOEXEC | EFD_NONBLOCK)), manual_(manualReset) {}
+
+NbEvent::~NbEvent() {
+  if (fd_ >= 0) close(fd_);
+}
+
+void NbEvent::Set() {
+  if (!IsSet()) SignalEventFd(fd_);
+}
+
+void NbEvent::Reset() { DrainEventFd(fd_); }
+
+bool NbEvent::IsSet() const {
+  pollfd p{fd_, POLLIN, 0};
+  return poll(&p, 1, 0) > 0;
+}
+
+bool NbEvent::Wait(std::int64_t ms) {
+  NbEvent* self = this;
+  return NbWaitAny(&self, 1, ms) == 0;
+}
+
+int NbWaitAny(NbEvent* const* events, int count, std::int64_t ms) {
+  if (count <= 0) return -1;
+  std::vector<pollfd> fds;
+  for (int i = 0; i < count; ++i) fds.push_back({events[i]->fd(), POLLIN, 0});
+  platform::Clock& clock = platform::GetClock();
+  std::int64_t deadline = clock.SteadyMs() + ms;
+  for (;;) {
+    std::int64_t left = ms < 0 ? -1 : std::max<std::int64_t>(0, deadline - clock.SteadyMs());
+    int r = WaitFds(fds.data(), fds.size(), left);
+    if (r <= 0) return -1;
+    for (int i = 0; i < count; ++i) {
+      if ((fds[static_cast<std::size_t>(i)].revents & POLLIN) == 0) continue;
+      if (events[i]->manualReset()) return i;
+      if (DrainEventFd(events[i]->fd())) return i;  // an auto-reset event: this waiter took it
+    }
+    if (ms >= 0 && clock.SteadyMs() >= deadline) return -1;
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// The NetBIOS engine of this process
+
+namespace platform::netbios {
+namespace {
+
+using wire::Name;
+
+constexpr int kContinue = 0x100;
+constexpr std::int64_t kMidMessageMs = 30000;
+constexpr std::int64_t kServiceReplyMs = 120000;
+
+Name NameOf(const UCHAR* p) { return wire::MakeName(p); }
+
+std::int64_t UnitsMs(UCHAR units) { return units == 0 ? -1 : static_cast<std::int64_t>(units) * 500; }
+
+struct Op;
+
+struct Session {
+  std::mutex mu;
+  std::condition_variable cv;
+  std::mutex sendMu;
+  int fd = -1;
+  int lana = 0;
+  int lsn = 0;
+  Name local{}, remote{};
+  UCHAR rto = 0, sto = 0;
+  std::uint32_t remaining = 0;
+  std::atomic<bool> dead{false};
+  std::atomic<UCHAR> deadCode{NRC_SCLOSED};
+  std::deque<Op*> recvQueue;
+
+  ~Session() {
+    if (fd >= 0) close(fd);
+  }
+  void Kill(UCHAR code) {
+    bool was = dead.exchange(true);
+    if (!was) {
+      deadCode = code;
+      shutdown(fd, SHUT_RDWR);
+    }
+    std::lock_guard<std::mutex> lk(mu);
+    cv.notify_all();
+  }
+};
+
+struct DgWait {
+  int lana = 0;
+  UCHAR num = 0;
+  int evfd = -1;
+  bool filled = false;
+  UCHAR gotNum = 0;
+  Name source{};
+  std::vector<std::uint8_t> data;
+};
+
+struct ListenWait {
+  int evfd = -1;
+  bool done = false;
+  UCHAR rc = NRC_SYSTEM;
+  Name caller{};
+  int fd = -1;
+};
+
+struct RpcSlot {
+  bool done = false;
+  UCHAR rc = NRC_SYSTEM;
+  UCHAR num = 0;
+  std::uint32_t address = 0;
+};
+
+struct Link {
+  int fd = -1;
+  std::thread reader;
+  std::mutex mu;
+  std::condition_variable cv;
+  bool dead = false;
+  std::map<std::uint32_t, RpcSlot*> rpcs;
+  std::list<DgWait*> dgWaits;
+  std::map<std::uint32_t, ListenWait*> listens;
+
+  ~Link() {
+    if (fd >= 0) shutdown(fd, SHUT_RDWR);
+    if (reader.joinable()) reader.join();
+    if (fd >= 0) close(fd);
+  }
+  void ReadLoop();
+};
+
+struct NameInfo {
+  Name name{};
+  bool group = false;
+};
+
+struct State;
+
+struct Op {
+  std::shared_ptr<State> st;
+  NCB* ncb = nullptr;
+  UCHAR cmd = 0;
+  bool async = false;
+  int lana = 0;
+  int cancelFd = -1;
+  std::atomic<bool> cancelled{false};
+  std::mutex mu;
+  std::condition_variable cv;
+  bool done = false;
+  std::shared_ptr<Session> session;
+  std::unique_ptr<DgWait> dg;
+  std::shared_ptr<Link> link;
+  std::unique_ptr<ListenWait> lw;
+  std::uint32_t listenId = 0;
+
+  ~Op() {
+    if (cancelFd >= 0) close(cancelFd);
+    if (dg && dg->evfd >= 0) close(dg->evfd);
+    if (lw && lw->evfd >= 0) close(lw->evfd);
+    if (lw && lw->fd >= 0) close(lw->fd);
+  }
+};
+
+struct State {
+  std::mutex mu;
+  std::string root;
+  Config cfg;
+  std::shared_ptr<Link> link;
+  std::map<std::pair<int, int>, std::shared_ptr<Session>> sessions;
+  std::map<int, std::map<UCHAR, NameInfo>> names;
+  std::vector<std::shared_ptr<Op>> pending;
+  std::atomic<std::uint32_t> nextId{1};
+
+  void Teardown();
+};
+
+std::mutex g_mu;
+std::shared_ptr<State> g_state;
+std::atomic<int> g_linkFd{-1};
+
+void CancelOp(Op& op) {
+  op.cancelled = true;
+  SignalEventFd(op.cancelFd);
+  if (op.session) {
+    std::lock_guard<std::mutex> lk(op.session->mu);
+    op.session->cv.notify_all();
+  }
+}
+
+void State::Teardown() {
+  std::vector<std::shared_ptr<Op>> ops;
+  std::shared_ptr<Link> oldLink;
+  {
+    std::lock_guard<std::mutex> lk(mu);
+    ops = pending;
+    for (auto& [key, s] : sessions) s->Kill(NRC_SCLOSED);
+    sessions.clear();
+    names.clear();
+    oldLink = std::move(link);
+  }
+  for (auto& op : ops) CancelOp(*op);
+  if (oldLink) shutdown(oldLink->fd, SHUT_RDWR);
+}
+
+void AtForkChild() {
+  // The child starts without the parent's names: it must not keep the parent's connection to the
+  // service open (the parent's names would outlive the parent).
+  int fd = g_linkFd.exchange(-1);
+  if (fd >= 0) close(fd);
+  auto* leaked = new std::shared_ptr<State>(std::move(g_state));
+  (void)leaked;
+  new (&g_mu) std::mutex();
+}
+
+std::shared_ptr<State> CurrentState() {
+  static std::once_flag once;
+  std::call_once(once, [] { pthread_atfork(nullptr, nullptr, AtForkChild); });
+  std::string root = platform::Root();
+  std::shared_ptr<State> old;
+  std::shared_ptr<State> st;
+  {
+    std::lock_guard<std::mutex> lk(g_mu);
+    if (!g_state || g_state->root != root) {
+      old = g_state;
+      g_state = std::make_shared<State>();
+      g_state->root = root;
+      g_state->cfg = LoadConfig();
+    }
+    st = g_state;
+  }
+  if (old) old->Teardown();
+  return st;
+}
+
+void Link::ReadLoop() {
+  std::vector<std::uint8_t> msg;
+  for (;;) {
+    int passed = -1;
+    int r = RecvMsg(fd, msg, &passed);
+    if (r <= 0) break;
+    MsgReader rd(msg);
+    std::uint8_t type = 0;
+    std::uint32_t id = 0;
+    if (!rd.U8(type) || !rd.U32(id)) {
+      if (passed >= 0) close(passed);
+      continue;
+    }
+    std::lock_guard<std::mutex> lk(mu);
+    switch (static_cast<Msg>(type)) {
+      case Msg::kResult: {
+        auto it = rpcs.find(id);
+        if (it != rpcs.end()) {
+          rd.U8(it->second->rc);
+          rd.U8(it->second->num);
+          rd.U32(it->second->address);
+          it->second->done = true;
+          cv.notify_all();
+        }
+        break;
+      }
+      case Msg::kListenDone: {
+        auto it = listens.find(id);
+        if (it == listens.end() || it->second->done) break;
+        ListenWait* w = it->second;
+        rd.U8(w->rc);
+        rd.NameField(w->caller);
+        w->fd = passed;
+        passed = -1;
+        w->done = true;
+        SignalEventFd(w->evfd);
+        break;
+      }
+      case Msg::kDatagram: {
+        std::uint8_t lana = 0, num = 0;
+        Name source{};
+        if (!rd.U8(lana) || !rd.U8(num) || !rd.NameField(source)) break;
+        for (DgWait* w : dgWaits) {
+          if (w->filled || w->lana != lana || (w->num != num && w->num != 0xFF)) continue;
+          w->filled = true;
+          w->gotNum = num;
+          w->source = source;
+          w->data = rd.Rest();
+          SignalEventFd(w->evfd);
+          break;
+        }
+        break;
+      }
+      default:
+        break;
+    }
+    if (passed >= 0) close(passed);
+  }
+  std::lock_guard<std::mutex> lk(mu);
+  dead = true;
+  for (auto& [id, slot] : rpcs) slot->done = true;  // rc stays NRC_SYSTEM
+  for (auto& [id, w] : listens) {
+    if (!w->done) {
+      w->done = true;
+      w->rc = NRC_NAMERR;
+      SignalEventFd(w->evfd);
+    }
+  }
+  for (DgWait* w : dgWaits) SignalEventFd(w->evfd);
+  cv.notify_all();
+}
+
+// --- starting and reaching the local service ---
+
+int ConnectService(const std::string& path) {
+  sockaddr_un un{};
+  un.sun_family = AF_UNIX;
+  if (path.size() >= sizeof un.sun_path) return -1;
+  std::memcpy(un.sun_path, path.c_str(), path.size() + 1);
+  int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+  if (fd < 0) return -1;
+  if (connect(fd, reinterpret_cast<sockaddr*>(&un), sizeof un) != 0) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+std::string ServiceProgram() {
+  const char* env = std::getenv("PSADMIN_NBD");
+  if (env != nullptr && *env != '\0') return env;
+  char buf[4096] = {};
+  ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+  if (n <= 0) return "psa_nbd";
+  std::string self(buf, static_cast<std::size_t>(n));
+  std::size_t slash = self.rfind('/');
+  return (slash == std::string::npos ? std::string(".") : self.substr(0, slash)) + "/psa_nbd";
+}
+
+bool StartService(const std::string& root) {
+  std::string program = ServiceProgram();
+  if (access(program.c_str(), X_OK) != 0) return false;
+  int pipeFds[2];
+  if (pipe2(pipeFds, O_CLOEXEC) != 0) return false;
+  std::string log = JoinPath(ServiceDirectory(), "nbd.log");
+  posix_spawn_file_actions_t fa;
+  posix_spawn_file_actions_init(&fa);
+  posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&fa, 2, log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+  posix_spawn_file_actions_adddup2(&fa, pipeFds[1], 3);
+  posix_spawn_file_actions_addclosefrom_np(&fa, 4);
+  std::vector<std::string> args = {program, "--detach", "--root", root, "--ready-fd", "3"};
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  pid_t pid = -1;
+  int rc = posix_spawn(&pid, program.c_str(), &fa, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&fa);
+  close(pipeFds[1]);
+  bool ok = false;
+  if (rc == 0) {
+    pollfd p{pipeFds[0], POLLIN, 0};
+    if (poll(&p, 1, 15000) > 0) {
+      std::uint8_t status = 1;
+      ok = read(pipeFds[0], &status, 1) == 1 && status == 0;
+    }
+    int ws = 0;
+    waitpid(pid, &ws, 0);  // the launcher half exits as soon as the service runs on its own
+  }
+  close(pipeFds[0]);
+  return ok;
+}
+
+// The connection to the local service, started when needed. Caller holds no lock.
+std::shared_ptr<Link> EnsureLink(State& st) {
+  {
+    std::lock_guard<std::mutex> lk(st.mu);
+    if (st.link && !st.link->dead) return st.link;
+  }
+  std::string path = ServiceSocketPath();
+  int fd = -1;
+  for (int attempt = 0; attempt < 3 && fd < 0; ++attempt) {
+    fd = ConnectService(path);
+    if (fd < 0) {
+      int lock = open(ServiceLockPath().c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+      if (lock < 0) return nullptr;
+      flock(lock, LOCK_EX);
+      fd = ConnectService(path);
+      if (fd < 0 && StartService(st.root)) fd = ConnectService(path);
+      close(lock);
+      if (fd < 0) return nullptr;
+    }
+    // The service answers a greeting; a service that was just ending closes instead.
+    MsgWriter hello(Msg::kHello, 0);
+    hello.U32(static_cast<std::uint32_t>(getpid()));
+    std::vector<std::uint8_t> reply;
+    pollfd p{fd, POLLIN, 0};
+    if (!SendMsg(fd, hello.data()) || poll(&p, 1, 15000) <= 0 || RecvMsg(fd, reply, nullptr) <= 0) {
+      close(fd);
+      fd = -1;
+    }
+  }
+  if (fd < 0) return nullptr;
+  auto link = std::make_shared<Link>();
+  link->fd = fd;
+  std::lock_guard<std::mutex> lk(st.mu);
+  if (st.link && !st.link->dead) {
+    // Another thread connected meanwhile; keep one connection.
+    close(fd);
+    link->fd = -1;
+    return st.link;
+  }
+  st.names.clear();
+  st.link = link;
+  g_linkFd = fd;
+  Link* raw = link.get();
+  link->reader = std::thread([raw] { raw->ReadLoop(); });
+  return link;
+}
+
+// One request to the service and its result.
+RpcSlot Rpc(State& st, const std::shared_ptr<Link>& link, MsgWriter& msg, std::uint32_t id) {
+  RpcSlot slot;
+  std::unique_lock<std::mutex> lk(link->mu);
+  if (link->dead) return slot;
+  link->rpcs[id] = &slot;
+  if (!SendMsg(link->fd, msg.data())) {
+    link->rpcs.erase(id);
+    return slot;
+  }
+  link->cv.wait_for(lk, std::chrono::milliseconds(kServiceReplyMs), [&] { return slot.done; });
+  link->rpcs.erase(id);
+  (void)st;
+  return slot;
+}
+
+// --- socket helpers with time-outs on the platform clock and cancellation ---
+
+enum class Io { kOk, kTimeout, kCancel, kClosed, kError };
+
+// Reads exactly n bytes. The first byte may wait `firstMs` (cancellable); the rest follows within
+// kMidMessageMs.
+Io ReadExact(int fd, std::uint8_t* p, std::size_t n, std::int64_t firstMs, int cancelFd) {
+  std::size_t got = 0;
+  platform::Clock& clock = platform::GetClock();
+  std::int64_t deadline = clock.SteadyMs() + (firstMs < 0 ? 0 : firstMs);
+  while (got < n) {
+    ssize_t r = recv(fd, p + got, n - got, MSG_DONTWAIT);
+    if (r > 0) {
+      if (got == 0) deadline = clock.SteadyMs() + kMidMessageMs;
+      got += static_cast<std::size_t>(r);
+      continue;
+    }
+    if (r == 0) return got == 0 ? Io::kClosed : Io::kError;
+    if (errno == EINTR) continue;
+    if (errno != EAGAIN && errno != EWOULDBLOCK) return errno == ECONNRESET && got == 0 ? Io::kClosed : Io::kError;
+    pollfd fds[2] = {{fd, POLLIN, 0}, {cancelFd, POLLIN, 0}};
+    bool cancellable = got == 0 && cancelFd >= 0;
+    std::int64_t wait = (got == 0 && firstMs < 0) ? -1 : std::max<std::int64_t>(0, deadline - clock.SteadyMs());
+    int w = WaitFds(fds, cancellable ? 2 : 1, wait);
+    if (w < 0) return Io::kError;
+    if (w == 0) return got == 0 ? Io::kTimeout : Io::kError;
+    if (cancellable && (fds[1].revents & POLLIN) != 0) return Io::kCancel;
+  }
+  return Io::kOk;
+}
+
+Io WriteTimed(int fd, const std::uint8_t* p, std::size_t n, std::int64_t ms, int cancelFd) {
+  platform::Clock& clock = platform::GetClock();
+  std::int64_t deadline = clock.SteadyMs() + (ms < 0 ? 0 : ms);
+  std::size_t sent = 0;
+  while (sent < n) {
+    ssize_t r = send(fd, p + sent, n - sent, MSG_DONTWAIT | MSG_NOSIGNAL);
+    if (r > 0) {
+      sent += static_cast<std::size_t>(r);
+      continue;
+    }
+    if (r < 0 && errno == EINTR) continue;
+    if (r < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return Io::kError;
+    pollfd fds[2] = {{fd, POLLOUT, 0}, {cancelFd, POLLIN, 0}};
+    std::int64_t wait = ms < 0 ? -1 : std::max<std::int64_t>(0, deadline - clock.SteadyMs());
+    int w = WaitFds(fds, cancelFd >= 0 ? 2 : 1, wait);
+    if (w < 0) return Io::kError;
+    if (w == 0) return Io::kTimeout;
+    if (cancelFd >= 0 && (fds[1].revents & POLLIN) != 0) return Io::kCancel;
+  }
+  return Io::kOk;
+}
+
+// --- commands ---
+
+bool ValidLana(const State& st, int lana) { return lana >= 0 && static_cast<std::size_t>(lana) < st.cfg.lanas.size(); }
+
+bool OwnsName(State& st, int lana, const Name& name) {
+  std::lock_guard<std::mutex> lk(st.mu);
+  for (auto& [num, info] : st.names[lana])
+    if (info.name == name) return true;
+  return false;
+}
+
+UCHAR DoEnum(State& st, NCB& n) {
+  if (n.ncb_buffer == nullptr || n.ncb_length < 1) return NRC_BUFLEN;
+  std::size_t count = std::min<std::size_t>(st.cfg.lanas.size(), MAX_LANA);
+  count = std::min<std::size_t>(count, n.ncb_length - 1u);
+  n.ncb_buffer[0] = static_cast<UCHAR>(count);
+  for (std::size_t i = 0; i < count; ++i) n.ncb_buffer[1 + i] = static_cast<UCHAR>(i);
+  return NRC_GOODRET;
+}
+
+UCHAR DoReset(State& st, int lana) {
+  std::vector<std::shared_ptr<Op>> ops;
+  std::shared_ptr<Link> link;
+  {
+    std::lock_guard<std::mutex> lk(st.mu);
+    for (auto it = st.sessions.begin(); it != st.sessions.end();) {
+      if (it->first.first == lana) {
+        it->second->Kill(NRC_SCLOSED);
+        it = st.sessions.erase(it);
+      } else {
+        ++it;
+      }
+    }
+    st.names.erase(lana);
+    for (auto& op : st.pending)
+      if (op->lana == lana && op->cmd != NCBRESET) ops.push_back(op);
+    if (st.link && !st.link->dead) link = st.link;
+  }
+  for (auto& op : ops) CancelOp(*op);
+  if (link) {
+    std::uint32_t id = st.nextId++;
+    MsgWriter w(Msg::kReset, id);
+    w.U8(static_cast<std::uint8_t>(lana));
+    Rpc(st, link, w, id);
+  }
+  return NRC_GOODRET;
+}
+
+UCHAR DoAddName(State& st, NCB& n, bool group) {
+  Name name = NameOf(n.ncb_name);
+  if (name[0] == 0 || name[0] == '*') return NRC_NOWILD;
+  auto link = EnsureLink(st);
+  if (!link) return NRC_SYSTEM;
+  std::uint32_t id = st.nextId++;
+  MsgWriter w(Msg::kAddName, id);
+  w.U8(static_cast<std::uint8_t>(n.ncb_lana_num)).U8(group ? 1 : 0).NameField(name);
+  RpcSlot r = Rpc(st, link, w, id);
+  if (r.rc == NRC_GOODRET) {
+    std::lock_guard<std::mutex> lk(st.mu);
+    st.names[n.ncb_lana_num][r.num] = NameInfo{name, group};
+    n.ncb_num = r.num;
+  }
+  return r.rc;
+}
+
+UCHAR DoDeleteName(State& st, NCB& n) {
+  Name name = NameOf(n.ncb_name);
+  std::shared_ptr<Link> link;
+  {
+    std::lock_guard<std::mutex> lk(st.mu);
+    if (st.link && !st.link->dead) link = st.link;
+  }
+  if (!link) return NRC_NOWILD;
+  std::uint32_t id = st.nextId++;
+  MsgWriter w(Msg::kDeleteName, id);
+  w.U8(static_cast<std::uint8_t>(n.ncb_lana_num)).NameField(name);
+  RpcSlot r = Rpc(st, link, w, id);
+  std::lock_guard<std::mutex> lk(st.mu);
+  auto& table = st.names[n.ncb_lana_num];
+  for (auto it = table.begin(); it != table.end(); ++it) {
+    if (it->second.name == name) {
+      table.erase(it);
+      break;
+    }
+  }
+  return r.rc;
+}
+
+std::shared_ptr<Session> AddSession(State& st, int fd, int lana, const Name& local, const Name& remote, UCHAR rto,
+                                    UCHAR sto, UCHAR& lsnOut) {
+  auto s = std::make_shared<Session>();
+  s->fd = fd;
+  s->lana = lana;
+  s->local = local;
+  s->remote = remote;
+  s->rto = rto;
+  s->sto = sto;
+  std::lock_guard<std::mutex> lk(st.mu);
+  for (int lsn = 1; lsn <= 254; ++lsn) {
+    if (st.sessions.count({lana, lsn}) != 0) continue;
+    s->lsn = lsn;
+    st.sessions[{lana, lsn}] = s;
+    lsnOut = static_cast<UCHAR>(lsn);
+    return s;
+  }
+  return nullptr;  // the destructor closes the socket
+}
+
+// Resolves a name by broadcast query from this program: 1 found, 0 nobody answered, 2 cancelled.
+int QueryName(const State& st, int lana, const Name& name, int cancelFd, std::uint32_t& address) {
+  const LanaConfig& lc = st.cfg.lanas[static_cast<std::size_t>(lana)];
+  int fd = OpenUdp(lc.address, 0);
+  if (fd < 0) return 0;
+  static std::atomic<std::uint16_t> trnSeed{static_cast<std::uint16_t>(std::random_device{}())};
+  wire::NsPacket q;
+  q.trnId = trnSeed++;
+  q.opcode = wire::kOpQuery;
+  q.rd = true;
+  q.broadcast = true;
+  q.questions.push_back({name, wire::kTypeNB, wire::kClassIN});
+  std::vector<std::uint8_t> packet = wire::BuildNsPacket(q);
+  platform::Clock& clock = platform::GetClock();
+  int result = 0;
+  for (int attempt = 0; attempt < st.cfg.queryRetries && result == 0; ++attempt) {
+    SendUdp(fd, lc.broadcast, st.cfg.nameServicePort, packet);
+    std::int64_t deadline = clock.SteadyMs() + st.cfg.queryTimeoutMs;
+    while (result == 0) {
+      std::int64_t left = deadline - clock.SteadyMs();
+      if (left <= 0) break;
+      pollfd fds[2] = {{fd, POLLIN, 0}, {cancelFd, POLLIN, 0}};
+      int w = WaitFds(fds, 2, left);
+      if (w <= 0) break;
+      if ((fds[1].revents & POLLIN) != 0) {
+        result = 2;
+        break;
+      }
+      std::uint8_t buf[1500];
+      ssize_t n = recv(fd, buf, sizeof buf, MSG_DONTWAIT);
+      wire::NsPacket resp;
+      if (n <= 0 || !wire::ParseNsPacket(buf, static_cast<std::size_t>(n), resp)) continue;
+      if (!resp.response || resp.trnId != q.trnId || resp.opcode != wire::kOpQuery || resp.rcode != 0) continue;
+      for (const auto& a : resp.answers) {
+        std::uint16_t flags = 0;
+        if (a.type == wire::kTypeNB && a.name == name && wire::ReadNbRdata(a.rdata, flags, address)) {
+          result = 1;
+          break;
+        }
+      }
+    }
+  }
+  close(fd);
+  return result;
+}
+
+// Connects to address:port and sets up a session; *fdOut on success.
+UCHAR OpenSession(const State& st, std::uint32_t address, std::uint16_t port, const Name& called, const Name& calling,
+                  int cancelFd, int& fdOut, int depth = 0) {
+  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (fd < 0) return NRC_NORESOURCES;
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_port = htons(port);
+  sa.sin_addr.s_addr = htonl(address);
+  auto fail = [&](UCHAR rc) {
+    close(fd);
+    return rc;
+  };
+  platform::Clock& clock = platform::GetClock();
+  std::int64_t deadline = clock.SteadyMs() + st.cfg.callTimeoutMs;
+  if (connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) {
+    if (errno != EINPROGRESS) return fail(NRC_NOCALL);
+    pollfd fds[2] = {{fd, POLLOUT, 0}, {cancelFd, POLLIN, 0}};
+    int w = WaitFds(fds, 2, std::max<std::int64_t>(0, deadline - clock.SteadyMs()));
+    if (w == 0) return fail(NRC_CMDTMO);
+    if (w < 0) return fail(NRC_NOCALL);
+    if ((fds[1].revents & POLLIN) != 0) return fail(NRC_CMDCAN);
+    int err = 0;
+    socklen_t len = sizeof err;
+    getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len);
+    if (err != 0) return fail(NRC_NOCALL);
+  }
+  int one = 1;
+  setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+  std::vector<std::uint8_t> request = wire::BuildSessionRequest(called, calling);
+  Io io = WriteTimed(fd, request.data(), request.size(), std::max<std::int64_t>(0, deadline - clock.SteadyMs()), cancelFd);
+  if (io == Io::kCancel) return fail(NRC_CMDCAN);
+  if (io != Io::kOk) return fail(io == Io::kTimeout ? NRC_CMDTMO : NRC_NOCALL);
+  for (;;) {
+    std::uint8_t hdr[4];
+    io = ReadExact(fd, hdr, 4, std::max<std::int64_t>(0, deadline - clock.SteadyMs()), cancelFd);
+    if (io == Io::kCancel) return fail(NRC_CMDCAN);
+    if (io == Io::kTimeout) return fail(NRC_CMDTMO);
+    if (io != Io::kOk) return fail(NRC_NOCALL);
+    std::uint8_t type = 0;
+    std::uint32_t len = 0;
+    wire::ReadSessionHeader(hdr, type, len);
+    if (len > 64) return fail(NRC_NOCALL);
+    std::uint8_t body[64] = {};
+    if (len > 0 && ReadExact(fd, body, len, kMidMessageMs, -1) != Io::kOk) return fail(NRC_NOCALL);
+    if (type == wire::kSsnKeepAlive) continue;
+    if (type == wire::kSsnPositive) {
+      fdOut = fd;
+      return NRC_GOODRET;
+    }
+    if (type == wire::kSsnNegative) {
+      return fail(len >= 1 && body[0] == wire::kSsnErrInsufficientResources ? NRC_REMTFUL : NRC_NOCALL);
+    }
+    if (type == wire::kSsnRetarget && len >= 6 && depth < 3) {
+      std::uint32_t a = (static_cast<std::uint32_t>(body[0]) << 24) | (body[1] << 16) | (body[2] << 8) | body[3];
+      std::uint16_t p = static_cast<std::uint16_t>((body[4] << 8) | body[5]);
+      close(fd);
+      return OpenSession(st, a, p, called, calling, cancelFd, fdOut, depth + 1);
+    }
+    return fail(NRC_NOCALL);
+  }
+}
+
+UCHAR DoCall(State& st, Op& op) {
+  NCB& n = *op.ncb;
+  Name local = NameOf(n.ncb_name);
+  Name called = NameOf(n.ncb_callname);
+  if (!OwnsName(st, op.lana, local)) return NRC_NOWILD;
+  if (called[0] == '*') return NRC_NOWILD;
+  std::uint32_t address = 0;
+  bool found = false;
+  auto link = EnsureLink(st);
+  if (link) {
+    std::uint32_t id = st.nextId++;
+    MsgWriter w(Msg::kLookup, id);
+    w.U8(static_cast<std::uint8_t>(op.lana)).NameField(called);
+    RpcSlot r = Rpc(st, link, w, id);
+    if (r.rc == NRC_GOODRET) {
+      address = r.address;
+      found = true;
+    }
+  }
+  if (!found) {
+    int q = QueryName(st, op.lana, called, op.cancelFd, address);
+    if (q == 2) return NRC_CMDCAN;
+    if (q == 0) return NRC_NOCALL;
+  }
+  int fd = -1;
+  UCHAR rc = OpenSession(st, address, st.cfg.sessionPort, called, local, op.cancelFd, fd);
+  if (rc != NRC_GOODRET) return rc;
+  UCHAR lsn = 0;
+  if (!AddSession(st, fd, op.lana, local, called, n.ncb_rto, n.ncb_sto, lsn)) return NRC_LOCTFUL;
+  n.ncb_lsn = lsn;
+  return NRC_GOODRET;
+}
+
+std::shared_ptr<Session> FindSession(State& st, int lana, int lsn) {
+  std::lock_guard<std::mutex> lk(st.mu);
+  auto it = st.sessions.find({lana, lsn});
+  return it == st.sessions.end() ? nullptr : it->second;
+}
+
+UCHAR DoSend(Op& op) {
+  NCB& n = *op.ncb;
+  Session& s = *op.session;
+  std::lock_guard<std::mutex> lk(s.sendMu);
+  if (s.dead) return s.deadCode;
+  std::vector<std::uint8_t> msg(4 + n.ncb_length);
+  wire::PutSessionHeader(wire::kSsnMessage, n.ncb_length, msg.data());
+  if (n.ncb_length > 0) std::memcpy(msg.data() + 4, n.ncb_buffer, n.ncb_length);
+  Io io = WriteTimed(s.fd, msg.data(), msg.size(), UnitsMs(s.sto), op.cancelFd);
+  switch (io) {
+    case Io::kOk:
+      return NRC_GOODRET;
+    case Io::kTimeout:
+      s.Kill(NRC_SABORT);
+      return NRC_CMDTMO;
+    case Io::kCancel:
+      s.Kill(NRC_SABORT);
+      return NRC_CMDCAN;
+    default:
+      s.Kill(NRC_SABORT);
+      return NRC_SABORT;
+  }
+}
+
+UCHAR DoReceive(Op& op) {
+  NCB& n = *op.ncb;
+  Session& s = *op.session;
+  {
+    std::unique_lock<std::mutex> lk(s.mu);
+    s.cv.wait(lk, [&] { return s.recvQueue.front() == &op || op.cancelled || s.dead; });
+    if (s.recvQueue.front() != &op) {
+      s.recvQueue.erase(std::find(s.recvQueue.begin(), s.recvQueue.end(), &op));
+      s.cv.notify_all();
+      return op.cancelled ? NRC_CMDCAN : s.deadCode.load();
+    }
+  }
+  struct PopFront {
+    Session& s;
+    ~PopFront() {
+      std::lock_guard<std::mutex> lk(s.mu);
+      s.recvQueue.pop_front();
+      s.cv.notify_all();
+    }
+  } pop{s};
+  if (s.dead) return s.deadCode;
+  if (op.cancelled) return NRC_CMDCAN;
+  if (s.remaining == 0) {
+    for (;;) {
+      std::uint8_t hdr[4];
+      Io io = ReadExact(s.fd, hdr, 4, UnitsMs(s.rto), op.cancelFd);
+      if (s.dead) return s.deadCode;
+      if (io == Io::kTimeout) return NRC_CMDTMO;
+      if (io == Io::kCancel) return NRC_CMDCAN;
+      if (io == Io::kClosed) {
+        s.Kill(NRC_SCLOSED);
+        return NRC_SCLOSED;
+      }
+      if (io != Io::kOk) {
+        s.Kill(NRC_SABORT);
+        return NRC_SABORT;
+      }
+      std::uint8_t type = 0;
+      std::uint32_t len = 0;
+      wire::ReadSessionHeader(hdr, type, len);
+      if (type == wire::kSsnKeepAlive) continue;
+      if (type != wire::kSsnMessage) {
+        s.Kill(NRC_SABORT);
+        return NRC_SABORT;
+      }
+      s.remaining = len;
+      break;
+    }
+  }
+  std::uint32_t take = std::min<std::uint32_t>(s.remaining, n.ncb_length);
+  if (take > 0) {
+    Io io = ReadExact(s.fd, n.ncb_buffer, take, kMidMessageMs, -1);
+    if (io != Io::kOk) {
+      s.Kill(s.dead ? s.deadCode.load() : NRC_SABORT);
+      return s.deadCode;
+    }
+  }
+  s.remaining -= take;
+  n.ncb_length = static_cast<WORD>(take);
+  return s.remaining > 0 ? NRC_INCOMP : NRC_GOODRET;
+}
+
+UCHAR DoHangup(State& st, NCB& n) {
+  std::shared_ptr<Session> s;
+  {
+    std::lock_guard<std::mutex> lk(st.mu);
+    auto it = st.sessions.find({n.ncb_lana_num, n.ncb_lsn});
+    if (it == st.sessions.end()) return NRC_SNUMOUT;
+    s = it->second;
+    st.sessions.erase(it);
+  }
+  s->Kill(NRC_SCLOSED);
+  return NRC_GOODRET;
+}
+
+UCHAR DoDatagramSend(State& st, NCB& n) {
+  if (n.ncb_length > wire::kMaxDatagramData) return NRC_BUFLEN;
+  std::shared_ptr<Link> link;
+  {
+    std::lock_guard<std::mutex> lk(st.mu);
+    if (st.names[n.ncb_lana_num].count(n.ncb_num) == 0) return NRC_ILLNN;
+    if (st.link && !st.link->dead) link = st.link;
+  }
+  if (!link) return NRC_ILLNN;
+  std::uint32_t id = st.nextId++;
+  MsgWriter w(Msg::kDgSend, id);
+  w.U8(n.ncb_lana_num).U8(n.ncb_num).NameField(NameOf(n.ncb_callname)).Bytes(n.ncb_buffer, n.ncb_length);
+  return Rpc(st, link, w, id).rc;
+}
+
+// Registers the datagram receive at once, so a datagram that arrives after Netbios() returned is
+// not missed.
+int StartDatagramReceive(State& st, Op& op) {
+  NCB& n = *op.ncb;
+  {
+    std::lock_guard<std::mutex> lk(st.mu);
+    if (n.ncb_num != 0xFF && st.names[op.lana].count(n.ncb_num) == 0) return NRC_ILLNN;
+    if (!st.link || st.link->dead) return NRC_ILLNN;
+    op.link = st.link;
+  }
+  op.dg = std::make_unique<DgWait>();
+  op.dg->lana = op.lana;
+  op.dg->num = n.ncb_num;
+  op.dg->evfd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (op.dg->evfd < 0) return NRC_OSRESNOTAV;
+  std::lock_guard<std::mutex> lk(op.link->mu);
+  op.link->dgWaits.push_back(op.dg.get());
+  return kContinue;
+}
+
+UCHAR FinishDatagramReceive(Op& op) {
+  NCB& n = *op.ncb;
+  DgWait& w = *op.dg;
+  pollfd fds[2] = {{w.evfd, POLLIN, 0}, {op.cancelFd, POLLIN, 0}};
+  for (;;) {
+    {
+      std::lock_guard<std::mutex> lk(op.link->mu);
+      if (w.filled || op.cancelled || op.link->dead) {
+        op.link->dgWaits.remove(&w);
+        break;
+      }
+    }
+    WaitFds(fds, 2, -1);
+    DrainEventFd(w.evfd);
+  }
+  if (!w.filled) return op.cancelled ? NRC_CMDCAN : NRC_NAMERR;
+  std::size_t take = std::min<std::size_t>(w.data.size(), n.ncb_length);
+  if (take > 0) std::memcpy(n.ncb_buffer, w.data.data(), take);
+  n.ncb_length = static_cast<WORD>(take);
+  std::memcpy(n.ncb_callname, w.source.data(), 16);
+  return take < w.data.size() ? NRC_INCOMP : NRC_GOODRET;
+}
+
+// Tells the service to listen at once, so a CALL made after Netbios() returned finds it.
+int StartListen(State& st, Op& op) {
+  NCB& n = *op.ncb;
+  Name local = NameOf(n.ncb_name);
+  if (!OwnsName(st, op.lana, local)) return NRC_NOWILD;
+  {
+    std::lock_guard<std::mutex> lk(st.mu);
+    if (!st.link || st.link->dead) return NRC_NOWILD;
+    op.link = st.link;
+  }
+  op.lw = std::make_unique<ListenWait>();
+  op.lw->evfd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (op.lw->evfd < 0) return NRC_OSRESNOTAV;
+  op.listenId = st.nextId++;
+  MsgWriter w(Msg::kListen, op.listenId);
+  w.U8(static_cast<std::uint8_t>(op.lana)).NameField(local).NameField(NameOf(n.ncb_callname));
+  std::lock_guard<std::mutex> lk(op.link->mu);
+  op.link->listens[op.listenId] = op.lw.get();
+  if (!SendMsg(op.link->fd, w.data())) {
+    op.link->listens.erase(op.listenId);
+    return NRC_SYSTEM;
+  }
+  return kContinue;
+}
+
+UCHAR FinishListen(State& st, Op& op) {
+  NCB& n = *op.ncb;
+  ListenWait& w = *op.lw;
+  pollfd fds[2] = {{w.evfd, POLLIN, 0}, {op.cancelFd, POLLIN, 0}};
+  bool unlistenSent = false;
+  for (;;) {
+    {
+      std::lock_guard<std::mutex> lk(op.link->mu);
+      if (w.done || op.link->dead) {
+        op.link->listens.erase(op.listenId);
+        break;
+      }
+      if (op.cancelled && !unlistenSent) {
+        MsgWriter u(Msg::kUnlisten, op.listenId);
+        unlistenSent = SendMsg(op.link->fd, u.data());
+        if (!unlistenSent) {
+          op.link->listens.erase(op.listenId);
+          return NRC_CMDCAN;
+        }
+      }
+    }
+    WaitFds(fds, unlistenSent ? 1 : 2, -1);
+    DrainEventFd(w.evfd);
+  }
+  if (!w.done) return NRC_NAMERR;
+  if (w.rc != NRC_GOODRET || w.fd < 0) return w.rc == NRC_GOODRET ? NRC_SYSTEM : w.rc;
+  int fd = w.fd;
+  w.fd = -1;
+  int flags = fcntl(fd, F_GETFL);
+  fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+  UCHAR lsn = 0;
+  if (!AddSession(st, fd, op.lana, NameOf(n.ncb_name), w.caller, n.ncb_rto, n.ncb_sto, lsn)) return NRC_LOCTFUL;
+  n.ncb_lsn = lsn;
+  std::memcpy(n.ncb_callname, w.caller.data(), 16);
+  return NRC_GOODRET;
+}
+
+UCHAR DoCancel(State& st, NCB& n) {
+  NCB* target = reinterpret_cast<NCB*>(n.ncb_buffer);
+  if (target == nullptr) return NRC_BUFLEN;
+  std::shared_ptr<Op> op;
+  {
+    std::lock_guard<std::mutex> lk(st.mu);
+    for (auto& p : st.pending)
+      if (p->ncb == target && p->cmd != NCBCANCEL) op = p;
+  }
+  if (!op) return NRC_CANOCCR;
+  switch (op->cmd) {
+    case NCBCALL:
+    case NCBLISTEN:
+    case NCBSEND:
+    case NCBRECV:
+    case NCBDGRECV:
+      break;
+    default:
+      return NRC_CANCEL;
+  }
+  CancelOp(*op);
+  std::unique_lock<std::mutex> lk(op->mu);
+  op->cv.wait(lk, [&] { return op->done; });
+  return NRC_GOODRET;
+}
+
+// Checks the block and does the command's immediate part: a return code, or kContinue when the
+// command goes on in Finish().
+int Start(State& st, Op& op) {
+  NCB& n = *op.ncb;
+  switch (op.cmd) {
+    case NCBENUM:
+      return DoEnum(st, n);
+    case NCBCANCEL:
+      return DoCancel(st, n);
+    default:
+      break;
+  }
+  if (!ValidLana(st, op.lana)) return NRC_BRIDGE;
+  bool usesBuffer = op.cmd == NCBSEND || op.cmd == NCBRECV || op.cmd == NCBDGSEND || op.cmd == NCBDGRECV;
+  if (usesBuffer && n.ncb_buffer == nullptr && n.ncb_length > 0) return NRC_BUFLEN;
+  switch (op.cmd) {
+    case NCBRESET:
+      return DoReset(st, op.lana);
+    case NCBADDNAME:
+      return DoAddName(st, n, false);
+    case NCBADDGRNAME:
+      return DoAddName(st, n, true);
+    case NCBDELNAME:
+      return DoDeleteName(st, n);
+    case NCBHANGUP:
+      return DoHangup(st, n);
+    case NCBDGSEND:
+      return DoDatagramSend(st, n);
+    case NCBDGRECV:
+      return StartDatagramReceive(st, op);
+    case NCBLISTEN:
+      return StartListen(st, op);
+    case NCBCALL:
+      return kContinue;
+    case NCBSEND:
+    case NCBRECV: {
+      op.session = FindSession(st, op.lana, n.ncb_lsn);
+      if (!op.session) return NRC_SNUMOUT;
+      if (op.cmd == NCBRECV) {
+        std::lock_guard<std::mutex> lk(op.session->mu);
+        op.session->recvQueue.push_back(&op);
+      }
+      return kContinue;
+    }
+    default:
+      return NRC_ILLCMD;
+  }
+}
+
+UCHAR Finish(State& st, Op& op) {
+  switch (op.cmd) {
+    case NCBCALL:
+      return DoCall(st, op);
+    case NCBLISTEN:
+      return FinishListen(st, op);
+    case NCBSEND:
+      return DoSend(op);
+    case NCBRECV:
+      return DoReceive(op);
+    case NCBDGRECV:
+      return FinishDatagramReceive(op);
+    default:
+      return NRC_SYSTEM;
+  }
+}
+
+void Complete(const std::shared_ptr<Op>& op, UCHAR rc) {
+  NCB* n = op->ncb;
+  NbEvent* event = n->ncb_event;
+  void (*post)(NCB*) = n->ncb_post;
+  {
+    std::lock_guard<std::mutex> lk(op->st->mu);
+    auto& p = op->st->pending;
+    p.erase(std::remove(p.begin(), p.end(), op), p.end());
+  }
+  n->ncb_retcode = rc;
+  n->ncb_cmd_cplt = rc;
+  if (op->async) {
+    // The caller may free the block and the event as soon as it sees the completion.
+    if (event != nullptr) event->Set();
+    if (post != nullptr) post(n);
+  }
+  std::lock_guard<std::mutex> lk(op->mu);
+  op->done = true;
+  op->cv.notify_all();
+}
+
+UCHAR Submit(NCB* ncb) {
+  auto st = CurrentState();
+  auto op = std::make_shared<Op>();
+  op->st = st;
+  op->ncb = ncb;
+  op->cmd = static_cast<UCHAR>(ncb->ncb_command & 0x7F);
+  op->async = (ncb->ncb_command & ASYNCH) != 0;
+  op->lana = ncb->ncb_lana_num;
+  op->cancelFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (op->cancelFd < 0) {
+    ncb->ncb_retcode = ncb->ncb_cmd_cplt = NRC_OSRESNOTAV;
+    return NRC_OSRESNOTAV;
+  }
+  if (op->async) {
+    ncb->ncb_retcode = ncb->ncb_cmd_cplt = NRC_PENDING;
+    if (ncb->ncb_event != nullptr) ncb->ncb_event->Reset();
+  }
+  {
+    std::lock_guard<std::mutex> lk(st->mu);
+    st->pending.push_back(op);
+  }
+  int rc = Start(*st, *op);
+  if (rc != kContinue) {
+    Complete(op, static_cast<UCHAR>(rc));
+    return static_cast<UCHAR>(rc);
+  }
+  if (!op->async) {
+    UCHAR r = Finish(*st, *op);
+    Complete(op, r);
+    return r;
+  }
+  try {
+    std::thread([op] {
+      UCHAR r = NRC_SYSTEM;
+      try {
+        r = Finish(*op->st, *op);
+      } catch (...) {
+        r = NRC_SYSTEM;
+      }
+      Complete(op, r);
+    }).detach();
+  } catch (...) {
+    // No thread: finish here instead.
+    Complete(op, Finish(*st, *op));
+  }
+  return NRC_GOODRET;
+}
+
+}  // namespace
+}  // namespace platform::netbios
+
+UCHAR Netbios(NCB* ncb) {
+  if (ncb == nullptr) return NRC_BADDR;
+  try {
+    return platform::netbios::Submit(ncb);
+  } catch (...) {
+    ncb->ncb_retcode = NRC_SYSTEM;
+    ncb->ncb_cmd_cplt = NRC_SYSTEM;
+    return NRC_SYSTEM;
+  }
+}

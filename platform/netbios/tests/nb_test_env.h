@@ -1,0 +1,133 @@
+// Helpers of the NetBIOS tests: private ports per test, the configuration file, control blocks,
+// child programs and pipes to step them.
+#pragma once
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/netbios/netbios.h"
+#include "platform/paths.h"
+#include "platform/profile.h"
+
+namespace nbtest {
+
+inline std::uint16_t FreePort(int type) {
+  int fd = socket(AF_INET, type, 0);
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_addr.s_addr = htonl(INADDR_ANY);
+  bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+  socklen_t len = sizeof sa;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len);
+  close(fd);
+  return ntohs(sa.sin_port);
+}
+
+struct Ports {
+  std::uint16_t ns = FreePort(SOCK_DGRAM);
+  std::uint16_t dg = FreePort(SOCK_DGRAM);
+  std::uint16_t ssn = FreePort(SOCK_STREAM);
+};
+
+// Writes <root>/windows/netbios.ini: the LANAs, the ports and short waits.
+inline void WriteConfig(const std::string& root, const Ports& p, const std::vector<std::string>& lanas,
+                        const std::vector<std::pair<std::string, std::string>>& extra = {}) {
+  std::string dir = root + "/windows";
+  platform::MakeDirectories(dir);
+  std::string file = dir + "/netbios.ini";
+  for (std::size_t i = 0; i < lanas.size(); ++i) {
+    std::string key = "Lana" + std::to_string(i) + "Address";
+    WritePrivateProfileString("NetBIOS", key.c_str(), lanas[i].c_str(), file.c_str());
+  }
+  std::vector<std::pair<std::string, std::string>> values = {
+      {"NameServicePort", std::to_string(p.ns)},
+      {"DatagramPort", std::to_string(p.dg)},
+      {"SessionPort", std::to_string(p.ssn)},
+      {"RegistrationTimeoutMs", "100"},
+      {"RegistrationRetries", "2"},
+      {"QueryTimeoutMs", "300"},
+      {"QueryRetries", "2"},
+      {"IdleExitMs", "300"}};
+  values.insert(values.end(), extra.begin(), extra.end());
+  for (auto& [k, v] : values) WritePrivateProfileString("NetBIOS", k.c_str(), v.c_str(), file.c_str());
+}
+
+// A 16-byte name: the text, blanks up to 15 bytes, then `suffix`.
+inline void PutName(UCHAR out[16], const char* text, UCHAR suffix = 0x20) {
+  std::memset(out, ' ', 15);
+  std::size_t n = std::min<std::size_t>(std::strlen(text), 15);
+  std::memcpy(out, text, n);
+  out[15] = suffix;
+}
+
+inline NCB Block(UCHAR command, UCHAR lana = 0) {
+  NCB n{};
+  n.ncb_command = command;
+  n.ncb_lana_num = lana;
+  return n;
+}
+
+inline UCHAR AddName(const char* text, UCHAR* num = nullptr, bool group = false, UCHAR lana = 0) {
+  NCB n = Block(group ? NCBADDGRNAME : NCBADDNAME, lana);
+  PutName(n.ncb_name, text);
+  UCHAR rc = Netbios(&n);
+  if (num != nullptr) *num = n.ncb_num;
+  return rc;
+}
+
+// Runs `body` in a child process; its result is the child's exit code.
+inline pid_t Child(const std::function<int()>& body) {
+  pid_t pid = fork();
+  if (pid == 0) {
+    int rc = 99;
+    try {
+      rc = body();
+    } catch (...) {
+    }
+    _exit(rc);
+  }
+  return pid;
+}
+
+inline int Join(pid_t pid) {
+  int status = 0;
+  if (waitpid(pid, &status, 0) != pid) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// One-way byte channel between two processes of a test.
+class Pipe {
+ public:
+  Pipe() {
+    if (pipe(fds_) != 0) fds_[0] = fds_[1] = -1;
+  }
+  ~Pipe() {
+    close(fds_[0]);
+    close(fds_[1]);
+  }
+  void Put(char c) {
+    ssize_t w = write(fds_[1], &c, 1);
+    (void)w;
+  }
+  // The next byte, or 0 when none came within 30 s (a hung peer).
+  char Get() {
+    pollfd p{fds_[0], POLLIN, 0};
+    char c = 0;
+    if (poll(&p, 1, 30000) > 0 && read(fds_[0], &c, 1) == 1) return c;
+    return 0;
+  }
+
+ private:
+  int fds_[2];
+};
+
+}  // namespace nbtest

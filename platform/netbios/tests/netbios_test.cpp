@@ -1,0 +1,382 @@
+// End-to-end tests of Netbios(): real programs (forked), the local service and loopback sockets.
+// Every test has its own root (so its own service) and its own ports.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <stdlib.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/netbios/netbios.h"
+#include "platform/netbios/tests/nb_test_env.h"
+#include "platform/test_support/temp_root.h"
+
+namespace {
+
+using nbtest::AddName;
+using nbtest::Block;
+using nbtest::Child;
+using nbtest::Join;
+using nbtest::Pipe;
+using nbtest::PutName;
+
+class NetbiosTest : public ::testing::Test {
+ protected:
+  void SetUp() override { nbtest::WriteConfig(root_.path(), ports_, {"127.0.0.1"}); }
+
+  // A second machine: its own root and address on the same ports and broadcast address.
+  std::string OtherMachine(const std::string& address) {
+    std::string dir = root_.path() + "/other-" + address;
+    platform::MakeDirectories(dir);
+    nbtest::WriteConfig(dir, ports_, {address});
+    return dir;
+  }
+
+  // Calls `called` from `local`; the session number or 0 with the code in *rc.
+  UCHAR Call(const char* local, const char* called, UCHAR* rc, UCHAR rto = 0, UCHAR sto = 0) {
+    NCB n = Block(NCBCALL);
+    PutName(n.ncb_name, local);
+    PutName(n.ncb_callname, called);
+    n.ncb_rto = rto;
+    n.ncb_sto = sto;
+    *rc = Netbios(&n);
+    return *rc == NRC_GOODRET ? n.ncb_lsn : 0;
+  }
+
+  static UCHAR Send(UCHAR lsn, const std::string& data) {
+    NCB n = Block(NCBSEND);
+    n.ncb_lsn = lsn;
+    n.ncb_buffer = reinterpret_cast<unsigned char*>(const_cast<char*>(data.data()));
+    n.ncb_length = static_cast<WORD>(data.size());
+    return Netbios(&n);
+  }
+
+  static UCHAR Receive(UCHAR lsn, std::string& out, WORD size) {
+    std::vector<unsigned char> buf(size + 1u);
+    NCB n = Block(NCBRECV);
+    n.ncb_lsn = lsn;
+    n.ncb_buffer = buf.data();
+    n.ncb_length = size;
+    UCHAR rc = Netbios(&n);
+    out.assign(reinterpret_cast<char*>(buf.data()), n.ncb_length);
+    return rc;
+  }
+
+  static UCHAR Hangup(UCHAR lsn) {
+    NCB n = Block(NCBHANGUP);
+    n.ncb_lsn = lsn;
+    return Netbios(&n);
+  }
+
+  platform::testing::TempRoot root_;
+  nbtest::Ports ports_;
+};
+
+TEST_F(NetbiosTest, EnumListsTheConfiguredLanasAndRejectsOthers) {
+  nbtest::WriteConfig(root_.path(), ports_, {"127.0.0.1", "127.0.0.2"});
+  LANA_ENUM lanas{};
+  NCB n = Block(NCBENUM);
+  n.ncb_buffer = reinterpret_cast<unsigned char*>(&lanas);
+  n.ncb_length = sizeof lanas;
+  ASSERT_EQ(Netbios(&n), NRC_GOODRET);
+  ASSERT_EQ(lanas.length, 2);
+  EXPECT_EQ(lanas.lana[0], 0);
+  EXPECT_EQ(lanas.lana[1], 1);
+
+  NCB bad = Block(NCBENUM);
+  EXPECT_EQ(Netbios(&bad), NRC_BUFLEN);
+  NCB reset = Block(NCBRESET, 7);
+  EXPECT_EQ(Netbios(&reset), NRC_BRIDGE);
+  NCB unknown = Block(0x7E);
+  EXPECT_EQ(Netbios(&unknown), NRC_ILLCMD);
+  EXPECT_EQ(Netbios(nullptr), NRC_BADDR);
+}
+
+TEST_F(NetbiosTest, NamesAreUniqueAcrossTheProgramsOfAMachine) {
+  UCHAR num = 0;
+  ASSERT_EQ(AddName("FIRST", &num), NRC_GOODRET);
+  EXPECT_GE(num, 2);
+  EXPECT_EQ(AddName("FIRST"), NRC_DUPNAME);  // same program
+  NCB wild = Block(NCBADDNAME);
+  PutName(wild.ncb_name, "*");
+  EXPECT_EQ(Netbios(&wild), NRC_NOWILD);
+
+  // Another program: the held name is refused, a group name can be shared.
+  ASSERT_EQ(AddName("TEAM", nullptr, true), NRC_GOODRET);
+  pid_t other = Child([] {
+    if (AddName("FIRST") != NRC_DUPNAME) return 1;
+    if (AddName("TEAM", nullptr, true) != NRC_GOODRET) return 2;
+    if (AddName("TEAM") != NRC_DUPNAME) return 3;  // unique over a group
+    return 0;
+  });
+  EXPECT_EQ(Join(other), 0);
+
+  NCB del = Block(NCBDELNAME);
+  PutName(del.ncb_name, "FIRST");
+  EXPECT_EQ(Netbios(&del), NRC_GOODRET);
+  EXPECT_EQ(Netbios(&del), NRC_NOWILD);
+  EXPECT_EQ(AddName("FIRST"), NRC_GOODRET);
+}
+
+TEST_F(NetbiosTest, TwoProgramsAddingTheSameNameAtOnceGetOneWinner) {
+  Pipe go;
+  std::vector<pid_t> kids;
+  for (int i = 0; i < 2; ++i) {
+    kids.push_back(Child([&go] {
+      if (go.Get() != 'g') return 9;
+      UCHAR rc = AddName("RACE");
+      UCHAR own = AddName(getpid() % 2 ? "ODDONE" : "EVENONE");  // different names both succeed
+      if (own != NRC_GOODRET) return 8;
+      return rc == NRC_GOODRET ? 0 : rc == NRC_DUPNAME ? 1 : 7;
+    }));
+  }
+  go.Put('g');
+  go.Put('g');
+  int a = Join(kids[0]);
+  int b = Join(kids[1]);
+  EXPECT_EQ(a + b, 1) << a << " " << b;
+}
+
+TEST_F(NetbiosTest, AKilledProgramsNamesAreReleased) {
+  Pipe ready;
+  pid_t holder = Child([&ready] {
+    UCHAR rc = AddName("HOLDER");
+    ready.Put(rc == NRC_GOODRET ? 'y' : 'n');
+    pause();
+    return 0;
+  });
+  ASSERT_EQ(ready.Get(), 'y');
+  EXPECT_EQ(AddName("HOLDER"), NRC_DUPNAME);
+  kill(holder, SIGKILL);
+  EXPECT_EQ(Join(holder), 128 + SIGKILL);
+  EXPECT_EQ(AddName("HOLDER"), NRC_GOODRET);
+}
+
+TEST_F(NetbiosTest, AnotherMachineDefendsItsNameOnTheWire) {
+  std::string otherRoot = OtherMachine("127.0.0.3");
+  Pipe ready, done;
+  pid_t machine = Child([&] {
+    setenv("PSADMIN_ROOT", otherRoot.c_str(), 1);
+    UCHAR rc = AddName("REMOTEBOX");
+    UCHAR grp = AddName("REMOTEGRP", nullptr, true);
+    ready.Put(rc == NRC_GOODRET && grp == NRC_GOODRET ? 'y' : 'n');
+    return done.Get() == 'q' ? 0 : 1;
+  });
+  ASSERT_EQ(ready.Get(), 'y');
+  EXPECT_EQ(AddName("REMOTEBOX"), NRC_DUPNAME);
+  EXPECT_EQ(AddName("REMOTEGRP"), NRC_DUPNAME);  // a unique name over their group
+  EXPECT_EQ(AddName("REMOTEGRP", nullptr, true), NRC_GOODRET);
+  EXPECT_EQ(AddName("MYOWN"), NRC_GOODRET);
+  done.Put('q');
+  EXPECT_EQ(Join(machine), 0);
+}
+
+TEST_F(NetbiosTest, SessionKeepsMessageBoundariesAndSplitsLongMessages) {
+  ASSERT_EQ(AddName("SERVER"), NRC_GOODRET);
+  NCB listen = Block(NCBLISTEN | ASYNCH);
+  NbEvent listened;
+  listen.ncb_event = &listened;
+  PutName(listen.ncb_name, "SERVER");
+  PutName(listen.ncb_callname, "*");
+  ASSERT_EQ(Netbios(&listen), NRC_GOODRET);
+  EXPECT_EQ(listen.ncb_cmd_cplt, NRC_PENDING);
+
+  pid_t client = Child([this] {
+    if (AddName("CLIENT") != NRC_GOODRET) return 1;
+    UCHAR rc = 0;
+    UCHAR lsn = Call("CLIENT", "SERVER", &rc);
+    if (rc != NRC_GOODRET) return 2;
+    if (Send(lsn, "hello") != NRC_GOODRET || Send(lsn, "") != NRC_GOODRET) return 3;
+    if (Send(lsn, std::string(3000, 'x') + "END") != NRC_GOODRET) return 4;
+    std::string reply;
+    if (Receive(lsn, reply, 100) != NRC_GOODRET || reply != "thanks") return 5;
+    return Hangup(lsn) == NRC_GOODRET ? 0 : 6;
+  });
+
+  ASSERT_TRUE(listened.Wait(30000));
+  ASSERT_EQ(listen.ncb_retcode, NRC_GOODRET);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(listen.ncb_callname), 6), "CLIENT");
+  UCHAR lsn = listen.ncb_lsn;
+  std::string got;
+  EXPECT_EQ(Receive(lsn, got, 100), NRC_GOODRET);
+  EXPECT_EQ(got, "hello");
+  EXPECT_EQ(Receive(lsn, got, 100), NRC_GOODRET);
+  EXPECT_EQ(got, "");
+  EXPECT_EQ(Receive(lsn, got, 1000), NRC_INCOMP);
+  EXPECT_EQ(got, std::string(1000, 'x'));
+  EXPECT_EQ(Receive(lsn, got, 1000), NRC_INCOMP);
+  std::string rest;
+  EXPECT_EQ(Receive(lsn, rest, 2000), NRC_GOODRET);
+  EXPECT_EQ(rest, std::string(1000, 'x') + "END");
+  EXPECT_EQ(Send(lsn, "thanks"), NRC_GOODRET);
+  EXPECT_EQ(Receive(lsn, got, 100), NRC_SCLOSED);  // the caller hung up
+  EXPECT_EQ(Join(client), 0);
+  EXPECT_EQ(Hangup(lsn), NRC_GOODRET);
+  EXPECT_EQ(Hangup(lsn), NRC_SNUMOUT);
+  EXPECT_EQ(Send(lsn, "late"), NRC_SNUMOUT);
+}
+
+TEST_F(NetbiosTest, AsyncReceiveCompletesOnDataAndCancelEndsAnother) {
+  ASSERT_EQ(AddName("ECHO"), NRC_GOODRET);
+  ASSERT_EQ(AddName("ASKER"), NRC_GOODRET);
+  NCB listen = Block(NCBLISTEN | ASYNCH);
+  PutName(listen.ncb_name, "ECHO");
+  PutName(listen.ncb_callname, "ASKER");
+  NbEvent listened;
+  listen.ncb_event = &listened;
+  ASSERT_EQ(Netbios(&listen), NRC_GOODRET);
+  UCHAR rc = 0;
+  UCHAR caller = Call("ASKER", "ECHO", &rc);
+  ASSERT_EQ(rc, NRC_GOODRET);
+  ASSERT_TRUE(listened.Wait(30000));
+  ASSERT_EQ(listen.ncb_retcode, NRC_GOODRET);
+
+  unsigned char buf[64];
+  NbEvent done;
+  NCB recv = Block(NCBRECV | ASYNCH);
+  recv.ncb_lsn = listen.ncb_lsn;
+  recv.ncb_buffer = buf;
+  recv.ncb_length = sizeof buf;
+  recv.ncb_event = &done;
+  ASSERT_EQ(Netbios(&recv), NRC_GOODRET);
+  EXPECT_EQ(recv.ncb_cmd_cplt, NRC_PENDING);
+  EXPECT_FALSE(done.IsSet());
+  ASSERT_EQ(Send(caller, "ping"), NRC_GOODRET);
+  ASSERT_TRUE(done.Wait(30000));
+  EXPECT_EQ(recv.ncb_cmd_cplt, NRC_GOODRET);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), recv.ncb_length), "ping");
+
+  // A receive nobody answers, cancelled: it completes with NRC_CMDCAN and its event is set.
+  NCB waiting = Block(NCBRECV | ASYNCH);
+  NbEvent waitingDone;
+  waiting.ncb_lsn = listen.ncb_lsn;
+  waiting.ncb_buffer = buf;
+  waiting.ncb_length = sizeof buf;
+  waiting.ncb_event = &waitingDone;
+  ASSERT_EQ(Netbios(&waiting), NRC_GOODRET);
+  NCB cancel = Block(NCBCANCEL);
+  cancel.ncb_buffer = reinterpret_cast<unsigned char*>(&waiting);
+  cancel.ncb_length = 64;
+  EXPECT_EQ(Netbios(&cancel), NRC_GOODRET);
+  EXPECT_TRUE(waitingDone.IsSet());
+  EXPECT_EQ(waiting.ncb_retcode, NRC_CMDCAN);
+  EXPECT_EQ(waiting.ncb_cmd_cplt, NRC_CMDCAN);
+  EXPECT_EQ(Netbios(&cancel), NRC_CANOCCR);  // nothing pending any more
+
+  // The session is still good after the cancelled receive.
+  ASSERT_EQ(Send(caller, "again"), NRC_GOODRET);
+  std::string got;
+  EXPECT_EQ(Receive(listen.ncb_lsn, got, 64), NRC_GOODRET);
+  EXPECT_EQ(got, "again");
+}
+
+TEST_F(NetbiosTest, TimeOutsRunOnThePlatformClock) {
+  ASSERT_EQ(AddName("QUIET"), NRC_GOODRET);
+  ASSERT_EQ(AddName("TALKER"), NRC_GOODRET);
+  platform::FakeClock clock;
+  platform::ScopedClock scoped(&clock);
+
+  // Nobody holds the name: the call fails after the queries' time-outs (2 x 300 ms here).
+  UCHAR rc = 0;
+  Call("TALKER", "NOBODY", &rc);
+  EXPECT_EQ(rc, NRC_NOCALL);
+  EXPECT_GE(clock.WaitedMs(), 600);
+
+  // The name is held but not listened on.
+  Call("TALKER", "QUIET", &rc);
+  EXPECT_EQ(rc, NRC_NOCALL);
+
+  // A receive time-out of 20 x 500 ms: the session stays usable.
+  NCB listen = Block(NCBLISTEN | ASYNCH);
+  PutName(listen.ncb_name, "QUIET");
+  PutName(listen.ncb_callname, "*");
+  NbEvent listened;
+  listen.ncb_event = &listened;
+  ASSERT_EQ(Netbios(&listen), NRC_GOODRET);
+  UCHAR lsn = Call("TALKER", "QUIET", &rc, 20, 20);
+  ASSERT_EQ(rc, NRC_GOODRET);
+  ASSERT_TRUE(listened.Wait(-1));
+  std::int64_t before = clock.WaitedMs();
+  std::string got;
+  EXPECT_EQ(Receive(lsn, got, 10), NRC_CMDTMO);
+  EXPECT_GE(clock.WaitedMs() - before, 10000);
+  ASSERT_EQ(Send(listen.ncb_lsn, "late reply"), NRC_GOODRET);
+  EXPECT_EQ(Receive(lsn, got, 4), NRC_INCOMP);
+  EXPECT_EQ(got, "late");
+  EXPECT_EQ(Receive(lsn, got, 10), NRC_GOODRET);
+  EXPECT_EQ(got, " reply");
+}
+
+TEST_F(NetbiosTest, DatagramsReachAUniqueNameAndEveryGroupMember) {
+  std::string otherRoot = OtherMachine("127.0.0.4");
+  UCHAR me = 0;
+  ASSERT_EQ(AddName("DGSENDER", &me), NRC_GOODRET);
+  UCHAR team = 0;
+  ASSERT_EQ(AddName("DGTEAM", &team, true), NRC_GOODRET);
+
+  // Two receivers: a program of this machine in the group, one of another machine with a
+  // unique name and the group.
+  Pipe ready;
+  auto receiver = [&](const std::string& root, const char* unique) {
+    return Child([&, root, unique] {
+      if (!root.empty()) setenv("PSADMIN_ROOT", root.c_str(), 1);
+      UCHAR num = 0, grp = 0;
+      if (unique != nullptr && AddName(unique, &num) != NRC_GOODRET) return 1;
+      if (AddName("DGTEAM", &grp, true) != NRC_GOODRET) return 2;
+      int expected = unique != nullptr ? 2 : 1;
+      unsigned char buf[2][16];
+      NCB recv[2];
+      NbEvent got[2];
+      for (int i = 0; i < expected; ++i) {
+        recv[i] = Block(NCBDGRECV | ASYNCH);
+        recv[i].ncb_num = 0xFF;
+        recv[i].ncb_buffer = buf[i];
+        recv[i].ncb_length = sizeof buf[i];
+        recv[i].ncb_event = &got[i];
+        if (Netbios(&recv[i]) != NRC_GOODRET) return 3;
+      }
+      ready.Put('r');
+      int seen = 0;
+      for (int i = 0; i < expected; ++i) {
+        if (!got[i].Wait(30000)) return 4;
+        std::string text(reinterpret_cast<char*>(buf[i]), recv[i].ncb_length);
+        if (std::memcmp(recv[i].ncb_callname, "DGSENDER", 8) != 0) return 5;
+        if (text == "to all" && recv[i].ncb_retcode == NRC_GOODRET) seen |= 1;
+        if (text == "just for you, to" && recv[i].ncb_retcode == NRC_INCOMP) seen |= 2;  // 16 of 17 bytes
+      }
+      return seen;
+    });
+  };
+  pid_t local = receiver("", nullptr);
+  pid_t remote = receiver(otherRoot, "DGREMOTE");
+  ASSERT_EQ(ready.Get(), 'r');
+  ASSERT_EQ(ready.Get(), 'r');
+
+  auto send = [&](const char* to, const std::string& data) {
+    NCB n = Block(NCBDGSEND);
+    n.ncb_num = me;
+    PutName(n.ncb_callname, to);
+    n.ncb_buffer = reinterpret_cast<unsigned char*>(const_cast<char*>(data.data()));
+    n.ncb_length = static_cast<WORD>(data.size());
+    return Netbios(&n);
+  };
+  EXPECT_EQ(send("DGTEAM", "to all"), NRC_GOODRET);
+  EXPECT_EQ(send("DGREMOTE", "just for you, too"), NRC_GOODRET);
+  EXPECT_EQ(Join(local), 1);
+  EXPECT_EQ(Join(remote), 3);
+
+  NCB big = Block(NCBDGSEND);
+  std::vector<unsigned char> data(513);
+  big.ncb_num = me;
+  big.ncb_buffer = data.data();
+  big.ncb_length = 513;
+  EXPECT_EQ(Netbios(&big), NRC_BUFLEN);
+  big.ncb_length = 1;
+  big.ncb_num = 77;
+  EXPECT_EQ(Netbios(&big), NRC_ILLNN);
+}
+
+}  // namespace
