@@ -125,10 +125,10 @@ TEST_F(NetbiosTest, TwoProgramsAddingTheSameNameAtOnceGetOneWinner) {
   Pipe go;
   std::vector<pid_t> kids;
   for (int i = 0; i < 2; ++i) {
-    kids.push_back(Child([&go] {
+    kids.push_back(Child([&go, i] {
       if (go.Get() != 'g') return 9;
       UCHAR rc = AddName("RACE");
-      UCHAR own = AddName(getpid() % 2 ? "ODDONE" : "EVENONE");  // different names both succeed
+      UCHAR own = AddName(i == 0 ? "FIRSTKID" : "SECONDKID");  // different names both succeed
       if (own != NRC_GOODRET) return 8;
       return rc == NRC_GOODRET ? 0 : rc == NRC_DUPNAME ? 1 : 7;
     }));
