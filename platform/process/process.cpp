@@ -1,0 +1,181 @@
+#include "platform/process/process.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+std::string ProgramDirectory() {
+  std::vector<char> buf(4096);
+  ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size() - 1);
+  if (n <= 0) return "";
+  std::string path(buf.data(), static_cast<std::size_t>(n));
+  std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return "";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+}  // namespace platform
+
+namespace {
+
+// Splits a command line into words: blanks separate, a double-quoted part is kept whole.
+std::vector<std::string> SplitCommandLine(const char* text) {
+  std::vector<std::string> words;
+  std::string word;
+  bool inWord = false, quoted = false;
+  for (const char* p = text; *p != '\0'; ++p) {
+    char c = *p;
+    if (c == '"') {
+      quoted = !quoted;
+      inWord = true;
+    } else if (!quoted && (c == ' ' || c == '\t')) {
+      if (inWord) words.push_back(word);
+      word.clear();
+      inWord = false;
+    } else {
+      word += c;
+      inWord = true;
+    }
+  }
+  if (inWord) words.push_back(word);
+  return words;
+}
+
+bool IsDirectory(const std::string& path) {
+  struct stat st{};
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool Exists(const std::string& path) {
+  struct stat st{};
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+// Finds the program file: 0 with `out` set, or a WinExec error code.
+UINT ResolveProgram(const std::string& name, std::string* out) {
+  if (name.empty()) return WINEXEC_FILE_NOT_FOUND;
+  if (name.find('/') != std::string::npos) {
+    std::size_t slash = name.rfind('/');
+    std::string dir = slash == 0 ? "/" : name.substr(0, slash);
+    if (!IsDirectory(dir)) return WINEXEC_PATH_NOT_FOUND;
+    if (!Exists(name)) return WINEXEC_FILE_NOT_FOUND;
+    *out = name;
+    return 0;
+  }
+  std::vector<std::string> dirs;
+  std::string own = platform::ProgramDirectory();
+  if (!own.empty()) dirs.push_back(own);
+  if (const char* path = std::getenv("PATH")) {
+    std::string all = path;
+    std::size_t start = 0;
+    while (start <= all.size()) {
+      std::size_t colon = all.find(':', start);
+      if (colon == std::string::npos) colon = all.size();
+      std::string dir = all.substr(start, colon - start);
+      dirs.push_back(dir.empty() ? "." : dir);
+      start = colon + 1;
+    }
+  }
+  for (const std::string& dir : dirs) {
+    std::string candidate = dir + "/" + name;
+    if (Exists(candidate)) {
+      *out = candidate;
+      return 0;
+    }
+  }
+  return WINEXEC_FILE_NOT_FOUND;
+}
+
+UINT MapExecError(int error) {
+  switch (error) {
+    case ENOENT: return WINEXEC_FILE_NOT_FOUND;
+    case ENOTDIR: return WINEXEC_PATH_NOT_FOUND;
+    case ENOMEM:
+    case EAGAIN:
+    case E2BIG: return WINEXEC_OUT_OF_RESOURCES;
+    default: return WINEXEC_BAD_FORMAT;
+  }
+}
+
+// In the new process (between fork and exec only async-signal-safe calls): every descriptor above
+// 2 is marked close-on-exec, the signal dispositions and mask are reset.
+void PrepareChild() {
+  if (::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) != 0) {
+    rlimit lim{};
+    int max = 65536;
+    if (::getrlimit(RLIMIT_NOFILE, &lim) == 0 && lim.rlim_cur < 65536) max = static_cast<int>(lim.rlim_cur);
+    for (int fd = 3; fd < max; ++fd) ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+  }
+  struct sigaction dfl{};
+  dfl.sa_handler = SIG_DFL;
+  for (int sig = 1; sig < NSIG; ++sig) ::sigaction(sig, &dfl, nullptr);
+  sigset_t none;
+  ::sigemptyset(&none);
+  ::sigprocmask(SIG_SETMASK, &none, nullptr);
+}
+
+void ReportAndExit(int fd, int error) {
+  ssize_t ignored = ::write(fd, &error, sizeof error);
+  (void)ignored;
+  ::_exit(127);
+}
+
+}  // namespace
+
+UINT WinExec(const char* commandLine, UINT /*showCommand*/) {
+  if (commandLine == nullptr) return WINEXEC_FILE_NOT_FOUND;
+  std::vector<std::string> words = SplitCommandLine(commandLine);
+  if (words.empty()) return WINEXEC_FILE_NOT_FOUND;
+  std::string program;
+  if (UINT error = ResolveProgram(words[0], &program); error != 0) return error;
+  if (IsDirectory(program)) return WINEXEC_BAD_FORMAT;
+  if (::access(program.c_str(), X_OK) != 0) return WINEXEC_BAD_FORMAT;
+
+  // Everything the new process needs is made before fork.
+  std::vector<char*> argv;
+  for (std::string& w : words) argv.push_back(w.data());
+  argv.push_back(nullptr);
+
+  int report[2];
+  if (::pipe2(report, O_CLOEXEC) != 0) return WINEXEC_OUT_OF_RESOURCES;
+  pid_t middle = ::fork();
+  if (middle < 0) {
+    ::close(report[0]);
+    ::close(report[1]);
+    return WINEXEC_OUT_OF_RESOURCES;
+  }
+  if (middle == 0) {
+    ::close(report[0]);
+    pid_t child = ::fork();
+    if (child < 0) ReportAndExit(report[1], EAGAIN);
+    if (child > 0) ::_exit(0);
+    ::setsid();
+    PrepareChild();
+    ::execv(program.c_str(), argv.data());
+    ReportAndExit(report[1], errno);
+  }
+  ::close(report[1]);
+  int status = 0;
+  while (::waitpid(middle, &status, 0) < 0 && errno == EINTR) {
+  }
+  int error = 0;
+  ssize_t n;
+  do {
+    n = ::read(report[0], &error, sizeof error);
+  } while (n < 0 && errno == EINTR);
+  ::close(report[0]);
+  if (n == static_cast<ssize_t>(sizeof error)) return MapExecError(error);
+  if (n != 0) return WINEXEC_OUT_OF_RESOURCES;
+  return WINEXEC_STARTED;
+}

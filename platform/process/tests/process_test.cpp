@@ -1,0 +1,135 @@
+#include "platform/process/process.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "platform/named_objects/named_objects.h"
+#include "platform/test_support/temp_root.h"
+
+namespace {
+
+void WriteFile(const std::string& path, const std::string& text, mode_t mode) {
+  std::ofstream(path) << text;
+  ::chmod(path.c_str(), mode);
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// Waits (bounded) until `path` holds a line ending in a line feed.
+bool WaitForFile(const std::string& path) {
+  for (int i = 0; i < 1000; ++i) {
+    std::string text = ReadFile(path);
+    if (!text.empty() && text.back() == '\n') return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return false;
+}
+
+// A script that records its arguments, pid, parent pid and session id, then waits to be killed.
+std::string RecorderScript(const std::string& out) {
+  return "#!/bin/sh\nPATH=/usr/bin:/bin\n"
+         "sid=$(cut -d' ' -f6 /proc/$$/stat)\n"
+         "ppid=$(cut -d' ' -f4 /proc/$$/stat)\n"
+         "echo \"$$ $ppid $sid $*\" > " + out + ".tmp\n"
+         "mv " + out + ".tmp " + out + "\n"
+         "exec sleep 30\n";
+}
+
+struct Started {
+  pid_t pid = 0, ppid = 0, sid = 0;
+  std::string args;
+};
+
+Started ParseRecord(const std::string& text) {
+  Started s;
+  std::istringstream in(text);
+  in >> s.pid >> s.ppid >> s.sid;
+  std::getline(in, s.args);
+  if (!s.args.empty() && s.args[0] == ' ') s.args.erase(0, 1);
+  return s;
+}
+
+TEST(WinExecTest, ErrorCodes) {
+  platform::testing::TempRoot root;
+  const std::string dir = root.path();
+  WriteFile(dir + "/plain.txt", "not a program\n", 0644);
+  WriteFile(dir + "/garbage", "\x01\x02\x03 not a program\n", 0755);
+  ::mkdir((dir + "/folder").c_str(), 0755);
+  struct Case {
+    std::string commandLine;
+    UINT expected;
+  } cases[] = {
+      {dir + "/missing-program", WINEXEC_FILE_NOT_FOUND},
+      {dir + "/no-such-dir/program", WINEXEC_PATH_NOT_FOUND},
+      {"no-such-program-anywhere-4711", WINEXEC_FILE_NOT_FOUND},
+      {dir + "/plain.txt", WINEXEC_BAD_FORMAT},
+      {dir + "/garbage", WINEXEC_BAD_FORMAT},
+      {dir + "/folder", WINEXEC_BAD_FORMAT},
+      {"", WINEXEC_FILE_NOT_FOUND},
+  };
+  for (const Case& c : cases) EXPECT_EQ(WinExec(c.commandLine.c_str(), SW_SHOW), c.expected) << c.commandLine;
+}
+
+TEST(WinExecTest, StartsDetachedWithArgumentsAndNoInheritedHandles) {
+  platform::testing::TempRoot root;
+  const std::string script = root.path() + "/recorder";
+  const std::string out = root.path() + "/record";
+  WriteFile(script, RecorderScript(out), 0755);
+
+  HANDLE presence = CreateEvent(TRUE, TRUE, "Print Server Tollard Event");
+  ASSERT_NE(presence, nullptr);
+  UINT result = WinExec(("\"" + script + "\" 1 \"two words\"").c_str(), SW_SHOW);
+  EXPECT_GT(result, 31u);
+  ASSERT_TRUE(WaitForFile(out));
+  Started child = ParseRecord(ReadFile(out));
+  EXPECT_EQ(child.args, "1 two words");
+  EXPECT_NE(child.ppid, ::getpid());  // reaped through the intermediate process
+  EXPECT_EQ(child.sid, child.pid);    // a session of its own
+
+  // The child holds no handle of the event: closing ours ends it.
+  CloseHandle(presence);
+  EXPECT_EQ(OpenEvent(EVENT_MODIFY_STATE, FALSE, "Print Server Tollard Event"), nullptr);
+  ::kill(child.pid, SIGKILL);
+}
+
+TEST(WinExecTest, SearchesProgramDirectoryBeforePath) {
+  platform::testing::TempRoot root;
+  const std::string name = "psa_winexec_probe_" + std::to_string(::getpid());
+  const std::string pathDir = root.path() + "/bin";
+  ::mkdir(pathDir.c_str(), 0755);
+  const std::string own = platform::ProgramDirectory() + "/" + name;
+  const std::string outOwn = root.path() + "/own";
+  const std::string outPath = root.path() + "/path";
+  WriteFile(pathDir + "/" + name, RecorderScript(outPath), 0755);
+
+  const std::string savedPath = std::getenv("PATH") ? std::getenv("PATH") : "";
+  ::setenv("PATH", pathDir.c_str(), 1);
+  EXPECT_GT(WinExec((name + " via-path").c_str(), SW_SHOW), 31u);
+  ASSERT_TRUE(WaitForFile(outPath));
+  ::kill(ParseRecord(ReadFile(outPath)).pid, SIGKILL);
+
+  WriteFile(own, RecorderScript(outOwn), 0755);
+  EXPECT_GT(WinExec((name + " via-own").c_str(), SW_SHOW), 31u);
+  bool started = WaitForFile(outOwn);
+  ::unlink(own.c_str());
+  ::setenv("PATH", savedPath.c_str(), 1);
+  ASSERT_TRUE(started);
+  Started child = ParseRecord(ReadFile(outOwn));
+  EXPECT_EQ(child.args, "via-own");
+  ::kill(child.pid, SIGKILL);
+}
+
+}  // namespace
