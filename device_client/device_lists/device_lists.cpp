@@ -134,6 +134,37 @@ bool WriteTcpipEntry(const DeviceRecord& record, const char* ip) {
   return ok;
 }
 
+// Sends "9007:\n" to the box the record addresses; on an answer that holds the default name
+// (block bytes 76-95, not empty) the record takes that name and, when `entry` is given, it
+// receives the identification of the block as a look-up entry.
+bool AskDeviceInformation(DeviceRecord* record, LookupEntry* entry) {
+  if (record == nullptr) return false;
+  char reply[kRegFindReplyRoom] = {};
+  int replyLength = 0;
+  if (SendRespByRecord(record, kDeviceInfoRequest, static_cast<int>(sizeof kDeviceInfoRequest - 1),
+                       reply, &replyLength, static_cast<int>(sizeof reply)) != 0) {
+    return false;
+  }
+  if (replyLength < wire::pid::kDefaultName + wire::pid::kNameSize) return false;
+  char name[kNameSize];
+  CopyName(name, reply + wire::pid::kDefaultName);
+  if (name[0] == '\0') return false;
+  std::memcpy(record->szName, name, kNameSize);
+  if (entry != nullptr) {
+    std::memcpy(entry->szDefaultName, name, kNameSize);
+    std::memcpy(entry->deviceInfo, reply + wire::pid::kHardwareId, sizeof entry->deviceInfo);
+    std::memcpy(entry->functionId, reply + wire::pid::kFunctionId, sizeof entry->functionId);
+    std::memcpy(entry->szNameText, reply + wire::pid::kDeviceName, sizeof entry->szNameText);
+  }
+  return true;
+}
+
+void AddLookupEntry(const LookupEntry& entry) {
+  EnsureLookupTable();
+  ListsState& s = L();
+  if (s.lookupCount < MAX_LOOKUP_ENTRIES) (*s.lookup)[static_cast<std::size_t>(s.lookupCount++)] = entry;
+}
+
 // Asks the box at `ip` and checks that its entry could be stored: a usable address, an answer
 // with a name, a name that can be a registry key.
 bool AskBoxAt(const char* ip, DeviceRecord* record) {
@@ -247,22 +278,7 @@ int GetCacheDetails(std::uint8_t* pDeviceInfo, std::uint8_t* pFunctionId, char* 
   return 0;
 }
 
-int RegFindDevice(DeviceRecord* pRecord) {
-  if (pRecord == nullptr) return 0;
-  char reply[kRegFindReplyRoom] = {};
-  int replyLength = 0;
-  if (SendRespByRecord(pRecord, kDeviceInfoRequest, static_cast<int>(sizeof kDeviceInfoRequest - 1),
-                       reply, &replyLength, static_cast<int>(sizeof reply)) != 0) {
-    return 0;
-  }
-  // The default name lies at block bytes 76-95; a shorter answer has none.
-  if (replyLength < wire::pid::kDefaultName + wire::pid::kNameSize) return 0;
-  char name[kNameSize];
-  CopyName(name, reply + wire::pid::kDefaultName);
-  if (name[0] == '\0') return 0;
-  std::memcpy(pRecord->szName, name, kNameSize);
-  return 1;
-}
+int RegFindDevice(DeviceRecord* pRecord) { return AskDeviceInformation(pRecord, nullptr) ? 1 : 0; }
 
 int PSAddUDP(const char* szIPAddress, DeviceRecord* pRecord) {
   if (pRecord == nullptr) return 0;
@@ -437,7 +453,10 @@ void VerifyTcpipRegistryList(DeviceRecord* records, int* pnCount, int capacity) 
       ++index;  // no readable address: nothing to ask, the entry stays
       continue;
     }
-    if (RegFindDevice(&record) != 0) {
+    LookupEntry entry{};
+    if (AskDeviceInformation(&record, &entry)) {
+      // A registered box has no cache record: its answer stands in for one.
+      AddLookupEntry(entry);
       records[(*pnCount)++] = record;
       ++index;
     } else if (RegDeleteKey(list, subkey) != ERROR_SUCCESS) {
@@ -450,8 +469,6 @@ void VerifyTcpipRegistryList(DeviceRecord* records, int* pnCount, int capacity) 
 void LoadScanFile(const char* fileName, DeviceRecord* records, int* pnCount, int capacity) {
   if (fileName == nullptr || records == nullptr || pnCount == nullptr) return;
   const std::vector<scan_cache::ScanCacheRecord> file = scan_cache::LoadScanFile(fileName);
-  EnsureLookupTable();
-  ListsState& s = L();
   for (const scan_cache::ScanCacheRecord& cached : file) {
     if (*pnCount < capacity) {
       DeviceRecord record{};
@@ -460,13 +477,12 @@ void LoadScanFile(const char* fileName, DeviceRecord* records, int* pnCount, int
       std::memcpy(record.address, cached.address, sizeof record.address);
       records[(*pnCount)++] = record;
     }
-    if (s.lookupCount < MAX_LOOKUP_ENTRIES) {
-      LookupEntry& entry = (*s.lookup)[static_cast<std::size_t>(s.lookupCount++)];
-      CopyName(entry.szDefaultName, cached.szDefaultName);
-      std::memcpy(entry.deviceInfo, cached.hardwareId, sizeof entry.deviceInfo);
-      std::memcpy(entry.functionId, cached.functionId, sizeof entry.functionId);
-      std::memcpy(entry.szNameText, cached.szDeviceName, sizeof entry.szNameText);
-    }
+    LookupEntry entry{};
+    CopyName(entry.szDefaultName, cached.szDefaultName);
+    std::memcpy(entry.deviceInfo, cached.hardwareId, sizeof entry.deviceInfo);
+    std::memcpy(entry.functionId, cached.functionId, sizeof entry.functionId);
+    std::memcpy(entry.szNameText, cached.szDeviceName, sizeof entry.szNameText);
+    AddLookupEntry(entry);
   }
 }
 

@@ -15,7 +15,8 @@
 
 constexpr int MAX_LOOKUP_ENTRIES = 1152;  // three cache files of at most 384 records
 
-// One look-up entry (74 bytes), taken from a cache record of the last browse.
+// One look-up entry (74 bytes), taken from a cache record of the last browse, or for a box of the
+// TCP/IP registry list from its answer to the device-information request.
 struct LookupEntry {
   char szDefaultName[20];       // cache bytes 0-19
   std::uint8_t deviceInfo[32];  // cache bytes 64-95 (device-information block bytes 4-35)
@@ -78,8 +79,8 @@ int WriteIpxRegistryList(const char* names, const char* serverNames,
 // already there and entries whose values are missing or malformed. Returns the records added.
 int ReadIpxRegistryList();
 // Asks each box of the TCP/IP registry list and appends those that answer to records[*pnCount..]
-// (up to `capacity`); entries whose box does not answer are deleted from the list, entries whose
-// address cannot be read are left alone.
+// (up to `capacity`), each with a look-up entry from its answer; entries whose box does not answer
+// are deleted from the list, entries whose address cannot be read are left alone.
 void VerifyTcpipRegistryList(DeviceRecord* records, int* pnCount, int capacity);
 // Reads one cache file of the data directory (created empty when missing): its records are
 // appended to records[*pnCount..] (up to `capacity`) and to the look-up table.

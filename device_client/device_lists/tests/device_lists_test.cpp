@@ -319,6 +319,15 @@ TEST_F(DeviceLists, TcpipRegistryEntriesAreCheckedWithTheBoxes) {
   // The silent box cost its 20-second wait on the platform clock.
   EXPECT_GE(clock_.WaitedMs() - waitedBefore, 20000);
   EXPECT_EQ(QueryDeviceProtocol(on.DefaultName().c_str()), TYPE_TCPIP);
+  // Its answer stands in for a cache record.
+  std::uint8_t info[32] = {};
+  std::uint8_t function[2] = {};
+  char text[20] = {};
+  ASSERT_EQ(GetCacheDetails(info, function, text, on.DefaultName().c_str()), 1);
+  const auto block = on.DeviceInfoBlock();
+  EXPECT_EQ(std::memcmp(info, block.data() + 4, 32), 0);
+  EXPECT_EQ(std::memcmp(function, block.data() + 46, 2), 0);
+  EXPECT_EQ(Field(text, 20), on.DeviceName());
   // The listed box answers requests at its registered address.
   char reply[256];
   int length = 0;
