@@ -197,21 +197,25 @@ int CPrintServerUtility::DecodeDevicePID(const char* reply, int length,
 }
 
 int CPrintServerUtility::mGetDevicePID(const std::string& name, config::DevicePIDData* out) {
-  if (name.empty() || out == nullptr) return -2;
-  int length = 0;
-  const int rc = SendResp(name, "9007:\n", ReplyBuffer(), length);
-  if (rc != 0) return rc;
-  return DecodeDevicePID(ReplyBuffer(), length, out);
+  return Guarded([&] {
+    if (name.empty() || out == nullptr) return -2;
+    int length = 0;
+    const int rc = SendResp(name, "9007:\n", ReplyBuffer(), length);
+    if (rc != 0) return rc;
+    return DecodeDevicePID(ReplyBuffer(), length, out);
+  });
 }
 
 int CPrintServerUtility::mGetDeviceExtendedInformation(const std::string& name,
                                                        unsigned char* out144) {
-  if (name.empty() || out144 == nullptr) return -2;
-  int length = 0;
-  const int rc = SendResp(name, "9037:\n", ReplyBuffer(), length);
-  if (rc != 0) return rc;
-  std::memcpy(out144, ReplyBuffer(), kExtendedInfoSize);
-  return 0;
+  return Guarded([&] {
+    if (name.empty() || out144 == nullptr) return -2;
+    int length = 0;
+    const int rc = SendResp(name, "9037:\n", ReplyBuffer(), length);
+    if (rc != 0) return rc;
+    std::memcpy(out144, ReplyBuffer(), kExtendedInfoSize);
+    return 0;
+  });
 }
 
 int CPrintServerUtility::mGetDeviceInformation(const std::string& name, std::string& text) {
@@ -243,72 +247,80 @@ int CPrintServerUtility::mGetPrinterStatus(const std::string& name, std::string&
 }
 
 int CPrintServerUtility::mPrintTestPage(const std::string& name, int iPort) {
-  if (iPort < 0) return -2;
-  const char* request = "";
-  switch (iPort) {
-    case 1: request = "9011:\n"; break;
-    case 2: request = "9012:\n"; break;
-    case 3: request = "9014:\n"; break;
-    case 101: request = "9013:\n"; break;
-    default: break;  // the empty request is refused by SendResp (-2, logged)
-  }
-  int length = 0;
-  return SendResp(name, request, ReplyBuffer(), length);
+  return Guarded([&] {
+    if (iPort < 0) return -2;
+    const char* request = "";
+    switch (iPort) {
+      case 1: request = "9011:\n"; break;
+      case 2: request = "9012:\n"; break;
+      case 3: request = "9014:\n"; break;
+      case 101: request = "9013:\n"; break;
+      default: break;  // the empty request is refused by SendResp (-2, logged)
+    }
+    int length = 0;
+    return SendResp(name, request, ReplyBuffer(), length);
+  });
 }
 
 // ---- Configuration ------------------------------------------------------------------------
 
 int CPrintServerUtility::mReadDeviceConfiguration(const std::string& name,
                                                   config::DeviceConfigurationData* record) {
-  if (name.empty() || record == nullptr) return -2;
-  int length = 0;
-  int rc = SendResp(name, "9100:\r\n", ReplyBuffer(), length);
-  if (rc != 0) return rc;
-  rc = Guarded([&] {
-    config::LogHook hook;
-    if (IsLoggingOn()) hook = [this](const std::string& line) { WriteLog(line); };
-    return config::ParseConfiguration(ReplyBuffer(), length, &m_Configuration, hook) == 0 ? 0 : -1;
+  return Guarded([&] {
+    if (name.empty() || record == nullptr) return -2;
+    int length = 0;
+    int rc = SendResp(name, "9100:\r\n", ReplyBuffer(), length);
+    if (rc != 0) return rc;
+    rc = Guarded([&] {
+      config::LogHook hook;
+      if (IsLoggingOn()) hook = [this](const std::string& line) { WriteLog(line); };
+      return config::ParseConfiguration(ReplyBuffer(), length, &m_Configuration, hook) == 0 ? 0 : -1;
+    });
+    if (rc != 0) return rc == -3 ? -3 : -1;
+    rc = mGetDevicePID(name, &record->dsDevicePID);
+    if (rc != 0) return rc;
+    m_szLastDeviceName = name;
+    return 0;
   });
-  if (rc != 0) return rc == -3 ? -3 : -1;
-  rc = mGetDevicePID(name, &record->dsDevicePID);
-  if (rc != 0) return rc;
-  m_szLastDeviceName = name;
-  return 0;
 }
 
 int CPrintServerUtility::mSetSystemConfiguration(const std::string& name,
                                                  const config::SystemConfigurationData* system) {
-  if (name.empty() || system == nullptr) return -2;
-  std::string text;
-  // A name with a line break or another control character would add lines of its own.
-  if (config::BuildSystemConfigurationText(*system, text) != config::kBuildOk) return -2;
-  int length = 0;
-  const int rc = SendResp(name, text, ReplyBuffer(), length);
-  m_szLastDeviceName.clear();
-  if (rc != 0) return -1;
-  const int sameName = system->szDeviceName == m_Configuration.dsSystem.szDeviceName ? 1 : 0;
-  return ApplySettings(name, system->szDeviceName, sameName);
+  return Guarded([&] {
+    if (name.empty() || system == nullptr) return -2;
+    std::string text;
+    // A name with a line break or another control character would add lines of its own.
+    if (config::BuildSystemConfigurationText(*system, text) != config::kBuildOk) return -2;
+    int length = 0;
+    const int rc = SendResp(name, text, ReplyBuffer(), length);
+    m_szLastDeviceName.clear();
+    if (rc != 0) return -1;
+    const int sameName = system->szDeviceName == m_Configuration.dsSystem.szDeviceName ? 1 : 0;
+    return ApplySettings(name, system->szDeviceName, sameName);
+  });
 }
 
 int CPrintServerUtility::mSetAllConfiguration(const std::string& name,
                                               const config::AllConfigurationData* settings,
                                               unsigned char nameChanged,
                                               const config::ProtocolData& caps) {
-  if (name.empty() || settings == nullptr) return -2;
-  std::string text;
-  if (config::BuildAllConfigurationText(*settings, caps, text) != config::kBuildOk) return -2;
-  int length = 0;
-  const int rc = SendResp(name, text, ReplyBuffer(), length);
-  m_szLastDeviceName.clear();
-  if (rc != 0) return -1;
-  // A fixed address written to a box that is reached over TCP/IP: the box answers there after
-  // its restart, so the library's record has to follow or the reload would go nowhere.
-  m_szPendingAddress.clear();
-  const config::TCPIPConfigurationData& tcp = settings->dsTCPIP;
-  if (caps.bTCPIPProtocol != 0 && tcp.bAutoAddress1 == 0 && IsDottedIPv4(tcp.szIPAddress))
-    m_szPendingAddress = tcp.szIPAddress;
-  const int result = nameChanged != 0 ? ApplySettings(name, settings->dsSystem.szDeviceName, 0)
-                                      : mResetDevice(name);
+  const int result = Guarded([&] {
+    if (name.empty() || settings == nullptr) return -2;
+    std::string text;
+    if (config::BuildAllConfigurationText(*settings, caps, text) != config::kBuildOk) return -2;
+    int length = 0;
+    const int rc = SendResp(name, text, ReplyBuffer(), length);
+    m_szLastDeviceName.clear();
+    if (rc != 0) return -1;
+    // A fixed address written to a box that is reached over TCP/IP: the box answers there after
+    // its restart, so the library's record has to follow or the reload would go nowhere.
+    m_szPendingAddress.clear();
+    const config::TCPIPConfigurationData& tcp = settings->dsTCPIP;
+    if (caps.bTCPIPProtocol != 0 && tcp.bAutoAddress1 == 0 && IsDottedIPv4(tcp.szIPAddress))
+      m_szPendingAddress = tcp.szIPAddress;
+    return nameChanged != 0 ? ApplySettings(name, settings->dsSystem.szDeviceName, 0)
+                            : mResetDevice(name);
+  });
   m_szPendingAddress.clear();
   return result;
 }
@@ -322,55 +334,63 @@ void CPrintServerUtility::TakePendingAddress(const std::string& name, const char
 }
 
 int CPrintServerUtility::mResetDevice(const std::string& name) {
-  int length = 0;
-  const int rc = SendResp(name, "9002:\n", ReplyBuffer(), length);
-  if (rc != 0) return rc;
-  TakePendingAddress(name, nullptr);
-  platform::GetClock().SleepMs(kResetWaitMs);
-  return ReloadConfiguration(name);
+  return Guarded([&] {
+    int length = 0;
+    const int rc = SendResp(name, "9002:\n", ReplyBuffer(), length);
+    if (rc != 0) return rc;
+    TakePendingAddress(name, nullptr);
+    platform::GetClock().SleepMs(kResetWaitMs);
+    return ReloadConfiguration(name);
+  });
 }
 
 int CPrintServerUtility::ApplySettings(const std::string& name, const std::string& newName,
                                        int sameName) {
-  (void)sameName;  // see below
-  int length = 0;
-  const int rc = SendResp(name, "9002:\n", ReplyBuffer(), length);
-  if (rc != 0) return rc;
-  // A box reached over NetBIOS answers under its device name: with a new name (sameName 0) that
-  // is the new one; otherwise newName is the name it already carries (or, after the factory
-  // set, its default name). The record keeps the name the library lists it under.
-  TakePendingAddress(name, newName.c_str());
-  platform::Clock& clock = platform::GetClock();
-  clock.SleepMs(kApplyWaitMs);
-  const unsigned char* code = m_Configuration.dsDevicePID.data + pid::kModelCode;
-  if (code[0] == 0x00 && code[1] == 0xB5 && code[2] == 0x00) clock.SleepMs(kSlowModelExtraWaitMs);
-  if (code[0] == 0x00 && code[1] == 0xB6 && code[2] == 0x00) clock.SleepMs(kSlowModelExtraWaitMs);
-  return ReloadConfiguration(name);
+  return Guarded([&] {
+    (void)sameName;  // see below
+    int length = 0;
+    const int rc = SendResp(name, "9002:\n", ReplyBuffer(), length);
+    if (rc != 0) return rc;
+    // A box reached over NetBIOS answers under its device name: with a new name (sameName 0) that
+    // is the new one; otherwise newName is the name it already carries (or, after the factory
+    // set, its default name). The record keeps the name the library lists it under.
+    TakePendingAddress(name, newName.c_str());
+    platform::Clock& clock = platform::GetClock();
+    clock.SleepMs(kApplyWaitMs);
+    const unsigned char* code = m_Configuration.dsDevicePID.data + pid::kModelCode;
+    if (code[0] == 0x00 && code[1] == 0xB5 && code[2] == 0x00) clock.SleepMs(kSlowModelExtraWaitMs);
+    if (code[0] == 0x00 && code[1] == 0xB6 && code[2] == 0x00) clock.SleepMs(kSlowModelExtraWaitMs);
+    return ReloadConfiguration(name);
+  });
 }
 
 int CPrintServerUtility::mSetPassword(const std::string& name, const std::string& password) {
-  if (name.empty()) return -2;
-  if (password.size() > static_cast<std::size_t>(config::kMaxPasswordLength) ||
-      config::HasControlCharacters(password)) {
-    return -2;
-  }
-  std::string hex;
-  if (config::ScramblePassword(password, hex) != config::kScrambleOk) return -2;
-  std::string request = "9005:" + hex + "\n";
-  int length = 0;
-  const int rc = SendResp(name, request, ReplyBuffer(), length);
-  std::fill(request.begin(), request.end(), '\0');
-  std::fill(hex.begin(), hex.end(), '\0');
-  if (rc != 0) return -1;
-  return mResetDevice(name);
+  return Guarded([&] {
+    if (name.empty()) return -2;
+    if (password.size() > static_cast<std::size_t>(config::kMaxPasswordLength) ||
+        config::HasControlCharacters(password)) {
+      return -2;
+    }
+    std::string hex;
+    if (config::ScramblePassword(password, hex) != config::kScrambleOk) return -2;
+    std::string request = "9005:" + hex + "\n";
+    int length = 0;
+    const int rc = SendResp(name, request, ReplyBuffer(), length);
+    std::fill(request.begin(), request.end(), '\0');
+    std::fill(hex.begin(), hex.end(), '\0');
+    if (rc != 0) return -1;
+    return mResetDevice(name);
+  });
 }
 
 int CPrintServerUtility::mRestoreFactoryDefault(const std::string& name) {
-  if (name.empty()) return -1;
-  int length = 0;
-  SendResp(name, "9006:\n", ReplyBuffer(), length);  // the restart below reports any failure
-  m_szLastDeviceName.clear();
-  return ApplySettings(name, name, 1);
+  return Guarded([&] {
+    if (name.empty()) return -1;
+    int length = 0;
+    SendResp(name, "9006:\n", ReplyBuffer(), length);  // the restart below reports any failure
+    m_szLastDeviceName.clear();
+    return ApplySettings(name, name, 1);
+  });
 }
 
 // ---- SAP scans ----------------------------------------------------------------------------

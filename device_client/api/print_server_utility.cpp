@@ -191,14 +191,16 @@ int CPrintServerUtility::HexEncodeText(const unsigned char* bytes, int capacity,
 void CPrintServerUtility::ClearConfiguration() { config::ClearConfiguration(m_Configuration); }
 
 int CPrintServerUtility::ReloadConfiguration(const std::string& name) {
-  ClearConfiguration();
-  const int rc = mReadDeviceConfiguration(name, &m_Configuration);
-  if (rc != 0) {
-    m_szLastDeviceName.clear();
-    return rc;
-  }
-  m_szLastDeviceName = name;
-  return 0;
+  return Guarded([&] {
+    ClearConfiguration();
+    const int rc = mReadDeviceConfiguration(name, &m_Configuration);
+    if (rc != 0) {
+      m_szLastDeviceName.clear();
+      return rc;
+    }
+    m_szLastDeviceName = name;
+    return 0;
+  });
 }
 
 int CPrintServerUtility::SelectDevice(const std::string& name) { return ReloadConfiguration(name); }

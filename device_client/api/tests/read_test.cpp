@@ -1,5 +1,7 @@
 // Reading a box through the device-API object: whole configuration, getters and their copy rules,
 // device information, status texts, the model tables, the send wrappers' codes and the log.
+#include <sys/stat.h>
+
 #include <regex>
 #include <vector>
 
@@ -353,6 +355,15 @@ TEST_F(ReadTest, ExistingLogGetsBannerAndLinesAppended) {
   EXPECT_NE(log.find(" 4102 = ****\n"), std::string::npos);
   EXPECT_EQ(log.find("mailpass"), std::string::npos);
   EXPECT_NE(log.find("PRINT_SERVER_UTILITY.CPP, 42, own line\n"), std::string::npos);
+}
+
+TEST_F(ReadTest, UnopenableLogLeavesLoggingOff) {
+  ASSERT_EQ(::mkdir((root_.path() + "/utility.log").c_str(), 0700), 0);
+  Start();
+  EXPECT_EQ(util_->OpenLog(), -1);
+  EXPECT_FALSE(util_->IsLoggingOn());
+  config::SystemConfigurationData sys;
+  EXPECT_EQ(util_->mGetSystemConfiguration(name_, &sys), 0);  // the log never changes a result
 }
 
 TEST(Utility, HexEncodeTextAndPointerMap) {
