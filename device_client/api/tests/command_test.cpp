@@ -10,7 +10,7 @@
 namespace api_test {
 namespace {
 
-class CommandTest : public ApiTest {
+class DeviceApiCommand : public ApiTest {
  protected:
   std::vector<std::string> RequestTexts() {
     std::vector<std::string> out;
@@ -25,9 +25,9 @@ struct WriteCase {
   std::int64_t waitMs;
 };
 
-class WriteAll : public CommandTest, public ::testing::WithParamInterface<WriteCase> {};
+class DeviceApiWriteAll : public DeviceApiCommand, public ::testing::WithParamInterface<WriteCase> {};
 
-TEST_P(WriteAll, ChangeWriteRestartAndReadBack) {
+TEST_P(DeviceApiWriteAll, ChangeWriteRestartAndReadBack) {
   Start();
   config::AllConfigurationData all;
   config::ProtocolData caps;
@@ -67,12 +67,12 @@ TEST_P(WriteAll, ChangeWriteRestartAndReadBack) {
   EXPECT_EQ(back.dsAPPLETALK.szZoneName, "Zone9");
 }
 
-INSTANTIATE_TEST_SUITE_P(Restarts, WriteAll,
+INSTANTIATE_TEST_SUITE_P(Restarts, DeviceApiWriteAll,
                          ::testing::Values(WriteCase{"name_changed_applies", 1, 4000},
                                            WriteCase{"same_name_resets", 0, 5000}),
                          [](const auto& p) { return std::string(p.param.label); });
 
-TEST_F(CommandTest, NewFixedAddressIsFollowedAfterTheRestart) {
+TEST_F(DeviceApiCommand, NewFixedAddressIsFollowedAfterTheRestart) {
   std::string freeAddress;
   {
     box_emulator::Box probe;  // a free loopback address, released again
@@ -100,9 +100,9 @@ struct SystemCase {
   std::int64_t waitMs;
 };
 
-class SystemWrite : public CommandTest, public ::testing::WithParamInterface<SystemCase> {};
+class DeviceApiSystemWrite : public DeviceApiCommand, public ::testing::WithParamInterface<SystemCase> {};
 
-TEST_P(SystemWrite, SixLinesRestartAndModelWait) {
+TEST_P(DeviceApiSystemWrite, SixLinesRestartAndModelWait) {
   const SystemCase& c = GetParam();
   box_.SetDeviceName("Office");
   box_.SetModelCode(c.code[0], c.code[1], c.code[2]);
@@ -128,7 +128,7 @@ TEST_P(SystemWrite, SixLinesRestartAndModelWait) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Names, SystemWrite,
+    Names, DeviceApiSystemWrite,
     ::testing::Values(SystemCase{"same_name", {0x00, 0x55, 0x10}, false, 4000},
                       SystemCase{"new_name", {0x00, 0x55, 0x10}, true, 4000},
                       SystemCase{"model_b5_waits_longer", {0x00, 0xB5, 0x00}, true, 6000},
@@ -143,9 +143,9 @@ struct UnsafeCase {
   std::function<int(CPrintServerUtility&, const std::string&)> call;
 };
 
-class UnsafeValue : public CommandTest, public ::testing::WithParamInterface<UnsafeCase> {};
+class DeviceApiUnsafeValue : public DeviceApiCommand, public ::testing::WithParamInterface<UnsafeCase> {};
 
-TEST_P(UnsafeValue, RefusedBeforeAnyTraffic) {
+TEST_P(DeviceApiUnsafeValue, RefusedBeforeAnyTraffic) {
   box_.SetDeviceName("Office");
   Start();
   ASSERT_EQ(util_->SelectDevice(name_), 0);
@@ -174,7 +174,7 @@ config::AllConfigurationData CachedAll(CPrintServerUtility& u, const std::string
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Values, UnsafeValue,
+    Values, DeviceApiUnsafeValue,
     ::testing::Values(
         UnsafeCase{"system_name_with_line_break",
                    [](CPrintServerUtility& u, const std::string& n) {
@@ -208,7 +208,7 @@ INSTANTIATE_TEST_SUITE_P(
                    }}),
     [](const auto& p) { return std::string(p.param.label); });
 
-TEST_F(CommandTest, FactoryDefaultsRestoreTheDefaultName) {
+TEST_F(DeviceApiCommand, FactoryDefaultsRestoreTheDefaultName) {
   box_.SetDeviceName("Office");
   box_.SetSetting("5000", "LAB");
   box_.SetPassword("old");
@@ -227,7 +227,7 @@ TEST_F(CommandTest, FactoryDefaultsRestoreTheDefaultName) {
   EXPECT_EQ(util_->LastDeviceName(), name_);
 }
 
-TEST_F(CommandTest, PasswordReachesTheBoxAndNeverTheLog) {
+TEST_F(DeviceApiCommand, PasswordReachesTheBoxAndNeverTheLog) {
   { std::ofstream create(root_.path() + "/utility.log"); }
   Start();
   const std::string password = "s3cret!Pw";
@@ -248,7 +248,7 @@ TEST_F(CommandTest, PasswordReachesTheBoxAndNeverTheLog) {
   EXPECT_EQ(log.find(password), std::string::npos);
 }
 
-TEST_F(CommandTest, PasswordRefusedByTheBoxIsMinusOneWithoutRestart) {
+TEST_F(DeviceApiCommand, PasswordRefusedByTheBoxIsMinusOneWithoutRestart) {
   Start();
   box_emulator::FaultPlan fault;
   fault.errorChunk = 0;
@@ -258,7 +258,7 @@ TEST_F(CommandTest, PasswordRefusedByTheBoxIsMinusOneWithoutRestart) {
   EXPECT_EQ(clock_.WaitedMs(), 0);
 }
 
-TEST_F(CommandTest, ResetWaitsForTheRestartWindow) {
+TEST_F(DeviceApiCommand, ResetWaitsForTheRestartWindow) {
   box_.SetRestartWindow(50ms);
   // The client's 5-second pause passes in virtual time; meanwhile the box finishes its restart.
   clock_.onSleep = [this] { box_.WaitForRestarts(1, 10s); };
@@ -269,7 +269,7 @@ TEST_F(CommandTest, ResetWaitsForTheRestartWindow) {
   EXPECT_EQ(util_->LastDeviceName(), name_);
 }
 
-TEST_F(CommandTest, FailedRestartRequestReturnsAtOnce) {
+TEST_F(DeviceApiCommand, FailedRestartRequestReturnsAtOnce) {
   Start();
   box_.SwitchOff();
   EXPECT_EQ(util_->ApplySettings(name_, name_, 1), -5);
@@ -281,7 +281,7 @@ TEST_F(CommandTest, FailedRestartRequestReturnsAtOnce) {
   EXPECT_EQ(util_->mSetSystemConfiguration(name_, &sys), -1);  // failed send: -1
 }
 
-TEST_F(CommandTest, ScansAreNotAvailableYet) {
+TEST_F(DeviceApiCommand, ScansAreNotAvailableYet) {
   Start();
   std::list<std::string> names{"kept"};
   EXPECT_EQ(util_->mScanAllFileServer(names), -1);
@@ -300,9 +300,9 @@ struct AddressCase {
   std::string expected;
 };
 
-class AddressUpdate : public ::testing::TestWithParam<AddressCase> {};
+class DeviceApiAddressUpdate : public ::testing::TestWithParam<AddressCase> {};
 
-TEST_P(AddressUpdate, OnlyTheMatchingKindChanges) {
+TEST_P(DeviceApiAddressUpdate, OnlyTheMatchingKindChanges) {
   platform::testing::TempRoot root;
   ASSERT_EQ(PSInit(TYPE_TCPIP, 20), 0);
   console_access::ClearDevices();
@@ -326,7 +326,7 @@ TEST_P(AddressUpdate, OnlyTheMatchingKindChanges) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Records, AddressUpdate,
+    Records, DeviceApiAddressUpdate,
     ::testing::Values(
         AddressCase{"netbios_new_name", TYPE_NETBEUI, "OLDNB", "NEWNAME", nullptr, "NEWNAME"},
         AddressCase{"netbios_long_name_cut", TYPE_NETBEUI, "OLDNB", "ABCDEFGHIJKLMNOPQRST",

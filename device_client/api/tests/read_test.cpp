@@ -14,9 +14,9 @@ namespace {
 
 namespace pid = wire::pid;
 
-class ReadTest : public ApiTest {};
+class DeviceApiRead : public ApiTest {};
 
-TEST_F(ReadTest, WholeConfigurationMatchesTheBox) {
+TEST_F(DeviceApiRead, WholeConfigurationMatchesTheBox) {
   box_.SetDeviceName("Office");
   box_.SetSetting("5000", "LAB");
   box_.SetSetting("5002", "45");
@@ -55,7 +55,7 @@ TEST_F(ReadTest, WholeConfigurationMatchesTheBox) {
   EXPECT_EQ(requests[1].data, "9007:\n");
 }
 
-TEST_F(ReadTest, EveryGetterReadsTheBoxAfresh) {
+TEST_F(DeviceApiRead, EveryGetterReadsTheBoxAfresh) {
   Start();
   config::SystemConfigurationData sys;
   config::NetBEUIConfigureData nb;
@@ -69,7 +69,7 @@ TEST_F(ReadTest, EveryGetterReadsTheBoxAfresh) {
   EXPECT_EQ(requests[3].data, "9007:\n");
 }
 
-TEST_F(ReadTest, GetterArgumentsRefusedWithoutTraffic) {
+TEST_F(DeviceApiRead, GetterArgumentsRefusedWithoutTraffic) {
   Start();
   config::LogicalPrinterConfigurationData lp;
   config::PhysicalPortConfigurationData pp;
@@ -92,7 +92,7 @@ TEST_F(ReadTest, GetterArgumentsRefusedWithoutTraffic) {
   EXPECT_EQ(pp.szPortLabel, "mine");
 }
 
-TEST_F(ReadTest, BadValueInTheBoxTextIsMinusOneAndForgetsTheDevice) {
+TEST_F(DeviceApiRead, BadValueInTheBoxTextIsMinusOneAndForgetsTheDevice) {
   Start();
   config::SystemConfigurationData sys;
   ASSERT_EQ(util_->mGetSystemConfiguration(name_, &sys), 0);
@@ -102,7 +102,7 @@ TEST_F(ReadTest, BadValueInTheBoxTextIsMinusOneAndForgetsTheDevice) {
   EXPECT_EQ(util_->LastDeviceName(), "");
 }
 
-TEST_F(ReadTest, BlockWithoutCapabilityBitsIsMinusSevenButCopied) {
+TEST_F(DeviceApiRead, BlockWithoutCapabilityBitsIsMinusSevenButCopied) {
   box_.SetCapabilities(0x00, 0x00);
   Start();
   config::DevicePIDData block;
@@ -113,7 +113,7 @@ TEST_F(ReadTest, BlockWithoutCapabilityBitsIsMinusSevenButCopied) {
   EXPECT_EQ(util_->LastDeviceName(), "");
 }
 
-TEST_F(ReadTest, CapabilitiesDecodedFromTheBlock) {
+TEST_F(DeviceApiRead, CapabilitiesDecodedFromTheBlock) {
   box_.SetCapabilities(0x80, 0x22);  // wireless, TCP/IP, mail
   Start();
   config::ProtocolData caps;
@@ -140,9 +140,9 @@ struct PortTypeCase {
   const char* modelText;
 };
 
-class PortType : public ApiTest, public ::testing::WithParamInterface<PortTypeCase> {};
+class DeviceApiPortType : public ApiTest, public ::testing::WithParamInterface<PortTypeCase> {};
 
-TEST_P(PortType, ModelTableAndRefinement) {
+TEST_P(DeviceApiPortType, ModelTableAndRefinement) {
   const PortTypeCase& c = GetParam();
   if (c.newModelValue != nullptr) {
     ASSERT_TRUE(WritePrivateProfileString("NewModel", "563412", c.newModelValue, "common.ini"));
@@ -164,7 +164,7 @@ TEST_P(PortType, ModelTableAndRefinement) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Models, PortType,
+    Models, DeviceApiPortType,
     ::testing::Values(
         PortTypeCase{"b5_is_4", {0x00, 0xB5, 0x00}, 3, 1, nullptr, 4, "PS-3100 (3 parallel)"},
         PortTypeCase{"b6_is_21", {0x00, 0xB6, 0x00}, 3, 1, nullptr, 21, "PS-5200 (wireless, USB)"},
@@ -185,7 +185,7 @@ INSTANTIATE_TEST_SUITE_P(
                      "563412"}),
     [](const auto& p) { return std::string(p.param.label); });
 
-TEST(ModelNames, KeyIsPaddedHexAndBrowseVariantDiffers) {
+TEST(DeviceApiModelNames, KeyIsPaddedHexAndBrowseVariantDiffers) {
   platform::testing::TempRoot root;
   std::string text;
   EXPECT_EQ(CPrintServerUtility::LookupNewModelName(0x0000AB, text), 0);
@@ -204,16 +204,16 @@ struct TrimCase {
   std::string text;
 };
 
-class InformationTrim : public ::testing::TestWithParam<TrimCase> {};
+class DeviceApiInformationTrim : public ::testing::TestWithParam<TrimCase> {};
 
-TEST_P(InformationTrim, CutAfterLastPrintableByte) {
+TEST_P(DeviceApiInformationTrim, CutAfterLastPrintableByte) {
   const std::string& r = GetParam().reply;
   EXPECT_EQ(CPrintServerUtility::TrimInformationText(r.data(), static_cast<int>(r.size())),
             GetParam().text);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Texts, InformationTrim,
+    Texts, DeviceApiInformationTrim,
     ::testing::Values(TrimCase{"crlf", "abc\r\n", "abc"},
                       TrimCase{"high_bytes_are_control", std::string("ab\xC8\xFF\r", 5), "ab"},
                       TrimCase{"del_is_printable", "ab\x7F\n", "ab\x7F"},
@@ -222,7 +222,7 @@ INSTANTIATE_TEST_SUITE_P(
                       TrimCase{"single", "x", "x"}),
     [](const auto& p) { return std::string(p.param.label); });
 
-TEST_F(ReadTest, DeviceInformationPrinterStatusAndExtendedInformation) {
+TEST_F(DeviceApiRead, DeviceInformationPrinterStatusAndExtendedInformation) {
   box_.SetDeviceName("Front");
   box_.SetFunctionFlags(pid::kFuncExtendedName);
   box_.SetExtendedName("Front Desk Printer");
@@ -254,7 +254,7 @@ TEST_F(ReadTest, DeviceInformationPrinterStatusAndExtendedInformation) {
   EXPECT_EQ(LastRequest(), "9037:\n");
 }
 
-TEST_F(ReadTest, TestPagesByPort) {
+TEST_F(DeviceApiRead, TestPagesByPort) {
   Start();
   for (int port : {1, 2, 3, 101}) EXPECT_EQ(util_->mPrintTestPage(name_, port), 0) << port;
   EXPECT_EQ(box_.TestPagesPrinted(), (std::vector<int>{1, 2, 3, 101}));
@@ -262,7 +262,7 @@ TEST_F(ReadTest, TestPagesByPort) {
 
 // ---- Send wrappers and their codes --------------------------------------------------------
 
-TEST_F(ReadTest, SendRespCodesAndLogLines) {
+TEST_F(DeviceApiRead, SendRespCodesAndLogLines) {
   { std::ofstream create(root_.path() + "/utility.log"); }
   Start();
   int length = 0;
@@ -296,7 +296,7 @@ TEST_F(ReadTest, SendRespCodesAndLogLines) {
             std::string::npos);
 }
 
-TEST_F(ReadTest, BoxSwitchedOffIsNetworkError) {
+TEST_F(DeviceApiRead, BoxSwitchedOffIsNetworkError) {
   { std::ofstream create(root_.path() + "/utility.log"); }
   Start();
   box_.SwitchOff();
@@ -306,7 +306,7 @@ TEST_F(ReadTest, BoxSwitchedOffIsNetworkError) {
             std::string::npos);
 }
 
-TEST_F(ReadTest, SilentBoxIsNetworkErrorAfterTheVirtualTimeOut) {
+TEST_F(DeviceApiRead, SilentBoxIsNetworkErrorAfterTheVirtualTimeOut) {
   Start();
   platform::FakeClock quick(1765368000000LL, 50);  // real time spent on each wait: 50 ms
   platform::ScopedClock use(&quick);
@@ -320,7 +320,7 @@ TEST_F(ReadTest, SilentBoxIsNetworkErrorAfterTheVirtualTimeOut) {
 
 // ---- Log file -----------------------------------------------------------------------------
 
-TEST_F(ReadTest, NoLogFileMeansNothingIsCreated) {
+TEST_F(DeviceApiRead, NoLogFileMeansNothingIsCreated) {
   Start();
   int length = 0;
   EXPECT_EQ(util_->SendResp(name_, "", util_->ReplyBuffer(), length), -2);
@@ -330,7 +330,7 @@ TEST_F(ReadTest, NoLogFileMeansNothingIsCreated) {
   EXPECT_FALSE(FileExists(root_.path() + "/utility.log"));
 }
 
-TEST_F(ReadTest, ExistingLogGetsBannerAndLinesAppended) {
+TEST_F(DeviceApiRead, ExistingLogGetsBannerAndLinesAppended) {
   {
     std::ofstream create(root_.path() + "/utility.log");
     create << "earlier run\n";
@@ -357,7 +357,7 @@ TEST_F(ReadTest, ExistingLogGetsBannerAndLinesAppended) {
   EXPECT_NE(log.find("PRINT_SERVER_UTILITY.CPP, 42, own line\n"), std::string::npos);
 }
 
-TEST_F(ReadTest, UnopenableLogLeavesLoggingOff) {
+TEST_F(DeviceApiRead, UnopenableLogLeavesLoggingOff) {
   ASSERT_EQ(::mkdir((root_.path() + "/utility.log").c_str(), 0700), 0);
   Start();
   EXPECT_EQ(util_->OpenLog(), -1);
@@ -366,7 +366,7 @@ TEST_F(ReadTest, UnopenableLogLeavesLoggingOff) {
   EXPECT_EQ(util_->mGetSystemConfiguration(name_, &sys), 0);  // the log never changes a result
 }
 
-TEST(Utility, HexEncodeTextAndPointerMap) {
+TEST(DeviceApiObject, HexEncodeTextAndPointerMap) {
   CPrintServerUtility util;
   std::string out = "old";
   const unsigned char text[] = "AZ\x1b";
