@@ -7,9 +7,12 @@
 
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/netbios/nb_common.h"
+#include "platform/netbios/nb_peer.h"
 #include "platform/netbios/netbios.h"
 #include "platform/netbios/tests/nb_test_env.h"
 #include "platform/test_support/temp_root.h"
@@ -377,6 +380,100 @@ TEST_F(NetbiosTest, DatagramsReachAUniqueNameAndEveryGroupMember) {
   big.ncb_length = 1;
   big.ncb_num = 77;
   EXPECT_EQ(Netbios(&big), NRC_ILLNN);
+}
+
+// A node on the LAN that answers as a print server does: found by a datagram to the group name,
+// called by its 16-byte name, one request and reply per session.
+TEST_F(NetbiosTest, ABoxNodeIsFoundByDatagramAndServesASession) {
+  namespace nb = platform::netbios;
+  nb::PeerOptions opt;
+  nb::ParseAddress("127.0.0.5", opt.address);
+  opt.nameServicePort = ports_.ns;
+  opt.datagramPort = ports_.dg;
+  opt.sessionPort = ports_.ssn;
+  // The box's name: its default name padded with 0x02, then 0x01.
+  std::memset(opt.name.data(), 0x02, 15);
+  std::memcpy(opt.name.data(), "PS123456", 8);
+  opt.name[15] = 0x01;
+  nb::wire::Name group{};
+  std::memcpy(group.data(), "WSPS_PSRV_KVX", 13);
+  opt.groups.push_back(group);
+  std::vector<std::thread> servers;
+  nb::PeerNode box(
+      opt,
+      [](nb::PeerNode& node, const nb::wire::Datagram& d) {
+        std::vector<std::uint8_t> reply(5 + 164, 0);
+        std::memcpy(reply.data() + 5 + 56, "PS123456", 8);
+        std::memcpy(reply.data() + 5 + 76, "Front desk", 10);
+        if (d.data.size() == 10 && std::memcmp(d.data.data() + 4, "9007:\n", 6) == 0)
+          node.SendDatagram(d.source, d.sourceIp, d.sourcePort, reply);
+      },
+      [&servers](int fd, const nb::wire::Name&) {
+        servers.emplace_back([fd] {
+          std::vector<std::uint8_t> request;
+          if (nb::PeerNode::ReceiveSessionMessage(fd, request, 10000) == 1) {
+            const std::uint8_t head[5] = {0, 0, 0, 4, 0};  // last chunk, no error, 4 bytes
+            nb::PeerNode::SendSessionMessage(fd, head, 5);
+            nb::PeerNode::SendSessionMessage(fd, reinterpret_cast<const std::uint8_t*>("OK\r\n"), 4);
+          }
+          std::vector<std::uint8_t> end;
+          nb::PeerNode::ReceiveSessionMessage(fd, end, 10000);  // until the caller hangs up
+          close(fd);
+        });
+      });
+  ASSERT_TRUE(box.Start());
+
+  // The program's own name as the suite forms it: computer name, 0x80 + n, blanks, NUL.
+  NCB add = Block(NCBADDNAME);
+  std::memset(add.ncb_name, ' ', 15);
+  std::memcpy(add.ncb_name, "PC", 2);
+  add.ncb_name[2] = 0x80;
+  add.ncb_name[15] = 0;
+  ASSERT_EQ(Netbios(&add), NRC_GOODRET);
+  NCB taken = Block(NCBADDNAME);
+  std::memcpy(taken.ncb_name, opt.name.data(), 16);
+  EXPECT_EQ(Netbios(&taken), NRC_DUPNAME);  // the box defends its name
+
+  unsigned char answer[200];
+  NbEvent answered;
+  NCB recv = Block(NCBDGRECV | ASYNCH);
+  recv.ncb_num = add.ncb_num;
+  recv.ncb_buffer = answer;
+  recv.ncb_length = sizeof answer;
+  recv.ncb_event = &answered;
+  ASSERT_EQ(Netbios(&recv), NRC_GOODRET);
+  unsigned char query[10] = {'@', 0, 6, 0, '9', '0', '0', '7', ':', '\n'};
+  NCB dg = Block(NCBDGSEND);
+  dg.ncb_num = add.ncb_num;
+  std::memcpy(dg.ncb_callname, group.data(), 16);
+  dg.ncb_buffer = query;
+  dg.ncb_length = sizeof query;
+  ASSERT_EQ(Netbios(&dg), NRC_GOODRET);
+  ASSERT_TRUE(answered.Wait(30000));
+  ASSERT_EQ(recv.ncb_retcode, NRC_GOODRET);
+  EXPECT_EQ(recv.ncb_length, 169);
+  EXPECT_EQ(std::memcmp(answer + 61, "PS123456", 8), 0);
+  EXPECT_EQ(std::memcmp(recv.ncb_callname, opt.name.data(), 16), 0);
+
+  NCB call = Block(NCBCALL);
+  std::memcpy(call.ncb_name, add.ncb_name, 16);
+  std::memcpy(call.ncb_callname, opt.name.data(), 16);
+  call.ncb_rto = call.ncb_sto = 20;
+  ASSERT_EQ(Netbios(&call), NRC_GOODRET);
+  unsigned char chunk[10] = {'@', 0, 6, 0, '9', '0', '0', '7', ':', '\n'};
+  NCB send = Block(NCBSEND);
+  send.ncb_lsn = call.ncb_lsn;
+  send.ncb_buffer = chunk;
+  send.ncb_length = sizeof chunk;
+  ASSERT_EQ(Netbios(&send), NRC_GOODRET);
+  std::string head, data;
+  EXPECT_EQ(Receive(call.ncb_lsn, head, 3072), NRC_GOODRET);
+  EXPECT_EQ(head.size(), 5u);
+  EXPECT_EQ(Receive(call.ncb_lsn, data, 3072), NRC_GOODRET);
+  EXPECT_EQ(data, "OK\r\n");
+  EXPECT_EQ(Hangup(call.ncb_lsn), NRC_GOODRET);
+  box.Stop();
+  for (auto& t : servers) t.join();
 }
 
 }  // namespace

@@ -1,0 +1,243 @@
+#include "platform/netbios/nb_peer.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/netbios/nb_common.h"
+
+namespace platform::netbios {
+
+namespace {
+
+bool ReadFull(int fd, std::uint8_t* p, std::size_t n, int timeoutMs) {
+  std::size_t got = 0;
+  while (got < n) {
+    pollfd pf{fd, POLLIN, 0};
+    int r = poll(&pf, 1, timeoutMs);
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) return false;
+    ssize_t k = recv(fd, p + got, n - got, 0);
+    if (k < 0 && errno == EINTR) continue;
+    if (k <= 0) return false;
+    got += static_cast<std::size_t>(k);
+  }
+  return true;
+}
+
+}  // namespace
+
+PeerNode::PeerNode(PeerOptions options, DatagramHandler onDatagram, SessionHandler onSession)
+    : opt_(std::move(options)), onDatagram_(std::move(onDatagram)), onSession_(std::move(onSession)) {
+  if (opt_.broadcast == 0) opt_.broadcast = opt_.address | 0x00FFFFFFu;
+}
+
+PeerNode::~PeerNode() { Stop(); }
+
+bool PeerNode::Start() {
+  nsU_ = OpenUdp(opt_.address, opt_.nameServicePort);
+  nsB_ = OpenUdp(opt_.broadcast, opt_.nameServicePort);
+  dgU_ = OpenUdp(opt_.address, opt_.datagramPort);
+  dgB_ = OpenUdp(opt_.broadcast, opt_.datagramPort);
+  tcp_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  int one = 1;
+  setsockopt(tcp_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_port = htons(opt_.sessionPort);
+  sa.sin_addr.s_addr = htonl(opt_.address);
+  bool tcpOk = tcp_ >= 0 && bind(tcp_, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0 && listen(tcp_, 16) == 0;
+  if (nsU_ < 0 || nsB_ < 0 || dgU_ < 0 || dgB_ < 0 || !tcpOk || pipe2(wake_, O_CLOEXEC) != 0) {
+    Stop();
+    return false;
+  }
+  stop_ = false;
+  thread_ = std::thread([this] { Loop(); });
+  return true;
+}
+
+void PeerNode::Stop() {
+  stop_ = true;
+  if (wake_[1] >= 0) {
+    char c = 'x';
+    ssize_t w = write(wake_[1], &c, 1);
+    (void)w;
+  }
+  if (thread_.joinable()) thread_.join();
+  for (int* fd : {&nsU_, &nsB_, &dgU_, &dgB_, &tcp_, &wake_[0], &wake_[1]}) {
+    if (*fd >= 0) close(*fd);
+    *fd = -1;
+  }
+}
+
+void PeerNode::SetName(const wire::Name& name) {
+  std::lock_guard<std::mutex> lk(mu_);
+  opt_.name = name;
+}
+
+wire::Name PeerNode::Name() const {
+  std::lock_guard<std::mutex> lk(mu_);
+  return opt_.name;
+}
+
+bool PeerNode::Holds(const wire::Name& n, bool* group) const {
+  std::lock_guard<std::mutex> lk(mu_);
+  *group = false;
+  if (n == opt_.name) return true;
+  for (const wire::Name& g : opt_.groups) {
+    if (g == n) {
+      *group = true;
+      return true;
+    }
+  }
+  return false;
+}
+
+void PeerNode::Loop() {
+  while (!stop_) {
+    pollfd fds[6] = {{nsU_, POLLIN, 0}, {nsB_, POLLIN, 0}, {dgU_, POLLIN, 0},
+                     {dgB_, POLLIN, 0}, {tcp_, POLLIN, 0},  {wake_[0], POLLIN, 0}};
+    int r = poll(fds, 6, -1);
+    if (r < 0 && errno != EINTR) return;
+    if (r <= 0 || stop_) continue;
+    if (fds[0].revents != 0) OnNameService(nsU_);
+    if (fds[1].revents != 0) OnNameService(nsB_);
+    if (fds[2].revents != 0) OnDatagram(dgU_);
+    if (fds[3].revents != 0) OnDatagram(dgB_);
+    if (fds[4].revents != 0) OnSession();
+  }
+}
+
+void PeerNode::OnNameService(int fd) {
+  std::uint8_t buf[1500];
+  sockaddr_in from{};
+  socklen_t len = sizeof from;
+  ssize_t n = recvfrom(fd, buf, sizeof buf, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&from), &len);
+  if (n <= 0) return;
+  std::uint32_t srcIp = ntohl(from.sin_addr.s_addr);
+  std::uint16_t srcPort = ntohs(from.sin_port);
+  if (srcIp == opt_.address && srcPort == opt_.nameServicePort) return;
+  wire::NsPacket p;
+  if (!wire::ParseNsPacket(buf, static_cast<std::size_t>(n), p) || p.response || p.questions.empty()) return;
+  bool group = false;
+  if (!Holds(p.questions[0].name, &group)) return;
+  wire::NsPacket resp;
+  resp.trnId = p.trnId;
+  resp.response = true;
+  resp.aa = true;
+  resp.rd = p.rd;
+  wire::NsRecord rr;
+  rr.name = p.questions[0].name;
+  rr.rdata = wire::NbRdata(group ? wire::kNbFlagGroup : 0, opt_.address);
+  if (p.opcode == wire::kOpQuery && p.questions[0].type == wire::kTypeNB) {
+    resp.opcode = wire::kOpQuery;
+    rr.ttl = 300000;
+  } else if (p.opcode == wire::kOpRegistration) {
+    std::uint16_t flags = 0;
+    std::uint32_t address = 0;
+    bool requestGroup = !p.additional.empty() && wire::ReadNbRdata(p.additional[0].rdata, flags, address) &&
+                        (flags & wire::kNbFlagGroup) != 0;
+    if (group && requestGroup) return;
+    resp.opcode = wire::kOpRegistration;
+    resp.rcode = wire::kRcodeActiveError;
+  } else {
+    return;
+  }
+  resp.answers.push_back(rr);
+  SendUdp(nsU_, srcIp, srcPort, wire::BuildNsPacket(resp));
+}
+
+void PeerNode::OnDatagram(int fd) {
+  std::uint8_t buf[1500];
+  sockaddr_in from{};
+  socklen_t len = sizeof from;
+  ssize_t n = recvfrom(fd, buf, sizeof buf, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&from), &len);
+  if (n <= 0) return;
+  if (ntohl(from.sin_addr.s_addr) == opt_.address && ntohs(from.sin_port) == opt_.datagramPort) return;
+  wire::Datagram d;
+  if (!wire::ParseDatagram(buf, static_cast<std::size_t>(n), d)) return;
+  bool group = false;
+  if (!Holds(d.destination, &group) || !onDatagram_) return;
+  onDatagram_(*this, d);
+}
+
+void PeerNode::OnSession() {
+  int fd = accept4(tcp_, nullptr, nullptr, SOCK_CLOEXEC);
+  if (fd < 0) return;
+  std::uint8_t hdr[4];
+  std::uint8_t type = 0;
+  std::uint32_t len = 0;
+  do {
+    if (!ReadFull(fd, hdr, 4, 5000)) {
+      close(fd);
+      return;
+    }
+    wire::ReadSessionHeader(hdr, type, len);
+  } while (type == wire::kSsnKeepAlive);
+  std::vector<std::uint8_t> body(len);
+  wire::Name called{}, calling{};
+  bool group = false;
+  bool ok = type == wire::kSsnRequest && len <= 256 && ReadFull(fd, body.data(), len, 5000) &&
+            wire::ParseSessionRequestBody(body.data(), len, called, calling);
+  std::uint8_t out[5];
+  if (ok && Holds(called, &group) && !group && onSession_) {
+    wire::PutSessionHeader(wire::kSsnPositive, 0, out);
+    if (!WriteAll(fd, out, 4)) {
+      close(fd);
+      return;
+    }
+    onSession_(fd, calling);
+    return;
+  }
+  wire::PutSessionHeader(wire::kSsnNegative, 1, out);
+  out[4] = ok ? wire::kSsnErrCalledNotPresent : wire::kSsnErrUnspecified;
+  WriteAll(fd, out, 5);
+  close(fd);
+}
+
+bool PeerNode::SendDatagram(const wire::Name& to, std::uint32_t ip, std::uint16_t port,
+                            const std::vector<std::uint8_t>& data) {
+  wire::Datagram d;
+  d.type = wire::kDgmDirectUnique;
+  d.id = dgmId_++;
+  d.sourceIp = opt_.address;
+  d.sourcePort = opt_.datagramPort;
+  d.source = Name();
+  d.destination = to;
+  d.data = data;
+  return SendUdp(dgU_, ip, port, wire::BuildDatagram(d));
+}
+
+bool PeerNode::SendSessionMessage(int fd, const std::uint8_t* p, std::size_t n) {
+  if (n > wire::kMaxSessionLength) return false;
+  std::vector<std::uint8_t> msg(4 + n);
+  wire::PutSessionHeader(wire::kSsnMessage, static_cast<std::uint32_t>(n), msg.data());
+  if (n > 0) std::memcpy(msg.data() + 4, p, n);
+  return WriteAll(fd, msg.data(), msg.size());
+}
+
+int PeerNode::ReceiveSessionMessage(int fd, std::vector<std::uint8_t>& out, int timeoutMs) {
+  for (;;) {
+    std::uint8_t hdr[4];
+    pollfd pf{fd, POLLIN, 0};
+    if (poll(&pf, 1, timeoutMs) <= 0) return -1;
+    ssize_t peek = recv(fd, hdr, 1, MSG_PEEK);
+    if (peek == 0) return 0;
+    if (!ReadFull(fd, hdr, 4, timeoutMs)) return -1;
+    std::uint8_t type = 0;
+    std::uint32_t len = 0;
+    wire::ReadSessionHeader(hdr, type, len);
+    out.assign(len, 0);
+    if (len > 0 && !ReadFull(fd, out.data(), len, timeoutMs)) return -1;
+    if (type == wire::kSsnKeepAlive) continue;
+    return type == wire::kSsnMessage ? 1 : -1;
+  }
+}
+
+}  // namespace platform::netbios
