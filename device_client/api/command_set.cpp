@@ -7,6 +7,7 @@
 
 #include "device_client/access/access.h"
 #include "device_client/api/print_server_utility.h"
+#include "device_client/device_lists/device_lists.h"
 #include "device_client/core/config/config_builder.h"
 #include "device_client/core/config/config_parser.h"
 #include "device_client/core/config/password_scramble.h"
@@ -330,7 +331,7 @@ int CPrintServerUtility::mSetAllConfiguration(const std::string& name,
 void CPrintServerUtility::TakePendingAddress(const std::string& name, const char* newNbName) {
   const std::string ip = m_szPendingAddress;
   m_szPendingAddress.clear();
-  device_api::UpdateDeviceAddress(name.c_str(), newNbName, ip.empty() ? nullptr : ip.c_str());
+  UpdateDeviceAddress(name.c_str(), newNbName, ip.empty() ? nullptr : ip.c_str());
 }
 
 int CPrintServerUtility::mResetDevice(const std::string& name) {
@@ -398,38 +399,3 @@ int CPrintServerUtility::mRestoreFactoryDefault(const std::string& name) {
 // The access library has no SAP query yet; the NetWare pages then show empty lists.
 int CPrintServerUtility::mScanAllFileServer(std::list<std::string>&) { return -1; }
 int CPrintServerUtility::mScanNDSTree(std::list<std::string>&) { return -1; }
-
-// ---- Address update -----------------------------------------------------------------------
-
-namespace device_api {
-
-void UpdateDeviceAddress(const char* name, const char* newNbName, const char* newIp) {
-  if (name == nullptr) return;
-  char key[20] = {};
-  std::memcpy(key, name, strnlen(name, sizeof key));
-  DeviceRecord* record = nullptr;
-  for (int i = 0; i < console_access::DeviceCount(); ++i) {
-    DeviceRecord* r = console_access::MutableDeviceAt(i);
-    if (r != nullptr && std::memcmp(r->szName, key, sizeof key) == 0) {
-      record = r;
-      break;
-    }
-  }
-  if (record == nullptr) return;
-  char* address = reinterpret_cast<char*>(record->address);
-  if (record->iProtocol == TYPE_NETBEUI && newNbName != nullptr && newNbName[0] != '\0') {
-    if (std::strncmp(address, newNbName, NETBIOS_LANA_OFFSET) != 0) {
-      // A NetBIOS name has at most 15 characters; the rest up to the LANA byte stays zero.
-      std::memset(address, 0, NETBIOS_LANA_OFFSET);
-      std::memcpy(address, newNbName, std::min<std::size_t>(std::strlen(newNbName), 15));
-    }
-  }
-  if (record->iProtocol == TYPE_TCPIP && newIp != nullptr && newIp[0] != '\0') {
-    if (std::strncmp(address, newIp, 16) != 0) {
-      std::memset(address, 0, 16);
-      std::memcpy(address, newIp, std::min<std::size_t>(std::strlen(newIp), 15));
-    }
-  }
-}
-
-}  // namespace device_api

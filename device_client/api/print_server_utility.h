@@ -205,15 +205,6 @@ class CPrintServerUtility : public CUtilityObject {
   void TakePendingAddress(const std::string& name, const char* newNbName);
 };
 
-namespace device_api {
-
-// Corrects the library's record of `name` after a restart: a NetBIOS record (protocol exactly 4)
-// takes newNbName as its session name (at most 15 characters; the LANA in byte 19 stays), a
-// TCP/IP record (protocol exactly 2) takes newIp as its address. Null or empty: no change.
-void UpdateDeviceAddress(const char* name, const char* newNbName, const char* newIp);
-
-}  // namespace device_api
-
 template <class F>
 int CPrintServerUtility::Guarded(F&& f) noexcept {
   try {

@@ -1,6 +1,6 @@
 // Settings commands through the device-API object against an emulated box: whole and system
 // configuration writes with their restarts and waits, factory defaults, passwords, refusals of
-// unsafe values before any traffic, and the library's address update.
+// unsafe values before any traffic.
 #include <vector>
 
 #include "device_client/api/tests/api_fixture.h"
@@ -25,7 +25,8 @@ struct WriteCase {
   std::int64_t waitMs;
 };
 
-class DeviceApiWriteAll : public DeviceApiCommand, public ::testing::WithParamInterface<WriteCase> {};
+class DeviceApiWriteAll : public DeviceApiCommand,
+                          public ::testing::WithParamInterface<WriteCase> {};
 
 TEST_P(DeviceApiWriteAll, ChangeWriteRestartAndReadBack) {
   Start();
@@ -100,7 +101,8 @@ struct SystemCase {
   std::int64_t waitMs;
 };
 
-class DeviceApiSystemWrite : public DeviceApiCommand, public ::testing::WithParamInterface<SystemCase> {};
+class DeviceApiSystemWrite : public DeviceApiCommand,
+                             public ::testing::WithParamInterface<SystemCase> {};
 
 TEST_P(DeviceApiSystemWrite, SixLinesRestartAndModelWait) {
   const SystemCase& c = GetParam();
@@ -143,7 +145,8 @@ struct UnsafeCase {
   std::function<int(CPrintServerUtility&, const std::string&)> call;
 };
 
-class DeviceApiUnsafeValue : public DeviceApiCommand, public ::testing::WithParamInterface<UnsafeCase> {};
+class DeviceApiUnsafeValue : public DeviceApiCommand,
+                             public ::testing::WithParamInterface<UnsafeCase> {};
 
 TEST_P(DeviceApiUnsafeValue, RefusedBeforeAnyTraffic) {
   box_.SetDeviceName("Office");
@@ -288,56 +291,6 @@ TEST_F(DeviceApiCommand, ScansAreNotAvailableYet) {
   EXPECT_EQ(util_->mScanNDSTree(names), -1);
   EXPECT_EQ(names.size(), 1u);
 }
-
-// ---- Address update of the library's records ------------------------------------------------
-
-struct AddressCase {
-  const char* label;
-  int protocol;
-  const char* address;
-  const char* nb;
-  const char* ip;
-  std::string expected;
-};
-
-class DeviceApiAddressUpdate : public ::testing::TestWithParam<AddressCase> {};
-
-TEST_P(DeviceApiAddressUpdate, OnlyTheMatchingKindChanges) {
-  platform::testing::TempRoot root;
-  ASSERT_EQ(PSInit(TYPE_TCPIP, 20), 0);
-  console_access::ClearDevices();
-  const AddressCase& c = GetParam();
-  DeviceRecord r{};
-  std::memcpy(r.szName, "KV0A0B0C", 8);
-  r.iProtocol = c.protocol;
-  std::memcpy(r.address, c.address, std::strlen(c.address));
-  r.address[NETBIOS_LANA_OFFSET] = 3;
-  ASSERT_EQ(console_access::AppendDevice(r), 0);
-
-  device_api::UpdateDeviceAddress("KV0A0B0C", c.nb, c.ip);
-  device_api::UpdateDeviceAddress("OTHER", "X", "127.0.0.9");  // no record: nothing happens
-
-  const DeviceRecord* after = console_access::DeviceAt(0);
-  ASSERT_NE(after, nullptr);
-  EXPECT_EQ(std::string(reinterpret_cast<const char*>(after->address)), c.expected);
-  EXPECT_EQ(after->address[NETBIOS_LANA_OFFSET], 3);
-  EXPECT_EQ(std::memcmp(after->szName, "KV0A0B0C", 8), 0);
-  PSExit();
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Records, DeviceApiAddressUpdate,
-    ::testing::Values(
-        AddressCase{"netbios_new_name", TYPE_NETBEUI, "OLDNB", "NEWNAME", nullptr, "NEWNAME"},
-        AddressCase{"netbios_long_name_cut", TYPE_NETBEUI, "OLDNB", "ABCDEFGHIJKLMNOPQRST",
-                    nullptr, "ABCDEFGHIJKLMNO"},
-        AddressCase{"netbios_ignores_ip", TYPE_NETBEUI, "OLDNB", nullptr, "127.0.0.7", "OLDNB"},
-        AddressCase{"tcp_new_ip", TYPE_TCPIP, "127.0.0.5", "NEWNAME", "127.0.0.77", "127.0.0.77"},
-        AddressCase{"tcp_ignores_name", TYPE_TCPIP, "127.0.0.5", "NEWNAME", nullptr, "127.0.0.5"},
-        AddressCase{"ipx_untouched", TYPE_IPXSPX, "ABCD", "NEWNAME", "127.0.0.7", "ABCD"},
-        AddressCase{"mixed_flags_untouched", TYPE_TCPIP | TYPE_NETBEUI, "127.0.0.5", "N",
-                    "127.0.0.8", "127.0.0.5"}),
-    [](const auto& p) { return std::string(p.param.label); });
 
 }  // namespace
 }  // namespace api_test

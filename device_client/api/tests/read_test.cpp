@@ -140,7 +140,8 @@ struct PortTypeCase {
   const char* modelText;
 };
 
-class DeviceApiPortType : public ApiTest, public ::testing::WithParamInterface<PortTypeCase> {};
+class DeviceApiPortType : public ApiTest,
+                          public ::testing::WithParamInterface<PortTypeCase> {};
 
 TEST_P(DeviceApiPortType, ModelTableAndRefinement) {
   const PortTypeCase& c = GetParam();
