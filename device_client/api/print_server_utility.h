@@ -125,8 +125,9 @@ class CPrintServerUtility : public CUtilityObject {
   // ---- Commands ----------------------------------------------------------------------------
   // "9002:", 5000 ms, reload.
   int mResetDevice(const std::string& name);
-  // "9002:", tell the library the box's new NetBIOS name (sameName 0: newName), 4000 ms (6000 ms
-  // for model codes 00 B5 00 and 00 B6 00), reload of `name`.
+  // "9002:"; the library's record of a box reached over NetBIOS takes newName as its session
+  // name (sameName 0: the box was renamed; otherwise newName is the name it already answers
+  // under); 4000 ms (6000 ms for model codes 00 B5 00 and 00 B6 00); reload of `name`.
   int ApplySettings(const std::string& name, const std::string& newName, int sameName);
   // "9005:" + encoded password; then mResetDevice. A password over 79 bytes or with control
   // characters: -2, nothing sent. A failed send: -1.
