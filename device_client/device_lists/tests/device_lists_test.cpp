@@ -248,6 +248,12 @@ TEST_F(DeviceLists, CachedIdentificationIsKeptUntilTheNextBrowse) {
   EXPECT_EQ(Field(text, 20), "Front desk");
   EXPECT_EQ(GetCacheDetails(info, function, text, "KV000000"), 0);
 
+  Browse();
+  PSExit();  // releases the look-up table with the library's other tables
+  EXPECT_EQ(device_lists::LookupCount(), 0);
+  EXPECT_EQ(GetCacheDetails(info, function, text, "KV1A2B3C"), 0);
+
+  PSInit(2, 5);
   WriteCache(scan_cache::kUdpFile, {});
   Browse();
   EXPECT_EQ(GetCacheDetails(info, function, text, "KV1A2B3C"), 0);
@@ -310,13 +316,17 @@ TEST_F(DeviceLists, TcpipRegistryEntriesAreCheckedWithTheBoxes) {
   const DWORD number = 0x7F000001;
   SetRaw(Tcpip("dword"), "Address", REG_DWORD, &number, sizeof number);
   SetText(Tcpip("no-address"), "Other", "x");
+  // An entry that cannot be deleted (it has a subkey) is passed over, not asked again and again.
+  SetText(Tcpip("has-child"), "Address", off.Address());
+  SetText(Tcpip("has-child\\child"), "Other", "x");
 
   const std::int64_t waitedBefore = clock_.WaitedMs();
   std::vector<std::string> expected = {on.DefaultName(), on2.DefaultName()};
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(BrowseNames(), expected);
-  EXPECT_EQ(Subkeys(kTcpipListKey), (std::vector<std::string>{"stale-name", "no-nul", "sixteen",
-                                                              "too-long", "dword", "no-address"}));
+  EXPECT_EQ(Subkeys(kTcpipListKey),
+            (std::vector<std::string>{"stale-name", "no-nul", "sixteen", "too-long", "dword",
+                                      "no-address", "has-child"}));
   // The silent box cost its 20-second wait on the platform clock.
   EXPECT_GE(clock_.WaitedMs() - waitedBefore, 20000);
   EXPECT_EQ(QueryDeviceProtocol(on.DefaultName().c_str()), TYPE_TCPIP);
