@@ -162,7 +162,9 @@ bool AskDeviceInformation(DeviceRecord* record, LookupEntry* entry) {
 void AddLookupEntry(const LookupEntry& entry) {
   EnsureLookupTable();
   ListsState& s = L();
-  if (s.lookupCount < MAX_LOOKUP_ENTRIES) (*s.lookup)[static_cast<std::size_t>(s.lookupCount++)] = entry;
+  if (s.lookupCount < MAX_LOOKUP_ENTRIES) {
+    (*s.lookup)[static_cast<std::size_t>(s.lookupCount++)] = entry;
+  }
 }
 
 // Asks the box at `ip` and checks that its entry could be stored: a usable address, an answer

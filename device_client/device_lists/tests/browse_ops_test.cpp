@@ -60,7 +60,8 @@ std::string ReadFile(const std::string& path) {
 std::vector<std::string> TcpipSubkeys() {
   std::vector<std::string> names;
   HKEY key = nullptr;
-  if (RegOpenKeyEx(HKEY_LOCAL_MACHINE, kTcpipListKey, KEY_READ, &key) != ERROR_SUCCESS) return names;
+  if (RegOpenKeyEx(HKEY_LOCAL_MACHINE, kTcpipListKey, KEY_READ, &key) != ERROR_SUCCESS)
+    return names;
   for (DWORD i = 0;; ++i) {
     char name[256];
     DWORD size = sizeof name;
@@ -129,13 +130,14 @@ TEST_F(BrowseOps, BrowseListsNamesModelsAndDisplayNames) {
   BrowseAllPrintServerData lists;
   ASSERT_EQ(util_->PS_Browse(lists, "PS"), 0);
   EXPECT_EQ(List(lists.szDefaultName), (Strings{"PS-A01", "PS-B02", "PS-C03", "PS-D04", "PS-F06"}));
-  EXPECT_EQ(List(lists.szDeviceName), (Strings{"Front desk", twoPorts.DeviceName(),
-                                               "Reception printer", newModel.DeviceName(),
-                                               "Cached name"}));
-  EXPECT_EQ(List(lists.szPortType),
-            (Strings{CPrintServerUtility::BrowseModelName(4),
-                     CPrintServerUtility::BrowseModelName(16), CPrintServerUtility::BrowseModelName(1),
-                     "PS-9000 (new)", CPrintServerUtility::BrowseModelName(1)}));
+  EXPECT_EQ(List(lists.szDeviceName),
+            (Strings{"Front desk", twoPorts.DeviceName(), "Reception printer",
+                     newModel.DeviceName(), "Cached name"}));
+  EXPECT_EQ(
+      List(lists.szPortType),
+      (Strings{CPrintServerUtility::BrowseModelName(4), CPrintServerUtility::BrowseModelName(16),
+               CPrintServerUtility::BrowseModelName(1), "PS-9000 (new)",
+               CPrintServerUtility::BrowseModelName(1)}));
   EXPECT_NE(CPrintServerUtility::BrowseModelName(16), CPrintServerUtility::ModelName(16));
   // Only the boxes whose cache record asks for it were asked for the extended name.
   EXPECT_EQ(plain.RequestCount(), 0u);
@@ -237,8 +239,13 @@ TEST_F(BrowseOps, CrossSegmentAddRefusals) {
   const struct {
     std::string ip;
     int result;
-  } cases[] = {{"", -2}, {"    ", -2}, {"0.0.0.0", -2}, {" 0.0.0.0 ", -2},
-               {"1234.1234.1234.1", -2}, {off.Address(), -1}, {"127.0.0.1\t", -1}};
+  } cases[] = {{"", -2},
+               {"    ", -2},
+               {"0.0.0.0", -2},
+               {" 0.0.0.0 ", -2},
+               {"1234.1234.1234.1", -2},
+               {off.Address(), -1},
+               {"127.0.0.1\t", -1}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.ip);
     std::string ip = c.ip;

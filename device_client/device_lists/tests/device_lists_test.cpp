@@ -1,5 +1,7 @@
 // The device lists end to end: cache files written by the scanner's writer, registry lists, and
 // emulated boxes reached over the real TCP transport.
+#include "device_client/device_lists/device_lists.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -12,7 +14,6 @@
 #include <string>
 #include <vector>
 
-#include "device_client/device_lists/device_lists.h"
 #include "discovery_scanner/cache/scan_cache.h"
 #include "platform/clock.h"
 #include "platform/paths.h"
@@ -33,7 +34,9 @@ BoxOptions Quick() {
   return o;
 }
 
-std::string Field(const char* bytes, std::size_t n) { return std::string(bytes, strnlen(bytes, n)); }
+std::string Field(const char* bytes, std::size_t n) {
+  return std::string(bytes, strnlen(bytes, n));
+}
 
 ScanCacheRecord Cached(const std::string& name, int protocol, const std::string& address = "",
                        std::array<std::uint8_t, 3> model = {0x00, 0x55, 0x10},
@@ -53,7 +56,7 @@ void WriteCache(const char* file, const std::vector<ScanCacheRecord>& records) {
 }
 
 bool FileExists(const char* file) {
-  struct stat st{};
+  struct stat st {};
   return ::stat(scan_cache::ScanFilePath(file).c_str(), &st) == 0;
 }
 
@@ -159,13 +162,14 @@ TEST_F(DeviceLists, MergeKeepsFirstRecordInSourceOrder) {
   std::memcpy(hwids[0], hwid, 4);
   std::memcpy(hwids[1], hwid, 4);
   ASSERT_EQ(WriteIpxRegistryList(names[0], servers[0], addresses[0], hwids[0], 2), 2);
-  WriteCache(scan_cache::kUdpFile, {Cached("Shared", 2, "127.1.2.3"), Cached("RegIpx", 2, "127.1.2.4"),
-                                    Cached("beta", 2, "127.1.2.5")});
+  WriteCache(scan_cache::kUdpFile,
+             {Cached("Shared", 2, "127.1.2.3"), Cached("RegIpx", 2, "127.1.2.4"),
+              Cached("beta", 2, "127.1.2.5")});
   std::string nb = "GAMMA";
   nb.resize(20, '\0');
   nb[19] = 3;
-  WriteCache(scan_cache::kNetBiosFile, {Cached("Shared", 4, nb), Cached("Gamma", 4, nb),
-                                        Cached("beta", 4, nb)});
+  WriteCache(scan_cache::kNetBiosFile,
+             {Cached("Shared", 4, nb), Cached("Gamma", 4, nb), Cached("beta", 4, nb)});
 
   const std::vector<Listed> listed = Browse();
   std::map<std::string, int> protocols;
@@ -175,8 +179,9 @@ TEST_F(DeviceLists, MergeKeepsFirstRecordInSourceOrder) {
     order.push_back(l.name);
   }
   EXPECT_EQ(order, (std::vector<std::string>{"Gamma", "IpxOnly", "RegIpx", "Shared", "beta"}));
-  EXPECT_EQ(protocols, (std::map<std::string, int>{
-                           {"Gamma", 4}, {"IpxOnly", 1}, {"RegIpx", 1}, {"Shared", 1}, {"beta", 2}}));
+  EXPECT_EQ(protocols,
+            (std::map<std::string, int>{
+                {"Gamma", 4}, {"IpxOnly", 1}, {"RegIpx", 1}, {"Shared", 1}, {"beta", 2}}));
 
   // The IPX registry record carries network and node, then zeros.
   const DeviceRecord* regIpx = console_access::DeviceAt(FindDeviceIndex("RegIpx"));
@@ -192,15 +197,15 @@ TEST_F(DeviceLists, MergeKeepsFirstRecordInSourceOrder) {
 
 TEST_F(DeviceLists, NamesAreSortedBytewiseOverTwentyBytes) {
   PSInit(2, 5);
-  const std::vector<std::string> names = {"b",  "B",  "a1", "A", "1", "ab", "a", "Zz", "_",
-                                          "ABCDEFGHIJKLMNOPQRST", "ABCDEFGHIJ", "ABCDEFGHIJK"};
+  const std::vector<std::string> names = {
+      "b",          "B",          "a1", "A", "1", "ab", "a", "Zz", "_", "ABCDEFGHIJKLMNOPQRST",
+      "ABCDEFGHIJ", "ABCDEFGHIJK"};
   std::vector<ScanCacheRecord> records;
   for (const std::string& n : names) records.push_back(Cached(n, 2, "127.0.0.9"));
   WriteCache(scan_cache::kUdpFile, records);
   EXPECT_EQ(BrowseNames(),
-            (std::vector<std::string>{"1", "A", "ABCDEFGHIJ", "ABCDEFGHIJK",
-                                      "ABCDEFGHIJKLMNOPQRST", "B", "Zz", "_", "a", "a1", "ab",
-                                      "b"}));
+            (std::vector<std::string>{"1", "A", "ABCDEFGHIJ", "ABCDEFGHIJK", "ABCDEFGHIJKLMNOPQRST",
+                                      "B", "Zz", "_", "a", "a1", "ab", "b"}));
   // A name of exactly 20 characters is found by that name.
   EXPECT_GE(FindDeviceIndex("ABCDEFGHIJKLMNOPQRST"), 0);
 }
@@ -209,8 +214,11 @@ TEST_F(DeviceLists, OnlyTheRequestedProtocolsFilesAreReadAndCreated) {
   const struct {
     int mask;
     bool ipx, udp, nb;
-  } cases[] = {{1, true, false, false}, {2, false, true, false}, {4, false, false, true},
-               {6, false, true, true}, {7, true, true, true}};
+  } cases[] = {{1, true, false, false},
+               {2, false, true, false},
+               {4, false, false, true},
+               {6, false, true, true},
+               {7, true, true, true}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.mask);
     platform::testing::TempRoot root;
@@ -310,7 +318,7 @@ TEST_F(DeviceLists, TcpipRegistryEntriesAreCheckedWithTheBoxes) {
   SetText(Tcpip("switched-off"), "Address", off.Address());
   SetText(Tcpip("silent"), "Address", silent.Address());
   SetRaw(Tcpip("no-nul"), "Address", REG_SZ, on2.Address().data(),
-         static_cast<DWORD>(on2.Address().size()));  // stored without its NUL
+         static_cast<DWORD>(on2.Address().size()));                     // stored without its NUL
   SetRaw(Tcpip("sixteen"), "Address", REG_SZ, "127.000.000.0001", 16);  // no room for a NUL
   SetText(Tcpip("too-long"), "Address", "127.000.000.00001");
   const DWORD number = 0x7F000001;
@@ -379,8 +387,12 @@ TEST_F(DeviceLists, AddByAddressRefusesWhatCannotBeStored) {
   backslash.SetDefaultName("KV\\12");
   Box control(Quick());
   control.SetDefaultName("KV\t12");
-  const std::string cases[] = {"", "127.0.0.1\n", "127.000.000.00001", off.Address(),
-                               backslash.Address(), control.Address()};
+  const std::string cases[] = {"",
+                               "127.0.0.1\n",
+                               "127.000.000.00001",
+                               off.Address(),
+                               backslash.Address(),
+                               control.Address()};
   for (const std::string& ip : cases) {
     SCOPED_TRACE(ip);
     DeviceRecord record{};
@@ -401,7 +413,8 @@ TEST_F(DeviceLists, RegisteringByAddressMovesTheListToTheInternetKey) {
   ASSERT_EQ(PSIAddUDP(box.Address().c_str()), 1);
   EXPECT_STREQ(device_lists::CurrentTcpipListKey(), kInternetListKey);
   EXPECT_EQ(console_access::DeviceCount(), 0);
-  EXPECT_EQ(ValueBytes(Internet(box.DefaultName()), "Address"), box.Address() + std::string(1, '\0'));
+  EXPECT_EQ(ValueBytes(Internet(box.DefaultName()), "Address"),
+            box.Address() + std::string(1, '\0'));
   // From now on the browse reads the Internet key only.
   EXPECT_EQ(BrowseNames(), (std::vector<std::string>{box.DefaultName()}));
   EXPECT_EQ(old.RequestCount(), 0u);
@@ -527,9 +540,10 @@ TEST_F(DeviceLists, IpxRegistryEntriesWithBadValuesAreSkipped) {
   auto entry = [](const std::string& name, const std::string& address, const std::string& hwid) {
     SetText(Ipx(name), "ServerName", "S");
     SetRaw(Ipx(name), "Address", REG_SZ, address.data(), static_cast<DWORD>(address.size()));
-    if (!hwid.empty()) SetRaw(Ipx(name), "HWID", REG_SZ, hwid.data(), static_cast<DWORD>(hwid.size()));
+    if (!hwid.empty())
+      SetRaw(Ipx(name), "HWID", REG_SZ, hwid.data(), static_cast<DWORD>(hwid.size()));
   };
-  entry("NoNul", "00000001000000000001", "00000001");         // values without their NUL: fine
+  entry("NoNul", "00000001000000000001", "00000001");  // values without their NUL: fine
   entry("Short", std::string("0000000100000000001") + '\0', "00000001");
   entry("NotHex", std::string("0000000100000000000G") + '\0', "00000001");
   entry("LongAddr", std::string(65, '0'), "00000001");
