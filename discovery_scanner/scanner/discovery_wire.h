@@ -1,0 +1,59 @@
+// The discovery datagrams of the scanner: the "9007:" requests it broadcasts and the checks and
+// record building for the replies it receives.
+#pragma once
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+#include "discovery_scanner/cache/scan_cache.h"
+
+namespace lumeth {
+
+// The request on the first UDP port and as a NetBIOS datagram: '@', 0, length 6, "9007:\n".
+constexpr int kRequestSize = 10;
+// The request on the second UDP port: the same head, an 8-byte device identifier, "9007:\n".
+constexpr int kRequest2Size = 18;
+// The device identifier that any box answers.
+constexpr const char* kAnyDeviceId = "XXXXXXXX";
+constexpr int kDeviceIdSize = 8;
+
+std::array<std::uint8_t, kRequestSize> BuildDiscoveryRequest();
+std::array<std::uint8_t, kRequest2Size> BuildDiscoveryRequest2(const char* deviceId = kAnyDeviceId);
+
+// How a reply is laid out: on the second UDP port the device identifier sits between the 5-byte
+// reply header and the device-information block.
+enum class ReplyKind { kUdp, kUdp2, kNetBios };
+
+enum class ReplyCheck {
+  kOk,
+  kTooShort,      // the datagram ends before the last block field that a record takes
+  kBadLength,     // the header's length does not cover the block or runs past the datagram
+  kDeviceError,   // the box set the error byte
+  kNoProtocols,   // first UDP port: block bytes 42 and 43 both zero
+};
+
+// The smallest datagram that carries every block field a record takes (block bytes 0-95).
+std::size_t MinimumReplySize(ReplyKind kind);
+
+// Checks one reply datagram and, when it is good, fills the fields that come from the
+// device-information block: name (block 76-95), device information (block 4-35), function
+// identifier (block 46-47) and the default-name field (block 56-75). Protocol, address and local
+// interface are the caller's. Never reads outside [data, data + size).
+ReplyCheck ParseDiscoveryReply(const std::uint8_t* data, std::size_t size, ReplyKind kind,
+                               scan_cache::ScanCacheRecord* out);
+
+// The NetBIOS record address: the first 15 characters of block 56-70, byte 15 zero, byte 19 the
+// LAN adapter number. `record` must already hold the block fields.
+void SetNetBiosAddress(scan_cache::ScanCacheRecord* record, std::uint8_t lana);
+
+// Dotted text of a network-order address into a 20-byte field (zero-filled).
+void SetDottedText(char (&field)[20], const std::uint8_t* address);
+void SetDottedText(std::uint8_t (&field)[20], const std::uint8_t* address);
+
+// Whether two records name the same device: their 20-byte name fields compare equal as text.
+bool SameNameText(const scan_cache::ScanCacheRecord& a, const scan_cache::ScanCacheRecord& b);
+
+// 1 when (local AND mask) equals (other AND mask) in all four bytes, else 0.
+int IsSameSubnet(const std::uint8_t* local, const std::uint8_t* mask, const std::uint8_t* other);
+
+}  // namespace lumeth

@@ -1,0 +1,334 @@
+#include "discovery_scanner/scanner/protocols.h"
+
+#include <ifaddrs.h>
+#include <linux/if_packet.h>
+#include <net/if.h>
+#include <net/if_arp.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <string>
+
+#include "device_client/core/transport/text.h"
+#include "platform/system_info.h"
+#ifdef PSA_HAVE_IPX
+#include "platform/ipx/ipx.h"
+#endif
+
+namespace lumeth {
+namespace {
+
+struct ProtocolState {
+  std::mutex mu;
+  int protocols = 0;
+  int timeoutValue = 0;
+  bool socketsStarted = false;
+  bool netbiosStarted = false;
+  bool addressesGiven = false;
+  std::vector<LocalAddress> givenAddresses;
+  std::vector<AdapterEntry> table;
+  // The scanner's name per LAN adapter: 16 bytes and the name number; first byte 0 = none yet.
+  std::map<UCHAR, std::array<char, 18>> nameSlots;
+};
+
+ProtocolState& State() {
+  static ProtocolState state;
+  return state;
+}
+
+thread_local UCHAR tCurrentLana = 0;
+
+std::int32_t MibInterfaceType(unsigned short hatype) {
+  switch (hatype) {
+    case ARPHRD_ETHER: return 6;
+    case ARPHRD_LOOPBACK: return 24;
+    case ARPHRD_PPP: return 23;
+    default: return 1;
+  }
+}
+
+bool PhysicalAddressUsable(const std::uint8_t* physical, int length) {
+  if (length <= 0) return false;
+  if (length >= 4 && std::memcmp(physical, "DEST", 4) == 0) return false;
+  bool allZero = true;
+  for (int i = 0; i < length && i < 6; ++i) allZero = allZero && physical[i] == 0;
+  return !allZero;
+}
+
+bool ProbeSocket(int family, int type) {
+  int fd = ::socket(family, type | SOCK_CLOEXEC, 0);
+  if (fd < 0) return false;
+  ::close(fd);
+  return true;
+}
+
+}  // namespace
+
+std::vector<AdapterEntry> ReadAdapterTable() {
+  std::vector<AdapterEntry> table;
+  ifaddrs* list = nullptr;
+  if (::getifaddrs(&list) != 0) return table;
+  struct Link {
+    unsigned short hatype = 0;
+    int length = 0;
+    std::uint8_t physical[14] = {};
+  };
+  std::map<std::string, Link> links;
+  for (ifaddrs* a = list; a != nullptr; a = a->ifa_next) {
+    if (a->ifa_addr == nullptr || a->ifa_addr->sa_family != AF_PACKET) continue;
+    const auto* ll = reinterpret_cast<const sockaddr_ll*>(a->ifa_addr);
+    Link link;
+    link.hatype = ll->sll_hatype;
+    link.length = ll->sll_halen > 14 ? 14 : ll->sll_halen;
+    std::memcpy(link.physical, ll->sll_addr, static_cast<std::size_t>(link.length < 8 ? link.length : 8));
+    links[a->ifa_name] = link;
+  }
+  for (ifaddrs* a = list; a != nullptr && table.size() < kMaxAdapters; a = a->ifa_next) {
+    if (a->ifa_addr == nullptr || a->ifa_addr->sa_family != AF_INET) continue;
+    auto it = links.find(a->ifa_name);
+    if (it == links.end()) continue;
+    const Link& link = it->second;
+    if (!PhysicalAddressUsable(link.physical, link.length)) continue;
+    AdapterEntry e;
+    e.interfaceType = MibInterfaceType(link.hatype);
+    e.physicalLength = static_cast<std::uint8_t>(link.length);
+    std::memcpy(e.physical, link.physical, static_cast<std::size_t>(link.length));
+    std::memcpy(e.address.data(), &reinterpret_cast<const sockaddr_in*>(a->ifa_addr)->sin_addr, 4);
+    if (a->ifa_netmask != nullptr) {
+      std::memcpy(e.mask.data(), &reinterpret_cast<const sockaddr_in*>(a->ifa_netmask)->sin_addr, 4);
+    }
+    std::strncpy(e.description, a->ifa_name, sizeof e.description - 1);
+    table.push_back(e);
+  }
+  ::freeifaddrs(list);
+  return table;
+}
+
+int ScanInit(int protocols, int timeoutValue, const ScannerOptions& options) {
+  ProtocolState& s = State();
+  std::lock_guard<std::mutex> lock(s.mu);
+  int failures = 0;
+  // Sockets need no start-up here; each family is probed with a socket of its own.
+  if ((protocols & (kProtocolIpx | kProtocolTcpIp)) != 0) s.socketsStarted = true;
+  if ((protocols & kProtocolIpx) != 0) {
+#ifdef PSA_HAVE_IPX
+    int fd = IpxSocket(SOCK_STREAM);
+    if (fd < 0) {
+      failures |= kFailIpx;
+    } else {
+      IpxClose(fd);
+    }
+#else
+    failures |= kFailIpx;
+#endif
+  }
+  if ((protocols & kProtocolTcpIp) != 0 && !ProbeSocket(AF_INET, SOCK_STREAM)) failures |= kFailTcpIp;
+  if ((protocols & kProtocolNetBios) != 0 && !s.netbiosStarted) {
+    NCB ncb;
+    LANA_ENUM lanas{};
+    if (nb::NCBEnumLana(&ncb, &lanas) != NRC_GOODRET) {
+      failures |= kFailNetBios;
+    } else {
+      for (int i = 0; i < lanas.length && i <= MAX_LANA; ++i) {
+        nb::SetCurrentLana(lanas.lana[i]);
+        nb::NCBReset(&ncb, 0, 0);
+        s.nameSlots[lanas.lana[i]] = {};
+      }
+      s.netbiosStarted = true;
+    }
+  }
+  s.protocols = protocols;
+  s.timeoutValue = timeoutValue;
+  s.addressesGiven = options.addressesGiven;
+  s.givenAddresses = options.addresses;
+  if ((protocols & kProtocolTcpIp) != 0 && (failures & kFailTcpIp) != kFailTcpIp) {
+    if (options.addressesGiven) {
+      s.table.clear();
+      for (const LocalAddress& a : options.addresses) {
+        if (s.table.size() >= kMaxAdapters) break;
+        AdapterEntry e;
+        e.address = a.address;
+        e.mask = a.mask;
+        s.table.push_back(e);
+      }
+    } else {
+      s.table = ReadAdapterTable();
+    }
+  }
+  return failures;
+}
+
+void ScanExit() {
+  ProtocolState& s = State();
+  std::lock_guard<std::mutex> lock(s.mu);
+  s.socketsStarted = false;
+  if (s.netbiosStarted) {
+    s.nameSlots.clear();
+    s.netbiosStarted = false;
+  }
+  s.table.clear();
+}
+
+int StartedProtocols() {
+  ProtocolState& s = State();
+  std::lock_guard<std::mutex> lock(s.mu);
+  return s.protocols;
+}
+
+int GetInterfaceMask(const std::uint8_t* address, std::uint8_t* mask) {
+  ProtocolState& s = State();
+  std::lock_guard<std::mutex> lock(s.mu);
+  for (const AdapterEntry& e : s.table) {
+    if (std::memcmp(e.address.data(), address, 4) == 0) {
+      std::memcpy(mask, e.mask.data(), 4);
+      return 1;
+    }
+  }
+  return 0;
+}
+
+std::array<std::uint8_t, 4> SubnetMaskFor(const std::array<std::uint8_t, 4>& address) {
+  std::array<std::uint8_t, 4> mask{255, 255, 255, 255};
+  if (GetInterfaceMask(address.data(), mask.data()) == 1) return mask;
+  ifaddrs* list = nullptr;
+  if (::getifaddrs(&list) != 0) return mask;
+  for (ifaddrs* a = list; a != nullptr; a = a->ifa_next) {
+    if (a->ifa_addr == nullptr || a->ifa_addr->sa_family != AF_INET || a->ifa_netmask == nullptr) continue;
+    if (std::memcmp(&reinterpret_cast<const sockaddr_in*>(a->ifa_addr)->sin_addr, address.data(), 4) == 0) {
+      std::memcpy(mask.data(), &reinterpret_cast<const sockaddr_in*>(a->ifa_netmask)->sin_addr, 4);
+      break;
+    }
+  }
+  ::freeifaddrs(list);
+  return mask;
+}
+
+std::vector<std::array<std::uint8_t, 4>> LocalAddresses() {
+  std::vector<std::array<std::uint8_t, 4>> out;
+  {
+    ProtocolState& s = State();
+    std::lock_guard<std::mutex> lock(s.mu);
+    if (s.addressesGiven) {
+      for (const LocalAddress& a : s.givenAddresses) {
+        if (out.size() >= kMaxLocalAddresses) break;
+        out.push_back(a.address);
+      }
+      return out;
+    }
+  }
+  std::uint8_t addresses[kMaxLocalAddresses][4];
+  int count = 0;
+  if (!core::EnumBindIp(addresses, kMaxLocalAddresses, &count)) return out;
+  for (int i = 0; i < count; ++i) {
+    std::array<std::uint8_t, 4> a{};
+    std::memcpy(a.data(), addresses[i], 4);
+    out.push_back(a);
+  }
+  return out;
+}
+
+namespace nb {
+
+void SetCurrentLana(UCHAR lana) { tCurrentLana = lana; }
+UCHAR CurrentLana() { return tCurrentLana; }
+
+void ClearNcb(NCB* ncb) {
+  std::memset(ncb, 0, sizeof *ncb);
+  ncb->ncb_lana_num = tCurrentLana;
+}
+
+UCHAR NCBAddName(NCB* ncb, const char* name16) {
+  ClearNcb(ncb);
+  ncb->ncb_command = NCBADDNAME;
+  std::memcpy(ncb->ncb_name, name16, NCBNAMSZ);
+  return Netbios(ncb);
+}
+
+UCHAR NCBReset(NCB* ncb, UCHAR sessions, UCHAR names) {
+  ClearNcb(ncb);
+  ncb->ncb_command = NCBRESET;
+  ncb->ncb_lsn = sessions;
+  ncb->ncb_num = names;
+  return Netbios(ncb);
+}
+
+UCHAR SendDataGram(NCB* ncb, UCHAR nameNumber, const void* buffer, int length, const char* localName,
+                   const char* callName) {
+  ClearNcb(ncb);
+  ncb->ncb_command = NCBDGSEND;
+  ncb->ncb_num = nameNumber;
+  ncb->ncb_buffer = static_cast<unsigned char*>(const_cast<void*>(buffer));
+  ncb->ncb_length = static_cast<WORD>(length);
+  if (localName != nullptr) std::memcpy(ncb->ncb_name, localName, NCBNAMSZ);
+  if (callName != nullptr) std::memcpy(ncb->ncb_callname, callName, NCBNAMSZ);
+  return Netbios(ncb);
+}
+
+void NCBCancel(NCB* target) {
+  NCB cancel;
+  ClearNcb(&cancel);
+  cancel.ncb_command = NCBCANCEL;
+  cancel.ncb_buffer = reinterpret_cast<unsigned char*>(target);
+  cancel.ncb_length = 64;
+  Netbios(&cancel);
+}
+
+UCHAR NCBEnumLana(NCB* ncb, LANA_ENUM* lanas) {
+  std::memset(ncb, 0, sizeof *ncb);
+  ncb->ncb_command = NCBENUM;
+  ncb->ncb_buffer = reinterpret_cast<unsigned char*>(lanas);
+  ncb->ncb_length = sizeof(LANA_ENUM);
+  return Netbios(ncb);
+}
+
+UCHAR NCBASReceive(NCB* ncb, UCHAR nameNumber, void* buffer, int length, NbEvent* event) {
+  ClearNcb(ncb);
+  ncb->ncb_command = NCBDGRECV | ASYNCH;
+  ncb->ncb_num = nameNumber;
+  ncb->ncb_buffer = static_cast<unsigned char*>(buffer);
+  ncb->ncb_length = static_cast<WORD>(length);
+  ncb->ncb_event = event;
+  return Netbios(ncb);
+}
+
+void FormatLocalName(const char* computerName, int i, char (&out)[17]) {
+  core::FormatLocalName(computerName, i, out);
+}
+
+int GetAvailableName(NCB* ncb, char (&name)[17], UCHAR* nameNumber) {
+  ProtocolState& s = State();
+  const UCHAR lana = tCurrentLana;
+  {
+    std::lock_guard<std::mutex> lock(s.mu);
+    auto it = s.nameSlots.find(lana);
+    if (it != s.nameSlots.end() && it->second[0] != 0) {
+      std::memcpy(name, it->second.data(), 16);
+      name[16] = '\0';
+      *nameNumber = static_cast<UCHAR>(it->second[16]);
+      return 1;
+    }
+  }
+  const std::string computer = platform::ComputerName();
+  for (int i = 0; i < 64; ++i) {
+    char candidate[17];
+    FormatLocalName(computer.c_str(), i, candidate);
+    if (NCBAddName(ncb, candidate) == NRC_GOODRET) {
+      std::lock_guard<std::mutex> lock(s.mu);
+      std::array<char, 18> slot{};
+      std::memcpy(slot.data(), candidate, 16);
+      slot[16] = static_cast<char>(ncb->ncb_num);
+      s.nameSlots[lana] = slot;
+      std::memcpy(name, candidate, 17);
+      *nameNumber = ncb->ncb_num;
+      return 1;
+    }
+  }
+  return 0;
+}
+
+}  // namespace nb
+}  // namespace lumeth

@@ -1,0 +1,81 @@
+// Start-up and clean-up of the scanner's protocols, the table of local network adapters (read from
+// the machine's own interface list) and the scanner's NetBIOS calls.
+#pragma once
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "discovery_scanner/scanner/scanner_options.h"
+#include "platform/netbios/netbios.h"
+
+namespace lumeth {
+
+// Protocol bits given to ScanInit, and its failure bits.
+constexpr int kProtocolIpx = 1;
+constexpr int kProtocolTcpIp = 2;
+constexpr int kProtocolNetBios = 4;
+constexpr int kFailIpx = 0x11;
+constexpr int kFailTcpIp = 0x12;
+constexpr int kFailNetBios = 0x14;
+
+// One usable local IPv4 address.
+struct AdapterEntry {
+  std::int32_t interfaceType = 0;         // MIB-II ifType (6 Ethernet, 24 loopback, 1 other)
+  std::uint8_t physicalLength = 0;
+  std::uint8_t physical[14] = {};
+  std::array<std::uint8_t, 4> address{};  // network order
+  std::array<std::uint8_t, 4> mask{};     // network order
+  char description[64] = {};
+};
+
+constexpr int kMaxAdapters = 10;
+constexpr int kMaxLocalAddresses = 10;
+
+// Builds the adapter table from the interface list: one entry per IPv4 address of an interface
+// with a physical address that is neither all zeros in its first six bytes nor begins with "DEST"
+// (so the loopback gets none), at most kMaxAdapters (the first ones in interface order).
+std::vector<AdapterEntry> ReadAdapterTable();
+
+// Starts the asked protocols (bits above) and returns the failure bits of those that cannot be
+// used, 0 when all work. The test hooks of `options` can replace the local addresses (and so the
+// adapter table). Call once; ScanExit undoes it.
+int ScanInit(int protocols, int timeoutValue, const ScannerOptions& options);
+void ScanExit();
+// The protocols and the time-out value given to ScanInit.
+int StartedProtocols();
+
+// 1 and the mask when the adapter table holds exactly this address, else 0 (mask untouched).
+int GetInterfaceMask(const std::uint8_t* address, std::uint8_t* mask);
+// The mask that the subnet test uses: the table's, else the mask the machine gives the interface
+// that owns the address, else 255.255.255.255 (only the address itself is "the same subnet").
+std::array<std::uint8_t, 4> SubnetMaskFor(const std::array<std::uint8_t, 4>& address);
+
+// The local IPv4 addresses to scan from: the test hook's list, else the machine's (at most
+// kMaxLocalAddresses; non-loopback ones first). Empty when they cannot be read.
+std::vector<std::array<std::uint8_t, 4>> LocalAddresses();
+
+// NetBIOS calls of the scanner. Each thread has a current LAN adapter that every block it builds
+// takes its adapter number from.
+namespace nb {
+void SetCurrentLana(UCHAR lana);
+UCHAR CurrentLana();
+void ClearNcb(NCB* ncb);
+UCHAR NCBAddName(NCB* ncb, const char* name16);
+UCHAR NCBReset(NCB* ncb, UCHAR sessions, UCHAR names);
+// Local name and call name (16 bytes each) are copied only when given.
+UCHAR SendDataGram(NCB* ncb, UCHAR nameNumber, const void* buffer, int length, const char* localName,
+                   const char* callName);
+// Cancels `target` (with a block of its own on the current adapter); no result.
+void NCBCancel(NCB* target);
+// Enumerates the adapters into a 256-byte list (the block's adapter number is not set).
+UCHAR NCBEnumLana(NCB* ncb, LANA_ENUM* lanas);
+// Asynchronous datagram receive on a name number, completing into `event`.
+UCHAR NCBASReceive(NCB* ncb, UCHAR nameNumber, void* buffer, int length, NbEvent* event);
+// The scanner's local name (16 bytes + NUL) from the computer name and 0 <= i <= 63.
+void FormatLocalName(const char* computerName, int i, char (&out)[17]);
+// The scanner's name on the current adapter: registered on first use (trying i = 0..63), then
+// kept. 1 with the name and its number, 0 when no name could be added.
+int GetAvailableName(NCB* ncb, char (&name)[17], UCHAR* nameNumber);
+}  // namespace nb
+
+}  // namespace lumeth

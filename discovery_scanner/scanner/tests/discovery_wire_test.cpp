@@ -1,0 +1,107 @@
+#include "discovery_scanner/scanner/discovery_wire.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "device_client/core/wire_layout.h"
+
+namespace lumeth {
+namespace {
+
+std::vector<std::uint8_t> Block(const char* defaultName, const char* deviceName, std::uint8_t protocols = 0x1F) {
+  std::vector<std::uint8_t> b(wire::pid::kSize, 0);
+  for (int i = 0; i < 32; ++i) b[static_cast<std::size_t>(4 + i)] = static_cast<std::uint8_t>(0x40 + i);
+  b[wire::pid::kProtocolId + 1] = protocols;
+  b[wire::pid::kFunctionId] = 0x12;
+  b[wire::pid::kFunctionId + 1] = 0x34;
+  std::memcpy(&b[wire::pid::kDefaultName], defaultName, std::strlen(defaultName));
+  std::memcpy(&b[wire::pid::kDeviceName], deviceName, std::strlen(deviceName));
+  return b;
+}
+
+std::vector<std::uint8_t> Reply(const std::vector<std::uint8_t>& payload, std::uint8_t error = 0, int length = -1) {
+  std::vector<std::uint8_t> d(5 + payload.size(), 0);
+  const int n = length < 0 ? static_cast<int>(payload.size()) : length;
+  d[0] = 0xA5;
+  d[2] = error;
+  d[3] = static_cast<std::uint8_t>(n);
+  d[4] = static_cast<std::uint8_t>(n >> 8);
+  for (std::size_t i = 0; i < payload.size(); ++i) d[5 + i] = payload[i];
+  return d;
+}
+
+TEST(DiscoveryWireTest, RequestsHaveTheirLayout) {
+  const auto r = BuildDiscoveryRequest();
+  EXPECT_EQ(std::string(r.begin(), r.end()), std::string("@\0\x06\0" "9007:\n", 10));
+  const auto r2 = BuildDiscoveryRequest2();
+  EXPECT_EQ(std::string(r2.begin(), r2.end()), std::string("@\0\x06\0XXXXXXXX9007:\n", 18));
+  const auto own = BuildDiscoveryRequest2("1A2B");
+  EXPECT_EQ(std::string(own.begin() + 4, own.begin() + 12), "1A2BXXXX");
+}
+
+TEST(DiscoveryWireTest, GoodReplyFillsTheBlockFields) {
+  const auto block = Block("KV1A2B3C", "Office-Printer");
+  for (ReplyKind kind : {ReplyKind::kUdp, ReplyKind::kNetBios, ReplyKind::kUdp2}) {
+    std::vector<std::uint8_t> payload = block;
+    if (kind == ReplyKind::kUdp2) payload.insert(payload.begin(), 8, 'X');
+    scan_cache::ScanCacheRecord r{};
+    ASSERT_EQ(ParseDiscoveryReply(Reply(payload).data(), Reply(payload).size(), kind, &r), ReplyCheck::kOk);
+    EXPECT_STREQ(std::string(r.szDefaultName, 20).c_str(), "KV1A2B3C");
+    EXPECT_STREQ(std::string(r.szDeviceName, 20).c_str(), "Office-Printer");
+    EXPECT_EQ(std::memcmp(r.hardwareId, &block[4], 32), 0);
+    EXPECT_EQ(r.functionId[0], 0x12);
+    EXPECT_EQ(r.functionId[1], 0x34);
+  }
+}
+
+TEST(DiscoveryWireTest, BadRepliesAreRefusedBeforeARecordIsBuilt) {
+  const auto block = Block("KV1A2B3C", "Office");
+  std::vector<std::uint8_t> used(block.begin(), block.begin() + 96);  // every field the record takes
+  std::vector<std::uint8_t> cut(block.begin(), block.begin() + 95);
+  struct Case {
+    const char* what;
+    std::vector<std::uint8_t> datagram;
+    ReplyKind kind;
+    ReplyCheck expected;
+  } cases[] = {
+      {"empty", {}, ReplyKind::kUdp, ReplyCheck::kTooShort},
+      {"header only", Reply({}), ReplyKind::kUdp, ReplyCheck::kTooShort},
+      {"block cut before the default name ends", Reply(cut), ReplyKind::kNetBios, ReplyCheck::kTooShort},
+      {"fields present", Reply(used), ReplyKind::kNetBios, ReplyCheck::kOk},
+      {"34444 reply without the identifier", Reply(used), ReplyKind::kUdp2, ReplyCheck::kTooShort},
+      {"length past the datagram", Reply(block, 0, 200), ReplyKind::kUdp, ReplyCheck::kBadLength},
+      {"length too small for the fields", Reply(block, 0, 20), ReplyKind::kUdp, ReplyCheck::kBadLength},
+      {"error byte set", Reply(block, 1), ReplyKind::kUdp, ReplyCheck::kDeviceError},
+      {"no protocols on 34443", Reply(Block("KV1", "A", 0)), ReplyKind::kUdp, ReplyCheck::kNoProtocols},
+      {"no protocols over NetBIOS", Reply(Block("KV1", "A", 0)), ReplyKind::kNetBios, ReplyCheck::kOk},
+  };
+  for (const Case& c : cases) {
+    scan_cache::ScanCacheRecord r{};
+    std::memset(&r, 0x5A, sizeof r);
+    const ReplyCheck got = ParseDiscoveryReply(c.datagram.data(), c.datagram.size(), c.kind, &r);
+    EXPECT_EQ(got, c.expected) << c.what;
+    if (got != ReplyCheck::kOk) {
+      EXPECT_EQ(static_cast<unsigned char>(r.szDefaultName[0]), 0x5A) << c.what;
+    }
+  }
+}
+
+TEST(DiscoveryWireTest, NetBiosAddressAndSubnet) {
+  scan_cache::ScanCacheRecord r{};
+  std::memcpy(r.szDeviceName, "ABCDEFGHIJKLMNOPQRST", 20);
+  SetNetBiosAddress(&r, 3);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(r.address), 15), "ABCDEFGHIJKLMNO");
+  EXPECT_EQ(r.address[15], 0);
+  EXPECT_EQ(r.address[19], 3);
+
+  const std::uint8_t local[4] = {192, 168, 1, 10}, mask[4] = {255, 255, 255, 0};
+  const std::uint8_t same[4] = {192, 168, 1, 200}, other[4] = {192, 168, 2, 10};
+  EXPECT_EQ(IsSameSubnet(local, mask, same), 1);
+  EXPECT_EQ(IsSameSubnet(local, mask, other), 0);
+}
+
+}  // namespace
+}  // namespace lumeth

@@ -1,0 +1,166 @@
+// The UDP routes against emulated boxes answering over the loopback network. Each test takes its
+// own discovery ports, so tests running at the same time do not hear each other's boxes.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "discovery_scanner/scanner/discovery_wire.h"
+#include "discovery_scanner/scanner/protocols.h"
+#include "discovery_scanner/scanner/scan_routes.h"
+#include "tools/box_emulator/box_core.h"
+#include "tools/box_emulator/box_emulator.h"
+#include "tools/box_emulator/udp_discovery.h"
+
+namespace lumeth {
+namespace {
+
+using scan_cache::ScanCacheRecord;
+
+std::string Text(const char* field, std::size_t size = 20) { return std::string(field, strnlen(field, size)); }
+std::string Text(const std::uint8_t* field) { return Text(reinterpret_cast<const char*>(field)); }
+
+// A block of a box with hardware address ending in `serial`, without a TCP side.
+std::array<std::uint8_t, wire::pid::kSize> BlockFor(std::uint32_t serial, const std::string& deviceName) {
+  box_emulator::BoxIdentity identity;
+  identity.hardwareAddress = {0x00, 0x40, 0x01, static_cast<std::uint8_t>(serial >> 16),
+                              static_cast<std::uint8_t>(serial >> 8), static_cast<std::uint8_t>(serial)};
+  box_emulator::BoxCore core(identity, "127.0.0.1");
+  core.Set("0001", deviceName);
+  return core.DeviceInfoBlock();
+}
+
+class UdpRouteTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    responder_ = std::make_unique<box_emulator::UdpDiscovery>(box_emulator::UdpDiscoveryOptions{0, 0, "0.0.0.0"});
+    options_.windowMs = 150;
+    options_.udpPort = responder_->port();
+    options_.udp2Port = responder_->port2();
+    SetAddresses("127.64.0.1/255.192.0.0");
+  }
+  void TearDown() override { ScanExit(); }
+
+  void SetAddresses(const char* list) {
+    ASSERT_TRUE(ParseAddressList(list, &options_.addresses));
+    options_.addressesGiven = true;
+  }
+
+  std::vector<ScanCacheRecord> Scan(ScanRoute& route) {
+    ScanExit();
+    ScanInit(kProtocolTcpIp, 20, options_);
+    std::vector<ScanCacheRecord> records;
+    ScanContext context{&options_, &stop_, &localText_};
+    EXPECT_TRUE(route.Scan(context, &records));
+    return records;
+  }
+
+  static const ScanCacheRecord* Find(const std::vector<ScanCacheRecord>& records, const std::string& name) {
+    for (const auto& r : records) {
+      if (Text(r.szDefaultName) == name) return &r;
+    }
+    return nullptr;
+  }
+
+  ScannerOptions options_;
+  StopSignal stop_;
+  SharedLocalText localText_;
+  std::unique_ptr<box_emulator::UdpDiscovery> responder_;
+};
+
+TEST_F(UdpRouteTest, BoxesAreRecordedWithTheirFieldsAndOnlyTheSameSubnetOnThe34443Route) {
+  box_emulator::Box near1, near2;  // random addresses in 127.64.0.0/10: the scanner's subnet
+  near1.SetDeviceName("Front-Desk");
+  near2.SetDeviceName("Back-Office");
+  responder_->AddBox(&near1);
+  responder_->AddBox(&near2);
+  const auto farBlock = BlockFor(0x00F0F0, "Far-Away");
+  responder_->AddBlock("127.0.9.9", farBlock);  // another subnet
+
+  auto udp = MakeUdpRoute();
+  auto records = Scan(*udp);
+  ASSERT_EQ(records.size(), 2u);
+  for (box_emulator::Box* box : {&near1, &near2}) {
+    const ScanCacheRecord* r = Find(records, box->DefaultName());
+    ASSERT_NE(r, nullptr) << box->DefaultName();
+    const auto block = box->DeviceInfoBlock();
+    EXPECT_EQ(r->iProtocol, 2);
+    EXPECT_EQ(Text(r->address), box->Address());
+    EXPECT_EQ(Text(r->szLocalAddress), "127.64.0.1");
+    EXPECT_EQ(Text(r->szDeviceName), box->DeviceName());
+    EXPECT_EQ(std::memcmp(r->hardwareId, &block[4], 32), 0);
+    EXPECT_EQ(std::memcmp(r->functionId, &block[46], 2), 0);
+  }
+  EXPECT_EQ(responder_->RequestCount(0), 3u);  // three sends from the one address
+
+  auto udp2 = MakeUdp2Route();
+  records = Scan(*udp2);
+  ASSERT_EQ(records.size(), 3u);
+  const ScanCacheRecord* far = Find(records, box_emulator::DefaultNameFor([] {
+    box_emulator::BoxIdentity id;
+    id.hardwareAddress = {0x00, 0x40, 0x01, 0x00, 0xF0, 0xF0};
+    return id;
+  }()));
+  ASSERT_NE(far, nullptr);
+  EXPECT_EQ(far->iProtocol, 8);
+  EXPECT_EQ(Text(far->address), "127.0.9.9");
+  EXPECT_EQ(Text(far->szDeviceName), "Far-Away");
+}
+
+TEST_F(UdpRouteTest, SpoiledAnswersAreDroppedAndGoodOnesKept) {
+  struct Case {
+    box_emulator::UdpAnswerFault fault;
+    bool zeroProtocols;
+    bool inUdp, inUdp2;
+  } cases[] = {
+      {box_emulator::UdpAnswerFault::kNone, false, true, true},
+      {box_emulator::UdpAnswerFault::kErrorByte, false, false, false},
+      {box_emulator::UdpAnswerFault::kShort, false, false, false},
+      {box_emulator::UdpAnswerFault::kBadLength, false, false, false},
+      {box_emulator::UdpAnswerFault::kSilent, false, false, false},
+      {box_emulator::UdpAnswerFault::kNone, true, false, true},
+  };
+  std::vector<std::string> names;
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    auto block = BlockFor(0x100 + static_cast<std::uint32_t>(i), "Box" + std::to_string(i));
+    if (cases[i].zeroProtocols) block[42] = block[43] = 0;
+    std::size_t index = responder_->AddBlock("127.64.7." + std::to_string(i + 1), block);
+    responder_->SetFault(index, cases[i].fault);
+    names.push_back(Text(reinterpret_cast<const char*>(&block[76])));
+  }
+  auto udp = MakeUdpRoute();
+  auto udp2 = MakeUdp2Route();
+  const auto viaUdp = Scan(*udp);
+  const auto viaUdp2 = Scan(*udp2);
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    EXPECT_EQ(Find(viaUdp, names[i]) != nullptr, cases[i].inUdp) << "case " << i;
+    EXPECT_EQ(Find(viaUdp2, names[i]) != nullptr, cases[i].inUdp2) << "case " << i;
+  }
+}
+
+TEST_F(UdpRouteTest, AFloodOfAnswersFillsTheAreaAndNoMore) {
+  for (std::uint32_t i = 0; i < 400; ++i) {
+    responder_->AddBlock("127.64.8." + std::to_string(i % 250 + 1), BlockFor(0x2000 + i, "Flood"));
+  }
+  auto udp2 = MakeUdp2Route();
+  const auto records = Scan(*udp2);
+  EXPECT_EQ(records.size(), static_cast<std::size_t>(scan_cache::kMaxRecords));
+}
+
+TEST_F(UdpRouteTest, AnAddressThatFailsIsSkippedAndABoxHeardTwiceIsRecordedOnce) {
+  box_emulator::Box box;
+  responder_->AddBox(&box);
+  // 192.0.2.254 is no address of this machine: binding to it fails, the others still scan.
+  SetAddresses("192.0.2.254/255.255.255.0,127.64.0.1/255.192.0.0,127.64.0.2/255.192.0.0");
+  auto udp = MakeUdpRoute();
+  const auto records = Scan(*udp);
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(Text(records[0].szDefaultName), box.DefaultName());
+  EXPECT_EQ(Text(records[0].szLocalAddress), "127.64.0.1");  // the first reply wins
+  EXPECT_EQ(responder_->RequestCount(0), 6u);
+}
+
+}  // namespace
+}  // namespace lumeth
