@@ -1,0 +1,372 @@
+// config_read_bench: cost of a full configuration read over TCP on loopback.
+//
+// Run: <build>/bin/config_read_bench [--rounds N] [--batch K] (defaults 41 and 20; a few seconds).
+// It times three ways of doing the same two exchanges ("9100:\r\n" answered by the configuration
+// text, then "9007:\n" answered by the 164-byte device-information block, each on its own TCP
+// connection), all in one run, interleaved round by round:
+//   plain TCP       a raw client against a minimal single-threaded server on another loopback
+//                   address that answers the very bytes the emulated box sends (framing included);
+//   raw-to-emulator the same raw client against the emulated box (tools/box_emulator), replies
+//                   read by byte count without parsing: the emulator's own cost;
+//   full client     CPrintServerUtility::mGetAllConfiguration against the emulated box: our
+//                   framing, parsing and record handling on top of that.
+// Each round times a batch of K reads per way; the medians over N rounds (after a warm-up) are
+// printed per read, with the ratios full client / plain TCP (the figure to keep at or below 1.3)
+// and full client / raw-to-emulator. The box carries a known model code, so no model-name file is
+// read. The process runs in a temporary root, so no "utility.log" is written.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <random>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "device_client/access/access.h"
+#include "device_client/api/print_server_utility.h"
+#include "device_client/core/config/config_records.h"
+#include "device_client/core/wire_layout.h"
+#include "platform/test_support/temp_root.h"
+#include "tools/box_emulator/box_emulator.h"
+
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+
+constexpr std::string_view kConfigRequest = "9100:\r\n";
+constexpr std::string_view kInfoRequest = "9007:\n";
+
+// One request chunk: '@', more flag 0, uint16 LE length, the text.
+std::string FrameRequest(std::string_view text) {
+  std::string out;
+  out.push_back(static_cast<char>(wire::kRequestMarker));
+  out.push_back('\0');
+  out.push_back(static_cast<char>(text.size() & 0xFF));
+  out.push_back(static_cast<char>((text.size() >> 8) & 0xFF));
+  out.append(text);
+  return out;
+}
+
+bool SendAll(int fd, const char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t n = ::send(fd, data, size, MSG_NOSIGNAL);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+// Reads exactly `size` bytes; false on an error or an early end of the stream.
+bool ReadExactly(int fd, char* buffer, std::size_t size) {
+  while (size > 0) {
+    const ssize_t n = ::recv(fd, buffer, size, 0);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    buffer += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+int ConnectTo(const sockaddr_in& to) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return -1;
+  while (::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0) {
+    if (errno == EINTR) continue;
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+sockaddr_in Endpoint(const std::string& address, std::uint16_t port) {
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_port = htons(port);
+  if (::inet_pton(AF_INET, address.c_str(), &sa.sin_addr) != 1) {
+    throw std::runtime_error("bad address " + address);
+  }
+  return sa;
+}
+
+// One exchange of a plain client: connect, send the framed request, read the known number of
+// reply bytes without looking at them, close.
+bool RawExchange(const sockaddr_in& to, const std::string& request, std::size_t replySize,
+                 std::vector<char>& scratch) {
+  const int fd = ConnectTo(to);
+  if (fd < 0) return false;
+  scratch.resize(std::max(scratch.size(), replySize));
+  const bool ok = SendAll(fd, request.data(), request.size()) &&
+                  ReadExactly(fd, scratch.data(), replySize);
+  ::close(fd);
+  return ok;
+}
+
+// Sends the framed request and returns every byte until the peer closes (to learn the replies).
+std::string CaptureReply(const sockaddr_in& to, const std::string& request) {
+  const int fd = ConnectTo(to);
+  if (fd < 0) throw std::runtime_error("cannot connect to the emulated box");
+  std::string reply;
+  if (SendAll(fd, request.data(), request.size())) {
+    char buf[4096];
+    for (;;) {
+      const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      reply.append(buf, static_cast<std::size_t>(n));
+    }
+  }
+  ::close(fd);
+  return reply;
+}
+
+// Data bytes and chunk count of a stream reply, checking that its framing adds up.
+bool ReplyShape(const std::string& reply, std::size_t& dataBytes, int& chunks) {
+  dataBytes = 0;
+  chunks = 0;
+  std::size_t at = 0;
+  const auto header = static_cast<std::size_t>(wire::kStreamReplyHeaderSize);
+  for (;;) {
+    if (reply.size() - at < header) return false;
+    const auto* h = reinterpret_cast<const unsigned char*>(reply.data() + at);
+    const std::size_t length = h[wire::kStreamReplyLengthOffset] |
+                               (static_cast<std::size_t>(h[wire::kStreamReplyLengthOffset + 1]) << 8);
+    const bool more = h[wire::kStreamReplyMoreOffset] != 0;
+    if (h[wire::kStreamReplyErrorOffset] != 0 || reply.size() - at - header < length) return false;
+    at += header + length;
+    dataBytes += length;
+    ++chunks;
+    if (!more) return at == reply.size();
+  }
+}
+
+std::string RandomLoopbackAddress(std::mt19937& rng) {
+  std::uniform_int_distribution<int> second(64, 127), third(0, 255), fourth(1, 254);
+  return "127." + std::to_string(second(rng)) + "." + std::to_string(third(rng)) + "." +
+         std::to_string(fourth(rng));
+}
+
+// The baseline server: one thread, one connection at a time; reads one framed request and
+// answers it with fixed bytes, then closes.
+class PlainServer {
+ public:
+  PlainServer(std::uint16_t port, std::vector<std::pair<std::string, std::string>> answers)
+      : answers_(std::move(answers)) {
+    std::mt19937 rng{std::random_device{}()};
+    for (int attempt = 0; attempt < 200 && listenFd_ < 0; ++attempt) {
+      address_ = RandomLoopbackAddress(rng);
+      listenFd_ = box_emulator::OpenListener(address_, port);
+    }
+    if (listenFd_ < 0) throw std::runtime_error("plain server cannot listen");
+    thread_ = std::thread([this] { Serve(); });
+  }
+  ~PlainServer() {
+    stopping_ = true;
+    ::shutdown(listenFd_, SHUT_RDWR);  // wakes the blocking accept
+    thread_.join();
+    ::close(listenFd_);
+  }
+  PlainServer(const PlainServer&) = delete;
+  PlainServer& operator=(const PlainServer&) = delete;
+
+  const std::string& Address() const { return address_; }
+
+ private:
+  void Serve() {
+    std::vector<char> request;
+    while (!stopping_) {
+      const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+      if (fd < 0) {
+        if (errno == EINTR || errno == ECONNABORTED) continue;
+        break;
+      }
+      char header[wire::kRequestHeaderSize];
+      if (ReadExactly(fd, header, sizeof header)) {
+        const std::size_t length = static_cast<unsigned char>(header[2]) |
+                                   (static_cast<std::size_t>(static_cast<unsigned char>(header[3])) << 8);
+        request.assign(header, header + sizeof header);
+        request.resize(sizeof header + length);
+        if (ReadExactly(fd, request.data() + sizeof header, length)) {
+          const std::string_view got(request.data(), request.size());
+          for (const auto& [ask, answer] : answers_) {
+            if (got == ask) {
+              SendAll(fd, answer.data(), answer.size());
+              break;
+            }
+          }
+        }
+      }
+      ::close(fd);
+    }
+  }
+
+  std::vector<std::pair<std::string, std::string>> answers_;
+  std::string address_;
+  int listenFd_ = -1;
+  std::atomic<bool> stopping_{false};
+  std::thread thread_;
+};
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  const std::size_t n = v.size();
+  return n % 2 == 1 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+int ParseCount(const char* text, int fallback) {
+  char* end = nullptr;
+  const long v = std::strtol(text, &end, 10);
+  return (end != text && *end == '\0' && v > 0 && v <= 100000) ? static_cast<int>(v) : fallback;
+}
+
+int Run(int rounds, int batch) {
+  platform::testing::TempRoot root;  // PSInit's data directory lands here
+  char cwd[PATH_MAX];
+  if (::getcwd(cwd, sizeof cwd) == nullptr || ::chdir(root.path().c_str()) != 0) {
+    std::fprintf(stderr, "cannot enter the temporary root\n");
+    return 1;
+  }
+
+  box_emulator::BoxOptions options;
+  options.restartWindow = std::chrono::milliseconds(0);
+  box_emulator::Box box(options);
+  const std::string name = box.DefaultName();
+
+  // The replies exactly as the box sends them: the baseline server answers with these bytes.
+  const sockaddr_in boxEnd = Endpoint(box.Address(), box.Port());
+  const std::string configRequest = FrameRequest(kConfigRequest);
+  const std::string infoRequest = FrameRequest(kInfoRequest);
+  const std::string configReply = CaptureReply(boxEnd, configRequest);
+  const std::string infoReply = CaptureReply(boxEnd, infoRequest);
+  std::size_t configData = 0, infoData = 0;
+  int configChunks = 0, infoChunks = 0;
+  if (!ReplyShape(configReply, configData, configChunks) ||
+      !ReplyShape(infoReply, infoData, infoChunks)) {
+    std::fprintf(stderr, "the emulated box sent a malformed reply\n");
+    return 1;
+  }
+
+  PlainServer plain(box.Port(), {{configRequest, configReply}, {infoRequest, infoReply}});
+  const sockaddr_in plainEnd = Endpoint(plain.Address(), box.Port());
+
+  CPrintServerUtility util;
+  if (util.mInitializeLanComponent(TYPE_TCPIP, 20) != 0) {
+    std::fprintf(stderr, "the TCP/IP transport did not start\n");
+    return 1;
+  }
+  console_access::ClearDevices();
+  DeviceRecord record{};
+  std::memcpy(record.szName, name.data(), std::min<std::size_t>(name.size(), 20));
+  record.iProtocol = TYPE_TCPIP;
+  const std::string boxAddress = box.Address();
+  std::memcpy(record.address, boxAddress.data(), std::min<std::size_t>(boxAddress.size(), 19));
+  if (console_access::AppendDevice(record) != 0) {
+    std::fprintf(stderr, "cannot register the box\n");
+    return 1;
+  }
+
+  std::vector<char> scratch;
+  config::AllConfigurationData all;
+  bool failed = false;
+  auto rawRead = [&](const sockaddr_in& to) {
+    if (!RawExchange(to, configRequest, configReply.size(), scratch) ||
+        !RawExchange(to, infoRequest, infoReply.size(), scratch)) {
+      failed = true;
+    }
+  };
+  const std::function<void()> ways[3] = {
+      [&] { rawRead(plainEnd); },
+      [&] { rawRead(boxEnd); },
+      [&] {
+        if (util.mGetAllConfiguration(name, &all) != 0) failed = true;
+      },
+  };
+  const char* const labels[3] = {"plain TCP", "raw-to-emulator", "full client read"};
+
+  // Check once that the client read what the box holds.
+  ways[2]();
+  if (failed || all.dsSystem.szDeviceName != box.DeviceName()) {
+    std::fprintf(stderr, "the full client read failed\n");
+    return 1;
+  }
+
+  const int warmup = 3;
+  std::vector<double> perRead[3];
+  for (int round = 0; round < warmup + rounds && !failed; ++round) {
+    for (int k = 0; k < 3; ++k) {
+      const int way = (round + k) % 3;  // rotate the order so no way always runs first
+      const auto start = SteadyClock::now();
+      for (int i = 0; i < batch; ++i) ways[way]();
+      const std::chrono::duration<double, std::micro> spent = SteadyClock::now() - start;
+      if (round >= warmup) perRead[way].push_back(spent.count() / batch);
+    }
+    box.ClearRequests();  // the box records every request; keep that list short
+  }
+  if (::chdir(cwd) != 0) {
+    // Only the way back failed; the numbers stand.
+  }
+  if (failed) {
+    std::fprintf(stderr, "an exchange failed during the measurement\n");
+    return 1;
+  }
+
+  std::printf("full configuration read = 2 TCP connections: request %zu + %zu bytes, reply %zu + %zu bytes\n",
+              configRequest.size(), infoRequest.size(), configReply.size(), infoReply.size());
+  std::printf("  (configuration text %zu bytes in %d chunks, device block %zu bytes in %d chunk)\n",
+              configData, configChunks, infoData, infoChunks);
+  std::printf("%d rounds x %d reads each, median per read:\n", rounds, batch);
+  double median[3];
+  for (int k = 0; k < 3; ++k) {
+    median[k] = Median(perRead[k]);
+    const double best = *std::min_element(perRead[k].begin(), perRead[k].end());
+    std::printf("  %-17s %9.1f us   (best round %.1f us)\n", labels[k], median[k], best);
+  }
+  const double ratio = median[2] / median[0];
+  std::printf("ratio full client / plain TCP:       %.2f (target at most 1.30: %s)\n", ratio,
+              ratio <= 1.30 ? "met" : "missed");
+  std::printf("ratio raw-to-emulator / plain TCP:   %.2f\n", median[1] / median[0]);
+  std::printf("ratio full client / raw-to-emulator: %.2f\n", median[2] / median[1]);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int rounds = 41;
+  int batch = 20;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--rounds" && i + 1 < argc) {
+      rounds = ParseCount(argv[++i], rounds);
+    } else if (arg == "--batch" && i + 1 < argc) {
+      batch = ParseCount(argv[++i], batch);
+    } else {
+      std::fprintf(stderr, "usage: config_read_bench [--rounds N] [--batch K]\n");
+      return 2;
+    }
+  }
+  try {
+    return Run(rounds, batch);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "config_read_bench: %s\n", e.what());
+    return 1;
+  }
+}
