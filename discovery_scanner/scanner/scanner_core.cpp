@@ -106,6 +106,7 @@ bool LumethCore::OnTimer() {
   // back, unless a new scanner already has them.
   StopAndJoinWorkers();
   ReleaseObjects();
+  if (leavingHook_) leavingHook_();
   const int late = CountClients();
   if (late == 0) return false;
   if (Start() != StartResult::kStarted) return false;

@@ -80,6 +80,8 @@ class LumethCore {
   bool RouteBusy(int route) const { return busy_[static_cast<std::size_t>(route)].load(); }
   // Waits until every worker that has been started has finished (for tests and the benchmark).
   void JoinWorkers();
+  // Runs between letting go of the objects and the last look for clients (for tests).
+  void SetLeavingHook(std::function<void()> hook) { leavingHook_ = std::move(hook); }
 
  private:
   int CountClients() const;
@@ -105,6 +107,7 @@ class LumethCore {
   SharedLocalText localText_;
   std::mutex sinkMu_;
   LogSink sink_;
+  std::function<void()> leavingHook_;
 };
 
 // The log of the window: the running length of the text added since the log was last emptied,
