@@ -215,6 +215,18 @@ TEST_F(LumethProcessTest, WithoutClientsOneRoundThenTheFourthEmptyPollEnds) {
   EXPECT_EQ(OpenMutex(SYNCHRONIZE, FALSE, kScannerMutexName), nullptr);
 }
 
+TEST_F(LumethProcessTest, TheWindowedProgramWithTrayBehavesTheSame) {
+  ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  auto scanner = std::make_unique<Child>(LUMETH_PROGRAM, std::vector<std::string>{"1"});
+  ::unsetenv("QT_QPA_PLATFORM");
+  ASSERT_TRUE(scanner->Wait(20s));
+  EXPECT_EQ(scanner->ExitCode(), 0);
+  const std::string err = scanner->Err();
+  EXPECT_EQ(Count(err, "lumeth: round"), 1) << err;
+  EXPECT_EQ(Count(err, "lumeth: poll clients=0"), 4) << err;
+  EXPECT_TRUE(scanner->Out().empty());  // the log goes to the window, not to the output
+}
+
 TEST_F(LumethProcessTest, OneClientWithPauseResetHoldsRoundsBackTwoClientsDoNot) {
   auto console = Client({"tollard", "reset-pause"});
   auto scanner = Scanner();

@@ -1,0 +1,158 @@
+// The window on the offscreen platform: its buttons, the Pause caption, the log fed from another
+// thread, the tray menu and the end of the program.
+#include "discovery_scanner/scanner/lumeth_window.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSystemTrayIcon>
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <memory>
+#include <thread>
+
+#include "platform/named_objects/named_objects.h"
+#include "platform/paths.h"
+#include "platform/test_support/temp_root.h"
+
+namespace lumeth {
+namespace {
+
+class CountingRoute : public ScanRoute {
+ public:
+  explicit CountingRoute(const char* file) : file_(file) {}
+  const char* Name() const override { return "counting"; }
+  const char* FileName() const override { return file_; }
+  bool Scan(const ScanContext&, std::vector<scan_cache::ScanCacheRecord>*) override {
+    ++scans;
+    return true;
+  }
+  std::atomic<int> scans{0};
+
+ private:
+  const char* file_;
+};
+
+class LumethWindowTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    static int argc = 1;
+    static char name[] = "lumeth_window_test";
+    static char* argv[] = {name, nullptr};
+    app_ = new QApplication(argc, argv);
+  }
+
+  LumethWindowTest() {
+    platform::MakeDirectories(platform::DataDirectory());
+    ScannerOptions options;
+    options.protocols = 2;
+    options.tickMs = 3600000;  // the timer never fires during a test
+    LumethCore::Routes routes;
+    const char* files[kRouteCount] = {scan_cache::kNetBiosFile, scan_cache::kUdp2File, scan_cache::kIpxFile,
+                                      scan_cache::kUdpFile};
+    for (int i = 0; i < kRouteCount; ++i) {
+      auto r = std::make_unique<CountingRoute>(files[i]);
+      routes_[i] = r.get();
+      routes[static_cast<std::size_t>(i)] = std::move(r);
+    }
+    core_ = std::make_unique<LumethCore>(options, std::move(routes));
+    EXPECT_EQ(core_->Start(), LumethCore::StartResult::kStarted);
+    window_ = std::make_unique<LumethWindow>(*core_, true);
+    window_->Begin();
+  }
+  ~LumethWindowTest() override {
+    window_.reset();
+    core_.reset();
+  }
+
+  // Runs the event loop until `condition` holds (bounded).
+  static bool Until(const std::function<bool()>& condition) {
+    for (int i = 0; i < 2000; ++i) {
+      QApplication::processEvents();
+      if (condition()) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return false;
+  }
+
+  static QApplication* app_;
+  platform::testing::TempRoot root_;
+  CountingRoute* routes_[kRouteCount] = {};
+  std::unique_ptr<LumethCore> core_;
+  std::unique_ptr<LumethWindow> window_;
+};
+
+QApplication* LumethWindowTest::app_ = nullptr;
+
+TEST_F(LumethWindowTest, ButtonsAndTheHiddenStart) {
+  EXPECT_FALSE(window_->isVisible());
+  const std::pair<int, const char*> buttons[] = {{kIdRunOnce, "Run Once"}, {kIdVerifyData, "Verify Data"},
+                                                 {kIdMinimize, "Minimize"}, {kIdPause, "Pause"}, {kIdExit, "Exit"}};
+  for (const auto& [id, text] : buttons) {
+    ASSERT_NE(window_->button(id), nullptr) << id;
+    EXPECT_EQ(window_->button(id)->text().toStdString(), text);
+  }
+  core_->JoinWorkers();
+  EXPECT_EQ(routes_[kRouteUdp]->scans.load(), 1);  // the first round at start
+  window_->button(kIdRunOnce)->click();
+  core_->JoinWorkers();
+  EXPECT_EQ(routes_[kRouteUdp]->scans.load(), 2);
+  EXPECT_EQ(routes_[kRouteNetBios]->scans.load(), 0);  // its protocol was not started
+  window_->button(kIdVerifyData)->click();
+  EXPECT_TRUE(Until([] { return true; }));
+}
+
+TEST_F(LumethWindowTest, PauseTogglesItsCaptionAndThePauseEvent) {
+  HANDLE pause = OpenEvent(EVENT_MODIFY_STATE, FALSE, kPauseEventName);
+  ASSERT_NE(pause, nullptr);
+  QPushButton* button = window_->button(kIdPause);
+  button->click();
+  EXPECT_EQ(button->text().toStdString(), "Restart");
+  EXPECT_EQ(WaitForSingleObject(pause, 0), WAIT_TIMEOUT);
+  window_->AppendLog(QStringLiteral("some text\r\n"));
+  button->click();
+  EXPECT_EQ(button->text().toStdString(), "Pause");
+  EXPECT_EQ(WaitForSingleObject(pause, 0), WAIT_OBJECT_0);
+  EXPECT_TRUE(window_->logView()->toPlainText().isEmpty());  // Restart empties the log
+  CloseHandle(pause);
+}
+
+TEST_F(LumethWindowTest, LogTextFromAnotherThreadArrivesOnTheWindowThread) {
+  std::thread worker([this] { emit window_->logText(QStringLiteral("12:00:00      ss_udp.dat      0 devices\r\n")); });
+  worker.join();
+  ASSERT_TRUE(Until([this] { return window_->logView()->toPlainText().contains(QStringLiteral("ss_udp.dat")); }));
+  // Past the limit the log starts again.
+  const QString big(static_cast<int>(window_->logLimit().limit()), QLatin1Char('x'));
+  window_->AppendLog(big);
+  EXPECT_EQ(window_->logView()->toPlainText(), big);
+}
+
+TEST_F(LumethWindowTest, TrayMenuOpensTheWindowAndUnloadEndsTheProgram) {
+  EXPECT_EQ(window_->trayIcon()->toolTip().toStdString(), "Lumeth");
+  const auto actions = window_->trayMenu()->actions();
+  ASSERT_EQ(actions.size(), 3);
+  EXPECT_EQ(actions[0]->text().toStdString(), "&Open");
+  EXPECT_EQ(actions[1]->text().toStdString(), "&About");
+  EXPECT_EQ(actions[2]->text().toStdString(), "&Unload");
+  EXPECT_EQ(window_->trayMenu()->defaultAction(), actions[0]);
+  actions[0]->trigger();
+  EXPECT_TRUE(window_->isVisible());
+  window_->close();  // closing only hides
+  EXPECT_FALSE(window_->isVisible());
+
+  bool finished = false;
+  QObject::connect(window_.get(), &LumethWindow::finished, [&] { finished = true; });
+  actions[2]->trigger();
+  EXPECT_TRUE(finished);
+  LumethCore next(ScannerOptions{});
+  EXPECT_EQ(next.Start(), LumethCore::StartResult::kStarted);  // the scanner let go of its objects
+}
+
+}  // namespace
+}  // namespace lumeth
