@@ -11,6 +11,7 @@
 #include "device_client/access/access_state.h"
 #include "device_client/access/ncb.h"
 #include "platform/clock.h"
+#include "platform/ipx/ipx.h"
 #include "platform/paths.h"
 #include "platform/system_info.h"
 
@@ -79,6 +80,14 @@ bool AllocateDevices(State& s) {
   return true;
 }
 
+// Whether an SPX socket can be opened at all (opened and closed again at once).
+bool ProbeSpx() {
+  const int fd = IpxSocket(SOCK_STREAM);
+  if (fd < 0) return false;
+  IpxClose(fd);
+  return true;
+}
+
 int StreamSend(const DeviceRecord* record, const char* request, int requestLength, char* reply,
                int* replyLength, int capacity) {
   const bool spx = (record->iProtocol & TYPE_IPXSPX) != 0;
@@ -104,8 +113,7 @@ int PSInit(int iProtocol, int iTimeOut) {
 
   if ((iProtocol & (kBitIpx | kBitTcp)) != 0) {
     s.socketsStarted = true;  // the sockets layer needs no start-up here
-    if ((iProtocol & kBitIpx) != 0 &&
-        !core::GetStreamProvider(core::StreamKind::kSpx).Probe()) {
+    if ((iProtocol & kBitIpx) != 0 && !ProbeSpx()) {
       bits |= kFailure | kBitIpx;
     }
     if ((iProtocol & kBitTcp) != 0 &&
@@ -190,9 +198,25 @@ int ConnectTCP(const DeviceRecord* pRecord) {
   return core::GetStreamProvider(core::StreamKind::kTcp).Connect(pRecord->address, kConsoleParams);
 }
 
+// An SPX connection to socket 0x0404 of the box: network = address bytes 0-3, node = bytes 4-9,
+// from a socket bound to the all-zero local address.
 int ConnectSPX(const DeviceRecord* pRecord) {
   if (pRecord == nullptr) return -1;
-  return core::GetStreamProvider(core::StreamKind::kSpx).Connect(pRecord->address, kConsoleParams);
+  const int fd = IpxSocket(SOCK_STREAM);
+  if (fd < 0) return -1;
+  const std::uint8_t anyNet[4] = {};
+  const std::uint8_t anyNode[6] = {};
+  const SOCKADDR_IPX local = IpxMakeAddress(anyNet, anyNode, 0);
+  std::uint8_t net[4];
+  std::uint8_t node[6];
+  std::memcpy(net, pRecord->address, 4);
+  std::memcpy(node, pRecord->address + 4, 6);
+  const SOCKADDR_IPX box = IpxMakeAddress(net, node, wire::kSpxSocket);
+  if (IpxBind(fd, &local) != 0 || IpxConnect(fd, &box, kConsoleParams.socketWaitMs) != 0) {
+    IpxClose(fd);
+    return -1;
+  }
+  return fd;
 }
 
 int ConnectNCB(const DeviceRecord* pRecord) {

@@ -11,6 +11,7 @@
 #include "device_client/access/ncb.h"
 #include "platform/clock.h"
 #include "platform/paths.h"
+#include "platform/profile.h"
 #include "platform/system_info.h"
 #include "platform/test_support/temp_root.h"
 
@@ -35,6 +36,11 @@ class DeadProvider : public core::StreamProvider {
 
 class Library : public ::testing::Test {
  protected:
+  // IPX is switched off here, as on a PC without the protocol (tests/spx_test.cpp runs it).
+  void SetUp() override {
+    unsetenv("PSADMIN_IPX_ENABLED");
+    ASSERT_TRUE(WritePrivateProfileString("IPX", "Enabled", "0", "ipx.ini"));
+  }
   void TearDown() override {
     PSExit();
     core::SetStreamProvider(core::StreamKind::kTcp, nullptr);
@@ -53,7 +59,7 @@ struct InitCase {
 
 class InitBits : public Library, public ::testing::WithParamInterface<InitCase> {};
 
-// No IPX and no NetBIOS transport exist on this machine; TCP is made to fail by a provider.
+// IPX is switched off and no NetBIOS transport exists here; TCP is made to fail by a provider.
 TEST_P(InitBits, NamesOnlyAskedProtocolsThatFailed) {
   DeadProvider dead;
   if (!GetParam().tcpWorks) core::SetStreamProvider(core::StreamKind::kTcp, &dead);
