@@ -20,11 +20,16 @@ constexpr int kCancelPauseMs = 100;
 // cut short.
 constexpr int kHalfSize = 512;
 
+// A receive that keeps failing at once is given up after this many failures in a row, so that a
+// broken adapter cannot keep the worker busy for ever inside one window.
+constexpr int kMaxFailuresInARow = 8;
+
 struct ReceiveSlot {
   NCB ncb{};
   std::uint8_t halves[2][kHalfSize] = {};
   int half = 0;
   bool posted = false;
+  int failures = 0;
 };
 
 class NetBiosRoute : public ScanRoute {
@@ -53,6 +58,7 @@ class NetBiosRoute : public ScanRoute {
       if (nb::GetAvailableName(&ncb, name, &nameNumber) != 1) break;  // keeps what was found
       for (int i = 0; i < kReceives; ++i) {
         slots[i].half = 0;
+        slots[i].failures = 0;
         Post(slots[i], events[i], nameNumber);
       }
       for (int send = 0; send < kSends && !context.stop->Stopped(); ++send) {
@@ -85,7 +91,13 @@ class NetBiosRoute : public ScanRoute {
   void Completed(const ScanContext& context, ReceiveSlot& slot, NbEvent& event, UCHAR nameNumber, UCHAR lana,
                  std::vector<scan_cache::ScanCacheRecord>* records) {
     const UCHAR rc = slot.ncb.ncb_retcode;
+    slot.posted = false;
+    if (rc != NRC_GOODRET && ++slot.failures >= kMaxFailuresInARow) {
+      event.Reset();
+      return;
+    }
     if (rc == NRC_GOODRET) {
+      slot.failures = 0;
       const int received = slot.ncb.ncb_length > kHalfSize ? kHalfSize : slot.ncb.ncb_length;
       const std::uint8_t* data = slot.halves[slot.half];
       slot.half ^= 1;

@@ -1,0 +1,209 @@
+#include "tools/box_emulator/ipx_discovery.h"
+
+#include <arpa/inet.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+
+#include "platform/ipx/ipx.h"
+
+namespace box_emulator {
+namespace {
+
+constexpr std::uint8_t kZeroNet[4] = {};
+constexpr std::uint8_t kZeroNode[6] = {};
+
+bool NodeOf(const std::string& address, std::uint8_t (&node)[6]) {
+  in_addr a{};
+  if (::inet_pton(AF_INET, address.c_str(), &a) != 1) return false;
+  IpxNodeFromIPv4(ntohl(a.s_addr), node);
+  return true;
+}
+
+bool ReadExactly(int fd, std::uint8_t* out, std::size_t size) {
+  std::size_t have = 0;
+  while (have < size) {
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, 5000) <= 0) return false;
+    ssize_t n = ::recv(fd, out + have, size - have, 0);
+    if (n <= 0) return false;
+    have += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+IpxDiscovery::IpxDiscovery() {
+  sapFd_ = IpxSocket(SOCK_DGRAM, 4);
+  SOCKADDR_IPX local = IpxMakeAddress(kZeroNet, kZeroNode, wire::kSapSocket);
+  if (sapFd_ < 0 || IpxBind(sapFd_, &local) != 0) {
+    if (sapFd_ >= 0) IpxClose(sapFd_);
+    throw std::runtime_error("ipx discovery: cannot open the service socket");
+  }
+  wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  thread_ = std::thread(&IpxDiscovery::Run, this);
+}
+
+IpxDiscovery::~IpxDiscovery() {
+  stopping_ = true;
+  std::uint64_t one = 1;
+  ssize_t n = ::write(wakeFd_, &one, sizeof one);
+  (void)n;
+  thread_.join();
+  IpxClose(sapFd_);
+  for (int fd : listeners_) {
+    if (fd >= 0) IpxClose(fd);
+  }
+  ::close(wakeFd_);
+}
+
+bool IpxDiscovery::Add(const Entry& entry) {
+  int listener = -1;
+  if (entry.answersSpx) {
+    std::uint8_t node[6];
+    if (!NodeOf(entry.address, node)) return false;
+    std::uint8_t net[4];
+    SOCKADDR_IPX own{};
+    IpxLocalAddress(&own);
+    std::memcpy(net, own.sa_netnum, 4);
+    listener = IpxSocket(SOCK_STREAM);
+    SOCKADDR_IPX at = IpxMakeAddress(net, node, wire::kSpxSocket);
+    if (listener < 0 || IpxBind(listener, &at) != 0 || IpxListen(listener, 16) != 0) {
+      if (listener >= 0) IpxClose(listener);
+      return false;
+    }
+  }
+  std::lock_guard<std::mutex> lock(mu_);
+  entries_.push_back(entry);
+  listeners_.push_back(listener);
+  std::uint64_t one = 1;
+  ssize_t n = ::write(wakeFd_, &one, sizeof one);  // let the loop watch the new listener
+  (void)n;
+  return true;
+}
+
+std::size_t IpxDiscovery::QueryCount() const {
+  std::lock_guard<std::mutex> lock(mu_);
+  return queries_;
+}
+
+void IpxDiscovery::Run() {
+  for (;;) {
+    std::vector<pollfd> fds = {{wakeFd_, POLLIN, 0}, {sapFd_, POLLIN, 0}};
+    std::vector<std::size_t> owners;
+    {
+      std::lock_guard<std::mutex> lock(mu_);
+      for (std::size_t i = 0; i < listeners_.size(); ++i) {
+        if (listeners_[i] < 0) continue;
+        fds.push_back({listeners_[i], POLLIN, 0});
+        owners.push_back(i);
+      }
+    }
+    if (::poll(fds.data(), fds.size(), -1) < 0) {
+      if (errno == EINTR) continue;
+      return;
+    }
+    if (fds[0].revents != 0) {
+      std::uint64_t value = 0;
+      ssize_t n = ::read(wakeFd_, &value, sizeof value);
+      (void)n;
+      if (stopping_) return;
+      continue;  // a new listener to watch
+    }
+    if (fds[1].revents != 0 && IpxWaitReadable(sapFd_, 0) == 1) {
+      std::uint8_t buffer[256];
+      SOCKADDR_IPX asker{};
+      int n = IpxRecvFrom(sapFd_, buffer, sizeof buffer, &asker, MSG_DONTWAIT);
+      if (n > 0) AnswerQuery(buffer, n, &asker);
+    }
+    for (std::size_t k = 2; k < fds.size(); ++k) {
+      if (fds[k].revents == 0) continue;
+      int served = IpxAccept(fds[k].fd, nullptr);
+      if (served >= 0) Serve(served, owners[k - 2]);
+    }
+  }
+}
+
+void IpxDiscovery::AnswerQuery(const std::uint8_t* data, int size, const void* askerPtr) {
+  if (size != 4 || data[0] != 0 || data[1] != 1) return;
+  const std::uint16_t type = static_cast<std::uint16_t>((data[2] << 8) | data[3]);
+  if (type != wire::kBoxSapServerType) return;
+  std::vector<Entry> entries;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    ++queries_;
+    entries = entries_;
+  }
+  SOCKADDR_IPX own{};
+  IpxLocalAddress(&own);
+  // Up to 7 entries per answer datagram.
+  std::vector<std::uint8_t> answer = {0x00, 0x02};
+  auto flush = [&] {
+    if (answer.size() > 2) IpxSendTo(sapFd_, answer.data(), static_cast<int>(answer.size()),
+                                     static_cast<const SOCKADDR_IPX*>(askerPtr));
+    answer.resize(2);
+  };
+  for (const Entry& e : entries) {
+    std::uint8_t node[6];
+    if (!NodeOf(e.address, node)) continue;
+    for (int a = 0; a < e.advertisements; ++a) {
+      std::uint8_t entry[64] = {};
+      entry[0] = static_cast<std::uint8_t>(wire::kBoxSapServerType >> 8);
+      entry[1] = static_cast<std::uint8_t>(wire::kBoxSapServerType & 0xFF);
+      const char* name = reinterpret_cast<const char*>(e.block.data() + wire::pid::kDefaultName);
+      std::memcpy(entry + 2, name, strnlen(name, wire::pid::kNameSize));
+      std::memcpy(entry + 50, own.sa_netnum, 4);
+      std::memcpy(entry + 54, node, 6);
+      entry[60] = static_cast<std::uint8_t>(wire::kSpxSocket >> 8);
+      entry[61] = static_cast<std::uint8_t>(wire::kSpxSocket & 0xFF);
+      entry[63] = 1;
+      answer.insert(answer.end(), entry, entry + 64);
+      if (answer.size() >= 2 + 7 * 64) flush();
+    }
+  }
+  flush();
+}
+
+void IpxDiscovery::Serve(int fd, std::size_t index) {
+  std::array<std::uint8_t, wire::pid::kSize> block;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    block = entries_[index].block;
+  }
+  std::uint8_t head[4];
+  std::string request;
+  bool more = true;
+  while (more) {
+    if (!ReadExactly(fd, head, 4) || head[0] != wire::kRequestMarker) {
+      ::close(fd);
+      return;
+    }
+    more = head[1] != 0;
+    const std::size_t length = head[2] | (static_cast<std::size_t>(head[3]) << 8);
+    std::string chunk(length, '\0');
+    if (length > 0 && !ReadExactly(fd, reinterpret_cast<std::uint8_t*>(chunk.data()), length)) {
+      ::close(fd);
+      return;
+    }
+    request += chunk;
+  }
+  std::string reply;
+  if (request == "9007:\n") {
+    reply = std::string("\0\0", 2);
+    reply += static_cast<char>(block.size() & 0xFF);
+    reply += static_cast<char>(block.size() >> 8);
+    reply.append(reinterpret_cast<const char*>(block.data()), block.size());
+  } else {
+    reply = std::string("\0\1\0\0", 4);
+  }
+  ::send(fd, reply.data(), reply.size(), MSG_NOSIGNAL);
+  ::close(fd);
+}
+
+}  // namespace box_emulator
