@@ -1,3 +1,4 @@
+#include <poll.h>
 #include <sys/socket.h>
 
 #include <cerrno>
@@ -39,28 +40,89 @@ ChunkHeader ParseHeader(const std::uint8_t* h, ReplyHeader kind) {
   return out;
 }
 
-// Waits for the socket, then receives at most `n` bytes. Bytes received, or -1 when the wait ran
-// out, the receive failed or the peer closed the stream.
-int WaitAndReceive(int fd, std::uint8_t* buffer, int n, const TransportParams& params) {
-  if (platform::WaitReadable(fd, params.socketWaitMs) != 1) return -1;
+// Waits at most `ms` of the clock's time until `fd` can take more bytes (or has an error).
+// 1 ready, 0 timed out, -1 the wait failed.
+int WaitWritable(int fd, std::int64_t ms) {
+  platform::Clock& clock = platform::GetClock();
+  const std::int64_t real = clock.RealWaitMs(ms < 0 ? 0 : ms);
   for (;;) {
-    ssize_t got = recv(fd, buffer, static_cast<std::size_t>(n), 0);
-    if (got > 0) return static_cast<int>(got);
-    if (got < 0 && errno == EINTR) continue;
-    return -1;
+    pollfd p{fd, POLLOUT, 0};
+    const int r = poll(&p, 1, static_cast<int>(real > 0x7fffffff ? 0x7fffffff : real));
+    if (r > 0) return 1;
+    if (r == 0) {
+      clock.Elapsed(ms);
+      return 0;
+    }
+    if (errno != EINTR) return -1;
   }
 }
 
-// Receives exactly `n` bytes, each piece after its own wait.
-bool ReceiveExactly(int fd, std::uint8_t* buffer, int n, const TransportParams& params) {
-  int have = 0;
-  while (have < n) {
-    int got = WaitAndReceive(fd, buffer + have, n - have, params);
-    if (got < 0) return false;
-    have += got;
+// Sends all of `size` bytes; on a non-blocking socket whose buffer is full, waits at most
+// `waitMs` for room before each further send. Bytes sent, or -1.
+int SendWhole(int fd, const std::uint8_t* data, int size, std::int64_t waitMs) {
+  int sent = 0;
+  while (sent < size) {
+    const ssize_t n = send(fd, data + sent, static_cast<std::size_t>(size - sent), MSG_NOSIGNAL);
+    if (n > 0) {
+      sent += static_cast<int>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) && WaitWritable(fd, waitMs) == 1) {
+      continue;
+    }
+    return -1;
   }
-  return true;
+  return sent;
 }
+
+// The bytes of one reply on their way from the socket: received in as few system calls as the
+// peer's segments allow, then handed out header by header and data piece by piece. A receive
+// that finds nothing waits (platform::WaitReadable) at most the library's socket wait; every
+// wait counts from the previous step, so a box that trickles its reply is never cut short.
+// Bytes the peer sends after the reply's last chunk may be taken in too; they are dropped
+// (each exchange has a connection of its own).
+class ReplyStream {
+ public:
+  ReplyStream(int fd, const TransportParams& params) : fd_(fd), waitMs_(params.socketWaitMs) {}
+
+  int Buffered() const { return end_ - begin_; }
+  const std::uint8_t* Data() const { return buffer_ + begin_; }
+  void Consume(int n) { begin_ += n; }
+
+  // Receives at least one more byte behind those buffered. False when a wait ran out, the
+  // receive failed or the peer closed the stream.
+  bool Fill() {
+    if (begin_ == end_) {
+      begin_ = end_ = 0;
+    } else if (end_ == kSize) {
+      std::memmove(buffer_, buffer_ + begin_, static_cast<std::size_t>(end_ - begin_));
+      end_ -= begin_;
+      begin_ = 0;
+    }
+    for (;;) {
+      const ssize_t got =
+          recv(fd_, buffer_ + end_, static_cast<std::size_t>(kSize - end_), MSG_DONTWAIT);
+      if (got > 0) {
+        end_ += static_cast<int>(got);
+        return true;
+      }
+      if (got == 0) return false;
+      if (errno == EINTR) continue;
+      if (errno != EAGAIN && errno != EWOULDBLOCK) return false;
+      if (platform::WaitReadable(fd_, waitMs_) != 1) return false;
+    }
+  }
+
+ private:
+  // Room for a whole 1024-byte chunk train of a configuration text in one receive.
+  static constexpr int kSize = 8192;
+  int fd_;
+  std::int64_t waitMs_;
+  int begin_ = 0;
+  int end_ = 0;
+  std::uint8_t buffer_[kSize];
+};
 
 }  // namespace
 
@@ -89,13 +151,9 @@ int SendRequestChunks(const char* request, int length, const ChunkSender& send) 
   return kOk;
 }
 
-int SendRequestOnSocket(int fd, const char* request, int length) {
-  return SendRequestChunks(request, length, [fd](const std::uint8_t* data, int size) {
-    for (;;) {
-      ssize_t sent = send(fd, data, static_cast<std::size_t>(size), MSG_NOSIGNAL);
-      if (sent < 0 && errno == EINTR) continue;
-      return static_cast<int>(sent);
-    }
+int SendRequestOnSocket(int fd, const char* request, int length, int sendWaitMs) {
+  return SendRequestChunks(request, length, [fd, sendWaitMs](const std::uint8_t* data, int size) {
+    return SendWhole(fd, data, size, sendWaitMs);
   });
 }
 
@@ -105,19 +163,22 @@ int ReceiveStreamReply(int fd, ReplyHeader header, const TransportParams& params
       header == ReplyHeader::kSpx ? wire::kSpxReplyHeaderSize : wire::kStreamReplyHeaderSize;
   if (capacity < 0) capacity = 0;
   int total = 0;
-  std::uint8_t buffer[wire::kReceiveBufferSize];
+  ReplyStream in(fd, params);
   for (;;) {
-    std::uint8_t raw[wire::kStreamReplyHeaderSize];
-    if (!ReceiveExactly(fd, raw, headerSize, params)) return kErrNetwork;
-    ChunkHeader h = ParseHeader(raw, header);
+    while (in.Buffered() < headerSize) {
+      if (!in.Fill()) return kErrNetwork;
+    }
+    ChunkHeader h = ParseHeader(in.Data(), header);
+    in.Consume(headerSize);
     if (h.error) return kErrCommand;
     if (h.length > wire::kReceiveBufferSize || h.length > capacity - total) return kErrNetwork;
     int remaining = h.length;
     while (remaining > 0) {
-      int got = WaitAndReceive(fd, buffer, remaining, params);
-      if (got < 0) return kErrNetwork;
-      if (!AppendReply(reply, capacity, &total, buffer, got)) return kErrNetwork;
-      remaining -= got;
+      if (in.Buffered() == 0 && !in.Fill()) return kErrNetwork;
+      const int n = in.Buffered() < remaining ? in.Buffered() : remaining;
+      if (!AppendReply(reply, capacity, &total, in.Data(), n)) return kErrNetwork;
+      in.Consume(n);
+      remaining -= n;
     }
     if (!h.more) break;
   }
@@ -131,7 +192,7 @@ int StreamExchange(int fd, ReplyHeader header, const TransportParams& params, co
   int receiveSize = params.receiveBufferSize;
   if (sendSize > 0) setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &sendSize, sizeof sendSize);
   if (receiveSize > 0) setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveSize, sizeof receiveSize);
-  int rc = SendRequestOnSocket(fd, request, requestLength);
+  int rc = SendRequestOnSocket(fd, request, requestLength, params.socketWaitMs);
   if (rc != kOk) return rc;
   return ReceiveStreamReply(fd, header, params, reply, capacity, replyLength);
 }

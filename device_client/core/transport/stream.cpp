@@ -1,5 +1,4 @@
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -84,19 +83,16 @@ int OpenTcpStream(const std::uint8_t (&address)[20], std::uint16_t port,
   text[20] = '\0';
   in_addr_t ip = inet_addr(text);
   if (ip == INADDR_NONE) return -1;  // unparsable, or 255.255.255.255 which reads the same
-  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  // Non-blocking from the start, so the connect can be bounded; it stays so for the exchange.
+  int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   if (fd < 0) return -1;
   sockaddr_in to{};
   to.sin_family = AF_INET;
   to.sin_port = htons(port);
   to.sin_addr.s_addr = ip;
-  int flags = fcntl(fd, F_GETFL, 0);
-  bool ok = flags >= 0 && fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
-  if (ok) {
-    int r = connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to);
-    if (r != 0) ok = (errno == EINPROGRESS || errno == EINTR) && WaitConnected(fd, params.socketWaitMs);
-  }
-  if (ok) ok = fcntl(fd, F_SETFL, flags) == 0;
+  bool ok = true;
+  int r = connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+  if (r != 0) ok = (errno == EINPROGRESS || errno == EINTR) && WaitConnected(fd, params.socketWaitMs);
   if (!ok) {
     close(fd);
     return -1;

@@ -47,14 +47,17 @@ int BuildRequestChunk(const char* request, int length, int offset,
 using ChunkSender = std::function<int(const std::uint8_t* data, int size)>;
 int SendRequestChunks(const char* request, int length, const ChunkSender& send);
 
-// The same over a connected socket (each chunk one send() with MSG_NOSIGNAL, so a closed peer
-// gives kErrNetwork instead of a signal).
-int SendRequestOnSocket(int fd, const char* request, int length);
+// The same over a connected socket (send() with MSG_NOSIGNAL, so a closed peer gives kErrNetwork
+// instead of a signal). The socket may be non-blocking: when its buffer is full, each wait for
+// room lasts at most `sendWaitMs` (of platform::GetClock()), then kErrNetwork.
+int SendRequestOnSocket(int fd, const char* request, int length, int sendWaitMs = 20000);
 
-// Reads one whole reply from a connected stream socket: for each chunk, waits at most
-// params.socketWaitMs (platform::WaitReadable) before every receive, reads exactly the 4- or
-// 5-byte header (in as many pieces as it arrives), then exactly the announced data bytes.
-// The data of all chunks is concatenated into `reply`, which holds `capacity` bytes.
+// Reads one whole reply from a connected stream socket (blocking or not). Every receive takes
+// what has arrived without waiting, as many chunk headers and data bytes as are there; only when
+// nothing has arrived does it wait, at most params.socketWaitMs (platform::WaitReadable) from the
+// previous step. A 4- or 5-byte header split over segments is reassembled. Bytes sent after the
+// reply's last chunk may be taken from the socket and are dropped: a connection carries one
+// exchange. The data of all chunks is concatenated into `reply`, which holds `capacity` bytes.
 // 0: *replyLength = total data length. kErrCommand: a header's error byte was set (data of earlier
 // chunks stays in `reply`, *replyLength untouched). kErrNetwork: a wait ran out, a receive failed,
 // the peer closed the stream early, a chunk announced more than wire::kReceiveBufferSize bytes, or
@@ -62,8 +65,9 @@ int SendRequestOnSocket(int fd, const char* request, int length);
 int ReceiveStreamReply(int fd, ReplyHeader header, const TransportParams& params, char* reply,
                        int capacity, int* replyLength);
 
-// One exchange over a connected stream socket: sets the socket buffer sizes, sends the request and
-// reads the reply (the two functions above). Does not close `fd`.
+// One exchange over a connected stream socket: sets the socket buffer sizes, sends the request
+// (each wait for room in the send buffer at most params.socketWaitMs) and reads the reply (the
+// two functions above). Does not close `fd`.
 int StreamExchange(int fd, ReplyHeader header, const TransportParams& params, const char* request,
                    int requestLength, char* reply, int capacity, int* replyLength);
 
@@ -95,7 +99,8 @@ class StreamProvider {
   virtual bool Probe() = 0;
   // Connects to the box at `address` (the 20-byte address field of a device record: dotted IPv4
   // text for TCP, network number and node for SPX). Returns a connected socket descriptor, or -1.
-  // A connect waits at most params.socketWaitMs.
+  // A connect waits at most params.socketWaitMs. The built-in TCP provider leaves the socket
+  // non-blocking (the exchange functions above wait with their own limits).
   virtual int Connect(const std::uint8_t (&address)[20], const TransportParams& params) = 0;
 };
 
@@ -106,7 +111,8 @@ StreamProvider& GetStreamProvider(StreamKind kind);
 void SetStreamProvider(StreamKind kind, StreamProvider* provider);
 
 // The built-in TCP connect: the dotted text (NUL-terminated within `address`, parsed as inet_addr
-// does, so 255.255.255.255 is refused) on `port`. Socket descriptor or -1.
+// does, so 255.255.255.255 is refused) on `port`. A non-blocking, close-on-exec socket
+// descriptor, or -1.
 int OpenTcpStream(const std::uint8_t (&address)[20], std::uint16_t port,
                   const TransportParams& params);
 

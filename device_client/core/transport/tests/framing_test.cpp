@@ -78,6 +78,60 @@ TEST_F(SocketPair, SendToClosedPeerIsNetworkError) {
   EXPECT_EQ(core::SendRequestOnSocket(fds_[0], request.data(), 1000), core::kErrNetwork);
 }
 
+// A non-blocking socket as the TCP connect leaves it: the reply's chunks arrive together and are
+// cut apart at their headers without any wait; a request that finds no room waits once.
+class NonBlockingPair : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0, fds_), 0);
+  }
+  void TearDown() override {
+    close(fds_[0]);
+    close(fds_[1]);
+  }
+  int fds_[2] = {-1, -1};
+  platform::FakeClock clock_{1765368000000LL, 0};
+  platform::ScopedClock useClock_{&clock_};
+};
+
+TEST_F(NonBlockingPair, ChunksReceivedTogetherAreSplitAtTheirHeaders) {
+  std::string all;
+  const std::string parts[] = {std::string(1024, 'a'), std::string(769, 'b'), "c"};
+  for (std::size_t i = 0; i < 3; ++i) {
+    const std::string& d = parts[i];
+    all += '\xA5';
+    all += static_cast<char>(i < 2 ? 1 : 0);
+    all += '\0';
+    all += static_cast<char>(d.size() & 0xFF);
+    all += static_cast<char>(d.size() >> 8);
+    all += d;
+  }
+  ASSERT_EQ(write(fds_[1], all.data(), all.size()), static_cast<ssize_t>(all.size()));
+  std::vector<char> reply(1794);
+  int length = -1;
+  ASSERT_EQ(core::StreamExchange(fds_[0], core::ReplyHeader::kStream, kConsole, "9100:\r\n", 7,
+                                 reply.data(), 1794, &length),
+            0);
+  EXPECT_EQ(std::string(reply.data(), static_cast<std::size_t>(length)),
+            parts[0] + parts[1] + parts[2]);
+  EXPECT_EQ(clock_.WaitedMs(), 0);
+  // One byte less room and the same reply does not fit.
+  ASSERT_EQ(write(fds_[1], all.data(), all.size()), static_cast<ssize_t>(all.size()));
+  length = -1;
+  EXPECT_EQ(core::ReceiveStreamReply(fds_[0], core::ReplyHeader::kStream, kConsole, reply.data(),
+                                     1793, &length),
+            core::kErrNetwork);
+  EXPECT_EQ(length, -1);
+}
+
+TEST_F(NonBlockingPair, RequestThatFindsNoRoomGivesUpAfterOneWait) {
+  const std::string request(4 << 20, 'r');  // far more than the pair's buffers hold
+  EXPECT_EQ(core::StreamExchange(fds_[0], core::ReplyHeader::kStream, kWizard, request.data(),
+                                 static_cast<int>(request.size()), nullptr, 0, nullptr),
+            core::kErrNetwork);
+  EXPECT_EQ(clock_.WaitedMs(), 30000);
+}
+
 TEST(RequestChunks, ShortOrFailedSendEndsTheRequest) {
   std::string request(800, 'q');
   std::vector<int> sizes;
