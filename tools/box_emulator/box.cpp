@@ -5,10 +5,12 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <random>
 #include <stdexcept>
@@ -43,6 +45,57 @@ bool SendAll(int fd, const char* data, std::size_t size) {
     size -= static_cast<std::size_t>(n);
   }
   return true;
+}
+
+// The listener of a box never blocks its event loop: an accept finds a connection or EAGAIN.
+int OpenBoxListener(const std::string& address, std::uint16_t port) {
+  const int fd = OpenListener(address, port);
+  if (fd >= 0) {
+    const int flags = ::fcntl(fd, F_GETFL, 0);
+    if (flags >= 0) ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+  }
+  return fd;
+}
+
+void SetNoDelay(int fd) {
+  const int one = 1;
+  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+}
+
+// Every header and data piece of a reply, in order, for one gathered send.
+std::vector<iovec> ReplyVector(const OutgoingReply& reply) {
+  std::vector<iovec> iov;
+  iov.reserve(reply.chunks.size() * 2);
+  for (const auto& chunk : reply.chunks) {
+    for (const std::string* part : {&chunk.header, &chunk.data}) {
+      if (!part->empty()) iov.push_back({const_cast<char*>(part->data()), part->size()});
+    }
+  }
+  return iov;
+}
+
+enum class SendResult { kDone, kWouldBlock, kFailed };
+
+// Sends iov[at..] with as few sendmsg calls as the socket takes, advancing `at` and the first
+// unsent piece past what went out.
+SendResult SendVector(int fd, std::vector<iovec>& iov, std::size_t& at, int flags) {
+  while (at < iov.size()) {
+    msghdr m{};
+    m.msg_iov = &iov[at];
+    m.msg_iovlen = std::min<std::size_t>(iov.size() - at, IOV_MAX);
+    const ssize_t n = ::sendmsg(fd, &m, flags | MSG_NOSIGNAL);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return errno == EAGAIN || errno == EWOULDBLOCK ? SendResult::kWouldBlock : SendResult::kFailed;
+    }
+    auto left = static_cast<std::size_t>(n);
+    while (at < iov.size() && left >= iov[at].iov_len) left -= iov[at++].iov_len;
+    if (left > 0) {
+      iov[at].iov_base = static_cast<char*>(iov[at].iov_base) + left;
+      iov[at].iov_len -= left;
+    }
+  }
+  return SendResult::kDone;
 }
 
 }  // namespace
@@ -92,13 +145,13 @@ Box::Box(BoxOptions options)
   if (options.address.empty()) {
     for (int attempt = 0; attempt < 200 && listenFd_ < 0; ++attempt) {
       const std::string a = RandomLoopbackAddress();
-      listenFd_ = OpenListener(a, port_);
+      listenFd_ = OpenBoxListener(a, port_);
       if (listenFd_ >= 0) address_ = a;
       else if (errno != EADDRINUSE) break;
     }
   } else {
     if (!IsLoopbackAddress(options.address)) throw std::runtime_error("not a loopback address: " + options.address);
-    listenFd_ = OpenListener(options.address, port_);
+    listenFd_ = OpenBoxListener(options.address, port_);
     address_ = options.address;
   }
   if (listenFd_ < 0) {
@@ -122,15 +175,12 @@ Box::~Box() {
     stopping_ = true;
     for (int fd : connections_) ::shutdown(fd, SHUT_RDWR);
     cv_.notify_all();
+    jobCv_.notify_all();
   }
   Wake();
   acceptor_.join();
-  std::list<std::unique_ptr<Worker>> workers;
-  {
-    std::lock_guard lock(mu_);
-    workers.swap(workers_);
-  }
-  for (auto& w : workers) w->thread.join();
+  // Only the acceptor starts workers; they finish the jobs still queued, then leave.
+  for (auto& w : workers_) w.join();
   ::close(wakeFd_);
 }
 
@@ -152,13 +202,13 @@ void Box::ReconcileListenerLocked() {
     listenFd_ = -1;
   }
   if (wantListen && listenFd_ < 0) {
-    listenFd_ = OpenListener(desiredAddress_, port_);
+    listenFd_ = OpenBoxListener(desiredAddress_, port_);
     if (listenFd_ >= 0) {
       address_ = desiredAddress_;
     } else if (desiredAddress_ != address_) {
       // The new address is taken: the box stays reachable where it was.
       desiredAddress_ = address_;
-      listenFd_ = OpenListener(address_, port_);
+      listenFd_ = OpenBoxListener(address_, port_);
     }
   }
   if (appliedGen_ != requestedGen_) {
@@ -199,52 +249,208 @@ void Box::BeginRestartLocked(std::unique_lock<std::mutex>& lock) {
   ChangedLocked();
 }
 
+// The box's event loop, on the acceptor thread (which alone opens and closes the listening
+// socket). It accepts connections and reads their requests without blocking. A request that can
+// be answered at once (no fault planned, no restart running) is answered here in one gathered
+// send and the connection closed; everything that has to wait (fault plans, requests during a
+// restart, refused or unfinished requests) goes to a pool of long-lived worker threads.
 void Box::AcceptLoop() {
   std::unique_lock lock(mu_);
+  std::vector<pollfd> fds;
   for (;;) {
     if (stopping_) break;
     if (restarting_ && Clock::now() >= restartEnd_) FinishRestartLocked();
     ReconcileListenerLocked();
 
-    std::list<std::unique_ptr<Worker>> finished;
-    for (auto it = workers_.begin(); it != workers_.end();) {
-      if ((*it)->done) finished.splice(finished.end(), workers_, it++);
-      else ++it;
+    // Connections that brought no complete request in time.
+    const auto now = Clock::now();
+    auto next = Clock::time_point::max();
+    for (std::size_t i = pending_.size(); i-- > 0;) {
+      if (now >= pending_[i].deadline) {
+        Pending p = std::move(pending_[i]);
+        pending_.erase(pending_.begin() + static_cast<std::ptrdiff_t>(i));
+        DispatchLocked(p, "no complete request in time", lock);
+      } else {
+        next = std::min(next, pending_[i].deadline);
+      }
     }
+    if (restarting_) next = std::min(next, restartEnd_);
     int timeout = -1;
-    if (restarting_) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(restartEnd_ - Clock::now());
-      timeout = static_cast<int>(std::max<long long>(0, left.count()) + 1);
+    if (next != Clock::time_point::max()) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(next - Clock::now());
+      timeout = static_cast<int>(std::clamp<long long>(left.count(), 0, INT_MAX - 1) + 1);
     }
-    pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {listenFd_, POLLIN, 0}};
-    const nfds_t nfds = listenFd_ >= 0 ? 2 : 1;
+
+    fds.clear();
+    fds.push_back({wakeFd_, POLLIN, 0});
+    const int listener = listenFd_;
+    if (listener >= 0) fds.push_back({listener, POLLIN, 0});
+    const std::size_t first = fds.size();
+    for (const Pending& p : pending_) fds.push_back({p.fd, POLLIN, 0});
     lock.unlock();
-    for (auto& w : finished) w->thread.join();
-    finished.clear();
-    ::poll(fds, nfds, timeout);
+    ::poll(fds.data(), fds.size(), timeout);
     lock.lock();
     if (fds[0].revents & POLLIN) {
       std::uint64_t value;
       [[maybe_unused]] const ssize_t n = ::read(wakeFd_, &value, sizeof value);
     }
-    if (nfds == 2 && (fds[1].revents & POLLIN) && fds[1].fd == listenFd_ && !stopping_) {
-      const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
-      if (fd >= 0 && connections_.size() >= kMaxConnections) {
-        ::close(fd);  // too many at once: refused like a busy device would
-      } else if (fd >= 0) {
-        connections_.insert(fd);
-        auto worker = std::make_unique<Worker>();
-        Worker* raw = worker.get();
-        workers_.push_back(std::move(worker));
-        raw->thread = std::thread([this, fd, raw] { Serve(fd, raw); });
-      }
+    if (stopping_) break;
+    // pending_ changes only on this thread, so it still lines up with fds.
+    for (std::size_t i = pending_.size(); i-- > 0;) {
+      if (fds[first + i].revents == 0) continue;
+      std::string failure;
+      if (!ReadRequest(pending_[i], failure)) continue;
+      Pending p = std::move(pending_[i]);
+      pending_.erase(pending_.begin() + static_cast<std::ptrdiff_t>(i));
+      DispatchLocked(p, std::move(failure), lock);
     }
+    if (listener >= 0 && listener == listenFd_ && (fds[1].revents & POLLIN)) AcceptLocked(lock);
   }
+  for (const Pending& p : pending_) {
+    connections_.erase(p.fd);
+    ::close(p.fd);
+  }
+  pending_.clear();
   if (listenFd_ >= 0) {
     ::close(listenFd_);
     listenFd_ = -1;
   }
   ChangedLocked();
+}
+
+// Takes one connection (the loop comes back for the next) and reads what of its request is
+// already there: a client usually sends it right behind its connect.
+void Box::AcceptLocked(std::unique_lock<std::mutex>& lock) {
+  const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+  if (fd < 0) return;
+  if (connections_.size() >= kMaxConnections) {
+    ::close(fd);  // too many at once: refused like a busy device would
+    return;
+  }
+  connections_.insert(fd);
+  Pending p;
+  p.fd = fd;
+  p.deadline = Clock::now() + idleTimeout_;
+  std::string failure;
+  if (ReadRequest(p, failure)) {
+    DispatchLocked(p, std::move(failure), lock);
+  } else {
+    pending_.push_back(std::move(p));
+  }
+}
+
+// Reads what has arrived of a connection's request without waiting. True when the reading is
+// over: the request is complete or refused, or the connection ended (`failure` says so).
+bool Box::ReadRequest(Pending& p, std::string& failure) {
+  char buf[4096];
+  for (;;) {
+    const ssize_t n = ::recv(p.fd, buf, sizeof buf, MSG_DONTWAIT);
+    if (n > 0) {
+      if (p.assembler.Feed(std::string_view(buf, static_cast<std::size_t>(n))) !=
+          RequestAssembler::State::kNeedMore) {
+        return true;
+      }
+      if (static_cast<std::size_t>(n) < sizeof buf) return false;  // the rest is still on its way
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return false;
+    failure = "connection closed before the last request chunk";
+    return true;
+  }
+}
+
+void Box::DispatchLocked(Pending& p, std::string failure, std::unique_lock<std::mutex>& lock) {
+  if (p.assembler.state() == RequestAssembler::State::kComplete && !restarting_ && on_ &&
+      !stopping_ && faults_.empty()) {
+    AnswerNowLocked(p.fd, p.assembler, lock);
+    return;
+  }
+  RunOnWorkerLocked([this, fd = p.fd, assembler = std::move(p.assembler),
+                     why = std::move(failure)] { Answer(fd, assembler, why); });
+}
+
+void Box::RunOnWorkerLocked(std::function<void()> job) {
+  jobs_.push_back(std::move(job));
+  if (jobs_.size() > idleWorkers_) {
+    workers_.emplace_back([this] { WorkerLoop(); });
+  } else {
+    jobCv_.notify_one();
+  }
+}
+
+void Box::WorkerLoop() {
+  std::unique_lock lock(mu_);
+  for (;;) {
+    ++idleWorkers_;
+    jobCv_.wait(lock, [&] { return !jobs_.empty() || stopping_; });
+    --idleWorkers_;
+    if (jobs_.empty()) return;
+    std::function<void()> job = std::move(jobs_.front());
+    jobs_.pop_front();
+    lock.unlock();
+    job();
+    job = nullptr;
+    lock.lock();
+  }
+}
+
+// A well-formed request, no fault, no restart running: answered on the event loop.
+void Box::AnswerNowLocked(int fd, const RequestAssembler& assembler,
+                          std::unique_lock<std::mutex>& lock) {
+  ReceivedRequest record;
+  record.data = assembler.data();
+  record.wire = assembler.wire();
+  record.chunkSizes = assembler.chunkSizes();
+  record.wellFormed = true;
+  record.answered = true;
+  const CoreReply reply = core_.HandleRequest(record.data);
+  const OutgoingReply outgoing =
+      PlanReply(reply.data, reply.error, FaultPlan{}, chunkSize_, ReplyHeader::kStream);
+  requests_.push_back(std::move(record));
+  if (reply.restart) {
+    if (restartWindow_.count() <= 0) {
+      // The listener belongs to this thread: the restart, a move included, completes here,
+      // before the reply goes out.
+      FinishRestartLocked();
+      ReconcileListenerLocked();
+    } else {
+      BeginRestartLocked(lock);
+    }
+  }
+  ChangedLocked();
+  lock.unlock();
+
+  std::vector<iovec> iov = ReplyVector(outgoing);
+  std::size_t at = 0;
+  if (SendVector(fd, iov, at, MSG_DONTWAIT) == SendResult::kWouldBlock) {
+    // The client's window is full: a worker sends the rest as the client reads.
+    std::string rest;
+    for (std::size_t i = at; i < iov.size(); ++i) {
+      rest.append(static_cast<const char*>(iov[i].iov_base), iov[i].iov_len);
+    }
+    lock.lock();
+    RunOnWorkerLocked([this, fd, rest = std::move(rest)] {
+      SetNoDelay(fd);
+      SendAll(fd, rest.data(), rest.size());
+      CloseAfterReply(fd);
+    });
+    return;
+  }
+  CloseAfterReply(fd);
+  lock.lock();
+}
+
+// Closes right after the reply: request bytes the client sent beyond its request are read
+// first, so the close is an orderly end of the stream (not a reset that could destroy reply
+// data still in flight).
+void Box::CloseAfterReply(int fd) {
+  char buf[512];
+  while (::recv(fd, buf, sizeof buf, MSG_DONTWAIT) > 0) {
+  }
+  std::lock_guard lock(mu_);
+  connections_.erase(fd);
+  ::close(fd);
 }
 
 void Box::CloseConnection(int fd) {
@@ -263,27 +469,9 @@ void Box::CloseConnection(int fd) {
   ::close(fd);
 }
 
-void Box::Serve(int fd, Worker* self) {
-  RequestAssembler assembler;
-  const auto deadline = Clock::now() + idleTimeout_;
-  std::string failure;
-  while (assembler.state() == RequestAssembler::State::kNeedMore) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    pollfd p{fd, POLLIN, 0};
-    if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) == 0) {
-      failure = "no complete request in time";
-      break;
-    }
-    char buf[4096];
-    const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      failure = "connection closed before the last request chunk";
-      break;
-    }
-    assembler.Feed(std::string_view(buf, static_cast<std::size_t>(n)));
-  }
-
+// On a worker: a request that was refused, ended early, arrived during a restart or meets a
+// planned fault.
+void Box::Answer(int fd, const RequestAssembler& assembler, const std::string& failure) {
   std::unique_lock lock(mu_);
   ReceivedRequest record;
   record.data = assembler.data();
@@ -297,9 +485,6 @@ void Box::Serve(int fd, Worker* self) {
     }
     lock.unlock();
     CloseConnection(fd);
-    lock.lock();
-    self->done = true;
-    Wake();
     return;
   }
   record.wellFormed = true;
@@ -315,9 +500,6 @@ void Box::Serve(int fd, Worker* self) {
     lock.unlock();
     ::shutdown(fd, SHUT_RDWR);
     CloseConnection(fd);
-    lock.lock();
-    self->done = true;
-    Wake();
     return;
   }
 
@@ -348,20 +530,23 @@ void Box::Serve(int fd, Worker* self) {
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) break;
     }
-  } else if (!cut) {
-    SendReply(fd, outgoing);
+    CloseConnection(fd);
+    return;
   }
-  CloseConnection(fd);
-  lock.lock();
-  self->done = true;
-  Wake();
+  if (!cut) SendReply(fd, outgoing);
+  CloseAfterReply(fd);
 }
 
 bool Box::SendReply(int fd, const OutgoingReply& reply) {
-  if (reply.splitHeaders) {
-    const int one = 1;
-    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+  if (!reply.splitHeaders && !reply.closeAfterBytes) {
+    // Each chunk's header travels with its data, the whole reply in as few sends as it takes.
+    SetNoDelay(fd);
+    std::vector<iovec> iov = ReplyVector(reply);
+    std::size_t at = 0;
+    return SendVector(fd, iov, at, 0) == SendResult::kDone;
   }
+  // Faults that cut the reply or split its headers send it piece by piece.
+  if (reply.splitHeaders) SetNoDelay(fd);
   std::size_t budget = reply.closeAfterBytes.value_or(static_cast<std::size_t>(-1));
   auto put = [&](const std::string& bytes, bool piecewise) {
     const std::size_t n = std::min(bytes.size(), budget);

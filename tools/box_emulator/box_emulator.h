@@ -137,14 +137,24 @@ class Box {
   bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout);
 
  private:
-  struct Worker {
-    std::thread thread;
-    bool done = false;
-  };
   using Clock = std::chrono::steady_clock;
+  // A connection whose request the event loop is still reading.
+  struct Pending {
+    int fd = -1;
+    RequestAssembler assembler;
+    Clock::time_point deadline;
+  };
 
   void AcceptLoop();
-  void Serve(int fd, Worker* self);
+  void AcceptLocked(std::unique_lock<std::mutex>& lock);
+  bool ReadRequest(Pending& p, std::string& failure);
+  void DispatchLocked(Pending& p, std::string failure, std::unique_lock<std::mutex>& lock);
+  void AnswerNowLocked(int fd, const RequestAssembler& assembler,
+                       std::unique_lock<std::mutex>& lock);
+  void Answer(int fd, const RequestAssembler& assembler, const std::string& failure);
+  void RunOnWorkerLocked(std::function<void()> job);
+  void WorkerLoop();
+  void CloseAfterReply(int fd);
   void ReconcileListenerLocked();
   void BeginRestartLocked(std::unique_lock<std::mutex>& lock);
   void FinishRestartLocked();
@@ -174,7 +184,12 @@ class Box {
   std::chrono::milliseconds restartWindow_;
   std::size_t chunkSize_;
   std::set<int> connections_;
-  std::list<std::unique_ptr<Worker>> workers_;
+  std::vector<Pending> pending_;  // owned by the acceptor thread
+  // Long-lived workers for connections that have to wait (faults, restarts, refusals).
+  std::vector<std::thread> workers_;
+  std::deque<std::function<void()>> jobs_;
+  std::size_t idleWorkers_ = 0;
+  std::condition_variable jobCv_;
   std::deque<FaultPlan> faults_;
   std::vector<ReceivedRequest> requests_;
   int wakeFd_ = -1;
