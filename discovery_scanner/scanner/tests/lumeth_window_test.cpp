@@ -20,6 +20,10 @@
 #include "platform/paths.h"
 #include "platform/test_support/temp_root.h"
 
+// The system's font library keeps a cache for the life of the process, which the leak checker of
+// sanitizer builds would report.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+
 namespace lumeth {
 namespace {
 
@@ -46,6 +50,10 @@ class LumethWindowTest : public ::testing::Test {
     static char name[] = "lumeth_window_test";
     static char* argv[] = {name, nullptr};
     app_ = new QApplication(argc, argv);
+  }
+  static void TearDownTestSuite() {
+    delete app_;
+    app_ = nullptr;
   }
 
   LumethWindowTest() {
