@@ -91,8 +91,17 @@ int OpenTcpStream(const std::uint8_t (&address)[20], std::uint16_t port,
   to.sin_port = htons(port);
   to.sin_addr.s_addr = ip;
   bool ok = true;
-  int r = connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to);
-  if (r != 0) ok = (errno == EINPROGRESS || errno == EINTR) && WaitConnected(fd, params.socketWaitMs);
+  if (connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0) {
+    ok = errno == EINPROGRESS || errno == EINTR;
+    // Asked again, connect() tells at once whether the handshake has finished meanwhile (0, or
+    // EISCONN), failed (its error), or is still under way (EALREADY): only then is it waited for.
+    while (ok && connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0 &&
+           errno != EISCONN) {
+      if (errno == EINTR) continue;
+      ok = (errno == EALREADY || errno == EINPROGRESS) && WaitConnected(fd, params.socketWaitMs);
+      break;
+    }
+  }
   if (!ok) {
     close(fd);
     return -1;
