@@ -74,6 +74,31 @@ ReplyCheck ParseDiscoveryReply(const std::uint8_t* data, std::size_t size, Reply
   return ReplyCheck::kOk;
 }
 
+int TakeSapAnswer(const std::uint8_t* data, std::size_t size, const char (&localText)[20],
+                  std::vector<scan_cache::ScanCacheRecord>* records) {
+  constexpr std::size_t kEntrySize = 64;
+  if (data == nullptr || size < 3) return 0;
+  for (std::size_t at = 2; at + kEntrySize <= size; at += kEntrySize) {
+    const std::uint8_t* entry = data + at;
+    const std::uint16_t type = static_cast<std::uint16_t>((entry[0] << 8) | entry[1]);
+    if (type != wire::kBoxSapServerType) continue;
+    const std::uint8_t* network = entry + 50;
+    const std::uint8_t* node = entry + 54;
+    bool known = false;
+    for (const auto& r : *records) known = known || std::memcmp(r.address + 4, node, 6) == 0;
+    if (known) continue;
+    if (records->size() >= static_cast<std::size_t>(scan_cache::kMaxRecords)) return -10;
+    scan_cache::ScanCacheRecord record{};
+    std::snprintf(record.szDefaultName, sizeof record.szDefaultName, "KL%02X%02X%02X", node[3], node[4], node[5]);
+    record.iProtocol = 1;
+    std::memcpy(record.address, network, 4);
+    std::memcpy(record.address + 4, node, 6);
+    std::memcpy(record.szLocalAddress, localText, sizeof record.szLocalAddress);
+    records->push_back(record);
+  }
+  return 0;
+}
+
 void SetNetBiosAddress(scan_cache::ScanCacheRecord* record, std::uint8_t lana) {
   std::memset(record->address, 0, sizeof record->address);
   std::memcpy(record->address, record->szDeviceName, 15);

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "discovery_scanner/cache/scan_cache.h"
 
@@ -41,6 +42,14 @@ std::size_t MinimumReplySize(ReplyKind kind);
 // interface are the caller's. Never reads outside [data, data + size).
 ReplyCheck ParseDiscoveryReply(const std::uint8_t* data, std::size_t size, ReplyKind kind,
                                scan_cache::ScanCacheRecord* out);
+
+// Takes the print-server entries of one IPX service answer (a 2-byte response type, then 64-byte
+// entries: server type, name, network, node, socket, hops; a cut last entry is ignored): each
+// entry of server type 0x868B whose node is not yet in `records` becomes a provisional record
+// (name "KL" and the last six hex digits of the node, protocol 1, network and node as address,
+// `localText` as local interface). 0, or -10 when an entry found the list full (384 records).
+int TakeSapAnswer(const std::uint8_t* data, std::size_t size, const char (&localText)[20],
+                  std::vector<scan_cache::ScanCacheRecord>* records);
 
 // The NetBIOS record address: the first 15 characters of block 56-70, byte 15 zero, byte 19 the
 // LAN adapter number. `record` must already hold the block fields.

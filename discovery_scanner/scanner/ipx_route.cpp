@@ -25,7 +25,6 @@ namespace lumeth {
 namespace {
 
 constexpr int kSapReceiveBuffer = 1024;
-constexpr int kSapEntrySize = 64;
 constexpr int kSocketBuffer = 10240;
 constexpr int kSpxReceiveWaitMs = 20000;
 // The largest confirmation reply taken: the stream transports' receive buffer. A box that sends
@@ -33,10 +32,6 @@ constexpr int kSpxReceiveWaitMs = 20000;
 constexpr std::size_t kMaxConfirmation = wire::kReceiveBufferSize;
 constexpr int kNetworkError = -5;
 constexpr int kDeviceError = -6;
-
-std::uint16_t GetBigEndian16(const std::uint8_t* p) {
-  return static_cast<std::uint16_t>((p[0] << 8) | p[1]);
-}
 
 bool ReceiveExactly(const ScanContext& context, int fd, std::uint8_t* out, std::size_t size) {
   std::size_t have = 0;
@@ -90,27 +85,11 @@ int SapQuery(const ScanContext& context, int* status, std::vector<scan_cache::Sc
       *status = -1;
       return -1;
     }
-    if (n < 3) continue;
-    // Only whole entries are read; a datagram cut inside an entry ends the walk there.
-    for (int at = 2; at + kSapEntrySize <= n; at += kSapEntrySize) {
-      const std::uint8_t* entry = buffer + at;
-      if (GetBigEndian16(entry) != wire::kBoxSapServerType) continue;
-      const std::uint8_t* network = entry + 50;
-      const std::uint8_t* node = entry + 54;
-      bool known = false;
-      for (const auto& r : *records) known = known || std::memcmp(r.address + 4, node, 6) == 0;
-      if (known) continue;
-      if (records->size() >= static_cast<std::size_t>(scan_cache::kMaxRecords)) {
-        IpxClose(fd);
-        return -10;
-      }
-      scan_cache::ScanCacheRecord record{};
-      std::snprintf(record.szDefaultName, sizeof record.szDefaultName, "KL%02X%02X%02X", node[3], node[4], node[5]);
-      record.iProtocol = 1;
-      std::memcpy(record.address, network, 4);
-      std::memcpy(record.address + 4, node, 6);
-      context.localText->CopyTo(record.szLocalAddress);
-      records->push_back(record);
+    char localText[20];
+    context.localText->CopyTo(localText);
+    if (TakeSapAnswer(buffer, static_cast<std::size_t>(n), localText, records) == -10) {
+      IpxClose(fd);
+      return -10;
     }
   }
   IpxClose(fd);

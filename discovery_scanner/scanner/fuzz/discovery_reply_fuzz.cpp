@@ -1,6 +1,8 @@
-// Feeds arbitrary datagrams to the discovery reply checks of all three reply kinds.
+// Feeds arbitrary datagrams to the discovery reply checks of all three reply kinds and to the IPX
+// service answer reader.
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "discovery_scanner/scanner/discovery_wire.h"
 
@@ -11,5 +13,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       lumeth::SetNetBiosAddress(&record, 0);
     }
   }
+  std::vector<scan_cache::ScanCacheRecord> records;
+  const char local[20] = "127.0.0.1";
+  lumeth::TakeSapAnswer(data, size, local, &records);
+  lumeth::TakeSapAnswer(data, size, local, &records);  // the same nodes again are not taken twice
   return 0;
 }

@@ -103,5 +103,43 @@ TEST(DiscoveryWireTest, NetBiosAddressAndSubnet) {
   EXPECT_EQ(IsSameSubnet(local, mask, other), 0);
 }
 
+std::vector<std::uint8_t> SapEntry(std::uint16_t type, std::uint8_t nodeLast) {
+  std::vector<std::uint8_t> e(64, 0);
+  e[0] = static_cast<std::uint8_t>(type >> 8);
+  e[1] = static_cast<std::uint8_t>(type);
+  std::memcpy(&e[2], "BOX", 3);
+  const std::uint8_t net[4] = {0, 0, 0xAB, 0xCD};
+  const std::uint8_t node[6] = {0x02, 0x00, 0x7F, 0x00, 0x0A, nodeLast};
+  std::memcpy(&e[50], net, 4);
+  std::memcpy(&e[54], node, 6);
+  return e;
+}
+
+TEST(DiscoveryWireTest, SapAnswersGiveOneProvisionalRecordPerPrintServerNode) {
+  std::vector<std::uint8_t> answer = {0x00, 0x02};
+  for (const auto& e : {SapEntry(0x868B, 1), SapEntry(0x0004, 2), SapEntry(0x868B, 1), SapEntry(0x868B, 3)}) {
+    answer.insert(answer.end(), e.begin(), e.end());
+  }
+  answer.insert(answer.end(), 40, 0x86);  // a cut entry at the end is not read
+  const char local[20] = "10.0.0.1";
+  std::vector<scan_cache::ScanCacheRecord> records;
+  EXPECT_EQ(TakeSapAnswer(answer.data(), answer.size(), local, &records), 0);
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_STREQ(records[0].szDefaultName, "KL000A01");
+  EXPECT_STREQ(records[1].szDefaultName, "KL000A03");
+  EXPECT_EQ(records[0].iProtocol, 1);
+  EXPECT_EQ(records[0].address[3], 0xCD);
+  EXPECT_EQ(records[0].address[9], 0x01);
+  EXPECT_STREQ(records[0].szLocalAddress, "10.0.0.1");
+
+  // The 385th print server finds the list full.
+  records.assign(static_cast<std::size_t>(scan_cache::kMaxRecords), scan_cache::ScanCacheRecord{});
+  std::vector<std::uint8_t> one = {0x00, 0x02};
+  const auto e = SapEntry(0x868B, 9);
+  one.insert(one.end(), e.begin(), e.end());
+  EXPECT_EQ(TakeSapAnswer(one.data(), one.size(), local, &records), -10);
+  EXPECT_EQ(records.size(), static_cast<std::size_t>(scan_cache::kMaxRecords));
+}
+
 }  // namespace
 }  // namespace lumeth
