@@ -242,6 +242,16 @@ TEST_F(LumethProcessTest, OneClientWithPauseResetHoldsRoundsBackTwoClientsDoNot)
   EXPECT_TRUE(scanner->Wait(20s));
 }
 
+TEST_F(LumethProcessTest, TerminationEndsTheScannerAndFreesItsObjects) {
+  auto client = Client({"tollard"});
+  auto scanner = Scanner();
+  ASSERT_TRUE(scanner->WaitOutput(Has("lumeth: poll clients=1")));
+  ::kill(scanner->pid(), SIGTERM);
+  ASSERT_TRUE(scanner->Wait(10s));
+  EXPECT_EQ(scanner->ExitCode(), 0);
+  EXPECT_EQ(OpenMutex(SYNCHRONIZE, FALSE, kScannerMutexName), nullptr);
+}
+
 TEST_F(LumethProcessTest, AKilledClientCountsAsGone) {
   auto client = Client({"addprinter"});
   auto scanner = Scanner();
