@@ -51,6 +51,7 @@ plug() {  # ns address [default-gateway]
 }
 
 command -v ip >/dev/null || { echo "SKIP: no ip command"; exit 77; }
+"$EMULATOR" --help 2>&1 | grep -q -- --udp-discovery || { echo "SKIP: the box emulator cannot answer UDP discovery"; exit 77; }
 addns "$SW" || { echo "SKIP: network namespaces are not available"; exit 77; }
 ip -n "$SW" link add br0 type bridge && ip -n "$SW" link set br0 up || { echo "SKIP: no bridge"; exit 77; }
 addns "$SCAN" && addns "$RT" || fail "namespaces"
