@@ -146,7 +146,7 @@ class Box {
   };
 
   void AcceptLoop();
-  void AcceptLocked();
+  void AcceptLocked(std::unique_lock<std::mutex>& lock);
   bool ReadRequest(Pending& p, std::string& failure);
   void DispatchLocked(Pending& p, std::string failure, std::unique_lock<std::mutex>& lock);
   void AnswerNowLocked(int fd, const RequestAssembler& assembler,

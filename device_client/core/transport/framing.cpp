@@ -100,11 +100,6 @@ class ReplyStream {
       end_ -= begin_;
       begin_ = 0;
     }
-    // The request has only just gone out: the first receive of a reply waits before it tries.
-    if (first_) {
-      first_ = false;
-      if (platform::WaitReadable(fd_, waitMs_) != 1) return false;
-    }
     for (;;) {
       const ssize_t got =
           recv(fd_, buffer_ + end_, static_cast<std::size_t>(kSize - end_), MSG_DONTWAIT);
@@ -124,7 +119,6 @@ class ReplyStream {
   static constexpr int kSize = 8192;
   int fd_;
   std::int64_t waitMs_;
-  bool first_ = true;
   int begin_ = 0;
   int end_ = 0;
   std::uint8_t buffer_[kSize];

@@ -52,10 +52,10 @@ int SendRequestChunks(const char* request, int length, const ChunkSender& send);
 // room lasts at most `sendWaitMs` (of platform::GetClock()), then kErrNetwork.
 int SendRequestOnSocket(int fd, const char* request, int length, int sendWaitMs = 20000);
 
-// Reads one whole reply from a connected stream socket (blocking or not). The first receive
-// waits for the reply to begin; every later one takes what has arrived without waiting, as many
-// chunk headers and data bytes as are there, and waits only when nothing has. Each wait lasts at
-// most params.socketWaitMs (platform::WaitReadable) from the previous step. A 4- or 5-byte header split over segments is reassembled. Bytes sent after the
+// Reads one whole reply from a connected stream socket (blocking or not). Every receive takes
+// what has arrived without waiting, as many chunk headers and data bytes as are there; only when
+// nothing has arrived does it wait, at most params.socketWaitMs (platform::WaitReadable) from the
+// previous step. A 4- or 5-byte header split over segments is reassembled. Bytes sent after the
 // reply's last chunk may be taken from the socket and are dropped: a connection carries one
 // exchange. The data of all chunks is concatenated into `reply`, which holds `capacity` bytes.
 // 0: *replyLength = total data length. kErrCommand: a header's error byte was set (data of earlier
