@@ -302,4 +302,21 @@ TEST(BoxProtocol, SpecificAddressTakenIsReported) {
   EXPECT_THROW({ Box b(o); }, std::runtime_error);
 }
 
+// A client that reads a long reply slowly holds only its own connection: the box answers others
+// meanwhile, and the slow client still gets every byte.
+TEST(BoxProtocol, SlowReaderDoesNotHoldUpOtherClients) {
+  Box box(Quick());
+  const std::string big(4 << 20, 'v');  // far more than the sockets' buffers take at once
+  ASSERT_TRUE(box.SetSetting("0101", big));
+  const int slow = box_test::Connect(box.Address());
+  ASSERT_GE(slow, 0);
+  box_test::SendRaw(slow, box_test::Frame("9100:\r\n"));
+  ASSERT_TRUE(box.WaitForRequests(1, 10s));
+  EXPECT_EQ(Request(box.Address(), "9007:\n").Data().size(), 164u);
+  const auto reply = box_test::ParseReply(box_test::ReadAll(slow));
+  ::close(slow);
+  EXPECT_FALSE(reply.closedEarly);
+  EXPECT_EQ(ParseLines(reply.Data())["0101"], big);
+}
+
 }  // namespace
