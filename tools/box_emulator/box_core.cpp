@@ -165,6 +165,7 @@ CoreReply BoxCore::HandleCommand(int command, std::string_view argument) {
 
 CoreReply BoxCore::ApplyConfigurationText(std::string_view text) {
   int lines = 0;
+  bool restart = false;
   std::vector<std::string> listLines;
   for (std::string_view line : Lines(text)) {
     if (line.size() < 5 || !IsDigit(line[0]) || !IsDigit(line[1]) || !IsDigit(line[2]) ||
@@ -178,7 +179,9 @@ CoreReply BoxCore::ApplyConfigurationText(std::string_view text) {
     const std::string_view key = line.substr(0, 4);
     const std::string_view value = line.substr(colon + 1);
     ++lines;
-    if (key == "9035") {
+    if (key == "9002" && colon == 4 && value.empty()) {
+      restart = true;  // a restart line closes a configuration text: the box restarts after it
+    } else if (key == "9035") {
       std::string decoded;
       if (UnscramblePassword(value, &decoded) == PasswordDecodeResult::kDone) netwarePassword_ = decoded;
     } else if (key == "9300" || key == "9301") {
@@ -189,7 +192,9 @@ CoreReply BoxCore::ApplyConfigurationText(std::string_view text) {
   }
   if (lines == 0) return Failed();
   if (!listLines.empty()) addressListLines_ = std::move(listLines);
-  return CoreReply{};
+  CoreReply reply;
+  reply.restart = restart;
+  return reply;
 }
 
 std::array<std::uint8_t, 164> BoxCore::DeviceInfoBlock() const {

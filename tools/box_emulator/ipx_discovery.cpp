@@ -11,6 +11,8 @@
 #include <stdexcept>
 
 #include "platform/ipx/ipx.h"
+#include "tools/box_emulator/box_emulator.h"
+#include "tools/box_emulator/spx_front.h"
 
 namespace box_emulator {
 namespace {
@@ -88,6 +90,33 @@ bool IpxDiscovery::Add(const Entry& entry) {
   return true;
 }
 
+bool IpxDiscovery::AddBox(Box* box) {
+  Entry entry;
+  entry.address = box->Address();
+  entry.block = box->DeviceInfoBlock();
+  entry.box = box;
+  return Add(entry);
+}
+
+void IpxDiscovery::AddServer(std::uint16_t serverType, const std::string& name) {
+  std::lock_guard<std::mutex> lock(mu_);
+  servers_.emplace_back(serverType, name);
+}
+
+void IpxDiscovery::Advertise() {
+  const std::uint8_t everyNode[6] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+  const SOCKADDR_IPX all = IpxMakeAddress(kZeroNet, everyNode, wire::kSapSocket);
+  IpxSetBroadcast(sapFd_, true);
+  SendEntries(0x0002, &all);
+}
+
+void IpxDiscovery::AdvertiseEvery(int intervalMs) {
+  advertiseMs_ = intervalMs > 0 ? intervalMs : 0;
+  std::uint64_t one = 1;
+  ssize_t n = ::write(wakeFd_, &one, sizeof one);
+  (void)n;
+}
+
 std::size_t IpxDiscovery::QueryCount() const {
   std::lock_guard<std::mutex> lock(mu_);
   return queries_;
@@ -105,9 +134,15 @@ void IpxDiscovery::Run() {
         owners.push_back(i);
       }
     }
-    if (::poll(fds.data(), fds.size(), -1) < 0) {
+    const int interval = advertiseMs_.load();
+    const int ready = ::poll(fds.data(), fds.size(), interval > 0 ? interval : -1);
+    if (ready < 0) {
       if (errno == EINTR) continue;
       return;
+    }
+    if (ready == 0) {
+      Advertise();
+      continue;
     }
     if (fds[0].revents != 0) {
       std::uint64_t value = 0;
@@ -133,17 +168,72 @@ void IpxDiscovery::Run() {
 void IpxDiscovery::AnswerQuery(const std::uint8_t* data, int size, const void* askerPtr) {
   if (size != 4 || data[0] != 0 || data[1] != 1) return;
   const std::uint16_t type = static_cast<std::uint16_t>((data[2] << 8) | data[3]);
-  if (type != wire::kBoxSapServerType) return;
-  std::vector<Entry> entries;
+  if (type != wire::kBoxSapServerType) {
+    AnswerServerQuery(type, askerPtr);
+    return;
+  }
   {
     std::lock_guard<std::mutex> lock(mu_);
     ++queries_;
+  }
+  SendEntries(0x0002, askerPtr);
+}
+
+void IpxDiscovery::AnswerServerQuery(std::uint16_t type, const void* askerPtr) {
+  std::vector<std::pair<std::uint16_t, std::string>> servers;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    ++queries_;
+    servers = servers_;
+  }
+  SOCKADDR_IPX own{};
+  IpxLocalAddress(&own);
+  std::vector<std::uint8_t> answer = {0x00, 0x02};
+  auto flush = [&] {
+    if (answer.size() > 2) IpxSendTo(sapFd_, answer.data(), static_cast<int>(answer.size()),
+                                     static_cast<const SOCKADDR_IPX*>(askerPtr));
+    answer.resize(2);
+  };
+  std::uint8_t serial = 1;
+  for (const auto& [serverType, name] : servers) {
+    if (serverType != type) continue;
+    std::uint8_t entry[64] = {};
+    entry[0] = static_cast<std::uint8_t>(type >> 8);
+    entry[1] = static_cast<std::uint8_t>(type & 0xFF);
+    std::string text = name.substr(0, 47);
+    if (type == wire::kNdsTreeSapType) {
+      text = name.substr(0, 32);
+      text.resize(32, '_');
+      text += "4E1F0A27C3B5D2E8";  // the tree's own suffix after the padded name
+      text.resize(47);
+    }
+    std::memcpy(entry + 2, text.data(), text.size());
+    std::memcpy(entry + 50, own.sa_netnum, 4);
+    entry[54] = 0x02;
+    entry[59] = serial++;
+    entry[60] = 0x04;
+    entry[61] = 0x51;
+    entry[63] = 1;
+    answer.insert(answer.end(), entry, entry + 64);
+    if (answer.size() >= 2 + 7 * 64) flush();
+  }
+  flush();
+}
+
+void IpxDiscovery::SendEntries(std::uint16_t responseType, const void* askerPtr) {
+  std::vector<Entry> entries;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
     entries = entries_;
+  }
+  for (Entry& e : entries) {
+    if (e.box != nullptr) e.block = e.box->DeviceInfoBlock();
   }
   SOCKADDR_IPX own{};
   IpxLocalAddress(&own);
   // Up to 7 entries per answer datagram.
-  std::vector<std::uint8_t> answer = {0x00, 0x02};
+  std::vector<std::uint8_t> answer = {static_cast<std::uint8_t>(responseType >> 8),
+                                     static_cast<std::uint8_t>(responseType & 0xFF)};
   auto flush = [&] {
     if (answer.size() > 2) IpxSendTo(sapFd_, answer.data(), static_cast<int>(answer.size()),
                                      static_cast<const SOCKADDR_IPX*>(askerPtr));
@@ -172,9 +262,15 @@ void IpxDiscovery::AnswerQuery(const std::uint8_t* data, int size, const void* a
 
 void IpxDiscovery::Serve(int fd, std::size_t index) {
   std::array<std::uint8_t, wire::pid::kSize> block;
+  Box* box = nullptr;
   {
     std::lock_guard<std::mutex> lock(mu_);
     block = entries_[index].block;
+    box = entries_[index].box;
+  }
+  if (box != nullptr) {
+    ServeSpxConnection(*box, fd);
+    return;
   }
   std::uint8_t head[4];
   std::string request;

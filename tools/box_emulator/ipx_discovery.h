@@ -19,6 +19,8 @@
 
 namespace box_emulator {
 
+class Box;
+
 class IpxDiscovery {
  public:
   // Opens the service socket and starts answering. Throws std::runtime_error when IPX is off or the
@@ -33,20 +35,39 @@ class IpxDiscovery {
     std::array<std::uint8_t, wire::pid::kSize> block{};
     bool answersSpx = true;  // false: advertises but takes no SPX connection
     int advertisements = 1;  // entries per answer (a box advertising twice)
+    // When set, the box's block is reported afresh and its SPX connections carry the whole
+    // management protocol (spx_front.h), not only "9007:".
+    Box* box = nullptr;
   };
   // Adds a box; returns false when its SPX listener cannot be opened.
   bool Add(const Entry& entry);
+  // Adds the box at its current address with its whole protocol over SPX.
+  bool AddBox(Box* box);
   std::size_t QueryCount() const;
+
+  // NetWare servers that answer service queries of their type: file servers (0x0004) under their
+  // name, directory trees (0x0278) under their name padded with '_' to 32 characters and followed
+  // by 16 characters of their own, as trees advertise themselves.
+  void AddServer(std::uint16_t serverType, const std::string& name);
+
+  // Broadcasts one general service response with every box (as boxes announce themselves
+  // unasked), and with a non-zero interval keeps doing so every `intervalMs` of real time.
+  void Advertise();
+  void AdvertiseEvery(int intervalMs);
 
  private:
   void Run();
   void AnswerQuery(const std::uint8_t* data, int size, const void* asker);
+  void AnswerServerQuery(std::uint16_t type, const void* asker);
+  void SendEntries(std::uint16_t responseType, const void* to);
   void Serve(int fd, std::size_t entry);
 
   int sapFd_ = -1, wakeFd_ = -1;
   mutable std::mutex mu_;
   std::vector<Entry> entries_;
   std::vector<int> listeners_;  // per entry, -1 when it takes no SPX connection
+  std::vector<std::pair<std::uint16_t, std::string>> servers_;
+  std::atomic<int> advertiseMs_{0};
   std::size_t queries_ = 0;
   std::atomic<bool> stopping_{false};
   std::thread thread_;

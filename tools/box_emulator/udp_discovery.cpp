@@ -14,6 +14,7 @@
 
 #include "tools/box_emulator/box_emulator.h"
 #include "tools/box_emulator/framing.h"
+#include "tools/box_emulator/set_address.h"
 
 namespace box_emulator {
 namespace {
@@ -137,6 +138,10 @@ void UdpDiscovery::Run() {
 
 void UdpDiscovery::Answer(int fd, bool second, const std::uint8_t* request, std::size_t size, const void* fromPtr,
                           unsigned fromLength) {
+  if (!second && size > 0 && request[0] == kSetAddressMarker) {
+    AnswerSetAddress(fd, request, size, fromPtr, fromLength);
+    return;
+  }
   const std::size_t expected = second ? 4 + kIdSize + kCommandSize : 4 + kCommandSize;
   if (size != expected || request[0] != wire::kRequestMarker || request[1] != 0 || request[2] != kCommandSize ||
       request[3] != 0 || std::memcmp(request + expected - kCommandSize, kCommand, kCommandSize) != 0) {
@@ -189,6 +194,25 @@ void UdpDiscovery::Answer(int fd, bool second, const std::uint8_t* request, std:
       std::memcpy(CMSG_DATA(c), &info, sizeof info);
     }
     ::sendmsg(fd, &msg, 0);
+  }
+}
+
+void UdpDiscovery::AnswerSetAddress(int fd, const std::uint8_t* request, std::size_t size,
+                                    const void* from, unsigned fromLength) {
+  const auto parsed = ParseSetAddressDatagram(request, size);
+  if (!parsed) return;
+  std::vector<Box*> boxes;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    if (!firstOn_) return;
+    for (const Answerer& a : answerers_) {
+      if (a.box != nullptr && a.fault != UdpAnswerFault::kSilent) boxes.push_back(a.box);
+    }
+  }
+  const std::string answer = SetAddressAnswer();
+  for (Box* box : boxes) {
+    if (!ApplySetAddress(*box, *parsed)) continue;
+    ::sendto(fd, answer.data(), answer.size(), 0, static_cast<const sockaddr*>(from), fromLength);
   }
 }
 

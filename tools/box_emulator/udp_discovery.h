@@ -81,6 +81,9 @@ class UdpDiscovery {
   void Run();
   void Answer(int fd, bool second, const std::uint8_t* request, std::size_t size, const void* from,
               unsigned fromLength);
+  // The set-address datagram (set_address.h) on the first port: boxes added with AddBox only.
+  void AnswerSetAddress(int fd, const std::uint8_t* request, std::size_t size, const void* from,
+                        unsigned fromLength);
 
   int fd_ = -1, fd2_ = -1, wakeFd_ = -1;
   std::uint16_t port_ = 0, port2_ = 0;

@@ -1,0 +1,50 @@
+#include "tools/box_emulator/spx_front.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+
+#include "tools/box_emulator/box_emulator.h"
+#include "tools/box_emulator/framing.h"
+
+namespace box_emulator {
+
+void ServeSpxConnection(Box& box, int fd) {
+  RequestAssembler assembler;
+  while (assembler.state() == RequestAssembler::State::kNeedMore) {
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, 5000) <= 0) break;
+    char buffer[4096];
+    const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    assembler.Feed(std::string_view(buffer, static_cast<std::size_t>(n)));
+  }
+  if (assembler.state() != RequestAssembler::State::kComplete || !box.IsOn()) {
+    ::close(fd);
+    return;
+  }
+  CoreReply reply;
+  box.WithCore([&](BoxCore& core) { reply = core.HandleRequest(assembler.data()); });
+  const std::string bytes =
+      PlanReply(reply.data, reply.error, FaultPlan{}, 1024, ReplyHeader::kSpx).Bytes();
+  std::size_t sent = 0;
+  while (sent < bytes.size()) {
+    const ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    sent += static_cast<std::size_t>(n);
+  }
+  ::shutdown(fd, SHUT_WR);
+  ::close(fd);
+  if (reply.restart) {
+    // Power cycle: the staged configuration starts running, the TCP side follows key 4000.
+    box.SwitchOff();
+    box.SwitchOn();
+  }
+}
+
+}  // namespace box_emulator
