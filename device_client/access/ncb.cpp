@@ -1,9 +1,11 @@
 #include "device_client/access/ncb.h"
 
+#include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstring>
 
 #include "device_client/access/access.h"
@@ -26,6 +28,40 @@ int NcbEvent::Wait(std::int64_t ms) {
   if (fd_ < 0) return -1;
   // A manual-reset event stays signalled: the counter is never read back.
   return platform::WaitReadable(fd_, ms);
+}
+
+void NcbEvent::Reset() {
+  if (fd_ < 0) return;
+  std::uint64_t value = 0;
+  [[maybe_unused]] ssize_t r = read(fd_, &value, sizeof value);
+}
+
+int NcbEvent::WaitAny(NcbEvent* const* events, int count, std::int64_t ms) {
+  if (events == nullptr || count <= 0 || count > 64) return -2;
+  pollfd fds[64];
+  for (int i = 0; i < count; ++i) {
+    if (events[i] == nullptr || events[i]->fd_ < 0) return -2;
+    fds[i] = pollfd{events[i]->fd_, POLLIN, 0};
+  }
+  platform::Clock& clock = platform::GetClock();
+  const std::int64_t real = clock.RealWaitMs(ms < 0 ? 0 : ms);
+  const std::int64_t start = platform::SystemClock().SteadyMs();
+  for (;;) {
+    std::int64_t left = real - (platform::SystemClock().SteadyMs() - start);
+    if (left < 0) left = 0;
+    const int r = poll(fds, static_cast<nfds_t>(count),
+                       static_cast<int>(left > 0x7fffffff ? 0x7fffffff : left));
+    if (r > 0) {
+      for (int i = 0; i < count; ++i) {
+        if (fds[i].revents != 0) return i;
+      }
+    }
+    if (r == 0) {
+      clock.Elapsed(ms);
+      return -1;
+    }
+    if (r < 0 && errno != EINTR) return -2;
+  }
 }
 
 namespace {

@@ -75,6 +75,11 @@ class NcbEvent {
   void Signal();
   // 1 signalled, 0 timed out, -1 failure.
   int Wait(std::int64_t ms);
+  // Back to not signalled.
+  void Reset();
+  // Waits at most `ms` (platform clock) until one of `count` events is signalled: the index of a
+  // signalled one, -1 timed out, -2 failure.
+  static int WaitAny(NcbEvent* const* events, int count, std::int64_t ms);
 
  private:
   int fd_;

@@ -4,10 +4,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "device_client/access/access.h"
 #include "device_client/api/print_server_utility.h"
 #include "device_client/device_lists/device_lists.h"
+#include "device_client/live_discovery/live_discovery.h"
 #include "device_client/core/config/config_builder.h"
 #include "device_client/core/config/config_parser.h"
 #include "device_client/core/config/password_scramble.h"
@@ -396,6 +398,35 @@ int CPrintServerUtility::mRestoreFactoryDefault(const std::string& name) {
 
 // ---- SAP scans ----------------------------------------------------------------------------
 
-// The access library has no SAP query yet; the NetWare pages then show empty lists.
-int CPrintServerUtility::mScanAllFileServer(std::list<std::string>&) { return -1; }
-int CPrintServerUtility::mScanNDSTree(std::list<std::string>&) { return -1; }
+namespace {
+
+constexpr int kSapListCapacity = 128;  // the names the NetWare pages' lists take
+
+// One SAP query into a work area of 128 names. A network with more servers than that fills the
+// area and the first 128 are listed (the query reports the full list, which is not a failure
+// here); any other failure of the query leaves the list untouched and gives -1.
+int ScanSapNames(int type, std::list<std::string>& names) {
+  try {
+    std::vector<char> area(static_cast<std::size_t>(kSapListCapacity) * SAP_NAME_SIZE, '\0');
+    int count = 0;
+    const int rc = QuerySAP(type, area.data(), nullptr, &count, kSapListCapacity);
+    if (rc != 0 && rc != ERR_LIST_FULL) return -1;
+    names.clear();
+    for (int i = 0; i < count && i < kSapListCapacity; ++i) {
+      const char* name = area.data() + static_cast<std::ptrdiff_t>(i) * SAP_NAME_SIZE;
+      names.emplace_back(name, strnlen(name, SAP_NAME_SIZE));
+    }
+    return 0;
+  } catch (...) {
+    return -3;
+  }
+}
+
+}  // namespace
+
+int CPrintServerUtility::mScanAllFileServer(std::list<std::string>& names) {
+  return ScanSapNames(SAP_QUERY_FILE_SERVER, names);
+}
+int CPrintServerUtility::mScanNDSTree(std::list<std::string>& names) {
+  return ScanSapNames(SAP_QUERY_NDS_TREE, names);
+}

@@ -159,7 +159,8 @@ class CPrintServerUtility : public CUtilityObject {
   int mAddCrossSegmentPrintServer(std::string& ipAddress, BrowseAllPrintServerData* lists);
   int mQueryProtocol(const std::string& name);
 
-  // NetWare file servers and NDS trees by SAP query. Not available yet: -1.
+  // NetWare file servers and NDS trees by SAP query (names in the order heard, at most 128):
+  // 0, -1 when the query failed (the list is then left as it was), -3 on an exception.
   int mScanAllFileServer(std::list<std::string>& names);
   int mScanNDSTree(std::list<std::string>& names);
 

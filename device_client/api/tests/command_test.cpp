@@ -6,6 +6,8 @@
 #include "device_client/api/tests/api_fixture.h"
 #include "device_client/core/config/password_scramble.h"
 #include "device_client/core/wire_layout.h"
+#include "platform/profile.h"
+#include "platform/paths.h"
 
 namespace api_test {
 namespace {
@@ -284,8 +286,10 @@ TEST_F(DeviceApiCommand, FailedRestartRequestReturnsAtOnce) {
   EXPECT_EQ(util_->mSetSystemConfiguration(name_, &sys), -1);  // failed send: -1
 }
 
-TEST_F(DeviceApiCommand, ScansAreNotAvailableYet) {
+TEST_F(DeviceApiCommand, ScansWithoutIpxFailAndKeepTheList) {
   Start();
+  const std::string ini = platform::JoinPath(platform::WindowsDirectory(), "ipx.ini");
+  ASSERT_TRUE(WritePrivateProfileString("IPX", "Enabled", "0", ini.c_str()));
   std::list<std::string> names{"kept"};
   EXPECT_EQ(util_->mScanAllFileServer(names), -1);
   EXPECT_EQ(util_->mScanNDSTree(names), -1);

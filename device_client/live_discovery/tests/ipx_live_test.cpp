@@ -1,0 +1,230 @@
+// The live IPX routines end to end: emulated boxes and NetWare servers answering the service query
+// over the IPX stand-in, boxes advertising themselves to a passive listener, and the management
+// protocol over SPX through the device-API object.
+#include <chrono>
+#include <list>
+#include <memory>
+#include <vector>
+
+#include "device_client/api/print_server_utility.h"
+#include "device_client/device_lists/device_lists.h"
+#include "device_client/live_discovery/tests/live_test_support.h"
+#include "platform/registry.h"
+#include "tools/box_emulator/box_emulator.h"
+#include "tools/box_emulator/ipx_discovery.h"
+
+namespace live_test {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::string BoxAddress(int last) {
+  static const std::string base = "127.66." + std::to_string(RandomByte()) + ".";
+  return base + std::to_string(last);
+}
+
+box_emulator::BoxOptions QuickRestart() {
+  box_emulator::BoxOptions o;
+  o.restartWindow = 0ms;
+  return o;
+}
+
+class IpxLive : public LiveTest {
+ protected:
+  std::vector<std::string> Names(int type, int capacity, int* rc) {
+    std::vector<char> area(static_cast<std::size_t>(capacity) * SAP_NAME_SIZE + 1, '\x7F');
+    int count = -1;
+    *rc = QuerySAP(type, area.data(), nullptr, &count, capacity);
+    std::vector<std::string> out;
+    for (int i = 0; i < count; ++i) out.push_back(Text(&area[static_cast<std::size_t>(i) * SAP_NAME_SIZE], SAP_NAME_SIZE));
+    EXPECT_EQ(area.back(), '\x7F') << "written past the capacity";
+    return out;
+  }
+
+  void SetUp() override {
+    LiveTest::SetUp();  // the stand-in's ports first: the responder opens its socket on them
+    ipx_ = std::make_unique<box_emulator::IpxDiscovery>();
+  }
+
+  std::unique_ptr<box_emulator::IpxDiscovery> ipx_;
+};
+
+TEST_F(IpxLive, FileServersAndTreesAreListedOnceEachByType) {
+  ipx_->AddServer(wire::kFileServerSapType, "FS-MAIN");
+  ipx_->AddServer(wire::kFileServerSapType, "FS_ARCHIVE");
+  ipx_->AddServer(wire::kNdsTreeSapType, "ACME_CORP");
+  ipx_->AddServer(wire::kNdsTreeSapType, "LAB");
+  ipx_->AddServer(0x0007, "PRINT-Q");  // another service type
+
+  struct Case {
+    int type;
+    std::vector<std::string> expected;
+  };
+  const Case cases[] = {
+      {SAP_QUERY_FILE_SERVER, {"FS-MAIN", "FS_ARCHIVE"}},
+      {SAP_QUERY_NDS_TREE, {"ACME_CORP", "LAB"}},  // padding '_' and what follows it cut
+  };
+  for (const Case& c : cases) {
+    int rc = 99;
+    EXPECT_EQ(Names(c.type, 384, &rc), c.expected) << c.type;
+    EXPECT_EQ(rc, 0);
+  }
+}
+
+TEST_F(IpxLive, The385thDistinctNameFindsTheListFull) {
+  for (int i = 0; i < 385; ++i) ipx_->AddServer(wire::kFileServerSapType, "FS" + std::to_string(1000 + i));
+  int rc = 0;
+  const auto names = Names(SAP_QUERY_FILE_SERVER, 384, &rc);
+  EXPECT_EQ(rc, ERR_LIST_FULL);
+  ASSERT_EQ(names.size(), 384u);
+  EXPECT_EQ(names.front(), "FS1000");
+  EXPECT_EQ(names.back(), "FS1383");
+
+  // A smaller array is full at its own size.
+  EXPECT_EQ(Names(SAP_QUERY_FILE_SERVER, 10, &rc).size(), 10u);
+  EXPECT_EQ(rc, ERR_LIST_FULL);
+}
+
+TEST_F(IpxLive, BoxAnsweringEverySendAndAdvertisingTwiceIsOneRecord) {
+  box_emulator::IpxDiscovery::Entry twice;
+  box_emulator::Box box(QuickRestart());
+  twice.address = BoxAddress(1);
+  twice.block = box.DeviceInfoBlock();
+  twice.advertisements = 2;
+  ASSERT_TRUE(ipx_->Add(twice));
+
+  DeviceRecord records[4] = {};
+  int count = 0;
+  ASSERT_EQ(QuerySAP(SAP_QUERY_PRINT_SERVER, nullptr, records, &count, 4), 0);
+  ASSERT_EQ(count, 1);
+  const DeviceRecord& r = records[0];
+  const std::uint8_t expected[10] = {0x00, 0x00, 0xAB, 0xCD, 0x02, 0x00, 127, 66,
+                                     static_cast<std::uint8_t>(std::stoi(BoxAddress(1).substr(7))), 1};
+  EXPECT_EQ(std::memcmp(r.address, expected, 10), 0);
+  char name[9];
+  std::snprintf(name, sizeof name, "KL%02X%02X%02X", expected[7], expected[8], expected[9]);
+  EXPECT_EQ(Text(r.szName, 20), name);
+  EXPECT_EQ(r.iProtocol, TYPE_IPXSPX);
+}
+
+TEST_F(IpxLive, QuietNetworkEndsTheListeningAfter51Rounds) {
+  std::vector<BrowseEntry> entries(8);
+  int count = -1;
+  EXPECT_EQ(ListenIPXDevice(entries.data(), &count, 8), 3);
+  EXPECT_EQ(count, 0);
+  EXPECT_EQ(clock_.WaitedMs(), 51 * 2000);
+}
+
+std::string ReadRegistryText(const std::string& key, const char* value) {
+  HKEY k = nullptr;
+  if (RegOpenKeyEx(HKEY_LOCAL_MACHINE, key.c_str(), KEY_READ, &k) != ERROR_SUCCESS) return "<no key>";
+  char buffer[128] = {};
+  DWORD size = sizeof buffer - 1;
+  DWORD type = 0;
+  const LONG rc = RegQueryValueEx(k, value, &type, reinterpret_cast<BYTE*>(buffer), &size);
+  RegCloseKey(k);
+  return rc == ERROR_SUCCESS ? Text(buffer, size) : "<no value>";
+}
+
+TEST_F(IpxLive, LiveBrowseListsAdvertisingBoxesThatAnswerOverSpx) {
+  ASSERT_EQ(PSInit(TYPE_IPXSPX, 20), 0);
+  box_emulator::BoxOptions a = QuickRestart();
+  a.address = BoxAddress(11);
+  box_emulator::BoxOptions b = QuickRestart();
+  b.address = BoxAddress(12);
+  box_emulator::Box first(a), second(b);
+  first.SetDeviceName("Zeta-Room");
+  second.SetDeviceName("Alpha-Room");
+  second.SetModelCode(0x00, 0x66, 0x21);
+  ASSERT_TRUE(ipx_->AddBox(&first));
+  ASSERT_TRUE(ipx_->AddBox(&second));
+  box_emulator::IpxDiscovery::Entry mute;  // advertises, takes no SPX connection
+  mute.address = BoxAddress(13);
+  mute.block = first.DeviceInfoBlock();
+  mute.answersSpx = false;
+  ASSERT_TRUE(ipx_->Add(mute));
+  ipx_->AdvertiseEvery(30);
+
+  char names[4 * 20];
+  char servers[4 * 50];
+  std::uint8_t addresses[4 * 20];
+  std::uint8_t hardware[4 * 4];
+  int count = 0;
+  ASSERT_EQ(PSBrowseIPX(names, servers, addresses, hardware, &count, 4), 0);
+  ASSERT_EQ(count, 2);
+  std::vector<box_emulator::Box*> sorted = {&first, &second};
+  std::sort(sorted.begin(), sorted.end(), [](auto* x, auto* y) { return x->DefaultName() < y->DefaultName(); });
+  for (int i = 0; i < 2; ++i) {
+    const auto block = sorted[static_cast<std::size_t>(i)]->DeviceInfoBlock();
+    EXPECT_EQ(Text(names + i * 20, 20), sorted[static_cast<std::size_t>(i)]->DefaultName());
+    EXPECT_EQ(Text(servers + i * 50, 50), sorted[static_cast<std::size_t>(i)]->DeviceName());
+    EXPECT_EQ(std::memcmp(hardware + i * 4, block.data() + 4, 3), 0);
+    EXPECT_EQ(hardware[i * 4 + 3], 0);
+    EXPECT_EQ(addresses[i * 20 + 4], 0x02);
+    EXPECT_EQ(live_discovery::BrowseAt(i)->iProtocol, TYPE_IPXSPX);
+  }
+  EXPECT_EQ(live_discovery::BrowseCount(), 2);
+
+  // The IPX registry list and the device table hold both boxes.
+  const std::string key = std::string(kIpxListKey) + "\\" + first.DefaultName();
+  EXPECT_EQ(ReadRegistryText(key, "ServerName"), "Zeta-Room");
+  EXPECT_EQ(ReadRegistryText(key, "Address").substr(0, 8), kNetwork);
+  EXPECT_EQ(console_access::DeviceCount(), 2);
+  EXPECT_GE(FindDeviceIndex(first.DefaultName().c_str()), 0);
+  EXPECT_EQ(QueryDeviceProtocol(second.DefaultName().c_str()), TYPE_IPXSPX);
+
+  // The browse table goes with the library.
+  PSExit();
+  EXPECT_EQ(live_discovery::BrowseCount(), 0);
+}
+
+TEST_F(IpxLive, ConfigurationIsReadAndWrittenOverSpx) {
+  box_emulator::Box box(QuickRestart());
+  box.SetDeviceName("Spx-Box");
+  ASSERT_TRUE(ipx_->AddBox(&box));
+  DeviceRecord records[2] = {};
+  int count = 0;
+  ASSERT_EQ(QuerySAP(SAP_QUERY_PRINT_SERVER, nullptr, records, &count, 2), 0);
+  ASSERT_EQ(count, 1);
+
+  CPrintServerUtility util;
+  ASSERT_EQ(util.mInitializeLanComponent(TYPE_IPXSPX, 20), 0);
+  console_access::ClearDevices();
+  ASSERT_EQ(console_access::AppendDevice(records[0]), 0);
+  const std::string name = Text(records[0].szName, 20);
+
+  config::AllConfigurationData all;
+  config::ProtocolData caps;
+  ASSERT_EQ(util.mGetAllConfiguration(name, &all), 0);
+  ASSERT_EQ(util.mGetDeviceProtocol(name, &caps), 0);
+  EXPECT_EQ(all.dsSystem.szDeviceName, "Spx-Box");
+  all.dsSystem.szDeviceName = "Spx-Renamed";
+  all.dsNetware.szDeviceName = "Spx-Renamed";
+  all.dsNetware.szPrintServerName = "Spx-Renamed";
+  all.dsNetBEUI.szDomainName = "SPXGRP";
+  ASSERT_EQ(util.mSetAllConfiguration(name, &all, 1, caps), 0);
+  EXPECT_EQ(box.Setting("0001").value_or(""), "Spx-Renamed");
+
+  config::AllConfigurationData back;
+  ASSERT_EQ(util.mGetAllConfiguration(name, &back), 0);
+  EXPECT_EQ(back.dsSystem.szDeviceName, "Spx-Renamed");
+  EXPECT_EQ(back.dsNetBEUI.szDomainName, "SPXGRP");
+  EXPECT_EQ(box.RequestCount(), 0u) << "every request went over SPX";
+}
+
+TEST_F(IpxLive, ConsoleScansListAtMost128Names) {
+  for (int i = 0; i < 130; ++i) ipx_->AddServer(wire::kFileServerSapType, "SRV" + std::to_string(100 + i));
+  ipx_->AddServer(wire::kNdsTreeSapType, "HQ");
+  CPrintServerUtility util;
+  std::list<std::string> servers{"old"};
+  ASSERT_EQ(util.mScanAllFileServer(servers), 0);
+  ASSERT_EQ(servers.size(), 128u);
+  EXPECT_EQ(servers.front(), "SRV100");
+  EXPECT_EQ(servers.back(), "SRV227");
+  std::list<std::string> trees{"old"};
+  ASSERT_EQ(util.mScanNDSTree(trees), 0);
+  EXPECT_EQ(trees, std::list<std::string>{"HQ"});
+}
+
+}  // namespace
+}  // namespace live_test
