@@ -161,7 +161,8 @@ TEST_F(IpxLive, LiveBrowseListsAdvertisingBoxesThatAnswerOverSpx) {
     EXPECT_EQ(std::memcmp(hardware + i * 4, block.data() + 4, 3), 0);
     EXPECT_EQ(hardware[i * 4 + 3], 0);
     EXPECT_EQ(addresses[i * 20 + 4], 0x02);
-    EXPECT_EQ(live_discovery::BrowseAt(i)->iProtocol, TYPE_IPXSPX);
+    const std::int32_t protocol = live_discovery::BrowseAt(i)->iProtocol;  // a packed field
+    EXPECT_EQ(protocol, TYPE_IPXSPX);
   }
   EXPECT_EQ(live_discovery::BrowseCount(), 2);
 
