@@ -9,6 +9,7 @@
 #include "device_client/api/print_server_utility.h"
 #include "device_client/device_lists/device_lists.h"
 #include "device_client/live_discovery/tests/live_test_support.h"
+#include "platform/ipx/ipx.h"
 #include "platform/registry.h"
 #include "tools/box_emulator/box_emulator.h"
 #include "tools/box_emulator/ipx_discovery.h"
@@ -97,6 +98,7 @@ TEST_F(IpxLive, BoxAnsweringEverySendAndAdvertisingTwiceIsOneRecord) {
   int count = 0;
   ASSERT_EQ(QuerySAP(SAP_QUERY_PRINT_SERVER, nullptr, records, &count, 4), 0);
   ASSERT_EQ(count, 1);
+  EXPECT_EQ(ipx_->QueryCount(), 3u);  // the query and its two repeats
   const DeviceRecord& r = records[0];
   const std::uint8_t expected[10] = {0x00, 0x00, 0xAB, 0xCD, 0x02, 0x00, 127, 66,
                                      static_cast<std::uint8_t>(std::stoi(BoxAddress(1).substr(7))), 1};
@@ -113,6 +115,31 @@ TEST_F(IpxLive, QuietNetworkEndsTheListeningAfter51Rounds) {
   EXPECT_EQ(ListenIPXDevice(entries.data(), &count, 8), 3);
   EXPECT_EQ(count, 0);
   EXPECT_EQ(clock_.WaitedMs(), 51 * 2000);
+}
+
+TEST_F(IpxLive, AQueryHeardWhileListeningIsNoBox) {
+  // After the first silent round another station asks for print servers: its 4-byte query
+  // reaches the listener, ends a round early and adds nothing.
+  const int asker = IpxSocket(SOCK_DGRAM, 4);
+  ASSERT_GE(asker, 0);
+  ASSERT_EQ(IpxSetBroadcast(asker, true), 0);
+  bool asked = false;
+  clock_.onElapsed = [&] {
+    if (asked) return;
+    asked = true;
+    const std::uint8_t zero[4] = {};
+    const std::uint8_t all[6] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+    const SOCKADDR_IPX to = IpxMakeAddress(zero, all, wire::kSapSocket);
+    const std::uint8_t query[4] = {0x00, 0x01, 0x86, 0x8B};
+    IpxSendTo(asker, query, 4, &to);
+  };
+  std::vector<BrowseEntry> entries(8);
+  int count = -1;
+  EXPECT_EQ(ListenIPXDevice(entries.data(), &count, 8), 3);
+  clock_.onElapsed = nullptr;
+  IpxClose(asker);
+  EXPECT_EQ(count, 0);
+  EXPECT_EQ(clock_.WaitedMs(), 50 * 2000);  // one of the 51 rounds ended with the datagram
 }
 
 std::string ReadRegistryText(const std::string& key, const char* value) {

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <random>
 #include <string>
 
@@ -28,6 +29,12 @@ class TestClock : public platform::FakeClock {
     if (ms <= 4000) return 1000;
     return std::min<std::int64_t>(ms, 10000);
   }
+  // Runs after every wait that ran out (so a test can act "during" a silence).
+  void Elapsed(std::int64_t ms) override {
+    FakeClock::Elapsed(ms);
+    if (onElapsed) onElapsed();
+  }
+  std::function<void()> onElapsed;
 };
 
 inline std::string Text(const char* field, std::size_t size) { return std::string(field, strnlen(field, size)); }
