@@ -36,7 +36,7 @@ class IpxDiscovery {
     bool answersSpx = true;  // false: advertises but takes no SPX connection
     int advertisements = 1;  // entries per answer (a box advertising twice)
     // When set, the box's block is reported afresh and its SPX connections carry the whole
-    // management protocol (spx_front.h), not only "9007:".
+    // management protocol (spx_front.h), not only "9007:". The box must outlive the responder.
     Box* box = nullptr;
   };
   // Adds a box; returns false when its SPX listener cannot be opened.

@@ -50,6 +50,12 @@ class IpxLive : public LiveTest {
   std::unique_ptr<box_emulator::IpxDiscovery> ipx_;
 };
 
+// Declared after the boxes of a test: stops the responder before those boxes go.
+struct StopResponderFirst {
+  std::unique_ptr<box_emulator::IpxDiscovery>& responder;
+  ~StopResponderFirst() { responder.reset(); }
+};
+
 TEST_F(IpxLive, FileServersAndTreesAreListedOnceEachByType) {
   ipx_->AddServer(wire::kFileServerSapType, "FS-MAIN");
   ipx_->AddServer(wire::kFileServerSapType, "FS_ARCHIVE");
@@ -160,6 +166,7 @@ TEST_F(IpxLive, LiveBrowseListsAdvertisingBoxesThatAnswerOverSpx) {
   box_emulator::BoxOptions b = QuickRestart();
   b.address = BoxAddress(12);
   box_emulator::Box first(a), second(b);
+  StopResponderFirst stop{ipx_};
   first.SetDeviceName("Zeta-Room");
   second.SetDeviceName("Alpha-Room");
   second.SetModelCode(0x00, 0x66, 0x21);
@@ -208,6 +215,7 @@ TEST_F(IpxLive, LiveBrowseListsAdvertisingBoxesThatAnswerOverSpx) {
 
 TEST_F(IpxLive, ConfigurationIsReadAndWrittenOverSpx) {
   box_emulator::Box box(QuickRestart());
+  StopResponderFirst stop{ipx_};
   box.SetDeviceName("Spx-Box");
   ASSERT_TRUE(ipx_->AddBox(&box));
   DeviceRecord records[2] = {};
