@@ -23,6 +23,7 @@
 
 #include "platform/netbios/nb_common.h"
 #include "platform/netbios/netbios.h"
+#include "platform/paths.h"
 
 namespace platform::netbios {
 
@@ -157,6 +158,16 @@ class Service {
 
 int Service::Run(int readyFd) {
   cfg_ = LoadConfig();
+  // Held for the life of the service (the system drops it when the process ends, however it ends):
+  // whoever takes this lock knows the service has gone.
+  int pidFd = open(JoinPath(ServiceDirectory(), "nbd.pid").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  if (pidFd >= 0 && flock(pidFd, LOCK_EX) == 0) {
+    std::string pid = std::to_string(getpid()) + "\n";
+    if (ftruncate(pidFd, 0) == 0) {
+      ssize_t w = pwrite(pidFd, pid.data(), pid.size(), 0);
+      (void)w;
+    }
+  }
   std::random_device rd;
   trn_ = static_cast<std::uint16_t>(rd());
   dgmId_ = static_cast<std::uint16_t>(rd());

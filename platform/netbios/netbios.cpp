@@ -503,6 +503,7 @@ RpcSlot Rpc(State& st, const std::shared_ptr<Link>& link, MsgWriter& msg, std::u
   link->rpcs[id] = &slot;
   if (!SendMsg(link->fd, msg.data())) {
     link->rpcs.erase(id);
+    link->dead = true;  // the service is gone; the next command connects anew
     return slot;
   }
   link->cv.wait_for(lk, std::chrono::milliseconds(kServiceReplyMs), [&] { return slot.done; });
@@ -615,12 +616,18 @@ UCHAR DoReset(State& st, int lana) {
 UCHAR DoAddName(State& st, NCB& n, bool group) {
   Name name = NameOf(n.ncb_name);
   if (name[0] == 0 || name[0] == '*') return NRC_NOWILD;
-  auto link = EnsureLink(st);
-  if (!link) return NRC_SYSTEM;
-  std::uint32_t id = st.nextId++;
-  MsgWriter w(Msg::kAddName, id);
-  w.U8(static_cast<std::uint8_t>(n.ncb_lana_num)).U8(group ? 1 : 0).NameField(name);
-  RpcSlot r = Rpc(st, link, w, id);
+  RpcSlot r;
+  // A service that ended under us (killed) took our names along; a new one is started once.
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    auto link = EnsureLink(st);
+    if (!link) return NRC_SYSTEM;
+    std::uint32_t id = st.nextId++;
+    MsgWriter w(Msg::kAddName, id);
+    w.U8(static_cast<std::uint8_t>(n.ncb_lana_num)).U8(group ? 1 : 0).NameField(name);
+    r = Rpc(st, link, w, id);
+    std::lock_guard<std::mutex> lk(link->mu);
+    if (!link->dead) break;
+  }
   if (r.rc == NRC_GOODRET) {
     std::lock_guard<std::mutex> lk(st.mu);
     st.names[n.ncb_lana_num][r.num] = NameInfo{name, group};

@@ -8,7 +8,8 @@
 // incoming sessions to the program that owns the name. The first command that needs it starts it
 // (the program file is $PSADMIN_NBD, else "psa_nbd" beside the running program); it listens on the
 // unix socket <root>/netbios/nbd.sock and ends by itself when no program has used it for a short
-// while. A program's names die with its connection to the service (also when it is killed).
+// while (IdleExitMs). Its process id is in <root>/netbios/nbd.pid, which it keeps locked (flock)
+// while it runs; its messages go to <root>/netbios/nbd.log. A program's names die with its connection to the service (also when it is killed).
 // CALL resolves the called name with a broadcast name query from the program itself and connects
 // straight to the session port of the answering address.
 //

@@ -84,7 +84,9 @@ inline UCHAR AddName(const char* text, UCHAR* num = nullptr, bool group = false,
   return rc;
 }
 
-// Runs `body` in a child process; its result is the child's exit code.
+// Runs `body` in a child process; its result is the child's exit code. Fork before this process
+// starts NetBIOS commands of its own in the test: the sanitizers' allocator is not fork-safe when
+// another thread is inside it at the moment of the fork.
 inline pid_t Child(const std::function<int()>& body) {
   pid_t pid = fork();
   if (pid == 0) {

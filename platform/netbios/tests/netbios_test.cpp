@@ -2,7 +2,9 @@
 // Every test has its own root (so its own service) and its own ports.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <stdlib.h>
 
 #include <cstring>
@@ -78,6 +80,36 @@ class NetbiosTest : public ::testing::Test {
   nbtest::Ports ports_;
 };
 
+// The service keeps its pid file locked while it runs: taking the lock waits for its end.
+void WaitForServiceEnd(const std::string& root, pid_t* pid = nullptr) {
+  int fd = open((root + "/netbios/nbd.pid").c_str(), O_RDWR | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  if (pid != nullptr) {
+    char buf[32] = {};
+    ASSERT_GT(pread(fd, buf, sizeof buf - 1, 0), 0);
+    *pid = static_cast<pid_t>(std::atoi(buf));
+    kill(*pid, SIGKILL);
+  }
+  EXPECT_EQ(flock(fd, LOCK_EX), 0);
+  close(fd);
+}
+
+TEST_F(NetbiosTest, TheServiceEndsWhenUnusedAndStartsAgainWhenNeeded) {
+  pid_t first = Child([] { return AddName("EARLY") == NRC_GOODRET ? 0 : 1; });
+  ASSERT_EQ(Join(first), 0);
+  WaitForServiceEnd(root_.path());  // the last program went away: the service ends
+  ASSERT_EQ(AddName("EARLY"), NRC_GOODRET);  // a new service, without the old name
+
+  // A service killed outright leaves its socket file behind: the next command starts a new one,
+  // and the names that died with the old one can be added again.
+  pid_t service = 0;
+  WaitForServiceEnd(root_.path(), &service);
+  EXPECT_GT(service, 0);
+  EXPECT_EQ(AddName("EARLY"), NRC_GOODRET);
+  EXPECT_EQ(AddName("LATER"), NRC_GOODRET);
+  EXPECT_EQ(AddName("LATER"), NRC_DUPNAME);
+}
+
 TEST_F(NetbiosTest, EnumListsTheConfiguredLanasAndRejectsOthers) {
   nbtest::WriteConfig(root_.path(), ports_, {"127.0.0.1", "127.0.0.2"});
   LANA_ENUM lanas{};
@@ -99,6 +131,15 @@ TEST_F(NetbiosTest, EnumListsTheConfiguredLanasAndRejectsOthers) {
 }
 
 TEST_F(NetbiosTest, NamesAreUniqueAcrossTheProgramsOfAMachine) {
+  // Another program: the held name is refused, a group name can be shared.
+  Pipe go;
+  pid_t other = Child([&go] {
+    if (go.Get() != 'g') return 9;
+    if (AddName("FIRST") != NRC_DUPNAME) return 1;
+    if (AddName("TEAM", nullptr, true) != NRC_GOODRET) return 2;
+    if (AddName("TEAM") != NRC_DUPNAME) return 3;  // unique over a group
+    return 0;
+  });
   UCHAR num = 0;
   ASSERT_EQ(AddName("FIRST", &num), NRC_GOODRET);
   EXPECT_GE(num, 2);
@@ -106,15 +147,8 @@ TEST_F(NetbiosTest, NamesAreUniqueAcrossTheProgramsOfAMachine) {
   NCB wild = Block(NCBADDNAME);
   PutName(wild.ncb_name, "*");
   EXPECT_EQ(Netbios(&wild), NRC_NOWILD);
-
-  // Another program: the held name is refused, a group name can be shared.
   ASSERT_EQ(AddName("TEAM", nullptr, true), NRC_GOODRET);
-  pid_t other = Child([] {
-    if (AddName("FIRST") != NRC_DUPNAME) return 1;
-    if (AddName("TEAM", nullptr, true) != NRC_GOODRET) return 2;
-    if (AddName("TEAM") != NRC_DUPNAME) return 3;  // unique over a group
-    return 0;
-  });
+  go.Put('g');
   EXPECT_EQ(Join(other), 0);
 
   NCB del = Block(NCBDELNAME);
@@ -178,17 +212,11 @@ TEST_F(NetbiosTest, AnotherMachineDefendsItsNameOnTheWire) {
 }
 
 TEST_F(NetbiosTest, SessionKeepsMessageBoundariesAndSplitsLongMessages) {
-  ASSERT_EQ(AddName("SERVER"), NRC_GOODRET);
-  NCB listen = Block(NCBLISTEN | ASYNCH);
-  NbEvent listened;
-  listen.ncb_event = &listened;
-  PutName(listen.ncb_name, "SERVER");
-  PutName(listen.ncb_callname, "*");
-  ASSERT_EQ(Netbios(&listen), NRC_GOODRET);
-  EXPECT_EQ(listen.ncb_cmd_cplt, NRC_PENDING);
-
-  pid_t client = Child([this] {
-    if (AddName("CLIENT") != NRC_GOODRET) return 1;
+  // Programs are forked before this one starts threads of its own.
+  Pipe go;
+  pid_t client = Child([this, &go] {
+    if (go.Get() != 'g') return 9;
+    if (UCHAR r = AddName("CLIENT"); r != NRC_GOODRET) return 100 + r;
     UCHAR rc = 0;
     UCHAR lsn = Call("CLIENT", "SERVER", &rc);
     if (rc != NRC_GOODRET) return 2;
@@ -198,8 +226,22 @@ TEST_F(NetbiosTest, SessionKeepsMessageBoundariesAndSplitsLongMessages) {
     if (Receive(lsn, reply, 100) != NRC_GOODRET || reply != "thanks") return 5;
     return Hangup(lsn) == NRC_GOODRET ? 0 : 6;
   });
+  ASSERT_EQ(AddName("SERVER"), NRC_GOODRET);
+  NCB listen = Block(NCBLISTEN | ASYNCH);
+  NbEvent listened;
+  listen.ncb_event = &listened;
+  PutName(listen.ncb_name, "SERVER");
+  PutName(listen.ncb_callname, "*");
+  ASSERT_EQ(Netbios(&listen), NRC_GOODRET);
+  EXPECT_EQ(listen.ncb_cmd_cplt, NRC_PENDING);
+  go.Put('g');
 
-  ASSERT_TRUE(listened.Wait(30000));
+  if (!listened.Wait(30000)) {
+    NCB cancel = Block(NCBCANCEL);
+    cancel.ncb_buffer = reinterpret_cast<unsigned char*>(&listen);
+    Netbios(&cancel);
+    FAIL() << "no call came; the client ended with " << Join(client);
+  }
   ASSERT_EQ(listen.ncb_retcode, NRC_GOODRET);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(listen.ncb_callname), 6), "CLIENT");
   UCHAR lsn = listen.ncb_lsn;
@@ -315,10 +357,6 @@ TEST_F(NetbiosTest, TimeOutsRunOnThePlatformClock) {
 
 TEST_F(NetbiosTest, DatagramsReachAUniqueNameAndEveryGroupMember) {
   std::string otherRoot = OtherMachine("127.0.0.4");
-  UCHAR me = 0;
-  ASSERT_EQ(AddName("DGSENDER", &me), NRC_GOODRET);
-  UCHAR team = 0;
-  ASSERT_EQ(AddName("DGTEAM", &team, true), NRC_GOODRET);
 
   // Two receivers: a program of this machine in the group, one of another machine with a
   // unique name and the group.
@@ -355,6 +393,10 @@ TEST_F(NetbiosTest, DatagramsReachAUniqueNameAndEveryGroupMember) {
   };
   pid_t local = receiver("", nullptr);
   pid_t remote = receiver(otherRoot, "DGREMOTE");
+  UCHAR me = 0;
+  ASSERT_EQ(AddName("DGSENDER", &me), NRC_GOODRET);
+  UCHAR team = 0;
+  ASSERT_EQ(AddName("DGTEAM", &team, true), NRC_GOODRET);
   ASSERT_EQ(ready.Get(), 'r');
   ASSERT_EQ(ready.Get(), 'r');
 
