@@ -316,6 +316,19 @@ TEST_F(NetbiosTest, AsyncReceiveCompletesOnDataAndCancelEndsAnother) {
   std::string got;
   EXPECT_EQ(Receive(listen.ncb_lsn, got, 64), NRC_GOODRET);
   EXPECT_EQ(got, "again");
+
+  // Hanging up ends a pending receive on the session with NRC_SCLOSED.
+  NCB pending = Block(NCBRECV | ASYNCH);
+  NbEvent pendingDone;
+  pending.ncb_lsn = listen.ncb_lsn;
+  pending.ncb_buffer = buf;
+  pending.ncb_length = sizeof buf;
+  pending.ncb_event = &pendingDone;
+  ASSERT_EQ(Netbios(&pending), NRC_GOODRET);
+  EXPECT_EQ(Hangup(listen.ncb_lsn), NRC_GOODRET);
+  ASSERT_TRUE(pendingDone.Wait(30000));
+  EXPECT_EQ(pending.ncb_retcode, NRC_SCLOSED);
+  EXPECT_EQ(Receive(caller, got, 64), NRC_SCLOSED);  // and the other side sees the end
 }
 
 TEST_F(NetbiosTest, TimeOutsRunOnThePlatformClock) {
