@@ -366,6 +366,14 @@ TEST_F(NetbiosTest, TimeOutsRunOnThePlatformClock) {
   EXPECT_EQ(got, "late");
   EXPECT_EQ(Receive(lsn, got, 10), NRC_GOODRET);
   EXPECT_EQ(got, " reply");
+
+  // A send that cannot get rid of its data within 20 x 500 ms (nobody reads the other end) ends
+  // with NRC_CMDTMO and aborts the session.
+  std::string block(65535, 'z');
+  UCHAR sent = NRC_GOODRET;
+  for (int i = 0; i < 2000 && sent == NRC_GOODRET; ++i) sent = Send(lsn, block);
+  EXPECT_EQ(sent, NRC_CMDTMO);
+  EXPECT_EQ(Send(lsn, "more"), NRC_SABORT);
 }
 
 TEST_F(NetbiosTest, DatagramsReachAUniqueNameAndEveryGroupMember) {
