@@ -347,11 +347,13 @@ void Service::DropClient(int key) {
 void Service::RemoveEntry(std::size_t index) {
   Entry e = entries_[index];
   entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(index));
-  registrations_.erase(std::remove_if(registrations_.begin(), registrations_.end(),
-                                      [&](const Registration& r) {
-                                        return r.client == e.client && r.lana == e.lana && r.name == e.name;
-                                      }),
-                       registrations_.end());
+  // An ADD NAME still registering this name ends now (its program may be waiting for it).
+  for (std::size_t i = registrations_.size(); i-- > 0;) {
+    const Registration& r = registrations_[i];
+    if (r.client != e.client || r.lana != e.lana || r.name != e.name) continue;
+    Reply(r.client, r.reqId, NRC_NAMERR);
+    registrations_.erase(registrations_.begin() + static_cast<std::ptrdiff_t>(i));
+  }
   for (std::size_t i = listens_.size(); i-- > 0;) {
     if (listens_[i].client == e.client && listens_[i].lana == e.lana && listens_[i].local == e.name)
       FinishListen(i, NRC_NAMERR, Name{}, -1);
@@ -504,10 +506,6 @@ void Service::DeleteName(int key, std::uint32_t id, MsgReader& r) {
   if (!r.U8(lana) || !r.NameField(name)) return Reply(key, id, NRC_ILLCMD);
   for (std::size_t i = 0; i < entries_.size(); ++i) {
     if (entries_[i].client == key && entries_[i].lana == lana && entries_[i].name == name) {
-      bool registering = !entries_[i].registered;
-      for (const Registration& reg : registrations_)
-        if (reg.client == key && reg.lana == lana && reg.name == name) Reply(key, reg.reqId, NRC_NAMERR);
-      (void)registering;
       RemoveEntry(i);
       return Reply(key, id, NRC_GOODRET);
     }
