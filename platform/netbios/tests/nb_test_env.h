@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -20,16 +21,22 @@
 
 namespace nbtest {
 
+// A port below the range the system hands out for outgoing connections (so no client socket of a
+// parallel test takes it) that is free right now.
 inline std::uint16_t FreePort(int type) {
-  int fd = socket(AF_INET, type, 0);
-  sockaddr_in sa{};
-  sa.sin_family = AF_INET;
-  sa.sin_addr.s_addr = htonl(INADDR_ANY);
-  bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
-  socklen_t len = sizeof sa;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len);
-  close(fd);
-  return ntohs(sa.sin_port);
+  static std::mt19937 rng{std::random_device{}()};
+  for (int attempt = 0; attempt < 200; ++attempt) {
+    auto port = static_cast<std::uint16_t>(std::uniform_int_distribution<int>(10000, 32000)(rng));
+    int fd = socket(AF_INET, type, 0);
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(port);
+    sa.sin_addr.s_addr = htonl(INADDR_ANY);
+    bool ok = bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0;
+    close(fd);
+    if (ok) return port;
+  }
+  return 0;
 }
 
 struct Ports {
