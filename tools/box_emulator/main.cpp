@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "tools/box_emulator/box_emulator.h"
+#include "tools/box_emulator/udp_discovery.h"
 
 namespace {
 
@@ -30,7 +31,9 @@ void Usage() {
                "  --name-prefix LL      two letters of the default names (default KV)\n"
                "  --password TEXT       initial password\n"
                "  --restart-ms MS       restart window (default 300)\n"
-               "  --chunk-size N        data bytes per reply chunk (default 1024)\n");
+               "  --chunk-size N        data bytes per reply chunk (default 1024)\n"
+               "  --udp-discovery       answer UDP discovery broadcasts (ports 34443 and 34444)\n"
+               "  --udp-ports P1,P2     the two UDP discovery ports\n");
 }
 
 bool ParseHex(const char* text, std::size_t digits, unsigned long* out) {
@@ -57,6 +60,8 @@ int main(int argc, char** argv) {
   box_emulator::BoxOptions options;
   options.randomHardwareAddress = false;
   std::string password;
+  bool udpDiscovery = false;
+  box_emulator::UdpDiscoveryOptions udpOptions;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     auto value = [&]() -> const char* {
@@ -107,6 +112,16 @@ int main(int argc, char** argv) {
       const long n = std::atol(value());
       if (n < 1 || n > 65535) { Usage(); return 2; }
       options.replyChunkSize = static_cast<std::size_t>(n);
+    } else if (arg == "--udp-discovery") {
+      udpDiscovery = true;
+    } else if (arg == "--udp-ports") {
+      unsigned p1 = 0, p2 = 0;
+      if (std::sscanf(value(), "%u,%u", &p1, &p2) != 2 || p1 < 1 || p1 > 65535 || p2 < 1 || p2 > 65535) {
+        Usage();
+        return 2;
+      }
+      udpOptions.port = static_cast<std::uint16_t>(p1);
+      udpOptions.port2 = static_cast<std::uint16_t>(p2);
     } else {
       Usage();
       return arg == "--help" || arg == "-h" ? 0 : 2;
@@ -121,6 +136,7 @@ int main(int argc, char** argv) {
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
   std::vector<std::unique_ptr<box_emulator::Box>> running;
+  std::unique_ptr<box_emulator::UdpDiscovery> discovery;
   try {
     for (int i = 0; i < boxes; ++i) {
       box_emulator::BoxOptions o = options;
@@ -134,6 +150,10 @@ int main(int argc, char** argv) {
       std::printf("%s %s %s\n", box->DefaultName().c_str(), box->DeviceName().c_str(), box->Address().c_str());
       running.push_back(std::move(box));
     }
+    if (udpDiscovery) {
+      discovery = std::make_unique<box_emulator::UdpDiscovery>(udpOptions);
+      for (auto& box : running) discovery->AddBox(box.get());
+    }
   } catch (const std::exception& e) {
     std::fprintf(stderr, "box_emulator: %s\n", e.what());
     return 1;
@@ -142,6 +162,7 @@ int main(int argc, char** argv) {
 
   int signal = 0;
   sigwait(&stopSignals, &signal);
+  discovery.reset();
   running.clear();
   return 0;
 }
