@@ -1,76 +1,13 @@
 #include "device_client/access/ncb.h"
 
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
-
 #include <atomic>
-#include <cerrno>
 #include <cstring>
 
 #include "device_client/access/access.h"
 #include "device_client/access/access_state.h"
 #include "platform/clock.h"
 
-NcbEvent::NcbEvent() : fd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
-
-NcbEvent::~NcbEvent() {
-  if (fd_ >= 0) close(fd_);
-}
-
-void NcbEvent::Signal() {
-  if (fd_ < 0) return;
-  std::uint64_t one = 1;
-  [[maybe_unused]] ssize_t w = write(fd_, &one, sizeof one);
-}
-
-int NcbEvent::Wait(std::int64_t ms) {
-  if (fd_ < 0) return -1;
-  // A manual-reset event stays signalled: the counter is never read back.
-  return platform::WaitReadable(fd_, ms);
-}
-
-void NcbEvent::Reset() {
-  if (fd_ < 0) return;
-  std::uint64_t value = 0;
-  [[maybe_unused]] ssize_t r = read(fd_, &value, sizeof value);
-}
-
-int NcbEvent::WaitAny(NcbEvent* const* events, int count, std::int64_t ms) {
-  if (events == nullptr || count <= 0 || count > 64) return -2;
-  pollfd fds[64];
-  for (int i = 0; i < count; ++i) {
-    if (events[i] == nullptr || events[i]->fd_ < 0) return -2;
-    fds[i] = pollfd{events[i]->fd_, POLLIN, 0};
-  }
-  platform::Clock& clock = platform::GetClock();
-  const std::int64_t real = clock.RealWaitMs(ms < 0 ? 0 : ms);
-  const std::int64_t start = platform::SystemClock().SteadyMs();
-  for (;;) {
-    std::int64_t left = real - (platform::SystemClock().SteadyMs() - start);
-    if (left < 0) left = 0;
-    const int r = poll(fds, static_cast<nfds_t>(count),
-                       static_cast<int>(left > 0x7fffffff ? 0x7fffffff : left));
-    if (r > 0) {
-      for (int i = 0; i < count; ++i) {
-        if (fds[i].revents != 0) return i;
-      }
-    }
-    if (r == 0) {
-      clock.Elapsed(ms);
-      return -1;
-    }
-    if (r < 0 && errno != EINTR) return -2;
-  }
-}
-
 namespace {
-
-std::uint8_t NoNetbios(NCB* ncb) {
-  ncb->ncb_retcode = NRC_SYSTEM;
-  ncb->ncb_cmd_cplt = NRC_SYSTEM;
-  return NRC_SYSTEM;
-}
 
 std::atomic<NcbSubmitter> g_submitter{nullptr};
 thread_local std::uint8_t t_currentLana = 0;
@@ -92,7 +29,7 @@ void SetNcbSubmitter(NcbSubmitter submitter) { g_submitter.store(submitter); }
 
 std::uint8_t SubmitNcb(NCB* ncb) {
   NcbSubmitter s = g_submitter.load();
-  return s != nullptr ? s(ncb) : NoNetbios(ncb);
+  return s != nullptr ? s(ncb) : Netbios(ncb);
 }
 
 void SetCurrentLana(std::uint8_t lana) { t_currentLana = lana; }
@@ -158,7 +95,7 @@ std::uint8_t NCBReceive(NCB* ncb, std::uint8_t lsn, void* buffer, int length) {
 }
 
 std::uint8_t NCBReceiveAsync(NCB* ncb, std::uint8_t lsn, void* buffer, int length,
-                             NcbEvent* event) {
+                             NbEvent* event) {
   ClearNcb(ncb);
   ncb->ncb_command = NCBRECV | ASYNCH;
   ncb->ncb_lsn = lsn;
@@ -198,7 +135,7 @@ std::uint8_t NCBDataGramReceive(NCB* ncb, std::uint8_t nameNumber, void* buffer,
 }
 
 std::uint8_t NCBASReceive(NCB* ncb, std::uint8_t nameNumber, void* buffer, int length,
-                          NcbEvent* event) {
+                          NbEvent* event) {
   ClearNcb(ncb);
   ncb->ncb_command = NCBDGRECV | ASYNCH;
   ncb->ncb_num = nameNumber;
@@ -261,10 +198,10 @@ int SessionReceiveTimed(std::uint8_t lsn, void* buffer, int size, NCB* ncb) {
 
 int SessionReceiveTimed(std::uint8_t lsn, void* buffer, int size, NCB* ncb,
                         const core::TransportParams& params) {
-  NcbEvent event;
-  if (!event.Valid()) return -1;
+  NbEvent event;
+  if (event.fd() < 0) return -1;
   if (NCBReceiveAsync(ncb, lsn, buffer, size, &event) != NRC_GOODRET) return -1;
-  if (event.Wait(params.netbiosReceiveWaitMs) == 1) {
+  if (event.Wait(params.netbiosReceiveWaitMs)) {
     return ncb->ncb_retcode == NRC_GOODRET ? ncb->ncb_length : -1;
   }
   NCBCancel(ncb);

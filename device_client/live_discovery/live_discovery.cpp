@@ -577,10 +577,10 @@ int BrowseNetBIOS(DeviceRecord* pRecords, int* pnCount, int nCapacity) {
   NCB enumNcb;
   LANA_ENUM lanas;
   if (NCBEnumLana(&enumNcb, &lanas) != NRC_GOODRET) return 0;
-  NcbEvent events[4];
-  NcbEvent* eventList[4] = {&events[0], &events[1], &events[2], &events[3]};
-  for (const NcbEvent& e : events) {
-    if (!e.Valid()) return 0;
+  NbEvent events[4];
+  NbEvent* eventList[4] = {&events[0], &events[1], &events[2], &events[3]};
+  for (const NbEvent& e : events) {
+    if (e.fd() < 0) return 0;
   }
 
   constexpr int kHalf = kAnswerMinimum;  // 101 bytes per receive
@@ -621,7 +621,7 @@ int BrowseNetBIOS(DeviceRecord* pRecords, int* pnCount, int nCapacity) {
     });
 
     for (int completions = 0; completions < kMaxDatagrams; ++completions) {
-      const int i = NcbEvent::WaitAny(eventList, 4, kNetbiosRoundMs);
+      const int i = NbWaitAny(eventList, 4, kNetbiosRoundMs);
       if (i < 0) break;
       Slot& s = slots[i];
       const std::uint8_t rc = s.ncb->ncb_retcode;

@@ -34,16 +34,26 @@ class DeadProvider : public core::StreamProvider {
   int Connect(const std::uint8_t (&)[20], const core::TransportParams&) override { return -1; }
 };
 
+// A PC without NetBIOS: every command fails.
+std::uint8_t NoNetbios(NCB* ncb) {
+  ncb->ncb_retcode = NRC_SYSTEM;
+  ncb->ncb_cmd_cplt = NRC_SYSTEM;
+  return NRC_SYSTEM;
+}
+
 class Library : public ::testing::Test {
  protected:
-  // IPX is switched off here, as on a PC without the protocol (tests/spx_test.cpp runs it).
+  // IPX and NetBIOS are switched off here, as on a PC without them (tests/spx_test.cpp runs IPX,
+  // tests/netbios_box_test.cpp NetBIOS).
   void SetUp() override {
     unsetenv("PSADMIN_IPX_ENABLED");
     ASSERT_TRUE(WritePrivateProfileString("IPX", "Enabled", "0", "ipx.ini"));
+    SetNcbSubmitter(&NoNetbios);
   }
   void TearDown() override {
     PSExit();
     core::SetStreamProvider(core::StreamKind::kTcp, nullptr);
+    SetNcbSubmitter(nullptr);
   }
   platform::testing::TempRoot root_;
   platform::FakeClock clock_;
@@ -228,7 +238,7 @@ std::uint8_t Submit(NCB* ncb) {
         std::memcpy(ncb->ncb_buffer, m.data(), n);
         ncb->ncb_length = static_cast<std::uint16_t>(n);
         ncb->ncb_retcode = m.size() > n ? NRC_INCOMP : NRC_GOODRET;
-        ncb->ncb_event->Signal();
+        ncb->ncb_event->Set();
         return NRC_GOODRET;
       }
     case NCBCANCEL:

@@ -55,7 +55,7 @@ struct ScriptedNetbios {
     std::memcpy(ncb->ncb_buffer, m.data(), n);
     ncb->ncb_length = static_cast<std::uint16_t>(n);
     ncb->ncb_retcode = m.size() > n ? NRC_INCOMP : NRC_GOODRET;
-    ncb->ncb_event->Signal();
+    ncb->ncb_event->Set();
   }
   void DeliverLocked(std::uint8_t lana) {
     auto& q = queued[lana];
@@ -119,6 +119,11 @@ std::uint8_t Submit(NCB* ncb) {
   }
   ncb->ncb_retcode = NRC_GOODRET;
   return NRC_GOODRET;
+}
+
+std::uint8_t NoNetbios(NCB* ncb) {
+  ncb->ncb_retcode = NRC_SYSTEM;
+  return NRC_SYSTEM;
 }
 
 class NetbiosLive : public LiveTest {
@@ -199,7 +204,7 @@ TEST_F(NetbiosLive, OutputIsBoundedAndSilenceGivesNothing) {
 }
 
 TEST_F(NetbiosLive, WithoutNetbiosNothingIsSent) {
-  SetNcbSubmitter(nullptr);  // no transport: the LANAs cannot be enumerated
+  SetNcbSubmitter(&NoNetbios);  // no transport: the LANAs cannot be enumerated
   DeviceRecord records[2] = {};
   int count = 5;
   EXPECT_EQ(BrowseNetBIOS(records, &count, 2), 0);
