@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "tools/box_emulator/box_emulator.h"
+#include "tools/box_emulator/netbios_front.h"
 #include "tools/box_emulator/udp_discovery.h"
 
 namespace {
@@ -33,7 +34,10 @@ void Usage() {
                "  --restart-ms MS       restart window (default 300)\n"
                "  --chunk-size N        data bytes per reply chunk (default 1024)\n"
                "  --udp-discovery       answer UDP discovery broadcasts (ports 34443 and 34444)\n"
-               "  --udp-ports P1,P2     the two UDP discovery ports\n");
+               "  --udp-ports P1,P2     the two UDP discovery ports\n"
+               "  --netbios             answer NetBIOS calls, name queries and the discovery datagram\n"
+               "  --netbios-ports N,D,S NetBIOS name service, datagram and session ports (default 137,138,139)\n"
+               "  --netbios-message N   bytes per NetBIOS reply message (default 3072)\n");
 }
 
 bool ParseHex(const char* text, std::size_t digits, unsigned long* out) {
@@ -62,6 +66,8 @@ int main(int argc, char** argv) {
   std::string password;
   bool udpDiscovery = false;
   box_emulator::UdpDiscoveryOptions udpOptions;
+  bool netbios = false;
+  box_emulator::NetbiosFrontOptions netbiosOptions;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     auto value = [&]() -> const char* {
@@ -122,6 +128,25 @@ int main(int argc, char** argv) {
       }
       udpOptions.port = static_cast<std::uint16_t>(p1);
       udpOptions.port2 = static_cast<std::uint16_t>(p2);
+    } else if (arg == "--netbios") {
+      netbios = true;
+    } else if (arg == "--netbios-ports") {
+      unsigned p[3] = {0, 0, 0};
+      if (std::sscanf(value(), "%u,%u,%u", &p[0], &p[1], &p[2]) != 3 || p[0] < 1 || p[0] > 65535 ||
+          p[1] < 1 || p[1] > 65535 || p[2] < 1 || p[2] > 65535) {
+        Usage();
+        return 2;
+      }
+      netbiosOptions.nameServicePort = static_cast<std::uint16_t>(p[0]);
+      netbiosOptions.datagramPort = static_cast<std::uint16_t>(p[1]);
+      netbiosOptions.sessionPort = static_cast<std::uint16_t>(p[2]);
+    } else if (arg == "--netbios-message") {
+      const long n = std::strtol(value(), nullptr, 10);
+      if (n < 1 || n > 65535) {
+        Usage();
+        return 2;
+      }
+      netbiosOptions.messageSize = static_cast<std::size_t>(n);
     } else {
       Usage();
       return arg == "--help" || arg == "-h" ? 0 : 2;
@@ -137,6 +162,7 @@ int main(int argc, char** argv) {
 
   std::vector<std::unique_ptr<box_emulator::Box>> running;
   std::unique_ptr<box_emulator::UdpDiscovery> discovery;
+  std::unique_ptr<box_emulator::NetbiosFront> netbiosFront;
   try {
     for (int i = 0; i < boxes; ++i) {
       box_emulator::BoxOptions o = options;
@@ -154,6 +180,16 @@ int main(int argc, char** argv) {
       discovery = std::make_unique<box_emulator::UdpDiscovery>(udpOptions);
       for (auto& box : running) discovery->AddBox(box.get());
     }
+    if (netbios) {
+      netbiosOptions.chunkSize = options.replyChunkSize;
+      netbiosFront = std::make_unique<box_emulator::NetbiosFront>(netbiosOptions);
+      for (auto& box : running) {
+        if (!netbiosFront->AddBox(box.get())) {
+          std::fprintf(stderr, "box_emulator: NetBIOS ports of %s cannot be opened\n", box->Address().c_str());
+          return 1;
+        }
+      }
+    }
   } catch (const std::exception& e) {
     std::fprintf(stderr, "box_emulator: %s\n", e.what());
     return 1;
@@ -162,6 +198,7 @@ int main(int argc, char** argv) {
 
   int signal = 0;
   sigwait(&stopSignals, &signal);
+  netbiosFront.reset();
   discovery.reset();
   running.clear();
   return 0;

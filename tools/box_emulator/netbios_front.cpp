@@ -1,0 +1,284 @@
+#include "tools/box_emulator/netbios_front.h"
+
+#include <arpa/inet.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+
+#include "device_client/core/wire_layout.h"
+#include "platform/netbios/nb_peer.h"
+#include "tools/box_emulator/box_emulator.h"
+#include "tools/box_emulator/framing.h"
+
+namespace box_emulator {
+
+namespace nb = platform::netbios;
+
+namespace {
+
+constexpr std::uint8_t kDiscoveryRequest[] = {0x40, 0x00, 0x06, 0x00, '9', '0', '0', '7', ':', '\n'};
+// The largest reply message the callers take: an oversize fault goes beyond it.
+constexpr std::size_t kOversizeMessage = 4000;
+constexpr int kRequestWaitMs = 5000;
+
+nb::wire::Name ToName(const std::string& sixteen) {
+  nb::wire::Name n{};
+  std::memcpy(n.data(), sixteen.data(), std::min<std::size_t>(sixteen.size(), 16));
+  return n;
+}
+
+nb::wire::Name GroupName() {
+  nb::wire::Name n{};
+  std::memcpy(n.data(), wire::kBoxGroupName, std::strlen(wire::kBoxGroupName));
+  return n;
+}
+
+nb::wire::Name OldGroupName() {
+  nb::wire::Name n{};
+  std::memcpy(n.data(), "KVX_", 4);
+  for (int i = 0; i < 12; ++i) n[static_cast<std::size_t>(4 + i)] = static_cast<std::uint8_t>(0x01 + i);
+  return n;
+}
+
+std::uint32_t HostAddress(const std::string& dotted) {
+  in_addr a{};
+  if (inet_pton(AF_INET, dotted.c_str(), &a) != 1) return 0;
+  return ntohl(a.s_addr);
+}
+
+}  // namespace
+
+std::string NetbiosNameOf(const std::string& deviceName) {
+  std::string name = deviceName.substr(0, std::min<std::size_t>(deviceName.find('\0'), 15));
+  name.resize(15, '\x02');
+  name.push_back('\x01');
+  return name;
+}
+
+struct NetbiosFront::Entry {
+  Box* box = nullptr;
+  // Settings, under the front's mu_.
+  NetbiosFault fault;
+  std::size_t messageSize = 3072;
+  std::size_t chunkSize = 1024;
+  std::string nodeName;  // what the node answers to ("" while there is none)
+  // The node and what it was started for, under refreshMu.
+  std::mutex refreshMu;
+  std::unique_ptr<nb::PeerNode> node;
+  std::string address;
+  std::atomic<std::size_t> requests{0};
+  std::atomic<std::size_t> datagrams{0};
+};
+
+NetbiosFront::NetbiosFront(NetbiosFrontOptions options) : options_(std::move(options)) {
+  watcher_ = std::thread([this] { Watch(); });
+}
+
+NetbiosFront::~NetbiosFront() {
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    stop_ = true;
+  }
+  cv_.notify_all();
+  watcher_.join();
+  std::vector<Entry*> all;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    for (auto& e : entries_) all.push_back(e.get());
+  }
+  for (Entry* e : all) {
+    std::lock_guard<std::mutex> lock(e->refreshMu);
+    if (e->node) e->node->Stop();
+    e->node.reset();
+  }
+  std::vector<std::thread> sessions;
+  {
+    std::lock_guard<std::mutex> lock(sessionsMu_);
+    sessions.swap(sessions_);
+  }
+  for (auto& t : sessions) t.join();
+}
+
+bool NetbiosFront::AddBox(Box* box, std::size_t* index) {
+  if (box == nullptr) return false;
+  auto entry = std::make_unique<Entry>();
+  entry->box = box;
+  entry->messageSize = options_.messageSize;
+  entry->chunkSize = options_.chunkSize;
+  Entry* e = entry.get();
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    if (index != nullptr) *index = entries_.size();
+    entries_.push_back(std::move(entry));
+  }
+  RefreshEntry(*e);
+  std::lock_guard<std::mutex> lock(e->refreshMu);
+  return e->node != nullptr || !box->IsOn();
+}
+
+void NetbiosFront::SetFault(std::size_t index, const NetbiosFault& fault) {
+  std::lock_guard<std::mutex> lock(mu_);
+  if (index < entries_.size()) entries_[index]->fault = fault;
+}
+
+void NetbiosFront::SetMessageSize(std::size_t index, std::size_t bytes) {
+  std::lock_guard<std::mutex> lock(mu_);
+  if (index < entries_.size() && bytes > 0) entries_[index]->messageSize = bytes;
+}
+
+void NetbiosFront::SetChunkSize(std::size_t index, std::size_t bytes) {
+  std::lock_guard<std::mutex> lock(mu_);
+  if (index < entries_.size() && bytes > 0) entries_[index]->chunkSize = bytes;
+}
+
+std::string NetbiosFront::NodeName(std::size_t index) const {
+  std::lock_guard<std::mutex> lock(mu_);
+  return index < entries_.size() ? entries_[index]->nodeName : std::string();
+}
+
+std::size_t NetbiosFront::RequestCount(std::size_t index) const {
+  std::lock_guard<std::mutex> lock(mu_);
+  return index < entries_.size() ? entries_[index]->requests.load() : 0;
+}
+
+std::size_t NetbiosFront::DatagramCount(std::size_t index) const {
+  std::lock_guard<std::mutex> lock(mu_);
+  return index < entries_.size() ? entries_[index]->datagrams.load() : 0;
+}
+
+void NetbiosFront::Refresh() {
+  std::vector<Entry*> all;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    for (auto& e : entries_) all.push_back(e.get());
+  }
+  for (Entry* e : all) RefreshEntry(*e);
+}
+
+void NetbiosFront::Watch() {
+  std::unique_lock<std::mutex> lock(mu_);
+  while (!stop_) {
+    cv_.wait_for(lock, std::chrono::milliseconds(100));
+    if (stop_) break;
+    lock.unlock();
+    Refresh();
+    lock.lock();
+  }
+}
+
+void NetbiosFront::RefreshEntry(Entry& e) {
+  std::lock_guard<std::mutex> refresh(e.refreshMu);
+  if (stop_) return;
+  const bool on = e.box->IsOn();
+  const std::string name = on ? NetbiosNameOf(e.box->DeviceName()) : std::string();
+  const std::string address = on ? e.box->Address() : std::string();
+  if (!on) {
+    if (e.node) e.node->Stop();
+    e.node.reset();
+  } else if (e.node && address == e.address) {
+    // A new device name: the node takes it over (and stops answering to the old one).
+    if (e.node->Name() != ToName(name)) e.node->SetName(ToName(name));
+  } else {
+    if (e.node) e.node->Stop();
+    e.node.reset();
+    nb::PeerOptions po;
+    po.address = HostAddress(address);
+    po.broadcast = options_.broadcast.empty() ? 0 : HostAddress(options_.broadcast);
+    po.nameServicePort = options_.nameServicePort;
+    po.datagramPort = options_.datagramPort;
+    po.sessionPort = options_.sessionPort;
+    po.name = ToName(name);
+    po.groups = {GroupName(), OldGroupName()};
+    Entry* self = &e;
+    auto node = std::make_unique<nb::PeerNode>(
+        po,
+        [this, self](nb::PeerNode& n, const nb::wire::Datagram& d) {
+          if (d.data.size() != sizeof kDiscoveryRequest ||
+              std::memcmp(d.data.data(), kDiscoveryRequest, sizeof kDiscoveryRequest) != 0 ||
+              !self->box->IsOn()) {
+            return;
+          }
+          const auto block = self->box->DeviceInfoBlock();
+          const std::string header =
+              EncodeReplyHeader(ReplyHeader::kStream, false, 0, static_cast<std::uint16_t>(block.size()));
+          std::vector<std::uint8_t> answer(header.begin(), header.end());
+          answer.insert(answer.end(), block.begin(), block.end());
+          if (n.SendDatagram(d.source, d.sourceIp, d.sourcePort, answer)) ++self->datagrams;
+        },
+        [this, self](int fd, const nb::wire::Name&) {
+          std::lock_guard<std::mutex> lock(sessionsMu_);
+          if (stop_) {
+            ::close(fd);
+            return;
+          }
+          sessions_.emplace_back([this, self, fd] { Serve(self, fd); });
+        });
+    if (node->Start()) {
+      e.node = std::move(node);
+      e.address = address;
+    }
+  }
+  std::lock_guard<std::mutex> lock(mu_);
+  e.nodeName = e.node ? name : std::string();
+}
+
+void NetbiosFront::Serve(Entry* e, int fd) {
+  RequestAssembler assembler;
+  std::vector<std::uint8_t> message;
+  while (assembler.state() == RequestAssembler::State::kNeedMore) {
+    if (nb::PeerNode::ReceiveSessionMessage(fd, message, kRequestWaitMs) != 1) break;
+    assembler.Feed(std::string_view(reinterpret_cast<const char*>(message.data()), message.size()));
+  }
+  if (assembler.state() != RequestAssembler::State::kComplete || !e->box->IsOn()) {
+    ::close(fd);
+    return;
+  }
+  ++e->requests;
+  NetbiosFault fault;
+  std::size_t messageSize = 3072;
+  std::size_t chunkSize = 1024;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    fault = e->fault;
+    messageSize = e->messageSize;
+    chunkSize = e->chunkSize;
+  }
+  if (fault.neverAnswer) {
+    // Silent until the caller hangs up (or the front goes away).
+    while (!stop_) {
+      const int r = nb::PeerNode::ReceiveSessionMessage(fd, message, 200);
+      if (r == 0) break;
+    }
+    ::close(fd);
+    return;
+  }
+  CoreReply reply;
+  e->box->WithCore([&](BoxCore& core) { reply = core.HandleRequest(assembler.data()); });
+  FaultPlan plan;
+  if (fault.errorChunk) plan.errorChunk = fault.errorChunk;
+  if (fault.oversizeMessage) {
+    plan.oversizeChunk = std::max(reply.data.size(), kOversizeMessage);
+    messageSize = 0xFFFF + 5;
+  }
+  const OutgoingReply out = PlanReply(reply.data, reply.error, plan, chunkSize, ReplyHeader::kStream);
+  bool ok = true;
+  for (const ReplyChunk& chunk : out.chunks) {
+    const std::string bytes = chunk.header + chunk.data;
+    for (std::size_t off = 0; ok && off < bytes.size(); off += messageSize) {
+      const std::size_t n = std::min(messageSize, bytes.size() - off);
+      ok = nb::PeerNode::SendSessionMessage(fd, reinterpret_cast<const std::uint8_t*>(bytes.data()) + off, n);
+    }
+    if (!ok) break;
+  }
+  ::close(fd);
+  if (reply.restart) {
+    // Power cycle: the staged configuration (a new device name among it) starts running.
+    e->box->SwitchOff();
+    e->box->SwitchOn();
+    RefreshEntry(*e);
+  }
+}
+
+}  // namespace box_emulator
