@@ -7,7 +7,10 @@
 
 #include "device_client/access/ncb.h"
 #include "device_client/live_discovery/tests/live_test_support.h"
+#include "platform/netbios/tests/nb_test_env.h"
 #include "tools/box_emulator/box_core.h"
+#include "tools/box_emulator/box_emulator.h"
+#include "tools/box_emulator/netbios_front.h"
 
 namespace live_test {
 namespace {
@@ -210,6 +213,67 @@ TEST_F(NetbiosLive, WithoutNetbiosNothingIsSent) {
   EXPECT_EQ(BrowseNetBIOS(records, &count, 2), 0);
   EXPECT_EQ(count, 0);
   EXPECT_TRUE(nb_.sent.empty());
+}
+
+// The browse through the NetBIOS stand-in to emulated boxes that answer the group datagram.
+class NetbiosStandIn : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    nbtest::WriteConfig(root_.path(), ports_, {"127.0.0.1"});
+    box_emulator::NetbiosFrontOptions options;
+    options.nameServicePort = ports_.ns;
+    options.datagramPort = ports_.dg;
+    options.sessionPort = ports_.ssn;
+    front_ = std::make_unique<box_emulator::NetbiosFront>(options);
+  }
+  void TearDown() override {
+    PSExit();
+    front_.reset();
+  }
+
+  platform::testing::TempRoot root_;
+  nbtest::Ports ports_;
+  // A browse round waits 2,000 ms for answers: up to a second of it really passes.
+  platform::FakeClock clock_{1765368000000LL, 1000};
+  platform::ScopedClock useClock_{&clock_};
+  std::unique_ptr<box_emulator::NetbiosFront> front_;
+};
+
+TEST_F(NetbiosStandIn, BrowseFindsEveryBoxAndItsRecordReachesIt) {
+  box_emulator::Box first;
+  box_emulator::Box second;
+  first.SetDeviceName("Front-Desk");
+  second.SetDeviceName("Lab-Printer-Number-9");  // answers under its first 15 characters
+  ASSERT_TRUE(front_->AddBox(&first));
+  ASSERT_TRUE(front_->AddBox(&second));
+  ASSERT_EQ(PSInit(TYPE_NETBEUI, 20), 0);
+
+  DeviceRecord records[8] = {};
+  int count = 0;
+  ASSERT_EQ(BrowseNetBIOS(records, &count, 8), 1);
+  ASSERT_EQ(count, 2);
+  std::sort(records, records + 2, [](const DeviceRecord& a, const DeviceRecord& b) {
+    return std::memcmp(a.address, b.address, 16) < 0;
+  });
+  EXPECT_EQ(Text(records[0].szName, 20), first.DefaultName());
+  EXPECT_EQ(Text(records[0].address, 16), "Front-Desk");
+  EXPECT_EQ(Text(records[1].szName, 20), second.DefaultName());
+  EXPECT_EQ(Text(records[1].address, 16), "Lab-Printer-Num");
+  for (const DeviceRecord& r : {records[0], records[1]}) {
+    EXPECT_EQ(r.iProtocol, TYPE_NETBEUI);
+    EXPECT_EQ(r.address[NETBIOS_LANA_OFFSET], 0);
+  }
+  EXPECT_GE(front_->DatagramCount(0), 1u);
+
+  // The records reach their boxes over NetBIOS sessions.
+  for (const DeviceRecord& r : {records[0], records[1]}) {
+    char reply[256];
+    int length = 0;
+    ASSERT_EQ(SendRespByRecord(&r, "9007:\n", 6, reply, &length, sizeof reply), 0);
+    ASSERT_EQ(length, 164);
+    EXPECT_EQ(Text(reply + 76, 20), Text(r.szName, 20));
+  }
+  EXPECT_EQ(first.RequestCount() + second.RequestCount(), 0u);
 }
 
 }  // namespace
