@@ -148,6 +148,77 @@ TEST_F(IpxLive, AQueryHeardWhileListeningIsNoBox) {
   EXPECT_EQ(clock_.WaitedMs(), 50 * 2000);  // one of the 51 rounds ended with the datagram
 }
 
+// One 64-byte service entry: type (big-endian), name, network 0000ABCD, node 02 00 0A 00 00 nodeLast.
+std::vector<std::uint8_t> ServiceEntry(std::uint16_t type, std::uint8_t nodeLast) {
+  std::vector<std::uint8_t> e(64, 0);
+  e[0] = static_cast<std::uint8_t>(type >> 8);
+  e[1] = static_cast<std::uint8_t>(type & 0xFF);
+  std::memcpy(e.data() + 2, "SRV", 3);
+  const std::uint8_t net[4] = {0x00, 0x00, 0xAB, 0xCD};
+  std::memcpy(e.data() + 50, net, 4);
+  const std::uint8_t node[6] = {0x02, 0x00, 0x0A, 0x00, 0x00, nodeLast};
+  std::memcpy(e.data() + 54, node, 6);
+  return e;
+}
+
+TEST_F(IpxLive, ListeningTakesBoxTypedEntriesAndEveryEntryFromABoxNode) {
+  // Two stations answer while the listener runs: one whose node carries the boxes' prefix
+  // 02A7C4 (each of its entries counts, whatever the type) and an ordinary one (only its
+  // print-server entry counts).
+  const std::uint8_t zero[4] = {};
+  const std::uint8_t all[6] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+  const std::uint8_t boxNode[6] = {0x02, 0xA7, 0xC4, 0x12, 0x34, 0x56};
+  const int boxStation = IpxSocket(SOCK_DGRAM, 4);
+  const int plainStation = IpxSocket(SOCK_DGRAM, 4);
+  ASSERT_GE(boxStation, 0);
+  ASSERT_GE(plainStation, 0);
+  const SOCKADDR_IPX boxLocal = IpxMakeAddress(zero, boxNode, 0);
+  ASSERT_EQ(IpxBind(boxStation, &boxLocal), 0);
+  ASSERT_EQ(IpxSetBroadcast(boxStation, true), 0);
+  ASSERT_EQ(IpxSetBroadcast(plainStation, true), 0);
+  auto answer = [](std::initializer_list<std::vector<std::uint8_t>> entries) {
+    std::vector<std::uint8_t> out = {0x00, 0x02};
+    for (const auto& e : entries) out.insert(out.end(), e.begin(), e.end());
+    return out;
+  };
+  const auto fromBox = answer({ServiceEntry(wire::kFileServerSapType, 1), ServiceEntry(0x0007, 2)});
+  const auto fromPlain = answer({ServiceEntry(wire::kFileServerSapType, 3),
+                                 ServiceEntry(wire::kBoxSapServerType, 4),
+                                 ServiceEntry(wire::kBoxSapServerType, 1)});  // node already listed
+  bool sent = false;
+  clock_.onElapsed = [&] {
+    if (sent) return;
+    sent = true;
+    const SOCKADDR_IPX to = IpxMakeAddress(zero, all, wire::kSapSocket);
+    IpxSendTo(boxStation, fromBox.data(), static_cast<int>(fromBox.size()), &to);
+    IpxSendTo(plainStation, fromPlain.data(), static_cast<int>(fromPlain.size()), &to);
+  };
+
+  struct Case {
+    int capacity;
+    std::vector<std::uint8_t> nodeLasts;
+  };
+  for (const Case& c : {Case{8, {1, 2, 4}}, Case{2, {1, 2}}}) {
+    sent = false;
+    std::vector<BrowseEntry> entries(static_cast<std::size_t>(c.capacity) + 1);
+    std::memset(entries.data(), 0x7F, entries.size() * sizeof(BrowseEntry));
+    int count = -1;
+    EXPECT_EQ(ListenIPXDevice(entries.data(), &count, c.capacity), 0);
+    ASSERT_EQ(count, static_cast<int>(c.nodeLasts.size())) << c.capacity;
+    for (std::size_t i = 0; i < c.nodeLasts.size(); ++i) {
+      char name[9];
+      std::snprintf(name, sizeof name, "KL0000%02X", c.nodeLasts[i]);
+      EXPECT_EQ(Text(entries[i].szName, 20), name);
+      EXPECT_EQ(entries[i].address[9], c.nodeLasts[i]);
+      EXPECT_EQ(entries[i].address[3], 0xCD);
+    }
+    EXPECT_EQ(reinterpret_cast<const std::uint8_t*>(&entries.back())[0], 0x7F) << "written past the capacity";
+  }
+  clock_.onElapsed = nullptr;
+  IpxClose(boxStation);
+  IpxClose(plainStation);
+}
+
 std::string ReadRegistryText(const std::string& key, const char* value) {
   HKEY k = nullptr;
   if (RegOpenKeyEx(HKEY_LOCAL_MACHINE, key.c_str(), KEY_READ, &k) != ERROR_SUCCESS) return "<no key>";
