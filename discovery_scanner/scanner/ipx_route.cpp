@@ -16,6 +16,7 @@
 #include "device_client/core/wire_layout.h"
 #include "discovery_scanner/scanner/discovery_wire.h"
 #include "discovery_scanner/scanner/protocols.h"
+#include "platform/clock.h"
 #include "platform/ipx/ipx.h"
 #endif
 
@@ -74,9 +75,14 @@ int SapQuery(const ScanContext& context, int* status, std::vector<scan_cache::Sc
     return -1;
   }
   std::uint8_t buffer[kSapReceiveBuffer];
+  const std::int64_t window = context.options->windowMs + 1;
+  const std::int64_t end = platform::GetClock().SteadyMs() + window * kMaxWindowsPerSend;
   for (;;) {
-    // One second and half a millisecond of silence ends the query.
-    if (IpxWaitReadable(fd, context.options->windowMs + 1) != 1 || context.stop->Stopped()) break;
+    // One second and half a millisecond of silence ends the query (and a sender that never falls
+    // silent, after kMaxWindowsPerSend windows).
+    const std::int64_t left = end - platform::GetClock().SteadyMs();
+    if (left <= 0) break;
+    if (IpxWaitReadable(fd, left < window ? left : window) != 1 || context.stop->Stopped()) break;
     SOCKADDR_IPX from{};
     int n = IpxRecvFrom(fd, buffer, sizeof buffer, &from, MSG_DONTWAIT);
     if (n < 0) {

@@ -8,6 +8,7 @@
 #include "discovery_scanner/scanner/discovery_wire.h"
 #include "discovery_scanner/scanner/protocols.h"
 #include "discovery_scanner/scanner/scan_routes.h"
+#include "platform/clock.h"
 #include "platform/netbios/netbios.h"
 
 namespace lumeth {
@@ -63,8 +64,12 @@ class NetBiosRoute : public ScanRoute {
       }
       for (int send = 0; send < kSends && !context.stop->Stopped(); ++send) {
         nb::SendDataGram(&ncb, nameNumber, request.data(), static_cast<int>(request.size()), nullptr, group);
+        const std::int64_t window = context.options->windowMs;
+        const std::int64_t end = platform::GetClock().SteadyMs() + window * kMaxWindowsPerSend;
         for (;;) {
-          const int done = NbWaitAny(eventList, kReceives, context.options->windowMs);
+          const std::int64_t left = end - platform::GetClock().SteadyMs();
+          if (left <= 0) break;
+          const int done = NbWaitAny(eventList, kReceives, left < window ? left : window);
           if (done < 0 || done >= kReceives || context.stop->Stopped()) break;
           Completed(context, slots[done], events[done], nameNumber, lana, records);
         }

@@ -32,6 +32,11 @@ class StopSignal {
   int fd_;
 };
 
+// The wait for replies after one request ends with a window of silence (ScannerOptions::windowMs),
+// and at the latest after this many windows, so that a host that keeps sending cannot keep a route
+// busy (and its cache file unwritten) for as long as it likes.
+constexpr int kMaxWindowsPerSend = 10;
+
 // The text of the local address that the UDP scans work on; the IPX and NetBIOS scans copy it
 // into their records' local interface field.
 class SharedLocalText {

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 
 #include "discovery_scanner/scanner/discovery_wire.h"
@@ -81,8 +82,18 @@ class UdpRoute : public ScanRoute {
           static_cast<ssize_t>(length)) {
         return false;
       }
+      // The wait ends with a window of silence, or at the latest after kMaxWindowsPerSend windows:
+      // a host that never stops sending cannot hold the route (and its cache file) for ever.
+      const auto end = std::chrono::steady_clock::now() +
+                       std::chrono::milliseconds(static_cast<std::int64_t>(context.options->windowMs) *
+                                                 kMaxWindowsPerSend);
       for (;;) {
-        int ready = context.stop->WaitReadable(fd, context.options->windowMs);
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()).count();
+        if (left <= 0) break;
+        int ready = context.stop->WaitReadable(fd, left < context.options->windowMs
+                                                       ? static_cast<int>(left)
+                                                       : context.options->windowMs);
         if (ready == -2) return true;
         if (ready == 0) break;
         if (ready < 0) return false;

@@ -1,8 +1,17 @@
 // The UDP routes against emulated boxes answering over the loopback network. Each test takes its
 // own discovery ports, so tests running at the same time do not hear each other's boxes.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstring>
+#include <future>
+#include <thread>
 #include <memory>
 #include <string>
 #include <vector>
@@ -160,6 +169,58 @@ TEST_F(UdpRouteTest, AnAddressThatFailsIsSkippedAndABoxHeardTwiceIsRecordedOnce)
   EXPECT_EQ(Text(records[0].szDefaultName), box.DefaultName());
   EXPECT_EQ(Text(records[0].szLocalAddress), "127.64.0.1");  // the first reply wins
   EXPECT_EQ(responder_->RequestCount(0), 6u);
+}
+
+TEST_F(UdpRouteTest, AHostThatNeverFallsSilentCannotHoldTheRouteForEver) {
+  // A host on the second port that answers the first request with an endless stream of the same
+  // reply, faster than the window of silence.
+  int host = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  ASSERT_GE(host, 0);
+  sockaddr_in self{};
+  self.sin_family = AF_INET;
+  self.sin_addr.s_addr = htonl(INADDR_ANY);  // hears the broadcast
+  ASSERT_EQ(::bind(host, reinterpret_cast<sockaddr*>(&self), sizeof self), 0);
+  socklen_t selfLength = sizeof self;
+  ASSERT_EQ(::getsockname(host, reinterpret_cast<sockaddr*>(&self), &selfLength), 0);
+  options_.udp2Port = ntohs(self.sin_port);
+  options_.windowMs = 50;
+
+  std::vector<std::uint8_t> reply(wire::kStreamReplyHeaderSize + kDeviceIdSize + wire::pid::kSize, 0);
+  const std::size_t length = reply.size() - wire::kStreamReplyHeaderSize;
+  reply[wire::kStreamReplyLengthOffset] = static_cast<std::uint8_t>(length);
+  reply[wire::kStreamReplyLengthOffset + 1] = static_cast<std::uint8_t>(length >> 8);
+  std::memset(&reply[wire::kStreamReplyHeaderSize], 'X', kDeviceIdSize);
+  const auto block = BlockFor(0x00ABCD, "Chatter");
+  std::memcpy(&reply[wire::kStreamReplyHeaderSize + kDeviceIdSize], block.data(), block.size());
+
+  std::atomic<bool> quit{false};
+  std::thread stream([&] {
+    pollfd p{host, POLLIN, 0};
+    while (!quit && ::poll(&p, 1, 20) <= 0) {
+    }
+    sockaddr_in scanner{};
+    socklen_t scannerLength = sizeof scanner;
+    std::uint8_t request[64];
+    if (quit || ::recvfrom(host, request, sizeof request, 0, reinterpret_cast<sockaddr*>(&scanner), &scannerLength) <= 0) {
+      return;
+    }
+    while (!quit) {
+      ::sendto(host, reply.data(), reply.size(), 0, reinterpret_cast<sockaddr*>(&scanner), scannerLength);
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));  // the stream's pace
+    }
+  });
+
+  auto udp2 = MakeUdp2Route();
+  auto scan = std::async(std::launch::async, [&] { return Scan(*udp2); });
+  const bool ended = scan.wait_for(std::chrono::seconds(60)) == std::future_status::ready;
+  if (!ended) stop_.Stop();  // lets the test end either way
+  const auto records = scan.get();
+  quit = true;
+  stream.join();
+  ::close(host);
+  EXPECT_TRUE(ended);
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(Text(records[0].szDefaultName), Text(reinterpret_cast<const char*>(&block[wire::pid::kDefaultName])));
 }
 
 }  // namespace
