@@ -544,7 +544,16 @@ int PSBrowseIPX(char* pNames, char* pServerNames, std::uint8_t* pAddresses,
   return 0;
 }
 
-int GetDefName(DeviceRecord* pRecord) { return RegFindDevice(pRecord); }
+// A name the box gives that could not be stored (control characters, a backslash) is refused, as
+// by every other live routine, so that it never reaches the device table; the record is then left
+// as it was.
+int GetDefName(DeviceRecord* pRecord) {
+  if (pRecord == nullptr) return 0;
+  DeviceRecord asked = *pRecord;
+  if (RegFindDevice(&asked) != 1 || !UsableName(asked.szName)) return 0;
+  *pRecord = asked;
+  return 1;
+}
 
 int PSAddOrBrowse(char* pNames, int* pnCount, int nCapacity, DeviceRecord* pRecord) {
   if (pnCount == nullptr) return 0;

@@ -63,7 +63,8 @@ int PSBrowseIPX(char* pNames, char* pServerNames, std::uint8_t* pAddresses,
                 std::uint8_t* pHardwareIds, int* pnCount, int nCapacity);
 
 // Asks the box the record addresses (protocol and address set) for its default name: 1 and the
-// record's name set, else 0.
+// record's name set, else 0 (also for a name with control characters or a backslash, which could
+// not be stored) with the record unchanged.
 int GetDefName(DeviceRecord* pRecord);
 
 // Adds the box of the record to the device table when it answers (else rebuilds the table with a

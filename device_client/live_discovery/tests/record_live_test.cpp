@@ -97,5 +97,21 @@ TEST_F(RecordLive, AddOrBrowseAddsAnAnsweringBoxAndListsTheTable) {
   EXPECT_EQ(console_access::DeviceCount(), 0);
 }
 
+TEST_F(RecordLive, NameThatCannotBeStoredIsRefusedAndNotAdded) {
+  console_access::ClearDevices();
+  for (const char* bad : {"KV\\001122", "KV\n001122", "KV\x1b" "001122"}) {
+    box_.SetDefaultName(bad);
+    DeviceRecord r = TcpRecord(box_.Address());
+    EXPECT_EQ(GetDefName(&r), 0) << bad;
+    EXPECT_EQ(r.szName[0], '\0') << "the record keeps its name";
+
+    std::vector<char> names(4 * 20);
+    int count = -1;
+    ASSERT_EQ(PSAddOrBrowse(names.data(), &count, 4, &r), 0);
+    EXPECT_EQ(count, 0) << bad;
+    EXPECT_EQ(console_access::DeviceCount(), 0) << bad;
+  }
+}
+
 }  // namespace
 }  // namespace live_test
