@@ -22,17 +22,31 @@ ROOT=$(mktemp -d)
 PIDS=()
 NAMESPACES=()
 
+# Every process of the run is ended (killed outright when it has not gone 5 s after SIGTERM) and
+# every namespace deleted (with its links), also when the run fails or is interrupted.
 cleanup() {
+  trap - EXIT INT TERM HUP
   for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null; done
+  for ((i = 0; i < 100; i++)); do
+    alive=0
+    for pid in "${PIDS[@]}"; do kill -0 "$pid" 2>/dev/null && alive=1; done
+    [ $alive -eq 0 ] && break
+    sleep 0.05
+  done
+  for pid in "${PIDS[@]}"; do kill -9 "$pid" 2>/dev/null; done
   for pid in "${PIDS[@]}"; do wait "$pid" 2>/dev/null; done
   for ns in "${NAMESPACES[@]}"; do ip netns del "$ns" 2>/dev/null; done
   rm -rf "$ROOT"
 }
 trap cleanup EXIT
+trap 'exit 1' INT TERM HUP
 
 fail() { echo "FAIL: $*"; [ -f "$ROOT/lumeth.out" ] && cat "$ROOT/lumeth.out"; exit 1; }
 
 addns() {
+  # A namespace of this name can only be a leftover of an earlier run that had this process id and
+  # was killed before it could clean up.
+  ip netns del "$1" 2>/dev/null
   ip netns add "$1" 2>/dev/null || return 1
   NAMESPACES+=("$1")
   ip -n "$1" link set lo up
@@ -41,8 +55,8 @@ addns() {
 # A host namespace joined to the bridge by a veth pair.
 plug() {  # ns address [default-gateway]
   local ns=$1 addr=$2 gw=${3:-}
-  ip link add "${ns}e" type veth peer name "${ns}p" || return 1
-  ip link set "${ns}e" netns "$ns" && ip link set "${ns}p" netns "$SW" || return 1
+  # Both ends are made inside their namespaces, so nothing is ever left in the host's namespace.
+  ip link add "${ns}e" netns "$ns" type veth peer name "${ns}p" netns "$SW" || return 1
   ip -n "$SW" link set "${ns}p" master br0 up
   ip -n "$ns" addr add "$addr" dev "${ns}e" broadcast +
   ip -n "$ns" link set "${ns}e" up
@@ -62,8 +76,7 @@ plug "${tag}A" "${ADDR[A]}" && plug "${tag}B" "${ADDR[B]}" || fail "box links"
 plug "${tag}C" "${ADDR[C]}" || fail "box C link"
 ip -n "${tag}C" route add 10.77.1.0/24 dev "${tag}Ce"   # on-link: it answers across subnets
 # Box D hangs off the router's second leg.
-ip link add "${tag}De" type veth peer name "${tag}Rd" || fail "router leg"
-ip link set "${tag}De" netns "${tag}D" && ip link set "${tag}Rd" netns "$RT" || fail "router leg"
+ip link add "${tag}De" netns "${tag}D" type veth peer name "${tag}Rd" netns "$RT" || fail "router leg"
 ip -n "$RT" addr add 10.77.3.254/24 dev "${tag}Rd" && ip -n "$RT" link set "${tag}Rd" up
 ip -n "${tag}D" addr add "${ADDR[D]}" dev "${tag}De" broadcast + && ip -n "${tag}D" link set "${tag}De" up
 ip -n "${tag}D" route add default via 10.77.3.254
