@@ -89,10 +89,13 @@ std::vector<std::uint8_t> ReadImage(const char* fileName) {
   std::vector<std::uint8_t> image;
   if (!IsPlainName(fileName)) return image;
   std::string path = ScanFilePath(fileName);
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // O_NONBLOCK: a FIFO or device planted under the file's name must not hold the open (and, for the
+  // scanner, the scan-file mutex) for ever; anything but a regular file reads as no records.
+  constexpr int kFlags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+  int fd = ::open(path.c_str(), kFlags);
   if (fd < 0 && errno == ENOENT) {
     CreateEmptyFile(path);
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    fd = ::open(path.c_str(), kFlags);
   }
   if (fd < 0) return image;
   struct stat st{};

@@ -279,4 +279,30 @@ TEST_F(ScanCacheTest, ReaderWithoutTheMutexNeverSeesATornFile) {
   EXPECT_GT(generations, 0);
 }
 
+TEST_F(ScanCacheTest, SomethingThatIsNotAFileReadsAsNoRecordsWithoutBlocking) {
+  // A FIFO under a scan file's name has no writer: an open that waited for one would never return.
+  const std::string fifo = platform::DataDirectory() + "ss_udp.dat";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+  ASSERT_TRUE(platform::MakeDirectories(platform::DataDirectory() + "ss_nb.dat"));
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    alarm(30);  // a reader that blocks is killed, so the test fails instead of hanging
+    if (!scan_cache::LoadScanFile(scan_cache::kUdpFile).empty()) _exit(1);
+    std::vector<ScanCacheRecord> area(scan_cache::kMaxRecords);
+    int count = -1;
+    scan_cache::ReadScanFile(scan_cache::kUdpFile, area.data(), &count);
+    if (count != 0) _exit(2);
+    if (!scan_cache::LoadScanFile(scan_cache::kNetBiosFile).empty()) _exit(3);
+    _exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status)) << "the reader blocked or crashed";
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  struct stat st{};
+  ASSERT_EQ(stat(fifo.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));  // left as it was
+}
+
 }  // namespace
