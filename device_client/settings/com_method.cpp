@@ -1,8 +1,10 @@
 #include "device_client/settings/com_method.h"
 
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <ctime>
 #include <mutex>
@@ -171,13 +173,28 @@ int CComMethod::WriteLog(const std::string& text) {
   const std::string fileName = ReadText(kGeneral, "debuglogfilename");
   if (IsDebugLogOn() != 1) return 0;
   if (fileName.empty()) return 0;
-  std::FILE* file = std::fopen(fileName.c_str(), "a");
-  if (file == nullptr) return 0;
+  // O_NONBLOCK only for the open: a FIFO without a reader named as the log fails at once (ENXIO)
+  // instead of holding the program; the writes then block as usual. Close-on-exec, so a program
+  // started meanwhile by another thread does not inherit the log.
+  const int fd = ::open(fileName.c_str(),
+                        O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0644);
+  if (fd < 0) return 0;
+  const int flags = ::fcntl(fd, F_GETFL);
+  bool written = flags != -1 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
   // The line is written as it stands, whatever its length: no intermediate formatting buffer.
   std::string line = text;
   line += '\n';
-  const bool written = std::fwrite(line.data(), 1, line.size(), file) == line.size();
-  const bool closed = std::fclose(file) == 0;
+  std::size_t done = 0;
+  while (written && done < line.size()) {
+    const ssize_t n = ::write(fd, line.data() + done, line.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      written = false;
+      break;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  const bool closed = ::close(fd) == 0;
   return written && closed ? 1 : 0;
 }
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <ctime>
@@ -123,6 +125,22 @@ TEST_F(ComMethodLog, UnopenableFileWritesNothingAndDoesNotFail) {
     EXPECT_EQ(CComMethod::WriteLog("line"), 0) << path;
   }
   EXPECT_FALSE(fs::exists(LogPath("missing-dir")));
+}
+
+TEST_F(ComMethodLog, AFifoWithoutAReaderWritesNothingAndDoesNotBlock) {
+  const std::string path = LogPath("debug.fifo");
+  ASSERT_EQ(mkfifo(path.c_str(), 0644), 0);
+  Configure("T", path);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    alarm(30);  // a log write that blocks is killed, so the test fails instead of hanging
+    _exit(CComMethod::WriteLog("line") == 0 ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status)) << "the log write blocked or crashed";
+  EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 TEST_F(ComMethodLog, AVeryLongLineIsWrittenWhole) {
