@@ -181,10 +181,13 @@ KeyTable<D> BuildConsoleTable() {
     auto to = trap_opt[i];
     t.push_back({Key(m + 1), SetT<D>([sa](D& d) -> std::string& { return d.dsSNMP.*sa; })});
     t.push_back({Key(m + 2), SetAC<D>([sp](D& d) -> std::int32_t& { return d.dsSNMP.*sp; })});
-    t.push_back({Key(m + 3), SetS<D>([sc](D& d) -> std::string& { return d.dsSNMP.*sc; })});
+    // Community strings are the SNMP agents' passwords: never logged in clear.
+    t.push_back({Key(m + 3), SetS<D>([sc](D& d) -> std::string& { return d.dsSNMP.*sc; }),
+                 /*secret=*/true});
     t.push_back({Key(r + 1), SetT<D>([ta](D& d) -> std::string& { return d.dsSNMP.*ta; })});
     t.push_back({Key(r + 2), SetI<D>([ts](D& d) -> std::int32_t& { return d.dsSNMP.*ts; })});
-    t.push_back({Key(r + 3), SetT<D>([tc](D& d) -> std::string& { return d.dsSNMP.*tc; })});
+    t.push_back({Key(r + 3), SetT<D>([tc](D& d) -> std::string& { return d.dsSNMP.*tc; }),
+                 /*secret=*/true});
     t.push_back({Key(r + 4), SetE1<D>([to](D& d) -> std::int32_t& { return d.dsSNMP.*to; })});
   }
   return t;

@@ -204,6 +204,19 @@ TEST(ConfigParser, LogHookGetsEveryLineButNoSecrets) {
   EXPECT_EQ("mailpw", d.dsTCPIP.szPassword);
 }
 
+TEST(ConfigParser, SnmpCommunityStringsAreNotLogged) {
+  D d;
+  config::ClearConfiguration(d);
+  std::vector<std::string> lines;
+  const std::string text = "6011 :10.0.0.1\n6023 :rw-secret\n6143 : trap-secret\n6151 :Enable\n";
+  ASSERT_EQ(0, Parse(text, d, [&](const std::string& l) { lines.push_back(l); }));
+  const std::vector<std::string> want = {" 6011 = 10.0.0.1", " 6023 = ****", " 6143 = ****",
+                                         " 6151 = Enable"};
+  EXPECT_EQ(want, lines);
+  EXPECT_EQ("rw-secret", d.dsSNMP.szM2_CommunityString);
+  EXPECT_EQ("trap-secret", d.dsSNMP.szT4_CommunityString);
+}
+
 TEST(ConfigParser, ConsoleTableHasEachKeyOnceAndFourDigitKeys) {
   std::set<std::string> seen;
   for (const auto& e : config::ConsoleKeyTable()) {
