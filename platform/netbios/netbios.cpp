@@ -16,10 +16,12 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <functional>
 #include <list>
 #include <map>
 #include <memory>
@@ -258,6 +260,55 @@ struct State {
 
 std::mutex g_mu;
 std::shared_ptr<State> g_state;
+
+// Threads for asynchronous commands. Starting a thread per command costs more than a short
+// session exchange, so finished threads wait a while for the next command. A command may wait
+// without limit (a datagram receive, a LISTEN), so every queued command has a thread of its own:
+// an idle one, else a new one.
+class AsyncThreads {
+ public:
+  bool Run(std::function<void()> job) {
+    std::lock_guard<std::mutex> lk(mu_);
+    jobs_.push_back(std::move(job));
+    if (jobs_.size() <= idle_) {
+      cv_.notify_one();
+      return true;
+    }
+    try {
+      std::thread([this] { Work(); }).detach();
+    } catch (...) {
+      jobs_.pop_back();
+      return false;
+    }
+    return true;
+  }
+
+ private:
+  void Work() {
+    std::unique_lock<std::mutex> lk(mu_);
+    for (;;) {
+      if (jobs_.empty()) {
+        ++idle_;
+        const bool got = cv_.wait_for(lk, std::chrono::seconds(10), [this] { return !jobs_.empty(); });
+        --idle_;
+        if (!got) return;
+      }
+      std::function<void()> job = std::move(jobs_.front());
+      jobs_.pop_front();
+      lk.unlock();
+      job();
+      job = nullptr;
+      lk.lock();
+    }
+  }
+
+  std::mutex mu_;
+  std::condition_variable cv_;
+  std::deque<std::function<void()>> jobs_;
+  std::size_t idle_ = 0;
+};
+// Never destroyed: idle threads may still wait on it while the process ends.
+std::atomic<AsyncThreads*> g_async{new AsyncThreads()};
 std::atomic<int> g_linkFd{-1};
 
 void CancelOp(Op& op) {
@@ -292,6 +343,8 @@ void AtForkChild() {
   auto* leaked = new std::shared_ptr<State>(std::move(g_state));
   (void)leaked;
   new (&g_mu) std::mutex();
+  // The parent's idle threads do not exist here.
+  g_async = new AsyncThreads();
 }
 
 std::shared_ptr<State> CurrentState() {
@@ -1190,8 +1243,9 @@ UCHAR Submit(NCB* ncb) {
     Complete(op, r);
     return r;
   }
+  bool started = false;
   try {
-    std::thread([op] {
+    started = g_async.load()->Run([op] {
       UCHAR r = NRC_SYSTEM;
       try {
         r = Finish(*op->st, *op);
@@ -1199,8 +1253,11 @@ UCHAR Submit(NCB* ncb) {
         r = NRC_SYSTEM;
       }
       Complete(op, r);
-    }).detach();
+    });
   } catch (...) {
+    started = false;
+  }
+  if (!started) {
     // No thread: finish here instead.
     Complete(op, Finish(*st, *op));
   }

@@ -1,6 +1,9 @@
 #include "tools/box_emulator/netbios_front.h"
 
 #include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -93,12 +96,15 @@ NetbiosFront::~NetbiosFront() {
     if (e->node) e->node->Stop();
     e->node.reset();
   }
-  std::vector<std::thread> sessions;
+  std::vector<std::thread> workers;
   {
     std::lock_guard<std::mutex> lock(sessionsMu_);
-    sessions.swap(sessions_);
+    workers.swap(workers_);
+    for (auto& [entry, fd] : sessions_) ::close(fd);
+    sessions_.clear();
   }
-  for (auto& t : sessions) t.join();
+  sessionsCv_.notify_all();
+  for (auto& t : workers) t.join();
 }
 
 bool NetbiosFront::AddBox(Box* box, std::size_t* index) {
@@ -207,14 +213,7 @@ void NetbiosFront::RefreshEntry(Entry& e) {
           answer.insert(answer.end(), block.begin(), block.end());
           if (n.SendDatagram(d.source, d.sourceIp, d.sourcePort, answer)) ++self->datagrams;
         },
-        [this, self](int fd, const nb::wire::Name&) {
-          std::lock_guard<std::mutex> lock(sessionsMu_);
-          if (stop_) {
-            ::close(fd);
-            return;
-          }
-          sessions_.emplace_back([this, self, fd] { Serve(self, fd); });
-        });
+        [this, self](int fd, const nb::wire::Name&) { StartSession(self, fd); });
     if (node->Start()) {
       e.node = std::move(node);
       e.address = address;
@@ -224,7 +223,44 @@ void NetbiosFront::RefreshEntry(Entry& e) {
   e.nodeName = e.node ? name : std::string();
 }
 
+void NetbiosFront::StartSession(Entry* e, int fd) {
+  std::lock_guard<std::mutex> lock(sessionsMu_);
+  if (stop_) {
+    ::close(fd);
+    return;
+  }
+  sessions_.emplace_back(e, fd);
+  if (sessions_.size() <= idleWorkers_) {
+    sessionsCv_.notify_one();
+    return;
+  }
+  try {
+    workers_.emplace_back([this] { SessionWorker(); });
+  } catch (...) {
+    sessions_.pop_back();
+    ::close(fd);
+  }
+}
+
+void NetbiosFront::SessionWorker() {
+  std::unique_lock<std::mutex> lock(sessionsMu_);
+  for (;;) {
+    ++idleWorkers_;
+    sessionsCv_.wait(lock, [this] { return stop_ || !sessions_.empty(); });
+    --idleWorkers_;
+    if (stop_) return;
+    const auto [e, fd] = sessions_.front();
+    sessions_.pop_front();
+    lock.unlock();
+    Serve(e, fd);
+    lock.lock();
+  }
+}
+
 void NetbiosFront::Serve(Entry* e, int fd) {
+  // Reply messages go out as they are written, as a box's stack sends its frames.
+  int one = 1;
+  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
   RequestAssembler assembler;
   std::vector<std::uint8_t> message;
   while (assembler.state() == RequestAssembler::State::kNeedMore) {

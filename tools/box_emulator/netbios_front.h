@@ -25,6 +25,8 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
+#include <utility>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -82,13 +84,19 @@ class NetbiosFront {
   void Watch();
   void RefreshEntry(Entry& e);
   void Serve(Entry* e, int fd);
+  void StartSession(Entry* e, int fd);
+  void SessionWorker();
 
   NetbiosFrontOptions options_;
   mutable std::mutex mu_;
   std::condition_variable cv_;
   std::vector<std::unique_ptr<Entry>> entries_;
+  // Sessions are served by workers: an idle one, else a new one (a silent session holds its own).
   std::mutex sessionsMu_;
-  std::vector<std::thread> sessions_;
+  std::condition_variable sessionsCv_;
+  std::deque<std::pair<Entry*, int>> sessions_;
+  std::size_t idleWorkers_ = 0;
+  std::vector<std::thread> workers_;
   std::atomic<bool> stop_{false};
   std::thread watcher_;
 };
