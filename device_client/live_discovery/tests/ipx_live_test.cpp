@@ -1,9 +1,13 @@
 // The live IPX routines end to end: emulated boxes and NetWare servers answering the service query
 // over the IPX stand-in, boxes advertising themselves to a passive listener, and the management
 // protocol over SPX through the device-API object.
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <list>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "device_client/api/print_server_utility.h"
@@ -217,6 +221,115 @@ TEST_F(IpxLive, ListeningTakesBoxTypedEntriesAndEveryEntryFromABoxNode) {
   clock_.onElapsed = nullptr;
   IpxClose(boxStation);
   IpxClose(plainStation);
+}
+
+// A box on SPX socket 0x0404 of its own node that answers the connections made to it in turn with
+// scripted replies (data behind one 4-byte reply header; an empty script entry: an error reply).
+class ScriptedSpxBox {
+ public:
+  ScriptedSpxBox(const std::uint8_t (&node)[6], std::vector<std::string> replies)
+      : replies_(std::move(replies)) {
+    SOCKADDR_IPX own{};
+    IpxLocalAddress(&own);
+    std::memcpy(net_, own.sa_netnum, 4);
+    std::memcpy(node_, node, 6);
+    listener_ = IpxSocket(SOCK_STREAM);
+    const SOCKADDR_IPX at = IpxMakeAddress(net_, node_, wire::kSpxSocket);
+    if (listener_ >= 0 && IpxBind(listener_, &at) == 0 && IpxListen(listener_, 4) == 0) {
+      thread_ = std::thread([this] { Serve(); });
+    }
+  }
+  ~ScriptedSpxBox() {
+    if (listener_ >= 0) ::shutdown(listener_, SHUT_RDWR);
+    if (thread_.joinable()) thread_.join();
+    if (listener_ >= 0) IpxClose(listener_);
+  }
+  bool listening() const { return thread_.joinable(); }
+  BrowseEntry Entry() const {
+    BrowseEntry e{};
+    e.iProtocol = TYPE_IPXSPX;
+    std::memcpy(e.address, net_, 4);
+    std::memcpy(e.address + 4, node_, 6);
+    return e;
+  }
+  std::vector<std::string> Requests() {
+    if (thread_.joinable()) thread_.join();
+    return requests_;
+  }
+
+ private:
+  static bool ReadAll(int fd, std::uint8_t* p, std::size_t n) {
+    while (n > 0) {
+      const ssize_t got = ::recv(fd, p, n, 0);
+      if (got <= 0) return false;
+      p += got;
+      n -= static_cast<std::size_t>(got);
+    }
+    return true;
+  }
+  void Serve() {
+    for (const std::string& reply : replies_) {
+      const int c = IpxAccept(listener_, nullptr);
+      if (c < 0) return;
+      std::uint8_t head[4];
+      std::string request;
+      if (ReadAll(c, head, 4)) {
+        request.resize(static_cast<std::size_t>(head[2] | (head[3] << 8)));
+        if (!ReadAll(c, reinterpret_cast<std::uint8_t*>(request.data()), request.size())) request.clear();
+      }
+      requests_.push_back(request);
+      std::string out;
+      out += '\0';
+      out += reply.empty() ? '\1' : '\0';
+      out += static_cast<char>(reply.size() & 0xFF);
+      out += static_cast<char>(reply.size() >> 8);
+      out += reply;
+      (void)::send(c, out.data(), out.size(), MSG_NOSIGNAL);
+      ::close(c);
+    }
+  }
+
+  std::uint8_t net_[4] = {};
+  std::uint8_t node_[6] = {};
+  std::vector<std::string> replies_;
+  std::vector<std::string> requests_;
+  int listener_ = -1;
+  std::thread thread_;
+};
+
+TEST_F(IpxLive, LongerNameTextIsTakenFromAWholeOrShortExtendedAnswer) {
+  // The device-information block offers the longer name (byte 47 bit 1); the "9701:" answer
+  // carries it from byte 96 on, at most 50 bytes of it.
+  box_emulator::Box box(QuickRestart());
+  box.SetDeviceName("Short-Name");
+  box.SetFunctionFlags(wire::pid::kFuncExtendedName);
+  const auto block = box.DeviceInfoBlock();
+  const std::string blockText(reinterpret_cast<const char*>(block.data()), block.size());
+  const std::string longName = "Second-Floor-Copy-Room-Printer-Near-The-Stairs-0123456789";  // 57
+
+  struct Case {
+    const char* label;
+    std::string extended;  // the "9701:" answer ("" = error reply)
+    std::string expected;  // the entry's name text
+  };
+  const Case cases[] = {
+      {"whole", std::string(96, '\0') + longName, longName.substr(0, 50)},
+      {"short", std::string(96, '\0') + "Lobby", "Lobby"},
+      {"only_header_part", std::string(96, 'x'), "Short-Name"},
+      {"error", "", "Short-Name"},
+      {"too_long_for_the_reply_buffer", std::string(96, '\0') + std::string(300, 'L'), "Short-Name"},
+  };
+  std::uint8_t last = 1;
+  for (const Case& c : cases) {
+    const std::uint8_t node[6] = {0x02, 0x00, 127, 67, RandomByte(), last++};
+    ScriptedSpxBox peer(node, {blockText, c.extended});
+    ASSERT_TRUE(peer.listening()) << c.label;
+    BrowseEntry e = peer.Entry();
+    ASSERT_EQ(GetDefNameSPX(&e), 1) << c.label;
+    EXPECT_EQ(Text(e.szName, 20), box.DefaultName()) << c.label;
+    EXPECT_EQ(std::string(e.szServerName, strnlen(e.szServerName, 50)), c.expected) << c.label;
+    EXPECT_EQ(peer.Requests(), (std::vector<std::string>{"9007:\n", "9701:"})) << c.label;
+  }
 }
 
 std::string ReadRegistryText(const std::string& key, const char* value) {
