@@ -732,8 +732,9 @@ std::shared_ptr<Session> AddSession(State& st, int fd, int lana, const Name& loc
   return nullptr;  // the destructor closes the socket
 }
 
-// Resolves a name by broadcast query from this program: 1 found, 0 nobody answered, 2 cancelled.
-int QueryName(const State& st, int lana, const Name& name, int cancelFd, std::uint32_t& address) {
+// Resolves a name by broadcast query from this program, sent up to `attempts` times: 1 found,
+// 0 nobody answered, 2 cancelled.
+int QueryName(const State& st, int lana, const Name& name, int cancelFd, std::uint32_t& address, int attempts) {
   const LanaConfig& lc = st.cfg.lanas[static_cast<std::size_t>(lana)];
   int fd = OpenUdp(lc.address, 0);
   if (fd < 0) return 0;
@@ -747,7 +748,7 @@ int QueryName(const State& st, int lana, const Name& name, int cancelFd, std::ui
   std::vector<std::uint8_t> packet = wire::BuildNsPacket(q);
   platform::Clock& clock = platform::GetClock();
   int result = 0;
-  for (int attempt = 0; attempt < st.cfg.queryRetries && result == 0; ++attempt) {
+  for (int attempt = 0; attempt < attempts && result == 0; ++attempt) {
     SendUdp(fd, lc.broadcast, st.cfg.nameServicePort, packet);
     std::int64_t deadline = clock.SteadyMs() + st.cfg.queryTimeoutMs;
     while (result == 0) {
@@ -847,24 +848,30 @@ UCHAR DoCall(State& st, Op& op) {
   Name called = NameOf(n.ncb_callname);
   if (!OwnsName(st, op.lana, local)) return NRC_NOWILD;
   if (called[0] == '*') return NRC_NOWILD;
+  // The name is resolved anew on every call. The first broadcast query is answered by the node
+  // that holds the name, the local service included (for names of programs on this machine); the
+  // service's table is asked only when that query went unanswered, before the remaining queries.
   std::uint32_t address = 0;
-  bool found = false;
-  auto link = EnsureLink(st);
-  if (link) {
-    std::uint32_t id = st.nextId++;
-    MsgWriter w(Msg::kLookup, id);
-    w.U8(static_cast<std::uint8_t>(op.lana)).NameField(called);
-    RpcSlot r = Rpc(st, link, w, id);
-    if (r.rc == NRC_GOODRET) {
-      address = r.address;
-      found = true;
+  int q = QueryName(st, op.lana, called, op.cancelFd, address, std::min(st.cfg.queryRetries, 1));
+  if (q == 2) return NRC_CMDCAN;
+  if (q == 0) {
+    auto link = EnsureLink(st);
+    if (link) {
+      std::uint32_t id = st.nextId++;
+      MsgWriter w(Msg::kLookup, id);
+      w.U8(static_cast<std::uint8_t>(op.lana)).NameField(called);
+      RpcSlot r = Rpc(st, link, w, id);
+      if (r.rc == NRC_GOODRET) {
+        address = r.address;
+        q = 1;
+      }
     }
   }
-  if (!found) {
-    int q = QueryName(st, op.lana, called, op.cancelFd, address);
+  if (q == 0 && st.cfg.queryRetries > 1) {
+    q = QueryName(st, op.lana, called, op.cancelFd, address, st.cfg.queryRetries - 1);
     if (q == 2) return NRC_CMDCAN;
-    if (q == 0) return NRC_NOCALL;
   }
+  if (q == 0) return NRC_NOCALL;
   int fd = -1;
   UCHAR rc = OpenSession(st, address, st.cfg.sessionPort, called, local, op.cancelFd, fd);
   if (rc != NRC_GOODRET) return rc;
