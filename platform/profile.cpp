@@ -23,6 +23,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/atomic_file.h"
@@ -61,9 +62,11 @@ struct Line {
   long section = -1;         // index of the header line of the section holding this line
 };
 
-std::vector<Line> Parse(std::string_view text) {
-  std::vector<Line> lines;
+// Calls fn(line) for every line of the text in file order; line.section counts lines from 0.
+template <typename Fn>
+void ForEachLine(std::string_view text, Fn&& fn) {
   long current = -1;
+  long index = 0;
   std::size_t pos = 0;
   bool first = true;
   while (pos < text.size()) {
@@ -89,7 +92,7 @@ std::vector<Line> Parse(std::string_view text) {
       std::size_t close = t.find(']');
       line.kind = Kind::kSection;
       line.name = Trim(t.substr(0, close));
-      current = static_cast<long>(lines.size());
+      current = index;
     } else if (!t.empty() && t.front() != ';') {
       std::size_t eq = t.find('=');
       if (eq != std::string_view::npos) {
@@ -103,9 +106,15 @@ std::vector<Line> Parse(std::string_view text) {
       }
     }
     line.section = current;
-    lines.push_back(line);
+    fn(static_cast<const Line&>(line));
+    ++index;
     pos = end;
   }
+}
+
+std::vector<Line> Parse(std::string_view text) {
+  std::vector<Line> lines;
+  ForEachLine(text, [&](const Line& line) { lines.push_back(line); });
   return lines;
 }
 
@@ -129,14 +138,21 @@ std::string LoadForReading(const char* fileName) {
   return text;
 }
 
-std::optional<std::string_view> FindValue(const std::vector<Line>& lines, std::string_view section,
+// Reading walks the text once and keeps no line table, so its cost stays linear in the file's
+// size whatever the file holds.
+std::optional<std::string_view> FindValue(std::string_view text, std::string_view section,
                                           std::string_view key) {
-  for (const Line& line : lines) {
-    if (line.kind == Kind::kKey && SameName(line.name, key) && InSection(lines, line, section)) {
-      return line.value;
+  std::optional<std::string_view> found;
+  bool inSection = false;
+  ForEachLine(text, [&](const Line& line) {
+    if (found) return;
+    if (line.kind == Kind::kSection) {
+      inSection = SameName(line.name, section);
+    } else if (inSection && line.kind == Kind::kKey && SameName(line.name, key)) {
+      found = line.value;
     }
-  }
-  return std::nullopt;
+  });
+  return found;
 }
 
 DWORD CopyString(std::string_view s, char* buf, DWORD size) {
@@ -173,13 +189,22 @@ DWORD CopyList(const std::vector<std::string_view>& items, char* buf, DWORD size
   return static_cast<DWORD>(pos);
 }
 
-void AddDistinct(std::vector<std::string_view>* names, std::string_view name) {
-  if (name.empty()) return;  // an empty name would end the list early
-  for (std::string_view n : *names) {
-    if (SameName(n, name)) return;
+// Names in order of first appearance, each once (compared ignoring case); a hash of the lower-case
+// names keeps a file of many names from costing quadratic time.
+class DistinctNames {
+ public:
+  void Add(std::string_view name) {
+    if (name.empty()) return;  // an empty name would end the list early
+    std::string lower(name);
+    for (char& c : lower) c = Lower(c);
+    if (seen_.insert(std::move(lower)).second) names_.push_back(name);
   }
-  names->push_back(name);
-}
+  const std::vector<std::string_view>& names() const { return names_; }
+
+ private:
+  std::vector<std::string_view> names_;
+  std::unordered_set<std::string> seen_;
+};
 
 bool HasControl(std::string_view s) {
   return std::any_of(s.begin(), s.end(), [](char c) {
@@ -203,23 +228,24 @@ DWORD GetPrivateProfileString(const char* section, const char* key, const char* 
                               char* buf, DWORD size, const char* fileName) {
   if (buf == nullptr || size == 0) return 0;
   std::string text = LoadForReading(fileName);
-  std::vector<Line> lines = Parse(text);
   if (section == nullptr) {
-    std::vector<std::string_view> names;
-    for (const Line& line : lines) {
-      if (line.kind == Kind::kSection) AddDistinct(&names, line.name);
-    }
-    return CopyList(names, buf, size);
+    DistinctNames names;
+    ForEachLine(text, [&](const Line& line) {
+      if (line.kind == Kind::kSection) names.Add(line.name);
+    });
+    return CopyList(names.names(), buf, size);
   }
   std::string_view sec = Trim(section);
   if (key == nullptr) {
-    std::vector<std::string_view> names;
-    for (const Line& line : lines) {
-      if (line.kind == Kind::kKey && InSection(lines, line, sec)) AddDistinct(&names, line.name);
-    }
-    return CopyList(names, buf, size);
+    DistinctNames names;
+    bool inSection = false;
+    ForEachLine(text, [&](const Line& line) {
+      if (line.kind == Kind::kSection) inSection = SameName(line.name, sec);
+      if (line.kind == Kind::kKey && inSection) names.Add(line.name);
+    });
+    return CopyList(names.names(), buf, size);
   }
-  if (std::optional<std::string_view> v = FindValue(lines, sec, Trim(key))) {
+  if (std::optional<std::string_view> v = FindValue(text, sec, Trim(key))) {
     return CopyString(*v, buf, size);
   }
   std::string_view def = defaultValue != nullptr ? std::string_view(defaultValue) : std::string_view();
@@ -230,8 +256,7 @@ DWORD GetPrivateProfileString(const char* section, const char* key, const char* 
 int GetPrivateProfileInt(const char* section, const char* key, int defaultValue, const char* fileName) {
   if (section == nullptr || key == nullptr) return defaultValue;
   std::string text = LoadForReading(fileName);
-  std::vector<Line> lines = Parse(text);
-  std::optional<std::string_view> v = FindValue(lines, Trim(section), Trim(key));
+  std::optional<std::string_view> v = FindValue(text, Trim(section), Trim(key));
   if (!v || v->empty()) return defaultValue;
   std::string_view s = *v;
   std::size_t i = 0;

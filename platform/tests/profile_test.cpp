@@ -172,6 +172,30 @@ TEST(ProfileRead, NullKeyListsKeysAndNullSectionListsSections) {
   }
 }
 
+TEST(ProfileRead, AFileOfManyNamesIsListedWholeInOrder) {
+  // Near the size bound: 360,000 sections, each name twice in different case. Each name is
+  // listed once, in the order of its first appearance.
+  platform::testing::TempRoot root;
+  constexpr int kSections = 180000;
+  std::string text;
+  std::string expected;
+  for (int pass = 0; pass < 2; ++pass) {
+    for (int i = 0; i < kSections; ++i) {
+      std::string name = (pass == 0 ? "s" : "S") + std::to_string(1000000 + i);
+      text += "[" + name + "]\n";
+      if (pass == 0) expected += name + std::string(1, '\0');
+    }
+  }
+  expected += '\0';
+  WriteFile(IniPath(), text);
+  std::vector<char> buf(expected.size() + 16, 'X');
+  EXPECT_EQ(GetPrivateProfileString(nullptr, nullptr, "", buf.data(), static_cast<DWORD>(buf.size()),
+                                    "test.ini"),
+            expected.size() - 1);
+  EXPECT_TRUE(std::string(buf.data(), expected.size()) == expected);
+  EXPECT_EQ(Get("S1179999", "k", "d"), "d");
+}
+
 TEST(ProfileRead, EveryCallReadsTheFileAfresh) {
   platform::testing::TempRoot root;
   WriteFile(IniPath(), "[s]\nk=1\n");
