@@ -1,7 +1,7 @@
 // The access library's own discovery: instead of reading the discovery cache, these routines
-// broadcast a query themselves (IPX service query, UDP and NetBIOS device-information requests,
-// the set-address datagram), let a helper thread send it twice more 600 ms apart, and collect the
-// answers until the network has been quiet for a while.
+// broadcast a query themselves (IPX service query, UDP and NetBIOS device-information requests),
+// let a helper thread send it twice more 600 ms apart, and collect the answers until the network
+// has been quiet for a while. The set-address datagram goes out once from each local address.
 //
 // Every output list is bounded by the capacity its caller passes; every answer is checked for
 // length before a field of it is read; each helper thread is joined before the socket (or
