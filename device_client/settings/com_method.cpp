@@ -313,7 +313,7 @@ int CComMethod::GetWindowsVersionClass() {
 }
 
 bool CComMethod::Ipv4Available() {
-  const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+  const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return false;
   ::close(fd);
   return true;
