@@ -51,6 +51,41 @@ std::uint32_t HostAddress(const std::string& dotted) {
   return ntohl(a.s_addr);
 }
 
+// Announces that the node at `address` takes `name`: a broadcast NAME REGISTRATION REQUEST, as a
+// node sends when it starts or takes a new name. Objections are not waited for (the box keeps its
+// name, as a print server does).
+void BroadcastRegistration(const nb::wire::Name& name, std::uint32_t address, std::uint32_t broadcast,
+                           std::uint16_t port) {
+  static std::atomic<std::uint16_t> trn{0x4000};
+  nb::wire::NsPacket p;
+  p.trnId = trn++;
+  p.opcode = nb::wire::kOpRegistration;
+  p.broadcast = true;
+  p.questions.push_back({name, nb::wire::kTypeNB, nb::wire::kClassIN});
+  nb::wire::NsRecord rr;
+  rr.name = name;
+  rr.ttl = 300000;
+  rr.rdata = nb::wire::NbRdata(0, address);
+  p.additional.push_back(rr);
+  const std::vector<std::uint8_t> packet = nb::wire::BuildNsPacket(p);
+  const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return;
+  int one = 1;
+  ::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &one, sizeof one);
+  sockaddr_in local{};
+  local.sin_family = AF_INET;
+  local.sin_addr.s_addr = htonl(address);
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(port);
+  to.sin_addr.s_addr = htonl(broadcast != 0 ? broadcast : (address | 0x00FFFFFFu));
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0) {
+    [[maybe_unused]] ssize_t sent =
+        ::sendto(fd, packet.data(), packet.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+  }
+  ::close(fd);
+}
+
 }  // namespace
 
 std::string NetbiosNameOf(const std::string& deviceName) {
@@ -185,7 +220,12 @@ void NetbiosFront::RefreshEntry(Entry& e) {
     e.node.reset();
   } else if (e.node && address == e.address) {
     // A new device name: the node takes it over (and stops answering to the old one).
-    if (e.node->Name() != ToName(name)) e.node->SetName(ToName(name));
+    if (e.node->Name() != ToName(name)) {
+      e.node->SetName(ToName(name));
+      BroadcastRegistration(ToName(name), HostAddress(address),
+                            options_.broadcast.empty() ? 0 : HostAddress(options_.broadcast),
+                            options_.nameServicePort);
+    }
   } else {
     if (e.node) e.node->Stop();
     e.node.reset();
@@ -217,6 +257,7 @@ void NetbiosFront::RefreshEntry(Entry& e) {
     if (node->Start()) {
       e.node = std::move(node);
       e.address = address;
+      BroadcastRegistration(po.name, po.address, po.broadcast, po.nameServicePort);
     }
   }
   std::lock_guard<std::mutex> lock(mu_);
