@@ -1,6 +1,8 @@
 // The UDP routines end to end: emulated boxes answering the device-information broadcast and the
 // set-address datagram on a discovery port of this test, from loopback addresses.
 #include <arpa/inet.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <map>
@@ -114,6 +116,44 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(SetCase{"plain", false, {0x02, 0xA7, 0xC4}, {"4020"}},
                       SetCase{"vendor_prefix", true, {0x00, 0x40, 0x01}, {"4020", "4021", "4022"}}),
     [](const auto& p) { return std::string(p.param.label); });
+
+TEST_F(UdpLive, SetAddressDatagramIsTheTwentyThreeBytesOfItsLayout) {
+  // A listener in place of the boxes records what goes out and never answers.
+  const int listener = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  ASSERT_GE(listener, 0);
+  const int on = 1;
+  ::setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  sockaddr_in any{};
+  any.sin_family = AF_INET;
+  socklen_t length = sizeof any;
+  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&any), sizeof any), 0);
+  ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&any), &length), 0);
+  live_discovery::UdpSettings settings = live_discovery::CurrentUdpSettings();
+  settings.port = ntohs(any.sin_port);
+  live_discovery::SetUdpSettings(settings);
+
+  struct Case {
+    const char* label;
+    bool extended;
+    std::vector<std::uint8_t> hardware;
+  };
+  for (const Case& c : {Case{"plain", false, {0x02, 0xA7, 0xC4, 0x12, 0xAB, 0x5F}},
+                        Case{"vendor_prefix", true, {0x00, 0xA0, 0xB1, 0x12, 0xAB, 0x5F}}}) {
+    const int rc = c.extended ? SetIPByDatagramEx("00a0B1", "KL12aB5F", "10.1.2.3", "255.255.0.0", "127.0.0.9")
+                              : SetIPByDatagram("KL12aB5F", "10.1.2.3", "255.255.0.0", "127.0.0.9");
+    EXPECT_EQ(rc, 0) << c.label;  // nobody confirmed
+    std::vector<std::uint8_t> expected = {0x60, 0x00, 18, 0x00};
+    expected.insert(expected.end(), c.hardware.begin(), c.hardware.end());
+    for (std::uint8_t b : {10, 1, 2, 3, 255, 255, 0, 0, 127, 0, 0, 9}) expected.push_back(b);
+    expected.push_back('\n');
+    std::uint8_t got[64];
+    const ssize_t n = ::recv(listener, got, sizeof got, MSG_DONTWAIT);
+    ASSERT_EQ(n, 23) << c.label;
+    EXPECT_EQ(std::vector<std::uint8_t>(got, got + n), expected) << c.label;
+    EXPECT_LT(::recv(listener, got, sizeof got, MSG_DONTWAIT), 0) << "sent once from the one local address";
+  }
+  ::close(listener);
+}
 
 TEST_F(UdpLive, UnconfirmedOrUnusableRequestsChangeNothing) {
   box_emulator::Box box(Options({0x02, 0xA7, 0xC4}));
