@@ -105,10 +105,20 @@ read -r -t 10 ready <&"${CLIENTPROC[0]}" || fail "client did not start"
 ip netns exec "$SCAN" "$LUMETH" > "$ROOT/lumeth.out" 2>&1 &
 PIDS+=($!)
 
-# Both UDP files are written once per round; wait for a round whose files are complete.
-count() { od -An -tu4 -N4 "$PSADMIN_ROOT/KM220Data/$1" 2>/dev/null | tr -d ' '; }
+# Both UDP files are written once per round; wait for a round whose files are complete. The scanner
+# replaces a file whole at every round (with its records in any order), so each look works on a
+# copy taken with one read, never on the live file read piece by piece.
+SNAP="$ROOT/snap"
+mkdir -p "$SNAP"
+snapshot() {
+  local f
+  for f in ss_udp.dat ss_udp2.dat; do
+    cat "$PSADMIN_ROOT/KM220Data/$f" > "$SNAP/$f" 2>/dev/null || : > "$SNAP/$f"
+  done
+}
+count() { od -An -tu4 -N4 "$SNAP/$1" 2>/dev/null | tr -d ' '; }
 names() {
-  local file="$PSADMIN_ROOT/KM220Data/$1" n i
+  local file="$SNAP/$1" n i
   n=$(count "$1")
   for ((i = 0; i < ${n:-0}; i++)); do
     dd if="$file" bs=1 skip=$((4 + 118 * i)) count=20 2>/dev/null | tr -d '\0'
@@ -116,7 +126,7 @@ names() {
   done | sort | tr '\n' ' '
 }
 address() {  # file default-name -> the record's address text
-  local file="$PSADMIN_ROOT/KM220Data/$1" n i
+  local file="$SNAP/$1" n i
   n=$(count "$1")
   for ((i = 0; i < ${n:-0}; i++)); do
     if [ "$(dd if="$file" bs=1 skip=$((4 + 118 * i)) count=20 2>/dev/null | tr -d '\0')" = "$2" ]; then
@@ -128,9 +138,11 @@ address() {  # file default-name -> the record's address text
 expect_udp="$(printf '%s\n' "$(name A)" "$(name B)" | sort | tr '\n' ' ')"
 expect_udp2="$(printf '%s\n' "$(name A)" "$(name B)" "$(name C)" | sort | tr '\n' ' ')"
 deadline=$((SECONDS + 30))
+snapshot
 until [ "$(names ss_udp.dat)" = "$expect_udp" ] && [ "$(names ss_udp2.dat)" = "$expect_udp2" ]; do
   [ $SECONDS -ge $deadline ] && fail "ss_udp.dat [$(names ss_udp.dat)] ss_udp2.dat [$(names ss_udp2.dat)]; expected [$expect_udp] and [$expect_udp2]"
   sleep 0.2
+  snapshot
 done
 
 [ "$(address ss_udp.dat "$(name A)")" = "10.77.1.11" ] || fail "address of box A"
