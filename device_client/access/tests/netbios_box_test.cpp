@@ -3,6 +3,7 @@
 // answer as NetBIOS nodes of their own.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -203,6 +204,30 @@ TEST_F(NetbiosBox, SwitchedOffBoxIsCalledThreeTimesWithPauses) {
   front_->Refresh();
   std::string reply;
   EXPECT_EQ(Send(NetbiosRecord(), "9007:\n", &reply), 0);
+}
+
+// Every configured LANA is started with a name cache of its own; a record naming another LANA
+// fails cleanly.
+TEST_F(NetbiosBox, RecordsReachTheBoxOnEveryStartedLanaOnly) {
+  nbtest::WriteConfig(root_.path(), ports_, {"127.0.0.1", "127.0.0.2"});
+  ASSERT_EQ(PSInit(TYPE_NETBEUI, 20), 0);
+  struct Case {
+    std::uint8_t lana;
+    int result;
+  };
+  for (const Case& c : {Case{0, 0}, Case{1, 0}, Case{2, ERR_NETWORK}, Case{255, ERR_NETWORK}}) {
+    DeviceRecord r = NetbiosRecord();
+    r.address[NETBIOS_LANA_OFFSET] = c.lana;
+    std::string reply;
+    EXPECT_EQ(Send(r, "9007:\n", &reply), c.result) << "LANA " << int{c.lana};
+    if (c.result == 0) {
+      EXPECT_EQ(reply.size(), 164u);
+    }
+  }
+  // One local name registered per started LANA, none for the others. (Both LANAs share one
+  // broadcast address here, so the second one finds its first candidate taken by the first.)
+  const auto adds = Commands(NCBADDNAME);
+  EXPECT_EQ(std::count_if(adds.begin(), adds.end(), [](const Recorded& r) { return r.rc == NRC_GOODRET; }), 2);
 }
 
 TEST_F(NetbiosBox, TakenLocalNameMovesToTheNextSuffix) {
