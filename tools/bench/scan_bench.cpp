@@ -10,6 +10,7 @@
 // their ratio (target: at most 1.2), the process CPU time, and how many boxes are missing from each
 // cache file (target: none).
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -48,7 +49,10 @@ std::string NameOf(int i) {
 }
 
 // The boxes, in a child process: reports its two ports through `pipeFd`, then answers until killed.
-[[noreturn]] void RunBoxes(int boxes, int pipeFd) {
+[[noreturn]] void RunBoxes(int boxes, int pipeFd, pid_t parent) {
+  // The boxes die with the benchmark, however it ends.
+  ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+  if (::getppid() != parent) ::_exit(1);
   try {
     box_emulator::UdpDiscovery responder(box_emulator::UdpDiscoveryOptions{0, 0, "0.0.0.0"});
     for (int i = 0; i < boxes; ++i) {
@@ -87,8 +91,10 @@ int main(int argc, char** argv) {
 
   int ports[2];
   if (::pipe(ports) != 0) return 1;
+  const pid_t parent = ::getpid();
   const pid_t child = ::fork();
-  if (child == 0) RunBoxes(boxes, ports[1]);
+  if (child < 0) return 1;
+  if (child == 0) RunBoxes(boxes, ports[1], parent);
   std::uint16_t udpPorts[2] = {};
   if (::read(ports[0], udpPorts, sizeof udpPorts) != static_cast<ssize_t>(sizeof udpPorts)) {
     std::fprintf(stderr, "scan_bench: the boxes did not start\n");
