@@ -240,7 +240,7 @@ void NetbiosFront::RefreshEntry(Entry& e) {
     Entry* self = &e;
     auto node = std::make_unique<nb::PeerNode>(
         po,
-        [this, self](nb::PeerNode& n, const nb::wire::Datagram& d) {
+        [self](nb::PeerNode& n, const nb::wire::Datagram& d) {
           if (d.data.size() != sizeof kDiscoveryRequest ||
               std::memcmp(d.data.data(), kDiscoveryRequest, sizeof kDiscoveryRequest) != 0 ||
               !self->box->IsOn()) {
