@@ -128,6 +128,7 @@ Config LoadConfig() {
   c.registrationRetries = IniInt("RegistrationRetries", c.registrationRetries, 1, 20);
   c.callTimeoutMs = IniInt("CallTimeoutMs", c.callTimeoutMs, 1, 600000);
   c.idleExitMs = IniInt("IdleExitMs", c.idleExitMs, 0, 3600000);
+  c.remoteCacheTimeoutMs = IniInt("RemoteCacheTimeoutMs", c.remoteCacheTimeoutMs, 0, 86400000);
   return c;
 }
 

@@ -26,6 +26,7 @@ struct Config {
   int registrationTimeoutMs = 250;
   int registrationRetries = 3;
   int callTimeoutMs = 10000;
+  int remoteCacheTimeoutMs = 600000;  // how long a resolved remote name is kept; 0: not kept
   int idleExitMs = 3000;
 };
 

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -150,7 +151,7 @@ void PeerNode::OnNameService(int fd) {
     return;
   }
   resp.answers.push_back(rr);
-  SendUdp(nsU_, srcIp, srcPort, wire::BuildNsPacket(resp));
+  if (SendUdp(nsU_, srcIp, srcPort, wire::BuildNsPacket(resp)) && resp.opcode == wire::kOpQuery) ++queries_;
 }
 
 void PeerNode::OnDatagram(int fd) {
@@ -170,6 +171,9 @@ void PeerNode::OnDatagram(int fd) {
 void PeerNode::OnSession() {
   int fd = accept4(tcp_, nullptr, nullptr, SOCK_CLOEXEC);
   if (fd < 0) return;
+  // Session messages go out as they are written.
+  int one = 1;
+  setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
   std::uint8_t hdr[4];
   std::uint8_t type = 0;
   std::uint32_t len = 0;

@@ -51,6 +51,8 @@ class PeerNode {
   void Stop();
   void SetName(const wire::Name& name);
   wire::Name Name() const;
+  // Name queries the node answered (for its unique name and its group names).
+  std::size_t QueriesAnswered() const { return queries_.load(); }
 
   // A DIRECT_UNIQUE datagram from the node's name to `to` at ip:port.
   bool SendDatagram(const wire::Name& to, std::uint32_t ip, std::uint16_t port, const std::vector<std::uint8_t>& data);
@@ -75,6 +77,7 @@ class PeerNode {
   int wake_[2] = {-1, -1};
   std::thread thread_;
   std::atomic<bool> stop_{false};
+  std::atomic<std::size_t> queries_{0};
   std::uint16_t dgmId_ = 1;
 };
 

@@ -6,6 +6,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/socket.h>
@@ -857,6 +858,8 @@ void Service::OnAccept(int lana) {
   for (;;) {
     int fd = accept4(lanas_[static_cast<std::size_t>(lana)].tcp, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
     if (fd < 0) return;
+    int one = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);  // messages go out as written
     if (incoming_.size() >= 64) {
       close(fd);
       continue;

@@ -254,6 +254,13 @@ struct State {
   std::map<int, std::map<UCHAR, NameInfo>> names;
   std::vector<std::shared_ptr<Op>> pending;
   std::atomic<std::uint32_t> nextId{1};
+  // Remote names resolved by earlier calls: (LANA, name) -> address and when the entry expires
+  // (platform clock). Dropped as soon as a call to the address fails.
+  struct CachedName {
+    std::uint32_t address = 0;
+    std::int64_t expiresMs = 0;
+  };
+  std::map<std::pair<int, Name>, CachedName> remoteNames;
 
   void Teardown();
 };
@@ -842,18 +849,39 @@ UCHAR OpenSession(const State& st, std::uint32_t address, std::uint16_t port, co
   }
 }
 
-UCHAR DoCall(State& st, Op& op) {
-  NCB& n = *op.ncb;
-  Name local = NameOf(n.ncb_name);
-  Name called = NameOf(n.ncb_callname);
-  if (!OwnsName(st, op.lana, local)) return NRC_NOWILD;
-  if (called[0] == '*') return NRC_NOWILD;
-  // The name is resolved anew on every call. The first broadcast query is answered by the node
-  // that holds the name, the local service included (for names of programs on this machine); the
-  // service's table is asked only when that query went unanswered, before the remaining queries.
-  std::uint32_t address = 0;
+bool CachedAddress(State& st, int lana, const Name& name, std::uint32_t& address) {
+  if (st.cfg.remoteCacheTimeoutMs <= 0) return false;
+  const std::int64_t now = platform::GetClock().SteadyMs();
+  std::lock_guard<std::mutex> lk(st.mu);
+  auto it = st.remoteNames.find({lana, name});
+  if (it == st.remoteNames.end()) return false;
+  if (now >= it->second.expiresMs) {
+    st.remoteNames.erase(it);
+    return false;
+  }
+  address = it->second.address;
+  return true;
+}
+
+void RememberAddress(State& st, int lana, const Name& name, std::uint32_t address) {
+  if (st.cfg.remoteCacheTimeoutMs <= 0) return;
+  const std::int64_t expires = platform::GetClock().SteadyMs() + st.cfg.remoteCacheTimeoutMs;
+  std::lock_guard<std::mutex> lk(st.mu);
+  st.remoteNames[{lana, name}] = State::CachedName{address, expires};
+}
+
+void ForgetAddress(State& st, int lana, const Name& name) {
+  std::lock_guard<std::mutex> lk(st.mu);
+  st.remoteNames.erase({lana, name});
+}
+
+// Resolves a remote name on the wire: 1 found, 0 nobody knows it, 2 cancelled. The first broadcast
+// query is answered by the node that holds the name, the local service included (for names of
+// programs on this machine); the service's table is asked only when that query went unanswered,
+// before the remaining queries.
+int ResolveName(State& st, Op& op, const Name& called, std::uint32_t& address) {
   int q = QueryName(st, op.lana, called, op.cancelFd, address, std::min(st.cfg.queryRetries, 1));
-  if (q == 2) return NRC_CMDCAN;
+  if (q == 2) return 2;
   if (q == 0) {
     auto link = EnsureLink(st);
     if (link) {
@@ -867,14 +895,37 @@ UCHAR DoCall(State& st, Op& op) {
       }
     }
   }
-  if (q == 0 && st.cfg.queryRetries > 1) {
-    q = QueryName(st, op.lana, called, op.cancelFd, address, st.cfg.queryRetries - 1);
-    if (q == 2) return NRC_CMDCAN;
-  }
-  if (q == 0) return NRC_NOCALL;
+  if (q == 0 && st.cfg.queryRetries > 1) q = QueryName(st, op.lana, called, op.cancelFd, address, st.cfg.queryRetries - 1);
+  return q;
+}
+
+UCHAR DoCall(State& st, Op& op) {
+  NCB& n = *op.ncb;
+  Name local = NameOf(n.ncb_name);
+  Name called = NameOf(n.ncb_callname);
+  if (!OwnsName(st, op.lana, local)) return NRC_NOWILD;
+  if (called[0] == '*') return NRC_NOWILD;
   int fd = -1;
-  UCHAR rc = OpenSession(st, address, st.cfg.sessionPort, called, local, op.cancelFd, fd);
-  if (rc != NRC_GOODRET) return rc;
+  UCHAR rc = NRC_NOCALL;
+  std::uint32_t address = 0;
+  bool connected = false;
+  // A name resolved a short while ago is called at its remembered address without a query. When
+  // that call fails (refused, no such name there, no answer) the entry is dropped and the name is
+  // resolved anew, once: the node may have moved to another address.
+  if (CachedAddress(st, op.lana, called, address)) {
+    rc = OpenSession(st, address, st.cfg.sessionPort, called, local, op.cancelFd, fd);
+    if (rc == NRC_CMDCAN) return rc;
+    connected = rc == NRC_GOODRET;
+    if (!connected) ForgetAddress(st, op.lana, called);
+  }
+  if (!connected) {
+    int q = ResolveName(st, op, called, address);
+    if (q == 2) return NRC_CMDCAN;
+    if (q == 0) return NRC_NOCALL;
+    rc = OpenSession(st, address, st.cfg.sessionPort, called, local, op.cancelFd, fd);
+    if (rc != NRC_GOODRET) return rc;
+    RememberAddress(st, op.lana, called, address);
+  }
   UCHAR lsn = 0;
   if (!AddSession(st, fd, op.lana, local, called, n.ncb_rto, n.ncb_sto, lsn)) return NRC_LOCTFUL;
   n.ncb_lsn = lsn;

@@ -11,7 +11,11 @@
 // while (IdleExitMs). Its process id is in <root>/netbios/nbd.pid, which it keeps locked (flock)
 // while it runs; its messages go to <root>/netbios/nbd.log. A program's names die with its connection to the service (also when it is killed).
 // CALL resolves the called name with a broadcast name query from the program itself and connects
-// straight to the session port of the answering address.
+// straight to the session port of the answering address. The address is remembered in the
+// program's remote name cache for RemoteCacheTimeoutMs, so the next CALL of the name connects
+// without a query; when a CALL to a remembered address fails (refused, a negative session response,
+// no answer in time) the entry is dropped at once and the name is queried anew, once, before the
+// CALL fails. A node that moved to another address is found again that way.
 //
 // Configuration: file <root>/windows/netbios.ini, section [NetBIOS]; environment variables override.
 //   Lana0Address=192.168.1.10      interface address of LANA 0 (Lana1Address, ... for more LANAs)
@@ -21,6 +25,8 @@
 //   QueryTimeoutMs=750   QueryRetries=3           broadcast name queries (CALL, datagram sends)
 //   RegistrationTimeoutMs=250  RegistrationRetries=3   broadcast name registration (ADD NAME)
 //   CallTimeoutMs=10000  connect plus session request/response of a CALL
+//   RemoteCacheTimeoutMs=600000   lifetime of a resolved remote name in the program's cache (on
+//                        the platform clock); 0 turns the cache off (every CALL queries)
 //   IdleExitMs=3000      how long the service stays after its last program went away
 //   PSADMIN_NB_LANAS="addr[/bcast],addr[/bcast],..."   replaces the LanaN keys
 //   PSADMIN_NB_NAME_PORT, PSADMIN_NB_DATAGRAM_PORT, PSADMIN_NB_SESSION_PORT   replace the ports

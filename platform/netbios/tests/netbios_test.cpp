@@ -8,6 +8,7 @@
 #include <stdlib.h>
 
 #include <cstring>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -540,3 +541,110 @@ TEST_F(NetbiosTest, ABoxNodeIsFoundByDatagramAndServesASession) {
 }
 
 }  // namespace
+
+// A print-server-like node on `address` answering to `name`; it takes every session and closes it.
+class CacheTest : public NetbiosTest {
+ protected:
+  void SetUp() override {
+    nbtest::WriteConfig(root_.path(), ports_, {"127.0.0.1"}, {{"RemoteCacheTimeoutMs", "60000"}});
+    ASSERT_EQ(AddName("CALLER"), NRC_GOODRET);
+  }
+
+  std::unique_ptr<platform::netbios::PeerNode> StartBox(const char* address) {
+    namespace nb = platform::netbios;
+    nb::PeerOptions opt;
+    nb::ParseAddress(address, opt.address);
+    opt.nameServicePort = ports_.ns;
+    opt.datagramPort = ports_.dg;
+    opt.sessionPort = ports_.ssn;
+    std::memset(opt.name.data(), ' ', 15);
+    std::memcpy(opt.name.data(), "CACHEDBOX", 9);
+    opt.name[15] = 0x20;
+    auto box = std::make_unique<nb::PeerNode>(opt, nullptr, [](int fd, const nb::wire::Name&) { close(fd); });
+    if (!box->Start()) return nullptr;
+    return box;
+  }
+
+  // Calls the box and hangs up at once: the call's return code.
+  UCHAR CallBox() {
+    UCHAR rc = 0;
+    UCHAR lsn = Call("CALLER", "CACHEDBOX", &rc, 20, 20);
+    if (lsn != 0) Hangup(lsn);
+    return rc;
+  }
+};
+
+TEST_F(CacheTest, ACallToAResolvedNameSkipsTheQuery) {
+  auto box = StartBox("127.0.0.5");
+  ASSERT_NE(box, nullptr);
+  ASSERT_EQ(CallBox(), NRC_GOODRET);
+  ASSERT_EQ(CallBox(), NRC_GOODRET);
+  ASSERT_EQ(CallBox(), NRC_GOODRET);
+  EXPECT_EQ(box->QueriesAnswered(), 1u);
+}
+
+TEST_F(CacheTest, AFailedCallDropsTheEntryAndFindsAMovedBox) {
+  auto box = StartBox("127.0.0.5");
+  ASSERT_NE(box, nullptr);
+  ASSERT_EQ(CallBox(), NRC_GOODRET);
+  box->Stop();
+  // The box comes back at another address: the call to the old one fails, the name is asked anew.
+  auto moved = StartBox("127.0.0.6");
+  ASSERT_NE(moved, nullptr);
+  ASSERT_EQ(CallBox(), NRC_GOODRET);
+  EXPECT_EQ(moved->QueriesAnswered(), 1u);
+  ASSERT_EQ(CallBox(), NRC_GOODRET);  // and it is remembered at its new address
+  EXPECT_EQ(moved->QueriesAnswered(), 1u);
+}
+
+TEST_F(CacheTest, ASwitchedOffBoxIsQueriedOnEveryAttempt) {
+  auto box = StartBox("127.0.0.5");
+  ASSERT_NE(box, nullptr);
+  ASSERT_EQ(CallBox(), NRC_GOODRET);
+  box->Stop();
+  platform::FakeClock clock;
+  platform::ScopedClock scoped(&clock);
+  // Every attempt waits out the queries (2 x 300 ms here): none reuses the dead entry.
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    const std::int64_t before = clock.WaitedMs();
+    EXPECT_EQ(CallBox(), NRC_NOCALL);
+    EXPECT_GE(clock.WaitedMs() - before, 600) << "attempt " << attempt;
+  }
+}
+
+TEST_F(CacheTest, AnEntryExpiresAfterItsLifetime) {
+  auto box = StartBox("127.0.0.5");
+  ASSERT_NE(box, nullptr);
+  platform::FakeClock clock;
+  platform::ScopedClock scoped(&clock);
+  ASSERT_EQ(CallBox(), NRC_GOODRET);
+  clock.Advance(59999);
+  ASSERT_EQ(CallBox(), NRC_GOODRET);
+  EXPECT_EQ(box->QueriesAnswered(), 1u);
+  clock.Advance(1);
+  ASSERT_EQ(CallBox(), NRC_GOODRET);
+  EXPECT_EQ(box->QueriesAnswered(), 2u);
+}
+
+TEST_F(NetbiosTest, ACacheLifetimeOfZeroQueriesOnEveryCall) {
+  nbtest::WriteConfig(root_.path(), ports_, {"127.0.0.1"}, {{"RemoteCacheTimeoutMs", "0"}});
+  namespace nb = platform::netbios;
+  nb::PeerOptions opt;
+  nb::ParseAddress("127.0.0.5", opt.address);
+  opt.nameServicePort = ports_.ns;
+  opt.datagramPort = ports_.dg;
+  opt.sessionPort = ports_.ssn;
+  std::memset(opt.name.data(), ' ', 15);
+  std::memcpy(opt.name.data(), "UNCACHED", 8);
+  opt.name[15] = 0x20;
+  nb::PeerNode box(opt, nullptr, [](int fd, const nb::wire::Name&) { close(fd); });
+  ASSERT_TRUE(box.Start());
+  ASSERT_EQ(AddName("CALLER"), NRC_GOODRET);
+  for (int i = 0; i < 2; ++i) {
+    UCHAR rc = 0;
+    UCHAR lsn = Call("CALLER", "UNCACHED", &rc);
+    ASSERT_EQ(rc, NRC_GOODRET);
+    Hangup(lsn);
+  }
+  EXPECT_EQ(box.QueriesAnswered(), 2u);
+}
