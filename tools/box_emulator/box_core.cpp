@@ -158,6 +158,13 @@ CoreReply BoxCore::HandleCommand(int command, std::string_view argument) {
     case 9100:
       reply.data = FormatSettings(running_);
       return reply;
+    case 9500:
+    case 9601: {
+      std::optional<std::string> answer = pjl_.Handle(command, argument);
+      if (!answer) return Failed();
+      reply.data = std::move(*answer);
+      return reply;
+    }
     default:
       return Failed();
   }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "tools/box_emulator/box_settings.h"
+#include "tools/box_emulator/pjl_printer.h"
 
 namespace box_emulator {
 
@@ -79,6 +80,8 @@ class BoxCore {
 
   // Ports whose test or diagnostic page was asked for (1, 2, 3 and 101 for the serial port).
   const std::vector<int>& testPages() const { return testPages_; }
+  // The printers on the ports, reached by "9500:" and "9601:".
+  PjlPorts& pjl() { return pjl_; }
   // Lines of keys 9300 and 9301 written by the last configuration request.
   const std::vector<std::string>& addressListLines() const { return addressListLines_; }
 
@@ -99,6 +102,7 @@ class BoxCore {
   bool factoryPending_ = false;
   std::array<PortStatus, 3> ports_;
   std::vector<int> testPages_;
+  PjlPorts pjl_;
   std::vector<std::string> addressListLines_;
 };
 
