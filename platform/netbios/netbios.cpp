@@ -9,6 +9,7 @@
 #include <spawn.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/wait.h>
@@ -39,6 +40,13 @@ extern char** environ;
 
 // ---------------------------------------------------------------------------------------------
 // Events
+
+namespace platform::netbios {
+// A thread waiting for the event of an asynchronous receive may carry the receive out itself (see
+// DriveWait below): -1 when the event has no such receive, else 1 set / 0 timed out.
+int DriveWait(NbEvent* event, std::int64_t ms);
+void ForgetDriver(NbEvent* event);
+}  // namespace platform::netbios
 
 namespace {
 
@@ -86,6 +94,7 @@ NbEvent::NbEvent(bool manualReset, bool initiallySet)
     : fd_(eventfd(initiallySet ? 1 : 0, EFD_CLOEXEC | EFD_NONBLOCK)), manual_(manualReset) {}
 
 NbEvent::~NbEvent() {
+  platform::netbios::ForgetDriver(this);
   if (fd_ >= 0) close(fd_);
 }
 
@@ -101,6 +110,8 @@ bool NbEvent::IsSet() const {
 }
 
 bool NbEvent::Wait(std::int64_t ms) {
+  const int driven = platform::netbios::DriveWait(this, ms);
+  if (driven >= 0) return driven == 1;
   NbEvent* self = this;
   return NbWaitAny(&self, 1, ms) == 0;
 }
@@ -133,6 +144,8 @@ namespace {
 using wire::Name;
 
 constexpr int kContinue = 0x100;
+// An asynchronous receive's thread finds that the waiter for its event carried the receive out.
+constexpr int kNotMine = 0x200;
 constexpr std::int64_t kMidMessageMs = 30000;
 constexpr std::int64_t kServiceReplyMs = 120000;
 
@@ -228,6 +241,10 @@ struct Op {
   int lana = 0;
   int cancelFd = -1;
   std::atomic<bool> cancelled{false};
+  // An asynchronous receive with an event: whoever claims it first (its thread, or a thread
+  // waiting for the event while the message is already there) carries it out and completes it.
+  bool drivable = false;
+  std::atomic<bool> claimed{false};
   std::mutex mu;
   std::condition_variable cv;
   bool done = false;
@@ -318,6 +335,16 @@ class AsyncThreads {
 std::atomic<AsyncThreads*> g_async{new AsyncThreads()};
 std::atomic<int> g_linkFd{-1};
 
+// Asynchronous receives by their completion event, for the threads that wait for the event.
+struct Drivers {
+  std::mutex mu;
+  std::map<NbEvent*, std::weak_ptr<Op>> byEvent;
+};
+// Replaced (never destroyed) in a forked child.
+std::atomic<Drivers*> g_drivers{new Drivers()};
+std::atomic<int> g_driverCount{0};
+
+
 void CancelOp(Op& op) {
   op.cancelled = true;
   SignalEventFd(op.cancelFd);
@@ -352,6 +379,8 @@ void AtForkChild() {
   new (&g_mu) std::mutex();
   // The parent's idle threads do not exist here.
   g_async = new AsyncThreads();
+  g_drivers = new Drivers();
+  g_driverCount = 0;
 }
 
 std::shared_ptr<State> CurrentState() {
@@ -962,18 +991,51 @@ UCHAR DoSend(Op& op) {
   }
 }
 
-UCHAR DoReceive(Op& op) {
-  NCB& n = *op.ncb;
+UCHAR ReceiveMessage(Op& op);
+
+// Waits until the session has something to read, the receive is cancelled or claimed, or the
+// session's receive time-out passed: false on the time-out.
+bool WaitForData(Op& op) {
+  Session& s = *op.session;
+  if (op.cancelled || s.dead || op.claimed) return true;
+  pollfd fds[2] = {{s.fd, POLLIN, 0}, {op.cancelFd, POLLIN, 0}};
+  return WaitFds(fds, 2, UnitsMs(s.rto)) != 0;
+}
+
+int DoReceive(Op& op) {
   Session& s = *op.session;
   {
     std::unique_lock<std::mutex> lk(s.mu);
-    s.cv.wait(lk, [&] { return s.recvQueue.front() == &op || op.cancelled || s.dead; });
-    if (s.recvQueue.front() != &op) {
-      s.recvQueue.erase(std::find(s.recvQueue.begin(), s.recvQueue.end(), &op));
+    s.cv.wait(lk, [&] {
+      return op.claimed || (!s.recvQueue.empty() && s.recvQueue.front() == &op) || op.cancelled || s.dead;
+    });
+    if (op.claimed) return kNotMine;
+    if (s.recvQueue.empty() || s.recvQueue.front() != &op) {
+      if (op.drivable && op.claimed.exchange(true)) return kNotMine;
+      auto it = std::find(s.recvQueue.begin(), s.recvQueue.end(), &op);
+      if (it != s.recvQueue.end()) s.recvQueue.erase(it);
       s.cv.notify_all();
       return op.cancelled ? NRC_CMDCAN : s.deadCode.load();
     }
   }
+  if (op.drivable) {
+    // The message is taken only by the claimer: this thread, or the event's waiter.
+    const bool data = WaitForData(op);
+    if (op.claimed.exchange(true)) return kNotMine;
+    if (!data) {
+      std::lock_guard<std::mutex> lk(s.mu);
+      s.recvQueue.pop_front();
+      s.cv.notify_all();
+      return NRC_CMDTMO;
+    }
+  }
+  return ReceiveMessage(op);
+}
+
+// Receives into the block of `op`, the first receive in its session's queue (and pops it).
+UCHAR ReceiveMessage(Op& op) {
+  NCB& n = *op.ncb;
+  Session& s = *op.session;
   struct PopFront {
     Session& s;
     ~PopFront() {
@@ -1022,6 +1084,25 @@ UCHAR DoReceive(Op& op) {
   s.remaining -= take;
   n.ncb_length = static_cast<WORD>(take);
   return s.remaining > 0 ? NRC_INCOMP : NRC_GOODRET;
+}
+
+// True when a receive can complete from what the socket holds now, without waiting: it is the
+// next receive of its session and the bytes it delivers (a whole message, or as much as fits the
+// buffer) are all there. Anything else (keep-alives, the end of the session) takes the usual way.
+bool ReceivableNow(Op& op) {
+  Session& s = *op.session;
+  std::lock_guard<std::mutex> lk(s.mu);
+  if (s.recvQueue.empty() || s.recvQueue.front() != &op || s.dead || op.cancelled) return false;
+  int avail = 0;
+  if (ioctl(s.fd, FIONREAD, &avail) != 0 || avail <= 0) return false;
+  const std::uint32_t want = op.ncb->ncb_length;
+  if (s.remaining > 0) return static_cast<std::uint32_t>(avail) >= std::min(s.remaining, want);
+  std::uint8_t hdr[4];
+  if (avail < 4 || recv(s.fd, hdr, 4, MSG_PEEK | MSG_DONTWAIT) != 4) return false;
+  std::uint8_t type = 0;
+  std::uint32_t len = 0;
+  wire::ReadSessionHeader(hdr, type, len);
+  return type == wire::kSsnMessage && static_cast<std::uint32_t>(avail) - 4 >= std::min(len, want);
 }
 
 UCHAR DoHangup(State& st, NCB& n) {
@@ -1232,7 +1313,7 @@ int Start(State& st, Op& op) {
   }
 }
 
-UCHAR Finish(State& st, Op& op) {
+int Finish(State& st, Op& op) {
   switch (op.cmd) {
     case NCBCALL:
       return DoCall(st, op);
@@ -1249,10 +1330,27 @@ UCHAR Finish(State& st, Op& op) {
   }
 }
 
+void Register(const std::shared_ptr<Op>& op) {
+  Drivers& d = *g_drivers.load();
+  std::lock_guard<std::mutex> lk(d.mu);
+  op->drivable = true;
+  d.byEvent[op->ncb->ncb_event] = op;
+  g_driverCount = static_cast<int>(d.byEvent.size());
+}
+
+void Unregister(Op& op) {
+  Drivers& d = *g_drivers.load();
+  std::lock_guard<std::mutex> lk(d.mu);
+  auto it = d.byEvent.find(op.ncb->ncb_event);
+  if (it != d.byEvent.end() && it->second.lock().get() == &op) d.byEvent.erase(it);
+  g_driverCount = static_cast<int>(d.byEvent.size());
+}
+
 void Complete(const std::shared_ptr<Op>& op, UCHAR rc) {
   NCB* n = op->ncb;
   NbEvent* event = n->ncb_event;
   void (*post)(NCB*) = n->ncb_post;
+  if (op->drivable) Unregister(*op);
   {
     std::lock_guard<std::mutex> lk(op->st->mu);
     auto& p = op->st->pending;
@@ -1297,32 +1395,83 @@ UCHAR Submit(NCB* ncb) {
     return static_cast<UCHAR>(rc);
   }
   if (!op->async) {
-    UCHAR r = Finish(*st, *op);
+    UCHAR r = static_cast<UCHAR>(Finish(*st, *op));
     Complete(op, r);
     return r;
   }
+  if (op->cmd == NCBRECV && ReceivableNow(*op)) {
+    // The message is here already: completed at once, without a thread (the block, its event and
+    // its post routine see the completion before Netbios() returns).
+    Complete(op, static_cast<UCHAR>(Finish(*st, *op)));
+    return NRC_GOODRET;
+  }
+  if (op->cmd == NCBRECV && ncb->ncb_event != nullptr) Register(op);
+  auto finish = [](const std::shared_ptr<Op>& o) {
+    int r = NRC_SYSTEM;
+    try {
+      r = Finish(*o->st, *o);
+    } catch (...) {
+      r = NRC_SYSTEM;
+    }
+    if (r != kNotMine) Complete(o, static_cast<UCHAR>(r));
+  };
   bool started = false;
   try {
-    started = g_async.load()->Run([op] {
-      UCHAR r = NRC_SYSTEM;
-      try {
-        r = Finish(*op->st, *op);
-      } catch (...) {
-        r = NRC_SYSTEM;
-      }
-      Complete(op, r);
-    });
+    started = g_async.load()->Run([op, finish] { finish(op); });
   } catch (...) {
     started = false;
   }
-  if (!started) {
-    // No thread: finish here instead.
-    Complete(op, Finish(*st, *op));
-  }
+  if (!started) finish(op);  // no thread: finish here instead
   return NRC_GOODRET;
 }
 
 }  // namespace
+
+// The waiter of an asynchronous receive's event takes the message itself when it is all there:
+// one thread less between the message and the waiter. Otherwise (not yet the session's first
+// receive, a partial message, the end of the session) it waits for the event as usual.
+int DriveWait(NbEvent* event, std::int64_t ms) {
+  if (g_driverCount.load() == 0) return -1;
+  std::shared_ptr<Op> op;
+  {
+    Drivers& d = *g_drivers.load();
+    std::lock_guard<std::mutex> lk(d.mu);
+    auto it = d.byEvent.find(event);
+    if (it != d.byEvent.end()) op = it->second.lock();
+  }
+  if (!op || !op->session) return -1;
+  platform::Clock& clock = platform::GetClock();
+  const std::int64_t deadline = clock.SteadyMs() + ms;
+  bool watchSocket = true;
+  for (;;) {
+    if (watchSocket && !op->claimed && ReceivableNow(*op) && !op->claimed.exchange(true)) {
+      const UCHAR r = ReceiveMessage(*op);
+      SignalEventFd(op->cancelFd);  // the receive's own thread stops waiting
+      Complete(op, r);
+    }
+    const bool socket = watchSocket && !op->claimed;
+    pollfd fds[2] = {{event->fd(), POLLIN, 0}, {op->session->fd, POLLIN, 0}};
+    const std::int64_t left = ms < 0 ? -1 : std::max<std::int64_t>(0, deadline - clock.SteadyMs());
+    const int w = WaitFds(fds, socket ? 2 : 1, left);
+    if (w < 0) return 0;
+    if ((fds[0].revents & POLLIN) != 0) {
+      if (event->manualReset() || DrainEventFd(event->fd())) return 1;
+    } else if (socket && fds[1].revents != 0) {
+      if (!ReceivableNow(*op)) watchSocket = false;  // not for this waiter: the thread takes it
+      continue;
+    }
+    if (ms >= 0 && clock.SteadyMs() >= deadline) return 0;
+  }
+}
+
+void ForgetDriver(NbEvent* event) {
+  if (g_driverCount.load() == 0) return;
+  Drivers& d = *g_drivers.load();
+  std::lock_guard<std::mutex> lk(d.mu);
+  d.byEvent.erase(event);
+  g_driverCount = static_cast<int>(d.byEvent.size());
+}
+
 }  // namespace platform::netbios
 
 UCHAR Netbios(NCB* ncb) {
