@@ -8,7 +8,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 
 #include "platform/netbios/nb_common.h"
@@ -100,19 +102,119 @@ bool PeerNode::Holds(const wire::Name& n, bool* group) const {
   return false;
 }
 
+static std::int64_t PeerNowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
 void PeerNode::Loop() {
+  std::vector<pollfd> fds;
   while (!stop_) {
-    pollfd fds[6] = {{nsU_, POLLIN, 0}, {nsB_, POLLIN, 0}, {dgU_, POLLIN, 0},
-                     {dgB_, POLLIN, 0}, {tcp_, POLLIN, 0},  {wake_[0], POLLIN, 0}};
-    int r = poll(fds, 6, -1);
-    if (r < 0 && errno != EINTR) return;
-    if (r <= 0 || stop_) continue;
-    if (fds[0].revents != 0) OnNameService(nsU_);
-    if (fds[1].revents != 0) OnNameService(nsB_);
-    if (fds[2].revents != 0) OnDatagram(dgU_);
-    if (fds[3].revents != 0) OnDatagram(dgB_);
-    if (fds[4].revents != 0) OnSession();
+    fds = {{nsU_, POLLIN, 0}, {nsB_, POLLIN, 0}, {dgU_, POLLIN, 0},
+           {dgB_, POLLIN, 0}, {tcp_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
+    int timeout = -1;
+    const std::int64_t now = PeerNowMs();
+    for (const Conn& c : conns_) {
+      fds.push_back({c.fd, POLLIN, 0});
+      const std::int64_t left = std::max<std::int64_t>(0, c.deadlineMs - now) + 1;
+      if (timeout < 0 || left < timeout) timeout = static_cast<int>(std::min<std::int64_t>(left, 60000));
+    }
+    int r = poll(fds.data(), fds.size(), timeout);
+    if (r < 0 && errno != EINTR) break;
+    if (stop_) break;
+    if (r > 0) {
+      if (fds[0].revents != 0) OnNameService(nsU_);
+      if (fds[1].revents != 0) OnNameService(nsB_);
+      if (fds[2].revents != 0) OnDatagram(dgU_);
+      if (fds[3].revents != 0) OnDatagram(dgB_);
+    }
+    // conns_ lines up with fds from index 6 until OnSession adds to it.
+    const std::int64_t after = PeerNowMs();
+    for (std::size_t i = conns_.size(); i-- > 0;) {
+      const bool ready = r > 0 && fds[6 + i].revents != 0;
+      bool keep = true;
+      if (ready) {
+        keep = Pump(conns_[i]);
+      } else if (after >= conns_[i].deadlineMs) {
+        close(conns_[i].fd);
+        keep = false;
+      }
+      if (!keep) conns_.erase(conns_.begin() + static_cast<std::ptrdiff_t>(i));
+    }
+    if (r > 0 && fds[4].revents != 0) OnSession();
   }
+  for (const Conn& c : conns_) close(c.fd);
+  conns_.clear();
+}
+
+bool PeerNode::Pump(Conn& c) {
+  std::uint8_t chunk[4096];
+  bool open = true;
+  for (;;) {
+    ssize_t n = recv(c.fd, chunk, sizeof chunk, MSG_DONTWAIT);
+    if (n > 0) {
+      c.buf.insert(c.buf.end(), chunk, chunk + n);
+      if (static_cast<std::size_t>(n) < sizeof chunk) break;
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
+    open = false;  // the caller hung up (or the connection failed)
+    break;
+  }
+  std::size_t off = 0;
+  bool keep = true;
+  while (keep && c.buf.size() - off >= 4) {
+    std::uint8_t type = 0;
+    std::uint32_t len = 0;
+    wire::ReadSessionHeader(c.buf.data() + off, type, len);
+    if (!c.established && len > 256) {
+      keep = false;
+      close(c.fd);
+      break;
+    }
+    if (c.buf.size() - off - 4 < len) break;
+    const std::uint8_t* body = c.buf.data() + off + 4;
+    off += 4 + len;
+    if (type == wire::kSsnKeepAlive) continue;
+    if (!c.established) {
+      wire::Name called{}, calling{};
+      bool group = false;
+      const bool ok = type == wire::kSsnRequest && wire::ParseSessionRequestBody(body, len, called, calling);
+      std::uint8_t out[5];
+      if (ok && Holds(called, &group) && !group) {
+        wire::PutSessionHeader(wire::kSsnPositive, 0, out);
+        if (!WriteAll(c.fd, out, 4)) {
+          close(c.fd);
+          return false;
+        }
+        c.established = true;
+        c.deadlineMs = PeerNowMs() + 5000;
+        continue;
+      }
+      wire::PutSessionHeader(wire::kSsnNegative, 1, out);
+      out[4] = ok ? wire::kSsnErrCalledNotPresent : wire::kSsnErrUnspecified;
+      WriteAll(c.fd, out, 5);
+      close(c.fd);
+      return false;
+    }
+    if (type != wire::kSsnMessage) {
+      close(c.fd);
+      return false;
+    }
+    const std::vector<std::uint8_t> message(body, body + len);
+    c.deadlineMs = PeerNowMs() + 5000;
+    const bool first = c.first;
+    c.first = false;
+    if (!onMessage_(c.fd, message, first)) return false;
+  }
+  c.buf.erase(c.buf.begin(), c.buf.begin() + static_cast<std::ptrdiff_t>(off));
+  if (!keep) return false;
+  if (!open) {
+    close(c.fd);
+    return false;
+  }
+  return true;
 }
 
 void PeerNode::OnNameService(int fd) {
@@ -174,6 +276,18 @@ void PeerNode::OnSession() {
   // Session messages go out as they are written.
   int one = 1;
   setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+  if (onMessage_) {
+    // The session request is read as it comes, by the loop; what is there already is read now.
+    if (conns_.size() >= 64) {
+      close(fd);
+      return;
+    }
+    Conn c;
+    c.fd = fd;
+    c.deadlineMs = PeerNowMs() + 5000;
+    if (Pump(c)) conns_.push_back(std::move(c));
+    return;
+  }
   std::uint8_t hdr[4];
   std::uint8_t type = 0;
   std::uint32_t len = 0;

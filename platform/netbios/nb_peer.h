@@ -40,11 +40,21 @@ class PeerNode {
   using DatagramHandler = std::function<void(PeerNode& node, const wire::Datagram& datagram)>;
   // Owns `fd` (a blocking socket after the positive response).
   using SessionHandler = std::function<void(int fd, const wire::Name& calling)>;
+  // Serving sessions on the node's thread: called with each session message as it arrives (keep-
+  // alives are skipped). Returns true to go on reading the session; false when it took the
+  // socket over (closed it, or handed it on). `fd` is blocking. A session that ends, or brings
+  // nothing within 5 s, is closed by the node.
+  // `first` is true for the first message of a session.
+  using MessageHandler = std::function<bool(int fd, const std::vector<std::uint8_t>& message, bool first)>;
 
   PeerNode(PeerOptions options, DatagramHandler onDatagram, SessionHandler onSession);
   ~PeerNode();
   PeerNode(const PeerNode&) = delete;
   PeerNode& operator=(const PeerNode&) = delete;
+
+  // Set before Start(): sessions are served on the node's thread through `onMessage` instead of
+  // being handed to the session handler; no thread waits for a caller's next message.
+  void ServeSessionsInline(MessageHandler onMessage) { onMessage_ = std::move(onMessage); }
 
   // Opens the sockets and starts the node's thread; false when a port cannot be had.
   bool Start();
@@ -67,6 +77,17 @@ class PeerNode {
   void OnNameService(int fd);
   void OnDatagram(int fd);
   void OnSession();
+  struct Conn {
+    int fd = -1;
+    bool established = false;
+    bool first = true;
+    std::vector<std::uint8_t> buf;
+    std::int64_t deadlineMs = 0;
+  };
+  // Reads what a connection has brought without waiting: false when it is over (closed or taken).
+  bool Pump(Conn& c);
+  std::vector<Conn> conns_;
+  MessageHandler onMessage_;
   bool Holds(const wire::Name& n, bool* group) const;
 
   PeerOptions opt_;

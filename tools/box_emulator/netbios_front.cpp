@@ -4,11 +4,13 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <map>
 
 #include "device_client/core/wire_layout.h"
 #include "platform/netbios/nb_peer.h"
@@ -24,7 +26,6 @@ namespace {
 constexpr std::uint8_t kDiscoveryRequest[] = {0x40, 0x00, 0x06, 0x00, '9', '0', '0', '7', ':', '\n'};
 // The largest reply message the callers take: an oversize fault goes beyond it.
 constexpr std::size_t kOversizeMessage = 4000;
-constexpr int kRequestWaitMs = 5000;
 
 nb::wire::Name ToName(const std::string& sixteen) {
   nb::wire::Name n{};
@@ -102,6 +103,8 @@ struct NetbiosFront::Entry {
   std::size_t messageSize = 3072;
   std::size_t chunkSize = 1024;
   std::string nodeName;  // what the node answers to ("" while there is none)
+  // Requests being assembled, by session socket (on the node's thread only).
+  std::map<int, RequestAssembler> assembling;
   // The node and what it was started for, under refreshMu.
   std::mutex refreshMu;
   std::unique_ptr<nb::PeerNode> node;
@@ -135,7 +138,8 @@ NetbiosFront::~NetbiosFront() {
   {
     std::lock_guard<std::mutex> lock(sessionsMu_);
     workers.swap(workers_);
-    for (auto& [entry, fd] : sessions_) ::close(fd);
+    for (const Job& job : sessions_)
+      if (job.fd >= 0) ::close(job.fd);
     sessions_.clear();
   }
   sessionsCv_.notify_all();
@@ -253,7 +257,10 @@ void NetbiosFront::RefreshEntry(Entry& e) {
           answer.insert(answer.end(), block.begin(), block.end());
           if (n.SendDatagram(d.source, d.sourceIp, d.sourcePort, answer)) ++self->datagrams;
         },
-        [this, self](int fd, const nb::wire::Name&) { StartSession(self, fd); });
+        [](int fd, const nb::wire::Name&) { ::close(fd); });
+    node->ServeSessionsInline([this, self](int fd, const std::vector<std::uint8_t>& message, bool first) {
+      return OnMessage(self, fd, message, first);
+    });
     if (node->Start()) {
       e.node = std::move(node);
       e.address = address;
@@ -264,13 +271,29 @@ void NetbiosFront::RefreshEntry(Entry& e) {
   e.nodeName = e.node ? name : std::string();
 }
 
-void NetbiosFront::StartSession(Entry* e, int fd) {
+bool NetbiosFront::OnMessage(Entry* e, int fd, const std::vector<std::uint8_t>& message, bool first) {
+  if (first) e->assembling.erase(fd);  // a socket number of an earlier session
+  RequestAssembler& assembler = e->assembling[fd];
+  assembler.Feed(std::string_view(reinterpret_cast<const char*>(message.data()), message.size()));
+  if (assembler.state() == RequestAssembler::State::kNeedMore) return true;
+  const bool complete = assembler.state() == RequestAssembler::State::kComplete;
+  const std::string request = complete ? assembler.data() : std::string();
+  e->assembling.erase(fd);
+  if (!complete || !e->box->IsOn() || stop_) {
+    ::close(fd);
+    return false;
+  }
+  Answer(e, fd, request);
+  return false;
+}
+
+void NetbiosFront::RunOnWorker(Job job) {
   std::lock_guard<std::mutex> lock(sessionsMu_);
   if (stop_) {
-    ::close(fd);
+    if (job.fd >= 0) ::close(job.fd);
     return;
   }
-  sessions_.emplace_back(e, fd);
+  sessions_.push_back(job);
   if (sessions_.size() <= idleWorkers_) {
     sessionsCv_.notify_one();
     return;
@@ -279,7 +302,7 @@ void NetbiosFront::StartSession(Entry* e, int fd) {
     workers_.emplace_back([this] { SessionWorker(); });
   } catch (...) {
     sessions_.pop_back();
-    ::close(fd);
+    if (job.fd >= 0) ::close(job.fd);
   }
 }
 
@@ -290,28 +313,28 @@ void NetbiosFront::SessionWorker() {
     sessionsCv_.wait(lock, [this] { return stop_ || !sessions_.empty(); });
     --idleWorkers_;
     if (stop_) return;
-    const auto [e, fd] = sessions_.front();
+    const Job job = sessions_.front();
     sessions_.pop_front();
     lock.unlock();
-    Serve(e, fd);
+    if (job.fd >= 0) {
+      // Silent until the caller hangs up (or the front goes away).
+      std::vector<std::uint8_t> message;
+      while (!stop_) {
+        if (nb::PeerNode::ReceiveSessionMessage(job.fd, message, 200) == 0) break;
+      }
+      ::close(job.fd);
+    } else {
+      // Power cycle: the staged configuration (a new device name among it) starts running.
+      job.entry->box->SwitchOff();
+      job.entry->box->SwitchOn();
+      RefreshEntry(*job.entry);
+    }
     lock.lock();
   }
 }
 
-void NetbiosFront::Serve(Entry* e, int fd) {
-  // Reply messages go out as they are written, as a box's stack sends its frames.
-  int one = 1;
-  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-  RequestAssembler assembler;
-  std::vector<std::uint8_t> message;
-  while (assembler.state() == RequestAssembler::State::kNeedMore) {
-    if (nb::PeerNode::ReceiveSessionMessage(fd, message, kRequestWaitMs) != 1) break;
-    assembler.Feed(std::string_view(reinterpret_cast<const char*>(message.data()), message.size()));
-  }
-  if (assembler.state() != RequestAssembler::State::kComplete || !e->box->IsOn()) {
-    ::close(fd);
-    return;
-  }
+// Runs on the node's thread with a complete request: the reply goes out at once, chunk by chunk.
+void NetbiosFront::Answer(Entry* e, int fd, const std::string& request) {
   ++e->requests;
   NetbiosFault fault;
   std::size_t messageSize = 3072;
@@ -323,16 +346,14 @@ void NetbiosFront::Serve(Entry* e, int fd) {
     chunkSize = e->chunkSize;
   }
   if (fault.neverAnswer) {
-    // Silent until the caller hangs up (or the front goes away).
-    while (!stop_) {
-      const int r = nb::PeerNode::ReceiveSessionMessage(fd, message, 200);
-      if (r == 0) break;
-    }
-    ::close(fd);
+    RunOnWorker(Job{e, fd});
     return;
   }
+  // A caller that stops reading does not hold the node up for long.
+  timeval limit{2, 0};
+  ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
   CoreReply reply;
-  e->box->WithCore([&](BoxCore& core) { reply = core.HandleRequest(assembler.data()); });
+  e->box->WithCore([&](BoxCore& core) { reply = core.HandleRequest(request); });
   FaultPlan plan;
   if (fault.errorChunk) plan.errorChunk = fault.errorChunk;
   if (fault.oversizeMessage) {
@@ -350,12 +371,8 @@ void NetbiosFront::Serve(Entry* e, int fd) {
     if (!ok) break;
   }
   ::close(fd);
-  if (reply.restart) {
-    // Power cycle: the staged configuration (a new device name among it) starts running.
-    e->box->SwitchOff();
-    e->box->SwitchOn();
-    RefreshEntry(*e);
-  }
+  // The node's thread cannot replace its own node: the restart runs on a worker.
+  if (reply.restart) RunOnWorker(Job{e, -1});
 }
 
 }  // namespace box_emulator

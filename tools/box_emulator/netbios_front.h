@@ -83,18 +83,24 @@ class NetbiosFront {
   struct Entry;
   void Watch();
   void RefreshEntry(Entry& e);
-  void Serve(Entry* e, int fd);
-  void StartSession(Entry* e, int fd);
+  bool OnMessage(Entry* e, int fd, const std::vector<std::uint8_t>& message, bool first);
+  void Answer(Entry* e, int fd, const std::string& request);
+  struct Job {
+    Entry* entry = nullptr;
+    int fd = -1;        // a silent session to hold until the caller hangs up; -1: a restart
+  };
+  void RunOnWorker(Job job);
   void SessionWorker();
 
   NetbiosFrontOptions options_;
   mutable std::mutex mu_;
   std::condition_variable cv_;
   std::vector<std::unique_ptr<Entry>> entries_;
-  // Sessions are served by workers: an idle one, else a new one (a silent session holds its own).
+  // Sessions are served on the node's thread as their messages come; what has to wait (a silent
+  // session, a restart) goes to workers: an idle one, else a new one.
   std::mutex sessionsMu_;
   std::condition_variable sessionsCv_;
-  std::deque<std::pair<Entry*, int>> sessions_;
+  std::deque<Job> sessions_;
   std::size_t idleWorkers_ = 0;
   std::vector<std::thread> workers_;
   std::atomic<bool> stop_{false};
