@@ -233,6 +233,39 @@ struct NameInfo {
 
 struct State;
 
+// Cancel signals of commands, kept for the next command when drained: a command costs no eventfd
+// of its own. A signal comes only from holders of the command, which release it before its fd
+// comes back here.
+class CancelFds {
+ public:
+  int Take() {
+    {
+      std::lock_guard<std::mutex> lk(mu_);
+      if (!free_.empty()) {
+        int fd = free_.back();
+        free_.pop_back();
+        return fd;
+      }
+    }
+    return eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  }
+  void Give(int fd) {
+    DrainEventFd(fd);
+    std::lock_guard<std::mutex> lk(mu_);
+    if (free_.size() < 64) {
+      free_.push_back(fd);
+      return;
+    }
+    close(fd);
+  }
+
+ private:
+  std::mutex mu_;
+  std::vector<int> free_;
+};
+// Replaced in a forked child (the parent's eventfds must not be shared); never destroyed.
+std::atomic<CancelFds*> g_cancelFds{new CancelFds()};
+
 struct Op {
   std::shared_ptr<State> st;
   NCB* ncb = nullptr;
@@ -255,7 +288,7 @@ struct Op {
   std::uint32_t listenId = 0;
 
   ~Op() {
-    if (cancelFd >= 0) close(cancelFd);
+    if (cancelFd >= 0) g_cancelFds.load()->Give(cancelFd);
     if (dg && dg->evfd >= 0) close(dg->evfd);
     if (lw && lw->evfd >= 0) close(lw->evfd);
     if (lw && lw->fd >= 0) close(lw->fd);
@@ -380,6 +413,7 @@ void AtForkChild() {
   // The parent's idle threads do not exist here.
   g_async = new AsyncThreads();
   g_drivers = new Drivers();
+  g_cancelFds = new CancelFds();  // the parent's are leaked here: they are the parent's signals
   g_driverCount = 0;
 }
 
@@ -1376,7 +1410,7 @@ UCHAR Submit(NCB* ncb) {
   op->cmd = static_cast<UCHAR>(ncb->ncb_command & 0x7F);
   op->async = (ncb->ncb_command & ASYNCH) != 0;
   op->lana = ncb->ncb_lana_num;
-  op->cancelFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  op->cancelFd = g_cancelFds.load()->Take();
   if (op->cancelFd < 0) {
     ncb->ncb_retcode = ncb->ncb_cmd_cplt = NRC_OSRESNOTAV;
     return NRC_OSRESNOTAV;

@@ -5,8 +5,8 @@
 // over NetBIOS sessions on private loopback ports; the client reaches it through the NetBIOS
 // stand-in (platform/netbios: Netbios() and its local service psa_nbd, which must lie beside this
 // program). A full read is CPrintServerUtility::mGetAllConfiguration: "9100:\r\n" and "9007:\n",
-// each on a connection or session of its own; over NetBIOS every session starts with a name
-// query for the box (as on Windows, names are resolved on every CALL) and ends with a hang-up.
+// each on a connection or session of its own; over NetBIOS every session starts with a CALL (the
+// box's name is queried once, then taken from the remote name cache) and ends with a hang-up.
 // Rounds interleave a batch of K reads per transport; the medians per read over N rounds (after a
 // warm-up) are printed with the NetBIOS/TCP ratio (target: at most 1.5). The process runs in a
 // temporary root, so no "utility.log" is written. Timings vary with the machine's load.
