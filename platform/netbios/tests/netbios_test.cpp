@@ -332,6 +332,62 @@ TEST_F(NetbiosTest, AsyncReceiveCompletesOnDataAndCancelEndsAnother) {
   EXPECT_EQ(Receive(caller, got, 64), NRC_SCLOSED);  // and the other side sees the end
 }
 
+// Receives keep their order whoever carries them out: one completed at submission (its message
+// was there), the session's next ones by their threads or by the thread waiting for their event.
+TEST_F(NetbiosTest, AsyncReceivesCompleteInOrderWhetherTheMessageIsThereOrNot) {
+  ASSERT_EQ(AddName("ECHO"), NRC_GOODRET);
+  ASSERT_EQ(AddName("ASKER"), NRC_GOODRET);
+  NCB listen = Block(NCBLISTEN | ASYNCH);
+  PutName(listen.ncb_name, "ECHO");
+  PutName(listen.ncb_callname, "*");
+  NbEvent listened;
+  listen.ncb_event = &listened;
+  ASSERT_EQ(Netbios(&listen), NRC_GOODRET);
+  UCHAR rc = 0;
+  UCHAR caller = Call("ASKER", "ECHO", &rc);
+  ASSERT_EQ(rc, NRC_GOODRET);
+  ASSERT_TRUE(listened.Wait(30000));
+  ASSERT_EQ(Send(caller, "first message"), NRC_GOODRET);
+  // The message asynchronously in two parts.
+  struct Posted {
+    static void Note(NCB* n) { n->ncb_reserve[0] = 1; }
+  };
+  unsigned char part[8], rest[64], later[64], last[64];
+  auto make = [&](unsigned char* buf, WORD size, NbEvent* ev) {
+    NCB n = Block(NCBRECV | ASYNCH);
+    n.ncb_lsn = listen.ncb_lsn;
+    n.ncb_buffer = buf;
+    n.ncb_length = size;
+    n.ncb_event = ev;
+    n.ncb_post = &Posted::Note;
+    return n;
+  };
+  NbEvent e1, e2, e3, e4;
+  NCB r1 = make(part, 5, &e1);
+  ASSERT_EQ(Netbios(&r1), NRC_GOODRET);
+  ASSERT_TRUE(e1.Wait(30000));
+  EXPECT_EQ(r1.ncb_retcode, NRC_INCOMP);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(part), r1.ncb_length), "first");
+  NCB r2 = make(rest, sizeof rest, &e2);
+  ASSERT_EQ(Netbios(&r2), NRC_GOODRET);  // the rest is there: done before Netbios() returned
+  EXPECT_TRUE(e2.IsSet());
+  EXPECT_EQ(r2.ncb_retcode, NRC_GOODRET);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(rest), r2.ncb_length), " message");
+  EXPECT_EQ(r2.ncb_reserve[0], 1);  // and its post routine was called
+  // Two receives wait; the waiter of the second one is not served before the first.
+  NCB r3 = make(later, sizeof later, &e3);
+  NCB r4 = make(last, sizeof last, &e4);
+  ASSERT_EQ(Netbios(&r3), NRC_GOODRET);
+  ASSERT_EQ(Netbios(&r4), NRC_GOODRET);
+  ASSERT_EQ(Send(caller, "two"), NRC_GOODRET);
+  ASSERT_EQ(Send(caller, "three"), NRC_GOODRET);
+  ASSERT_TRUE(e4.Wait(30000));
+  ASSERT_TRUE(e3.Wait(30000));
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(later), r3.ncb_length), "two");
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(last), r4.ncb_length), "three");
+  EXPECT_EQ(Hangup(caller), NRC_GOODRET);
+}
+
 TEST_F(NetbiosTest, TimeOutsRunOnThePlatformClock) {
   ASSERT_EQ(AddName("QUIET"), NRC_GOODRET);
   ASSERT_EQ(AddName("TALKER"), NRC_GOODRET);
