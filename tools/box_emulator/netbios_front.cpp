@@ -13,6 +13,7 @@
 #include <map>
 
 #include "device_client/core/wire_layout.h"
+#include "platform/netbios/nb_common.h"
 #include "platform/netbios/nb_peer.h"
 #include "tools/box_emulator/box_emulator.h"
 #include "tools/box_emulator/framing.h"
@@ -361,15 +362,25 @@ void NetbiosFront::Answer(Entry* e, int fd, const std::string& request) {
     messageSize = 0xFFFF + 5;
   }
   const OutgoingReply out = PlanReply(reply.data, reply.error, plan, chunkSize, ReplyHeader::kStream);
+  // Every session message of the reply, framed, in one send.
+  std::vector<std::uint8_t> wireBytes;
   bool ok = true;
   for (const ReplyChunk& chunk : out.chunks) {
     const std::string bytes = chunk.header + chunk.data;
     for (std::size_t off = 0; ok && off < bytes.size(); off += messageSize) {
       const std::size_t n = std::min(messageSize, bytes.size() - off);
-      ok = nb::PeerNode::SendSessionMessage(fd, reinterpret_cast<const std::uint8_t*>(bytes.data()) + off, n);
+      if (n > nb::wire::kMaxSessionLength) {
+        ok = false;
+        break;
+      }
+      std::uint8_t head[4];
+      nb::wire::PutSessionHeader(nb::wire::kSsnMessage, static_cast<std::uint32_t>(n), head);
+      wireBytes.insert(wireBytes.end(), head, head + 4);
+      wireBytes.insert(wireBytes.end(), bytes.begin() + static_cast<std::ptrdiff_t>(off),
+                       bytes.begin() + static_cast<std::ptrdiff_t>(off + n));
     }
-    if (!ok) break;
   }
+  if (!wireBytes.empty()) nb::WriteAll(fd, wireBytes.data(), wireBytes.size());
   ::close(fd);
   // The node's thread cannot replace its own node: the restart runs on a worker.
   if (reply.restart) RunOnWorker(Job{e, -1});
