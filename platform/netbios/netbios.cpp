@@ -99,7 +99,7 @@ NbEvent::~NbEvent() {
 }
 
 void NbEvent::Set() {
-  if (!IsSet()) SignalEventFd(fd_);
+  SignalEventFd(fd_);  // the counter may grow past 1: a reset or an auto-reset wait clears it all
 }
 
 void NbEvent::Reset() { DrainEventFd(fd_); }
@@ -249,8 +249,8 @@ class CancelFds {
     }
     return eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   }
-  void Give(int fd) {
-    DrainEventFd(fd);
+  void Give(int fd, bool signalled) {
+    if (signalled) DrainEventFd(fd);
     std::lock_guard<std::mutex> lk(mu_);
     if (free_.size() < 64) {
       free_.push_back(fd);
@@ -274,6 +274,7 @@ struct Op {
   int lana = 0;
   int cancelFd = -1;
   std::atomic<bool> cancelled{false};
+  std::atomic<bool> signalled{false};  // cancelFd was written to
   // An asynchronous receive with an event: whoever claims it first (its thread, or a thread
   // waiting for the event while the message is already there) carries it out and completes it.
   bool drivable = false;
@@ -288,7 +289,7 @@ struct Op {
   std::uint32_t listenId = 0;
 
   ~Op() {
-    if (cancelFd >= 0) g_cancelFds.load()->Give(cancelFd);
+    if (cancelFd >= 0) g_cancelFds.load()->Give(cancelFd, signalled);
     if (dg && dg->evfd >= 0) close(dg->evfd);
     if (lw && lw->evfd >= 0) close(lw->evfd);
     if (lw && lw->fd >= 0) close(lw->fd);
@@ -380,6 +381,7 @@ std::atomic<int> g_driverCount{0};
 
 void CancelOp(Op& op) {
   op.cancelled = true;
+  op.signalled = true;
   SignalEventFd(op.cancelFd);
   if (op.session) {
     std::lock_guard<std::mutex> lk(op.session->mu);
@@ -1480,8 +1482,10 @@ int DriveWait(NbEvent* event, std::int64_t ms) {
   for (;;) {
     if (watchSocket && !op->claimed && ReceivableNow(*op) && !op->claimed.exchange(true)) {
       const UCHAR r = ReceiveMessage(*op);
+      op->signalled = true;
       SignalEventFd(op->cancelFd);  // the receive's own thread stops waiting
       Complete(op, r);
+      if (event->manualReset() || DrainEventFd(event->fd())) return 1;
     }
     const bool socket = watchSocket && !op->claimed;
     pollfd fds[2] = {{event->fd(), POLLIN, 0}, {op->session->fd, POLLIN, 0}};
