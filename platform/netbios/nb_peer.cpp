@@ -56,6 +56,11 @@ bool PeerNode::Start() {
   sa.sin_port = htons(opt_.sessionPort);
   sa.sin_addr.s_addr = htonl(opt_.address);
   bool tcpOk = tcp_ >= 0 && bind(tcp_, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0 && listen(tcp_, 16) == 0;
+  if (tcpOk) {
+    // A caller's connection is taken when its session request has come: one wake-up for both.
+    int seconds = 5;
+    setsockopt(tcp_, IPPROTO_TCP, TCP_DEFER_ACCEPT, &seconds, sizeof seconds);
+  }
   if (nsU_ < 0 || nsB_ < 0 || dgU_ < 0 || dgB_ < 0 || !tcpOk || pipe2(wake_, O_CLOEXEC) != 0) {
     Stop();
     return false;
