@@ -91,7 +91,7 @@ void SignalEventFd(int fd) {
 }  // namespace
 
 NbEvent::NbEvent(bool manualReset, bool initiallySet)
-    : fd_(eventfd(initiallySet ? 1 : 0, EFD_CLOEXEC | EFD_NONBLOCK)), manual_(manualReset) {}
+    : fd_(eventfd(initiallySet ? 1 : 0, EFD_CLOEXEC | EFD_NONBLOCK)), manual_(manualReset), everSet_(initiallySet) {}
 
 NbEvent::~NbEvent() {
   platform::netbios::ForgetDriver(this);
@@ -99,10 +99,13 @@ NbEvent::~NbEvent() {
 }
 
 void NbEvent::Set() {
+  everSet_ = true;
   SignalEventFd(fd_);  // the counter may grow past 1: a reset or an auto-reset wait clears it all
 }
 
-void NbEvent::Reset() { DrainEventFd(fd_); }
+void NbEvent::Reset() {
+  if (everSet_) DrainEventFd(fd_);
+}
 
 bool NbEvent::IsSet() const {
   pollfd p{fd_, POLLIN, 0};
@@ -884,6 +887,14 @@ UCHAR OpenSession(const State& st, std::uint32_t address, std::uint16_t port, co
   Io io = WriteTimed(fd, request.data(), request.size(), std::max<std::int64_t>(0, deadline - clock.SteadyMs()), cancelFd);
   if (io == Io::kCancel) return fail(NRC_CMDCAN);
   if (io != Io::kOk) return fail(io == Io::kTimeout ? NRC_CMDTMO : NRC_NOCALL);
+  {
+    // The answer takes a round trip: wait for it before the first read.
+    pollfd fds[2] = {{fd, POLLIN, 0}, {cancelFd, POLLIN, 0}};
+    const int w = WaitFds(fds, 2, std::max<std::int64_t>(0, deadline - clock.SteadyMs()));
+    if (w == 0) return fail(NRC_CMDTMO);
+    if (w < 0) return fail(NRC_NOCALL);
+    if ((fds[1].revents & POLLIN) != 0) return fail(NRC_CMDCAN);
+  }
   for (;;) {
     std::uint8_t hdr[4];
     io = ReadExact(fd, hdr, 4, std::max<std::int64_t>(0, deadline - clock.SteadyMs()), cancelFd);

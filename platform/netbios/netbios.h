@@ -41,6 +41,7 @@
 // the result, then ncb_event is set and ncb_post is called (when given). NCBCANCEL (ncb_buffer = the
 // pending NCB) returns once the cancelled command has completed with NRC_CMDCAN.
 #pragma once
+#include <atomic>
 #include <cstdint>
 
 #include "platform/win_types.h"
@@ -67,6 +68,7 @@ class NbEvent {
  private:
   int fd_;
   bool manual_;
+  std::atomic<bool> everSet_;  // false: the event was never set, a reset has nothing to clear
 };
 using NbEventHandle = NbEvent*;
 
