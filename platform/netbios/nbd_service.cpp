@@ -300,7 +300,10 @@ void Service::Loop() {
 }
 
 bool Service::TryExit() {
-  int lock = open(ServiceLockPath().c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  // The lock file beside our socket, without creating folders: when the whole root is gone (a
+  // test that cleaned up before we went idle), leaving must not make it again.
+  const std::string lockPath = socketPath_.substr(0, socketPath_.rfind('/') + 1) + "nbd.lock";
+  int lock = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
   if (lock >= 0) flock(lock, LOCK_EX);
   pollfd p{listenFd_, POLLIN, 0};
   if (poll(&p, 1, 0) > 0) {

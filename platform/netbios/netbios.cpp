@@ -6,6 +6,7 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <pthread.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
@@ -558,8 +559,23 @@ bool StartService(const std::string& root) {
   std::vector<char*> argv;
   for (auto& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
+  // The service starts with no blocked signals and default dispositions, whatever the program
+  // that happened to start it had set up (a scanner blocks SIGINT and SIGTERM for its own loop).
+  posix_spawnattr_t attr;
+  posix_spawnattr_init(&attr);
+  sigset_t none;
+  sigemptyset(&none);
+  posix_spawnattr_setsigmask(&attr, &none);
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE, SIGCHLD, SIGUSR1, SIGUSR2}) {
+    sigaddset(&defaults, sig);
+  }
+  posix_spawnattr_setsigdefault(&attr, &defaults);
+  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
   pid_t pid = -1;
-  int rc = posix_spawn(&pid, program.c_str(), &fa, nullptr, argv.data(), environ);
+  int rc = posix_spawn(&pid, program.c_str(), &fa, &attr, argv.data(), environ);
+  posix_spawnattr_destroy(&attr);
   posix_spawn_file_actions_destroy(&fa);
   close(pipeFds[1]);
   bool ok = false;

@@ -8,6 +8,7 @@
 #include <stdlib.h>
 
 #include <cstring>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <thread>
@@ -109,6 +110,56 @@ TEST_F(NetbiosTest, TheServiceEndsWhenUnusedAndStartsAgainWhenNeeded) {
   EXPECT_EQ(AddName("EARLY"), NRC_GOODRET);
   EXPECT_EQ(AddName("LATER"), NRC_GOODRET);
   EXPECT_EQ(AddName("LATER"), NRC_DUPNAME);
+}
+
+TEST_F(NetbiosTest, TheServiceIgnoresTheSignalMaskOfTheProgramThatStartedIt) {
+  // A program that blocks SIGTERM for its own loop starts the service and keeps its name.
+  int up[2], down[2];
+  ASSERT_EQ(pipe(up), 0);
+  ASSERT_EQ(pipe(down), 0);
+  pid_t starter = fork();
+  ASSERT_GE(starter, 0);
+  if (starter == 0) {
+    close(up[0]);
+    close(down[1]);
+    sigset_t blocked;
+    sigemptyset(&blocked);
+    sigaddset(&blocked, SIGTERM);
+    sigaddset(&blocked, SIGINT);
+    sigprocmask(SIG_BLOCK, &blocked, nullptr);
+    char ok = AddName("MASKED") == NRC_GOODRET ? 1 : 0;
+    if (write(up[1], &ok, 1) != 1) _exit(2);
+    char done = 0;
+    if (read(down[0], &done, 1) < 0) _exit(3);  // until the parent closes its end
+    _exit(0);
+  }
+  close(up[1]);
+  close(down[0]);
+  char ok = 0;
+  ASSERT_EQ(read(up[0], &ok, 1), 1);
+  close(up[0]);
+  ASSERT_EQ(ok, 1);
+
+  int fd = open((root_.path() + "/netbios/nbd.pid").c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  char buf[32] = {};
+  ASSERT_GT(pread(fd, buf, sizeof buf - 1, 0), 0);
+  close(fd);
+  const pid_t service = static_cast<pid_t>(std::atoi(buf));
+  ASSERT_GT(service, 0);
+  std::ifstream status("/proc/" + std::to_string(service) + "/status");
+  std::string line, blockedMask;
+  while (std::getline(status, line)) {
+    if (line.rfind("SigBlk:", 0) == 0) blockedMask = line.substr(7);
+  }
+  EXPECT_FALSE(blockedMask.empty());
+  EXPECT_EQ(blockedMask.find_first_not_of("\t 0"), std::string::npos) << blockedMask;
+
+  // SIGTERM ends it: its pid lock is released.
+  EXPECT_EQ(kill(service, SIGTERM), 0);
+  close(down[1]);
+  EXPECT_EQ(Join(starter), 0);
+  WaitForServiceEnd(root_.path());
 }
 
 TEST_F(NetbiosTest, EnumListsTheConfiguredLanasAndRejectsOthers) {
