@@ -172,6 +172,15 @@ struct Session {
   std::atomic<bool> dead{false};
   std::atomic<UCHAR> deadCode{NRC_SCLOSED};
   std::deque<Op*> recvQueue;
+  // Bytes read from the socket ahead of the receive that delivers them: a message's header and
+  // payload come in one read, and what belongs to the next message waits here for the next
+  // receive. Guarded by bufMu, held by the one receive that reads.
+  std::mutex bufMu;
+  std::vector<std::uint8_t> buf;
+  std::size_t bufPos = 0, bufEnd = 0;
+
+  std::size_t Buffered() const { return bufEnd - bufPos; }
+  const std::uint8_t* Head() const { return buf.data() + bufPos; }
 
   ~Session() {
     if (fd >= 0) close(fd);
@@ -687,6 +696,55 @@ Io ReadExact(int fd, std::uint8_t* p, std::size_t n, std::int64_t firstMs, int c
   return Io::kOk;
 }
 
+constexpr std::size_t kSessionBuffer = 16384;
+
+// One non-blocking read into the session's buffer (bufMu held): >0 bytes added, 0 end of stream,
+// -1 nothing to read or failed (errno).
+ssize_t FillOnce(Session& s) {
+  if (s.buf.empty()) s.buf.resize(kSessionBuffer);
+  if (s.bufPos > 0) {
+    std::memmove(s.buf.data(), s.Head(), s.Buffered());
+    s.bufEnd -= s.bufPos;
+    s.bufPos = 0;
+  }
+  if (s.bufEnd == s.buf.size()) {
+    errno = EAGAIN;
+    return -1;
+  }
+  ssize_t r;
+  do {
+    r = recv(s.fd, s.buf.data() + s.bufEnd, s.buf.size() - s.bufEnd, MSG_DONTWAIT);
+  } while (r < 0 && errno == EINTR);
+  if (r > 0) s.bufEnd += static_cast<std::size_t>(r);
+  return r;
+}
+
+// Makes `need` bytes (at most kSessionBuffer) ready in the session's buffer, waiting as ReadExact
+// does: the first byte within `firstMs` (cancellable), the rest within kMidMessageMs.
+Io FillTo(Session& s, std::size_t need, std::int64_t firstMs, int cancelFd) {
+  platform::Clock& clock = platform::GetClock();
+  bool started = s.Buffered() > 0;
+  std::int64_t deadline = clock.SteadyMs() + (started ? kMidMessageMs : (firstMs < 0 ? 0 : firstMs));
+  while (s.Buffered() < need) {
+    ssize_t r = FillOnce(s);
+    if (r > 0) {
+      if (!started) deadline = clock.SteadyMs() + kMidMessageMs;
+      started = true;
+      continue;
+    }
+    if (r == 0) return started ? Io::kError : Io::kClosed;
+    if (errno != EAGAIN && errno != EWOULDBLOCK) return errno == ECONNRESET && !started ? Io::kClosed : Io::kError;
+    pollfd fds[2] = {{s.fd, POLLIN, 0}, {cancelFd, POLLIN, 0}};
+    bool cancellable = !started && cancelFd >= 0;
+    std::int64_t wait = (!started && firstMs < 0) ? -1 : std::max<std::int64_t>(0, deadline - clock.SteadyMs());
+    int w = WaitFds(fds, cancellable ? 2 : 1, wait);
+    if (w < 0) return Io::kError;
+    if (w == 0) return started ? Io::kError : Io::kTimeout;
+    if (cancellable && (fds[1].revents & POLLIN) != 0) return Io::kCancel;
+  }
+  return Io::kOk;
+}
+
 Io WriteTimed(int fd, const std::uint8_t* p, std::size_t n, std::int64_t ms, int cancelFd) {
   platform::Clock& clock = platform::GetClock();
   std::int64_t deadline = clock.SteadyMs() + (ms < 0 ? 0 : ms);
@@ -1061,6 +1119,10 @@ UCHAR ReceiveMessage(Op& op);
 bool WaitForData(Op& op) {
   Session& s = *op.session;
   if (op.cancelled || s.dead || op.claimed) return true;
+  {
+    std::lock_guard<std::mutex> bl(s.bufMu);
+    if (s.Buffered() > 0) return true;
+  }
   pollfd fds[2] = {{s.fd, POLLIN, 0}, {op.cancelFd, POLLIN, 0}};
   return WaitFds(fds, 2, UnitsMs(s.rto)) != 0;
 }
@@ -1109,10 +1171,10 @@ UCHAR ReceiveMessage(Op& op) {
   } pop{s};
   if (s.dead) return s.deadCode;
   if (op.cancelled) return NRC_CMDCAN;
+  std::lock_guard<std::mutex> bl(s.bufMu);
   if (s.remaining == 0) {
     for (;;) {
-      std::uint8_t hdr[4];
-      Io io = ReadExact(s.fd, hdr, 4, UnitsMs(s.rto), op.cancelFd);
+      Io io = FillTo(s, 4, UnitsMs(s.rto), op.cancelFd);
       if (s.dead) return s.deadCode;
       if (io == Io::kTimeout) return NRC_CMDTMO;
       if (io == Io::kCancel) return NRC_CMDCAN;
@@ -1126,7 +1188,8 @@ UCHAR ReceiveMessage(Op& op) {
       }
       std::uint8_t type = 0;
       std::uint32_t len = 0;
-      wire::ReadSessionHeader(hdr, type, len);
+      wire::ReadSessionHeader(s.Head(), type, len);
+      s.bufPos += 4;
       if (type == wire::kSsnKeepAlive) continue;
       if (type != wire::kSsnMessage) {
         s.Kill(NRC_SABORT);
@@ -1137,8 +1200,13 @@ UCHAR ReceiveMessage(Op& op) {
     }
   }
   std::uint32_t take = std::min<std::uint32_t>(s.remaining, n.ncb_length);
-  if (take > 0) {
-    Io io = ReadExact(s.fd, n.ncb_buffer, take, kMidMessageMs, -1);
+  const std::size_t buffered = std::min<std::size_t>(take, s.Buffered());
+  if (buffered > 0) {
+    std::memcpy(n.ncb_buffer, s.Head(), buffered);
+    s.bufPos += buffered;
+  }
+  if (take > buffered) {
+    Io io = ReadExact(s.fd, n.ncb_buffer + buffered, take - buffered, kMidMessageMs, -1);
     if (io != Io::kOk) {
       s.Kill(s.dead ? s.deadCode.load() : NRC_SABORT);
       return s.deadCode;
@@ -1149,23 +1217,32 @@ UCHAR ReceiveMessage(Op& op) {
   return s.remaining > 0 ? NRC_INCOMP : NRC_GOODRET;
 }
 
-// True when a receive can complete from what the socket holds now, without waiting: it is the
-// next receive of its session and the bytes it delivers (a whole message, or as much as fits the
-// buffer) are all there. Anything else (keep-alives, the end of the session) takes the usual way.
+// True when a receive can complete without waiting: it is the next receive of its session and
+// the bytes it delivers (a whole message, or as much as fits the buffer) are in the session's
+// buffer after at most one non-blocking read; a header of a kind that ends the session counts too.
+// Keep-alives ahead of a message are dropped here. False as well while another thread reads.
 bool ReceivableNow(Op& op) {
   Session& s = *op.session;
   std::lock_guard<std::mutex> lk(s.mu);
   if (s.recvQueue.empty() || s.recvQueue.front() != &op || s.dead || op.cancelled) return false;
-  int avail = 0;
-  if (ioctl(s.fd, FIONREAD, &avail) != 0 || avail <= 0) return false;
+  std::unique_lock<std::mutex> bl(s.bufMu, std::try_to_lock);
+  if (!bl.owns_lock()) return false;
   const std::uint32_t want = op.ncb->ncb_length;
-  if (s.remaining > 0) return static_cast<std::uint32_t>(avail) >= std::min(s.remaining, want);
-  std::uint8_t hdr[4];
-  if (avail < 4 || recv(s.fd, hdr, 4, MSG_PEEK | MSG_DONTWAIT) != 4) return false;
-  std::uint8_t type = 0;
-  std::uint32_t len = 0;
-  wire::ReadSessionHeader(hdr, type, len);
-  return type == wire::kSsnMessage && static_cast<std::uint32_t>(avail) - 4 >= std::min(len, want);
+  for (bool read = false;; read = true) {
+    if (s.remaining > 0) {
+      if (s.Buffered() >= std::min(s.remaining, want)) return true;
+    } else {
+      std::uint8_t type = 0;
+      std::uint32_t len = 0;
+      while (s.Buffered() >= 4) {
+        wire::ReadSessionHeader(s.Head(), type, len);
+        if (type != wire::kSsnKeepAlive) break;
+        s.bufPos += 4;
+      }
+      if (s.Buffered() >= 4) return type != wire::kSsnMessage || s.Buffered() - 4 >= std::min(len, want);
+    }
+    if (read || FillOnce(s) <= 0) return false;
+  }
 }
 
 UCHAR DoHangup(State& st, NCB& n) {
