@@ -1221,7 +1221,8 @@ UCHAR ReceiveMessage(Op& op) {
 // the bytes it delivers (a whole message, or as much as fits the buffer) are in the session's
 // buffer after at most one non-blocking read; a header of a kind that ends the session counts too.
 // Keep-alives ahead of a message are dropped here. False as well while another thread reads.
-bool ReceivableNow(Op& op) {
+// Without `mayRead` only the buffer is looked at.
+bool ReceivableNow(Op& op, bool mayRead = true) {
   Session& s = *op.session;
   std::lock_guard<std::mutex> lk(s.mu);
   if (s.recvQueue.empty() || s.recvQueue.front() != &op || s.dead || op.cancelled) return false;
@@ -1241,7 +1242,7 @@ bool ReceivableNow(Op& op) {
       }
       if (s.Buffered() >= 4) return type != wire::kSsnMessage || s.Buffered() - 4 >= std::min(len, want);
     }
-    if (read || FillOnce(s) <= 0) return false;
+    if (read || !mayRead || FillOnce(s) <= 0) return false;
   }
 }
 
@@ -1583,8 +1584,11 @@ int DriveWait(NbEvent* event, std::int64_t ms) {
   platform::Clock& clock = platform::GetClock();
   const std::int64_t deadline = clock.SteadyMs() + ms;
   bool watchSocket = true;
+  // Netbios() found the socket empty a moment ago: the first look is at the buffer only, and the
+  // socket is read once the wait reports it readable.
+  bool mayRead = false;
   for (;;) {
-    if (watchSocket && !op->claimed && ReceivableNow(*op) && !op->claimed.exchange(true)) {
+    if (watchSocket && !op->claimed && ReceivableNow(*op, mayRead) && !op->claimed.exchange(true)) {
       const UCHAR r = ReceiveMessage(*op);
       op->signalled = true;
       SignalEventFd(op->cancelFd);  // the receive's own thread stops waiting
@@ -1596,6 +1600,7 @@ int DriveWait(NbEvent* event, std::int64_t ms) {
     const std::int64_t left = ms < 0 ? -1 : std::max<std::int64_t>(0, deadline - clock.SteadyMs());
     const int w = WaitFds(fds, socket ? 2 : 1, left);
     if (w < 0) return 0;
+    mayRead = true;
     if ((fds[0].revents & POLLIN) != 0) {
       if (event->manualReset() || DrainEventFd(event->fd())) return 1;
     } else if (socket && fds[1].revents != 0) {
