@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <map>
@@ -350,9 +351,6 @@ void NetbiosFront::Answer(Entry* e, int fd, const std::string& request) {
     RunOnWorker(Job{e, fd});
     return;
   }
-  // A caller that stops reading does not hold the node up for long.
-  timeval limit{2, 0};
-  ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
   CoreReply reply;
   e->box->WithCore([&](BoxCore& core) { reply = core.HandleRequest(request); });
   FaultPlan plan;
@@ -380,7 +378,20 @@ void NetbiosFront::Answer(Entry* e, int fd, const std::string& request) {
                        bytes.begin() + static_cast<std::ptrdiff_t>(off + n));
     }
   }
-  if (!wireBytes.empty()) nb::WriteAll(fd, wireBytes.data(), wireBytes.size());
+  if (!wireBytes.empty()) {
+    // A reply usually fits the socket's buffer at once. When it does not, the rest waits for the
+    // caller, but a caller that stops reading does not hold the node up for long.
+    ssize_t sent;
+    do {
+      sent = ::send(fd, wireBytes.data(), wireBytes.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+    } while (sent < 0 && errno == EINTR);
+    const std::size_t done = sent > 0 ? static_cast<std::size_t>(sent) : 0;
+    if (done < wireBytes.size() && (sent >= 0 || errno == EAGAIN || errno == EWOULDBLOCK)) {
+      timeval limit{2, 0};
+      ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+      nb::WriteAll(fd, wireBytes.data() + done, wireBytes.size() - done);
+    }
+  }
   ::close(fd);
   // The node's thread cannot replace its own node: the restart runs on a worker.
   if (reply.restart) RunOnWorker(Job{e, -1});
