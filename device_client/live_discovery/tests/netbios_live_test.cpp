@@ -242,6 +242,11 @@ class NetbiosStandIn : public ::testing::Test {
 TEST_F(NetbiosStandIn, BrowseFindsEveryBoxAndItsRecordReachesIt) {
   box_emulator::Box first;
   box_emulator::Box second;
+  // The responder reads the boxes from its own thread: it stops before they go, on every path.
+  struct StopFront {
+    std::unique_ptr<box_emulator::NetbiosFront>& front;
+    ~StopFront() { front.reset(); }
+  } stopFront{front_};
   first.SetDeviceName("Front-Desk");
   second.SetDeviceName("Lab-Printer-Number-9");  // answers under its first 15 characters
   ASSERT_TRUE(front_->AddBox(&first));
