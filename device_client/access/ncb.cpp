@@ -1,7 +1,11 @@
 #include "device_client/access/ncb.h"
 
+#include <pthread.h>
+
 #include <atomic>
 #include <cstring>
+#include <memory>
+#include <mutex>
 
 #include "device_client/access/access.h"
 #include "device_client/access/access_state.h"
@@ -21,6 +25,25 @@ void CopyName(std::uint8_t (&field)[16], const char* name) {
 std::uint16_t CappedLength(int length) {
   if (length < 0) return 0;
   return static_cast<std::uint16_t>(length > 0xFFFF ? 0xFFFF : length);
+}
+
+std::atomic<unsigned> g_forkGeneration{0};
+
+// The event of this thread's timed session receives: one manual-reset event per thread, reset by
+// every submit, so a receive costs no event object of its own. Each receive is waited for to its
+// completion (a cancelled one included) before the next starts, so no late signal reaches the
+// next receive. A forked child makes its own (its copy would share the parent's descriptor).
+NbEvent& ReceiveEvent() {
+  static std::once_flag once;
+  std::call_once(once, [] { pthread_atfork(nullptr, nullptr, [] { g_forkGeneration.fetch_add(1); }); });
+  thread_local std::unique_ptr<NbEvent> event;
+  thread_local unsigned generation = 0;
+  const unsigned now = g_forkGeneration.load();
+  if (!event || generation != now) {
+    event = std::make_unique<NbEvent>();
+    generation = now;
+  }
+  return *event;
 }
 
 }  // namespace
@@ -198,7 +221,7 @@ int SessionReceiveTimed(std::uint8_t lsn, void* buffer, int size, NCB* ncb) {
 
 int SessionReceiveTimed(std::uint8_t lsn, void* buffer, int size, NCB* ncb,
                         const core::TransportParams& params) {
-  NbEvent event;
+  NbEvent& event = ReceiveEvent();
   if (event.fd() < 0) return -1;
   if (NCBReceiveAsync(ncb, lsn, buffer, size, &event) != NRC_GOODRET) return -1;
   if (event.Wait(params.netbiosReceiveWaitMs)) {

@@ -47,6 +47,8 @@ namespace platform::netbios {
 // DriveWait below): -1 when the event has no such receive, else 1 set / 0 timed out.
 int DriveWait(NbEvent* event, std::int64_t ms);
 void ForgetDriver(NbEvent* event);
+// A receive that waits for its thread gets it: its event is waited for some other way.
+void LaunchDriven(NbEvent* event);
 }  // namespace platform::netbios
 
 namespace {
@@ -92,7 +94,11 @@ void SignalEventFd(int fd) {
 }  // namespace
 
 NbEvent::NbEvent(bool manualReset, bool initiallySet)
-    : fd_(eventfd(initiallySet ? 1 : 0, EFD_CLOEXEC | EFD_NONBLOCK)), manual_(manualReset), everSet_(initiallySet) {}
+    : fd_(eventfd(initiallySet ? 1 : 0, EFD_CLOEXEC | EFD_NONBLOCK)),
+      manual_(manualReset),
+      everSet_(initiallySet),
+      set_(initiallySet),
+      fdSet_(initiallySet) {}
 
 NbEvent::~NbEvent() {
   platform::netbios::ForgetDriver(this);
@@ -100,20 +106,61 @@ NbEvent::~NbEvent() {
 }
 
 void NbEvent::Set() {
-  everSet_ = true;
-  SignalEventFd(fd_);  // the counter may grow past 1: a reset or an auto-reset wait clears it all
+  if (!manual_) {
+    everSet_ = true;
+    SignalEventFd(fd_);  // the counter may grow past 1: a reset or an auto-reset wait clears it all
+    return;
+  }
+  std::lock_guard<std::mutex> lk(mu_);
+  set_ = true;
+  if (pollers_ > 0 && !fdSet_) {
+    SignalEventFd(fd_);
+    fdSet_ = true;
+  }
 }
 
 void NbEvent::Reset() {
-  if (everSet_) DrainEventFd(fd_);
+  if (!manual_) {
+    if (everSet_) DrainEventFd(fd_);
+    return;
+  }
+  std::lock_guard<std::mutex> lk(mu_);
+  set_ = false;
+  if (fdSet_) {
+    DrainEventFd(fd_);
+    fdSet_ = false;
+  }
+}
+
+bool NbEvent::BeginPoll() {
+  if (!manual_) return true;
+  std::lock_guard<std::mutex> lk(mu_);
+  if (set_) return false;
+  ++pollers_;
+  return true;
+}
+
+void NbEvent::EndPoll() {
+  if (!manual_) return;
+  std::lock_guard<std::mutex> lk(mu_);
+  --pollers_;
 }
 
 bool NbEvent::IsSet() const {
+  platform::netbios::LaunchDriven(const_cast<NbEvent*>(this));
+  if (manual_) {
+    std::lock_guard<std::mutex> lk(mu_);
+    return set_;
+  }
   pollfd p{fd_, POLLIN, 0};
   return poll(&p, 1, 0) > 0;
 }
 
 bool NbEvent::Wait(std::int64_t ms) {
+  if (manual_) {
+    std::lock_guard<std::mutex> lk(mu_);
+    if (set_) return true;  // set already (a receive completed inside Netbios(), say)
+  }
   const int driven = platform::netbios::DriveWait(this, ms);
   if (driven >= 0) return driven == 1;
   NbEvent* self = this;
@@ -122,6 +169,24 @@ bool NbEvent::Wait(std::int64_t ms) {
 
 int NbWaitAny(NbEvent* const* events, int count, std::int64_t ms) {
   if (count <= 0) return -1;
+  for (int i = 0; i < count; ++i) platform::netbios::LaunchDriven(events[i]);
+  // Registered as a poller of every event first: a set after this signals the descriptors.
+  int begun = 0;
+  int setAlready = -1;
+  for (; begun < count; ++begun) {
+    if (!events[begun]->BeginPoll()) {
+      setAlready = begun;
+      break;
+    }
+  }
+  struct EndPolls {
+    NbEvent* const* events;
+    const int& n;
+    ~EndPolls() {
+      for (int i = 0; i < n; ++i) events[i]->EndPoll();
+    }
+  } endPolls{events, begun};
+  if (setAlready >= 0) return setAlready;
   std::vector<pollfd> fds;
   for (int i = 0; i < count; ++i) fds.push_back({events[i]->fd(), POLLIN, 0});
   platform::Clock& clock = platform::GetClock();
@@ -292,6 +357,9 @@ struct Op {
   // waiting for the event while the message is already there) carries it out and completes it.
   bool drivable = false;
   std::atomic<bool> claimed{false};
+  // False while a receive waits for its thread (see DeferredStarts); waiters in DriveWait.
+  std::atomic<bool> launched{true};
+  std::atomic<int> driving{0};
   std::mutex mu;
   std::condition_variable cv;
   bool done = false;
@@ -382,6 +450,113 @@ class AsyncThreads {
 std::atomic<AsyncThreads*> g_async{new AsyncThreads()};
 std::atomic<int> g_linkFd{-1};
 
+int Finish(State& st, Op& op);
+void Complete(const std::shared_ptr<Op>& op, UCHAR rc);
+
+// Carries out the rest of an asynchronous command on a thread of g_async (here when none starts).
+void RunOnThread(const std::shared_ptr<Op>& op) {
+  auto finish = [](const std::shared_ptr<Op>& o) {
+    int r = NRC_SYSTEM;
+    try {
+      r = Finish(*o->st, *o);
+    } catch (...) {
+      r = NRC_SYSTEM;
+    }
+    if (r != kNotMine) Complete(o, static_cast<UCHAR>(r));
+  };
+  bool started = false;
+  try {
+    started = g_async.load()->Run([op, finish] { finish(op); });
+  } catch (...) {
+    started = false;
+  }
+  if (!started) finish(op);  // no thread: finish here instead
+}
+
+// Gives a deferred receive its thread, once.
+void Launch(const std::shared_ptr<Op>& op) {
+  if (op && !op->launched.exchange(true)) RunOnThread(op);
+}
+
+// An asynchronous receive with a completion event is mostly waited for at once by the thread
+// that started it, and that waiter takes the message itself (DriveWait): starting a thread for it
+// as well costs more than the exchange. So such a receive starts without a thread. It gets one
+// when its waiter stops waiting before it completed, when a cancel, a hang-up, a reset or another
+// kind of wait needs it, or when nobody has waited for it for kDeferMs: a program that never waits
+// for the event still sees the receive complete.
+class DeferredStarts {
+ public:
+  static constexpr std::int64_t kDeferMs = 20;
+
+  void Add(const std::shared_ptr<Op>& op) {
+    std::lock_guard<std::mutex> lk(mu_);
+    items_.push_back({NowMs() + kDeferMs, op});
+    if (!running_) {
+      try {
+        std::thread([this] { Loop(); }).detach();
+        running_ = true;
+      } catch (...) {
+        items_.pop_back();
+        Launch(op);
+      }
+    } else if (!ticking_) {
+      cv_.notify_one();
+    }
+  }
+
+ private:
+  static std::int64_t NowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+  }
+
+  // While receives wait here the thread looks at them every kDeferMs without being woken; after
+  // a quiet while it sleeps until the next one comes, and ends after a long one.
+  void Loop() {
+    std::unique_lock<std::mutex> lk(mu_);
+    int quiet = 0;
+    for (;;) {
+      if (items_.empty() && ++quiet > 50) {
+        ticking_ = false;
+        if (!cv_.wait_for(lk, std::chrono::seconds(10), [this] { return !items_.empty(); })) {
+          running_ = false;
+          return;
+        }
+      }
+      if (!items_.empty()) quiet = 0;
+      ticking_ = true;
+      cv_.wait_for(lk, std::chrono::milliseconds(kDeferMs));
+      const std::int64_t now = NowMs();
+      std::vector<std::shared_ptr<Op>> due;
+      for (auto it = items_.begin(); it != items_.end();) {
+        std::shared_ptr<Op> op = it->second.lock();
+        if (!op || op->launched || op->claimed) {
+          it = items_.erase(it);
+        } else if (it->first <= now && op->driving == 0) {
+          due.push_back(std::move(op));
+          it = items_.erase(it);
+        } else {
+          if (op->driving > 0) it->first = now + kDeferMs;
+          ++it;
+        }
+      }
+      lk.unlock();
+      for (auto& op : due) Launch(op);
+      due.clear();
+      lk.lock();
+    }
+  }
+
+  std::mutex mu_;
+  std::condition_variable cv_;
+  std::vector<std::pair<std::int64_t, std::weak_ptr<Op>>> items_;
+  bool running_ = false;
+  bool ticking_ = false;
+};
+// Replaced (never destroyed) in a forked child, where its thread does not exist.
+std::atomic<DeferredStarts*> g_deferred{new DeferredStarts()};
+
 // Asynchronous receives by their completion event, for the threads that wait for the event.
 struct Drivers {
   std::mutex mu;
@@ -392,14 +567,26 @@ std::atomic<Drivers*> g_drivers{new Drivers()};
 std::atomic<int> g_driverCount{0};
 
 
-void CancelOp(Op& op) {
-  op.cancelled = true;
-  op.signalled = true;
-  SignalEventFd(op.cancelFd);
-  if (op.session) {
-    std::lock_guard<std::mutex> lk(op.session->mu);
-    op.session->cv.notify_all();
+void CancelOp(const std::shared_ptr<Op>& op) {
+  op->cancelled = true;
+  op->signalled = true;
+  SignalEventFd(op->cancelFd);
+  if (op->session) {
+    std::lock_guard<std::mutex> lk(op->session->mu);
+    op->session->cv.notify_all();
   }
+  Launch(op);  // a deferred receive completes on its thread
+}
+
+// Gives every deferred receive of `s` its thread: the session ended under them.
+void LaunchSessionReceives(State& st, const Session* s) {
+  std::vector<std::shared_ptr<Op>> ops;
+  {
+    std::lock_guard<std::mutex> lk(st.mu);
+    for (auto& op : st.pending)
+      if (op->session.get() == s && !op->launched) ops.push_back(op);
+  }
+  for (auto& op : ops) Launch(op);
 }
 
 void State::Teardown() {
@@ -413,7 +600,7 @@ void State::Teardown() {
     names.clear();
     oldLink = std::move(link);
   }
-  for (auto& op : ops) CancelOp(*op);
+  for (auto& op : ops) CancelOp(op);
   if (oldLink) shutdown(oldLink->fd, SHUT_RDWR);
 }
 
@@ -428,6 +615,7 @@ void AtForkChild() {
   // The parent's idle threads do not exist here.
   g_async = new AsyncThreads();
   g_drivers = new Drivers();
+  g_deferred = new DeferredStarts();
   g_cancelFds = new CancelFds();  // the parent's are leaked here: they are the parent's signals
   g_driverCount = 0;
 }
@@ -805,7 +993,7 @@ UCHAR DoReset(State& st, int lana) {
       if (op->lana == lana && op->cmd != NCBRESET) ops.push_back(op);
     if (st.link && !st.link->dead) link = st.link;
   }
-  for (auto& op : ops) CancelOp(*op);
+  for (auto& op : ops) CancelOp(op);
   if (link) {
     std::uint32_t id = st.nextId++;
     MsgWriter w(Msg::kReset, id);
@@ -1256,6 +1444,7 @@ UCHAR DoHangup(State& st, NCB& n) {
     st.sessions.erase(it);
   }
   s->Kill(NRC_SCLOSED);
+  LaunchSessionReceives(st, s.get());
   return NRC_GOODRET;
 }
 
@@ -1399,7 +1588,7 @@ UCHAR DoCancel(State& st, NCB& n) {
     default:
       return NRC_CANCEL;
   }
-  CancelOp(*op);
+  CancelOp(op);
   std::unique_lock<std::mutex> lk(op->mu);
   op->cv.wait(lk, [&] { return op->done; });
   return NRC_GOODRET;
@@ -1546,23 +1735,16 @@ UCHAR Submit(NCB* ncb) {
     Complete(op, static_cast<UCHAR>(Finish(*st, *op)));
     return NRC_GOODRET;
   }
-  if (op->cmd == NCBRECV && ncb->ncb_event != nullptr) Register(op);
-  auto finish = [](const std::shared_ptr<Op>& o) {
-    int r = NRC_SYSTEM;
-    try {
-      r = Finish(*o->st, *o);
-    } catch (...) {
-      r = NRC_SYSTEM;
+  if (op->cmd == NCBRECV && ncb->ncb_event != nullptr) {
+    const bool defer = ncb->ncb_post == nullptr;
+    if (defer) op->launched = false;
+    Register(op);
+    if (defer) {
+      g_deferred.load()->Add(op);
+      return NRC_GOODRET;
     }
-    if (r != kNotMine) Complete(o, static_cast<UCHAR>(r));
-  };
-  bool started = false;
-  try {
-    started = g_async.load()->Run([op, finish] { finish(op); });
-  } catch (...) {
-    started = false;
   }
-  if (!started) finish(op);  // no thread: finish here instead
+  RunOnThread(op);
   return NRC_GOODRET;
 }
 
@@ -1571,16 +1753,26 @@ UCHAR Submit(NCB* ncb) {
 // The waiter of an asynchronous receive's event takes the message itself when it is all there:
 // one thread less between the message and the waiter. Otherwise (not yet the session's first
 // receive, a partial message, the end of the session) it waits for the event as usual.
+std::shared_ptr<Op> DriverOf(NbEvent* event) {
+  if (g_driverCount.load() == 0) return nullptr;
+  Drivers& d = *g_drivers.load();
+  std::lock_guard<std::mutex> lk(d.mu);
+  auto it = d.byEvent.find(event);
+  return it != d.byEvent.end() ? it->second.lock() : nullptr;
+}
+
 int DriveWait(NbEvent* event, std::int64_t ms) {
-  if (g_driverCount.load() == 0) return -1;
-  std::shared_ptr<Op> op;
-  {
-    Drivers& d = *g_drivers.load();
-    std::lock_guard<std::mutex> lk(d.mu);
-    auto it = d.byEvent.find(event);
-    if (it != d.byEvent.end()) op = it->second.lock();
-  }
+  std::shared_ptr<Op> op = DriverOf(event);
   if (!op || !op->session) return -1;
+  ++op->driving;
+  struct Leave {
+    Op& op;
+    std::shared_ptr<Op> ptr;
+    ~Leave() {
+      --op.driving;
+      if (!op.claimed) Launch(ptr);  // not carried out here: its thread takes over
+    }
+  } leave{*op, op};
   platform::Clock& clock = platform::GetClock();
   const std::int64_t deadline = clock.SteadyMs() + ms;
   bool watchSocket = true;
@@ -1590,25 +1782,37 @@ int DriveWait(NbEvent* event, std::int64_t ms) {
   for (;;) {
     if (watchSocket && !op->claimed && ReceivableNow(*op, mayRead) && !op->claimed.exchange(true)) {
       const UCHAR r = ReceiveMessage(*op);
-      op->signalled = true;
-      SignalEventFd(op->cancelFd);  // the receive's own thread stops waiting
+      if (op->launched) {
+        op->signalled = true;
+        SignalEventFd(op->cancelFd);  // the receive's own thread stops waiting
+      }
       Complete(op, r);
       if (event->manualReset() || DrainEventFd(event->fd())) return 1;
     }
     const bool socket = watchSocket && !op->claimed;
     pollfd fds[2] = {{event->fd(), POLLIN, 0}, {op->session->fd, POLLIN, 0}};
     const std::int64_t left = ms < 0 ? -1 : std::max<std::int64_t>(0, deadline - clock.SteadyMs());
+    if (!event->BeginPoll()) return 1;  // a manual-reset event, set already
     const int w = WaitFds(fds, socket ? 2 : 1, left);
+    event->EndPoll();
     if (w < 0) return 0;
     mayRead = true;
     if ((fds[0].revents & POLLIN) != 0) {
       if (event->manualReset() || DrainEventFd(event->fd())) return 1;
     } else if (socket && fds[1].revents != 0) {
-      if (!ReceivableNow(*op)) watchSocket = false;  // not for this waiter: the thread takes it
+      if (!ReceivableNow(*op)) {
+        watchSocket = false;  // not for this waiter: the thread takes it
+        Launch(op);
+      }
       continue;
     }
     if (ms >= 0 && clock.SteadyMs() >= deadline) return 0;
   }
+}
+
+void LaunchDriven(NbEvent* event) {
+  std::shared_ptr<Op> op = DriverOf(event);
+  if (op && !op->claimed) Launch(op);
 }
 
 void ForgetDriver(NbEvent* event) {

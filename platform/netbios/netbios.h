@@ -43,6 +43,7 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 
 #include "platform/win_types.h"
 
@@ -64,11 +65,22 @@ class NbEvent {
   bool Wait(std::int64_t ms);
   int fd() const { return fd_; }
   bool manualReset() const { return manual_; }
+  // For a waiter that polls fd(): a manual-reset event signals its descriptor only while such a
+  // waiter is registered (a set and a reset without one cost no system call). BeginPoll registers
+  // one, or returns false when the event is set already; EndPoll ends a registration.
+  bool BeginPoll();
+  void EndPoll();
 
  private:
   int fd_;
   bool manual_;
-  std::atomic<bool> everSet_;  // false: the event was never set, a reset has nothing to clear
+  std::atomic<bool> everSet_;  // of an auto-reset event: false when it was never set
+  // Of a manual-reset event, under mu_: set and not reset since; the descriptor is signalled
+  // (only ever while set_); waiters polling the descriptor.
+  mutable std::mutex mu_;
+  bool set_ = false;
+  bool fdSet_ = false;
+  int pollers_ = 0;
 };
 using NbEventHandle = NbEvent*;
 

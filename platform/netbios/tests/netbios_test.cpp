@@ -7,6 +7,7 @@
 #include <sys/file.h>
 #include <stdlib.h>
 
+#include <chrono>
 #include <cstring>
 #include <fstream>
 #include <memory>
@@ -437,6 +438,106 @@ TEST_F(NetbiosTest, AsyncReceivesCompleteInOrderWhetherTheMessageIsThereOrNot) {
   EXPECT_EQ(std::string(reinterpret_cast<char*>(later), r3.ncb_length), "two");
   EXPECT_EQ(std::string(reinterpret_cast<char*>(last), r4.ncb_length), "three");
   EXPECT_EQ(Hangup(caller), NRC_GOODRET);
+}
+
+// A receive with an event and no post routine is carried out by the thread that waits for the
+// event. One nobody waits for still completes, and a waiter of a later receive is served once the
+// earlier receive, which nobody waits for, has taken its message.
+TEST_F(NetbiosTest, AReceiveWithAnEventCompletesWhetherOrNotItsEventIsWaitedFor) {
+  ASSERT_EQ(AddName("ECHO"), NRC_GOODRET);
+  ASSERT_EQ(AddName("ASKER"), NRC_GOODRET);
+  NCB listen = Block(NCBLISTEN | ASYNCH);
+  PutName(listen.ncb_name, "ECHO");
+  PutName(listen.ncb_callname, "*");
+  NbEvent listened;
+  listen.ncb_event = &listened;
+  ASSERT_EQ(Netbios(&listen), NRC_GOODRET);
+  UCHAR rc = 0;
+  UCHAR caller = Call("ASKER", "ECHO", &rc);
+  ASSERT_EQ(rc, NRC_GOODRET);
+  ASSERT_TRUE(listened.Wait(30000));
+  unsigned char first[64], second[64], third[64];
+  auto make = [&](unsigned char* buf, NbEvent* ev) {
+    NCB n = Block(NCBRECV | ASYNCH);
+    n.ncb_lsn = listen.ncb_lsn;
+    n.ncb_buffer = buf;
+    n.ncb_length = 64;
+    n.ncb_event = ev;
+    return n;
+  };
+  // Nobody waits: the block is watched until it completes (a program polling ncb_cmd_cplt).
+  NbEvent e1;
+  NCB r1 = make(first, &e1);
+  ASSERT_EQ(Netbios(&r1), NRC_GOODRET);
+  ASSERT_EQ(Send(caller, "unwatched"), NRC_GOODRET);
+  const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (__atomic_load_n(&r1.ncb_cmd_cplt, __ATOMIC_ACQUIRE) == NRC_PENDING &&
+         std::chrono::steady_clock::now() < limit) {
+    std::this_thread::yield();
+  }
+  ASSERT_EQ(__atomic_load_n(&r1.ncb_cmd_cplt, __ATOMIC_ACQUIRE), NRC_GOODRET);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(first), r1.ncb_length), "unwatched");
+  EXPECT_TRUE(e1.IsSet());
+
+  // Two receives; only the second one's event is waited for.
+  NbEvent e2, e3;
+  NCB r2 = make(second, &e2);
+  NCB r3 = make(third, &e3);
+  ASSERT_EQ(Netbios(&r2), NRC_GOODRET);
+  ASSERT_EQ(Netbios(&r3), NRC_GOODRET);
+  ASSERT_EQ(Send(caller, "two"), NRC_GOODRET);
+  ASSERT_EQ(Send(caller, "three"), NRC_GOODRET);
+  ASSERT_TRUE(e3.Wait(30000));
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(third), r3.ncb_length), "three");
+  ASSERT_TRUE(e2.Wait(30000));
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(second), r2.ncb_length), "two");
+
+  // A waiter that gives up leaves the receive to complete later; the event is set by then.
+  NbEvent e4;
+  unsigned char fourth[64];
+  NCB r4 = make(fourth, &e4);
+  ASSERT_EQ(Netbios(&r4), NRC_GOODRET);
+  EXPECT_FALSE(e4.Wait(0));
+  ASSERT_EQ(Send(caller, "late"), NRC_GOODRET);
+  NbEvent* list[] = {&e4};
+  ASSERT_EQ(NbWaitAny(list, 1, 30000), 0);
+  EXPECT_EQ(r4.ncb_retcode, NRC_GOODRET);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(fourth), r4.ncb_length), "late");
+  EXPECT_EQ(Hangup(caller), NRC_GOODRET);
+}
+
+// Manual-reset events keep their state whether or not a waiter polls them when they are set.
+TEST(NbEventTest, ManualResetEventsKeepTheirStateAcrossWaitersAndResets) {
+  NbEvent e;
+  EXPECT_FALSE(e.IsSet());
+  EXPECT_FALSE(e.Wait(0));
+  e.Set();
+  EXPECT_TRUE(e.IsSet());
+  EXPECT_TRUE(e.Wait(0));
+  NbEvent other;
+  NbEvent* both[] = {&other, &e};
+  EXPECT_EQ(NbWaitAny(both, 2, 0), 1);
+  e.Reset();
+  EXPECT_FALSE(e.Wait(0));
+  EXPECT_EQ(NbWaitAny(both, 2, 0), -1);
+  // Set by another thread while this one waits on both, then reset and set again.
+  for (int round = 0; round < 2; ++round) {
+    std::thread setter([&] { e.Set(); });
+    EXPECT_EQ(NbWaitAny(both, 2, 30000), 1);
+    setter.join();
+    EXPECT_TRUE(e.IsSet());
+    e.Reset();
+    EXPECT_FALSE(e.IsSet());
+  }
+  NbEvent initially(true, true);
+  EXPECT_TRUE(initially.Wait(0));
+  initially.Reset();
+  EXPECT_FALSE(initially.Wait(0));
+  // An auto-reset event is taken by one wait.
+  NbEvent automatic(false, false);
+  automatic.Set();
+  EXPECT_TRUE(automatic.Wait(0));
+  EXPECT_FALSE(automatic.Wait(0));
 }
 
 TEST_F(NetbiosTest, TimeOutsRunOnThePlatformClock) {
