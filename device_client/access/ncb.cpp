@@ -31,8 +31,9 @@ std::atomic<unsigned> g_forkGeneration{0};
 
 // The event of this thread's timed session receives: one manual-reset event per thread, reset by
 // every submit, so a receive costs no event object of its own. Each receive is waited for to its
-// completion (a cancelled one included) before the next starts, so no late signal reaches the
-// next receive. A forked child makes its own (its copy would share the parent's descriptor).
+// completion (a cancelled one included, and one that completed as its wait ended) before the next
+// starts, so no late signal reaches the next receive. A forked child makes its own (its copy would
+// share the parent's descriptor).
 NbEvent& ReceiveEvent() {
   static std::once_flag once;
   std::call_once(once, [] { pthread_atfork(nullptr, nullptr, [] { g_forkGeneration.fetch_add(1); }); });
@@ -227,7 +228,10 @@ int SessionReceiveTimed(std::uint8_t lsn, void* buffer, int size, NCB* ncb,
   if (event.Wait(params.netbiosReceiveWaitMs)) {
     return ncb->ncb_retcode == NRC_GOODRET ? ncb->ncb_length : -1;
   }
-  NCBCancel(ncb);
+  // A receive that completed on its own as the wait ended is still signalling its completion
+  // (the cancel no longer finds it): that signal is waited for here, or it would reach the next
+  // receive, which reuses the event.
+  if (NCBCancel(ncb) == NRC_CANOCCR) event.Wait(-1);
   ncb->ncb_retcode = NRC_CMDTMO;
   if (params.pauseAfterReceiveTimeoutMs > 0) {
     platform::GetClock().SleepMs(params.pauseAfterReceiveTimeoutMs);

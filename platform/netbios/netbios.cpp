@@ -489,19 +489,22 @@ class DeferredStarts {
   static constexpr std::int64_t kDeferMs = 20;
 
   void Add(const std::shared_ptr<Op>& op) {
-    std::lock_guard<std::mutex> lk(mu_);
-    items_.push_back({NowMs() + kDeferMs, op});
-    if (!running_) {
+    {
+      std::lock_guard<std::mutex> lk(mu_);
+      items_.push_back({NowMs() + kDeferMs, op});
+      if (running_) {
+        if (!ticking_) cv_.notify_one();
+        return;
+      }
       try {
         std::thread([this] { Loop(); }).detach();
         running_ = true;
+        return;
       } catch (...) {
         items_.pop_back();
-        Launch(op);
       }
-    } else if (!ticking_) {
-      cv_.notify_one();
     }
+    Launch(op);  // no timer: the receive gets its thread now (outside the lock: it may run here)
   }
 
  private:
@@ -1761,6 +1764,26 @@ std::shared_ptr<Op> DriverOf(NbEvent* event) {
   return it != d.byEvent.end() ? it->second.lock() : nullptr;
 }
 
+// True when `op` is the next receive of its session.
+bool FirstInQueue(Op& op) {
+  Session& s = *op.session;
+  std::lock_guard<std::mutex> lk(s.mu);
+  return !s.recvQueue.empty() && s.recvQueue.front() == &op;
+}
+
+// Ends a receive that its waiter claimed when the session's receive time-out passed without a
+// message (as DoReceive does on its thread).
+UCHAR EndUnanswered(Op& op) {
+  Session& s = *op.session;
+  std::lock_guard<std::mutex> lk(s.mu);
+  auto it = std::find(s.recvQueue.begin(), s.recvQueue.end(), &op);
+  if (it != s.recvQueue.end()) s.recvQueue.erase(it);
+  s.cv.notify_all();
+  if (op.cancelled) return NRC_CMDCAN;
+  if (s.dead) return s.deadCode;
+  return NRC_CMDTMO;
+}
+
 int DriveWait(NbEvent* event, std::int64_t ms) {
   std::shared_ptr<Op> op = DriverOf(event);
   if (!op || !op->session) return -1;
@@ -1774,24 +1797,41 @@ int DriveWait(NbEvent* event, std::int64_t ms) {
     }
   } leave{*op, op};
   platform::Clock& clock = platform::GetClock();
-  const std::int64_t deadline = clock.SteadyMs() + ms;
-  bool watchSocket = true;
+  const std::int64_t start = clock.SteadyMs();
+  const std::int64_t deadline = start + ms;
+  // Behind another receive of the session the socket is no sign for this waiter: the earlier
+  // receive may read this one's message along with its own, and nothing would wake the waiter
+  // when it becomes the next. Such a receive gets its thread; the waiter waits for the event.
+  bool watchSocket = FirstInQueue(*op);
+  if (!watchSocket) Launch(op);
+  // While it watches the socket the waiter keeps the session's receive time-out, which the
+  // receive's thread would keep otherwise.
+  const std::int64_t rtoMs = UnitsMs(op->session->rto);
+  const std::int64_t rtoDeadline = start + rtoMs;
+  // Completes the receive claimed here: 1 when the wait is over, 0 to wait on (an auto-reset event
+  // that another waiter took).
+  auto completeHere = [&](UCHAR r) {
+    if (op->launched) {
+      op->signalled = true;
+      SignalEventFd(op->cancelFd);  // the receive's own thread stops waiting
+    }
+    Complete(op, r);
+    return event->manualReset() || DrainEventFd(event->fd()) ? 1 : 0;
+  };
   // Netbios() found the socket empty a moment ago: the first look is at the buffer only, and the
   // socket is read once the wait reports it readable.
   bool mayRead = false;
   for (;;) {
     if (watchSocket && !op->claimed && ReceivableNow(*op, mayRead) && !op->claimed.exchange(true)) {
-      const UCHAR r = ReceiveMessage(*op);
-      if (op->launched) {
-        op->signalled = true;
-        SignalEventFd(op->cancelFd);  // the receive's own thread stops waiting
-      }
-      Complete(op, r);
-      if (event->manualReset() || DrainEventFd(event->fd())) return 1;
+      if (completeHere(ReceiveMessage(*op)) == 1) return 1;
     }
     const bool socket = watchSocket && !op->claimed;
     pollfd fds[2] = {{event->fd(), POLLIN, 0}, {op->session->fd, POLLIN, 0}};
-    const std::int64_t left = ms < 0 ? -1 : std::max<std::int64_t>(0, deadline - clock.SteadyMs());
+    std::int64_t left = ms < 0 ? -1 : std::max<std::int64_t>(0, deadline - clock.SteadyMs());
+    if (socket && rtoMs >= 0) {
+      const std::int64_t rtoLeft = std::max<std::int64_t>(0, rtoDeadline - clock.SteadyMs());
+      if (left < 0 || rtoLeft < left) left = rtoLeft;
+    }
     if (!event->BeginPoll()) return 1;  // a manual-reset event, set already
     const int w = WaitFds(fds, socket ? 2 : 1, left);
     event->EndPoll();
@@ -1805,6 +1845,9 @@ int DriveWait(NbEvent* event, std::int64_t ms) {
         Launch(op);
       }
       continue;
+    }
+    if (socket && rtoMs >= 0 && clock.SteadyMs() >= rtoDeadline && !op->claimed.exchange(true)) {
+      if (completeHere(EndUnanswered(*op)) == 1) return 1;
     }
     if (ms >= 0 && clock.SteadyMs() >= deadline) return 0;
   }

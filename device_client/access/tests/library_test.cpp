@@ -1,10 +1,15 @@
 // Start-up, device table, name look-up and the NetBIOS session exchange of the access library.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <cstring>
 #include <deque>
+#include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "device_client/access/access.h"
@@ -228,6 +233,7 @@ std::uint8_t Submit(NCB* ncb) {
       f.sent.insert(f.sent.end(), ncb->ncb_buffer, ncb->ncb_buffer + ncb->ncb_length);
       break;
     case NCBRECV | ASYNCH:
+      ncb->ncb_event->Reset();  // as Netbios() does for an asynchronous command
       if (f.messages.empty()) {
         ncb->ncb_retcode = NRC_PENDING;  // the box stays silent: never completes
         return NRC_GOODRET;
@@ -340,6 +346,65 @@ TEST_F(NetbiosExchange, SilentBoxCostsOneTenSecondReceiveWait) {
   EXPECT_EQ(Send("9007:\n"), ERR_NETWORK);
   EXPECT_EQ(fake_.cancels, 1);
   EXPECT_EQ(clock_.WaitedMs(), 10000);
+}
+
+// A receive that completes on its own just as its wait ends: the cancel no longer finds it
+// (NRC_CANOCCR) while its event is still to be set. That late signal must not complete the next
+// receive of the thread, which waits on the same event.
+struct LateCompletion {
+  long callerTid = 0;
+  std::atomic<bool> callerDone{false};
+  std::thread finisher;
+};
+LateCompletion* g_late = nullptr;
+
+// The state of a thread of this process: 'S' while it sleeps in a wait.
+char ThreadState(long tid) {
+  std::ifstream stat("/proc/self/task/" + std::to_string(tid) + "/stat");
+  std::string line;
+  std::getline(stat, line);
+  const std::size_t paren = line.rfind(')');
+  return paren == std::string::npos || paren + 2 >= line.size() ? '?' : line[paren + 2];
+}
+
+std::uint8_t LateSubmit(NCB* ncb) {
+  LateCompletion& l = *g_late;
+  if (ncb->ncb_command == (NCBRECV | ASYNCH)) {
+    ncb->ncb_event->Reset();  // as Netbios() does for an asynchronous command
+    ncb->ncb_retcode = ncb->ncb_cmd_cplt = NRC_PENDING;
+    return NRC_GOODRET;  // the box is silent
+  }
+  if (ncb->ncb_command != NCBCANCEL) return NRC_SYSTEM;
+  if (l.finisher.joinable()) return NRC_GOODRET;  // the second receive: cancelled
+  // The first receive got its message a moment ago; its event is set once the caller waits.
+  NCB* target = reinterpret_cast<NCB*>(ncb->ncb_buffer);
+  l.finisher = std::thread([&l, target] {
+    while (!l.callerDone && ThreadState(l.callerTid) != 'S') std::this_thread::yield();
+    std::memcpy(target->ncb_buffer, "late", 4);
+    target->ncb_length = 4;
+    target->ncb_retcode = target->ncb_cmd_cplt = NRC_GOODRET;
+    target->ncb_event->Set();
+  });
+  return NRC_CANOCCR;
+}
+
+TEST_F(Library, AReceiveCompletingAsItsWaitEndsDoesNotCompleteTheNextOne) {
+  LateCompletion late;
+  late.callerTid = static_cast<long>(syscall(SYS_gettid));
+  g_late = &late;
+  SetNcbSubmitter(&LateSubmit);
+  core::TransportParams params{};
+  params.netbiosReceiveWaitMs = 50;
+  NCB ncb;
+  char buffer[16] = {};
+  EXPECT_EQ(SessionReceiveTimed(5, buffer, sizeof buffer, &ncb, params), -1);
+  std::memset(buffer, 0, sizeof buffer);
+  EXPECT_EQ(SessionReceiveTimed(5, buffer, sizeof buffer, &ncb, params), -1);
+  EXPECT_EQ(ncb.ncb_retcode, NRC_CMDTMO);
+  late.callerDone = true;
+  late.finisher.join();
+  SetNcbSubmitter(&NoNetbios);
+  g_late = nullptr;
 }
 
 TEST_F(NetbiosExchange, SwitchedOffBoxTakesThreeCallsAndThreePauses) {

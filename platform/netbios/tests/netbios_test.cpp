@@ -856,3 +856,97 @@ TEST_F(NetbiosTest, ACacheLifetimeOfZeroQueriesOnEveryCall) {
   }
   EXPECT_EQ(box.QueriesAnswered(), 2u);
 }
+
+// Two receives wait on one session, the second one's event waited for by a thread of its own.
+// Whoever takes the first message may read the second one along with it: the waiter of the
+// second receive must still be served, whether or not it saw its message on the socket.
+TEST_F(NetbiosTest, AWaiterOfALaterReceiveIsServedWhenAnEarlierOneReadsItsMessage) {
+  ASSERT_EQ(AddName("ECHO"), NRC_GOODRET);
+  ASSERT_EQ(AddName("ASKER"), NRC_GOODRET);
+  NCB listen = Block(NCBLISTEN | ASYNCH);
+  PutName(listen.ncb_name, "ECHO");
+  PutName(listen.ncb_callname, "*");
+  NbEvent listened;
+  listen.ncb_event = &listened;
+  ASSERT_EQ(Netbios(&listen), NRC_GOODRET);
+  UCHAR rc = 0;
+  UCHAR caller = Call("ASKER", "ECHO", &rc);
+  ASSERT_EQ(rc, NRC_GOODRET);
+  ASSERT_TRUE(listened.Wait(30000));
+  struct Posted {
+    static void Note(NCB*) {}
+  };
+  for (int round = 0; round < 100; ++round) {
+    unsigned char first[64], second[64];
+    NbEvent e1, e2;
+    NCB r1 = Block(NCBRECV | ASYNCH);
+    r1.ncb_lsn = listen.ncb_lsn;
+    r1.ncb_buffer = first;
+    r1.ncb_length = sizeof first;
+    r1.ncb_event = &e1;
+    r1.ncb_post = &Posted::Note;  // a thread of its own at once
+    NCB r2 = r1;
+    r2.ncb_buffer = second;
+    r2.ncb_event = &e2;
+    r2.ncb_post = nullptr;
+    ASSERT_EQ(Netbios(&r1), NRC_GOODRET);
+    ASSERT_EQ(Netbios(&r2), NRC_GOODRET);
+    std::atomic<bool> waiting{false};
+    bool served = false;
+    std::thread waiter([&] {
+      waiting = true;
+      served = e2.Wait(10000);
+    });
+    while (!waiting) std::this_thread::yield();
+    ASSERT_EQ(Send(caller, "one"), NRC_GOODRET);
+    ASSERT_EQ(Send(caller, "two"), NRC_GOODRET);
+    waiter.join();
+    EXPECT_TRUE(served) << "round " << round;
+    ASSERT_TRUE(e1.Wait(30000));
+    ASSERT_TRUE(e2.Wait(30000));
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(first), r1.ncb_length), "one");
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(second), r2.ncb_length), "two");
+    if (!served) break;
+  }
+  EXPECT_EQ(Hangup(caller), NRC_GOODRET);
+}
+
+// The thread that waits for a receive's event and carries the receive out keeps the session's
+// receive time-out: the receive ends with NRC_CMDTMO when it passes, however long the wait.
+TEST_F(NetbiosTest, AReceiveCarriedOutByItsWaiterEndsAtTheReceiveTimeOut) {
+  ASSERT_EQ(AddName("ECHO"), NRC_GOODRET);
+  ASSERT_EQ(AddName("ASKER"), NRC_GOODRET);
+  NCB listen = Block(NCBLISTEN | ASYNCH);
+  PutName(listen.ncb_name, "ECHO");
+  PutName(listen.ncb_callname, "*");
+  NbEvent listened;
+  listen.ncb_event = &listened;
+  ASSERT_EQ(Netbios(&listen), NRC_GOODRET);
+  UCHAR rc = 0;
+  UCHAR caller = Call("ASKER", "ECHO", &rc, 4, 0);  // receives wait 4 x 500 ms
+  ASSERT_EQ(rc, NRC_GOODRET);
+  ASSERT_TRUE(listened.Wait(30000));
+  platform::FakeClock clock;
+  platform::ScopedClock scoped(&clock);
+  unsigned char buf[64];
+  NbEvent done;
+  NCB r = Block(NCBRECV | ASYNCH);
+  r.ncb_lsn = caller;
+  r.ncb_buffer = buf;
+  r.ncb_length = sizeof buf;
+  r.ncb_event = &done;
+  ASSERT_EQ(Netbios(&r), NRC_GOODRET);
+  const std::int64_t before = clock.WaitedMs();
+  ASSERT_TRUE(done.Wait(600000));
+  EXPECT_EQ(r.ncb_retcode, NRC_CMDTMO);
+  EXPECT_GE(clock.WaitedMs() - before, 2000);
+  EXPECT_LT(clock.WaitedMs() - before, 600000);
+  // The session goes on.
+  ASSERT_EQ(Send(listen.ncb_lsn, "later"), NRC_GOODRET);
+  r.ncb_length = sizeof buf;
+  ASSERT_EQ(Netbios(&r), NRC_GOODRET);
+  ASSERT_TRUE(done.Wait(600000));
+  EXPECT_EQ(r.ncb_retcode, NRC_GOODRET);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), r.ncb_length), "later");
+  EXPECT_EQ(Hangup(caller), NRC_GOODRET);
+}
