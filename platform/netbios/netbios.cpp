@@ -360,6 +360,8 @@ struct Op {
   // False while a receive waits for its thread (see DeferredStarts); waiters in DriveWait.
   std::atomic<bool> launched{true};
   std::atomic<int> driving{0};
+  // When the receive began to wait for its message as its session's first (platform clock), or -1.
+  std::atomic<std::int64_t> rtoStart{-1};
   std::mutex mu;
   std::condition_variable cv;
   bool done = false;
@@ -1307,6 +1309,13 @@ UCHAR ReceiveMessage(Op& op);
 
 // Waits until the session has something to read, the receive is cancelled or claimed, or the
 // session's receive time-out passed: false on the time-out.
+// The session's receive time-out counts from the moment the receive began to wait for its
+// message, whichever thread carries it out: its waiter first, then its own thread.
+std::int64_t RtoStart(Op& op, std::int64_t now) {
+  std::int64_t expected = -1;
+  return op.rtoStart.compare_exchange_strong(expected, now) ? now : expected;
+}
+
 bool WaitForData(Op& op) {
   Session& s = *op.session;
   if (op.cancelled || s.dead || op.claimed) return true;
@@ -1315,7 +1324,12 @@ bool WaitForData(Op& op) {
     if (s.Buffered() > 0) return true;
   }
   pollfd fds[2] = {{s.fd, POLLIN, 0}, {op.cancelFd, POLLIN, 0}};
-  return WaitFds(fds, 2, UnitsMs(s.rto)) != 0;
+  std::int64_t left = UnitsMs(s.rto);
+  if (left >= 0) {
+    const std::int64_t now = platform::GetClock().SteadyMs();
+    left = std::max<std::int64_t>(0, RtoStart(op, now) + left - now);
+  }
+  return WaitFds(fds, 2, left) != 0;
 }
 
 int DoReceive(Op& op) {
@@ -1807,7 +1821,7 @@ int DriveWait(NbEvent* event, std::int64_t ms) {
   // While it watches the socket the waiter keeps the session's receive time-out, which the
   // receive's thread would keep otherwise.
   const std::int64_t rtoMs = UnitsMs(op->session->rto);
-  const std::int64_t rtoDeadline = start + rtoMs;
+  const std::int64_t rtoDeadline = watchSocket && rtoMs >= 0 ? RtoStart(*op, start) + rtoMs : 0;
   // Completes the receive claimed here: 1 when the wait is over, 0 to wait on (an auto-reset event
   // that another waiter took).
   auto completeHere = [&](UCHAR r) {
