@@ -79,6 +79,44 @@ class NetbiosTest : public ::testing::Test {
     return Netbios(&n);
   }
 
+  // An asynchronous session receive into `buffer`, completed through `event`.
+  static NCB AsyncReceive(UCHAR lsn, unsigned char* buffer, WORD size, NbEvent* event) {
+    NCB n = Block(NCBRECV | ASYNCH);
+    n.ncb_lsn = lsn;
+    n.ncb_buffer = buffer;
+    n.ncb_length = size;
+    n.ncb_event = event;
+    return n;
+  }
+
+  // A session from "ASKER" to "ECHO" (both added here), listened for with `expected` as the
+  // caller's name; `rto` is the caller's receive time-out.
+  struct Pair {
+    UCHAR listener = 0;
+    UCHAR caller = 0;
+  };
+  void Connect(Pair* pair, const char* expected = "*", UCHAR rto = 0) {
+    ASSERT_EQ(AddName("ECHO"), NRC_GOODRET);
+    ASSERT_EQ(AddName("ASKER"), NRC_GOODRET);
+    NCB listen = Block(NCBLISTEN | ASYNCH);
+    PutName(listen.ncb_name, "ECHO");
+    PutName(listen.ncb_callname, expected);
+    NbEvent listened;
+    listen.ncb_event = &listened;
+    ASSERT_EQ(Netbios(&listen), NRC_GOODRET);
+    UCHAR rc = 0;
+    pair->caller = Call("ASKER", "ECHO", &rc, rto, 0);
+    if (rc != NRC_GOODRET || !listened.Wait(30000)) {
+      NCB cancel = Block(NCBCANCEL);
+      cancel.ncb_buffer = reinterpret_cast<unsigned char*>(&listen);
+      cancel.ncb_length = 64;
+      Netbios(&cancel);
+      FAIL() << "no session: call " << int(rc) << ", listen " << int(listen.ncb_retcode);
+    }
+    ASSERT_EQ(listen.ncb_retcode, NRC_GOODRET);
+    pair->listener = listen.ncb_lsn;
+  }
+
   platform::testing::TempRoot root_;
   nbtest::Ports ports_;
 };
@@ -318,27 +356,13 @@ TEST_F(NetbiosTest, SessionKeepsMessageBoundariesAndSplitsLongMessages) {
 }
 
 TEST_F(NetbiosTest, AsyncReceiveCompletesOnDataAndCancelEndsAnother) {
-  ASSERT_EQ(AddName("ECHO"), NRC_GOODRET);
-  ASSERT_EQ(AddName("ASKER"), NRC_GOODRET);
-  NCB listen = Block(NCBLISTEN | ASYNCH);
-  PutName(listen.ncb_name, "ECHO");
-  PutName(listen.ncb_callname, "ASKER");
-  NbEvent listened;
-  listen.ncb_event = &listened;
-  ASSERT_EQ(Netbios(&listen), NRC_GOODRET);
-  UCHAR rc = 0;
-  UCHAR caller = Call("ASKER", "ECHO", &rc);
-  ASSERT_EQ(rc, NRC_GOODRET);
-  ASSERT_TRUE(listened.Wait(30000));
-  ASSERT_EQ(listen.ncb_retcode, NRC_GOODRET);
+  Pair pair;
+  ASSERT_NO_FATAL_FAILURE(Connect(&pair, "ASKER"));
+  const UCHAR caller = pair.caller, listener = pair.listener;
 
   unsigned char buf[64];
   NbEvent done;
-  NCB recv = Block(NCBRECV | ASYNCH);
-  recv.ncb_lsn = listen.ncb_lsn;
-  recv.ncb_buffer = buf;
-  recv.ncb_length = sizeof buf;
-  recv.ncb_event = &done;
+  NCB recv = AsyncReceive(listener, buf, sizeof buf, &done);
   ASSERT_EQ(Netbios(&recv), NRC_GOODRET);
   EXPECT_EQ(recv.ncb_cmd_cplt, NRC_PENDING);
   EXPECT_FALSE(done.IsSet());
@@ -348,12 +372,8 @@ TEST_F(NetbiosTest, AsyncReceiveCompletesOnDataAndCancelEndsAnother) {
   EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), recv.ncb_length), "ping");
 
   // A receive nobody answers, cancelled: it completes with NRC_CMDCAN and its event is set.
-  NCB waiting = Block(NCBRECV | ASYNCH);
   NbEvent waitingDone;
-  waiting.ncb_lsn = listen.ncb_lsn;
-  waiting.ncb_buffer = buf;
-  waiting.ncb_length = sizeof buf;
-  waiting.ncb_event = &waitingDone;
+  NCB waiting = AsyncReceive(listener, buf, sizeof buf, &waitingDone);
   ASSERT_EQ(Netbios(&waiting), NRC_GOODRET);
   NCB cancel = Block(NCBCANCEL);
   cancel.ncb_buffer = reinterpret_cast<unsigned char*>(&waiting);
@@ -367,18 +387,14 @@ TEST_F(NetbiosTest, AsyncReceiveCompletesOnDataAndCancelEndsAnother) {
   // The session is still good after the cancelled receive.
   ASSERT_EQ(Send(caller, "again"), NRC_GOODRET);
   std::string got;
-  EXPECT_EQ(Receive(listen.ncb_lsn, got, 64), NRC_GOODRET);
+  EXPECT_EQ(Receive(listener, got, 64), NRC_GOODRET);
   EXPECT_EQ(got, "again");
 
   // Hanging up ends a pending receive on the session with NRC_SCLOSED.
-  NCB pending = Block(NCBRECV | ASYNCH);
   NbEvent pendingDone;
-  pending.ncb_lsn = listen.ncb_lsn;
-  pending.ncb_buffer = buf;
-  pending.ncb_length = sizeof buf;
-  pending.ncb_event = &pendingDone;
+  NCB pending = AsyncReceive(listener, buf, sizeof buf, &pendingDone);
   ASSERT_EQ(Netbios(&pending), NRC_GOODRET);
-  EXPECT_EQ(Hangup(listen.ncb_lsn), NRC_GOODRET);
+  EXPECT_EQ(Hangup(listener), NRC_GOODRET);
   ASSERT_TRUE(pendingDone.Wait(30000));
   EXPECT_EQ(pending.ncb_retcode, NRC_SCLOSED);
   EXPECT_EQ(Receive(caller, got, 64), NRC_SCLOSED);  // and the other side sees the end
@@ -387,18 +403,9 @@ TEST_F(NetbiosTest, AsyncReceiveCompletesOnDataAndCancelEndsAnother) {
 // Receives keep their order whoever carries them out: one completed at submission (its message
 // was there), the session's next ones by their threads or by the thread waiting for their event.
 TEST_F(NetbiosTest, AsyncReceivesCompleteInOrderWhetherTheMessageIsThereOrNot) {
-  ASSERT_EQ(AddName("ECHO"), NRC_GOODRET);
-  ASSERT_EQ(AddName("ASKER"), NRC_GOODRET);
-  NCB listen = Block(NCBLISTEN | ASYNCH);
-  PutName(listen.ncb_name, "ECHO");
-  PutName(listen.ncb_callname, "*");
-  NbEvent listened;
-  listen.ncb_event = &listened;
-  ASSERT_EQ(Netbios(&listen), NRC_GOODRET);
-  UCHAR rc = 0;
-  UCHAR caller = Call("ASKER", "ECHO", &rc);
-  ASSERT_EQ(rc, NRC_GOODRET);
-  ASSERT_TRUE(listened.Wait(30000));
+  Pair pair;
+  ASSERT_NO_FATAL_FAILURE(Connect(&pair));
+  const UCHAR caller = pair.caller, listener = pair.listener;
   ASSERT_EQ(Send(caller, "first message"), NRC_GOODRET);
   // The message asynchronously in two parts.
   struct Posted {
@@ -406,11 +413,7 @@ TEST_F(NetbiosTest, AsyncReceivesCompleteInOrderWhetherTheMessageIsThereOrNot) {
   };
   unsigned char part[8], rest[64], later[64], last[64];
   auto make = [&](unsigned char* buf, WORD size, NbEvent* ev) {
-    NCB n = Block(NCBRECV | ASYNCH);
-    n.ncb_lsn = listen.ncb_lsn;
-    n.ncb_buffer = buf;
-    n.ncb_length = size;
-    n.ncb_event = ev;
+    NCB n = AsyncReceive(listener, buf, size, ev);
     n.ncb_post = &Posted::Note;
     return n;
   };
@@ -444,27 +447,11 @@ TEST_F(NetbiosTest, AsyncReceivesCompleteInOrderWhetherTheMessageIsThereOrNot) {
 // event. One nobody waits for still completes, and a waiter of a later receive is served once the
 // earlier receive, which nobody waits for, has taken its message.
 TEST_F(NetbiosTest, AReceiveWithAnEventCompletesWhetherOrNotItsEventIsWaitedFor) {
-  ASSERT_EQ(AddName("ECHO"), NRC_GOODRET);
-  ASSERT_EQ(AddName("ASKER"), NRC_GOODRET);
-  NCB listen = Block(NCBLISTEN | ASYNCH);
-  PutName(listen.ncb_name, "ECHO");
-  PutName(listen.ncb_callname, "*");
-  NbEvent listened;
-  listen.ncb_event = &listened;
-  ASSERT_EQ(Netbios(&listen), NRC_GOODRET);
-  UCHAR rc = 0;
-  UCHAR caller = Call("ASKER", "ECHO", &rc);
-  ASSERT_EQ(rc, NRC_GOODRET);
-  ASSERT_TRUE(listened.Wait(30000));
+  Pair pair;
+  ASSERT_NO_FATAL_FAILURE(Connect(&pair));
+  const UCHAR caller = pair.caller, listener = pair.listener;
   unsigned char first[64], second[64], third[64];
-  auto make = [&](unsigned char* buf, NbEvent* ev) {
-    NCB n = Block(NCBRECV | ASYNCH);
-    n.ncb_lsn = listen.ncb_lsn;
-    n.ncb_buffer = buf;
-    n.ncb_length = 64;
-    n.ncb_event = ev;
-    return n;
-  };
+  auto make = [&](unsigned char* buf, NbEvent* ev) { return AsyncReceive(listener, buf, 64, ev); };
   // Nobody waits: the block is watched until it completes (a program polling ncb_cmd_cplt).
   NbEvent e1;
   NCB r1 = make(first, &e1);
@@ -861,29 +848,16 @@ TEST_F(NetbiosTest, ACacheLifetimeOfZeroQueriesOnEveryCall) {
 // Whoever takes the first message may read the second one along with it: the waiter of the
 // second receive must still be served, whether or not it saw its message on the socket.
 TEST_F(NetbiosTest, AWaiterOfALaterReceiveIsServedWhenAnEarlierOneReadsItsMessage) {
-  ASSERT_EQ(AddName("ECHO"), NRC_GOODRET);
-  ASSERT_EQ(AddName("ASKER"), NRC_GOODRET);
-  NCB listen = Block(NCBLISTEN | ASYNCH);
-  PutName(listen.ncb_name, "ECHO");
-  PutName(listen.ncb_callname, "*");
-  NbEvent listened;
-  listen.ncb_event = &listened;
-  ASSERT_EQ(Netbios(&listen), NRC_GOODRET);
-  UCHAR rc = 0;
-  UCHAR caller = Call("ASKER", "ECHO", &rc);
-  ASSERT_EQ(rc, NRC_GOODRET);
-  ASSERT_TRUE(listened.Wait(30000));
+  Pair pair;
+  ASSERT_NO_FATAL_FAILURE(Connect(&pair));
+  const UCHAR caller = pair.caller, listener = pair.listener;
   struct Posted {
     static void Note(NCB*) {}
   };
   for (int round = 0; round < 100; ++round) {
     unsigned char first[64], second[64];
     NbEvent e1, e2;
-    NCB r1 = Block(NCBRECV | ASYNCH);
-    r1.ncb_lsn = listen.ncb_lsn;
-    r1.ncb_buffer = first;
-    r1.ncb_length = sizeof first;
-    r1.ncb_event = &e1;
+    NCB r1 = AsyncReceive(listener, first, sizeof first, &e1);
     r1.ncb_post = &Posted::Note;  // a thread of its own at once
     NCB r2 = r1;
     r2.ncb_buffer = second;
@@ -914,35 +888,31 @@ TEST_F(NetbiosTest, AWaiterOfALaterReceiveIsServedWhenAnEarlierOneReadsItsMessag
 // The thread that waits for a receive's event and carries the receive out keeps the session's
 // receive time-out: the receive ends with NRC_CMDTMO when it passes, however long the wait.
 TEST_F(NetbiosTest, AReceiveCarriedOutByItsWaiterEndsAtTheReceiveTimeOut) {
-  ASSERT_EQ(AddName("ECHO"), NRC_GOODRET);
-  ASSERT_EQ(AddName("ASKER"), NRC_GOODRET);
-  NCB listen = Block(NCBLISTEN | ASYNCH);
-  PutName(listen.ncb_name, "ECHO");
-  PutName(listen.ncb_callname, "*");
-  NbEvent listened;
-  listen.ncb_event = &listened;
-  ASSERT_EQ(Netbios(&listen), NRC_GOODRET);
-  UCHAR rc = 0;
-  UCHAR caller = Call("ASKER", "ECHO", &rc, 4, 0);  // receives wait 4 x 500 ms
-  ASSERT_EQ(rc, NRC_GOODRET);
-  ASSERT_TRUE(listened.Wait(30000));
+  Pair pair;
+  ASSERT_NO_FATAL_FAILURE(Connect(&pair, "*", 4));  // receives wait 4 x 500 ms
+  const UCHAR caller = pair.caller, listener = pair.listener;
   platform::FakeClock clock;
   platform::ScopedClock scoped(&clock);
   unsigned char buf[64];
   NbEvent done;
-  NCB r = Block(NCBRECV | ASYNCH);
-  r.ncb_lsn = caller;
-  r.ncb_buffer = buf;
-  r.ncb_length = sizeof buf;
-  r.ncb_event = &done;
+  NCB r = AsyncReceive(caller, buf, sizeof buf, &done);
   ASSERT_EQ(Netbios(&r), NRC_GOODRET);
   const std::int64_t before = clock.WaitedMs();
   ASSERT_TRUE(done.Wait(600000));
   EXPECT_EQ(r.ncb_retcode, NRC_CMDTMO);
   EXPECT_GE(clock.WaitedMs() - before, 2000);
   EXPECT_LT(clock.WaitedMs() - before, 600000);
+  // A waiter that gives up before the time-out leaves the rest of it, not a new one, to the
+  // receive's thread.
+  r.ncb_length = sizeof buf;
+  ASSERT_EQ(Netbios(&r), NRC_GOODRET);
+  const std::int64_t again = clock.WaitedMs();
+  EXPECT_FALSE(done.Wait(1500));
+  ASSERT_TRUE(done.Wait(600000));
+  EXPECT_EQ(r.ncb_retcode, NRC_CMDTMO);
+  EXPECT_LT(clock.WaitedMs() - again, 3500);
   // The session goes on.
-  ASSERT_EQ(Send(listen.ncb_lsn, "later"), NRC_GOODRET);
+  ASSERT_EQ(Send(listener, "later"), NRC_GOODRET);
   r.ncb_length = sizeof buf;
   ASSERT_EQ(Netbios(&r), NRC_GOODRET);
   ASSERT_TRUE(done.Wait(600000));
