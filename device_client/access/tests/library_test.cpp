@@ -15,6 +15,7 @@
 #include "device_client/access/access.h"
 #include "device_client/access/ncb.h"
 #include "platform/clock.h"
+#include "platform/netbios/tests/nb_test_env.h"
 #include "platform/paths.h"
 #include "platform/profile.h"
 #include "platform/system_info.h"
@@ -199,12 +200,9 @@ std::uint8_t Submit(NCB* ncb) {
   FakeNetbios& f = *g_fake;
   std::uint8_t rc = NRC_GOODRET;
   switch (ncb->ncb_command) {
-    case NCBENUM: {
-      auto* list = reinterpret_cast<LANA_ENUM*>(ncb->ncb_buffer);
-      list->length = static_cast<std::uint8_t>(f.lanas.size());
-      for (std::size_t i = 0; i < f.lanas.size(); ++i) list->lana[i] = f.lanas[i];
+    case NCBENUM:
+      nbtest::AnswerLanaEnum(ncb, f.lanas);
       break;
-    }
     case NCBRESET:
       break;
     case NCBADDNAME:
@@ -238,13 +236,8 @@ std::uint8_t Submit(NCB* ncb) {
         ncb->ncb_retcode = NRC_PENDING;  // the box stays silent: never completes
         return NRC_GOODRET;
       } else {
-        Bytes m = f.messages.front();
+        nbtest::CompleteReceive(ncb, f.messages.front());
         f.messages.pop_front();
-        std::size_t n = std::min<std::size_t>(m.size(), ncb->ncb_length);
-        std::memcpy(ncb->ncb_buffer, m.data(), n);
-        ncb->ncb_length = static_cast<std::uint16_t>(n);
-        ncb->ncb_retcode = m.size() > n ? NRC_INCOMP : NRC_GOODRET;
-        ncb->ncb_event->Set();
         return NRC_GOODRET;
       }
     case NCBCANCEL:

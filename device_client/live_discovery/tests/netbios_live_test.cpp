@@ -53,13 +53,6 @@ struct ScriptedNetbios {
   std::vector<Sent> sent;
   int cancels = 0;
 
-  void CompleteLocked(NCB* ncb, const Bytes& m) {
-    const std::size_t n = std::min<std::size_t>(m.size(), ncb->ncb_length);
-    std::memcpy(ncb->ncb_buffer, m.data(), n);
-    ncb->ncb_length = static_cast<std::uint16_t>(n);
-    ncb->ncb_retcode = m.size() > n ? NRC_INCOMP : NRC_GOODRET;
-    ncb->ncb_event->Set();
-  }
   void DeliverLocked(std::uint8_t lana) {
     auto& q = queued[lana];
     for (auto it = pending.begin(); it != pending.end() && !q.empty();) {
@@ -67,7 +60,7 @@ struct ScriptedNetbios {
         ++it;
         continue;
       }
-      CompleteLocked(*it, q.front());
+      nbtest::CompleteReceive(*it, q.front());
       q.pop_front();
       it = pending.erase(it);
     }
@@ -79,12 +72,9 @@ std::uint8_t Submit(NCB* ncb) {
   ScriptedNetbios& f = *g_nb;
   std::lock_guard<std::mutex> lock(f.mu);
   switch (ncb->ncb_command) {
-    case NCBENUM: {
-      auto* list = reinterpret_cast<LANA_ENUM*>(ncb->ncb_buffer);
-      list->length = static_cast<std::uint8_t>(f.lanas.size());
-      for (std::size_t i = 0; i < f.lanas.size(); ++i) list->lana[i] = f.lanas[i];
+    case NCBENUM:
+      nbtest::AnswerLanaEnum(ncb, f.lanas);
       break;
-    }
     case NCBADDNAME:
       ncb->ncb_num = 7;
       break;

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -89,6 +90,23 @@ inline UCHAR AddName(const char* text, UCHAR* num = nullptr, bool group = false,
   UCHAR rc = Netbios(&n);
   if (num != nullptr) *num = n.ncb_num;
   return rc;
+}
+
+// For scripted NetBIOS transports of tests: answers NCBENUM with `lanas`.
+inline void AnswerLanaEnum(NCB* ncb, const std::vector<std::uint8_t>& lanas) {
+  auto* list = reinterpret_cast<LANA_ENUM*>(ncb->ncb_buffer);
+  list->length = static_cast<std::uint8_t>(lanas.size());
+  for (std::size_t i = 0; i < lanas.size(); ++i) list->lana[i] = lanas[i];
+}
+
+// For scripted NetBIOS transports of tests: completes a receive with `message`, as much of it as
+// the buffer holds (NRC_INCOMP when cut), then sets the block's event.
+inline void CompleteReceive(NCB* ncb, const std::vector<std::uint8_t>& message) {
+  const std::size_t n = std::min<std::size_t>(message.size(), ncb->ncb_length);
+  std::memcpy(ncb->ncb_buffer, message.data(), n);
+  ncb->ncb_length = static_cast<std::uint16_t>(n);
+  ncb->ncb_retcode = message.size() > n ? NRC_INCOMP : NRC_GOODRET;
+  ncb->ncb_event->Set();
 }
 
 // Runs `body` in a child process; its result is the child's exit code. Fork before this process
