@@ -43,6 +43,27 @@ class NetbiosTest : public ::testing::Test {
     return dir;
   }
 
+  // Options of a node at `address` on this test's ports (its name still to be set).
+  platform::netbios::PeerOptions NodeOptions(const char* address) const {
+    platform::netbios::PeerOptions opt;
+    platform::netbios::ParseAddress(address, opt.address);
+    opt.nameServicePort = ports_.ns;
+    opt.datagramPort = ports_.dg;
+    opt.sessionPort = ports_.ssn;
+    return opt;
+  }
+
+  // A print-server-like node on `address` answering to `name` (blanks up to 15 bytes, then 0x20);
+  // it takes every session and closes it. Null when it could not start.
+  std::unique_ptr<platform::netbios::PeerNode> StartBox(const char* address, const char* name) {
+    namespace nb = platform::netbios;
+    nb::PeerOptions opt = NodeOptions(address);
+    PutName(opt.name.data(), name);
+    auto box = std::make_unique<nb::PeerNode>(opt, nullptr, [](int fd, const nb::wire::Name&) { close(fd); });
+    if (!box->Start()) return nullptr;
+    return box;
+  }
+
   // Calls `called` from `local`; the session number or 0 with the code in *rc.
   UCHAR Call(const char* local, const char* called, UCHAR* rc, UCHAR rto = 0, UCHAR sto = 0) {
     NCB n = Block(NCBCALL);
@@ -645,11 +666,7 @@ TEST_F(NetbiosTest, DatagramsReachAUniqueNameAndEveryGroupMember) {
 // called by its 16-byte name, one request and reply per session.
 TEST_F(NetbiosTest, ABoxNodeIsFoundByDatagramAndServesASession) {
   namespace nb = platform::netbios;
-  nb::PeerOptions opt;
-  nb::ParseAddress("127.0.0.5", opt.address);
-  opt.nameServicePort = ports_.ns;
-  opt.datagramPort = ports_.dg;
-  opt.sessionPort = ports_.ssn;
+  nb::PeerOptions opt = NodeOptions("127.0.0.5");
   // The box's name: its default name padded with 0x02, then 0x01.
   std::memset(opt.name.data(), 0x02, 15);
   std::memcpy(opt.name.data(), "PS123456", 8);
@@ -737,7 +754,7 @@ TEST_F(NetbiosTest, ABoxNodeIsFoundByDatagramAndServesASession) {
 
 }  // namespace
 
-// A print-server-like node on `address` answering to `name`; it takes every session and closes it.
+// Calls to print-server-like nodes answering to "CACHEDBOX", their names remembered for 60 s.
 class CacheTest : public NetbiosTest {
  protected:
   void SetUp() override {
@@ -746,18 +763,7 @@ class CacheTest : public NetbiosTest {
   }
 
   std::unique_ptr<platform::netbios::PeerNode> StartBox(const char* address) {
-    namespace nb = platform::netbios;
-    nb::PeerOptions opt;
-    nb::ParseAddress(address, opt.address);
-    opt.nameServicePort = ports_.ns;
-    opt.datagramPort = ports_.dg;
-    opt.sessionPort = ports_.ssn;
-    std::memset(opt.name.data(), ' ', 15);
-    std::memcpy(opt.name.data(), "CACHEDBOX", 9);
-    opt.name[15] = 0x20;
-    auto box = std::make_unique<nb::PeerNode>(opt, nullptr, [](int fd, const nb::wire::Name&) { close(fd); });
-    if (!box->Start()) return nullptr;
-    return box;
+    return NetbiosTest::StartBox(address, "CACHEDBOX");
   }
 
   // Calls the box and hangs up at once: the call's return code.
@@ -823,17 +829,8 @@ TEST_F(CacheTest, AnEntryExpiresAfterItsLifetime) {
 
 TEST_F(NetbiosTest, ACacheLifetimeOfZeroQueriesOnEveryCall) {
   nbtest::WriteConfig(root_.path(), ports_, {"127.0.0.1"}, {{"RemoteCacheTimeoutMs", "0"}});
-  namespace nb = platform::netbios;
-  nb::PeerOptions opt;
-  nb::ParseAddress("127.0.0.5", opt.address);
-  opt.nameServicePort = ports_.ns;
-  opt.datagramPort = ports_.dg;
-  opt.sessionPort = ports_.ssn;
-  std::memset(opt.name.data(), ' ', 15);
-  std::memcpy(opt.name.data(), "UNCACHED", 8);
-  opt.name[15] = 0x20;
-  nb::PeerNode box(opt, nullptr, [](int fd, const nb::wire::Name&) { close(fd); });
-  ASSERT_TRUE(box.Start());
+  auto box = StartBox("127.0.0.5", "UNCACHED");
+  ASSERT_NE(box, nullptr);
   ASSERT_EQ(AddName("CALLER"), NRC_GOODRET);
   for (int i = 0; i < 2; ++i) {
     UCHAR rc = 0;
@@ -841,7 +838,7 @@ TEST_F(NetbiosTest, ACacheLifetimeOfZeroQueriesOnEveryCall) {
     ASSERT_EQ(rc, NRC_GOODRET);
     Hangup(lsn);
   }
-  EXPECT_EQ(box.QueriesAnswered(), 2u);
+  EXPECT_EQ(box->QueriesAnswered(), 2u);
 }
 
 // Two receives wait on one session, the second one's event waited for by a thread of its own.
