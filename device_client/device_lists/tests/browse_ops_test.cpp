@@ -14,6 +14,7 @@
 
 #include "device_client/api/print_server_utility.h"
 #include "device_client/device_lists/device_lists.h"
+#include "device_client/device_lists/tests/lists_test_support.h"
 #include "discovery_scanner/cache/scan_cache.h"
 #include "platform/clock.h"
 #include "platform/profile.h"
@@ -25,12 +26,10 @@ namespace {
 
 using box_emulator::Box;
 using box_emulator::BoxOptions;
-using namespace std::chrono_literals;
 using Strings = std::vector<std::string>;
 
 BoxOptions Named(const std::string& name) {
-  BoxOptions o;
-  o.restartWindow = 0ms;
+  BoxOptions o = lists_test::QuickBox();
   o.identity.defaultName = name;
   return o;
 }
@@ -57,20 +56,7 @@ std::string ReadFile(const std::string& path) {
   return s.str();
 }
 
-std::vector<std::string> TcpipSubkeys() {
-  std::vector<std::string> names;
-  HKEY key = nullptr;
-  if (RegOpenKeyEx(HKEY_LOCAL_MACHINE, kTcpipListKey, KEY_READ, &key) != ERROR_SUCCESS)
-    return names;
-  for (DWORD i = 0;; ++i) {
-    char name[256];
-    DWORD size = sizeof name;
-    if (RegEnumKeyEx(key, i, name, &size) != ERROR_SUCCESS) break;
-    names.emplace_back(name);
-  }
-  RegCloseKey(key);
-  return names;
-}
+std::vector<std::string> TcpipSubkeys() { return lists_test::Subkeys(kTcpipListKey); }
 
 class BrowseOps : public ::testing::Test {
  protected:

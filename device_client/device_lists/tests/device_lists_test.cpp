@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "device_client/device_lists/tests/lists_test_support.h"
 #include "discovery_scanner/cache/scan_cache.h"
 #include "platform/clock.h"
 #include "platform/paths.h"
@@ -24,15 +25,10 @@
 namespace {
 
 using box_emulator::Box;
-using box_emulator::BoxOptions;
 using namespace std::chrono_literals;
+using lists_test::QuickBox;
+using lists_test::Subkeys;
 using scan_cache::ScanCacheRecord;
-
-BoxOptions Quick() {
-  BoxOptions o;
-  o.restartWindow = 0ms;
-  return o;
-}
 
 std::string Field(const char* bytes, std::size_t n) {
   return std::string(bytes, strnlen(bytes, n));
@@ -71,20 +67,6 @@ void SetRaw(const std::string& path, const char* value, DWORD type, const void* 
 
 void SetText(const std::string& path, const char* value, const std::string& text) {
   SetRaw(path, value, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
-}
-
-std::vector<std::string> Subkeys(const std::string& path) {
-  std::vector<std::string> names;
-  HKEY key = nullptr;
-  if (RegOpenKeyEx(HKEY_LOCAL_MACHINE, path.c_str(), KEY_READ, &key) != ERROR_SUCCESS) return names;
-  for (DWORD i = 0;; ++i) {
-    char name[256];
-    DWORD size = sizeof name;
-    if (RegEnumKeyEx(key, i, name, &size) != ERROR_SUCCESS) break;
-    names.emplace_back(name);
-  }
-  RegCloseKey(key);
-  return names;
 }
 
 // The stored bytes of a value, or nullopt.
@@ -295,7 +277,7 @@ TEST_F(DeviceLists, FullSourcesStopAtTheTableLimits) {
   EXPECT_EQ(FindDeviceIndex("Extra"), -1);
 
   // Adding by address is refused as well and stores nothing.
-  Box box(Quick());
+  Box box(QuickBox());
   DeviceRecord added{};
   EXPECT_EQ(PSAddUDP(box.Address().c_str(), &added), 0);
   EXPECT_EQ(console_access::DeviceCount(), MAX_DEVICE_RECORDS);
@@ -306,10 +288,10 @@ TEST_F(DeviceLists, FullSourcesStopAtTheTableLimits) {
 // of boxes that do not answer are deleted, entries without a readable address are left alone.
 TEST_F(DeviceLists, TcpipRegistryEntriesAreCheckedWithTheBoxes) {
   PSInit(2, 5);
-  Box on(Quick());
-  Box on2(Quick());
-  Box off(Quick());
-  Box silent(Quick());
+  Box on(QuickBox());
+  Box on2(QuickBox());
+  Box off(QuickBox());
+  Box silent(QuickBox());
   off.SwitchOff();
   box_emulator::FaultPlan hang;
   hang.neverReply = true;
@@ -356,7 +338,7 @@ TEST_F(DeviceLists, TcpipRegistryEntriesAreCheckedWithTheBoxes) {
 
 TEST_F(DeviceLists, BoxAddedByAddressIsStoredOnceAndListedLater) {
   PSInit(2, 5);
-  Box box(Quick());
+  Box box(QuickBox());
   EXPECT_TRUE(BrowseNames().empty());
   DeviceRecord record{};
   ASSERT_EQ(PSAddUDP(box.Address().c_str(), &record), 1);
@@ -367,7 +349,7 @@ TEST_F(DeviceLists, BoxAddedByAddressIsStoredOnceAndListedLater) {
   EXPECT_EQ(ValueBytes(Tcpip(box.DefaultName()), "Address"), box.Address() + std::string(1, '\0'));
 
   // Another box answering with the same name is refused: nothing changes anywhere.
-  Box twin(Quick());
+  Box twin(QuickBox());
   twin.SetDefaultName(box.DefaultName());
   DeviceRecord second{};
   EXPECT_EQ(PSAddUDP(twin.Address().c_str(), &second), 0);
@@ -381,11 +363,11 @@ TEST_F(DeviceLists, BoxAddedByAddressIsStoredOnceAndListedLater) {
 
 TEST_F(DeviceLists, AddByAddressRefusesWhatCannotBeStored) {
   PSInit(2, 5);
-  Box off(Quick());
+  Box off(QuickBox());
   off.SwitchOff();
-  Box backslash(Quick());
+  Box backslash(QuickBox());
   backslash.SetDefaultName("KV\\12");
-  Box control(Quick());
+  Box control(QuickBox());
   control.SetDefaultName("KV\t12");
   const std::string cases[] = {"",
                                "127.0.0.1\n",
@@ -407,8 +389,8 @@ TEST_F(DeviceLists, AddByAddressRefusesWhatCannotBeStored) {
 
 TEST_F(DeviceLists, RegisteringByAddressMovesTheListToTheInternetKey) {
   PSInit(2, 5);
-  Box old(Quick());
-  Box box(Quick());
+  Box old(QuickBox());
+  Box box(QuickBox());
   SetText(Tcpip("old"), "Address", old.Address());
   ASSERT_EQ(PSIAddUDP(box.Address().c_str()), 1);
   EXPECT_STREQ(device_lists::CurrentTcpipListKey(), kInternetListKey);
@@ -432,11 +414,11 @@ TEST_F(DeviceLists, RegisteringByAddressMovesTheListToTheInternetKey) {
 
 TEST_F(DeviceLists, AddressUpdateReachesTheBoxAtItsNewAddress) {
   PSInit(2, 5);
-  Box box(Quick());
+  Box box(QuickBox());
   const std::string name = box.DefaultName();
   std::string newAddress;
   {
-    Box probe(Quick());
+    Box probe(QuickBox());
     newAddress = probe.Address();
   }
   DeviceRecord record{};
