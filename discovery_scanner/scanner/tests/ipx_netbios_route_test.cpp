@@ -14,27 +14,18 @@
 
 #include "discovery_scanner/scanner/protocols.h"
 #include "discovery_scanner/scanner/scan_routes.h"
+#include "discovery_scanner/scanner/tests/box_blocks.h"
 #include "platform/ipx/ipx.h"
 #include "platform/netbios/netbios.h"
 #include "platform/paths.h"
 #include "platform/profile.h"
 #include "platform/test_support/temp_root.h"
-#include "tools/box_emulator/box_core.h"
 #include "tools/box_emulator/ipx_discovery.h"
 
 namespace lumeth {
 namespace {
 
 using scan_cache::ScanCacheRecord;
-
-std::array<std::uint8_t, wire::pid::kSize> BlockFor(std::uint32_t serial, const std::string& deviceName) {
-  box_emulator::BoxIdentity identity;
-  identity.hardwareAddress = {0x00, 0x40, 0x01, static_cast<std::uint8_t>(serial >> 16),
-                              static_cast<std::uint8_t>(serial >> 8), static_cast<std::uint8_t>(serial)};
-  box_emulator::BoxCore core(identity, "127.0.0.1");
-  core.Set("0001", deviceName);
-  return core.DeviceInfoBlock();
-}
 
 std::string Name(const std::array<std::uint8_t, wire::pid::kSize>& block) {
   const char* p = reinterpret_cast<const char*>(block.data() + wire::pid::kDefaultName);

@@ -19,6 +19,7 @@
 #include "discovery_scanner/scanner/discovery_wire.h"
 #include "discovery_scanner/scanner/protocols.h"
 #include "discovery_scanner/scanner/scan_routes.h"
+#include "discovery_scanner/scanner/tests/box_blocks.h"
 #include "tools/box_emulator/box_core.h"
 #include "tools/box_emulator/box_emulator.h"
 #include "tools/box_emulator/udp_discovery.h"
@@ -30,16 +31,6 @@ using scan_cache::ScanCacheRecord;
 
 std::string Text(const char* field, std::size_t size = 20) { return std::string(field, strnlen(field, size)); }
 std::string Text(const std::uint8_t* field) { return Text(reinterpret_cast<const char*>(field)); }
-
-// A block of a box with hardware address ending in `serial`, without a TCP side.
-std::array<std::uint8_t, wire::pid::kSize> BlockFor(std::uint32_t serial, const std::string& deviceName) {
-  box_emulator::BoxIdentity identity;
-  identity.hardwareAddress = {0x00, 0x40, 0x01, static_cast<std::uint8_t>(serial >> 16),
-                              static_cast<std::uint8_t>(serial >> 8), static_cast<std::uint8_t>(serial)};
-  box_emulator::BoxCore core(identity, "127.0.0.1");
-  core.Set("0001", deviceName);
-  return core.DeviceInfoBlock();
-}
 
 class UdpRouteTest : public ::testing::Test {
  protected:
