@@ -14,7 +14,17 @@ namespace {
 
 namespace pid = wire::pid;
 
-class DeviceApiRead : public ApiTest {};
+class DeviceApiRead : public ApiTest {
+ protected:
+  // The box has seen `count` requests, the last two of them one read of the whole configuration:
+  // the device-information block, then the configuration text.
+  void ExpectRequestsEndWithOneRead(std::size_t count) {
+    const auto requests = box_.Requests();
+    ASSERT_EQ(requests.size(), count);
+    EXPECT_EQ(requests[count - 2].data, "9100:\r\n");
+    EXPECT_EQ(requests[count - 1].data, "9007:\n");
+  }
+};
 
 TEST_F(DeviceApiRead, WholeConfigurationMatchesTheBox) {
   box_.SetDeviceName("Office");
@@ -49,10 +59,7 @@ TEST_F(DeviceApiRead, WholeConfigurationMatchesTheBox) {
   EXPECT_EQ(all.dsWireless.szSSID, "ANY");
   EXPECT_EQ(util_->LastDeviceName(), name_);
 
-  const auto requests = box_.Requests();
-  ASSERT_EQ(requests.size(), 2u);
-  EXPECT_EQ(requests[0].data, "9100:\r\n");
-  EXPECT_EQ(requests[1].data, "9007:\n");
+  ExpectRequestsEndWithOneRead(2);
 }
 
 TEST_F(DeviceApiRead, EveryGetterReadsTheBoxAfresh) {
@@ -63,10 +70,7 @@ TEST_F(DeviceApiRead, EveryGetterReadsTheBoxAfresh) {
   box_.SetSetting("5000", "CHANGED");
   ASSERT_EQ(util_->mGetNetBEUIConfiguration(name_, &nb), 0);
   EXPECT_EQ(nb.szDomainName, "CHANGED");
-  const auto requests = box_.Requests();
-  ASSERT_EQ(requests.size(), 4u);
-  EXPECT_EQ(requests[2].data, "9100:\r\n");
-  EXPECT_EQ(requests[3].data, "9007:\n");
+  ExpectRequestsEndWithOneRead(4);
 }
 
 TEST_F(DeviceApiRead, GetterArgumentsRefusedWithoutTraffic) {
