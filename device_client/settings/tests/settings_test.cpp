@@ -32,18 +32,29 @@ std::string ReadFile(const std::string& path) {
   return ss.str();
 }
 
+// What every getter of the settings gives.
+struct Settings {
+  int simulation, debugLog, customer, timeOut, refreshDelay, tcpip, ipxspx, netbeui;
+};
+
+void ExpectSettings(const Settings& want) {
+  EXPECT_EQ(CComMethod::IsSimulation(), want.simulation);
+  EXPECT_EQ(CComMethod::IsDebugLogOn(), want.debugLog);
+  EXPECT_EQ(CComMethod::GetCustomer(), want.customer);
+  EXPECT_EQ(CComMethod::GetTimeOut(), want.timeOut);
+  EXPECT_EQ(CComMethod::GetRefreshDelay(), want.refreshDelay);
+  // Each output starts unlike the value expected, so the call is seen to set it.
+  int tcpip = want.tcpip - 1, ipxspx = want.ipxspx - 1, netbeui = want.netbeui - 1;
+  CComMethod::GetConnectedProtocols(tcpip, ipxspx, netbeui);
+  EXPECT_EQ(tcpip, want.tcpip);
+  EXPECT_EQ(ipxspx, want.ipxspx);
+  EXPECT_EQ(netbeui, want.netbeui);
+}
+
 TEST(ComMethodSettings, MissingFileGivesDefaults) {
   platform::testing::TempRoot root;
-  EXPECT_EQ(CComMethod::IsSimulation(), 0);
-  EXPECT_EQ(CComMethod::IsDebugLogOn(), 0);
-  EXPECT_EQ(CComMethod::GetCustomer(), 0);
-  EXPECT_EQ(CComMethod::GetTimeOut(), 0);
-  EXPECT_EQ(CComMethod::GetRefreshDelay(), 0);
-  int tcpip = -1, ipxspx = -1, netbeui = -1;
-  CComMethod::GetConnectedProtocols(tcpip, ipxspx, netbeui);
-  EXPECT_EQ(tcpip, 0);
-  EXPECT_EQ(ipxspx, 0);
-  EXPECT_EQ(netbeui, 0);
+  ExpectSettings({.simulation = 0, .debugLog = 0, .customer = 0, .timeOut = 0, .refreshDelay = 0,
+                  .tcpip = 0, .ipxspx = 0, .netbeui = 0});
 }
 
 TEST(ComMethodSettings, ReadsEveryKeyOfItsSection) {
@@ -51,16 +62,8 @@ TEST(ComMethodSettings, ReadsEveryKeyOfItsSection) {
   WriteCommonIni(
       "[general]\r\nsimulation=T\r\ndebuglog=T\r\ncustomer=7\r\niTimeOut=5000\r\n"
       "RefreshDelay=20\r\n[ConnectedProtocol]\r\nbTCPIP=1\r\nbIPXSPX=2\r\nbNETBEUI=3\r\n");
-  EXPECT_EQ(CComMethod::IsSimulation(), 1);
-  EXPECT_EQ(CComMethod::IsDebugLogOn(), 1);
-  EXPECT_EQ(CComMethod::GetCustomer(), 7);
-  EXPECT_EQ(CComMethod::GetTimeOut(), 5000);
-  EXPECT_EQ(CComMethod::GetRefreshDelay(), 20);
-  int tcpip = 0, ipxspx = 0, netbeui = 0;
-  CComMethod::GetConnectedProtocols(tcpip, ipxspx, netbeui);
-  EXPECT_EQ(tcpip, 1);
-  EXPECT_EQ(ipxspx, 2);
-  EXPECT_EQ(netbeui, 3);
+  ExpectSettings({.simulation = 1, .debugLog = 1, .customer = 7, .timeOut = 5000,
+                  .refreshDelay = 20, .tcpip = 1, .ipxspx = 2, .netbeui = 3});
 }
 
 TEST(ComMethodSettings, OnlyCapitalTSwitchesOn) {
