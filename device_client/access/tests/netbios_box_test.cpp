@@ -13,6 +13,7 @@
 #include "device_client/access/access.h"
 #include "device_client/access/ncb.h"
 #include "device_client/api/print_server_utility.h"
+#include "device_client/api/tests/config_round_trip.h"
 #include "device_client/core/transport/text.h"
 #include "platform/clock.h"
 #include "platform/netbios/nb_peer.h"
@@ -272,16 +273,8 @@ TEST_F(NetbiosBox, DeviceApiReadsAndWritesTheConfigurationOverNetbios) {
   ASSERT_EQ(console_access::AppendDevice(NetbiosRecord()), 0);
   const std::string name = box_->DefaultName();
 
-  config::AllConfigurationData all;
-  config::ProtocolData caps;
-  ASSERT_EQ(util.mGetAllConfiguration(name, &all), 0);
-  ASSERT_EQ(util.mGetDeviceProtocol(name, &caps), 0);
-  EXPECT_EQ(all.dsSystem.szDeviceName, "Nb-Box");
-  all.dsSystem.szDeviceName = "Nb-Renamed";
-  all.dsNetware.szDeviceName = "Nb-Renamed";
-  all.dsNetware.szPrintServerName = "Nb-Renamed";
-  all.dsNetBEUI.szDomainName = "NBGRP";
-  ASSERT_EQ(util.mSetAllConfiguration(name, &all, 1, caps), 0);
+  ASSERT_NO_FATAL_FAILURE(
+      api_test::RenameThroughDeviceApi(util, name, "Nb-Box", "Nb-Renamed", "NBGRP"));
   EXPECT_EQ(box_->Setting("0001").value_or(""), "Nb-Renamed");
   EXPECT_EQ(front_->NodeName(index_), box_emulator::NetbiosNameOf("Nb-Renamed"));
   // The record follows the box's new session name; its LANA stays.
@@ -290,10 +283,7 @@ TEST_F(NetbiosBox, DeviceApiReadsAndWritesTheConfigurationOverNetbios) {
   EXPECT_EQ(Text(record->address, 16), "Nb-Renamed");
   EXPECT_EQ(record->address[NETBIOS_LANA_OFFSET], 0);
 
-  config::AllConfigurationData back;
-  ASSERT_EQ(util.mGetAllConfiguration(name, &back), 0);
-  EXPECT_EQ(back.dsSystem.szDeviceName, "Nb-Renamed");
-  EXPECT_EQ(back.dsNetBEUI.szDomainName, "NBGRP");
+  ASSERT_NO_FATAL_FAILURE(api_test::ExpectRenamed(util, name, "Nb-Renamed", "NBGRP"));
   EXPECT_EQ(box_->RequestCount(), 0u) << "every request went over NetBIOS";
 }
 

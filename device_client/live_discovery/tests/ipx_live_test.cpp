@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "device_client/api/print_server_utility.h"
+#include "device_client/api/tests/config_round_trip.h"
 #include "device_client/device_lists/device_lists.h"
 #include "device_client/live_discovery/tests/live_test_support.h"
 #include "platform/ipx/ipx.h"
@@ -413,22 +414,11 @@ TEST_F(IpxLive, ConfigurationIsReadAndWrittenOverSpx) {
   ASSERT_EQ(console_access::AppendDevice(records[0]), 0);
   const std::string name = Text(records[0].szName, 20);
 
-  config::AllConfigurationData all;
-  config::ProtocolData caps;
-  ASSERT_EQ(util.mGetAllConfiguration(name, &all), 0);
-  ASSERT_EQ(util.mGetDeviceProtocol(name, &caps), 0);
-  EXPECT_EQ(all.dsSystem.szDeviceName, "Spx-Box");
-  all.dsSystem.szDeviceName = "Spx-Renamed";
-  all.dsNetware.szDeviceName = "Spx-Renamed";
-  all.dsNetware.szPrintServerName = "Spx-Renamed";
-  all.dsNetBEUI.szDomainName = "SPXGRP";
-  ASSERT_EQ(util.mSetAllConfiguration(name, &all, 1, caps), 0);
+  ASSERT_NO_FATAL_FAILURE(
+      api_test::RenameThroughDeviceApi(util, name, "Spx-Box", "Spx-Renamed", "SPXGRP"));
   EXPECT_EQ(box.Setting("0001").value_or(""), "Spx-Renamed");
 
-  config::AllConfigurationData back;
-  ASSERT_EQ(util.mGetAllConfiguration(name, &back), 0);
-  EXPECT_EQ(back.dsSystem.szDeviceName, "Spx-Renamed");
-  EXPECT_EQ(back.dsNetBEUI.szDomainName, "SPXGRP");
+  ASSERT_NO_FATAL_FAILURE(api_test::ExpectRenamed(util, name, "Spx-Renamed", "SPXGRP"));
   EXPECT_EQ(box.RequestCount(), 0u) << "every request went over SPX";
 }
 
