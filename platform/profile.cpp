@@ -26,10 +26,14 @@
 #include <unordered_set>
 #include <vector>
 
+#include "platform/ascii.h"
 #include "platform/atomic_file.h"
 #include "platform/paths.h"
 
 namespace {
+
+using platform::AsciiLower;
+using platform::EqualsNoCase;
 
 constexpr std::size_t kMaxProfileBytes = 4u * 1024u * 1024u;
 
@@ -39,16 +43,6 @@ std::string_view Trim(std::string_view s) {
   while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
   while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
   return s;
-}
-
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  }
-  return true;
 }
 
 enum class Kind { kOther, kSection, kKey };
@@ -119,7 +113,7 @@ std::vector<Line> Parse(std::string_view text) {
 }
 
 bool InSection(const std::vector<Line>& lines, const Line& line, std::string_view section) {
-  return line.section >= 0 && SameName(lines[static_cast<std::size_t>(line.section)].name, section);
+  return line.section >= 0 && EqualsNoCase(lines[static_cast<std::size_t>(line.section)].name, section);
 }
 
 std::string ResolvePath(const char* fileName) {
@@ -147,8 +141,8 @@ std::optional<std::string_view> FindValue(std::string_view text, std::string_vie
   ForEachLine(text, [&](const Line& line) {
     if (found) return;
     if (line.kind == Kind::kSection) {
-      inSection = SameName(line.name, section);
-    } else if (inSection && line.kind == Kind::kKey && SameName(line.name, key)) {
+      inSection = EqualsNoCase(line.name, section);
+    } else if (inSection && line.kind == Kind::kKey && EqualsNoCase(line.name, key)) {
       found = line.value;
     }
   });
@@ -196,7 +190,7 @@ class DistinctNames {
   void Add(std::string_view name) {
     if (name.empty()) return;  // an empty name would end the list early
     std::string lower(name);
-    for (char& c : lower) c = Lower(c);
+    for (char& c : lower) c = AsciiLower(c);
     if (seen_.insert(std::move(lower)).second) names_.push_back(name);
   }
   const std::vector<std::string_view>& names() const { return names_; }
@@ -240,7 +234,7 @@ DWORD GetPrivateProfileString(const char* section, const char* key, const char* 
     DistinctNames names;
     bool inSection = false;
     ForEachLine(text, [&](const Line& line) {
-      if (line.kind == Kind::kSection) inSection = SameName(line.name, sec);
+      if (line.kind == Kind::kSection) inSection = EqualsNoCase(line.name, sec);
       if (line.kind == Kind::kKey && inSection) names.Add(line.name);
     });
     return CopyList(names.names(), buf, size);
@@ -309,14 +303,14 @@ BOOL WritePrivateProfileString(const char* section, const char* key, const char*
     // Delete the key (or the whole section) in every section of that name.
     for (const Line& line : lines) {
       bool inSec = InSection(lines, line, sec);
-      bool drop = key == nullptr ? inSec : (inSec && line.kind == Kind::kKey && SameName(line.name, k));
+      bool drop = key == nullptr ? inSec : (inSec && line.kind == Kind::kKey && EqualsNoCase(line.name, k));
       if (!drop) out.append(line.raw);
     }
   } else {
     std::string newLine;
     const Line* existing = nullptr;
     for (const Line& line : lines) {
-      if (line.kind == Kind::kKey && SameName(line.name, k) && InSection(lines, line, sec)) {
+      if (line.kind == Kind::kKey && EqualsNoCase(line.name, k) && InSection(lines, line, sec)) {
         existing = &line;
         break;
       }
@@ -334,7 +328,7 @@ BOOL WritePrivateProfileString(const char* section, const char* key, const char*
       // Into the first section of that name, after its last key (or right after its header).
       long header = -1;
       for (std::size_t i = 0; i < lines.size(); ++i) {
-        if (lines[i].kind == Kind::kSection && SameName(lines[i].name, sec)) {
+        if (lines[i].kind == Kind::kSection && EqualsNoCase(lines[i].name, sec)) {
           header = static_cast<long>(i);
           break;
         }

@@ -28,6 +28,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "platform/ascii.h"
 #include "platform/atomic_file.h"
 #include "platform/paths.h"
 
@@ -38,6 +39,8 @@ struct RegKeyHandle {
 };
 
 namespace {
+
+using platform::EqualsNoCase;
 
 constexpr std::size_t kMaxNameLength = 255;
 constexpr std::size_t kMaxValueBytes = 1024u * 1024u;
@@ -62,26 +65,16 @@ struct Store {
   Key roots[2];
 };
 
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  }
-  return true;
-}
-
 Key* FindChild(Key* key, std::string_view name) {
   for (auto& child : key->children) {
-    if (SameName(child->name, name)) return child.get();
+    if (EqualsNoCase(child->name, name)) return child.get();
   }
   return nullptr;
 }
 
 Value* FindValue(Key* key, std::string_view name) {
   for (Value& v : key->values) {
-    if (SameName(v.name, name)) return &v;
+    if (EqualsNoCase(v.name, name)) return &v;
   }
   return nullptr;
 }
@@ -515,7 +508,7 @@ LONG RegDeleteValue(HKEY key, const char* valueName) {
     Key* k = Resolve(store, t.root, t.path);
     if (k == nullptr) return ERROR_KEY_DELETED;
     auto it = std::find_if(k->values.begin(), k->values.end(),
-                           [&](const Value& v) { return SameName(v.name, name); });
+                           [&](const Value& v) { return EqualsNoCase(v.name, name); });
     if (it == k->values.end()) return ERROR_FILE_NOT_FOUND;
     k->values.erase(it);
     changed = true;

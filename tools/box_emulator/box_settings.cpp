@@ -1,8 +1,8 @@
 #include "tools/box_emulator/box_settings.h"
 
-#include <algorithm>
-#include <cctype>
 #include <cstdio>
+
+#include "platform/ascii.h"
 
 namespace box_emulator {
 namespace {
@@ -113,14 +113,6 @@ const Settings& Base() {
   return base;
 }
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::toupper(static_cast<unsigned char>(x)) ==
-                  std::toupper(static_cast<unsigned char>(y));
-         });
-}
-
 }  // namespace
 
 const std::vector<std::string>& KnownKeys() {
@@ -154,7 +146,7 @@ std::string FormatSettings(const Settings& settings) {
 
 std::string NormaliseWrittenValue(std::string_view key, std::string_view value) {
   if (key == "0501" || key == "0502" || key == "0503" || key == "0504") {
-    if (EqualsNoCase(value, "ACK")) return "ACK&BUSY";
+    if (platform::EqualsNoCase(value, "ACK")) return "ACK&BUSY";
   }
   return std::string(value);
 }
