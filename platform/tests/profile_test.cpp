@@ -1,13 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <climits>
 #include <fstream>
-#include <functional>
 #include <iterator>
 #include <sstream>
 #include <string>
@@ -17,6 +15,7 @@
 #include "platform/paths.h"
 #include "platform/profile.h"
 #include "platform/test_support/temp_root.h"
+#include "platform/test_support/unprivileged.h"
 
 namespace {
 
@@ -46,19 +45,6 @@ std::string Get(const char* section, const char* key, const char* def = "", DWOR
   if (size == 0) return "";
   EXPECT_EQ(n, std::string(buf.data()).size());
   return std::string(buf.data(), n);
-}
-
-// Runs body in a child process that has given up root's right to write anywhere; returns its exit
-// code. A plain user needs no change.
-int RunUnprivileged(const std::function<int()>& body) {
-  pid_t pid = fork();
-  if (pid == 0) {
-    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(90);
-    _exit(body());
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 100;
 }
 
 const char kSample[] =
@@ -367,7 +353,7 @@ TEST(ProfileWrite, ReadOnlyDirectoryFailsAndLosesNothing) {
   WriteFile(IniPath(), before);
   ASSERT_EQ(chmod(root.path().c_str(), 0755), 0);
   ASSERT_EQ(chmod(platform::WindowsDirectory().c_str(), 0555), 0);
-  int rc = RunUnprivileged([] {
+  int rc = platform::testing::RunUnprivileged([] {
     if (WritePrivateProfileString("S", "A", "2", "test.ini") != FALSE) return 1;
     if (WritePrivateProfileString("S", "B", "2", "test.ini") != FALSE) return 2;
     if (WritePrivateProfileString("S", nullptr, nullptr, "test.ini") != FALSE) return 3;

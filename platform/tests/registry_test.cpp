@@ -9,7 +9,6 @@
 #include <csignal>
 #include <cstring>
 #include <fstream>
-#include <functional>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -17,6 +16,7 @@
 #include "platform/paths.h"
 #include "platform/registry.h"
 #include "platform/test_support/temp_root.h"
+#include "platform/test_support/unprivileged.h"
 
 namespace {
 
@@ -101,17 +101,6 @@ std::vector<std::string> ValueNames(HKEY key) {
     names.push_back(name);
   }
   return names;
-}
-
-int RunUnprivileged(const std::function<int()>& body) {
-  pid_t pid = fork();
-  if (pid == 0) {
-    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(90);
-    _exit(body());
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 100;
 }
 
 TEST(Registry, CreatesOpensAndClosesKeys) {
@@ -508,7 +497,7 @@ TEST(Registry, AReadOnlyRootGivesWriteFaultAndKeepsTheStore) {
   const std::string before = ReadFile(StoreFile());
   ASSERT_EQ(chmod(root.path().c_str(), 0755), 0);
   ASSERT_EQ(chmod(platform::RegistryDirectory().c_str(), 0555), 0);
-  int rc = RunUnprivileged([] {
+  int rc = platform::testing::RunUnprivileged([] {
     HKEY k = nullptr;
     if (RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kelmor", KEY_ALL_ACCESS, &k) != ERROR_SUCCESS) return 1;
     if (QueryBytes(k, "Address") != std::string("10.0.0.1", 9)) return 2;
