@@ -11,6 +11,7 @@
 #include <ctime>
 
 #include "platform/clock.h"
+#include "platform/fd_io.h"
 #include "platform/named_objects/named_objects.h"
 #include "platform/paths.h"
 
@@ -46,26 +47,13 @@ bool IsPlainName(const char* fileName) {
   return std::strcmp(fileName, ".") != 0 && std::strcmp(fileName, "..") != 0;
 }
 
-bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
-  while (size > 0) {
-    ssize_t n = ::write(fd, data, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
 // Writes `image` to a new temporary file beside `path` and returns its name ("" on failure).
 std::string WriteTemporary(const std::string& path, const std::vector<std::uint8_t>& image) {
   std::size_t slash = path.rfind('/');
   std::string tmpl = path.substr(0, slash + 1) + "." + path.substr(slash + 1) + ".XXXXXX";
   int fd = ::mkostemp(tmpl.data(), O_CLOEXEC);
   if (fd < 0) return "";
-  bool ok = ::fchmod(fd, 0644) == 0 && WriteAll(fd, image.data(), image.size());
+  bool ok = ::fchmod(fd, 0644) == 0 && platform::WriteAll(fd, image.data(), image.size());
   if (::close(fd) != 0) ok = false;
   if (!ok) {
     ::unlink(tmpl.c_str());

@@ -308,15 +308,4 @@ int RecvMsg(int fd, std::vector<std::uint8_t>& msg, int* passedFd) {
   return 1;
 }
 
-bool WriteAll(int fd, const std::uint8_t* p, std::size_t n) {
-  while (n > 0) {
-    ssize_t r = send(fd, p, n, MSG_NOSIGNAL);
-    if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) return false;
-    p += r;
-    n -= static_cast<std::size_t>(r);
-  }
-  return true;
-}
-
 }  // namespace platform::netbios

@@ -95,7 +95,4 @@ bool SendMsg(int fd, const std::vector<std::uint8_t>& msg, int fdToPass = -1);
 // returned in *passedFd (else -1).
 int RecvMsg(int fd, std::vector<std::uint8_t>& msg, int* passedFd);
 
-// Whole-buffer transfers on a blocking stream socket; false on error or end of stream.
-bool WriteAll(int fd, const std::uint8_t* p, std::size_t n);
-
 }  // namespace platform::netbios

@@ -13,28 +13,10 @@
 #include <chrono>
 #include <cstring>
 
+#include "platform/fd_io.h"
 #include "platform/netbios/nb_common.h"
 
 namespace platform::netbios {
-
-namespace {
-
-bool ReadFull(int fd, std::uint8_t* p, std::size_t n, int timeoutMs) {
-  std::size_t got = 0;
-  while (got < n) {
-    pollfd pf{fd, POLLIN, 0};
-    int r = poll(&pf, 1, timeoutMs);
-    if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) return false;
-    ssize_t k = recv(fd, p + got, n - got, 0);
-    if (k < 0 && errno == EINTR) continue;
-    if (k <= 0) return false;
-    got += static_cast<std::size_t>(k);
-  }
-  return true;
-}
-
-}  // namespace
 
 PeerNode::PeerNode(PeerOptions options, DatagramHandler onDatagram, SessionHandler onSession)
     : opt_(std::move(options)), onDatagram_(std::move(onDatagram)), onSession_(std::move(onSession)) {
@@ -189,7 +171,7 @@ bool PeerNode::Pump(Conn& c) {
       std::uint8_t out[5];
       if (ok && Holds(called, &group) && !group) {
         wire::PutSessionHeader(wire::kSsnPositive, 0, out);
-        if (!WriteAll(c.fd, out, 4)) {
+        if (!platform::SendAll(c.fd, out, 4)) {
           close(c.fd);
           return false;
         }
@@ -199,7 +181,7 @@ bool PeerNode::Pump(Conn& c) {
       }
       wire::PutSessionHeader(wire::kSsnNegative, 1, out);
       out[4] = ok ? wire::kSsnErrCalledNotPresent : wire::kSsnErrUnspecified;
-      WriteAll(c.fd, out, 5);
+      platform::SendAll(c.fd, out, 5);
       close(c.fd);
       return false;
     }
@@ -297,7 +279,7 @@ void PeerNode::OnSession() {
   std::uint8_t type = 0;
   std::uint32_t len = 0;
   do {
-    if (!ReadFull(fd, hdr, 4, 5000)) {
+    if (!platform::ReadExactly(fd, hdr, 4, 5000)) {
       close(fd);
       return;
     }
@@ -306,12 +288,13 @@ void PeerNode::OnSession() {
   std::vector<std::uint8_t> body(len);
   wire::Name called{}, calling{};
   bool group = false;
-  bool ok = type == wire::kSsnRequest && len <= 256 && ReadFull(fd, body.data(), len, 5000) &&
+  bool ok = type == wire::kSsnRequest && len <= 256 &&
+            platform::ReadExactly(fd, body.data(), len, 5000) &&
             wire::ParseSessionRequestBody(body.data(), len, called, calling);
   std::uint8_t out[5];
   if (ok && Holds(called, &group) && !group && onSession_) {
     wire::PutSessionHeader(wire::kSsnPositive, 0, out);
-    if (!WriteAll(fd, out, 4)) {
+    if (!platform::SendAll(fd, out, 4)) {
       close(fd);
       return;
     }
@@ -320,7 +303,7 @@ void PeerNode::OnSession() {
   }
   wire::PutSessionHeader(wire::kSsnNegative, 1, out);
   out[4] = ok ? wire::kSsnErrCalledNotPresent : wire::kSsnErrUnspecified;
-  WriteAll(fd, out, 5);
+  platform::SendAll(fd, out, 5);
   close(fd);
 }
 
@@ -342,7 +325,7 @@ bool PeerNode::SendSessionMessage(int fd, const std::uint8_t* p, std::size_t n) 
   std::vector<std::uint8_t> msg(4 + n);
   wire::PutSessionHeader(wire::kSsnMessage, static_cast<std::uint32_t>(n), msg.data());
   if (n > 0) std::memcpy(msg.data() + 4, p, n);
-  return WriteAll(fd, msg.data(), msg.size());
+  return platform::SendAll(fd, msg.data(), msg.size());
 }
 
 int PeerNode::ReceiveSessionMessage(int fd, std::vector<std::uint8_t>& out, int timeoutMs) {
@@ -352,12 +335,12 @@ int PeerNode::ReceiveSessionMessage(int fd, std::vector<std::uint8_t>& out, int 
     if (poll(&pf, 1, timeoutMs) <= 0) return -1;
     ssize_t peek = recv(fd, hdr, 1, MSG_PEEK);
     if (peek == 0) return 0;
-    if (!ReadFull(fd, hdr, 4, timeoutMs)) return -1;
+    if (!platform::ReadExactly(fd, hdr, 4, timeoutMs)) return -1;
     std::uint8_t type = 0;
     std::uint32_t len = 0;
     wire::ReadSessionHeader(hdr, type, len);
     out.assign(len, 0);
-    if (len > 0 && !ReadFull(fd, out.data(), len, timeoutMs)) return -1;
+    if (len > 0 && !platform::ReadExactly(fd, out.data(), len, timeoutMs)) return -1;
     if (type == wire::kSsnKeepAlive) continue;
     return type == wire::kSsnMessage ? 1 : -1;
   }

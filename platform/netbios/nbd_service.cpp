@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "platform/netbios/nb_common.h"
+#include "platform/fd_io.h"
 #include "platform/netbios/netbios.h"
 #include "platform/paths.h"
 
@@ -895,7 +896,7 @@ void Service::OnIncoming(std::size_t index) {
     std::uint8_t r[5];
     wire::PutSessionHeader(wire::kSsnNegative, 1, r);
     r[4] = code;
-    WriteAll(in.fd, r, 5);
+    platform::SendAll(in.fd, r, 5);
     drop();
   };
   if (!wire::ParseSessionRequestBody(in.buf.data() + 4, len, called, calling))
@@ -910,7 +911,7 @@ void Service::OnIncoming(std::size_t index) {
     int fd = in.fd;
     int flags = fcntl(fd, F_GETFL);
     fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-    if (!WriteAll(fd, ok, 4)) return drop();
+    if (!platform::SendAll(fd, ok, 4)) return drop();
     FinishListen(i, NRC_GOODRET, calling, fd);
     return drop();
   }

@@ -43,6 +43,7 @@
 #include "device_client/api/print_server_utility.h"
 #include "device_client/core/config/config_records.h"
 #include "device_client/core/wire_layout.h"
+#include "platform/fd_io.h"
 #include "platform/test_support/temp_root.h"
 #include "tools/box_emulator/box_emulator.h"
 
@@ -62,31 +63,6 @@ std::string FrameRequest(std::string_view text) {
   out.push_back(static_cast<char>((text.size() >> 8) & 0xFF));
   out.append(text);
   return out;
-}
-
-bool SendAll(int fd, const char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t n = ::send(fd, data, size, MSG_NOSIGNAL);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
-// Reads exactly `size` bytes; false on an error or an early end of the stream.
-bool ReadExactly(int fd, char* buffer, std::size_t size) {
-  while (size > 0) {
-    const ssize_t n = ::recv(fd, buffer, size, 0);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    buffer += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
 }
 
 int ConnectTo(const sockaddr_in& to) {
@@ -117,8 +93,8 @@ bool RawExchange(const sockaddr_in& to, const std::string& request, std::size_t 
   const int fd = ConnectTo(to);
   if (fd < 0) return false;
   scratch.resize(std::max(scratch.size(), replySize));
-  const bool ok = SendAll(fd, request.data(), request.size()) &&
-                  ReadExactly(fd, scratch.data(), replySize);
+  const bool ok = platform::SendAll(fd, request.data(), request.size()) &&
+                  platform::ReadExactly(fd, scratch.data(), replySize);
   ::close(fd);
   return ok;
 }
@@ -128,7 +104,7 @@ std::string CaptureReply(const sockaddr_in& to, const std::string& request) {
   const int fd = ConnectTo(to);
   if (fd < 0) throw std::runtime_error("cannot connect to the emulated box");
   std::string reply;
-  if (SendAll(fd, request.data(), request.size())) {
+  if (platform::SendAll(fd, request.data(), request.size())) {
     char buf[4096];
     for (;;) {
       const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
@@ -202,16 +178,16 @@ class PlainServer {
         break;
       }
       char header[wire::kRequestHeaderSize];
-      if (ReadExactly(fd, header, sizeof header)) {
+      if (platform::ReadExactly(fd, header, sizeof header)) {
         const std::size_t length = static_cast<unsigned char>(header[2]) |
                                    (static_cast<std::size_t>(static_cast<unsigned char>(header[3])) << 8);
         request.assign(header, header + sizeof header);
         request.resize(sizeof header + length);
-        if (ReadExactly(fd, request.data() + sizeof header, length)) {
+        if (platform::ReadExactly(fd, request.data() + sizeof header, length)) {
           const std::string_view got(request.data(), request.size());
           for (const auto& [ask, answer] : answers_) {
             if (got == ask) {
-              SendAll(fd, answer.data(), answer.size());
+              platform::SendAll(fd, answer.data(), answer.size());
               break;
             }
           }

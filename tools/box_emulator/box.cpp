@@ -15,6 +15,7 @@
 #include <random>
 #include <stdexcept>
 
+#include "platform/fd_io.h"
 #include "tools/box_emulator/box_emulator.h"
 
 namespace box_emulator {
@@ -32,19 +33,6 @@ std::string RandomLoopbackAddress() {
   auto& rng = Rng();
   return "127." + std::to_string(second(rng)) + "." + std::to_string(third(rng)) + "." +
          std::to_string(fourth(rng));
-}
-
-bool SendAll(int fd, const char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t n = ::send(fd, data, size, MSG_NOSIGNAL);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
 }
 
 // The listener of a box never blocks its event loop: an accept finds a connection or EAGAIN.
@@ -433,7 +421,7 @@ void Box::AnswerNowLocked(int fd, const RequestAssembler& assembler,
     lock.lock();
     RunOnWorkerLocked([this, fd, rest = std::move(rest)] {
       SetNoDelay(fd);
-      SendAll(fd, rest.data(), rest.size());
+      platform::SendAll(fd, rest.data(), rest.size());
       CloseAfterReply(fd);
     });
     return;
@@ -552,9 +540,9 @@ bool Box::SendReply(int fd, const OutgoingReply& reply) {
   auto put = [&](const std::string& bytes, bool piecewise) {
     const std::size_t n = std::min(bytes.size(), budget);
     budget -= n;
-    if (!piecewise) return SendAll(fd, bytes.data(), n) && budget > 0;
+    if (!piecewise) return platform::SendAll(fd, bytes.data(), n) && budget > 0;
     for (std::size_t i = 0; i < n; ++i) {
-      if (!SendAll(fd, bytes.data() + i, 1)) return false;
+      if (!platform::SendAll(fd, bytes.data() + i, 1)) return false;
       std::this_thread::sleep_for(std::chrono::milliseconds(3));  // one segment per byte
     }
     return budget > 0;

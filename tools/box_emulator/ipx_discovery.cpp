@@ -10,6 +10,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "platform/fd_io.h"
 #include "platform/ipx/ipx.h"
 #include "tools/box_emulator/box_emulator.h"
 #include "tools/box_emulator/spx_front.h"
@@ -19,23 +20,13 @@ namespace {
 
 constexpr std::uint8_t kZeroNet[4] = {};
 constexpr std::uint8_t kZeroNode[6] = {};
+// How long a request's connection may keep each next piece of the request waiting.
+constexpr int kRequestWaitMs = 5000;
 
 bool NodeOf(const std::string& address, std::uint8_t (&node)[6]) {
   in_addr a{};
   if (::inet_pton(AF_INET, address.c_str(), &a) != 1) return false;
   IpxNodeFromIPv4(ntohl(a.s_addr), node);
-  return true;
-}
-
-bool ReadExactly(int fd, std::uint8_t* out, std::size_t size) {
-  std::size_t have = 0;
-  while (have < size) {
-    pollfd p{fd, POLLIN, 0};
-    if (::poll(&p, 1, 5000) <= 0) return false;
-    ssize_t n = ::recv(fd, out + have, size - have, 0);
-    if (n <= 0) return false;
-    have += static_cast<std::size_t>(n);
-  }
   return true;
 }
 
@@ -276,14 +267,14 @@ void IpxDiscovery::Serve(int fd, std::size_t index) {
   std::string request;
   bool more = true;
   while (more) {
-    if (!ReadExactly(fd, head, 4) || head[0] != wire::kRequestMarker) {
+    if (!platform::ReadExactly(fd, head, 4, kRequestWaitMs) || head[0] != wire::kRequestMarker) {
       ::close(fd);
       return;
     }
     more = head[1] != 0;
     const std::size_t length = head[2] | (static_cast<std::size_t>(head[3]) << 8);
     std::string chunk(length, '\0');
-    if (length > 0 && !ReadExactly(fd, reinterpret_cast<std::uint8_t*>(chunk.data()), length)) {
+    if (length > 0 && !platform::ReadExactly(fd, chunk.data(), length, kRequestWaitMs)) {
       ::close(fd);
       return;
     }

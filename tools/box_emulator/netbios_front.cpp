@@ -14,6 +14,7 @@
 #include <map>
 
 #include "device_client/core/wire_layout.h"
+#include "platform/fd_io.h"
 #include "platform/netbios/nb_common.h"
 #include "platform/netbios/nb_peer.h"
 #include "tools/box_emulator/box_emulator.h"
@@ -389,7 +390,7 @@ void NetbiosFront::Answer(Entry* e, int fd, const std::string& request) {
     if (done < wireBytes.size() && (sent >= 0 || errno == EAGAIN || errno == EWOULDBLOCK)) {
       timeval limit{2, 0};
       ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
-      nb::WriteAll(fd, wireBytes.data() + done, wireBytes.size() - done);
+      platform::SendAll(fd, wireBytes.data() + done, wireBytes.size() - done);
     }
   }
   ::close(fd);
