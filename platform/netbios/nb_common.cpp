@@ -182,6 +182,18 @@ bool SendUdp(int fd, std::uint32_t address, std::uint16_t port, const std::vecto
   return r == static_cast<ssize_t>(data.size());
 }
 
+bool ReceiveUdp(int fd, std::uint32_t ownAddress, std::uint16_t ownPort, UdpDatagram& out) {
+  sockaddr_in from{};
+  socklen_t fromLen = sizeof from;
+  ssize_t n = recvfrom(fd, out.bytes, sizeof out.bytes, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&from),
+                       &fromLen);
+  if (n <= 0) return false;
+  out.size = static_cast<std::size_t>(n);
+  out.address = ntohl(from.sin_addr.s_addr);
+  out.port = ntohs(from.sin_port);
+  return !(out.address == ownAddress && out.port == ownPort);
+}
+
 MsgWriter::MsgWriter(Msg type, std::uint32_t id) {
   buf_.push_back(static_cast<std::uint8_t>(type));
   U32(id);

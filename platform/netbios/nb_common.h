@@ -44,6 +44,17 @@ bool ParseAddress(const std::string& text, std::uint32_t& hostOrder);
 int OpenUdp(std::uint32_t address, std::uint16_t port);
 bool SendUdp(int fd, std::uint32_t address, std::uint16_t port, const std::vector<std::uint8_t>& data);
 
+// One datagram as received on a UDP socket, with its sender.
+struct UdpDatagram {
+  std::uint8_t bytes[1500];
+  std::size_t size = 0;
+  std::uint32_t address = 0;  // host order
+  std::uint16_t port = 0;
+};
+// Takes the next datagram waiting on `fd` without blocking. False when none is waiting, it is empty,
+// or it is this node's own, sent from ownAddress:ownPort (a broadcast of ours heard back).
+bool ReceiveUdp(int fd, std::uint32_t ownAddress, std::uint16_t ownPort, UdpDatagram& out);
+
 // Messages over the unix socket (SOCK_SEQPACKET: one message per send). Each starts with a type
 // byte and a 32-bit request id chosen by the program.
 enum class Msg : std::uint8_t {

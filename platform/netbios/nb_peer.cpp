@@ -205,16 +205,10 @@ bool PeerNode::Pump(Conn& c) {
 }
 
 void PeerNode::OnNameService(int fd) {
-  std::uint8_t buf[1500];
-  sockaddr_in from{};
-  socklen_t len = sizeof from;
-  ssize_t n = recvfrom(fd, buf, sizeof buf, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&from), &len);
-  if (n <= 0) return;
-  std::uint32_t srcIp = ntohl(from.sin_addr.s_addr);
-  std::uint16_t srcPort = ntohs(from.sin_port);
-  if (srcIp == opt_.address && srcPort == opt_.nameServicePort) return;
+  UdpDatagram in;
+  if (!ReceiveUdp(fd, opt_.address, opt_.nameServicePort, in)) return;
   wire::NsPacket p;
-  if (!wire::ParseNsPacket(buf, static_cast<std::size_t>(n), p) || p.response || p.questions.empty()) return;
+  if (!wire::ParseNsPacket(in.bytes, in.size, p) || p.response || p.questions.empty()) return;
   bool group = false;
   if (!Holds(p.questions[0].name, &group)) return;
   wire::NsPacket resp;
@@ -240,18 +234,14 @@ void PeerNode::OnNameService(int fd) {
     return;
   }
   resp.answers.push_back(rr);
-  if (SendUdp(nsU_, srcIp, srcPort, wire::BuildNsPacket(resp)) && resp.opcode == wire::kOpQuery) ++queries_;
+  if (SendUdp(nsU_, in.address, in.port, wire::BuildNsPacket(resp)) && resp.opcode == wire::kOpQuery) ++queries_;
 }
 
 void PeerNode::OnDatagram(int fd) {
-  std::uint8_t buf[1500];
-  sockaddr_in from{};
-  socklen_t len = sizeof from;
-  ssize_t n = recvfrom(fd, buf, sizeof buf, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&from), &len);
-  if (n <= 0) return;
-  if (ntohl(from.sin_addr.s_addr) == opt_.address && ntohs(from.sin_port) == opt_.datagramPort) return;
+  UdpDatagram in;
+  if (!ReceiveUdp(fd, opt_.address, opt_.datagramPort, in)) return;
   wire::Datagram d;
-  if (!wire::ParseDatagram(buf, static_cast<std::size_t>(n), d)) return;
+  if (!wire::ParseDatagram(in.bytes, in.size, d)) return;
   bool group = false;
   if (!Holds(d.destination, &group) || !onDatagram_) return;
   onDatagram_(*this, d);

@@ -22,8 +22,8 @@
 #include <random>
 #include <vector>
 
-#include "platform/netbios/nb_common.h"
 #include "platform/fd_io.h"
+#include "platform/netbios/nb_common.h"
 #include "platform/netbios/netbios.h"
 #include "platform/paths.h"
 
@@ -724,17 +724,13 @@ void Service::Timers() {
 }
 
 void Service::OnNameService(int lana, int fd) {
-  std::uint8_t buf[1500];
-  sockaddr_in from{};
-  socklen_t fromLen = sizeof from;
-  ssize_t n = recvfrom(fd, buf, sizeof buf, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&from), &fromLen);
-  if (n <= 0) return;
   const LanaSockets& ls = lanas_[static_cast<std::size_t>(lana)];
-  std::uint32_t srcAddr = ntohl(from.sin_addr.s_addr);
-  std::uint16_t srcPort = ntohs(from.sin_port);
-  if (srcAddr == ls.cfg.address && srcPort == cfg_.nameServicePort) return;  // our own broadcast
+  UdpDatagram in;
+  if (!ReceiveUdp(fd, ls.cfg.address, cfg_.nameServicePort, in)) return;
+  const std::uint32_t srcAddr = in.address;
+  const std::uint16_t srcPort = in.port;
   wire::NsPacket p;
-  if (!wire::ParseNsPacket(buf, static_cast<std::size_t>(n), p)) return;
+  if (!wire::ParseNsPacket(in.bytes, in.size, p)) return;
   if (p.response) {
     if (p.opcode == wire::kOpRegistration && p.rcode != 0) {
       for (std::size_t i = 0; i < registrations_.size(); ++i) {
@@ -845,15 +841,11 @@ void Service::OnNameService(int lana, int fd) {
 }
 
 void Service::OnDatagramSocket(int lana, int fd) {
-  std::uint8_t buf[1500];
-  sockaddr_in from{};
-  socklen_t fromLen = sizeof from;
-  ssize_t n = recvfrom(fd, buf, sizeof buf, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&from), &fromLen);
-  if (n <= 0) return;
   const LanaSockets& ls = lanas_[static_cast<std::size_t>(lana)];
-  if (ntohl(from.sin_addr.s_addr) == ls.cfg.address && ntohs(from.sin_port) == cfg_.datagramPort) return;
+  UdpDatagram in;
+  if (!ReceiveUdp(fd, ls.cfg.address, cfg_.datagramPort, in)) return;
   wire::Datagram d;
-  if (!wire::ParseDatagram(buf, static_cast<std::size_t>(n), d)) return;
+  if (!wire::ParseDatagram(in.bytes, in.size, d)) return;
   if (d.type == wire::kDgmBroadcast) return;
   Deliver(lana, d, true);
 }
