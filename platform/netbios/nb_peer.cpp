@@ -211,16 +211,12 @@ void PeerNode::OnNameService(int fd) {
   if (!wire::ParseNsPacket(in.bytes, in.size, p) || p.response || p.questions.empty()) return;
   bool group = false;
   if (!Holds(p.questions[0].name, &group)) return;
-  wire::NsPacket resp;
-  resp.trnId = p.trnId;
-  resp.response = true;
-  resp.aa = true;
-  resp.rd = p.rd;
+  // Only a query for a name of the NB type and a registration get an answer, of the same opcode.
+  wire::NsPacket resp = wire::AnswerTo(p, p.opcode);
   wire::NsRecord rr;
   rr.name = p.questions[0].name;
   rr.rdata = wire::NbRdata(group ? wire::kNbFlagGroup : 0, opt_.address);
   if (p.opcode == wire::kOpQuery && p.questions[0].type == wire::kTypeNB) {
-    resp.opcode = wire::kOpQuery;
     rr.ttl = 300000;
   } else if (p.opcode == wire::kOpRegistration) {
     std::uint16_t flags = 0;
@@ -228,7 +224,6 @@ void PeerNode::OnNameService(int fd) {
     bool requestGroup = !p.additional.empty() && wire::ReadNbRdata(p.additional[0].rdata, flags, address) &&
                         (flags & wire::kNbFlagGroup) != 0;
     if (group && requestGroup) return;
-    resp.opcode = wire::kOpRegistration;
     resp.rcode = wire::kRcodeActiveError;
   } else {
     return;

@@ -188,6 +188,16 @@ std::vector<std::uint8_t> BuildNsPacket(const NsPacket& pk) {
   return out;
 }
 
+NsPacket AnswerTo(const NsPacket& request, std::uint8_t opcode) {
+  NsPacket answer;
+  answer.trnId = request.trnId;
+  answer.response = true;
+  answer.opcode = opcode;
+  answer.aa = true;
+  answer.rd = request.rd;
+  return answer;
+}
+
 std::vector<std::uint8_t> NbRdata(std::uint16_t flags, std::uint32_t address) {
   std::vector<std::uint8_t> out;
   Put16(out, flags);

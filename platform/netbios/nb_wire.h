@@ -62,6 +62,9 @@ struct NsPacket {
 
 bool ParseNsPacket(const std::uint8_t* p, std::size_t n, NsPacket& out);
 std::vector<std::uint8_t> BuildNsPacket(const NsPacket& packet);
+// The head of a node's authoritative answer to `request`: its transaction id and recursion flag,
+// the given opcode; no records yet.
+NsPacket AnswerTo(const NsPacket& request, std::uint8_t opcode);
 
 // The 6-byte NB resource data: flags and an IPv4 address (host order).
 std::vector<std::uint8_t> NbRdata(std::uint16_t flags, std::uint32_t address);

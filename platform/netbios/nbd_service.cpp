@@ -770,12 +770,7 @@ void Service::OnNameService(int lana, int fd) {
   if (p.questions.empty()) return;
   const wire::NsQuestion& q = p.questions[0];
   if (p.opcode == wire::kOpQuery) {
-    wire::NsPacket resp;
-    resp.trnId = p.trnId;
-    resp.response = true;
-    resp.opcode = wire::kOpQuery;
-    resp.aa = true;
-    resp.rd = p.rd;
+    wire::NsPacket resp = wire::AnswerTo(p, wire::kOpQuery);
     wire::NsRecord rr;
     rr.name = q.name;
     rr.ttl = kTtl;
@@ -825,12 +820,7 @@ void Service::OnNameService(int lana, int fd) {
     if (address == ls.cfg.address) return;
     if (e->group && requestGroup) return;
     // Defend the name.
-    wire::NsPacket resp;
-    resp.trnId = p.trnId;
-    resp.response = true;
-    resp.opcode = wire::kOpRegistration;
-    resp.aa = true;
-    resp.rd = p.rd;
+    wire::NsPacket resp = wire::AnswerTo(p, wire::kOpRegistration);
     resp.rcode = wire::kRcodeActiveError;
     wire::NsRecord rr;
     rr.name = q.name;
