@@ -20,6 +20,7 @@
 #include <cstring>
 #include <map>
 #include <random>
+#include <utility>
 #include <vector>
 
 #include "platform/fd_io.h"
@@ -82,6 +83,31 @@ struct Query {
   std::int64_t due = 0;
   std::vector<wire::Datagram> waiting;
 };
+
+// Walks requests that repeat their packet until answered: one not yet due waits; one with sends
+// left goes out again (`resend`) and is due once more after `timeoutMs`; the others leave the list
+// and end through `finish`.
+template <typename Pending, typename Resend, typename Finish>
+void RepeatOrEnd(std::vector<Pending>& pending, std::int64_t now, std::int64_t timeoutMs, Resend resend,
+                 Finish finish) {
+  for (std::size_t i = 0; i < pending.size();) {
+    Pending& p = pending[i];
+    if (p.due > now) {
+      ++i;
+      continue;
+    }
+    if (p.sendsLeft > 0) {
+      --p.sendsLeft;
+      p.due = now + timeoutMs;
+      resend(p);
+      ++i;
+      continue;
+    }
+    Pending done = std::move(p);
+    pending.erase(pending.begin() + static_cast<std::ptrdiff_t>(i));
+    finish(done);
+  }
+}
 
 struct Listen {
   int client = 0;
@@ -670,51 +696,28 @@ void Service::SendRelease(int lana, const Name& name, bool group) {
 
 void Service::Timers() {
   std::int64_t now = NowMs();
-  for (std::size_t i = 0; i < registrations_.size();) {
-    Registration& reg = registrations_[i];
-    if (reg.due > now) {
-      ++i;
-      continue;
-    }
-    if (reg.sendsLeft > 0) {
-      --reg.sendsLeft;
-      reg.due = now + cfg_.registrationTimeoutMs;
-      SendRegistration(reg, false);
-      ++i;
-      continue;
-    }
-    Registration done = reg;
-    registrations_.erase(registrations_.begin() + static_cast<std::ptrdiff_t>(i));
-    for (Entry& e : entries_) {
-      if (e.client == done.client && e.lana == done.lana && e.name == done.name) {
-        e.registered = true;
-        SendRegistration(done, true);
-        Reply(done.client, done.reqId, NRC_GOODRET, e.num);
-        break;
-      }
-    }
-  }
-  for (std::size_t i = 0; i < queries_.size();) {
-    Query& q = queries_[i];
-    if (q.due > now) {
-      ++i;
-      continue;
-    }
-    if (q.sendsLeft > 0) {
-      --q.sendsLeft;
-      q.due = now + cfg_.queryTimeoutMs;
-      SendQuery(q);
-      ++i;
-      continue;
-    }
-    // Nobody answered for the name: a group whose members keep quiet still hears a broadcast.
-    const LanaSockets& ls = lanas_[static_cast<std::size_t>(q.lana)];
-    for (wire::Datagram& d : q.waiting) {
-      d.type = wire::kDgmDirectGroup;
-      SendUdp(ls.dgUnicast, ls.cfg.broadcast, cfg_.datagramPort, wire::BuildDatagram(d));
-    }
-    queries_.erase(queries_.begin() + static_cast<std::ptrdiff_t>(i));
-  }
+  RepeatOrEnd(registrations_, now, cfg_.registrationTimeoutMs,
+              [&](const Registration& reg) { SendRegistration(reg, false); },
+              [&](const Registration& done) {
+                for (Entry& e : entries_) {
+                  if (e.client == done.client && e.lana == done.lana && e.name == done.name) {
+                    e.registered = true;
+                    SendRegistration(done, true);
+                    Reply(done.client, done.reqId, NRC_GOODRET, e.num);
+                    break;
+                  }
+                }
+              });
+  RepeatOrEnd(queries_, now, cfg_.queryTimeoutMs, [&](const Query& q) { SendQuery(q); },
+              [&](Query& done) {
+                // Nobody answered for the name: a group whose members keep quiet still hears a
+                // broadcast.
+                const LanaSockets& ls = lanas_[static_cast<std::size_t>(done.lana)];
+                for (wire::Datagram& d : done.waiting) {
+                  d.type = wire::kDgmDirectGroup;
+                  SendUdp(ls.dgUnicast, ls.cfg.broadcast, cfg_.datagramPort, wire::BuildDatagram(d));
+                }
+              });
   for (std::size_t i = incoming_.size(); i-- > 0;) {
     if (incoming_[i].deadline <= now) {
       close(incoming_[i].fd);
