@@ -109,24 +109,26 @@ std::uint8_t NCBSend(NCB* ncb, std::uint8_t lsn, const void* buffer, int length)
   return SubmitNcb(ncb);
 }
 
-std::uint8_t NCBReceive(NCB* ncb, std::uint8_t lsn, void* buffer, int length) {
+// A receive into the caller's buffer (its length capped at what a control block describes): a
+// session receive names its session in ncb_lsn, a datagram receive its name number in ncb_num.
+static std::uint8_t ReceiveCommand(NCB* ncb, std::uint8_t command, std::uint8_t NCB::*numberField,
+                                   std::uint8_t number, void* buffer, int length, NbEvent* event) {
   ClearNcb(ncb);
-  ncb->ncb_command = NCBRECV;
-  ncb->ncb_lsn = lsn;
-  ncb->ncb_buffer = static_cast<std::uint8_t*>(buffer);
-  ncb->ncb_length = CappedLength(length);
-  return SubmitNcb(ncb);
-}
-
-std::uint8_t NCBReceiveAsync(NCB* ncb, std::uint8_t lsn, void* buffer, int length,
-                             NbEvent* event) {
-  ClearNcb(ncb);
-  ncb->ncb_command = NCBRECV | ASYNCH;
-  ncb->ncb_lsn = lsn;
+  ncb->ncb_command = command;
+  ncb->*numberField = number;
   ncb->ncb_buffer = static_cast<std::uint8_t*>(buffer);
   ncb->ncb_length = CappedLength(length);
   ncb->ncb_event = event;
   return SubmitNcb(ncb);
+}
+
+std::uint8_t NCBReceive(NCB* ncb, std::uint8_t lsn, void* buffer, int length) {
+  return ReceiveCommand(ncb, NCBRECV, &NCB::ncb_lsn, lsn, buffer, length, nullptr);
+}
+
+std::uint8_t NCBReceiveAsync(NCB* ncb, std::uint8_t lsn, void* buffer, int length,
+                             NbEvent* event) {
+  return ReceiveCommand(ncb, NCBRECV | ASYNCH, &NCB::ncb_lsn, lsn, buffer, length, event);
 }
 
 std::uint8_t NCBReset(NCB* ncb, std::uint8_t sessions, std::uint8_t names) {
@@ -150,23 +152,12 @@ std::uint8_t SendDataGram(NCB* ncb, std::uint8_t nameNumber, const void* buffer,
 }
 
 std::uint8_t NCBDataGramReceive(NCB* ncb, std::uint8_t nameNumber, void* buffer, int length) {
-  ClearNcb(ncb);
-  ncb->ncb_command = NCBDGRECV;
-  ncb->ncb_num = nameNumber;
-  ncb->ncb_buffer = static_cast<std::uint8_t*>(buffer);
-  ncb->ncb_length = CappedLength(length);
-  return SubmitNcb(ncb);
+  return ReceiveCommand(ncb, NCBDGRECV, &NCB::ncb_num, nameNumber, buffer, length, nullptr);
 }
 
 std::uint8_t NCBASReceive(NCB* ncb, std::uint8_t nameNumber, void* buffer, int length,
                           NbEvent* event) {
-  ClearNcb(ncb);
-  ncb->ncb_command = NCBDGRECV | ASYNCH;
-  ncb->ncb_num = nameNumber;
-  ncb->ncb_buffer = static_cast<std::uint8_t*>(buffer);
-  ncb->ncb_length = CappedLength(length);
-  ncb->ncb_event = event;
-  return SubmitNcb(ncb);
+  return ReceiveCommand(ncb, NCBDGRECV | ASYNCH, &NCB::ncb_num, nameNumber, buffer, length, event);
 }
 
 std::uint8_t NCBCancel(NCB* target) {
