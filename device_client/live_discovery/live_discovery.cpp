@@ -204,6 +204,21 @@ std::string NameText(const char* field, std::size_t size) { return std::string(f
 
 bool SameName20(const char* a, const char* b) { return std::memcmp(a, b, 20) == 0; }
 
+// Takes a box that answered into the caller's records, once: a zeroed record with its name and
+// protocol (the caller fills in the address), or null when a record of that name is there already
+// or the records are full.
+DeviceRecord* AddFoundBox(DeviceRecord* pRecords, int& count, int nCapacity, const char (&name)[20],
+                          int protocol) {
+  bool known = false;
+  for (int k = 0; k < count && !known; ++k) known = SameName20(pRecords[k].szName, name);
+  if (known || count >= nCapacity) return nullptr;
+  DeviceRecord& r = pRecords[count++];
+  std::memset(&r, 0, sizeof r);
+  std::memcpy(r.szName, name, 20);
+  r.iProtocol = protocol;
+  return &r;
+}
+
 // A usable default name: not empty, storable (no control characters, no backslash).
 bool UsableName(const char (&name)[20]) {
   return name[0] != '\0' && device_lists::IsStorableText(NameText(name, 20).c_str(), 20, true);
@@ -662,15 +677,10 @@ int BrowseNetBIOS(DeviceRecord* pRecords, int* pnCount, int nCapacity) {
       char netbiosName[kNetbiosNameLength + 1];
       if (!live_discovery::ParseDeviceAnswer(answer, length, name, netbiosName)) continue;
       answered = true;
-      bool known = false;
-      for (int k = 0; k < count && !known; ++k) known = SameName20(pRecords[k].szName, name);
-      if (known || count >= nCapacity) continue;
-      DeviceRecord& r = pRecords[count++];
-      std::memset(&r, 0, sizeof r);
-      std::memcpy(r.szName, name, 20);
-      r.iProtocol = TYPE_NETBEUI;
-      std::memcpy(r.address, netbiosName, kNetbiosNameLength);
-      r.address[NETBIOS_LANA_OFFSET] = lana;
+      DeviceRecord* r = AddFoundBox(pRecords, count, nCapacity, name, TYPE_NETBEUI);
+      if (r == nullptr) continue;
+      std::memcpy(r->address, netbiosName, kNetbiosNameLength);
+      r->address[NETBIOS_LANA_OFFSET] = lana;
     }
     resend.Stop();
     for (Slot& s : slots) {
@@ -720,14 +730,9 @@ int QueryUDP(DeviceRecord* pRecords, int* pnCount, int nCapacity) {
       char name[20];
       if (!live_discovery::ParseDeviceAnswer(buffer, static_cast<int>(n), name, nullptr)) continue;
       // Each box once: it answers all three sends, possibly through several local addresses.
-      bool known = false;
-      for (int k = 0; k < count && !known; ++k) known = SameName20(pRecords[k].szName, name);
-      if (known || count >= nCapacity) continue;
-      DeviceRecord& r = pRecords[count++];
-      std::memset(&r, 0, sizeof r);
-      std::memcpy(r.szName, name, 20);
-      r.iProtocol = TYPE_TCPIP;
-      ::inet_ntop(AF_INET, &from.sin_addr, reinterpret_cast<char*>(r.address), sizeof r.address);
+      DeviceRecord* r = AddFoundBox(pRecords, count, nCapacity, name, TYPE_TCPIP);
+      if (r == nullptr) continue;
+      ::inet_ntop(AF_INET, &from.sin_addr, reinterpret_cast<char*>(r->address), sizeof r->address);
     }
     resend.Stop();
     if (failed) {
