@@ -36,6 +36,15 @@ std::string Key(int number) {
   return std::string(4 - k.size(), '0') + k;
 }
 
+// The box's name and its four protocol switches 0011-0014.
+void WriteSystemLines(LineWriter& w, const SystemConfigurationData& sys) {
+  w.Text("0001", sys.szDeviceName);
+  w.Text("0011", EnableUpper(sys.bIPXSPXProtocol));
+  w.Text("0012", EnableUpper(sys.bTCPIPProtocol));
+  w.Text("0013", EnableUpper(sys.bAPPLETALKProtocol));
+  w.Text("0014", EnableUpper(sys.bNetBEUIProtocol));
+}
+
 int Finish(LineWriter& w, std::string& text) {
   if (w.bad()) return kBuildInvalid;
   text = std::move(w.text());
@@ -58,11 +67,7 @@ int BuildAllConfigurationText(const AllConfigurationData& s, const ProtocolData&
   LineWriter w;
 
   // System name and protocol switches (the 0019 switch is not written here).
-  w.Text("0001", s.dsSystem.szDeviceName);
-  w.Text("0011", EnableUpper(s.dsSystem.bIPXSPXProtocol));
-  w.Text("0012", EnableUpper(s.dsSystem.bTCPIPProtocol));
-  w.Text("0013", EnableUpper(s.dsSystem.bAPPLETALKProtocol));
-  w.Text("0014", EnableUpper(s.dsSystem.bNetBEUIProtocol));
+  WriteSystemLines(w, s.dsSystem);
 
   // Names and handshakes of the three parallel ports.
   static const char* const kPortDefault[3] = {"P1", "P2", "P3"};
@@ -172,11 +177,7 @@ int BuildAllConfigurationText(const AllConfigurationData& s, const ProtocolData&
 int BuildSystemConfigurationText(const SystemConfigurationData& sys, std::string& text) {
   text.clear();
   LineWriter w;
-  w.Text("0001", sys.szDeviceName);
-  w.Text("0011", EnableUpper(sys.bIPXSPXProtocol));
-  w.Text("0012", EnableUpper(sys.bTCPIPProtocol));
-  w.Text("0013", EnableUpper(sys.bAPPLETALKProtocol));
-  w.Text("0014", EnableUpper(sys.bNetBEUIProtocol));
+  WriteSystemLines(w, sys);
   w.Text("0019", EnableUpper(sys.bFifthProtocol));
   return Finish(w, text);
 }
