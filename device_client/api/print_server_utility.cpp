@@ -220,110 +220,45 @@ int CPrintServerUtility::GetAfterSelect(const std::string& name, Out* out, Copy&
 
 namespace {
 
-void CopySystem(const config::SystemConfigurationData& from, config::SystemConfigurationData& to) {
-  to.szDeviceName = from.szDeviceName;
-  to.bIPXSPXProtocol = from.bIPXSPXProtocol;
-  to.bTCPIPProtocol = from.bTCPIPProtocol;
-  to.bAPPLETALKProtocol = from.bAPPLETALKProtocol;
-  to.bNetBEUIProtocol = from.bNetBEUIProtocol;
-  to.bFifthProtocol = from.bFifthProtocol;
+// The getters hand out every keyed field of a record; what has no key (reserved bytes, a port's
+// label, szSpare) stays as the caller has it.
+void CopyKeyed(const config::SystemConfigurationData& from, config::SystemConfigurationData& to) {
+  config::AssignExcept(to, from, &config::SystemConfigurationData::reserved);
 }
 
-void CopyLogical(const config::LogicalPrinterConfigurationData& from,
-                 config::LogicalPrinterConfigurationData& to) {
-  to.szPhysicalPort = from.szPhysicalPort;
-  to.szStringBeforeJob = from.szStringBeforeJob;
-  to.szStringAfterJob = from.szStringAfterJob;
-  to.bConvertLFToLFCR = from.bConvertLFToLFCR;
+void CopyKeyed(const config::LogicalPrinterConfigurationData& from,
+               config::LogicalPrinterConfigurationData& to) {
+  config::AssignExcept(to, from, &config::LogicalPrinterConfigurationData::reserved);
 }
 
-// The port label has no key and stays as the caller has it.
-void CopyPhysical(const config::PhysicalPortConfigurationData& from,
-                  config::PhysicalPortConfigurationData& to) {
-  to.szPortName = from.szPortName;
-  to.iHandshake = from.iHandshake;
-  to.bEnable = from.bEnable;
+void CopyKeyed(const config::PhysicalPortConfigurationData& from,
+               config::PhysicalPortConfigurationData& to) {
+  config::AssignExcept(to, from, &config::PhysicalPortConfigurationData::szPortLabel,
+                       &config::PhysicalPortConfigurationData::reserved);
 }
 
-void CopyNetware(const config::NetwareConfigurationData& from,
-                 config::NetwareConfigurationData& to) {
-  to.bFrameTypeEthernetII = from.bFrameTypeEthernetII;
-  to.bFrameType8022 = from.bFrameType8022;
-  to.bFrameType8023 = from.bFrameType8023;
-  to.bFrameType8022Snap = from.bFrameType8022Snap;
-  to.bFrameTypeTokenring = from.bFrameTypeTokenring;
-  to.bFrameTypeTokenringSnap = from.bFrameTypeTokenringSnap;
-  to.szOperationMode = from.szOperationMode;
-  to.szMasterFileServerName = from.szMasterFileServerName;
-  to.szP1RemotePrinter = from.szP1RemotePrinter;
-  to.szP2RemotePrinter = from.szP2RemotePrinter;
-  to.szP3RemotePrinter = from.szP3RemotePrinter;
-  to.szSPRemotePrinter = from.szSPRemotePrinter;
-  to.szNDSTreeName = from.szNDSTreeName;
-  to.szNDSContextName = from.szNDSContextName;
-  to.iQueuePollingInterval = from.iQueuePollingInterval;
-  to.bJobNotify = from.bJobNotify;
-  to.szPrintServerName = from.szPrintServerName;
-  to.szDeviceName = from.szDeviceName;
+void CopyKeyed(const config::NetwareConfigurationData& from, config::NetwareConfigurationData& to) {
+  config::AssignExcept(to, from, &config::NetwareConfigurationData::reserved);
 }
 
-// Every keyed field; szSpare has no key and stays as the caller has it.
-void CopyTcpip(const config::TCPIPConfigurationData& from, config::TCPIPConfigurationData& to) {
-  to.szIPAddress = from.szIPAddress;
-  to.szGatewayAddress = from.szGatewayAddress;
-  to.szSubNetworkMaskAddress = from.szSubNetworkMaskAddress;
-  to.bAutoAddress1 = from.bAutoAddress1;
-  to.bAutoAddress2 = from.bAutoAddress2;
-  to.bAutoAddress3 = from.bAutoAddress3;
-  to.iTCPIntervalSessionRetry = from.iTCPIntervalSessionRetry;
-  to.iTCPCountSessionRetry = from.iTCPCountSessionRetry;
-  to.szMailServerIPAddress = from.szMailServerIPAddress;
-  to.szMailAccount = from.szMailAccount;
-  to.szPassword = from.szPassword;
-  to.szCheckMailInterval = from.szCheckMailInterval;
-  to.szRedirectMailAccount = from.szRedirectMailAccount;
-  to.szDefaultPrinterNumber = from.szDefaultPrinterNumber;
-  to.bPrintEveryEmail = from.bPrintEveryEmail;
-  to.bActivateResponseMail = from.bActivateResponseMail;
-  to.bBannerPrinting = from.bBannerPrinting;
-  to.szPrinterModelString = from.szPrinterModelString;
+void CopyKeyed(const config::TCPIPConfigurationData& from, config::TCPIPConfigurationData& to) {
+  config::AssignExcept(to, from, &config::TCPIPConfigurationData::szSpare,
+                       &config::TCPIPConfigurationData::reserved);
 }
 
-void CopyAppleTalk(const config::APPLETALKConfigurationData& from,
-                   config::APPLETALKConfigurationData& to) {
-  to.szZoneName = from.szZoneName;
-  to.szP1PrinterType = from.szP1PrinterType;
-  to.szP2PrinterType = from.szP2PrinterType;
-  to.szP3PrinterType = from.szP3PrinterType;
-  to.szSPPrinterType = from.szSPPrinterType;
-  to.bP1BinaryCommunicationProtocol = from.bP1BinaryCommunicationProtocol;
-  to.bP2BinaryCommunicationProtocol = from.bP2BinaryCommunicationProtocol;
-  to.bP3BinaryCommunicationProtocol = from.bP3BinaryCommunicationProtocol;
-  to.bSPBinaryCommunicationProtocol = from.bSPBinaryCommunicationProtocol;
+void CopyKeyed(const config::APPLETALKConfigurationData& from,
+               config::APPLETALKConfigurationData& to) {
+  config::AssignExcept(to, from, &config::APPLETALKConfigurationData::reserved);
 }
 
-void CopyNetBeui(const config::NetBEUIConfigureData& from, config::NetBEUIConfigureData& to) {
-  to.szDomainName = from.szDomainName;
-  to.iResponseTime = from.iResponseTime;
-  to.bAbortJobAsPaperOut = from.bAbortJobAsPaperOut;
+void CopyKeyed(const config::NetBEUIConfigureData& from, config::NetBEUIConfigureData& to) {
+  config::AssignExcept(to, from, &config::NetBEUIConfigureData::reserved);
 }
 
-void CopyWireless(const config::WirelessConfigurationData& from,
-                  config::WirelessConfigurationData& to) {
-  to.szSSID = from.szSSID;
-  to.szDomainList = from.szDomainList;
-  to.iChannel = from.iChannel;
-  to.bWEPEnable = from.bWEPEnable;
-  to.iKeyLength = from.iKeyLength;
-  to.iDefaultKey = from.iDefaultKey;
-  std::memcpy(to.szKey1, from.szKey1, sizeof to.szKey1);
-  std::memcpy(to.szKey2, from.szKey2, sizeof to.szKey2);
-  std::memcpy(to.szKey3, from.szKey3, sizeof to.szKey3);
-  std::memcpy(to.szKey4, from.szKey4, sizeof to.szKey4);
-  to.iListMode = from.iListMode;
-  to.iAuthentication = from.iAuthentication;
-  to.iNetworkType = from.iNetworkType;
-  to.szLinkStatus = from.szLinkStatus;
+// Every field of the wireless record has a key.
+void CopyKeyed(const config::WirelessConfigurationData& from,
+               config::WirelessConfigurationData& to) {
+  to = from;
 }
 
 }  // namespace
@@ -335,7 +270,7 @@ int CPrintServerUtility::mGetDeviceProtocol(const std::string& name, config::Pro
 int CPrintServerUtility::mGetSystemConfiguration(const std::string& name,
                                                  config::SystemConfigurationData* out) {
   return GetAfterSelect(name, out, [&](config::SystemConfigurationData& o) {
-    CopySystem(m_Configuration.dsSystem, o);
+    CopyKeyed(m_Configuration.dsSystem, o);
   });
 }
 
@@ -345,7 +280,7 @@ int CPrintServerUtility::mGetLogicalPortConfiguration(
   // cache.
   if (iPort < 0 || iPort >= config::kLogicalPrinterCount) return -2;
   return GetAfterSelect(name, out, [&](config::LogicalPrinterConfigurationData& o) {
-    CopyLogical(m_Configuration.dsLogicalPrinter[iPort], o);
+    CopyKeyed(m_Configuration.dsLogicalPrinter[iPort], o);
   });
 }
 
@@ -353,42 +288,42 @@ int CPrintServerUtility::mGetPhysicalPortConfiguration(
     const std::string& name, int iPort, config::PhysicalPortConfigurationData* out) {
   if (iPort < 0 || iPort >= config::kPhysicalPortCount) return -2;
   return GetAfterSelect(name, out, [&](config::PhysicalPortConfigurationData& o) {
-    CopyPhysical(m_Configuration.dsPhysicalPort[iPort], o);
+    CopyKeyed(m_Configuration.dsPhysicalPort[iPort], o);
   });
 }
 
 int CPrintServerUtility::mGetNetwareConfiguration(const std::string& name,
                                                   config::NetwareConfigurationData* out) {
   return GetAfterSelect(name, out, [&](config::NetwareConfigurationData& o) {
-    CopyNetware(m_Configuration.dsNetware, o);
+    CopyKeyed(m_Configuration.dsNetware, o);
   });
 }
 
 int CPrintServerUtility::mGetTCPIPConfiguration(const std::string& name,
                                                 config::TCPIPConfigurationData* out) {
   return GetAfterSelect(name, out, [&](config::TCPIPConfigurationData& o) {
-    CopyTcpip(m_Configuration.dsTCPIP, o);
+    CopyKeyed(m_Configuration.dsTCPIP, o);
   });
 }
 
 int CPrintServerUtility::mGetAPPLETALKConfiguration(const std::string& name,
                                                     config::APPLETALKConfigurationData* out) {
   return GetAfterSelect(name, out, [&](config::APPLETALKConfigurationData& o) {
-    CopyAppleTalk(m_Configuration.dsAPPLETALK, o);
+    CopyKeyed(m_Configuration.dsAPPLETALK, o);
   });
 }
 
 int CPrintServerUtility::mGetNetBEUIConfiguration(const std::string& name,
                                                   config::NetBEUIConfigureData* out) {
   return GetAfterSelect(name, out, [&](config::NetBEUIConfigureData& o) {
-    CopyNetBeui(m_Configuration.dsNetBEUI, o);
+    CopyKeyed(m_Configuration.dsNetBEUI, o);
   });
 }
 
 int CPrintServerUtility::mGetWirelessConfiguration(const std::string& name,
                                                    config::WirelessConfigurationData* out) {
   return GetAfterSelect(name, out, [&](config::WirelessConfigurationData& o) {
-    CopyWireless(m_Configuration.dsWireless, o);
+    CopyKeyed(m_Configuration.dsWireless, o);
   });
 }
 
@@ -396,16 +331,16 @@ int CPrintServerUtility::mGetAllConfiguration(const std::string& name,
                                               config::AllConfigurationData* out) {
   return GetAfterSelect(name, out, [&](config::AllConfigurationData& o) {
     const config::DeviceConfigurationData& c = m_Configuration;
-    CopySystem(c.dsSystem, o.dsSystem);
-    CopyNetware(c.dsNetware, o.dsNetware);
-    CopyTcpip(c.dsTCPIP, o.dsTCPIP);
-    CopyAppleTalk(c.dsAPPLETALK, o.dsAPPLETALK);
-    CopyNetBeui(c.dsNetBEUI, o.dsNetBEUI);
-    CopyWireless(c.dsWireless, o.dsWireless);
+    CopyKeyed(c.dsSystem, o.dsSystem);
+    CopyKeyed(c.dsNetware, o.dsNetware);
+    CopyKeyed(c.dsTCPIP, o.dsTCPIP);
+    CopyKeyed(c.dsAPPLETALK, o.dsAPPLETALK);
+    CopyKeyed(c.dsNetBEUI, o.dsNetBEUI);
+    CopyKeyed(c.dsWireless, o.dsWireless);
     for (int i = 0; i < config::kLogicalPrinterCount; ++i)
-      CopyLogical(c.dsLogicalPrinter[i], o.dsLogicalPrinter[i]);
+      CopyKeyed(c.dsLogicalPrinter[i], o.dsLogicalPrinter[i]);
     for (int i = 0; i < config::kPhysicalPortCount; ++i)
-      CopyPhysical(c.dsPhysicalPort[i], o.dsPhysicalPort[i]);
+      CopyKeyed(c.dsPhysicalPort[i], o.dsPhysicalPort[i]);
   });
 }
 

@@ -7,8 +7,12 @@
 // strings empty; the default copy operations copy every field, reserved bytes and the full width of
 // the fixed character arrays included.
 #pragma once
+#include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <string>
+#include <type_traits>
+#include <utility>
 
 #include "device_client/core/wire_layout.h"
 
@@ -253,5 +257,23 @@ struct DeviceConfigurationData {
 // keep their value: the four physical ports, the frame types other than Ethernet II, the 0019
 // switch, szSpare and all reserved bytes.
 void ClearConfiguration(DeviceConfigurationData& data);
+
+// Sets `to` to `from` except for the listed members, which keep the value `to` had (an array member
+// whole).
+template <class Record, class... Field>
+void AssignExcept(Record& to, const Record& from, Field Record::*... kept) {
+  Record result = from;
+  auto keep = [&](auto member) {
+    auto& field = result.*member;
+    const auto& old = to.*member;
+    if constexpr (std::is_array_v<std::remove_reference_t<decltype(field)>>) {
+      std::copy(std::begin(old), std::end(old), std::begin(field));
+    } else {
+      field = old;
+    }
+  };
+  (keep(kept), ...);
+  to = std::move(result);
+}
 
 }  // namespace config
