@@ -221,11 +221,17 @@ int CPrintServerUtility::mGetDeviceExtendedInformation(const std::string& name,
   });
 }
 
-int CPrintServerUtility::mGetDeviceInformation(const std::string& name, std::string& text) {
-  int rc = SelectDevice(name);
+int CPrintServerUtility::SendAfterSelect(const std::string& name, const char* request,
+                                         int& replyLength) {
+  const int rc = SelectDevice(name);
   if (rc != 0) return rc;
+  replyLength = 0;
+  return SendResp(name, request, ReplyBuffer(), replyLength);
+}
+
+int CPrintServerUtility::mGetDeviceInformation(const std::string& name, std::string& text) {
   int length = 0;
-  rc = SendResp(name, "9010:\n", ReplyBuffer(), length);
+  const int rc = SendAfterSelect(name, "9010:\n", length);
   if (rc != 0) return rc;
   return Guarded([&] {
     if (length <= 0) {
@@ -238,10 +244,8 @@ int CPrintServerUtility::mGetDeviceInformation(const std::string& name, std::str
 }
 
 int CPrintServerUtility::mGetPrinterStatus(const std::string& name, std::string& text) {
-  int rc = SelectDevice(name);
-  if (rc != 0) return rc;
   int length = 0;
-  rc = SendResp(name, "9020: \n", ReplyBuffer(), length);
+  const int rc = SendAfterSelect(name, "9020: \n", length);
   if (rc != 0) return rc;
   return Guarded([&] {
     text = TextToNul(ReplyBuffer(), length);

@@ -188,6 +188,9 @@ class CPrintServerUtility : public CUtilityObject {
                     int& replyLength, const int (&lines)[6]);
   template <class Out, class Copy>
   int GetAfterSelect(const std::string& name, Out* out, Copy&& copy);
+  // Selects the box (reading its configuration into the cache), then sends it the request; the
+  // reply is in ReplyBuffer().
+  int SendAfterSelect(const std::string& name, const char* request, int& replyLength);
   int ApplyRestartWait(const std::string& name);
 
   int m_bLogging = 0;
