@@ -1706,9 +1706,11 @@ void Complete(const std::shared_ptr<Op>& op, UCHAR rc) {
   n->ncb_retcode = rc;
   n->ncb_cmd_cplt = rc;
   if (op->async) {
-    // The caller may free the block and the event as soon as it sees the completion.
-    if (event != nullptr) event->Set();
+    // The caller may free the block and the event as soon as it sees the completion: the post
+    // routine, which is handed the block, runs before the event tells the waiter, and nothing of
+    // either is touched after the event is set.
     if (post != nullptr) post(n);
+    if (event != nullptr) event->Set();
   }
   std::lock_guard<std::mutex> lk(op->mu);
   op->done = true;

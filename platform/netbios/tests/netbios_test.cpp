@@ -429,8 +429,10 @@ TEST_F(NetbiosTest, AsyncReceivesCompleteInOrderWhetherTheMessageIsThereOrNot) {
   const UCHAR caller = pair.caller, listener = pair.listener;
   ASSERT_EQ(Send(caller, "first message"), NRC_GOODRET);
   // The message asynchronously in two parts.
+  // The post routine runs before the event tells the waiter (who may free the block at once):
+  // 1 when it found the event still clear, 2 when it was set already.
   struct Posted {
-    static void Note(NCB* n) { n->ncb_reserve[0] = 1; }
+    static void Note(NCB* n) { n->ncb_reserve[0] = n->ncb_event->IsSet() ? 2 : 1; }
   };
   unsigned char part[8], rest[64], later[64], last[64];
   auto make = [&](unsigned char* buf, WORD size, NbEvent* ev) {
@@ -444,6 +446,7 @@ TEST_F(NetbiosTest, AsyncReceivesCompleteInOrderWhetherTheMessageIsThereOrNot) {
   ASSERT_TRUE(e1.Wait(30000));
   EXPECT_EQ(r1.ncb_retcode, NRC_INCOMP);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(part), r1.ncb_length), "first");
+  EXPECT_EQ(r1.ncb_reserve[0], 1);
   NCB r2 = make(rest, sizeof rest, &e2);
   ASSERT_EQ(Netbios(&r2), NRC_GOODRET);  // the rest is there: done before Netbios() returned
   EXPECT_TRUE(e2.IsSet());
@@ -461,6 +464,8 @@ TEST_F(NetbiosTest, AsyncReceivesCompleteInOrderWhetherTheMessageIsThereOrNot) {
   ASSERT_TRUE(e3.Wait(30000));
   EXPECT_EQ(std::string(reinterpret_cast<char*>(later), r3.ncb_length), "two");
   EXPECT_EQ(std::string(reinterpret_cast<char*>(last), r4.ncb_length), "three");
+  EXPECT_EQ(r3.ncb_reserve[0], 1);
+  EXPECT_EQ(r4.ncb_reserve[0], 1);
   EXPECT_EQ(Hangup(caller), NRC_GOODRET);
 }
 
