@@ -1,0 +1,417 @@
+#include "ui/dialog.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QEventLoop>
+#include <QFontDatabase>
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStandardItemModel>
+#include <QTabBar>
+#include <QTimer>
+#include <QTreeView>
+#include <cstdlib>
+
+#include "ui/internal.h"
+#include "ui/services.h"
+#include "ui/sft_tree.h"
+
+namespace ui {
+namespace {
+
+std::function<void(CDialog&)>& ModalHook() {
+  static std::function<void(CDialog&)> hook;
+  return hook;
+}
+std::function<void(CDialog&)>& ShownHook() {
+  static std::function<void(CDialog&)> hook;
+  return hook;
+}
+
+QFont DialogFont(const DialogTemplate& t) {
+  QFont f = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+  f.setPointSize(t.pointSize > 0 ? t.pointSize : 8);
+  return f;
+}
+
+// The top-level widget of a dialog: Enter, Esc and the close box become the dialog's commands.
+class DialogWidget : public QDialog {
+ public:
+  DialogWidget(CDialog* owner, QWidget* parent) : QDialog(parent), owner_(owner) {}
+  void Detach() { owner_ = nullptr; }
+
+ protected:
+  void keyPressEvent(QKeyEvent* e) override {
+    if (!owner_) return QDialog::keyPressEvent(e);
+    if (e->key() == Qt::Key_Escape) {
+      owner_->Notify(IDCANCEL, BN_CLICKED, nullptr);
+      return;
+    }
+    if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
+      if (auto* b = qobject_cast<QPushButton*>(focusWidget())) {
+        b->click();
+        return;
+      }
+      for (auto* b : findChildren<QPushButton*>()) {
+        if (b->isDefault() && b->isEnabled()) {
+          b->click();
+          return;
+        }
+      }
+      owner_->Notify(IDOK, BN_CLICKED, nullptr);
+      return;
+    }
+    QDialog::keyPressEvent(e);
+  }
+  void closeEvent(QCloseEvent* e) override {
+    e->ignore();
+    if (owner_) owner_->Notify(IDCANCEL, BN_CLICKED, nullptr);
+  }
+
+ private:
+  CDialog* owner_;
+};
+
+// Saves a PNG of the dialog named by $PSA_UI_SCREENSHOT ("templateId:path[:delayMs]") once shown;
+// the screenshot tool sets it for the program it runs.
+void MaybeScreenshot(CDialog& dlg) {
+  const char* spec = std::getenv("PSA_UI_SCREENSHOT");
+  if (!spec) return;
+  QStringList parts = QString::fromUtf8(spec).split(':');
+  if (parts.size() < 2 || parts[0].toInt() != dlg.Template().id) return;
+  QString path = parts[1];
+  int delay = parts.size() > 2 ? parts[2].toInt() : 500;
+  QPointer<QWidget> w = dlg.GetSafeHwnd();
+  QTimer::singleShot(delay, w, [w, path] {
+    if (w) SaveScreenshot(w, path);
+  });
+}
+
+CWnd* NewWrapper(Kind k) {
+  switch (k) {
+    case Kind::Picture:
+    case Kind::Static: return new CStatic;
+    case Kind::GroupBox:
+    case Kind::Button:
+    case Kind::DefButton:
+    case Kind::CheckBox:
+    case Kind::Radio: return new CButton;
+    case Kind::Edit: return new CEdit;
+    case Kind::DropList:
+    case Kind::DropDown: return new CComboBox;
+    case Kind::ListView: return new CListCtrl;
+    case Kind::Tab: return new CTabCtrl;
+    case Kind::Tree: return new CSftTree;
+  }
+  return new CWnd;
+}
+
+QWidget* NewWidget(const ControlTemplate& c, QWidget* parent) {
+  QString text = QString::fromStdString(c.text);
+  switch (c.kind) {
+    case Kind::Static: {
+      auto* l = new QLabel(text, parent);
+      l->setWordWrap(true);
+      l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+      return l;
+    }
+    case Kind::Picture: {
+      auto* l = new QLabel(parent);
+      l->setPixmap(LoadPicture(text.toInt()).pixmap(QSize(c.cx > 0 ? 64 : 32, c.cx > 0 ? 64 : 32)));
+      return l;
+    }
+    case Kind::GroupBox: return new QGroupBox(text, parent);
+    case Kind::Button:
+    case Kind::DefButton: {
+      auto* b = new QPushButton(text, parent);
+      b->setAutoDefault(false);
+      b->setDefault(c.kind == Kind::DefButton);
+      return b;
+    }
+    case Kind::CheckBox: return new QCheckBox(text, parent);
+    case Kind::Radio: {
+      auto* r = new QRadioButton(text, parent);
+      r->setAutoExclusive(false);  // groups follow the template (see BuildControls)
+      return r;
+    }
+    case Kind::Edit: {
+      auto* e = new QLineEdit(parent);
+      if (c.style & ES_PASSWORD) e->setEchoMode(QLineEdit::Password);
+      if (c.style & ES_READONLY) e->setReadOnly(true);
+      e->setProperty("psaUpper", (c.style & ES_UPPERCASE) != 0);
+      e->setText(text);
+      return e;
+    }
+    case Kind::DropList:
+    case Kind::DropDown: {
+      auto* w = NewComboWidget(parent);
+      auto* b = static_cast<QComboBox*>(w);
+      if (c.kind == Kind::DropDown) {
+        b->setEditable(true);
+        b->setInsertPolicy(QComboBox::NoInsert);
+      }
+      return b;
+    }
+    case Kind::ListView: {
+      QAbstractItemView* v;
+      if (c.style & LVS_REPORT) {
+        auto* t = new QTreeView(parent);
+        t->setRootIsDecorated(false);
+        t->setUniformRowHeights(true);
+        t->setItemsExpandable(false);
+        v = t;
+      } else {
+        auto* l = new QListView(parent);
+        l->setViewMode(QListView::IconMode);
+        l->setResizeMode(QListView::Adjust);
+        l->setMovement(QListView::Static);
+        l->setWordWrap(true);
+        l->setGridSize(QSize(96, 72));
+        v = l;
+      }
+      v->setModel(new QStandardItemModel(v));
+      v->setEditTriggers(QAbstractItemView::NoEditTriggers);
+      return v;
+    }
+    case Kind::Tab: {
+      auto* t = new QTabBar(parent);
+      t->setExpanding(false);
+      t->setDrawBase(true);
+      return t;
+    }
+    case Kind::Tree: return NewSftTreeWidget(parent);
+  }
+  return new QWidget(parent);
+}
+
+void ConnectWrapper(CWnd& w, const ControlTemplate& c) {
+  QWidget* widget = w.GetSafeHwnd();
+  if (auto* e = dynamic_cast<CEdit*>(&w)) e->Connect();
+  else if (auto* b = dynamic_cast<CComboBox*>(&w)) b->Connect();
+  else if (auto* l = dynamic_cast<CListCtrl*>(&w)) l->Connect(c.style);
+  else if (auto* t = dynamic_cast<CTabCtrl*>(&w)) t->Connect();
+  if (auto* b = qobject_cast<QAbstractButton*>(widget)) {
+    int id = c.id;
+    bool radio = c.kind == Kind::Radio;
+    QObject::connect(b, &QAbstractButton::clicked, b, [&w, b, id, radio] {
+      if (radio) {
+        // An automatic radio button checks itself and clears the others of its group.
+        QVariant group = b->property("psaGroup");
+        for (auto* other : b->parentWidget()->findChildren<QRadioButton*>(Qt::FindDirectChildrenOnly))
+          if (other != b && other->property("psaGroup") == group) other->setChecked(false);
+        b->setChecked(true);
+      }
+      w.Notify(id, BN_CLICKED, nullptr);
+    });
+  }
+}
+
+}  // namespace
+
+QSize DialogUnitsToPixels(const DialogTemplate& t, int cx, int cy) {
+  QFontMetrics fm(DialogFont(t));
+  const QString sample = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+  int avg = (fm.horizontalAdvance(sample) / 26 + 1) / 2;
+  if (avg <= 0) avg = 6;
+  int h = fm.height() > 0 ? fm.height() : 13;
+  return {cx * avg / 4, cy * h / 8};
+}
+
+void BuildControls(const DialogTemplate& t, QWidget* parent, CDialog& owner) {
+  parent->setFont(DialogFont(t));
+  QWidget* prevFocus = nullptr;
+  int group = 0;
+  for (const ControlTemplate& c : t.controls) {
+    QWidget* w = NewWidget(c, parent);
+    QSize pos = DialogUnitsToPixels(t, c.x, c.y);
+    QSize size = DialogUnitsToPixels(t, c.cx, c.cy);
+    w->setGeometry(pos.width(), pos.height(), size.width(), size.height());
+    if (c.kind != Kind::Radio || (c.style & WS_GROUP)) ++group;
+    w->setProperty("psaGroup", group);
+    bool focusable = !(c.kind == Kind::Static || c.kind == Kind::Picture || c.kind == Kind::GroupBox);
+    w->setFocusPolicy(focusable ? Qt::StrongFocus : Qt::NoFocus);
+    if (c.style & WS_DISABLED) w->setEnabled(false);
+    w->setVisible(c.visible);
+    if (c.kind == Kind::GroupBox) w->lower();
+    // Tab order is creation order.
+    if (focusable) {
+      if (prevFocus) QWidget::setTabOrder(prevFocus, w);
+      prevFocus = w;
+    }
+    CWnd* wrapper;
+    auto bound = owner.bound_.find(c.id);
+    if (bound != owner.bound_.end() && c.id != 0 && c.id != -1) {
+      wrapper = bound->second;
+    } else {
+      owner.owned_.emplace_back(NewWrapper(c.kind));
+      wrapper = owner.owned_.back().get();
+    }
+    if (auto* tree = dynamic_cast<CSftTree*>(wrapper))
+      tree->AttachView(reinterpret_cast<SftTreeView*>(w), c.id, &owner);
+    else
+      wrapper->Attach(w, c.id, &owner);
+    if (c.id == 0 || c.id == -1) owner.children_.erase(c.id);  // unnamed statics are not found by id
+    ConnectWrapper(*wrapper, c);
+  }
+}
+
+// ---- CDialog -------------------------------------------------------------------------------
+
+CDialog::CDialog(const DialogTemplate& t, CWnd* parent) : t_(t) { parent_ = parent; }
+
+CDialog::~CDialog() { Teardown(); }
+
+void CDialog::Teardown() {
+  GetTimerService().KillAll(this);
+  if (auto* d = dynamic_cast<DialogWidget*>(w_.data())) d->Detach();
+  delete w_.data();
+  children_.clear();
+  owned_.clear();
+}
+
+void CDialog::Bind() {
+  binding_ = true;
+  DoDataExchange(false);
+  binding_ = false;
+}
+
+bool CDialog::Build(CWnd* parent) {
+  if (w_) return false;
+  if (parent) parent_ = parent;
+  QWidget* pw = parent_ ? parent_->GetSafeHwnd() : nullptr;
+  auto* d = new DialogWidget(this, pw ? pw->window() : nullptr);
+  d->setWindowTitle(QString::fromStdString(t_.caption));
+  QSize size = DialogUnitsToPixels(t_, t_.cx, t_.cy);
+  w_ = d;
+  ended_ = false;
+  Bind();
+  BuildControls(t_, d, *this);
+  d->setFixedSize(size);
+  UpdateData(false);
+  OnInitDialog();
+  return true;
+}
+
+std::intptr_t CDialog::DoModal() {
+  if (!Build(nullptr)) return -1;
+  running_ = true;
+  if (!ended_) {
+    w_->setWindowModality(Qt::ApplicationModal);
+    w_->show();
+    MaybeScreenshot(*this);
+    if (ShownHook()) ShownHook()(*this);
+  }
+  if (!ended_ && ModalHook()) {
+    ModalHook()(*this);
+    if (!ended_) EndDialog(IDCANCEL);
+  }
+  if (!ended_) {
+    QEventLoop loop;
+    QObject::connect(w_.data(), &QObject::destroyed, &loop, &QEventLoop::quit);
+    loop_ = &loop;
+    loop.exec();
+    loop_ = nullptr;
+    if (!ended_) result_ = IDCANCEL;
+  }
+  running_ = false;
+  Teardown();
+  return result_;
+}
+
+void CDialog::EndDialog(int result) {
+  result_ = result;
+  ended_ = true;
+  if (w_) w_->hide();
+  if (loop_) loop_->quit();
+}
+
+bool CDialog::Create(CWnd* parent) {
+  if (!Build(parent)) return false;
+  if (t_.style & WS_VISIBLE) {
+    w_->show();
+    MaybeScreenshot(*this);
+    if (ShownHook()) ShownHook()(*this);
+  }
+  return true;
+}
+
+void CDialog::DestroyWindow() { Teardown(); }
+
+void CDialog::OnOK() {
+  if (UpdateData(true)) EndDialog(IDOK);
+}
+void CDialog::OnCancel() { EndDialog(IDCANCEL); }
+
+bool CDialog::UpdateData(bool save) {
+  DoDataExchange(save);
+  return true;
+}
+
+LRESULT CDialog::Notify(int id, int code, NMHDR* info) {
+  auto it = handlers_.find({id, code});
+  if (it != handlers_.end()) return it->second(info);
+  if (code == BN_CLICKED && id == IDOK) OnOK();
+  else if (code == BN_CLICKED && id == IDCANCEL) OnCancel();
+  return 0;
+}
+
+void CDialog::DDX_Control(int id, CWnd& wnd) {
+  bound_[id] = &wnd;
+}
+
+void CDialog::DDX_Text(bool save, int id, std::string& value) {
+  if (binding_) return;
+  CWnd* c = GetDlgItem(id);
+  if (!c) return;
+  if (save) value = c->GetWindowText();
+  else c->SetWindowText(value);
+}
+
+void CDialog::DDX_Text(bool save, int id, int& value) {
+  if (binding_) return;
+  std::string s = std::to_string(value);
+  DDX_Text(save, id, s);
+  if (save) value = std::atoi(s.c_str());
+}
+
+void CDialog::DDX_Check(bool save, int id, int& value) {
+  if (binding_) return;
+  if (save) value = IsDlgButtonChecked(id);
+  else CheckDlgButton(id, value);
+}
+
+void CDialog::DDX_Radio(bool save, int firstId, int& value) {
+  if (binding_) return;
+  // The group: the radio buttons from firstId to the next WS_GROUP or non-radio control.
+  std::vector<int> ids;
+  bool in = false;
+  for (const ControlTemplate& c : t_.controls) {
+    if (!in) {
+      in = c.id == firstId;
+      if (!in) continue;
+    } else if (c.kind != Kind::Radio || (c.style & WS_GROUP)) {
+      break;
+    }
+    ids.push_back(c.id);
+  }
+  if (save) {
+    value = -1;
+    for (size_t i = 0; i < ids.size(); ++i)
+      if (IsDlgButtonChecked(ids[i])) value = static_cast<int>(i);
+  } else {
+    for (size_t i = 0; i < ids.size(); ++i)
+      CheckDlgButton(ids[i], static_cast<int>(i) == value ? BST_CHECKED : BST_UNCHECKED);
+  }
+}
+
+void SetModalHook(std::function<void(CDialog&)> hook) { ModalHook() = std::move(hook); }
+void SetShownHook(std::function<void(CDialog&)> hook) { ShownHook() = std::move(hook); }
+
+}  // namespace ui

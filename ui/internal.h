@@ -1,0 +1,7 @@
+// Widget factories shared inside the layer.
+#pragma once
+class QWidget;
+namespace ui {
+QWidget* NewComboWidget(QWidget* parent);
+QWidget* NewSftTreeWidget(QWidget* parent);
+}  // namespace ui

@@ -1,0 +1,136 @@
+#include "ui/services.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPixmap>
+#include <QTimer>
+
+#include "ui/wnd.h"
+
+namespace ui {
+namespace {
+std::string& Title() {
+  static std::string title;
+  return title;
+}
+int g_waitDepth = 0;
+
+// Qt timers, one per (window, id); each tick calls the window's OnTimer.
+class QtTimerService : public TimerService {
+ public:
+  void Set(CWnd* wnd, UINT id, UINT ms) override {
+    auto& t = timers_[{wnd, id}];
+    if (!t) {
+      t = std::make_unique<QTimer>();
+      QObject::connect(t.get(), &QTimer::timeout, [wnd, id] { wnd->OnTimer(id); });
+    }
+    t->start(static_cast<int>(ms));
+  }
+  void Kill(CWnd* wnd, UINT id) override { timers_.erase({wnd, id}); }
+  void KillAll(CWnd* wnd) override {
+    for (auto it = timers_.begin(); it != timers_.end();)
+      it = it->first.first == wnd ? timers_.erase(it) : std::next(it);
+  }
+
+ private:
+  std::map<std::pair<CWnd*, UINT>, std::unique_ptr<QTimer>> timers_;
+};
+
+TimerService*& CurrentTimers() {
+  static TimerService* current = nullptr;
+  return current;
+}
+}  // namespace
+
+void SetAppTitle(const std::string& title) { Title() = title; }
+std::string AppTitle() { return Title(); }
+
+int QtMessageSink::Show(int stringId, const std::string& text, UINT type) {
+  (void)stringId;
+  QMessageBox box;
+  box.setWindowTitle(QString::fromStdString(Title()));
+  box.setText(QString::fromStdString(text));
+  switch (type & 0xF0) {
+    case platform::MB_ICONERROR: box.setIcon(QMessageBox::Critical); break;
+    case platform::MB_ICONQUESTION: box.setIcon(QMessageBox::Question); break;
+    case platform::MB_ICONWARNING: box.setIcon(QMessageBox::Warning); break;
+    case platform::MB_ICONINFORMATION: box.setIcon(QMessageBox::Information); break;
+    default: break;
+  }
+  switch (type & 0xF) {
+    case platform::MB_YESNO:
+      box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+      return box.exec() == QMessageBox::Yes ? IDYES : IDNO;
+    case platform::MB_OKCANCEL:
+      box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+      return box.exec() == QMessageBox::Ok ? IDOK : IDCANCEL;
+    default:
+      box.setStandardButtons(QMessageBox::Ok);
+      box.exec();
+      return IDOK;
+  }
+}
+
+void InstallGuiMessageSink() {
+  static QtMessageSink sink;
+  platform::SetMessageSink(&sink);
+}
+
+int ScriptedMessageSink::Show(int stringId, const std::string& text, UINT type) {
+  shown_.push_back({stringId, text, type});
+  if (next_ < answers_.size()) return answers_[next_++];
+  return (type & 0xF) == platform::MB_YESNO ? IDNO : IDOK;
+}
+
+std::vector<int> ScriptedMessageSink::ids() const {
+  std::vector<int> out;
+  for (const auto& s : shown_) out.push_back(s.id);
+  return out;
+}
+
+CWaitCursor::CWaitCursor() {
+  if (g_waitDepth++ == 0 && qApp) QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+CWaitCursor::~CWaitCursor() { Restore(); }
+void CWaitCursor::Restore() {
+  if (!active_) return;
+  active_ = false;
+  if (--g_waitDepth == 0 && qApp) QApplication::restoreOverrideCursor();
+}
+int WaitCursorDepth() { return g_waitDepth; }
+
+TimerService& GetTimerService() {
+  static QtTimerService qtTimers;
+  return CurrentTimers() ? *CurrentTimers() : qtTimers;
+}
+void SetTimerService(TimerService* service) { CurrentTimers() = service; }
+
+void ManualTimerService::KillAll(CWnd* wnd) {
+  for (auto it = timers_.begin(); it != timers_.end();)
+    it = it->first.first == wnd ? timers_.erase(it) : std::next(it);
+}
+UINT ManualTimerService::Interval(CWnd* wnd, UINT id) const {
+  auto it = timers_.find({wnd, id});
+  return it == timers_.end() ? 0 : it->second;
+}
+bool ManualTimerService::Fire(CWnd* wnd, UINT id) {
+  if (!IsSet(wnd, id)) return false;
+  wnd->OnTimer(id);
+  return true;
+}
+
+bool SaveScreenshot(QWidget* widget, const QString& pngPath) {
+  if (!widget) return false;
+  QPixmap pic = widget->grab();
+  if (pic.isNull()) return false;
+  // Written beside and renamed, so a reader never sees half a file.
+  QString tmp = pngPath + QStringLiteral(".part");
+  if (!pic.save(tmp, "PNG")) return false;
+  QFile::remove(pngPath);
+  return QFile::rename(tmp, pngPath);
+}
+bool SaveScreenshot(CWnd& wnd, const QString& pngPath) { return SaveScreenshot(wnd.GetSafeHwnd(), pngPath); }
+
+}  // namespace ui

@@ -1,0 +1,14 @@
+#include "ui/test_support/gui_app.h"
+
+#include <QApplication>
+
+namespace ui {
+QApplication& EnsureTestApplication() {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  static int argc = 1;
+  static char name[] = "psa_gui_test";
+  static char* argv[] = {name, nullptr};
+  static QApplication* app = new QApplication(argc, argv);
+  return *app;
+}
+}  // namespace ui
