@@ -152,6 +152,9 @@ TEST_F(DialogTest, MessageSinkWaitCursorAndScreenshot) {
   }
   EXPECT_EQ(WaitCursorDepth(), 0);  // Restore then destruction counts once
 
+  for (int id : {128, 130, 135}) EXPECT_FALSE(LoadPicture(id).isNull()) << id;
+  EXPECT_TRUE(LoadPicture(999).isNull());
+
   QTemporaryDir dir;
   NameDlg d;
   ASSERT_TRUE(d.Create());
