@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QFile>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -562,7 +563,7 @@ void CTabCtrl::Connect() {
 
 QIcon LoadPicture(int resourceId) {
   QString path = QStringLiteral(":/psa_ui/%1.png").arg(resourceId);
-  return QIcon(path);
+  return QFile::exists(path) ? QIcon(path) : QIcon();
 }
 
 }  // namespace ui
