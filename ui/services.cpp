@@ -17,6 +17,12 @@ std::string& Title() {
 }
 int g_waitDepth = 0;
 
+// Drops every timer of one window from a map keyed by (window, id).
+template <class Map>
+void EraseWindow(Map& timers, CWnd* wnd) {
+  for (auto it = timers.begin(); it != timers.end();) it = it->first.first == wnd ? timers.erase(it) : std::next(it);
+}
+
 // Qt timers, one per (window, id); each tick calls the window's OnTimer.
 class QtTimerService : public TimerService {
  public:
@@ -29,10 +35,7 @@ class QtTimerService : public TimerService {
     t->start(static_cast<int>(ms));
   }
   void Kill(CWnd* wnd, UINT id) override { timers_.erase({wnd, id}); }
-  void KillAll(CWnd* wnd) override {
-    for (auto it = timers_.begin(); it != timers_.end();)
-      it = it->first.first == wnd ? timers_.erase(it) : std::next(it);
-  }
+  void KillAll(CWnd* wnd) override { EraseWindow(timers_, wnd); }
 
  private:
   std::map<std::pair<CWnd*, UINT>, std::unique_ptr<QTimer>> timers_;
@@ -107,10 +110,7 @@ TimerService& GetTimerService() {
 }
 void SetTimerService(TimerService* service) { CurrentTimers() = service; }
 
-void ManualTimerService::KillAll(CWnd* wnd) {
-  for (auto it = timers_.begin(); it != timers_.end();)
-    it = it->first.first == wnd ? timers_.erase(it) : std::next(it);
-}
+void ManualTimerService::KillAll(CWnd* wnd) { EraseWindow(timers_, wnd); }
 UINT ManualTimerService::Interval(CWnd* wnd, UINT id) const {
   auto it = timers_.find({wnd, id});
   return it == timers_.end() ? 0 : it->second;
