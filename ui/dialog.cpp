@@ -113,7 +113,7 @@ CWnd* NewWrapper(Kind k) {
   return new CWnd;
 }
 
-QWidget* NewWidget(const ControlTemplate& c, QWidget* parent) {
+QWidget* NewWidget(const ControlTemplate& c, QSize size, QWidget* parent) {
   QString text = QString::fromStdString(c.text);
   switch (c.kind) {
     case Kind::Static: {
@@ -124,7 +124,7 @@ QWidget* NewWidget(const ControlTemplate& c, QWidget* parent) {
     }
     case Kind::Picture: {
       auto* l = new QLabel(parent);
-      l->setPixmap(LoadPicture(text.toInt()).pixmap(QSize(c.cx > 0 ? 64 : 32, c.cx > 0 ? 64 : 32)));
+      l->setPixmap(LoadPicture(text.toInt()).pixmap(size));
       return l;
     }
     case Kind::GroupBox: return new QGroupBox(text, parent);
@@ -173,7 +173,7 @@ QWidget* NewWidget(const ControlTemplate& c, QWidget* parent) {
         l->setResizeMode(QListView::Adjust);
         l->setMovement(QListView::Static);
         l->setWordWrap(true);
-        l->setGridSize(QSize(96, 72));
+        l->setGridSize(QSize(84, 60));
         v = l;
       }
       v->setModel(new QStandardItemModel(v));
@@ -229,9 +229,9 @@ void BuildControls(const DialogTemplate& t, QWidget* parent, CDialog& owner) {
   QWidget* prevFocus = nullptr;
   int group = 0;
   for (const ControlTemplate& c : t.controls) {
-    QWidget* w = NewWidget(c, parent);
     QSize pos = DialogUnitsToPixels(t, c.x, c.y);
     QSize size = DialogUnitsToPixels(t, c.cx, c.cy);
+    QWidget* w = NewWidget(c, size, parent);
     w->setGeometry(pos.width(), pos.height(), size.width(), size.height());
     if (c.kind != Kind::Radio || (c.style & WS_GROUP)) ++group;
     w->setProperty("psaGroup", group);
