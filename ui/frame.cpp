@@ -1,6 +1,7 @@
 #include "ui/frame.h"
 
 #include <QAction>
+#include <QCloseEvent>
 #include <QApplication>
 #include <QMainWindow>
 #include <QMenuBar>
@@ -9,6 +10,22 @@ namespace ui {
 namespace {
 CWinApp* g_app = nullptr;
 QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+// The frame's window: the close box goes to the owner's OnClose.
+class FrameWidget : public QMainWindow {
+ public:
+  explicit FrameWidget(CFrameWnd* owner) : owner_(owner) {}
+  void Detach() { owner_ = nullptr; }
+
+ protected:
+  void closeEvent(QCloseEvent* e) override {
+    e->ignore();
+    if (owner_) owner_->OnClose();
+  }
+
+ private:
+  CFrameWnd* owner_;
+};
 
 void AddItems(QMenu* menu, const std::vector<MenuItem>& items, CMenu& owner, std::map<int, QAction*>& actions,
               CFrameWnd& frame) {
@@ -61,14 +78,25 @@ UINT CMenu::CheckMenuItem(int id, UINT flags) {
 }
 
 CFrameWnd::CFrameWnd() = default;
-CFrameWnd::~CFrameWnd() { delete w_.data(); }
+CFrameWnd::~CFrameWnd() {
+  if (auto* f = dynamic_cast<FrameWidget*>(w_.data())) f->Detach();
+  delete w_.data();
+}
+
+void CFrameWnd::OnClose() {
+  ShowWindow(SW_HIDE);
+  if (CWinApp* app = AfxGetApp(); app && app->m_pMainWnd == this) app->Quit(0);
+}
 
 QMainWindow* CFrameWnd::Frame() const { return qobject_cast<QMainWindow*>(w_.data()); }
 
 bool CFrameWnd::LoadFrame(const std::string& title, const std::vector<MenuItem>& menu,
                           const std::vector<Accel>& accels) {
   if (w_) return false;
-  auto* f = new QMainWindow;
+  auto* f = new FrameWidget(this);
+  QRect place(100, 100, 640, 480);
+  PreCreateWindow(place);
+  f->setGeometry(place);
   f->setWindowTitle(Q(title));
   w_ = f;
   for (const MenuItem& top : menu) {

@@ -80,6 +80,10 @@ class CFrameWnd : public CWnd {
   bool LoadFrame(const std::string& title, const std::vector<MenuItem>& menu,
                  const std::vector<Accel>& accels = {});
   CMenu* GetMenu() { return &menu_; }
+  // Called before the frame is created: may set its place and size (pixels).
+  virtual void PreCreateWindow(QRect& rect) { (void)rect; }
+  // The close box: by default hides the frame and ends the application's loop.
+  virtual void OnClose();
   // Runs the command handler of `id` (menu, accelerator or a program's own call).
   bool OnCmdMsg(int id);
   // Calls the update handlers of every item (done before each menu opens).

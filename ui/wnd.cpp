@@ -72,6 +72,9 @@ void CWnd::SetForegroundWindow() {
   w_->raise();
   w_->activateWindow();
 }
+void CWnd::SetIcon(int resourceId) {
+  if (w_) w_->setWindowIcon(LoadPicture(resourceId));
+}
 void CWnd::DestroyWindow() {
   GetTimerService().KillAll(this);
   if (w_) delete w_.data();
@@ -341,7 +344,8 @@ int CListCtrl::InsertItem(int index, const std::string& text, int image) {
 
 bool CListCtrl::SetItemText(int item, int sub, const std::string& text) {
   auto* m = model();
-  if (!m || item < 0 || item >= m->rowCount() || sub < 0 || sub >= m->columnCount()) return false;
+  if (!m || item < 0 || item >= m->rowCount() || sub < 0 || sub > 255) return false;
+  if (sub >= m->columnCount()) m->setColumnCount(sub + 1);  // icon lists keep sub-items without columns
   if (!m->item(item, sub)) m->setItem(item, sub, new QStandardItem());
   m->item(item, sub)->setText(Q(text));
   return true;

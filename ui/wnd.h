@@ -63,6 +63,8 @@ class CWnd {
   bool IsIconic() const;
   void SetFocus();
   void SetForegroundWindow();
+  // The window's icon, by picture resource id.
+  void SetIcon(int resourceId);
   virtual void DestroyWindow();
 
   // A child control by id (nullptr when missing).

@@ -174,6 +174,9 @@ class ShellFrame : public CFrameWnd {
     OnUpdateCommand(10, [this](CCmdUI& ui) { ui.Enable(canSave); });
   }
   void OnSave() { ++saved; }
+  void PreCreateWindow(QRect& rect) override { rect = QRect(10, 20, 300, 200); }
+  void OnClose() override { ++closes; }
+  int closes = 0;
   bool canSave = false;
   int saved = 0;
 };
@@ -182,6 +185,11 @@ TEST_F(DialogTest, FrameMenusFollowUpdateHandlersAndFormViewHostsTemplate) {
   ShellFrame f;
   ASSERT_TRUE(f.LoadFrame("Console", {{0, "&File", {{10, "&Save"}, {}, {11, "E&xit"}}}}, {{"Ctrl+S", 10}}));
   EXPECT_FALSE(f.IsWindowVisible());  // frames start hidden
+  EXPECT_EQ(f.GetSafeHwnd()->size(), QSize(300, 200));
+  f.ShowWindow(SW_SHOW);
+  f.GetSafeHwnd()->close();
+  EXPECT_EQ(f.closes, 1);
+  EXPECT_TRUE(f.IsWindowVisible());  // the handler decides; this one keeps the frame
   QAction* save = f.GetMenu()->Action(10);
   ASSERT_NE(save, nullptr);
   EXPECT_FALSE(save->isEnabled());

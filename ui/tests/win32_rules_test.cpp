@@ -209,6 +209,9 @@ const RuleCase kCases[] = {
        l.InsertColumn(0, "Name", 80);
        l.InsertColumn(1, "Address", 80);
        for (const char* s : {"BOX-A", "BOX-B"}) l.SetItemText(l.InsertItem(l.GetItemCount(), s), 1, "1.2.3.4");
+       EXPECT_TRUE(l.SetItemText(0, 2, "beyond the columns"));
+       EXPECT_EQ(l.GetItemText(0, 2), "beyond the columns");
+       EXPECT_EQ(l.GetItemText(0, 3), "");
        l.SetItemState(0, LVIS_SELECTED, LVIS_SELECTED);
        ASSERT_EQ(d.Codes(kList).size(), 1u);
        EXPECT_EQ(d.notes.back().lv.iItem, 0);
