@@ -59,6 +59,15 @@ void RecordLines(const RecordDef<R>& def, const R* record, Style style = Style::
   }
 }
 
+// A call whose arguments are the default name and one record.
+template <class R>
+void DumpRecordCall(const char* header, const std::string& name, const RecordDef<R>& def,
+                    const R* data, Style style = Style::kPlain) {
+  if (!Begin(header)) return;
+  NameLine(name);
+  RecordLines(def, data, style);
+}
+
 void BrowseBlock(const char* param, const BrowseAllPrintServerData* lists) {
   if (lists == nullptr) {
     Line(std::string(param) + " = NULL");
@@ -142,19 +151,16 @@ void CDebugLog::mInitializeLanComponent(int iProtocol, int iTimeOut) {
 }
 
 void CDebugLog::mGetDeviceProtocol(Name szDefaultName, const config::ProtocolData* data) {
-  if (!Begin("mGetDeviceProtocol(szDefaultName, &mdsProtocolData)")) return;
-  NameLine(szDefaultName);
-  RecordLines(ProtocolRecord(), data);
+  DumpRecordCall("mGetDeviceProtocol(szDefaultName, &mdsProtocolData)", szDefaultName,
+                 ProtocolRecord(), data);
 }
 
 void CDebugLog::mGetSystemConfiguration(Name szDefaultName,
                                         const config::SystemConfigurationData* data) {
-  if (!Begin("mGetSystemConfiguration(CString &szDefaultName,SystemConfigurationData "
-             "*pdsSystemConfigurationData)")) {
-    return;
-  }
-  NameLine(szDefaultName);
-  RecordLines(SystemRecord(), data);
+  DumpRecordCall(
+      "mGetSystemConfiguration(CString &szDefaultName,SystemConfigurationData "
+      "*pdsSystemConfigurationData)",
+      szDefaultName, SystemRecord(), data);
 }
 
 void CDebugLog::mGetDevicePortType(Name szDefaultName, const int* iModelType) {
@@ -205,22 +211,18 @@ void CDebugLog::mPrintTestPage(Name szDefaultName, int iPort) {
 
 void CDebugLog::mSetSystemConfiguration(Name szDefaultName,
                                         const config::SystemConfigurationData* data) {
-  if (!Begin("mSetSystemConfiguration(CString &szDefaultName,SystemConfigurationData "
-             "*pdsSystemConfigurationData)")) {
-    return;
-  }
-  NameLine(szDefaultName);
-  RecordLines(SystemRecord(), data);
+  DumpRecordCall(
+      "mSetSystemConfiguration(CString &szDefaultName,SystemConfigurationData "
+      "*pdsSystemConfigurationData)",
+      szDefaultName, SystemRecord(), data);
 }
 
 void CDebugLog::mGetSystemConfigurationToDefault(Name szDefaultName,
                                                  const config::SystemConfigurationData* data) {
-  if (!Begin("mGetSystemConfigurationToDefault(CString &szDefaultName,SystemConfigurationData "
-             "*pdsSystemConfigurationData)")) {
-    return;
-  }
-  NameLine(szDefaultName);
-  RecordLines(SystemRecord(), data);
+  DumpRecordCall(
+      "mGetSystemConfigurationToDefault(CString &szDefaultName,SystemConfigurationData "
+      "*pdsSystemConfigurationData)",
+      szDefaultName, SystemRecord(), data);
 }
 
 void CDebugLog::mSetSystemConfigurationToDefault(Name szDefaultName) {
@@ -230,32 +232,26 @@ void CDebugLog::mSetSystemConfigurationToDefault(Name szDefaultName) {
 
 void CDebugLog::mGetNetwareConfiguration(Name szDefaultName,
                                          const config::NetwareConfigurationData* data) {
-  if (!Begin("mGetNetwareConfiguration(CString &szDefaultName,NetwareConfigurationData "
-             "*pdsNetwareConfigurationData)")) {
-    return;
-  }
-  NameLine(szDefaultName);
-  RecordLines(NetwareRecord(), data, Style::kTabbed);
+  DumpRecordCall(
+      "mGetNetwareConfiguration(CString &szDefaultName,NetwareConfigurationData "
+      "*pdsNetwareConfigurationData)",
+      szDefaultName, NetwareRecord(), data, Style::kTabbed);
 }
 
 void CDebugLog::mSetNetwareConfiguration(Name szDefaultName,
                                          const config::NetwareConfigurationData* data) {
-  if (!Begin("mSetNetwareConfiguration(CString &szDefaultName,NetwareConfigurationData "
-             "*pdsNetwareConfigurationData)")) {
-    return;
-  }
-  NameLine(szDefaultName);
-  RecordLines(NetwareRecord(), data);
+  DumpRecordCall(
+      "mSetNetwareConfiguration(CString &szDefaultName,NetwareConfigurationData "
+      "*pdsNetwareConfigurationData)",
+      szDefaultName, NetwareRecord(), data);
 }
 
 void CDebugLog::mGetNetwareConfigurationToDefault(Name szDefaultName,
                                                   const config::NetwareConfigurationData* data) {
-  if (!Begin("mGetNetwareConfigurationToDefault(CString &szDefaultName,NetwareConfigurationData "
-             "*pdsNetwareConfigurationData)")) {
-    return;
-  }
-  NameLine(szDefaultName);
-  RecordLines(NetwareRecord(), data);
+  DumpRecordCall(
+      "mGetNetwareConfigurationToDefault(CString &szDefaultName,NetwareConfigurationData "
+      "*pdsNetwareConfigurationData)",
+      szDefaultName, NetwareRecord(), data);
 }
 
 void CDebugLog::mScanAllFileServer(const std::list<std::string>& names) {
@@ -282,182 +278,146 @@ void CDebugLog::mSetPassword(Name szDefaultName, const std::string& /*szPassword
 
 void CDebugLog::mGetNetBEUIConfiguration(Name szDefaultName,
                                          const config::NetBEUIConfigureData* data) {
-  if (!Begin("mGetNetBEUIConfiguration(CString &szDefaultName,NetBEUIConfigureData "
-             "*pdsNetBEUIConfigureData)")) {
-    return;
-  }
-  NameLine(szDefaultName);
-  RecordLines(NetBEUIRecord(), data);
+  DumpRecordCall(
+      "mGetNetBEUIConfiguration(CString &szDefaultName,NetBEUIConfigureData "
+      "*pdsNetBEUIConfigureData)",
+      szDefaultName, NetBEUIRecord(), data);
 }
 
 void CDebugLog::mSetNetBEUIConfiguration(Name szDefaultName,
                                          const config::NetBEUIConfigureData* data) {
-  if (!Begin("mSetNetBEUIConfiguration(CString &szDefaultName,NetBEUIConfigureData "
-             "*pdsNetBEUIConfigureData)")) {
-    return;
-  }
-  NameLine(szDefaultName);
-  RecordLines(NetBEUIRecord(), data);
+  DumpRecordCall(
+      "mSetNetBEUIConfiguration(CString &szDefaultName,NetBEUIConfigureData "
+      "*pdsNetBEUIConfigureData)",
+      szDefaultName, NetBEUIRecord(), data);
 }
 
 void CDebugLog::mGetNetBEUIConfigurationToDefault(Name szDefaultName,
                                                   const config::NetBEUIConfigureData* data) {
-  if (!Begin("mGetNetBEUIConfigurationToDefault(CString &szDefaultName,NetBEUIConfigureData "
-             "*pdsNetBEUIConfigureData)")) {
-    return;
-  }
-  NameLine(szDefaultName);
-  RecordLines(NetBEUIRecord(), data);
+  DumpRecordCall(
+      "mGetNetBEUIConfigurationToDefault(CString &szDefaultName,NetBEUIConfigureData "
+      "*pdsNetBEUIConfigureData)",
+      szDefaultName, NetBEUIRecord(), data);
 }
 
 void CDebugLog::mGetAPPLETALKConfigurationToDefault(
     Name szDefaultName, const config::APPLETALKConfigurationData* data) {
-  if (!Begin("mGetAPPLETALKConfigurationToDefault(CString &szDefaultName,"
-             "APPLETALKConfigurationData *pdsAPPLETALKConfigurationData)")) {
-    return;
-  }
-  NameLine(szDefaultName);
-  RecordLines(APPLETALKRecord(), data);
+  DumpRecordCall(
+      "mGetAPPLETALKConfigurationToDefault(CString &szDefaultName,"
+      "APPLETALKConfigurationData *pdsAPPLETALKConfigurationData)",
+      szDefaultName, APPLETALKRecord(), data);
 }
 
 void CDebugLog::mSetAPPLETALKConfiguration(Name szDefaultName,
                                            const config::APPLETALKConfigurationData* data) {
-  if (!Begin("mSetAPPLETALKConfiguration(CString &szDefaultName,APPLETALKConfigurationData "
-             "*pdsAPPLETALKConfigurationData)")) {
-    return;
-  }
-  NameLine(szDefaultName);
-  RecordLines(APPLETALKRecord(), data);
+  DumpRecordCall(
+      "mSetAPPLETALKConfiguration(CString &szDefaultName,APPLETALKConfigurationData "
+      "*pdsAPPLETALKConfigurationData)",
+      szDefaultName, APPLETALKRecord(), data);
 }
 
 void CDebugLog::mGetAPPLETALKConfiguration(Name szDefaultName,
                                            const config::APPLETALKConfigurationData* data) {
-  if (!Begin("mGetAPPLETALKConfiguration(CString &szDefaultName, APPLETALKConfigurationData "
-             "*pdsAPPLETALKConfigurationData)")) {
-    return;
-  }
-  NameLine(szDefaultName);
-  RecordLines(APPLETALKRecord(), data);
+  DumpRecordCall(
+      "mGetAPPLETALKConfiguration(CString &szDefaultName, APPLETALKConfigurationData "
+      "*pdsAPPLETALKConfigurationData)",
+      szDefaultName, APPLETALKRecord(), data);
 }
 
 void CDebugLog::mGetTCPIPConfigurationToDefault(Name szDefaultName,
                                                 const config::TCPIPConfigurationData* data) {
-  if (!Begin("mGetTCPIPConfigurationToDefault(CString &szDefaultName,TCPIPConfigurationData "
-             "*pdsTCPIPConfigurationData)")) {
-    return;
-  }
-  NameLine(szDefaultName);
-  RecordLines(TCPIPRecord(), data);
+  DumpRecordCall(
+      "mGetTCPIPConfigurationToDefault(CString &szDefaultName,TCPIPConfigurationData "
+      "*pdsTCPIPConfigurationData)",
+      szDefaultName, TCPIPRecord(), data);
 }
 
 void CDebugLog::mSetTCPIPConfiguration(Name szDefaultName,
                                        const config::TCPIPConfigurationData* data) {
-  if (!Begin("mSetTCPIPConfiguration(CString &szDefaultName,TCPIPConfigurationData "
-             "*pdsTCPIPConfigurationData)")) {
-    return;
-  }
-  NameLine(szDefaultName);
-  RecordLines(TCPIPRecord(), data);
+  DumpRecordCall(
+      "mSetTCPIPConfiguration(CString &szDefaultName,TCPIPConfigurationData "
+      "*pdsTCPIPConfigurationData)",
+      szDefaultName, TCPIPRecord(), data);
 }
 
 void CDebugLog::mGetTCPIPConfiguration(Name szDefaultName,
                                        const config::TCPIPConfigurationData* data) {
-  if (!Begin("mGetTCPIPConfiguration(CString &szDefaultName,TCPIPConfigurationData "
-             "*pdsTCPIPConfigurationData)")) {
-    return;
-  }
-  NameLine(szDefaultName);
-  RecordLines(TCPIPRecord(), data);
+  DumpRecordCall(
+      "mGetTCPIPConfiguration(CString &szDefaultName,TCPIPConfigurationData "
+      "*pdsTCPIPConfigurationData)",
+      szDefaultName, TCPIPRecord(), data);
 }
 
 void CDebugLog::mGetSerialPortConfigurationToDefault(
     Name szDefaultName, const config::SerialPortConfigurationData* data) {
-  if (!Begin("mGetSerialPortConfigurationToDefault(CString &szDefaultName,"
-             "SerialPortConfigurationData *pdsSerialPortConfigurationData)")) {
-    return;
-  }
-  NameLine(szDefaultName);
-  RecordLines(SerialPortRecord(), data);
+  DumpRecordCall(
+      "mGetSerialPortConfigurationToDefault(CString &szDefaultName,"
+      "SerialPortConfigurationData *pdsSerialPortConfigurationData)",
+      szDefaultName, SerialPortRecord(), data);
 }
 
 void CDebugLog::mGetSerialPortConfiguration(Name szDefaultName,
                                             const config::SerialPortConfigurationData* data) {
-  if (!Begin("mGetSerialPortConfiguration(CString &szDefaultName,SerialPortConfigurationData "
-             "*pdsSerialPortConfigurationData)")) {
-    return;
-  }
-  NameLine(szDefaultName);
-  RecordLines(SerialPortRecord(), data);
+  DumpRecordCall(
+      "mGetSerialPortConfiguration(CString &szDefaultName,SerialPortConfigurationData "
+      "*pdsSerialPortConfigurationData)",
+      szDefaultName, SerialPortRecord(), data);
 }
 
 void CDebugLog::mSetSerialPortConfiguration(Name szDefaultName,
                                             const config::SerialPortConfigurationData* data) {
-  if (!Begin("mSetSerialPortConfiguration(CString &szDefaultName,SerialPortConfigurationData "
-             "*pdsSerialPortConfigurationData)")) {
-    return;
-  }
-  NameLine(szDefaultName);
-  RecordLines(SerialPortRecord(), data);
+  DumpRecordCall(
+      "mSetSerialPortConfiguration(CString &szDefaultName,SerialPortConfigurationData "
+      "*pdsSerialPortConfigurationData)",
+      szDefaultName, SerialPortRecord(), data);
 }
 
 void CDebugLog::mGetLogicalPortConfigurationToDefault(
     Name szDefaultName, int /*iPort*/, const config::LogicalPrinterConfigurationData* data) {
-  if (!Begin("mGetLogicalPortConfigurationToDefault(CString &szDefaultName,int "
-             "iPort,LogicalPrinterConfigurationData *pdsLogicalPrinterConfigurationData)")) {
-    return;
-  }
-  NameLine(szDefaultName);
-  RecordLines(LogicalPrinterRecord(), data);
+  DumpRecordCall(
+      "mGetLogicalPortConfigurationToDefault(CString &szDefaultName,int "
+      "iPort,LogicalPrinterConfigurationData *pdsLogicalPrinterConfigurationData)",
+      szDefaultName, LogicalPrinterRecord(), data);
 }
 
 void CDebugLog::mGetLogicalPortConfiguration(Name szDefaultName, int /*iPort*/,
                                              const config::LogicalPrinterConfigurationData* data) {
-  if (!Begin("mGetLogicalPortConfiguration(CString &szDefaultName,int "
-             "iPort,LogicalPrinterConfigurationData *pdsLogicalPrinterConfigurationData)")) {
-    return;
-  }
-  NameLine(szDefaultName);
-  RecordLines(LogicalPrinterRecord(), data);
+  DumpRecordCall(
+      "mGetLogicalPortConfiguration(CString &szDefaultName,int "
+      "iPort,LogicalPrinterConfigurationData *pdsLogicalPrinterConfigurationData)",
+      szDefaultName, LogicalPrinterRecord(), data);
 }
 
 void CDebugLog::mSetLogicalPortConfiguration(Name szDefaultName, int /*iPort*/,
                                              const config::LogicalPrinterConfigurationData* data) {
-  if (!Begin("mSetLogicalPortConfiguration(CString &szDefaultName,int "
-             "iPort,LogicalPrinterConfigurationData *pdsLogicalPrinterConfigurationData)")) {
-    return;
-  }
-  NameLine(szDefaultName);
-  RecordLines(LogicalPrinterRecord(), data);
+  DumpRecordCall(
+      "mSetLogicalPortConfiguration(CString &szDefaultName,int "
+      "iPort,LogicalPrinterConfigurationData *pdsLogicalPrinterConfigurationData)",
+      szDefaultName, LogicalPrinterRecord(), data);
 }
 
 void CDebugLog::mSetSNMPConfiguration(Name szDefaultName,
                                       const config::SNMPConfigurationData* data) {
-  if (!Begin("mSetSNMPConfiguration(CString &szDefaultName,SNMPConfigurationData "
-             "*pdsSNMPConfigurationData)")) {
-    return;
-  }
-  NameLine(szDefaultName);
-  RecordLines(SNMPRecord(), data, Style::kSnmp);
+  DumpRecordCall(
+      "mSetSNMPConfiguration(CString &szDefaultName,SNMPConfigurationData "
+      "*pdsSNMPConfigurationData)",
+      szDefaultName, SNMPRecord(), data, Style::kSnmp);
 }
 
 void CDebugLog::mGetSNMPConfiguration(Name szDefaultName,
                                       const config::SNMPConfigurationData* data) {
-  if (!Begin("mGetSNMPConfiguration(CString &szDefaultName,SNMPConfigurationData "
-             "*pdsSNMPConfigurationData)")) {
-    return;
-  }
-  NameLine(szDefaultName);
-  RecordLines(SNMPRecord(), data, Style::kSnmp);
+  DumpRecordCall(
+      "mGetSNMPConfiguration(CString &szDefaultName,SNMPConfigurationData "
+      "*pdsSNMPConfigurationData)",
+      szDefaultName, SNMPRecord(), data, Style::kSnmp);
 }
 
 void CDebugLog::mGetSNMPConfigurationToDefault(Name szDefaultName,
                                                const config::SNMPConfigurationData* data) {
-  if (!Begin("mGetSNMPConfigurationToDefault(CString &szDefaultName,SNMPConfigurationData "
-             "*pdsSNMPConfigurationData)")) {
-    return;
-  }
-  NameLine(szDefaultName);
-  RecordLines(SNMPRecord(), data, Style::kSnmp);
+  DumpRecordCall(
+      "mGetSNMPConfigurationToDefault(CString &szDefaultName,SNMPConfigurationData "
+      "*pdsSNMPConfigurationData)",
+      szDefaultName, SNMPRecord(), data, Style::kSnmp);
 }
 
 void CDebugLog::mGetPJLConfiguration(Name szDefaultName, int iPort,
@@ -553,10 +513,9 @@ void PrepareDebugLog() {
   if (name[0] != '\0') {
     // Opened without waiting (a FIFO without a reader fails at once) and without following the
     // terminal; created when missing.
-    const int fd =
-        ::open(name, O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0644);
+    const int fd = ::open(name, O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0644);
     if (fd >= 0) {
-      struct stat st{};
+      struct stat st {};
       if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > kDebugLogLimit) {
         // Too long: start it again, empty.
         if (::ftruncate(fd, 0) != 0) {

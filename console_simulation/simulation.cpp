@@ -64,7 +64,7 @@ bool IsPlainFileName(const std::string& name) {
 bool ReadTextFile(const std::string& path, long limit, std::string& text) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (fd < 0) return false;
-  struct stat st{};
+  struct stat st {};
   bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= limit;
   std::string content;
   if (ok) {
@@ -86,15 +86,6 @@ bool ReadTextFile(const std::string& path, long limit, std::string& text) {
   return ok;
 }
 
-// Writes a record under its keys after checking its texts: 0, -1 (write failed), -2 (a text
-// with control characters).
-template <class R>
-int SetRecordKeys(const std::string& section, const std::string& prefix, const RecordDef<R>& def,
-                  const R& record) {
-  if (!RecordIsWritable(def, record)) return -2;
-  return WriteRecord(section, prefix, def, record) ? 0 : -1;
-}
-
 std::string LogicalPrefix(int iPort) { return "L" + std::to_string(iPort) + "_"; }
 
 bool IsLogicalPort(int iPort) { return iPort >= 1 && iPort <= config::kLogicalPrinterCount; }
@@ -105,6 +96,39 @@ int AppendScan(const char* section, std::list<std::string>& names) {
     if (value.empty()) break;
     names.push_back(std::move(value));
   }
+  return 0;
+}
+
+// The getter of a record: its keys read into *out when the device is found.
+// The key prefix is the record's own unless given.
+template <class R>
+int GetRecord(CSimulation& sim, const std::string& name, R* out, const RecordDef<R>& def,
+              const std::string& prefix = {}) {
+  if (out == nullptr) return -2;
+  std::string section;
+  if (sim.FindDeviceSection(name, section)) {
+    ReadRecord(section, prefix.empty() ? def.keyPrefix : prefix, def, *out);
+  }
+  return 0;
+}
+
+// The setter of a record: its fields written under its keys when the device is found.
+template <class R>
+int SetRecord(CSimulation& sim, const std::string& name, const R* in, const RecordDef<R>& def,
+              const std::string& prefix = {}) {
+  if (in == nullptr) return -2;
+  if (!RecordIsWritable(def, *in)) return -2;
+  std::string section;
+  if (!sim.FindDeviceSection(name, section)) return 0;
+  return WriteRecord(section, prefix.empty() ? def.keyPrefix : prefix, def, *in) ? 0 : -1;
+}
+
+// A default reader: fills *out in code, without reading the file, when the device is found.
+template <class R, class Fill>
+int DefaultRecord(CSimulation& sim, const std::string& name, R* out, Fill&& fill) {
+  if (out == nullptr) return -2;
+  std::string section;
+  if (sim.FindDeviceSection(name, section)) fill(*out);
   return 0;
 }
 
@@ -145,7 +169,9 @@ int CSimulation::PS_Browse(BrowseAllPrintServerData* lists, const std::string& f
   return 0;
 }
 
-int CSimulation::mScanNDSTree(std::list<std::string>& names) { return AppendScan("NDSTree", names); }
+int CSimulation::mScanNDSTree(std::list<std::string>& names) {
+  return AppendScan("NDSTree", names);
+}
 
 int CSimulation::mScanAllFileServer(std::list<std::string>& names) {
   return AppendScan("Fileserver", names);
@@ -173,12 +199,7 @@ int CSimulation::mQueryProtocol(std::string /*szDefaultName*/) {
 // ---- Reads of one device -------------------------------------------------------------------
 
 int CSimulation::mGetDeviceProtocol(const std::string& szDefaultName, config::ProtocolData* out) {
-  if (out == nullptr) return -2;
-  std::string section;
-  if (FindDeviceSection(szDefaultName, section)) {
-    ReadRecord(section, ProtocolRecord().keyPrefix, ProtocolRecord(), *out);
-  }
-  return 0;
+  return GetRecord(*this, szDefaultName, out, ProtocolRecord());
 }
 
 int CSimulation::mGetDevicePortType(const std::string& szDefaultName, int* iModelType) {
@@ -214,12 +235,7 @@ int CSimulation::mGetPrinterStatus(const std::string& szDefaultName, std::string
 
 int CSimulation::mGetSystemConfiguration(const std::string& szDefaultName,
                                          config::SystemConfigurationData* out) {
-  if (out == nullptr) return -2;
-  std::string section;
-  if (FindDeviceSection(szDefaultName, section)) {
-    ReadRecord(section, SystemRecord().keyPrefix, SystemRecord(), *out);
-  }
-  return 0;
+  return GetRecord(*this, szDefaultName, out, SystemRecord());
 }
 
 int CSimulation::mSetSystemConfiguration(const std::string& szDefaultName,
@@ -245,15 +261,13 @@ int CSimulation::mSetSystemConfiguration(const std::string& szDefaultName,
 
 int CSimulation::mGetSystemConfigurationToDefault(const std::string& szDefaultName,
                                                   config::SystemConfigurationData* out) {
-  if (out == nullptr) return -2;
-  std::string section;
-  if (!FindDeviceSection(szDefaultName, section)) return 0;
-  out->szDeviceName.clear();
-  out->bIPXSPXProtocol = 1;
-  out->bTCPIPProtocol = 1;
-  out->bAPPLETALKProtocol = 1;
-  out->bNetBEUIProtocol = 1;
-  return 0;
+  return DefaultRecord(*this, szDefaultName, out, [](auto& r) {
+    r.szDeviceName.clear();
+    r.bIPXSPXProtocol = 1;
+    r.bTCPIPProtocol = 1;
+    r.bAPPLETALKProtocol = 1;
+    r.bNetBEUIProtocol = 1;
+  });
 }
 
 int CSimulation::mSetSystemConfigurationToDefault(const std::string& szDefaultName) {
@@ -267,34 +281,23 @@ int CSimulation::mSetSystemConfigurationToDefault(const std::string& szDefaultNa
 
 int CSimulation::mGetSerialPortConfiguration(const std::string& szDefaultName,
                                              config::SerialPortConfigurationData* out) {
-  if (out == nullptr) return -2;
-  std::string section;
-  if (FindDeviceSection(szDefaultName, section)) {
-    ReadRecord(section, SerialPortRecord().keyPrefix, SerialPortRecord(), *out);
-  }
-  return 0;
+  return GetRecord(*this, szDefaultName, out, SerialPortRecord());
 }
 
 int CSimulation::mSetSerialPortConfiguration(const std::string& szDefaultName,
                                              const config::SerialPortConfigurationData* in) {
-  if (in == nullptr) return -2;
-  if (!RecordIsWritable(SerialPortRecord(), *in)) return -2;
-  std::string section;
-  if (!FindDeviceSection(szDefaultName, section)) return 0;
-  return SetRecordKeys(section, SerialPortRecord().keyPrefix, SerialPortRecord(), *in);
+  return SetRecord(*this, szDefaultName, in, SerialPortRecord());
 }
 
 int CSimulation::mGetSerialPortConfigurationToDefault(const std::string& szDefaultName,
                                                       config::SerialPortConfigurationData* out) {
-  if (out == nullptr) return -2;
-  std::string section;
-  if (!FindDeviceSection(szDefaultName, section)) return 0;
-  out->iBaudrate = 9600;
-  out->iDatabits = 8;
-  out->szParity = "None";
-  out->iStopbits = 1;
-  out->szHandshake = "Hardware";
-  return 0;
+  return DefaultRecord(*this, szDefaultName, out, [](auto& r) {
+    r.iBaudrate = 9600;
+    r.iDatabits = 8;
+    r.szParity = "None";
+    r.iStopbits = 1;
+    r.szHandshake = "Hardware";
+  });
 }
 
 // ---- Logical ports -------------------------------------------------------------------------
@@ -302,33 +305,26 @@ int CSimulation::mGetSerialPortConfigurationToDefault(const std::string& szDefau
 int CSimulation::mGetLogicalPortConfiguration(const std::string& szDefaultName, int iPort,
                                               config::LogicalPrinterConfigurationData* out) {
   if (out == nullptr) return -2;
-  std::string section;
-  if (IsLogicalPort(iPort) && FindDeviceSection(szDefaultName, section)) {
-    const auto& def = LogicalPrinterRecord();
-    ReadRecord(section, LogicalPrefix(iPort) + def.keyPrefix, def, *out);
-  }
-  return 0;
+  if (!IsLogicalPort(iPort)) return 0;
+  const auto& def = LogicalPrinterRecord();
+  return GetRecord(*this, szDefaultName, out, def, LogicalPrefix(iPort) + def.keyPrefix);
 }
 
 int CSimulation::mSetLogicalPortConfiguration(const std::string& szDefaultName, int iPort,
                                               const config::LogicalPrinterConfigurationData* in) {
+  if (!IsLogicalPort(iPort)) return -2;
   const auto& def = LogicalPrinterRecord();
-  if (in == nullptr || !IsLogicalPort(iPort) || !RecordIsWritable(def, *in)) return -2;
-  std::string section;
-  if (!FindDeviceSection(szDefaultName, section)) return 0;
-  return SetRecordKeys(section, LogicalPrefix(iPort) + def.keyPrefix, def, *in);
+  return SetRecord(*this, szDefaultName, in, def, LogicalPrefix(iPort) + def.keyPrefix);
 }
 
 int CSimulation::mGetLogicalPortConfigurationToDefault(
     const std::string& szDefaultName, int /*iPort*/, config::LogicalPrinterConfigurationData* out) {
-  if (out == nullptr) return -2;
-  std::string section;
-  if (!FindDeviceSection(szDefaultName, section)) return 0;
-  out->szPhysicalPort.clear();
-  out->szStringBeforeJob.clear();
-  out->szStringAfterJob.clear();
-  out->bConvertLFToLFCR = 0;
-  return 0;
+  return DefaultRecord(*this, szDefaultName, out, [](auto& r) {
+    r.szPhysicalPort.clear();
+    r.szStringBeforeJob.clear();
+    r.szStringAfterJob.clear();
+    r.bConvertLFToLFCR = 0;
+  });
 }
 
 int CSimulation::mSetAllLogicalPortConfiguration(const std::string& szDefaultName,
@@ -360,12 +356,7 @@ int CSimulation::mSetAllLogicalPortConfiguration(const std::string& szDefaultNam
 
 int CSimulation::mGetNetwareConfiguration(const std::string& szDefaultName,
                                           config::NetwareConfigurationData* out) {
-  if (out == nullptr) return -2;
-  std::string section;
-  if (FindDeviceSection(szDefaultName, section)) {
-    ReadRecord(section, NetwareRecord().keyPrefix, NetwareRecord(), *out);
-  }
-  return 0;
+  return GetRecord(*this, szDefaultName, out, NetwareRecord());
 }
 
 int CSimulation::mSetNetwareConfiguration(const std::string& szDefaultName,
@@ -382,212 +373,166 @@ int CSimulation::mSetNetwareConfiguration(const std::string& szDefaultName,
 
 int CSimulation::mGetNetwareConfigurationToDefault(const std::string& szDefaultName,
                                                    config::NetwareConfigurationData* out) {
-  if (out == nullptr) return -2;
-  std::string section;
-  if (!FindDeviceSection(szDefaultName, section)) return 0;
-  out->bFrameTypeEthernetII = 1;
-  out->bFrameType8022 = 1;
-  out->bFrameType8023 = 1;
-  out->bFrameType8022Snap = 1;
-  out->bFrameTypeTokenring = 1;
-  out->bFrameTypeTokenringSnap = 1;
-  out->szOperationMode = "PS";
-  out->szMasterFileServerName.clear();
-  out->szP1RemotePrinter.clear();
-  out->szP2RemotePrinter.clear();
-  out->szP3RemotePrinter.clear();
-  out->szSPRemotePrinter.clear();
-  out->szNDSTreeName.clear();
-  out->szNDSContextName.clear();
-  out->iQueuePollingInterval = 10;
-  out->bJobNotify = 0;
-  out->szPrintServerName = szDefaultName;
-  out->szDeviceName = szDefaultName;
-  return 0;
+  return DefaultRecord(*this, szDefaultName, out, [&](auto& r) {
+    r.bFrameTypeEthernetII = 1;
+    r.bFrameType8022 = 1;
+    r.bFrameType8023 = 1;
+    r.bFrameType8022Snap = 1;
+    r.bFrameTypeTokenring = 1;
+    r.bFrameTypeTokenringSnap = 1;
+    r.szOperationMode = "PS";
+    r.szMasterFileServerName.clear();
+    r.szP1RemotePrinter.clear();
+    r.szP2RemotePrinter.clear();
+    r.szP3RemotePrinter.clear();
+    r.szSPRemotePrinter.clear();
+    r.szNDSTreeName.clear();
+    r.szNDSContextName.clear();
+    r.iQueuePollingInterval = 10;
+    r.bJobNotify = 0;
+    r.szPrintServerName = szDefaultName;
+    r.szDeviceName = szDefaultName;
+  });
 }
 
 // ---- TCP/IP --------------------------------------------------------------------------------
 
 int CSimulation::mGetTCPIPConfiguration(const std::string& szDefaultName,
                                         config::TCPIPConfigurationData* out) {
-  if (out == nullptr) return -2;
-  std::string section;
-  if (FindDeviceSection(szDefaultName, section)) {
-    ReadRecord(section, TCPIPRecord().keyPrefix, TCPIPRecord(), *out);
-  }
-  return 0;
+  return GetRecord(*this, szDefaultName, out, TCPIPRecord());
 }
 
 int CSimulation::mSetTCPIPConfiguration(const std::string& szDefaultName,
                                         const config::TCPIPConfigurationData* in) {
-  if (in == nullptr) return -2;
-  if (!RecordIsWritable(TCPIPRecord(), *in)) return -2;
-  std::string section;
-  if (!FindDeviceSection(szDefaultName, section)) return 0;
-  return SetRecordKeys(section, TCPIPRecord().keyPrefix, TCPIPRecord(), *in);
+  return SetRecord(*this, szDefaultName, in, TCPIPRecord());
 }
 
 int CSimulation::mGetTCPIPConfigurationToDefault(const std::string& szDefaultName,
                                                  config::TCPIPConfigurationData* out) {
-  if (out == nullptr) return -2;
-  std::string section;
-  if (!FindDeviceSection(szDefaultName, section)) return 0;
-  out->szIPAddress = "0.0.0.0";
-  out->szGatewayAddress = "0.0.0.0";
-  out->szSubNetworkMaskAddress = "0.0.0.0";
-  out->iTCPIntervalSessionRetry = 255;
-  out->iTCPCountSessionRetry = 10;
-  out->szMailServerIPAddress = "0.0.0.0";
-  out->szMailAccount.clear();
-  out->szPassword.clear();
-  out->szCheckMailInterval = "1";
-  out->szRedirectMailAccount.clear();
-  out->szDefaultPrinterNumber = "P1";
-  out->bPrintEveryEmail = 0;
-  out->bActivateResponseMail = 0;
-  out->bBannerPrinting = 0;
-  out->szPrinterModelString.clear();
-  return 0;
+  return DefaultRecord(*this, szDefaultName, out, [](auto& r) {
+    r.szIPAddress = "0.0.0.0";
+    r.szGatewayAddress = "0.0.0.0";
+    r.szSubNetworkMaskAddress = "0.0.0.0";
+    r.iTCPIntervalSessionRetry = 255;
+    r.iTCPCountSessionRetry = 10;
+    r.szMailServerIPAddress = "0.0.0.0";
+    r.szMailAccount.clear();
+    r.szPassword.clear();
+    r.szCheckMailInterval = "1";
+    r.szRedirectMailAccount.clear();
+    r.szDefaultPrinterNumber = "P1";
+    r.bPrintEveryEmail = 0;
+    r.bActivateResponseMail = 0;
+    r.bBannerPrinting = 0;
+    r.szPrinterModelString.clear();
+  });
 }
 
 // ---- AppleTalk -----------------------------------------------------------------------------
 
 int CSimulation::mGetAPPLETALKConfiguration(const std::string& szDefaultName,
                                             config::APPLETALKConfigurationData* out) {
-  if (out == nullptr) return -2;
-  std::string section;
-  if (FindDeviceSection(szDefaultName, section)) {
-    ReadRecord(section, APPLETALKRecord().keyPrefix, APPLETALKRecord(), *out);
-  }
-  return 0;
+  return GetRecord(*this, szDefaultName, out, APPLETALKRecord());
 }
 
 int CSimulation::mSetAPPLETALKConfiguration(const std::string& szDefaultName,
                                             const config::APPLETALKConfigurationData* in) {
-  if (in == nullptr) return -2;
-  if (!RecordIsWritable(APPLETALKRecord(), *in)) return -2;
-  std::string section;
-  if (!FindDeviceSection(szDefaultName, section)) return 0;
-  return SetRecordKeys(section, APPLETALKRecord().keyPrefix, APPLETALKRecord(), *in);
+  return SetRecord(*this, szDefaultName, in, APPLETALKRecord());
 }
 
 int CSimulation::mGetAPPLETALKConfigurationToDefault(const std::string& szDefaultName,
                                                      config::APPLETALKConfigurationData* out) {
-  if (out == nullptr) return -2;
-  std::string section;
-  if (!FindDeviceSection(szDefaultName, section)) return 0;
-  out->szZoneName = "*";
-  out->szP1PrinterType = "LaserWrite";
-  out->szP2PrinterType = "LaserWrite";
-  out->szP3PrinterType = "LaserWrite";
-  out->szSPPrinterType = "LaserWrite";
-  out->bP1BinaryCommunicationProtocol = 0;
-  out->bP2BinaryCommunicationProtocol = 0;
-  out->bP3BinaryCommunicationProtocol = 0;
-  out->bSPBinaryCommunicationProtocol = 0;
-  return 0;
+  return DefaultRecord(*this, szDefaultName, out, [](auto& r) {
+    r.szZoneName = "*";
+    r.szP1PrinterType = "LaserWrite";
+    r.szP2PrinterType = "LaserWrite";
+    r.szP3PrinterType = "LaserWrite";
+    r.szSPPrinterType = "LaserWrite";
+    r.bP1BinaryCommunicationProtocol = 0;
+    r.bP2BinaryCommunicationProtocol = 0;
+    r.bP3BinaryCommunicationProtocol = 0;
+    r.bSPBinaryCommunicationProtocol = 0;
+  });
 }
 
 // ---- NetBEUI -------------------------------------------------------------------------------
 
 int CSimulation::mGetNetBEUIConfiguration(const std::string& szDefaultName,
                                           config::NetBEUIConfigureData* out) {
-  if (out == nullptr) return -2;
-  std::string section;
-  if (FindDeviceSection(szDefaultName, section)) {
-    ReadRecord(section, NetBEUIRecord().keyPrefix, NetBEUIRecord(), *out);
-  }
-  return 0;
+  return GetRecord(*this, szDefaultName, out, NetBEUIRecord());
 }
 
 int CSimulation::mSetNetBEUIConfiguration(const std::string& szDefaultName,
                                           const config::NetBEUIConfigureData* in) {
-  if (in == nullptr) return -2;
-  if (!RecordIsWritable(NetBEUIRecord(), *in)) return -2;
-  std::string section;
-  if (!FindDeviceSection(szDefaultName, section)) return 0;
-  return SetRecordKeys(section, NetBEUIRecord().keyPrefix, NetBEUIRecord(), *in);
+  return SetRecord(*this, szDefaultName, in, NetBEUIRecord());
 }
 
 int CSimulation::mGetNetBEUIConfigurationToDefault(const std::string& szDefaultName,
                                                    config::NetBEUIConfigureData* out) {
-  if (out == nullptr) return -2;
-  std::string section;
-  if (!FindDeviceSection(szDefaultName, section)) return 0;
-  out->szDomainName.clear();
-  out->iResponseTime = 0;
-  out->bAbortJobAsPaperOut = 0;
-  return 0;
+  return DefaultRecord(*this, szDefaultName, out, [](auto& r) {
+    r.szDomainName.clear();
+    r.iResponseTime = 0;
+    r.bAbortJobAsPaperOut = 0;
+  });
 }
 
 // ---- SNMP ----------------------------------------------------------------------------------
 
 int CSimulation::mGetSNMPConfiguration(const std::string& szDefaultName,
                                        config::SNMPConfigurationData* out) {
-  if (out == nullptr) return -2;
-  std::string section;
-  if (FindDeviceSection(szDefaultName, section)) {
-    ReadRecord(section, SNMPRecord().keyPrefix, SNMPRecord(), *out);
-  }
-  return 0;
+  return GetRecord(*this, szDefaultName, out, SNMPRecord());
 }
 
 int CSimulation::mSetSNMPConfiguration(const std::string& szDefaultName,
                                        const config::SNMPConfigurationData* in) {
-  if (in == nullptr) return -2;
-  if (!RecordIsWritable(SNMPRecord(), *in)) return -2;
-  std::string section;
-  if (!FindDeviceSection(szDefaultName, section)) return 0;
-  return SetRecordKeys(section, SNMPRecord().keyPrefix, SNMPRecord(), *in);
+  return SetRecord(*this, szDefaultName, in, SNMPRecord());
 }
 
 int CSimulation::mGetSNMPConfigurationToDefault(const std::string& szDefaultName,
                                                 config::SNMPConfigurationData* out) {
-  if (out == nullptr) return -2;
-  std::string section;
-  if (!FindDeviceSection(szDefaultName, section)) return 0;
-  using S = config::SNMPConfigurationData;
-  struct Trap {
-    std::string S::*address;
-    std::int32_t S::*option;
-    std::int32_t S::*severity;
-    std::string S::*community;
-  };
-  struct Manager {
-    std::string S::*address;
-    std::string S::*community;
-    std::int32_t S::*access;
-  };
-  static constexpr Trap kTraps[] = {
-      {&S::szT1_TrapReceiveIPAddress, &S::iT1_TrapOption, &S::iT1_TrapSeverity,
-       &S::szT1_CommunityString},
-      {&S::szT2_TrapReceiveIPAddress, &S::iT2_TrapOption, &S::iT2_TrapSeverity,
-       &S::szT2_CommunityString},
-      {&S::szT3_TrapReceiveIPAddress, &S::iT3_TrapOption, &S::iT3_TrapSeverity,
-       &S::szT3_CommunityString},
-      {&S::szT4_TrapReceiveIPAddress, &S::iT4_TrapOption, &S::iT4_TrapSeverity,
-       &S::szT4_CommunityString},
-  };
-  static constexpr Manager kManagers[] = {
-      {&S::szM1_ManagerIPAddress, &S::szM1_CommunityString, &S::iM1_AccessPermission},
-      {&S::szM2_ManagerIPAddress, &S::szM2_CommunityString, &S::iM2_AccessPermission},
-      {&S::szM3_ManagerIPAddress, &S::szM3_CommunityString, &S::iM3_AccessPermission},
-      {&S::szM4_ManagerIPAddress, &S::szM4_CommunityString, &S::iM4_AccessPermission},
-  };
-  out->szSysContact.clear();
-  out->szSysLocation.clear();
-  for (const Trap& t : kTraps) {
-    out->*t.address = "0.0.0.0";
-    out->*t.option = 0;
-    out->*t.severity = 1;
-    out->*t.community = "wozlek";
-  }
-  for (const Manager& m : kManagers) {
-    out->*m.address = "0.0.0.0";
-    out->*m.community = "wozlek";
-    out->*m.access = 0;
-  }
-  return 0;
+  return DefaultRecord(*this, szDefaultName, out, [](auto& r) {
+    using S = config::SNMPConfigurationData;
+    struct Trap {
+      std::string S::*address;
+      std::int32_t S::*option;
+      std::int32_t S::*severity;
+      std::string S::*community;
+    };
+    struct Manager {
+      std::string S::*address;
+      std::string S::*community;
+      std::int32_t S::*access;
+    };
+    static constexpr Trap kTraps[] = {
+        {&S::szT1_TrapReceiveIPAddress, &S::iT1_TrapOption, &S::iT1_TrapSeverity,
+         &S::szT1_CommunityString},
+        {&S::szT2_TrapReceiveIPAddress, &S::iT2_TrapOption, &S::iT2_TrapSeverity,
+         &S::szT2_CommunityString},
+        {&S::szT3_TrapReceiveIPAddress, &S::iT3_TrapOption, &S::iT3_TrapSeverity,
+         &S::szT3_CommunityString},
+        {&S::szT4_TrapReceiveIPAddress, &S::iT4_TrapOption, &S::iT4_TrapSeverity,
+         &S::szT4_CommunityString},
+    };
+    static constexpr Manager kManagers[] = {
+        {&S::szM1_ManagerIPAddress, &S::szM1_CommunityString, &S::iM1_AccessPermission},
+        {&S::szM2_ManagerIPAddress, &S::szM2_CommunityString, &S::iM2_AccessPermission},
+        {&S::szM3_ManagerIPAddress, &S::szM3_CommunityString, &S::iM3_AccessPermission},
+        {&S::szM4_ManagerIPAddress, &S::szM4_CommunityString, &S::iM4_AccessPermission},
+    };
+    r.szSysContact.clear();
+    r.szSysLocation.clear();
+    for (const Trap& t : kTraps) {
+      r.*t.address = "0.0.0.0";
+      r.*t.option = 0;
+      r.*t.severity = 1;
+      r.*t.community = "wozlek";
+    }
+    for (const Manager& m : kManagers) {
+      r.*m.address = "0.0.0.0";
+      r.*m.community = "wozlek";
+      r.*m.access = 0;
+    }
+  });
 }
 
 // ---- Passwords -----------------------------------------------------------------------------
