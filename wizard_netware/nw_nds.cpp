@@ -748,12 +748,14 @@ int NwNdsSetupPrintServer(std::string& tree, std::string& context, const std::st
     NwNdsDeleteQueue(tree, context, queue);
     rc = NwNdsCreateQueue(tree, context, printer, volume, 1, queue);
     if (rc != 0) {
-      // Another volume of the tree may take the queue: the first that does ends the retry.
+      // Another volume of the tree may take the queue: the first that does ends the retry. The
+      // listed names are full names, given with a leading '.' so that they are not read relative
+      // to the context.
       NwNameList volumes;
       std::string root = kRoot;
       NwNdsListAllVolumes(tree, root, volumes);
       for (const std::string& other : volumes) {
-        rc = NwNdsCreateQueue(tree, context, printer, other, 1, queue);
+        rc = NwNdsCreateQueue(tree, context, printer, "." + other, 1, queue);
         if (rc == 0) break;
       }
       if (rc != 0) return rc;

@@ -251,6 +251,7 @@ void InMemoryNetWare::CheckUpper(const std::string& name, const char* what) {
 std::string InMemoryNetWare::ResolveVolume(const std::string& container,
                                            const std::string& relative) const {
   std::string name = Key(relative);
+  if (!name.empty() && name.front() == '.') return name.substr(1);  // a full name
   std::string base = container;
   while (!name.empty() && name.back() == '.') {
     name.pop_back();

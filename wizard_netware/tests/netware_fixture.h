@@ -16,7 +16,7 @@ class NetWareTest : public ::testing::Test {
     EXPECT_EQ(nw.OpenHandles(), 0u);
   }
 
-  platform::testing::TempRoot root;
+  platform::testing::TempRoot tempRoot;
   InMemoryNetWare nw;
   ScopedNwClient installed{nw};
 };
