@@ -94,25 +94,9 @@ int MemberList(std::string& fileServer, const std::string& object, bool isQueue,
   NwHandle conn = 0;
   int rc = BinderyFrame(fileServer, &conn, initMayFail);
   if (rc != 0) return rc;
-  NwClient& client = GetNwClient();
-  detail::ScanCalls calls;
-  if (isQueue) {
-    calls.open = [&](NwHandle* scan, NwAttrBlock* block) {
-      return client.PsScanQueueAttrOpen(kBinderyMode, conn, object, attr, scan, block);
-    };
-    calls.next = [&](NwHandle scan, NwAttrBlock* block) {
-      return client.PsScanQueueAttrNext(scan, object, block);
-    };
-    calls.close = [&](NwHandle scan) { return client.PsScanQueueAttrClose(scan); };
-  } else {
-    calls.open = [&](NwHandle* scan, NwAttrBlock* block) {
-      return client.PsScanPrintServerAttrOpen(kBinderyMode, conn, object, attr, scan, block);
-    };
-    calls.next = [&](NwHandle scan, NwAttrBlock* block) {
-      return client.PsScanPrintServerAttrNext(scan, object, block);
-    };
-    calls.close = [&](NwHandle scan) { return client.PsScanPrintServerAttrClose(scan); };
-  }
+  detail::ScanCalls calls = isQueue
+                                ? detail::QueueAttrScan(kBinderyMode, conn, object, attr)
+                                : detail::PrintServerAttrScan(kBinderyMode, conn, object, attr);
   return detail::RunScan(calls, list, nullptr,
                          groups ? detail::IsGroupMember : detail::IsUserMember);
 }
@@ -295,16 +279,8 @@ int NwBindListPrinters(std::string& fileServer, const std::string& printServer, 
   NwHandle conn = 0;
   int rc = BinderyFrame(fileServer, &conn);
   if (rc != 0) return rc;
-  NwClient& client = GetNwClient();
-  detail::ScanCalls calls{
-      [&](NwHandle* scan, NwAttrBlock* block) {
-        return client.PsScanPrintServerAttrOpen(kBinderyMode, conn, printServer, kAttrPrinters,
-                                                scan, block);
-      },
-      [&](NwHandle scan, NwAttrBlock* block) {
-        return client.PsScanPrintServerAttrNext(scan, printServer, block);
-      },
-      [&](NwHandle scan) { return client.PsScanPrintServerAttrClose(scan); }};
+  detail::ScanCalls calls =
+      detail::PrintServerAttrScan(kBinderyMode, conn, printServer, kAttrPrinters);
   return detail::RunScan(calls, list, &numbers, detail::KeepAll);
 }
 
@@ -346,16 +322,7 @@ int NwBindListPrinterQueues(std::string& fileServer, const std::string& printSer
   NwHandle conn = 0;
   int rc = BinderyFrame(fileServer, &conn);
   if (rc != 0) return rc;
-  NwClient& client = GetNwClient();
-  detail::ScanCalls calls{
-      [&](NwHandle* scan, NwAttrBlock* block) {
-        return client.PsScanPrinterAttrOpen(kBinderyMode, conn, printServer, printer,
-                                            kAttrQueues, scan, block);
-      },
-      [&](NwHandle scan, NwAttrBlock* block) {
-        return client.PsScanPrinterAttrNext(scan, printer, block);
-      },
-      [&](NwHandle scan) { return client.PsScanPrinterAttrClose(scan); }};
+  detail::ScanCalls calls = detail::PrinterQueueScan(kBinderyMode, conn, printServer, printer);
   return detail::RunScan(calls, list, &priorities, detail::KeepAll);
 }
 

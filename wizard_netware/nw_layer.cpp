@@ -25,6 +25,41 @@ int BinderyFrame(std::string& fileServer, NwHandle* conn, bool initMayFail) {
   return 0;
 }
 
+ScanCalls PrintServerAttrScan(int mode, NwHandle h, const std::string& printServer, int attr) {
+  NwClient& client = GetNwClient();
+  return {[&client, mode, h, printServer, attr](NwHandle* scan, NwAttrBlock* block) {
+            return client.PsScanPrintServerAttrOpen(mode, h, printServer, attr, scan, block);
+          },
+          [&client, printServer](NwHandle scan, NwAttrBlock* block) {
+            return client.PsScanPrintServerAttrNext(scan, printServer, block);
+          },
+          [&client](NwHandle scan) { return client.PsScanPrintServerAttrClose(scan); }};
+}
+
+ScanCalls QueueAttrScan(int mode, NwHandle h, const std::string& queue, int attr) {
+  NwClient& client = GetNwClient();
+  return {[&client, mode, h, queue, attr](NwHandle* scan, NwAttrBlock* block) {
+            return client.PsScanQueueAttrOpen(mode, h, queue, attr, scan, block);
+          },
+          [&client, queue](NwHandle scan, NwAttrBlock* block) {
+            return client.PsScanQueueAttrNext(scan, queue, block);
+          },
+          [&client](NwHandle scan) { return client.PsScanQueueAttrClose(scan); }};
+}
+
+ScanCalls PrinterQueueScan(int mode, NwHandle h, const std::string& printServer,
+                           const std::string& printer) {
+  NwClient& client = GetNwClient();
+  return {[&client, mode, h, printServer, printer](NwHandle* scan, NwAttrBlock* block) {
+            return client.PsScanPrinterAttrOpen(mode, h, printServer, printer, kAttrQueues, scan,
+                                                block);
+          },
+          [&client, printer](NwHandle scan, NwAttrBlock* block) {
+            return client.PsScanPrinterAttrNext(scan, printer, block);
+          },
+          [&client](NwHandle scan) { return client.PsScanPrinterAttrClose(scan); }};
+}
+
 int RunScan(const ScanCalls& calls, NwNameList& list, NwByteArray* numbers,
             const std::function<bool(const NwAttrBlock&)>& keep) {
   list.clear();

@@ -23,6 +23,11 @@ struct ScanCalls {
   std::function<int(NwHandle scan, NwAttrBlock* block)> next;
   std::function<int(NwHandle scan)> close;
 };
+// The scans of a print server's attribute, a queue's attribute and a printer's queues.
+ScanCalls PrintServerAttrScan(int mode, NwHandle h, const std::string& printServer, int attr);
+ScanCalls QueueAttrScan(int mode, NwHandle h, const std::string& queue, int attr);
+ScanCalls PrinterQueueScan(int mode, NwHandle h, const std::string& printServer,
+                           const std::string& printer);
 int RunScan(const ScanCalls& calls, NwNameList& list, NwByteArray* numbers,
             const std::function<bool(const NwAttrBlock&)>& keep);
 

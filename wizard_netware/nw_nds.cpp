@@ -187,25 +187,9 @@ int MemberList(std::string& tree, std::string& context, const std::string& objec
     return sim::ListKey(object, MemberKey(attr, groups ? kMemberGroup : kMemberUser), list);
   }
   list.clear();
-  return NdsOp(tree, context, kStrict, [&](NwClient& client, NwHandle h) {
-    detail::ScanCalls calls;
-    if (isQueue) {
-      calls = {[&](NwHandle* scan, NwAttrBlock* block) {
-                 return client.PsScanQueueAttrOpen(kNdsMode, h, object, attr, scan, block);
-               },
-               [&](NwHandle scan, NwAttrBlock* block) {
-                 return client.PsScanQueueAttrNext(scan, object, block);
-               },
-               [&](NwHandle scan) { return client.PsScanQueueAttrClose(scan); }};
-    } else {
-      calls = {[&](NwHandle* scan, NwAttrBlock* block) {
-                 return client.PsScanPrintServerAttrOpen(kNdsMode, h, object, attr, scan, block);
-               },
-               [&](NwHandle scan, NwAttrBlock* block) {
-                 return client.PsScanPrintServerAttrNext(scan, object, block);
-               },
-               [&](NwHandle scan) { return client.PsScanPrintServerAttrClose(scan); }};
-    }
+  return NdsOp(tree, context, kStrict, [&](NwClient&, NwHandle h) {
+    detail::ScanCalls calls = isQueue ? detail::QueueAttrScan(kNdsMode, h, object, attr)
+                                      : detail::PrintServerAttrScan(kNdsMode, h, object, attr);
     return detail::RunScan(calls, list, nullptr,
                            groups ? detail::IsGroupMember : detail::IsUserMember);
   });
@@ -497,16 +481,8 @@ int NwNdsListPrinters(std::string& tree, std::string& context, const std::string
   if (IsNwSimulation()) return sim::ListNumbered(printServer, "printer", list, numbers);
   list.clear();
   numbers.clear();
-  return NdsOp(tree, context, kStrict, [&](NwClient& client, NwHandle h) {
-    detail::ScanCalls calls{
-        [&](NwHandle* scan, NwAttrBlock* block) {
-          return client.PsScanPrintServerAttrOpen(kNdsMode, h, printServer, kAttrPrinters, scan,
-                                                  block);
-        },
-        [&](NwHandle scan, NwAttrBlock* block) {
-          return client.PsScanPrintServerAttrNext(scan, printServer, block);
-        },
-        [&](NwHandle scan) { return client.PsScanPrintServerAttrClose(scan); }};
+  return NdsOp(tree, context, kStrict, [&](NwClient&, NwHandle h) {
+    detail::ScanCalls calls = detail::PrintServerAttrScan(kNdsMode, h, printServer, kAttrPrinters);
     return detail::RunScan(calls, list, &numbers, detail::KeepAll);
   });
 }
@@ -546,15 +522,8 @@ int NwNdsListPrinterQueues(std::string& tree, std::string& context, const std::s
   if (IsNwSimulation()) return sim::ListNumbered(printer, "queue", list, priorities);
   list.clear();
   priorities.clear();
-  return NdsOp(tree, context, kStrict, [&](NwClient& client, NwHandle h) {
-    detail::ScanCalls calls{
-        [&](NwHandle* scan, NwAttrBlock* block) {
-          return client.PsScanPrinterAttrOpen(kNdsMode, h, "", printer, kAttrQueues, scan, block);
-        },
-        [&](NwHandle scan, NwAttrBlock* block) {
-          return client.PsScanPrinterAttrNext(scan, printer, block);
-        },
-        [&](NwHandle scan) { return client.PsScanPrinterAttrClose(scan); }};
+  return NdsOp(tree, context, kStrict, [&](NwClient&, NwHandle h) {
+    detail::ScanCalls calls = detail::PrinterQueueScan(kNdsMode, h, "", printer);
     return detail::RunScan(calls, list, &priorities, detail::KeepAll);
   });
 }

@@ -203,15 +203,24 @@ int CreatePrinter(const std::string& printServer, const std::string& printer) {
   return AddToKey(printServer, "printer", printer);
 }
 
-int DeletePrinterEverywhere(const std::string& printer) {
-  int rc = RemoveFromKind(kPrinters, printer);
+namespace {
+
+// Removes the name from the kind's total and from that key of every print server.
+int RemoveFromKindAndPrintServers(const char* kind, const char* key, const std::string& name) {
+  int rc = RemoveFromKind(kind, name);
   NwNameList servers;
   ListKind(kPrintServers, servers);
   for (const std::string& server : servers) {
-    int one = RemoveFromKey(server, "printer", printer);
+    int one = RemoveFromKey(server, key, name);
     if (rc == 0) rc = one;
   }
   return rc;
+}
+
+}  // namespace
+
+int DeletePrinterEverywhere(const std::string& printer) {
+  return RemoveFromKindAndPrintServers(kPrinters, "printer", printer);
 }
 
 int CreateQueue(const std::string& printer, const std::string& queue) {
@@ -221,14 +230,7 @@ int CreateQueue(const std::string& printer, const std::string& queue) {
 }
 
 int DeleteQueueEverywhere(const std::string& queue) {
-  int rc = RemoveFromKind(kQueues, queue);
-  NwNameList servers;
-  ListKind(kPrintServers, servers);
-  for (const std::string& server : servers) {
-    int one = RemoveFromKey(server, "queue", queue);
-    if (rc == 0) rc = one;
-  }
-  return rc;
+  return RemoveFromKindAndPrintServers(kQueues, "queue", queue);
 }
 
 int SetPassword(const std::string& object, const std::string& oldPassword,
