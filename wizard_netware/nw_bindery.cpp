@@ -1,7 +1,6 @@
 #include "wizard_netware/nw_bindery.h"
 
 #include <cstdio>
-#include <cstring>
 
 #include "wizard_netware/nw_client.h"
 #include "wizard_netware/nw_codes.h"

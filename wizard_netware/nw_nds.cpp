@@ -21,7 +21,7 @@ constexpr std::size_t kMaxNameLength = kNwTextBufferSize - 1;
 bool IsRoot(const std::string& name) { return platform::EqualsNoCase(name, kRoot); }
 
 // Which failures of the frame's set-up calls a function goes on after.
-enum FrameRule { kStrict = 0, kGoOnTree = 1, kGoOnTreeAndContext = 3 };
+enum FrameRule { kStrict = 0, kGoOnTree = 1, kGoOnContext = 2, kGoOnTreeAndContext = 3 };
 
 // The NDS frame: client start, preferred tree, a context handle with its name context; the handle
 // is freed when the frame ends.
@@ -43,7 +43,7 @@ class NdsFrame {
     rc = client.CreateContext(&handle_);
     if (rc == 0) {
       open_ = true;
-    } else if ((rule & 2) == 0) {
+    } else if ((rule & kGoOnContext) == 0) {
       return rc;
     }
     return client.SetContextName(handle_, nameContext);
