@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "device_client/core/transport/text.h"
 #include "device_client/core/wire_layout.h"
 #include "discovery_scanner/cache/scan_cache.h"
 #include "platform/registry.h"
@@ -472,6 +473,9 @@ void LoadScanFile(const char* fileName, DeviceRecord* records, int* pnCount, int
   if (fileName == nullptr || records == nullptr || pnCount == nullptr) return;
   const std::vector<scan_cache::ScanCacheRecord> file = scan_cache::LoadScanFile(fileName);
   for (const scan_cache::ScanCacheRecord& cached : file) {
+    // A record whose names could not be stored (a file of another writer, or of an older scanner)
+    // is passed over, as the live browse passes over such an answer.
+    if (!core::AcceptableBoxNames(cached.szDefaultName, cached.szDeviceName)) continue;
     if (*pnCount < capacity) {
       DeviceRecord record{};
       CopyName(record.szName, cached.szDefaultName);

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -219,6 +220,36 @@ TEST_F(LumethProcessTest, WithoutClientsOneRoundThenTheFourthEmptyPollEnds) {
   EXPECT_EQ(Count(err, "lumeth: round"), 1) << err;
   EXPECT_EQ(Count(err, "lumeth: poll clients=0"), 4) << err;
   EXPECT_EQ(OpenMutex(SYNCHRONIZE, FALSE, kScannerMutexName), nullptr);
+}
+
+// The libraries a running process has mapped whose file name holds `part`.
+std::string MappedLibraries(pid_t pid, const std::string& part) {
+  std::ifstream maps("/proc/" + std::to_string(pid) + "/maps");
+  std::string line, found;
+  while (std::getline(maps, line)) {
+    const std::size_t slash = line.rfind('/');
+    if (slash != std::string::npos && line.find(part, slash) != std::string::npos) found += line.substr(slash) + "\n";
+  }
+  return found;
+}
+
+TEST_F(LumethProcessTest, WithoutADisplayNoQtLibraryIsLoaded) {
+  auto client = Client({"tollard"});
+  auto scanner = Scanner();
+  ASSERT_TRUE(scanner->WaitOutput(Has("lumeth: poll clients=1")));
+  ASSERT_TRUE(scanner->WaitOutput([](const std::string& out, const std::string&) {
+    return out.find("ss_udp.dat") != std::string::npos;
+  }));
+  EXPECT_EQ(MappedLibraries(scanner->pid(), "libQt6"), "");
+
+  // With one, the window module brings them in.
+  auto client2 = Client({"wizard"});
+  ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  scanner.reset();
+  auto windowed = Scanner();
+  ::unsetenv("QT_QPA_PLATFORM");
+  ASSERT_TRUE(windowed->WaitOutput(Has("lumeth: round")));
+  EXPECT_NE(MappedLibraries(windowed->pid(), "libQt6Widgets"), "");
 }
 
 TEST_F(LumethProcessTest, TheWindowedProgramWithTrayBehavesTheSame) {
