@@ -121,7 +121,7 @@ bool ReadTcpipAddress(HKEY list, const char* subkey, DeviceRecord* record) {
 // Creates the list entry of a box under the current TCP/IP list key: "Address" = the IP text.
 bool WriteTcpipEntry(const DeviceRecord& record, const char* ip) {
   const std::string name = NameText(record.szName);
-  if (!device_lists::IsStorableText(name.c_str(), kNameSize, true) || !UsableIpText(ip)) {
+  if (!core::AcceptableBoxNames(record.szName, nullptr) || !UsableIpText(ip)) {
     return false;
   }
   const std::string path = std::string(device_lists::CurrentTcpipListKey()) + "\\" + name;
@@ -174,7 +174,7 @@ bool AskBoxAt(const char* ip, DeviceRecord* record) {
   if (!UsableIpText(ip)) return false;
   *record = TcpRecord(ip);
   if (RegFindDevice(record) == 0) return false;
-  return device_lists::IsStorableText(NameText(record->szName).c_str(), kNameSize, true);
+  return core::AcceptableBoxNames(record->szName, nullptr);
 }
 
 // One browse: the cache files of the requested protocols and the registry lists into the device
@@ -356,7 +356,7 @@ int WriteIpxRegistryList(const char* names, const char* serverNames,
     const std::string name = NameText(names + static_cast<std::ptrdiff_t>(i) * kNameSize);
     const char* serverField = serverNames + static_cast<std::ptrdiff_t>(i) * kServerNameRoom;
     const std::string server(serverField, strnlen(serverField, kServerNameRoom - 1));
-    if (!device_lists::IsStorableText(name.c_str(), kNameSize, true) ||
+    if (!core::AcceptableBoxNames(names + static_cast<std::ptrdiff_t>(i) * kNameSize, nullptr) ||
         strcasecmp(name.c_str(), kIpxCountSubkey) == 0 ||
         !device_lists::IsStorableText(server.c_str(), kServerNameRoom - 1, false)) {
       continue;
