@@ -26,7 +26,7 @@ class FakeInterfaces {
     ll.sll_family = AF_PACKET;
     ll.sll_hatype = hatype;
     ll.sll_halen = static_cast<unsigned char>(physical.size());
-    std::memcpy(ll.sll_addr, physical.data(), physical.size() < 8 ? physical.size() : 8);
+    if (!physical.empty()) std::memcpy(ll.sll_addr, physical.data(), physical.size() < 8 ? physical.size() : 8);
     Add(name, reinterpret_cast<sockaddr*>(&ll), nullptr);
     return *this;
   }
