@@ -141,11 +141,17 @@ void CLumethDlg::OnAbout() {
   if (about_ == nullptr) {
     about_ = new QDialog(this);
     about_->setWindowTitle(QStringLiteral("About Lumeth"));
+    about_->setMinimumWidth(240);
     auto* l = new QVBoxLayout(about_);
-    l->addWidget(new QLabel(LoadTrayString(kLumethIconId), about_));
+    auto* top = new QHBoxLayout();
+    auto* picture = new QLabel(about_);
+    picture->setPixmap(LoadTrayIcon(kLumethIconId).pixmap(32, 32));
+    top->addWidget(picture);
+    top->addWidget(new QLabel(LoadTrayString(kLumethIconId), about_), 1);
+    l->addLayout(top);
     auto* ok = new QPushButton(QStringLiteral("OK"), about_);
     connect(ok, &QPushButton::clicked, about_, &QDialog::accept);
-    l->addWidget(ok);
+    l->addWidget(ok, 0, Qt::AlignRight);
   }
   about_->show();
   about_->raise();

@@ -221,7 +221,8 @@ TEST_F(LumethWindowTest, AboutFromTheWindowMenuAndFromTheTrayMenu) {
   window_->AppendLog(QStringLiteral("23:59:58      ss_udp.dat      2 devices\r\nKV00A1B2    KV00C3D4    \r\n\r\n"));
   if (const char* shot = std::getenv("LUMETH_WINDOW_SCREENSHOT")) {
     window_->resize(520, 300);
-    EXPECT_TRUE(window_->grab().save(QString::fromLocal8Bit(shot)));
+    EXPECT_TRUE(window_->grab().save(QString::fromLocal8Bit(shot) + QStringLiteral(".png")));
+    EXPECT_TRUE(window_->aboutBox()->grab().save(QString::fromLocal8Bit(shot) + QStringLiteral("_about.png")));
   }
 }
 
