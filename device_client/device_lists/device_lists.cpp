@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "device_client/core/transport/text.h"
 #include "device_client/core/wire_layout.h"
 #include "discovery_scanner/cache/scan_cache.h"
 #include "platform/registry.h"
@@ -120,7 +121,7 @@ bool ReadTcpipAddress(HKEY list, const char* subkey, DeviceRecord* record) {
 // Creates the list entry of a box under the current TCP/IP list key: "Address" = the IP text.
 bool WriteTcpipEntry(const DeviceRecord& record, const char* ip) {
   const std::string name = NameText(record.szName);
-  if (!device_lists::IsStorableText(name.c_str(), kNameSize, true) || !UsableIpText(ip)) {
+  if (!core::AcceptableBoxNames(record.szName, nullptr) || !UsableIpText(ip)) {
     return false;
   }
   const std::string path = std::string(device_lists::CurrentTcpipListKey()) + "\\" + name;
@@ -173,7 +174,7 @@ bool AskBoxAt(const char* ip, DeviceRecord* record) {
   if (!UsableIpText(ip)) return false;
   *record = TcpRecord(ip);
   if (RegFindDevice(record) == 0) return false;
-  return device_lists::IsStorableText(NameText(record->szName).c_str(), kNameSize, true);
+  return core::AcceptableBoxNames(record->szName, nullptr);
 }
 
 // One browse: the cache files of the requested protocols and the registry lists into the device
@@ -355,7 +356,7 @@ int WriteIpxRegistryList(const char* names, const char* serverNames,
     const std::string name = NameText(names + static_cast<std::ptrdiff_t>(i) * kNameSize);
     const char* serverField = serverNames + static_cast<std::ptrdiff_t>(i) * kServerNameRoom;
     const std::string server(serverField, strnlen(serverField, kServerNameRoom - 1));
-    if (!device_lists::IsStorableText(name.c_str(), kNameSize, true) ||
+    if (!core::AcceptableBoxNames(names + static_cast<std::ptrdiff_t>(i) * kNameSize, nullptr) ||
         strcasecmp(name.c_str(), kIpxCountSubkey) == 0 ||
         !device_lists::IsStorableText(server.c_str(), kServerNameRoom - 1, false)) {
       continue;
@@ -472,6 +473,9 @@ void LoadScanFile(const char* fileName, DeviceRecord* records, int* pnCount, int
   if (fileName == nullptr || records == nullptr || pnCount == nullptr) return;
   const std::vector<scan_cache::ScanCacheRecord> file = scan_cache::LoadScanFile(fileName);
   for (const scan_cache::ScanCacheRecord& cached : file) {
+    // A record whose names could not be stored (a file of another writer, or of an older scanner)
+    // is passed over, as the live browse passes over such an answer.
+    if (!core::AcceptableBoxNames(cached.szDefaultName, cached.szDeviceName)) continue;
     if (*pnCount < capacity) {
       DeviceRecord record{};
       CopyName(record.szName, cached.szDefaultName);

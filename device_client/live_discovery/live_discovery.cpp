@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "device_client/access/ncb.h"
+#include "device_client/core/transport/text.h"
 #include "device_client/device_lists/device_lists.h"
 #include "platform/clock.h"
 #include "platform/ipx/ipx.h"
@@ -200,8 +201,6 @@ bool ServerNameOf(int iType, const std::uint8_t* entry, char (&name)[SAP_NAME_SI
   return name[0] != '\0' && !HasControlCharacter(name, sizeof name);
 }
 
-std::string NameText(const char* field, std::size_t size) { return std::string(field, strnlen(field, size)); }
-
 bool SameName20(const char* a, const char* b) { return std::memcmp(a, b, 20) == 0; }
 
 // Takes a box that answered into the caller's records, once: a zeroed record with its name and
@@ -220,9 +219,7 @@ DeviceRecord* AddFoundBox(DeviceRecord* pRecords, int& count, int nCapacity, con
 }
 
 // A usable default name: not empty, storable (no control characters, no backslash).
-bool UsableName(const char (&name)[20]) {
-  return name[0] != '\0' && device_lists::IsStorableText(NameText(name, 20).c_str(), 20, true);
-}
+bool UsableName(const char (&name)[20]) { return core::AcceptableBoxNames(name, nullptr); }
 
 // Local IPv4 addresses to send from.
 std::vector<std::array<std::uint8_t, 4>> LocalAddresses() {
@@ -360,7 +357,9 @@ int TakeSapAnswer(int iType, const std::uint8_t* data, int size, char* pNames,
 bool ParseDeviceAnswer(const std::uint8_t* data, int size, char (&name)[20], char* deviceName) {
   if (data == nullptr || size < kAnswerMinimum) return false;
   std::memcpy(name, data + kAnswerNameOffset, 20);
-  if (!UsableName(name)) return false;
+  if (!core::AcceptableBoxNames(name, reinterpret_cast<const char*>(data + kAnswerDeviceNameOffset))) {
+    return false;
+  }
   if (deviceName != nullptr) {
     std::memset(deviceName, 0, kNetbiosNameLength + 1);
     const char* text = reinterpret_cast<const char*>(data + kAnswerDeviceNameOffset);
@@ -481,7 +480,7 @@ int GetDefNameSPX(BrowseEntry* pEntry) {
   if (length < pid::kDefaultName + pid::kNameSize) return 0;
   char name[20];
   std::memcpy(name, reply + pid::kDefaultName, 20);
-  if (!UsableName(name)) return 0;
+  if (!core::AcceptableBoxNames(name, reply + pid::kDeviceName)) return 0;
   std::memcpy(pEntry->szName, name, 20);
   std::memcpy(pEntry->hardwareId, reply + pid::kModelCode, 3);
   pEntry->hardwareId[3] = 0;
