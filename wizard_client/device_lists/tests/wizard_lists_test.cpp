@@ -281,12 +281,14 @@ TEST_F(WizardLive, SettingTheAddressByHardwareAddressMovesTheBox) {
     std::array<std::uint8_t, 3> vendor;
     const char* prefix;  // null: the plain form
   };
+  std::vector<std::unique_ptr<Box>> boxes;  // the responder keeps answering for each of them
   for (const Case& c : {Case{"plain", {0x02, 0xA7, 0xC4}, nullptr},
                         Case{"prefix", {0x00, 0x40, 0x01}, "004001-ignored"}}) {
     SCOPED_TRACE(c.label);
     box_emulator::BoxOptions options = QuickBox();
     options.identity.hardwareAddress = {c.vendor[0], c.vendor[1], c.vendor[2], 0, 0, 0};
-    Box box(options);
+    boxes.push_back(std::make_unique<Box>(options));
+    Box& box = *boxes.back();
     responder_->AddBox(&box);
     std::string target;
     {
