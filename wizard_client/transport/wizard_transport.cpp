@@ -118,6 +118,17 @@ int UdpAttempt(const std::uint8_t (&deviceId)[8], const char* request, int lengt
   return 1;
 }
 
+// An exchange of the console's library on the first 44 bytes of a record, with the wizard's
+// waits.
+using ConsoleExchange = int (*)(const ::DeviceRecord*, const char*, int, char*, int*, int);
+int OnConsoleRecord(ConsoleExchange exchange, const DeviceRecord* pRecord, const char* pRequest,
+                    int nRequestLength, char* pReply, int* pnReplyLength, int nReplyCapacity) {
+  if (pRecord == nullptr) return ERR_NETWORK;
+  console_access::UseParams(S().params);
+  const ::DeviceRecord record = ToConsoleRecord(*pRecord);
+  return exchange(&record, pRequest, nRequestLength, pReply, pnReplyLength, nReplyCapacity);
+}
+
 }  // namespace
 
 ::DeviceRecord ToConsoleRecord(const DeviceRecord& record) {
@@ -164,34 +175,25 @@ int PSISendResp(const char* szName, const char* pRequest, int nRequestLength, ch
 int SendRespByRecord(const DeviceRecord* pRecord, const char* pRequest, int nRequestLength,
                      char* pReply, int* pnReplyLength, int nReplyCapacity) {
   if (pRecord == nullptr) return ERR_DEVICE_NOTFOUND;
-  const int flags = pRecord->iProtocol;
-  if ((flags & (TYPE_IPXSPX | TYPE_TCPIP)) != 0) {
-    return SocketSendResp(pRecord, pRequest, nRequestLength, pReply, pnReplyLength, nReplyCapacity);
-  }
-  if ((flags & TYPE_UDP) != 0) {
+  // The UDP transport comes after SPX and TCP and before NetBIOS; the others are the console's.
+  if ((pRecord->iProtocol & (TYPE_IPXSPX | TYPE_TCPIP)) == 0 &&
+      (pRecord->iProtocol & TYPE_UDP) != 0) {
     return UdpSendResp(pRecord, pRequest, nRequestLength, pReply, pnReplyLength, nReplyCapacity);
   }
-  if ((flags & TYPE_NETBEUI) != 0) {
-    return NetBiosSendResp(pRecord, pRequest, nRequestLength, pReply, pnReplyLength,
-                           nReplyCapacity);
-  }
-  return ERR_DEVICE_NOTFOUND;
+  return OnConsoleRecord(::SendRespByRecord, pRecord, pRequest, nRequestLength, pReply,
+                         pnReplyLength, nReplyCapacity);
 }
 
 int SocketSendResp(const DeviceRecord* pRecord, const char* pRequest, int nRequestLength,
                    char* pReply, int* pnReplyLength, int nReplyCapacity) {
-  if (pRecord == nullptr) return ERR_NETWORK;
-  console_access::UseParams(S().params);
-  const ::DeviceRecord record = ToConsoleRecord(*pRecord);
-  return SpxSendResp(&record, pRequest, nRequestLength, pReply, pnReplyLength, nReplyCapacity);
+  return OnConsoleRecord(SpxSendResp, pRecord, pRequest, nRequestLength, pReply, pnReplyLength,
+                         nReplyCapacity);
 }
 
 int NetBiosSendResp(const DeviceRecord* pRecord, const char* pRequest, int nRequestLength,
                     char* pReply, int* pnReplyLength, int nReplyCapacity) {
-  if (pRecord == nullptr) return ERR_NETWORK;
-  console_access::UseParams(S().params);
-  const ::DeviceRecord record = ToConsoleRecord(*pRecord);
-  return NbSendResp(&record, pRequest, nRequestLength, pReply, pnReplyLength, nReplyCapacity);
+  return OnConsoleRecord(NbSendResp, pRecord, pRequest, nRequestLength, pReply, pnReplyLength,
+                         nReplyCapacity);
 }
 
 int UdpSendResp(const DeviceRecord* pRecord, const char* pRequest, int nRequestLength,

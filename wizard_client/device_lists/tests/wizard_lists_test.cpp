@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "device_client/device_lists/device_lists.h"
+#include "device_client/device_lists/tests/lists_test_support.h"
 #include "device_client/live_discovery/live_discovery.h"
 #include "discovery_scanner/cache/scan_cache.h"
 #include "platform/clock.h"
@@ -26,6 +27,8 @@ namespace {
 
 using box_emulator::Box;
 using namespace std::chrono_literals;
+using lists_test::QuickBox;
+using lists_test::Subkeys;
 using scan_cache::ScanCacheRecord;
 
 std::string Field(const char* bytes, std::size_t n = 20) { return std::string(bytes, strnlen(bytes, n)); }
@@ -45,20 +48,6 @@ ScanCacheRecord Cached(const std::string& name, int protocol, const std::string&
 
 void WriteCache(const char* file, const std::vector<ScanCacheRecord>& records) {
   ASSERT_TRUE(scan_cache::WriteScanFile(file, records.data(), static_cast<int>(records.size())));
-}
-
-std::vector<std::string> Subkeys(const std::string& path) {
-  std::vector<std::string> names;
-  HKEY key = nullptr;
-  if (RegOpenKeyEx(HKEY_LOCAL_MACHINE, path.c_str(), KEY_READ, &key) != ERROR_SUCCESS) return names;
-  for (DWORD i = 0;; ++i) {
-    char name[256];
-    DWORD size = sizeof name;
-    if (RegEnumKeyEx(key, i, name, &size) != ERROR_SUCCESS) break;
-    names.emplace_back(name);
-  }
-  RegCloseKey(key);
-  return names;
 }
 
 struct BrowseResult {
@@ -81,12 +70,6 @@ BrowseResult Browse(int capacity = wizard::MAX_DEVICE_RECORDS) {
     r.locals.push_back(Field(locals[static_cast<std::size_t>(i)].data()));
   }
   return r;
-}
-
-box_emulator::BoxOptions QuickBox() {
-  box_emulator::BoxOptions o;
-  o.restartWindow = 0ms;
-  return o;
 }
 
 class WizardLists : public ::testing::Test {
@@ -144,19 +127,17 @@ TEST_F(WizardLists, BrowseMergesSortsAndKeepsTheLookUp) {
 }
 
 TEST_F(WizardLists, CacheCountsAndTheOutputAreBounded) {
-  std::vector<ScanCacheRecord> many;
-  for (int i = 0; i < 300; ++i) {
-    char name[16];
-    std::snprintf(name, sizeof name, "KV%06d", i);
-    many.push_back(Cached(name, 2, "127.0.0.1"));
-  }
-  WriteCache(scan_cache::kUdpFile, many);
-  std::vector<ScanCacheRecord> more;
-  for (int i = 0; i < 60; ++i) {
-    char name[16];
-    std::snprintf(name, sizeof name, "KW%06d", i);
-    more.push_back(Cached(name, 4, "NB"));
-  }
+  auto numbered = [](const char* prefix, int count, int protocol) {
+    std::vector<ScanCacheRecord> records;
+    for (int i = 0; i < count; ++i) {
+      char name[16];
+      std::snprintf(name, sizeof name, "%s%06d", prefix, i);
+      records.push_back(Cached(name, protocol, "127.0.0.1"));
+    }
+    return records;
+  };
+  WriteCache(scan_cache::kUdpFile, numbered("KV", 300, 2));
+  const std::vector<ScanCacheRecord> more = numbered("KW", 60, 4);
   WriteCache(scan_cache::kNetBiosFile, more);
   // 128 records of the UDP file fill the table; the NetBIOS file adds nothing.
   const BrowseResult r = Browse();

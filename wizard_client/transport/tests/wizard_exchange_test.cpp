@@ -139,40 +139,24 @@ TEST_F(WizardExchange, UdpFaultsNeverCorruptTheReply) {
   struct Case {
     const char* what;
     UdpRequestFault fault;
-    std::size_t servedAtLeast;  // requests the box served: 1, or 2 after a new attempt
+    std::size_t served;  // requests the box served: one per attempt
   };
-  std::vector<Case> cases;
-  {
+  auto fault = [](auto set) {
     UdpRequestFault f;
-    f.duplicateFragment = 1;
-    cases.push_back({"duplicated fragment", f, 1});
-  }
-  {
-    UdpRequestFault f;
-    f.foreignReplyFirst = true;
-    cases.push_back({"reply of another device id", f, 1});
-  }
-  {
-    UdpRequestFault f;
-    f.loseFragment = 1;
-    cases.push_back({"lost fragment", f, 2});
-  }
-  {
-    UdpRequestFault f;
-    f.swapFragment = 0;
-    cases.push_back({"fragments out of order", f, 2});
-  }
-  {
-    UdpRequestFault f;
-    f.errorByte = true;
-    cases.push_back({"error byte", f, 2});
-  }
-  {
-    UdpRequestFault f;
-    f.errorByte = true;
-    f.count = 3;
-    cases.push_back({"error byte three times", f, 4});
-  }
+    set(f);
+    return f;
+  };
+  const Case cases[] = {
+      {"duplicated fragment", fault([](UdpRequestFault& f) { f.duplicateFragment = 1; }), 1},
+      {"reply of another device id", fault([](UdpRequestFault& f) { f.foreignReplyFirst = true; }), 1},
+      {"lost fragment", fault([](UdpRequestFault& f) { f.loseFragment = 1; }), 2},
+      {"fragments out of order", fault([](UdpRequestFault& f) { f.swapFragment = 0; }), 2},
+      {"error byte", fault([](UdpRequestFault& f) { f.errorByte = true; }), 2},
+      {"error byte three times", fault([](UdpRequestFault& f) {
+         f.errorByte = true;
+         f.count = 3;
+       }), 4},
+  };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     const std::size_t before = responder_->ServedRequestCount();
@@ -180,7 +164,7 @@ TEST_F(WizardExchange, UdpFaultsNeverCorruptTheReply) {
     std::string udp;
     ASSERT_EQ(Send(UdpRecord(), "9100:\r\n", &udp), 0);
     EXPECT_EQ(udp, tcp);
-    EXPECT_EQ(responder_->ServedRequestCount() - before, c.servedAtLeast);
+    EXPECT_EQ(responder_->ServedRequestCount() - before, c.served);
   }
 }
 
