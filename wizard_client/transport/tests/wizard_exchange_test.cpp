@@ -243,15 +243,28 @@ TEST_F(WizardExchange, DispatchAndDeviceTable) {
   EXPECT_EQ(wizard::SearchName(&r, "KVTCP001"), 0);
 }
 
-TEST_F(WizardExchange, TheWizardWaitsLongerForASilentTcpBox) {
-  box_emulator::FaultPlan plan;
-  plan.neverReply = true;
-  box_->InjectFault(plan);
+TEST_F(WizardExchange, TcpFaultsWithTheWizardsWaits) {
+  const wizard::DeviceRecord tcp = Record(box_->DefaultName(), TYPE_TCPIP, box_->Address());
   std::string reply;
+  // An error byte in the second reply chunk.
+  box_emulator::FaultPlan error;
+  error.chunkSize = 200;
+  error.errorChunk = 1;
+  box_->InjectFault(error);
+  EXPECT_EQ(Send(tcp, "9100:\r\n", &reply), ERR_COMMAND);
+  // A silent box: one 30 s wait.
+  box_emulator::FaultPlan silent;
+  silent.neverReply = true;
+  box_->InjectFault(silent);
   const std::int64_t before = clock_->WaitedMs();
-  EXPECT_EQ(Send(Record(box_->DefaultName(), TYPE_TCPIP, box_->Address()), "9007:\n", &reply),
-            ERR_NETWORK);
+  EXPECT_EQ(Send(tcp, "9007:\n", &reply), ERR_NETWORK);
   EXPECT_EQ(clock_->WaitedMs() - before, 30000);
+  // A reply cut short by the box closing the connection.
+  box_emulator::FaultPlan cut;
+  cut.closeAfterBytes = 100;
+  box_->InjectFault(cut);
+  EXPECT_EQ(Send(tcp, "9100:\r\n", &reply), ERR_NETWORK);
+  EXPECT_EQ(Send(tcp, "9007:\n", &reply), 0);
 }
 
 }  // namespace
