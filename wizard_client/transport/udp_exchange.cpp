@@ -39,12 +39,14 @@ UdpReplyAssembler::UdpReplyAssembler(char* reply, int capacity, const std::uint8
   wildcard_ = std::memcmp(deviceId_, kUdpWildcardId, kUdpDeviceIdSize) == 0;
 }
 
+bool UdpReplyAssembler::FromAskedBox(const std::uint8_t* datagram, int size) const {
+  if (datagram == nullptr || size < wire::kUdpReplyHeaderSize) return false;
+  return wildcard_ || std::memcmp(datagram + kReplyDeviceId, deviceId_, kUdpDeviceIdSize) == 0;
+}
+
 UdpReplyAssembler::Step UdpReplyAssembler::Take(const std::uint8_t* datagram, int size) {
   if (datagram == nullptr || size < wire::kUdpReplyHeaderSize) return Step::kFailed;
-  if (!wildcard_ &&
-      std::memcmp(datagram + kReplyDeviceId, deviceId_, kUdpDeviceIdSize) != 0) {
-    return Step::kIgnored;  // another box answering a broadcast
-  }
+  if (!FromAskedBox(datagram, size)) return Step::kIgnored;  // another box answering a broadcast
   const int index = datagram[kReplyIndex];
   const int total = datagram[kReplyTotal] | (datagram[kReplyTotal + 1] << 8);
   const int length = size - wire::kUdpReplyHeaderSize;

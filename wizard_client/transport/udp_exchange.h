@@ -47,6 +47,8 @@ class UdpReplyAssembler {
   UdpReplyAssembler(char* reply, int capacity, const std::uint8_t (&deviceId)[8]);
 
   Step Take(const std::uint8_t* datagram, int size);
+  // Whether a datagram (at least its 13-byte header) comes from the asked box.
+  bool FromAskedBox(const std::uint8_t* datagram, int size) const;
 
   int received() const { return received_; }
   int total() const { return total_; }

@@ -95,10 +95,16 @@ int UdpAttempt(const std::uint8_t (&deviceId)[8], const char* request, int lengt
   for (int datagrams = 0; datagrams < kUdpMaxDatagramsPerAttempt; ++datagrams) {
     if (platform::WaitReadable(fd, kUdpWaitMs) <= 0) return 1;
     std::uint8_t buffer[kUdpDatagramRoom];
-    const ssize_t n = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+    const ssize_t n = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT | MSG_TRUNC);
     if (n < 0) {
       if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) continue;
       return 1;
+    }
+    if (n > static_cast<ssize_t>(sizeof buffer)) {
+      // A fragment larger than the receive buffer cannot be read whole: from the asked box it
+      // would come again on every attempt.
+      if (assembler.FromAskedBox(buffer, static_cast<int>(sizeof buffer))) return ERR_NETWORK;
+      continue;
     }
     switch (assembler.Take(buffer, static_cast<int>(n))) {
       case UdpReplyAssembler::Step::kIgnored:

@@ -188,6 +188,19 @@ TEST_F(WizardExchange, AReplyLargerThanTheBufferIsRefused) {
   EXPECT_EQ(Send(UdpRecord(), "9100:\r\n", &reply, 100), ERR_NETWORK);
   EXPECT_EQ(Send(Record(box_->DefaultName(), TYPE_TCPIP, box_->Address()), "9100:\r\n", &reply, 100),
             ERR_NETWORK);
+  // A fragment larger than the 3072-byte receive buffer (a configuration made long enough).
+  for (int printer = 0; printer < 8; ++printer) {
+    for (int field = 1; field <= 2; ++field) {
+      char key[5];
+      std::snprintf(key, sizeof key, "%04d", 100 + 20 * printer + field);
+      ASSERT_TRUE(box_->SetSetting(key, std::string(100, 'x'))) << key;
+    }
+  }
+  responder_->SetReplyFragmentSize(4000);
+  const std::size_t served = responder_->ServedRequestCount();
+  EXPECT_EQ(Send(UdpRecord(), "9100:\r\n", &reply), ERR_NETWORK);
+  EXPECT_EQ(responder_->ServedRequestCount() - served, 1u) << "not asked again";
+  responder_->SetReplyFragmentSize(1024);
   // The device-information block fits exactly.
   EXPECT_EQ(Send(UdpRecord(), "9007:\n", &reply, 164), 0);
   EXPECT_EQ(reply.size(), 164u);
