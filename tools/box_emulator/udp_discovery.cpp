@@ -355,17 +355,19 @@ void UdpDiscovery::AnswerSetAddress(int fd, const std::uint8_t* request, std::si
                                     const void* from, unsigned fromLength) {
   const auto parsed = ParseSetAddressDatagram(request, size);
   if (!parsed) return;
-  std::vector<Box*> boxes;
+  std::vector<std::pair<Box*, UdpAnswerFault>> boxes;
   {
     std::lock_guard<std::mutex> lock(mu_);
     if (!firstOn_) return;
     for (const Answerer& a : answerers_) {
-      if (a.box != nullptr && a.fault != UdpAnswerFault::kSilent) boxes.push_back(a.box);
+      if (a.box != nullptr && a.fault != UdpAnswerFault::kSilent) boxes.emplace_back(a.box, a.fault);
     }
   }
-  const std::string answer = SetAddressAnswer();
-  for (Box* box : boxes) {
-    if (!ApplySetAddress(*box, *parsed)) continue;
+  for (const auto& [box, fault] : boxes) {
+    // A box with the error-byte fault refuses the address: it keeps its own and says so.
+    const bool refuse = fault == UdpAnswerFault::kErrorByte;
+    if (refuse ? !SetAddressNames(*box, *parsed) : !ApplySetAddress(*box, *parsed)) continue;
+    const std::string answer = SetAddressAnswer(refuse ? 1 : 0);
     ::sendto(fd, answer.data(), answer.size(), 0, static_cast<const sockaddr*>(from), fromLength);
   }
 }

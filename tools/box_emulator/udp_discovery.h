@@ -47,7 +47,7 @@ struct UdpDiscoveryOptions {
 enum class UdpAnswerFault {
   kNone,
   kSilent,     // no answer
-  kErrorByte,  // the error byte of the header set
+  kErrorByte,  // the error byte of the header set (the set-address datagram: refused so)
   kShort,      // the datagram cut after 60 bytes of the block
   kBadLength,  // the header's length runs past the datagram
 };

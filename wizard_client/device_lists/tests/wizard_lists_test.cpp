@@ -297,6 +297,15 @@ TEST_F(WizardLive, SettingTheAddressByHardwareAddressMovesTheBox) {
   }
   // Nobody with that hardware address: nothing confirmed.
   EXPECT_EQ(wizard::SetDeviceIPByMac("KV000000", "255.0.0.0", "10.0.0.1", "127.0.0.9"), 0);
+  // A box that refuses with the error byte keeps its address and is not restarted.
+  box_emulator::BoxOptions options = QuickBox();
+  options.identity.hardwareAddress = {0x02, 0xA7, 0xC4, 0, 0, 0};
+  Box refusing(options);
+  responder_->SetFault(responder_->AddBox(&refusing), box_emulator::UdpAnswerFault::kErrorByte);
+  const std::string before = refusing.Address();
+  EXPECT_EQ(wizard::SetDeviceIPByMac(refusing.DefaultName().c_str(), "255.0.0.0", "10.0.0.1", "127.0.0.9"), 0);
+  EXPECT_EQ(refusing.Address(), before);
+  EXPECT_EQ(refusing.RestartCount(), 0);
 }
 
 }  // namespace
