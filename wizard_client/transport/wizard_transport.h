@@ -10,7 +10,6 @@
 #pragma once
 #include <array>
 #include <cstdint>
-#include <string>
 
 #include "device_client/access/access.h"
 
