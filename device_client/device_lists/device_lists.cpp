@@ -118,8 +118,9 @@ bool ReadTcpipAddress(HKEY list, const char* subkey, DeviceRecord* record) {
   return ok;
 }
 
-// Creates the list entry of a box under the current TCP/IP list key: "Address" = the IP text.
-bool WriteTcpipEntry(const DeviceRecord& record, const char* ip) {
+}  // namespace
+
+bool RegWriteDeviceAddress(const DeviceRecord& record, const char* ip) {
   const std::string name = NameText(record.szName);
   if (!core::AcceptableBoxNames(record.szName, nullptr) || !UsableIpText(ip)) {
     return false;
@@ -134,6 +135,8 @@ bool WriteTcpipEntry(const DeviceRecord& record, const char* ip) {
   RegCloseKey(key);
   return ok;
 }
+
+namespace {
 
 // Sends "9007:\n" to the box the record addresses; on an answer that holds the default name
 // (block bytes 76-95, not empty) the record takes that name and, when `entry` is given, it
@@ -221,6 +224,7 @@ namespace device_lists {
 const char* CurrentTcpipListKey() { return L().internetKey ? kInternetListKey : kTcpipListKey; }
 
 void RestoreTcpipListKey() { L().internetKey = false; }
+void UseInternetListKey() { L().internetKey = true; }
 
 int LookupCount() { return L().lookup ? L().lookupCount : 0; }
 
@@ -289,7 +293,7 @@ int PSAddUDP(const char* szIPAddress, DeviceRecord* pRecord) {
   if (!AskBoxAt(szIPAddress, &record)) return 0;
   if (FindDeviceIndex(record.szName) >= 0) return 0;
   if (console_access::AppendDevice(record) != 0) return 0;  // the table is full
-  WriteTcpipEntry(record, szIPAddress);  // a failed create writes nothing; the box stays listed
+  RegWriteDeviceAddress(record, szIPAddress);  // a failed create writes nothing; the box stays listed
   *pRecord = record;
   return 1;
 }
@@ -298,7 +302,7 @@ int PSIAddUDP(const char* szIPAddress) {
   L().internetKey = true;
   DeviceRecord record{};
   if (!AskBoxAt(szIPAddress, &record)) return 0;
-  return WriteTcpipEntry(record, szIPAddress) ? 1 : 0;
+  return RegWriteDeviceAddress(record, szIPAddress) ? 1 : 0;
 }
 
 int FindDeviceIndex(const char* szName) {
@@ -319,7 +323,12 @@ void UpdateDeviceAddress(const char* szName, const char* szNewNetbiosName,
                          const char* szNewIpAddress) {
   const int index = FindDeviceIndex(szName);
   if (index < 0) return;
-  DeviceRecord* record = console_access::MutableDeviceAt(index);
+  UpdateRecordAddress(console_access::MutableDeviceAt(index), szNewNetbiosName, szNewIpAddress);
+}
+
+void UpdateRecordAddress(DeviceRecord* record, const char* szNewNetbiosName,
+                         const char* szNewIpAddress) {
+  if (record == nullptr) return;
   if (record->iProtocol == TYPE_NETBEUI && szNewNetbiosName != nullptr &&
       szNewNetbiosName[0] != '\0') {
     // A box answers NetBIOS calls under the first 15 characters of its name; byte 19 is the LANA.
