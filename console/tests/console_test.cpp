@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <fstream>
+#include <iterator>
 
 #include <QImage>
 #include <QLineEdit>
@@ -454,6 +456,58 @@ TEST_F(ConsoleTest, WindowsRenderHeadless) {
   ui::SetModalHook({});
   Click(*g_pMainMenuDlg, 1010);
   shoot(Frame(), "console-frame");
+}
+
+}  // namespace
+}  // namespace console_test
+
+namespace console_test {
+namespace {
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The debug-log preparation: a log above 512000 bytes starts anew, a smaller one is kept; the
+// banner goes in only when the log is switched on.
+TEST_F(ConsoleTest, OpenDebugLogEmptiesALongLogAndWritesTheBanner) {
+  const std::string log = root_.path() + "/debug.log";
+  WritePrivateProfileString("general", "debuglogfilename", log.c_str(), "common.ini");
+  const std::string banner = std::string(114, '*') + "\n";
+  struct Case {
+    const char* what;
+    std::size_t before;  // bytes in the log before; npos: no file
+    const char* on;
+    std::size_t keptBytes;
+    bool banner;
+  } cases[] = {
+      {"no file, log on", std::string::npos, "T", 0, true},
+      {"small file kept", 1000, "T", 1000, true},
+      {"exactly the limit kept", 512000, "T", 512000, true},
+      {"long file emptied", 512001, "T", 0, true},
+      {"long file emptied, log off", 600000, "F", 0, false},
+      {"small file, log off", 10, "t", 10, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::remove(log.c_str());
+    if (c.before != std::string::npos) std::ofstream(log, std::ios::binary) << std::string(c.before, 'x');
+    WritePrivateProfileString("general", "debuglog", c.on, "common.ini");
+    TestApp app("true");
+    app.OpenDebugLog();
+    const std::string text = ReadAll(log);
+    ASSERT_GE(text.size(), c.keptBytes);
+    EXPECT_EQ(text.substr(0, c.keptBytes), std::string(c.keptBytes, 'x'));
+    const std::string added = text.substr(c.keptBytes);
+    if (c.banner) {
+      ASSERT_EQ(added.rfind(banner, 0), 0u) << added;
+      EXPECT_NE(added.find("login at "), std::string::npos);
+      EXPECT_NE(added.find(std::string(115, '*') + "\n"), std::string::npos);
+    } else {
+      EXPECT_EQ(added, "");
+    }
+  }
 }
 
 }  // namespace

@@ -34,9 +34,11 @@ std::string FileStem(const std::string& name) {
   return text;
 }
 
+}  // namespace
+
 // Binds or connects `fd` to the socket file `path`. A path too long for sun_path is reached
 // through the directory's descriptor (/proc/self/fd/N/file), which is always short.
-bool SocketAt(int fd, const std::string& path, bool bind) {
+bool ConnectOrBindSocket(int fd, const std::string& path, bool bind) {
   sockaddr_un addr{};
   addr.sun_family = AF_UNIX;
   std::string target = path;
@@ -58,6 +60,8 @@ bool SocketAt(int fd, const std::string& path, bool bind) {
   errno = saved;
   return r == 0;
 }
+
+namespace {
 
 // Reads one line (up to the line feed, at most kMaxLine characters) within waitMs for each part.
 bool ReadLine(int fd, std::string& line, int waitMs) {
@@ -88,6 +92,10 @@ bool SendLine(int fd, const std::string& text) {
 
 SingleInstance::~SingleInstance() { Release(); }
 
+std::string SingleInstance::SocketPath(const std::string& name) {
+  return JoinPath(ObjectsDirectory(), FileStem(name)) + ".sock";
+}
+
 SingleInstance::Result SingleInstance::Acquire(const std::string& name) {
   Release();
   error_.clear();
@@ -104,10 +112,10 @@ SingleInstance::Result SingleInstance::Acquire(const std::string& name) {
     return elsewhere ? Result::kOwnedElsewhere : Result::kFailed;
   }
   // Holding the lock, any socket file left behind belongs to a dead owner.
-  socketPath_ = stem + ".sock";
+  socketPath_ = SocketPath(name);
   ::unlink(socketPath_.c_str());
   const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-  if (fd < 0 || !SocketAt(fd, socketPath_, true) || ::listen(fd, 8) != 0) {
+  if (fd < 0 || !ConnectOrBindSocket(fd, socketPath_, true) || ::listen(fd, 8) != 0) {
     error_ = std::string("cannot listen: ") + std::strerror(errno);
     if (fd >= 0) ::close(fd);
     ::close(lockFd);
@@ -149,13 +157,13 @@ void SingleInstance::Release() {
 
 std::string AskInstance(const std::string& name, const std::string& request, int waitMs) {
   if (!IsLine(request)) return {};
-  const std::string path = JoinPath(ObjectsDirectory(), FileStem(name)) + ".sock";
+  const std::string path = SingleInstance::SocketPath(name);
   Clock& clock = GetClock();
   const std::int64_t end = clock.SteadyMs() + (waitMs > 0 ? waitMs : 0);
   for (;;) {
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return {};
-    if (SocketAt(fd, path, false)) {
+    if (ConnectOrBindSocket(fd, path, false)) {
       std::string reply;
       const std::int64_t left = end - clock.SteadyMs();
       const int wait = static_cast<int>(clock.RealWaitMs(left > 0 ? left : 0));

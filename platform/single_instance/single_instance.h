@@ -40,6 +40,8 @@ class SingleInstance {
   // Lets go of the name (also done by the destructor).
   void Release();
   const std::string& LastError() const { return error_; }
+  // The socket file of `name` under the current root.
+  static std::string SocketPath(const std::string& name);
 
  private:
   int lockFd_ = -1;
@@ -47,6 +49,10 @@ class SingleInstance {
   std::string socketPath_;
   std::string error_;
 };
+
+// Binds (bind true) or connects a local socket to a socket file, also one whose path is longer than
+// a socket address holds.
+bool ConnectOrBindSocket(int fd, const std::string& path, bool bind);
 
 // Asks the owner of `name` under this root to handle `request`; returns its answer, or an empty
 // text when nobody answered within `waitMs` (no owner, an owner still starting, a stuck owner).
