@@ -23,6 +23,7 @@
 #include "device_client/device_lists/tests/lists_test_support.h"
 #include "discovery_scanner/cache/scan_cache.h"
 #include "device_client/access/ncb.h"
+#include "device_client/access/tests/dead_transports.h"
 #include "device_client/settings/com_method.h"
 #include "platform/named_objects/named_objects.h"
 #include "platform/profile.h"
@@ -70,17 +71,8 @@ std::string TabText(ui::CTabCtrl& tabs, int i) {
 
 void Click(ui::CWnd& dlg, int id) { QTest::mouseClick(dlg.GetDlgItem(id)->GetSafeHwnd(), Qt::LeftButton); }
 
-// A stream provider whose sockets cannot be opened.
-class DeadProvider : public core::StreamProvider {
- public:
-  bool Probe() override { return false; }
-  int Connect(const std::uint8_t (&)[20], const core::TransportParams&) override { return -1; }
-};
-std::uint8_t NoNetbios(NCB* ncb) {
-  ncb->ncb_retcode = NRC_SYSTEM;
-  ncb->ncb_cmd_cplt = NRC_SYSTEM;
-  return NRC_SYSTEM;
-}
+using access_test::DeadProvider;
+using access_test::NoNetbios;
 
 TEST_F(ConsoleTest, StartsHiddenBehindTheListThenBrowsesOnTheFirstTick) {
   MakeBoxes();
