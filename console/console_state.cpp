@@ -6,8 +6,10 @@
 #include "ui/frame.h"
 
 CPJLUtility& TheUtility() {
-  static CPJLUtility utility;
-  return utility;
+  // Never destroyed: its destructor would stop the access library, whose own state may already be
+  // gone at process exit. ExitInstance stops the library in order.
+  static CPJLUtility* utility = new CPJLUtility;
+  return *utility;
 }
 
 std::array<std::string, kMaxListedDevices> g_szDefaultNames;
