@@ -47,6 +47,17 @@ std::vector<std::string> LayoutTabs(const config::ProtocolData& protocols, int n
   return {"System", "TCP/IP", "NetWare PServer", "NetWare RPrinter", "Logical Port"};
 }
 
+bool ModelHasParallelPort(int modelType, int port) {
+  switch (port) {
+    case 1: return true;
+    case 2:
+      return modelType == 2 || modelType == 3 || modelType == 4 || modelType == 5 || modelType == 8 ||
+             modelType == 10 || modelType == 13 || modelType == 16;
+    case 3: return modelType == 2 || modelType == 3 || modelType == 4 || modelType == 13;
+    default: return false;
+  }
+}
+
 CPellamView::CPellamView() : CFormView(PellamFormTemplate()) {
   g_iSelectedItem = 0;
   OnCommand(IDC_RETURN_TO_MAIN_MENU, ui::BN_CLICKED, &CPellamView::OnReturnToMainMenu);
@@ -75,6 +86,14 @@ void CPellamView::DoDataExchange(bool save) {
 void CPellamView::OnInitialUpdate() {
   g_iCurrentTab = 0;
   for (int i = 0; i < 8; ++i) m_TabCtrl.InsertItem(i, kAllTabs[i]);
+  // The printer-status items follow the model of the selected box.
+  if (auto* frame = dynamic_cast<ui::CFrameWnd*>(GetParent())) {
+    frame->OnUpdateCommand(ID_PARALLEL_PORT1_STATUS, [](ui::CCmdUI& item) { item.Enable(true); });
+    frame->OnUpdateCommand(ID_PARALLEL_PORT2_STATUS,
+                           [](ui::CCmdUI& item) { item.Enable(ModelHasParallelPort(g_iModelType, 2)); });
+    frame->OnUpdateCommand(ID_PARALLEL_PORT3_STATUS,
+                           [](ui::CCmdUI& item) { item.Enable(ModelHasParallelPort(g_iModelType, 3)); });
+  }
   // The browse and the device checks work on the tree, so it exists (hidden) from the start.
   CreateDeviceTree();
   m_nTimer = kTimerId;

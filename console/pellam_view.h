@@ -66,6 +66,9 @@ class CPellamView : public ui::CFormView {
   std::unique_ptr<CMainMenuDlg> m_pMainMenuDlg;
 };
 
+// Whether a box of this model type has parallel port 1, 2 or 3 (the printer-status menu items).
+bool ModelHasParallelPort(int modelType, int port);
+
 // The tab texts of a box (first matching row of the layout table): W wireless flag, IPX and AT
 // capabilities, N firmware number.
 std::vector<std::string> LayoutTabs(const config::ProtocolData& protocols, int firmwareNumber);

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <iterator>
 
+#include <QAction>
 #include <QImage>
 #include <QLineEdit>
 #include <QTabBar>
@@ -363,6 +364,22 @@ TEST_F(ConsoleTest, AdvancedPausesTheScannerAndReturnAndCloseResumeIt) {
   EXPECT_FALSE(Frame().IsWindowVisible());
   Stop();
   CloseHandle(scannerPause);
+}
+
+TEST_F(ConsoleTest, PrinterStatusItemsFollowTheModel) {
+  ASSERT_TRUE(Start());
+  struct Case {
+    int model;
+    bool port1, port2, port3;
+  } cases[] = {{5, true, true, false}, {13, true, true, true}, {6, true, false, false}, {16, true, true, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.model);
+    g_iModelType = c.model;
+    Frame().UpdateCommands();
+    EXPECT_EQ(Frame().GetMenu()->Action(33000)->isEnabled(), c.port1);
+    EXPECT_EQ(Frame().GetMenu()->Action(33001)->isEnabled(), c.port2);
+    EXPECT_EQ(Frame().GetMenu()->Action(33002)->isEnabled(), c.port3);
+  }
 }
 
 TEST_F(ConsoleTest, APauseEventMadeAfterTheStartIsStillUsed) {
