@@ -5,7 +5,8 @@
 // Run: <build>/bin/console_start_bench [--runs N] (default 10). Both programs run on the offscreen
 // platform in a temporary root; the console reports its list through PSADMIN_CONSOLE_TRACE. The
 // three boxes answer over TCP and (for the scanner the console starts) over UDP on ports of their
-// own. Prints the median times, their ratio (target: at most 1.5) and the console's VmRSS.
+// own. Prints the median times, their ratio (target: at most 1.5), the ratio without the 100 ms
+// that the console's first browse waits for its timer, and the console's VmRSS.
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -146,6 +147,8 @@ int main(int argc, char** argv) {
   std::printf("console start to list shown: median %.1f ms over %d runs\n", mc, runs);
   std::printf("bare Qt dialog shown:        median %.1f ms\n", mb);
   std::printf("ratio %.2f (target <= 1.50)\n", mc / mb);
+  // The console's first browse waits for the view's first 100 ms timer tick by design.
+  std::printf("ratio without the first timer tick %.2f\n", (mc - 100.0) / mb);
   std::printf("console resident memory with the list shown: %ld kB\n", rss);
   return 0;
 }
