@@ -1,12 +1,7 @@
 // The tollard program as a real process, as the README's main command runs it: it starts the
 // scanner found beside it, the scanner finds emulated boxes over UDP on loopback and rewrites the
 // cache file, and the console's first browse lists them.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -21,6 +16,7 @@
 #include "platform/paths.h"
 #include "platform/profile.h"
 #include "platform/test_support/temp_root.h"
+#include "platform/test_support/watched_program.h"
 #include "tools/box_emulator/box_emulator.h"
 #include "tools/box_emulator/udp_discovery.h"
 
@@ -73,40 +69,14 @@ TEST(ConsoleProcess, StartsTheScannerBesideItAndListsTheBoxesItFindsOverUdp) {
     const std::string var = *e;
     if (var.rfind("PSADMIN_", 0) != 0 && var.rfind("QT_QPA_PLATFORM=", 0) != 0) env.push_back(var);
   }
-  std::vector<char*> envp;
-  for (auto& v : env) envp.push_back(v.data());
-  envp.push_back(nullptr);
-
-  int err[2];
-  ASSERT_EQ(::pipe2(err, O_CLOEXEC), 0);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, err[1], 2);
-  std::string program = TOLLARD_PROGRAM;
-  char* argv[] = {program.data(), nullptr};
-  pid_t pid = -1;
-  ASSERT_EQ(posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, envp.data()), 0);
-  posix_spawn_file_actions_destroy(&actions);
-  ::close(err[1]);
-
-  std::string text;
-  const auto end = Clock::now() + 60s;
-  while (text.find("tollard: list shown") == std::string::npos && Clock::now() < end) {
-    pollfd p{err[0], POLLIN, 0};
-    if (::poll(&p, 1, 100) <= 0) continue;
-    char buf[512];
-    const ssize_t n = ::read(err[0], buf, sizeof buf);
-    if (n <= 0) break;
-    text.append(buf, static_cast<std::size_t>(n));
-  }
+  platform::testing::WatchedProgram console({TOLLARD_PROGRAM}, env);
+  ASSERT_TRUE(console.Started());
+  console.WaitForError("tollard: list shown", 60000);
   EXPECT_TRUE(ScannerRuns());
-  EXPECT_NE(text.find("tollard: list shown 2"), std::string::npos) << text;
+  EXPECT_NE(console.Error().find("tollard: list shown 2"), std::string::npos) << console.Error();
   EXPECT_EQ(scan_cache::LoadScanFile(scan_cache::kUdpFile).size(), 2u);
 
-  ::kill(pid, SIGTERM);
-  int status = 0;
-  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-  ::close(err[0]);
+  console.Terminate();
   // With the console gone the scanner ends itself after four empty polls.
   EXPECT_TRUE(WaitFor([] { return !ScannerRuns(); }, 30s));
 }

@@ -7,12 +7,6 @@
 // three boxes answer over TCP and (for the scanner the console starts) over UDP on ports of their
 // own. Prints the median times, their ratio (target: at most 1.5), the ratio without the 100 ms
 // that the console's first browse waits for its timer, and the console's VmRSS.
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -30,10 +24,9 @@
 #include "platform/process/process.h"
 #include "platform/profile.h"
 #include "platform/test_support/temp_root.h"
+#include "platform/test_support/watched_program.h"
 #include "tools/box_emulator/box_emulator.h"
 #include "tools/box_emulator/udp_discovery.h"
-
-extern char** environ;
 
 namespace {
 
@@ -56,40 +49,12 @@ long ResidentKb(pid_t pid) {
 // Starts `program`, waits until its standard error holds `marker` (at most 20 s), measures, ends it.
 Run Measure(const std::string& program, const std::string& marker) {
   Run run;
-  int err[2];
-  if (::pipe2(err, O_CLOEXEC) != 0) return run;
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, err[1], 2);
-  std::string copy = program;
-  char* argv[] = {copy.data(), nullptr};
-  pid_t pid = -1;
   const auto start = Clock::now();
-  const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, environ);
-  posix_spawn_file_actions_destroy(&actions);
-  ::close(err[1]);
-  if (rc != 0) {
-    ::close(err[0]);
-    return run;
-  }
-  std::string text;
-  const auto limit = start + std::chrono::seconds(20);
-  while (text.find(marker) == std::string::npos && Clock::now() < limit) {
-    pollfd p{err[0], POLLIN, 0};
-    if (::poll(&p, 1, 100) <= 0) continue;
-    char buf[512];
-    const ssize_t n = ::read(err[0], buf, sizeof buf);
-    if (n <= 0) break;
-    text.append(buf, static_cast<std::size_t>(n));
-  }
-  if (text.find(marker) != std::string::npos) {
+  platform::testing::WatchedProgram child({program});
+  if (child.Started() && child.WaitForError(marker, 20000)) {
     run.ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-    run.rssKb = ResidentKb(pid);
+    run.rssKb = ResidentKb(child.pid());
   }
-  ::kill(pid, SIGTERM);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  ::close(err[0]);
   return run;
 }
 
