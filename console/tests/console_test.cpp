@@ -7,6 +7,7 @@
 #include <fstream>
 #include <iterator>
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QImage>
 #include <QLineEdit>
@@ -255,6 +256,22 @@ TEST_F(ConsoleTest, QuickRenamesTheBoxAndTheRow) {
   config::SystemConfigurationData system;
   ASSERT_EQ(TheUtility().mGetSystemConfiguration(renamed.DefaultName(), &system), 0);
   EXPECT_EQ(system.szDeviceName, "BACK OFFICE");
+}
+
+TEST_F(ConsoleTest, ADoubleClickOnARowOpensQuick) {
+  MakeBoxes(1);
+  ASSERT_TRUE(Start());
+  int opened = 0;
+  ui::SetModalHook([&](ui::CDialog& d) {
+    opened += d.Template().id == CQuickSetupDlg::IDD ? 1 : 0;
+    Click(d, ui::IDCANCEL);
+  });
+  auto* view = qobject_cast<QAbstractItemView*>(g_pMainMenuDlg->List().GetSafeHwnd());
+  ASSERT_NE(view, nullptr);
+  Tick();
+  emit view->doubleClicked(view->model()->index(0, 0));
+  EXPECT_EQ(opened, 1);
+  EXPECT_EQ(boxes_[0]->RestartCount(), 0);  // cancelled: nothing written
 }
 
 TEST_F(ConsoleTest, QuickWritesNothingWhenTheBoxCannotBeReadAndShowsAFailedWrite) {

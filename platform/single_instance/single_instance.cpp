@@ -63,12 +63,16 @@ bool ConnectOrBindSocket(int fd, const std::string& path, bool bind) {
 
 namespace {
 
-// Reads one line (up to the line feed, at most kMaxLine characters) within waitMs for each part.
+// Reads one line (up to the line feed, at most kMaxLine characters) within waitMs in all, so a
+// client that sends slowly cannot hold the reader longer than that.
 bool ReadLine(int fd, std::string& line, int waitMs) {
   line.clear();
+  Clock& clock = GetClock();
+  const std::int64_t end = clock.SteadyMs() + waitMs;
   for (;;) {
+    const std::int64_t left = end - clock.SteadyMs();
     char c = 0;
-    if (!ReadExactly(fd, &c, 1, waitMs)) return false;
+    if (left <= 0 || !ReadExactly(fd, &c, 1, static_cast<int>(clock.RealWaitMs(left)))) return false;
     if (c == '\n') return true;
     if (line.size() >= SingleInstance::kMaxLine) return false;
     line.push_back(c);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -70,6 +71,19 @@ TEST(SingleInstance, BadRequestsAndAnswersAreNotSent) {
   });
   EXPECT_EQ(AskInstance(kName, "ask", 5000), "");
   server.join();
+
+  // A client that connects and says nothing is dropped after the owner's wait, unanswered.
+  const int silent = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  ASSERT_TRUE(platform::ConnectOrBindSocket(silent, SingleInstance::SocketPath(kName), false));
+  bool asked = false;
+  EXPECT_TRUE(owner.ServeOne([&asked](const std::string&) {
+    asked = true;
+    return std::string("x");
+  }));
+  EXPECT_FALSE(asked);
+  char c;
+  EXPECT_EQ(::recv(silent, &c, 1, 0), 0);  // closed by the owner
+  ::close(silent);
 }
 
 TEST(SingleInstance, AKilledOwnerLeavesNothingThatBlocksTheNextStart) {
