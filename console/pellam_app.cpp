@@ -78,7 +78,8 @@ bool CPellamApp::ActivatePreviousInstance() {
 }
 
 bool CPellamApp::InitInstance() {
-  ui::SetAppTitle(platform::LoadString(IDS_MAINFRAME).substr(0, platform::LoadString(IDS_MAINFRAME).find('\n')));
+  const std::string names = platform::LoadString(IDS_MAINFRAME);
+  ui::SetAppTitle(names.substr(0, names.find('\n')));
   if (!ActivatePreviousInstance()) return false;
 
   const UINT started = WinExec(m_szScannerCommand.c_str(), SW_SHOW);
