@@ -1,6 +1,5 @@
 #include "console/pellam_app.h"
 
-#include <sys/stat.h>
 
 #include <cstdio>
 
@@ -9,6 +8,7 @@
 #include "console/main_menu_dlg.h"
 #include "console/pellam_view.h"
 #include "console/resource.h"
+#include "console_simulation/debug_log.h"
 #include "device_client/settings/com_method.h"
 #include "platform/message_sink.h"
 #include "platform/process/process.h"
@@ -20,9 +20,7 @@ using namespace console;
 namespace {
 constexpr const char* kScannerMissing =
     "Can't find Lumeth.exe on your system, please reinstall the Tollard Utility.";
-constexpr long kDebugLogLimit = 512000;
 constexpr std::size_t kEventNameRoom = 47;
-constexpr std::size_t kDebugLogNameRoom = 512;
 
 std::string EventName(int id) {
   std::string name = platform::LoadString(id);
@@ -137,24 +135,7 @@ int CPellamApp::ExitInstance() {
 }
 
 void CPellamApp::OpenDebugLog() {
-  char name[kDebugLogNameRoom] = {};
-  GetPrivateProfileString("general", "debuglogfilename", "", name, sizeof name, "common.ini");
-  if (name[0] != '\0') {
-    std::FILE* f = std::fopen(name, "r+");
-    if (f == nullptr) f = std::fopen(name, "w");
-    if (f != nullptr) {
-      struct stat st {};
-      const bool tooLong = ::fstat(fileno(f), &st) == 0 && st.st_size > kDebugLogLimit;
-      std::fclose(f);
-      if (tooLong) {
-        f = std::fopen(name, "w");
-        if (f != nullptr) std::fclose(f);
-      }
-    }
-  }
-  std::string login;
-  CComMethod::FormatLoginTime(login);
-  CComMethod::WriteLog(std::string(114, '*'));
-  CComMethod::WriteLog(login);
-  CComMethod::WriteLog(std::string(115, '*'));
+  // One preparation of the log for the console and its call logger: created when missing, emptied
+  // when it has grown past its limit, then the login banner.
+  PrepareDebugLog();
 }
