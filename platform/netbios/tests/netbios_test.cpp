@@ -928,9 +928,9 @@ TEST_F(NetbiosTest, AReceiveCarriedOutByItsWaiterEndsAtTheReceiveTimeOut) {
 }
 
 // A server keeps 8 LISTENs posted and posts one again as each of its sessions ends; a client in
-// another program calls it 500 times back to back (call, one message each way, hang-up). Every
-// call must find a LISTEN: the sessions that have ended are listened for again, and at most one
-// session is open at a time.
+// another program calls it 500 times back to back (call, hang-up). The client's sessions end
+// faster than the server can see them end and listen again, but no call may be refused for that:
+// it waits for the server's next LISTEN.
 TEST_F(NetbiosTest, BackToBackCallsAlwaysFindOneOfEightListens) {
   constexpr int kCalls = 500;
   constexpr int kListens = 8;
@@ -947,9 +947,7 @@ TEST_F(NetbiosTest, BackToBackCallsAlwaysFindOneOfEightListens) {
         if (rc == NRC_NOCALL) ++noCall;
         continue;
       }
-      std::string reply;
-      if (Send(lsn, "ping") != NRC_GOODRET || Receive(lsn, reply, 64) != NRC_GOODRET || reply != "pong") ++failed;
-      Hangup(lsn);
+      if (Hangup(lsn) != NRC_GOODRET) ++failed;
     }
     result.Put(static_cast<char>(std::min(failed, 120)));
     result.Put(static_cast<char>(std::min(noCall, 120)));
@@ -988,7 +986,6 @@ TEST_F(NetbiosTest, BackToBackCallsAlwaysFindOneOfEightListens) {
         const UCHAR lsn = s->listen.ncb_lsn;
         std::string got;
         while (Receive(lsn, got, 64) == NRC_GOODRET) {
-          if (got == "ping") Send(lsn, "pong");
         }
         Hangup(lsn);
         const UCHAR rc = post(*s);
