@@ -51,7 +51,7 @@ constexpr std::uint32_t kTtl = 300000;
 constexpr std::int64_t kSessionRequestWaitMs = 10000;
 // How long a session request for a name whose program listens for it waits for that program to
 // post its next LISTEN when none is posted at the moment (see Service::OnIncoming).
-constexpr std::int64_t kWaitForListenMs = 2000;
+constexpr std::int64_t kWaitForListenMs = 1000;
 constexpr std::int64_t kCacheMs = 30000;
 
 struct Client {

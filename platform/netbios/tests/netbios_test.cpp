@@ -1021,3 +1021,14 @@ TEST_F(NetbiosTest, BackToBackCallsAlwaysFindOneOfEightListens) {
   EXPECT_EQ(listenErrors.load(), 0);
   EXPECT_EQ(sessions, kCalls - failed);
 }
+
+// A call that waits for the next LISTEN of a listening program is refused when none comes.
+TEST_F(NetbiosTest, ACallWaitingForAListenIsRefusedWhenNoneComes) {
+  Pair pair;
+  ASSERT_NO_FATAL_FAILURE(Connect(&pair));
+  EXPECT_EQ(Hangup(pair.caller), NRC_GOODRET);
+  EXPECT_EQ(Hangup(pair.listener), NRC_GOODRET);
+  UCHAR rc = 0;
+  Call("ASKER", "ECHO", &rc);
+  EXPECT_EQ(rc, NRC_NOCALL);
+}
