@@ -260,7 +260,8 @@ int NbSendResp(const DeviceRecord* pRecord, const char* pRequest, int nRequestLe
             NCB ncb;
             return SessionReceiveTimed(lsn, buffer, size, &ncb);
           },
-          pReply, nReplyCapacity, pnReplyLength);
+          pReply, nReplyCapacity, pnReplyLength,
+          core::ExchangeLimitMs(S().params.netbiosReceiveWaitMs));
     }
     NCB hangUp;
     NCBHangUp(&hangUp, lsn);

@@ -71,6 +71,7 @@ void CPrintServerUtility::CloseLog() {
 int CPrintServerUtility::OpenLog() {
   try {
     m_szLastDeviceName.clear();
+    m_nReplyDirty = 0;
     if (m_pReplyBuffer) {
       std::memset(m_pReplyBuffer.get(), 0, kReplyBufferSize);
     } else {
@@ -140,9 +141,18 @@ int CPrintServerUtility::SendWithLines(const std::string& name, const std::strin
   }
   try {
     replyLength = 0;
-    std::memset(m_pReplyBuffer.get(), 0, kReplyBufferSize);
+    // The whole buffer is zero before the request: beyond the part an earlier reply may have
+    // filled it is zero already, so only that part is cleared.
+    std::memset(m_pReplyBuffer.get(), 0, static_cast<std::size_t>(m_nReplyDirty));
+    m_nReplyDirty = 0;
     const int rc = PSISendResp(name.c_str(), request.data(), static_cast<int>(request.size()),
                                reply, &replyLength, kReplyBufferSize);
+    if (reply == m_pReplyBuffer.get()) {
+      // A failed exchange may have left any part of the reply behind.
+      m_nReplyDirty = rc == 0 && replyLength >= 0 && replyLength <= kReplyBufferSize
+                          ? replyLength
+                          : kReplyBufferSize;
+    }
     switch (rc) {
       case 0:
         return 0;

@@ -90,6 +90,8 @@ class CPrintServerUtility : public CUtilityObject {
   // The same for the direct-command dialog (its own log line numbers).
   int mSendDirectCommand(const std::string& name, const std::string& request, char* reply,
                          int& replyLength);
+  // The object's reply buffer: written by the send wrappers only, which zero it before each
+  // request (as far as the previous reply reached; the rest is zero already).
   char* ReplyBuffer() { return m_pReplyBuffer.get(); }
 
   // Upper-case hexadecimal of the bytes before the first NUL within capacity: 0; -2 (out left
@@ -200,6 +202,7 @@ class CPrintServerUtility : public CUtilityObject {
   std::string m_szLastDeviceName;
   std::map<void*, void*> m_PointerMap;
   std::unique_ptr<char[]> m_pReplyBuffer;
+  int m_nReplyDirty = 0;  // leading bytes of the reply buffer that may be non-zero
   config::DeviceConfigurationData m_Configuration;
   // A new IP address that the box takes at its next restart (written by mSetAllConfiguration):
   // the library's record follows it once "9002:" has been accepted.

@@ -49,6 +49,9 @@ bool IsWildcard(const Name& n) { return n[0] == '*'; }
 
 constexpr std::uint32_t kTtl = 300000;
 constexpr std::int64_t kSessionRequestWaitMs = 10000;
+// How long a session request for a name whose program listens for it waits for that program to
+// post its next LISTEN when none is posted at the moment (see Service::OnIncoming).
+constexpr std::int64_t kWaitForListenMs = 1000;
 constexpr std::int64_t kCacheMs = 30000;
 
 struct Client {
@@ -63,6 +66,7 @@ struct Entry {
   std::uint8_t num = 0;
   int client = 0;
   bool registered = false;
+  bool listened = false;  // its program has posted a LISTEN for it
 };
 
 struct Registration {
@@ -121,6 +125,9 @@ struct Incoming {
   int lana = 0;
   std::vector<std::uint8_t> buf;
   std::int64_t deadline = 0;
+  // A whole request that waits for a LISTEN of its called name (until the deadline).
+  bool waiting = false;
+  Name called{}, calling{};
 };
 
 struct Resolved {
@@ -158,6 +165,8 @@ class Service {
   void OnDatagramSocket(int lana, int fd);
   void OnAccept(int lana);
   void OnIncoming(std::size_t index);
+  bool HandOver(Incoming& in);
+  void Refuse(Incoming& in);
   void Timers();
   void SendRegistration(const Registration& reg, bool demand);
   void SendQuery(const Query& q);
@@ -559,6 +568,16 @@ void Service::ListenRequest(int key, std::uint32_t id, MsgReader& r) {
     if (e.client == key && e.lana == lana && e.name == l.local && e.registered) owned = true;
   if (!owned) return FinishListen(index, NRC_NOWILD, Name{}, -1);
   if (lanas_[lana].tcp < 0) return FinishListen(index, NRC_OSRESNOTAV, Name{}, -1);
+  for (Entry& e : entries_)
+    if (e.client == key && e.lana == lana && e.name == l.local && e.registered) e.listened = true;
+  // A call that came while no LISTEN was posted takes this one, oldest first.
+  for (std::size_t i = 0; i < incoming_.size(); ++i) {
+    if (incoming_[i].waiting && HandOver(incoming_[i])) {
+      close(incoming_[i].fd);
+      incoming_.erase(incoming_.begin() + static_cast<std::ptrdiff_t>(i));
+      return;
+    }
+  }
 }
 
 void Service::FinishListen(std::size_t index, std::uint8_t rc, const Name& caller, int fd) {
@@ -720,6 +739,7 @@ void Service::Timers() {
               });
   for (std::size_t i = incoming_.size(); i-- > 0;) {
     if (incoming_[i].deadline <= now) {
+      if (incoming_[i].waiting) Refuse(incoming_[i]);
       close(incoming_[i].fd);
       incoming_.erase(incoming_.begin() + static_cast<std::ptrdiff_t>(i));
     }
@@ -853,7 +873,11 @@ void Service::OnAccept(int lana) {
       close(fd);
       continue;
     }
-    incoming_.push_back(Incoming{fd, lana, {}, NowMs() + kSessionRequestWaitMs});
+    Incoming in;
+    in.fd = fd;
+    in.lana = lana;
+    in.deadline = NowMs() + kSessionRequestWaitMs;
+    incoming_.push_back(std::move(in));
   }
 }
 
@@ -867,6 +891,7 @@ void Service::OnIncoming(std::size_t index) {
   };
   if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return;
   if (n <= 0) return drop();
+  if (in.waiting) return;  // nothing is due from the caller before the answer: ignored
   in.buf.insert(in.buf.end(), buf, buf + n);
   // Keep-alives before the request are skipped.
   while (in.buf.size() >= 4 && in.buf[0] == wire::kSsnKeepAlive) in.buf.erase(in.buf.begin(), in.buf.begin() + 4);
@@ -876,32 +901,55 @@ void Service::OnIncoming(std::size_t index) {
   wire::ReadSessionHeader(in.buf.data(), type, len);
   if (type != wire::kSsnRequest || len > 256) return drop();
   if (in.buf.size() < 4 + len) return;
-  Name called{}, calling{};
-  auto negative = [&](std::uint8_t code) {
+  if (!wire::ParseSessionRequestBody(in.buf.data() + 4, len, in.called, in.calling)) {
     std::uint8_t r[5];
     wire::PutSessionHeader(wire::kSsnNegative, 1, r);
-    r[4] = code;
+    r[4] = wire::kSsnErrUnspecified;
     platform::SendAll(in.fd, r, 5);
-    drop();
-  };
-  if (!wire::ParseSessionRequestBody(in.buf.data() + 4, len, called, calling))
-    return negative(wire::kSsnErrUnspecified);
+    return drop();
+  }
+  if (HandOver(in)) return drop();
+  // The name's program listens for it but has none of its LISTENs posted right now: it posts the
+  // next one as soon as it has seen one of its sessions end, which may be later than a quick
+  // caller's next call. The request waits for it, as a connection waits in a listen queue.
+  const Entry* owner = FindRegistered(in.lana, in.called);
+  if (owner != nullptr && owner->listened && clients_.count(owner->client) != 0) {
+    in.waiting = true;
+    in.deadline = NowMs() + kWaitForListenMs;
+    return;
+  }
+  Refuse(in);
+  drop();
+}
+
+// Gives a complete session request to a matching LISTEN: the positive response goes to the caller
+// and the connection to the listening program (which gets a descriptor of its own: this one is
+// closed after a true result). True as well when the caller has gone meanwhile (the LISTEN stays
+// posted); false when no LISTEN matches (nothing was sent).
+bool Service::HandOver(Incoming& in) {
   for (std::size_t i = 0; i < listens_.size(); ++i) {
     const Listen& l = listens_[i];
-    if (l.lana != in.lana || l.local != called) continue;
-    if (!IsWildcard(l.caller) && l.caller != calling) continue;
+    if (l.lana != in.lana || l.local != in.called) continue;
+    if (!IsWildcard(l.caller) && l.caller != in.calling) continue;
     if (clients_.count(l.client) == 0) continue;
     std::uint8_t ok[4];
     wire::PutSessionHeader(wire::kSsnPositive, 0, ok);
-    int fd = in.fd;
-    int flags = fcntl(fd, F_GETFL);
-    fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-    if (!platform::SendAll(fd, ok, 4)) return drop();
-    FinishListen(i, NRC_GOODRET, calling, fd);
-    return drop();
+    int flags = fcntl(in.fd, F_GETFL);
+    fcntl(in.fd, F_SETFL, flags & ~O_NONBLOCK);
+    if (!platform::SendAll(in.fd, ok, 4)) return true;  // the caller has gone: nothing to hand over
+    FinishListen(i, NRC_GOODRET, in.calling, in.fd);
+    return true;
   }
-  bool present = FindRegistered(in.lana, called) != nullptr;
-  negative(present ? wire::kSsnErrNotListeningCalled : wire::kSsnErrCalledNotPresent);
+  return false;
+}
+
+// The negative session response for a request nobody listens for.
+void Service::Refuse(Incoming& in) {
+  std::uint8_t r[5];
+  wire::PutSessionHeader(wire::kSsnNegative, 1, r);
+  r[4] = FindRegistered(in.lana, in.called) != nullptr ? wire::kSsnErrNotListeningCalled
+                                                      : wire::kSsnErrCalledNotPresent;
+  platform::SendAll(in.fd, r, 5);
 }
 
 }  // namespace

@@ -236,6 +236,10 @@ struct Session {
   std::uint32_t remaining = 0;
   std::atomic<bool> dead{false};
   std::atomic<UCHAR> deadCode{NRC_SCLOSED};
+  std::atomic<int> sending{0};  // sends under way (each checks `dead` after counting itself)
+  // A message went out and nothing was read since: the answer is a round trip away, so the next
+  // receive does not try the socket before it waits.
+  std::atomic<bool> answerDue{false};
   std::deque<Op*> recvQueue;
   // Bytes read from the socket ahead of the receive that delivers them: a message's header and
   // payload come in one read, and what belongs to the next message waits here for the next
@@ -250,13 +254,16 @@ struct Session {
   ~Session() {
     if (fd >= 0) close(fd);
   }
+  // Ends the session. A thread that waits on the socket (a queued receive, a send waiting for
+  // room) is woken by shutting the socket down; with none, closing it at the end is all it takes.
+  // A receive queued or a send begun after `dead` is set sees it before it waits.
   void Kill(UCHAR code) {
     bool was = dead.exchange(true);
+    std::lock_guard<std::mutex> lk(mu);
     if (!was) {
       deadCode = code;
-      shutdown(fd, SHUT_RDWR);
+      if (!recvQueue.empty() || sending.load() > 0) shutdown(fd, SHUT_RDWR);
     }
-    std::lock_guard<std::mutex> lk(mu);
     cv.notify_all();
   }
 };
@@ -905,6 +912,7 @@ ssize_t FillOnce(Session& s) {
     return -1;
   }
   ssize_t r;
+  s.answerDue = false;
   do {
     r = recv(s.fd, s.buf.data() + s.bufEnd, s.buf.size() - s.bufEnd, MSG_DONTWAIT);
   } while (r < 0 && errno == EINTR);
@@ -1136,20 +1144,13 @@ UCHAR OpenSession(const State& st, std::uint32_t address, std::uint16_t port, co
   };
   platform::Clock& clock = platform::GetClock();
   std::int64_t deadline = clock.SteadyMs() + st.cfg.callTimeoutMs;
-  if (connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) {
-    if (errno != EINPROGRESS) return fail(NRC_NOCALL);
-    pollfd fds[2] = {{fd, POLLOUT, 0}, {cancelFd, POLLIN, 0}};
-    int w = WaitFds(fds, 2, std::max<std::int64_t>(0, deadline - clock.SteadyMs()));
-    if (w == 0) return fail(NRC_CMDTMO);
-    if (w < 0) return fail(NRC_NOCALL);
-    if ((fds[1].revents & POLLIN) != 0) return fail(NRC_CMDCAN);
-    int err = 0;
-    socklen_t len = sizeof err;
-    getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len);
-    if (err != 0) return fail(NRC_NOCALL);
-  }
   int one = 1;
   setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+  // A connect under way is waited for by the first send: it finds no room until the handshake
+  // has finished (and waits for it on the same terms), and fails as a refused connect does.
+  if (connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 && errno != EINPROGRESS) {
+    return fail(NRC_NOCALL);
+  }
   std::vector<std::uint8_t> request = wire::BuildSessionRequest(called, calling);
   Io io = WriteTimed(fd, request.data(), request.size(), std::max<std::int64_t>(0, deadline - clock.SteadyMs()), cancelFd);
   if (io == Io::kCancel) return fail(NRC_CMDCAN);
@@ -1285,7 +1286,13 @@ UCHAR DoSend(Op& op) {
   NCB& n = *op.ncb;
   Session& s = *op.session;
   std::lock_guard<std::mutex> lk(s.sendMu);
+  struct Sending {
+    Session& s;
+    explicit Sending(Session& session) : s(session) { ++s.sending; }
+    ~Sending() { --s.sending; }
+  } sending{s};
   if (s.dead) return s.deadCode;
+  s.answerDue = true;
   std::vector<std::uint8_t> msg(4 + n.ncb_length);
   wire::PutSessionHeader(wire::kSsnMessage, n.ncb_length, msg.data());
   if (n.ncb_length > 0) std::memcpy(msg.data() + 4, n.ncb_buffer, n.ncb_length);
@@ -1748,7 +1755,7 @@ UCHAR Submit(NCB* ncb) {
     Complete(op, r);
     return r;
   }
-  if (op->cmd == NCBRECV && ReceivableNow(*op)) {
+  if (op->cmd == NCBRECV && ReceivableNow(*op, !op->session->answerDue)) {
     // The message is here already: completed at once, without a thread (the block, its event and
     // its post routine see the completion before Netbios() returns).
     Complete(op, static_cast<UCHAR>(Finish(*st, *op)));
@@ -1818,7 +1825,8 @@ int DriveWait(NbEvent* event, std::int64_t ms) {
   // Behind another receive of the session the socket is no sign for this waiter: the earlier
   // receive may read this one's message along with its own, and nothing would wake the waiter
   // when it becomes the next. Such a receive gets its thread; the waiter waits for the event.
-  bool watchSocket = FirstInQueue(*op);
+  // Nor is it for a session that has ended (its socket may not have been shut down).
+  bool watchSocket = FirstInQueue(*op) && !op->session->dead;
   if (!watchSocket) Launch(op);
   // While it watches the socket the waiter keeps the session's receive time-out, which the
   // receive's thread would keep otherwise.

@@ -511,6 +511,20 @@ void Box::Answer(int fd, const RequestAssembler& assembler, const std::string& f
   const bool cut = stopping_ || !on_;
   lock.unlock();
 
+  if (Drips(fault)) {
+    if (!cut) {
+      SetNoDelay(fd);  // every piece in a segment of its own
+      DripReply(
+          outgoing, fault, ReplyHeader::kStream,
+          [fd](std::string_view piece) { return platform::SendAll(fd, piece.data(), piece.size()); },
+          [this] {
+            std::lock_guard stopLock(mu_);
+            return stopping_ || !on_;
+          });
+    }
+    CloseAfterReply(fd);
+    return;
+  }
   if (fault.neverReply) {
     // Silent until the peer gives up (or the box is switched off).
     char buf[512];
@@ -708,6 +722,16 @@ void Box::ClearRequests() {
   requests_.clear();
   ChangedLocked();
 }
+FaultPlan Box::TakeFault() {
+  std::lock_guard lock(mu_);
+  FaultPlan fault;
+  if (!faults_.empty()) {
+    fault = faults_.front();
+    if (--faults_.front().count <= 0) faults_.pop_front();
+  }
+  return fault;
+}
+
 void Box::InjectFault(const FaultPlan& plan) {
   std::lock_guard lock(mu_);
   if (plan.count > 0) faults_.push_back(plan);

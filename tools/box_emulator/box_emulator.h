@@ -128,6 +128,9 @@ class Box {
 
   void InjectFault(const FaultPlan& plan);
   void ClearFaults();
+  // The next planned fault, used up as by a request answered over TCP (none planned: a plan
+  // without faults). For the box's other fronts.
+  FaultPlan TakeFault();
 
   // Bounded real-time waits; each returns whether the condition holds.
   bool WaitForRequests(std::size_t n, std::chrono::milliseconds timeout);

@@ -24,6 +24,14 @@ struct FaultPlan {
   std::optional<std::size_t> oversizeChunk;
   std::optional<std::size_t> garbage;    // this many garbage bytes instead of the reply
   std::optional<std::size_t> replySize;  // reply data padded (or cut) to this many bytes
+  // A box that keeps the client busy without ever letting one of its waits run out, paced on
+  // platform::GetClock() (a test's FakeClock lets it run in little real time): with dripEvery, the
+  // reply goes out a piece at a time, each chunk header whole, then its data byte by byte, one
+  // piece after each pause of dripEvery; with endlessEmptyChunks, instead of the reply, empty
+  // chunks with the more flag set, one after each pause (dripEvery, else 1000 ms), until the peer
+  // goes away.
+  std::optional<std::chrono::milliseconds> dripEvery;
+  bool endlessEmptyChunks = false;
 };
 
 }  // namespace box_emulator

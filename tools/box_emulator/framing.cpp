@@ -1,9 +1,12 @@
 #include "tools/box_emulator/framing.h"
 
 #include <algorithm>
+#include <chrono>
 #include <random>
+#include <thread>
 
 #include "device_client/core/wire_layout.h"
+#include "platform/clock.h"
 
 namespace box_emulator {
 
@@ -117,6 +120,33 @@ OutgoingReply PlanReply(std::string_view replyData, std::uint8_t error, const Fa
     out.chunks = BuildReplyChunks(data, chunkSize, error, 0, header);
   }
   return out;
+}
+
+bool Drips(const FaultPlan& fault) { return fault.dripEvery.has_value() || fault.endlessEmptyChunks; }
+
+void DripReply(const OutgoingReply& reply, const FaultPlan& fault, ReplyHeader header,
+               const std::function<bool(std::string_view)>& put,
+               const std::function<bool()>& stopped) {
+  const std::int64_t every = fault.dripEvery.value_or(std::chrono::milliseconds(1000)).count();
+  // The pause runs on the platform clock; the short real one lets the reader keep up when that
+  // clock is a test's FakeClock, whose pauses take no time.
+  auto pauseThenPut = [&](std::string_view piece) {
+    platform::GetClock().SleepMs(every);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return !stopped() && put(piece);
+  };
+  if (fault.endlessEmptyChunks) {
+    const std::string empty = EncodeReplyHeader(header, true, 0, 0);
+    while (pauseThenPut(empty)) {
+    }
+    return;
+  }
+  for (const ReplyChunk& chunk : reply.chunks) {
+    if (!chunk.header.empty() && !pauseThenPut(chunk.header)) return;
+    for (std::size_t i = 0; i < chunk.data.size(); ++i) {
+      if (!pauseThenPut(std::string_view(chunk.data).substr(i, 1))) return;
+    }
+  }
 }
 
 }  // namespace box_emulator

@@ -3,6 +3,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -76,5 +77,16 @@ struct OutgoingReply {
 
 OutgoingReply PlanReply(std::string_view data, std::uint8_t error, const FaultPlan& fault,
                         std::size_t chunkSize, ReplyHeader header);
+
+// Whether a plan asks for a reply that drips or never ends (FaultPlan::dripEvery,
+// endlessEmptyChunks).
+bool Drips(const FaultPlan& fault);
+
+// Sends such a reply piece by piece through `put`, which carries one piece and returns false when
+// the peer has gone. Ends when the reply is out (never for endless empty chunks), `put` failed or
+// `stopped` says the box goes away.
+void DripReply(const OutgoingReply& reply, const FaultPlan& fault, ReplyHeader header,
+               const std::function<bool(std::string_view)>& put,
+               const std::function<bool()>& stopped);
 
 }  // namespace box_emulator

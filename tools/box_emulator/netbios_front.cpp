@@ -319,7 +319,20 @@ void NetbiosFront::SessionWorker() {
     const Job job = sessions_.front();
     sessions_.pop_front();
     lock.unlock();
-    if (job.fd >= 0) {
+    if (job.fd >= 0 && job.drip) {
+      const int fd = job.fd;
+      DripReply(
+          *job.drip, job.dripFault, ReplyHeader::kStream,
+          [fd](std::string_view piece) {
+            std::vector<std::uint8_t> message(4 + piece.size());
+            nb::wire::PutSessionHeader(nb::wire::kSsnMessage, static_cast<std::uint32_t>(piece.size()),
+                                       message.data());
+            std::memcpy(message.data() + 4, piece.data(), piece.size());
+            return platform::SendAll(fd, message.data(), message.size());
+          },
+          [this] { return stop_.load(); });
+      ::close(fd);
+    } else if (job.fd >= 0) {
       // Silent until the caller hangs up (or the front goes away).
       std::vector<std::uint8_t> message;
       while (!stop_) {
@@ -361,6 +374,13 @@ void NetbiosFront::Answer(Entry* e, int fd, const std::string& request) {
     messageSize = 0xFFFF + 5;
   }
   const OutgoingReply out = PlanReply(reply.data, reply.error, plan, chunkSize, ReplyHeader::kStream);
+  plan.dripEvery = fault.dripEvery;
+  plan.endlessEmptyChunks = fault.endlessEmptyChunks;
+  if (Drips(plan)) {
+    // On a worker: the node's thread goes on serving.
+    RunOnWorker(Job{e, fd, std::make_shared<const OutgoingReply>(out), plan});
+    return;
+  }
   // Every session message of the reply, framed, in one send.
   std::vector<std::uint8_t> wireBytes;
   bool ok = true;

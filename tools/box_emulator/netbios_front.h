@@ -19,10 +19,12 @@
 //   - a switched-off box is no node: no name answers, no calls, no datagrams. A changed device name
 //     (or address) is taken over by the node, which registers the new name: Refresh() does it at
 //     once, a watcher thread within a short real time.
-// The box keeps real time; the client's FakeClock does not speed it up.
+// The box keeps real time; the client's FakeClock does not speed it up (the dripping faults
+// excepted, which are paced on the platform clock).
 #pragma once
 #include <atomic>
 #include <condition_variable>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -33,6 +35,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "tools/box_emulator/framing.h"
 
 namespace box_emulator {
 
@@ -52,6 +56,12 @@ struct NetbiosFault {
   bool oversizeMessage = false;         // the reply as one chunk in one message of over 3,072 bytes
   std::optional<std::size_t> errorChunk;  // error byte 1 in reply chunk k (0-based; last when fewer)
   bool neverAnswer = false;             // take the request, then stay silent until the caller hangs up
+  // The reply's chunk headers as messages of their own and its data one byte per message, one
+  // message after each pause of dripEvery; or, with endlessEmptyChunks, header-only messages of
+  // empty chunks with the more flag set until the caller hangs up (FaultPlan's fields of the same
+  // names, paced on the platform clock).
+  std::optional<std::chrono::milliseconds> dripEvery;
+  bool endlessEmptyChunks = false;
 };
 
 // The 16-byte NetBIOS name under which a box with this device name is called.
@@ -88,6 +98,8 @@ class NetbiosFront {
   struct Job {
     Entry* entry = nullptr;
     int fd = -1;        // a silent session to hold until the caller hangs up; -1: a restart
+    std::shared_ptr<const OutgoingReply> drip;  // with fd: a reply to drip instead (dripFault)
+    FaultPlan dripFault;
   };
   void RunOnWorker(Job job);
   void SessionWorker();

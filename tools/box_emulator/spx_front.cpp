@@ -6,7 +6,9 @@
 
 #include <cerrno>
 #include <string>
+#include <thread>
 
+#include "platform/fd_io.h"
 #include "tools/box_emulator/box_emulator.h"
 #include "tools/box_emulator/framing.h"
 
@@ -29,14 +31,23 @@ void ServeSpxConnection(Box& box, int fd) {
   }
   CoreReply reply;
   box.WithCore([&](BoxCore& core) { reply = core.HandleRequest(assembler.data()); });
-  const std::string bytes =
-      PlanReply(reply.data, reply.error, FaultPlan{}, 1024, ReplyHeader::kSpx).Bytes();
-  std::size_t sent = 0;
-  while (sent < bytes.size()) {
-    const ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    sent += static_cast<std::size_t>(n);
+  const FaultPlan fault = box.TakeFault();
+  const OutgoingReply outgoing = PlanReply(reply.data, reply.error, fault,
+                                           fault.chunkSize.value_or(1024), ReplyHeader::kSpx);
+  if (fault.delay.count() > 0) std::this_thread::sleep_for(fault.delay);
+  if (fault.neverReply) {
+    // Silent until the peer gives up.
+    char buffer[512];
+    while (::recv(fd, buffer, sizeof buffer, 0) > 0) {
+    }
+  } else if (Drips(fault)) {
+    DripReply(
+        outgoing, fault, ReplyHeader::kSpx,
+        [fd](std::string_view piece) { return platform::SendAll(fd, piece.data(), piece.size()); },
+        [&box] { return !box.IsOn(); });
+  } else {
+    const std::string bytes = outgoing.Bytes();
+    platform::SendAll(fd, bytes.data(), bytes.size());
   }
   ::shutdown(fd, SHUT_WR);
   ::close(fd);

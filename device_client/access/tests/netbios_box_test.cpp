@@ -189,6 +189,60 @@ INSTANTIATE_TEST_SUITE_P(
                       FaultCase{"never_answers", {false, std::nullopt, true}, ERR_NETWORK}),
     [](const auto& p) { return std::string(p.param.label); });
 
+// One exchange ends within its overall limit (three waits: 60 s over TCP, 30 s over NetBIOS on
+// the fake clock) however the box keeps every single wait satisfied; a slow reply that finishes
+// within the limit still arrives whole.
+struct LimitCase {
+  const char* label;
+  bool netbios;
+  std::chrono::milliseconds every;  // the box's pause before each piece
+  bool endless;                     // empty chunks with the more flag, for ever
+  const char* request;
+  int result;
+};
+
+class ExchangeLimit : public NetbiosBox, public ::testing::WithParamInterface<LimitCase> {};
+
+TEST_P(ExchangeLimit, EndsWithinThreeWaitsOfTheTransport) {
+  const LimitCase& c = GetParam();
+  if (c.netbios) {
+    box_emulator::NetbiosFault fault;
+    fault.dripEvery = c.every;
+    fault.endlessEmptyChunks = c.endless;
+    front_->SetFault(index_, fault);
+  } else {
+    box_emulator::FaultPlan fault;
+    fault.dripEvery = c.every;
+    fault.endlessEmptyChunks = c.endless;
+    box_->InjectFault(fault);
+  }
+  ASSERT_EQ(PSInit(TYPE_TCPIP | TYPE_NETBEUI, 20), 0);
+  const std::int64_t limit = c.netbios ? 30000 : 60000;
+  const std::int64_t before = clock_.SteadyMs();
+  std::string reply;
+  EXPECT_EQ(Send(c.netbios ? NetbiosRecord() : TcpRecord(), c.request, &reply), c.result);
+  const std::int64_t spent = clock_.SteadyMs() - before;
+  if (c.result == 0) {
+    EXPECT_EQ(reply.size(), 164u);
+    EXPECT_LT(spent, limit);
+  } else {
+    EXPECT_GE(spent, limit);
+    // The limit, the piece under way and the box's pause noticing the hang-up.
+    EXPECT_LE(spent, limit + 2 * c.every.count() + 2000);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Boxes, ExchangeLimit,
+    ::testing::Values(
+        LimitCase{"tcp_dripping_bytes", false, std::chrono::milliseconds(1000), false, "9100:\r\n", ERR_NETWORK},
+        LimitCase{"tcp_endless_empty_chunks", false, std::chrono::milliseconds(500), true, "9007:\n", ERR_NETWORK},
+        LimitCase{"tcp_slow_but_finishing", false, std::chrono::milliseconds(100), false, "9007:\n", 0},
+        LimitCase{"netbios_dripping_bytes", true, std::chrono::milliseconds(1000), false, "9100:\r\n", ERR_NETWORK},
+        LimitCase{"netbios_endless_empty_chunks", true, std::chrono::milliseconds(500), true, "9007:\n", ERR_NETWORK},
+        LimitCase{"netbios_slow_but_finishing", true, std::chrono::milliseconds(100), false, "9007:\n", 0}),
+    [](const auto& p) { return std::string(p.param.label); });
+
 TEST_F(NetbiosBox, SwitchedOffBoxIsCalledThreeTimesWithPauses) {
   ASSERT_EQ(PSInit(TYPE_NETBEUI, 20), 0);
   box_->SwitchOff();

@@ -104,28 +104,42 @@ inline int FourDigitKey(std::string_view key) {
   return n;
 }
 
-// Parses text[0, length) into *record through table. Only fields whose keys occur change; a key
-// not in the table is ignored; a bad value stops with kParseBadValue keeping the earlier lines.
+// Which entry of a table serves each four-digit key, so that a line finds its entry at once
+// instead of by a string comparison per entry (a configuration text has about a hundred lines and
+// the table as many entries). The first entry of a key wins. Built once per table: it refers to
+// the table, which must outlive it.
 template <class Record>
-int ParseWithTable(const char* text, int length, Record* record, const KeyTable<Record>& table,
-                   const LogHook& log) {
-  if (record == nullptr) return kParseInvalidArgument;
-  // Which entry serves each four-digit key (position + 1; 0: none), so that a line finds its
-  // entry at once instead of by a string comparison per entry (a configuration text has about a
-  // hundred lines and the table as many entries). The first entry of a key wins.
-  std::vector<std::uint16_t> index(kFourDigitKeys, 0);
-  for (std::size_t i = 0; i < table.size() && i < 0xFFFF; ++i) {
-    const int k = FourDigitKey(table[i].key);
-    if (k >= 0 && index[static_cast<std::size_t>(k)] == 0) {
-      index[static_cast<std::size_t>(k)] = static_cast<std::uint16_t>(i + 1);
+class KeyIndex {
+ public:
+  explicit KeyIndex(const KeyTable<Record>& table) : table_(table), slots_(kFourDigitKeys, 0) {
+    for (std::size_t i = 0; i < table.size() && i < 0xFFFF; ++i) {
+      const int k = FourDigitKey(table[i].key);
+      if (k >= 0 && slots_[static_cast<std::size_t>(k)] == 0) {
+        slots_[static_cast<std::size_t>(k)] = static_cast<std::uint16_t>(i + 1);
+      }
     }
   }
-  return ScanConfigurationLines(text, length, [&](std::string_view key, std::string_view value) {
-    const KeyEntry<Record>* entry = nullptr;
+  // The entry of `key`, or null when the table does not know it.
+  const KeyEntry<Record>* Find(std::string_view key) const {
     const int k = FourDigitKey(key);
-    if (k >= 0 && index[static_cast<std::size_t>(k)] != 0) {
-      entry = &table[index[static_cast<std::size_t>(k)] - 1u];
-    }
+    if (k < 0 || slots_[static_cast<std::size_t>(k)] == 0) return nullptr;
+    return &table_[slots_[static_cast<std::size_t>(k)] - 1u];
+  }
+
+ private:
+  const KeyTable<Record>& table_;
+  std::vector<std::uint16_t> slots_;  // position + 1 per key; 0: none
+};
+
+// Parses text[0, length) into *record through the table of `index`. Only fields whose keys occur
+// change; a key not in the table is ignored; a bad value stops with kParseBadValue keeping the
+// earlier lines.
+template <class Record>
+int ParseWithIndex(const char* text, int length, Record* record, const KeyIndex<Record>& index,
+                   const LogHook& log) {
+  if (record == nullptr) return kParseInvalidArgument;
+  return ScanConfigurationLines(text, length, [&](std::string_view key, std::string_view value) {
+    const KeyEntry<Record>* entry = index.Find(key);
     if (log) {
       std::string line = " ";
       line.append(key);
@@ -139,6 +153,15 @@ int ParseWithTable(const char* text, int length, Record* record, const KeyTable<
     if (entry == nullptr || !entry->store) return kParseOk;
     return entry->store(value, *record) == ValueStatus::kStored ? kParseOk : kParseBadValue;
   });
+}
+
+// The same through a table indexed for this one parse (a library that parses often keeps a
+// KeyIndex of its table instead).
+template <class Record>
+int ParseWithTable(const char* text, int length, Record* record, const KeyTable<Record>& table,
+                   const LogHook& log) {
+  if (record == nullptr) return kParseInvalidArgument;
+  return ParseWithIndex(text, length, record, KeyIndex<Record>(table), log);
 }
 
 // Setter factories, one per value kind. `get` maps the record to the field (a reference).

@@ -205,7 +205,8 @@ const KeyTable<DeviceConfigurationData>& ConsoleKeyTable() {
 int ParseConfiguration(const char* text, int length, DeviceConfigurationData* record,
                        const LogHook& log) {
   if (text == nullptr || length < 1 || record == nullptr) return kParseInvalidArgument;
-  return ParseWithTable(text, length, record, ConsoleKeyTable(), log);
+  static const KeyIndex<DeviceConfigurationData> index(ConsoleKeyTable());
+  return ParseWithIndex(text, length, record, index, log);
 }
 
 }  // namespace config

@@ -2,6 +2,7 @@
 #include <sys/socket.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 
 #include "device_client/core/transport/transport.h"
@@ -57,9 +58,25 @@ int WaitWritable(int fd, std::int64_t ms) {
   }
 }
 
+// The end of an exchange on the clock's steady time; kNoDeadline: none.
+constexpr std::int64_t kNoDeadline = INT64_MAX;
+
+std::int64_t DeadlineAfter(std::int64_t limitMs) {
+  return limitMs < 0 ? kNoDeadline : platform::GetClock().SteadyMs() + limitMs;
+}
+
+// The wait of one step: `waitMs`, cut to what is left before `deadline`. 0 when it has passed.
+std::int64_t StepWait(std::int64_t waitMs, std::int64_t deadline) {
+  if (deadline == kNoDeadline) return waitMs;
+  const std::int64_t left = deadline - platform::GetClock().SteadyMs();
+  if (left <= 0) return 0;
+  return waitMs < left ? waitMs : left;
+}
+
 // Sends all of `size` bytes; on a non-blocking socket whose buffer is full, waits at most
-// `waitMs` for room before each further send. Bytes sent, or -1.
-int SendWhole(int fd, const std::uint8_t* data, int size, std::int64_t waitMs) {
+// `waitMs` for room before each further send, and not beyond `deadline`. Bytes sent, or -1.
+int SendWhole(int fd, const std::uint8_t* data, int size, std::int64_t waitMs,
+              std::int64_t deadline = kNoDeadline) {
   int sent = 0;
   while (sent < size) {
     const ssize_t n = send(fd, data + sent, static_cast<std::size_t>(size - sent), MSG_NOSIGNAL);
@@ -68,8 +85,9 @@ int SendWhole(int fd, const std::uint8_t* data, int size, std::int64_t waitMs) {
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) && WaitWritable(fd, waitMs) == 1) {
-      continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      const std::int64_t wait = StepWait(waitMs, deadline);
+      if (wait > 0 && WaitWritable(fd, wait) == 1) continue;
     }
     return -1;
   }
@@ -79,20 +97,23 @@ int SendWhole(int fd, const std::uint8_t* data, int size, std::int64_t waitMs) {
 // The bytes of one reply on their way from the socket: received in as few system calls as the
 // peer's segments allow, then handed out header by header and data piece by piece. A receive
 // that finds nothing waits (platform::WaitReadable) at most the library's socket wait; every
-// wait counts from the previous step, so a box that trickles its reply is never cut short.
-// Bytes the peer sends after the reply's last chunk may be taken in too; they are dropped
-// (each exchange has a connection of its own).
+// wait counts from the previous step, but none goes beyond the end of the whole exchange, and no
+// receive starts after it: a box that trickles its reply gets the exchange's whole time, one that
+// never finishes it is cut off. Bytes the peer sends after the reply's last chunk may be taken in
+// too; they are dropped (each exchange has a connection of its own).
 class ReplyStream {
  public:
-  ReplyStream(int fd, const TransportParams& params) : fd_(fd), waitMs_(params.socketWaitMs) {}
+  ReplyStream(int fd, const TransportParams& params, std::int64_t deadline)
+      : fd_(fd), waitMs_(params.socketWaitMs), deadline_(deadline) {}
 
   int Buffered() const { return end_ - begin_; }
   const std::uint8_t* Data() const { return buffer_ + begin_; }
   void Consume(int n) { begin_ += n; }
 
   // Receives at least one more byte behind those buffered. False when a wait ran out, the
-  // receive failed or the peer closed the stream.
+  // exchange's time is over, the receive failed or the peer closed the stream.
   bool Fill() {
+    if (deadline_ != kNoDeadline && platform::GetClock().SteadyMs() >= deadline_) return false;
     if (begin_ == end_) {
       begin_ = end_ = 0;
     } else if (end_ == kSize) {
@@ -100,7 +121,16 @@ class ReplyStream {
       end_ -= begin_;
       begin_ = 0;
     }
+    // The first reply bytes are a round trip away when the reading starts: that receive would
+    // find nothing, so the reading starts with the wait.
+    bool wait = !begun_;
+    begun_ = true;
     for (;;) {
+      if (wait) {
+        const std::int64_t ms = StepWait(waitMs_, deadline_);
+        if (ms <= 0 || platform::WaitReadable(fd_, ms) != 1) return false;
+      }
+      wait = true;
       const ssize_t got =
           recv(fd_, buffer_ + end_, static_cast<std::size_t>(kSize - end_), MSG_DONTWAIT);
       if (got > 0) {
@@ -110,7 +140,6 @@ class ReplyStream {
       if (got == 0) return false;
       if (errno == EINTR) continue;
       if (errno != EAGAIN && errno != EWOULDBLOCK) return false;
-      if (platform::WaitReadable(fd_, waitMs_) != 1) return false;
     }
   }
 
@@ -119,6 +148,8 @@ class ReplyStream {
   static constexpr int kSize = 8192;
   int fd_;
   std::int64_t waitMs_;
+  std::int64_t deadline_;
+  bool begun_ = false;
   int begin_ = 0;
   int end_ = 0;
   std::uint8_t buffer_[kSize];
@@ -157,13 +188,19 @@ int SendRequestOnSocket(int fd, const char* request, int length, int sendWaitMs)
   });
 }
 
-int ReceiveStreamReply(int fd, ReplyHeader header, const TransportParams& params, char* reply,
-                       int capacity, int* replyLength) {
+std::int64_t ExchangeLimitMs(int waitMs) {
+  return static_cast<std::int64_t>(waitMs < 0 ? 0 : waitMs) * kExchangeWaits;
+}
+
+namespace {
+
+int ReceiveStreamReplyBy(int fd, ReplyHeader header, const TransportParams& params, char* reply,
+                         int capacity, int* replyLength, std::int64_t deadline) {
   const int headerSize =
       header == ReplyHeader::kSpx ? wire::kSpxReplyHeaderSize : wire::kStreamReplyHeaderSize;
   if (capacity < 0) capacity = 0;
   int total = 0;
-  ReplyStream in(fd, params);
+  ReplyStream in(fd, params, deadline);
   for (;;) {
     while (in.Buffered() < headerSize) {
       if (!in.Fill()) return kErrNetwork;
@@ -186,24 +223,42 @@ int ReceiveStreamReply(int fd, ReplyHeader header, const TransportParams& params
   return kOk;
 }
 
+}  // namespace
+
+int ReceiveStreamReply(int fd, ReplyHeader header, const TransportParams& params, char* reply,
+                       int capacity, int* replyLength) {
+  return ReceiveStreamReplyBy(fd, header, params, reply, capacity, replyLength,
+                              DeadlineAfter(ExchangeLimitMs(params.socketWaitMs)));
+}
+
 int StreamExchange(int fd, ReplyHeader header, const TransportParams& params, const char* request,
                    int requestLength, char* reply, int capacity, int* replyLength) {
   int sendSize = params.sendBufferSize;
   int receiveSize = params.receiveBufferSize;
   if (sendSize > 0) setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &sendSize, sizeof sendSize);
   if (receiveSize > 0) setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveSize, sizeof receiveSize);
-  int rc = SendRequestOnSocket(fd, request, requestLength, params.socketWaitMs);
+  const std::int64_t deadline = DeadlineAfter(ExchangeLimitMs(params.socketWaitMs));
+  const int rc = SendRequestChunks(
+      request, requestLength, [fd, &params, deadline](const std::uint8_t* data, int size) {
+        return SendWhole(fd, data, size, params.socketWaitMs, deadline);
+      });
   if (rc != kOk) return rc;
-  return ReceiveStreamReply(fd, header, params, reply, capacity, replyLength);
+  return ReceiveStreamReplyBy(fd, header, params, reply, capacity, replyLength, deadline);
 }
 
 int ReceiveMessageReply(const MessageReceiver& receive, char* reply, int capacity,
-                        int* replyLength) {
+                        int* replyLength, std::int64_t limitMs) {
   if (capacity < 0) capacity = 0;
   int total = 0;
+  const std::int64_t deadline = DeadlineAfter(limitMs);
+  // Each message is one receive with its own wait: none starts once the exchange's time is over.
+  auto next = [&](std::uint8_t* buffer) {
+    if (deadline != kNoDeadline && platform::GetClock().SteadyMs() >= deadline) return -1;
+    return receive(buffer, wire::kReceiveBufferSize);
+  };
   std::uint8_t buffer[wire::kReceiveBufferSize];
   for (;;) {
-    int got = receive(buffer, wire::kReceiveBufferSize);
+    int got = next(buffer);
     if (got < 0 || got > wire::kReceiveBufferSize) return kErrNetwork;
     if (got < wire::kStreamReplyHeaderSize) return kErrNetwork;
     ChunkHeader h = ParseHeader(buffer, ReplyHeader::kStream);
@@ -217,7 +272,7 @@ int ReceiveMessageReply(const MessageReceiver& receive, char* reply, int capacit
     }
     remaining -= inFirst;
     while (remaining > 0) {
-      got = receive(buffer, wire::kReceiveBufferSize);
+      got = next(buffer);
       // An empty message in the middle of a chunk brings nothing: the framing is broken.
       if (got <= 0 || got > wire::kReceiveBufferSize || got > remaining) return kErrNetwork;
       if (!AppendReply(reply, capacity, &total, buffer, got)) return kErrNetwork;

@@ -15,25 +15,19 @@ namespace core {
 
 namespace {
 
-// Waits until a non-blocking connect has finished, for at most `ms` of the clock's time.
+// Waits until a non-blocking connect has finished, for at most `ms` of the clock's time. True
+// when the connection stands: the socket is writable without an error or hang-up (a refused or
+// failed connect reports both).
 bool WaitConnected(int fd, std::int64_t ms) {
+  platform::Clock& clock = platform::GetClock();
+  const std::int64_t real = clock.RealWaitMs(ms < 0 ? 0 : ms);
   pollfd p{fd, POLLOUT, 0};
   int r;
   do {
-    r = poll(&p, 1, 0);  // a connect on the local network has usually finished already
+    r = poll(&p, 1, static_cast<int>(real > 0x7fffffff ? 0x7fffffff : real));
   } while (r < 0 && errno == EINTR);
-  if (r == 0) {
-    platform::Clock& clock = platform::GetClock();
-    std::int64_t real = clock.RealWaitMs(ms < 0 ? 0 : ms);
-    do {
-      r = poll(&p, 1, static_cast<int>(real > 0x7fffffff ? 0x7fffffff : real));
-    } while (r < 0 && errno == EINTR);
-    if (r == 0) clock.Elapsed(ms);
-  }
-  if (r <= 0) return false;
-  int error = 0;
-  socklen_t len = sizeof error;
-  return getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &len) == 0 && error == 0;
+  if (r == 0) clock.Elapsed(ms);
+  return r > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL)) == 0;
 }
 
 class TcpProvider : public StreamProvider {
@@ -90,18 +84,10 @@ int OpenTcpStream(const std::uint8_t (&address)[20], std::uint16_t port,
   to.sin_family = AF_INET;
   to.sin_port = htons(port);
   to.sin_addr.s_addr = ip;
-  bool ok = true;
-  if (connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0) {
-    ok = errno == EINPROGRESS || errno == EINTR;
-    // Asked again, connect() tells at once whether the handshake has finished meanwhile (0, or
-    // EISCONN), failed (its error), or is still under way (EALREADY): only then is it waited for.
-    while (ok && connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0 &&
-           errno != EISCONN) {
-      if (errno == EINTR) continue;
-      ok = (errno == EALREADY || errno == EINPROGRESS) && WaitConnected(fd, params.socketWaitMs);
-      break;
-    }
-  }
+  // The handshake goes on after an interrupted connect as after EINPROGRESS: one wait tells
+  // whether it finished.
+  const bool ok = connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0 ||
+                  ((errno == EINPROGRESS || errno == EINTR) && WaitConnected(fd, params.socketWaitMs));
   if (!ok) {
     close(fd);
     return -1;

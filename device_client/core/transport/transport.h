@@ -30,6 +30,18 @@ struct TransportParams {
   int receiveBufferSize;           // SO_RCVBUF of a stream connection
 };
 
+// The longest one exchange may take, on platform::GetClock(): kExchangeWaits times the library's
+// wait for one step (`waitMs`: params.socketWaitMs over TCP and SPX, params.netbiosReceiveWaitMs
+// over NetBIOS), counted from the first request byte (NetBIOS: from the first reply receive). A
+// whole reply takes a small part of one wait on a LAN (a 10 KB configuration text is ten
+// chunks), and a box that is slow to start answering still gets the whole wait for every step;
+// but a box that keeps dripping bytes, or keeps sending empty chunks with the more flag set,
+// satisfies every single wait and would hold the caller (the console's window) for as long as it
+// likes. It is cut off with kErrNetwork once the limit has passed. With the console's waits that
+// is 60 s over TCP and SPX and 30 s (plus the receive under way) over NetBIOS.
+constexpr int kExchangeWaits = 3;
+std::int64_t ExchangeLimitMs(int waitMs);
+
 // Which reply header a stream carries: 4 bytes over SPX, 5 bytes over TCP (and NetBIOS).
 enum class ReplyHeader { kSpx, kStream };
 
@@ -61,13 +73,15 @@ int SendRequestOnSocket(int fd, const char* request, int length, int sendWaitMs 
 // 0: *replyLength = total data length. kErrCommand: a header's error byte was set (data of earlier
 // chunks stays in `reply`, *replyLength untouched). kErrNetwork: a wait ran out, a receive failed,
 // the peer closed the stream early, a chunk announced more than wire::kReceiveBufferSize bytes, or
-// the reply would not fit in `capacity`.
+// the reply would not fit in `capacity`, or the exchange went on beyond
+// ExchangeLimitMs(params.socketWaitMs) from the call.
 int ReceiveStreamReply(int fd, ReplyHeader header, const TransportParams& params, char* reply,
                        int capacity, int* replyLength);
 
 // One exchange over a connected stream socket: sets the socket buffer sizes, sends the request
 // (each wait for room in the send buffer at most params.socketWaitMs) and reads the reply (the
-// two functions above). Does not close `fd`.
+// two functions above), the whole within ExchangeLimitMs(params.socketWaitMs). Does not close
+// `fd`.
 int StreamExchange(int fd, ReplyHeader header, const TransportParams& params, const char* request,
                    int requestLength, char* reply, int capacity, int* replyLength);
 
@@ -76,10 +90,12 @@ int StreamExchange(int fd, ReplyHeader header, const TransportParams& params, co
 // The first message of each chunk starts with the 5-byte reply header; the rest of that message
 // and the following messages are the chunk's data until its length is reached; the next message
 // starts the next chunk. A message that brings more bytes than its chunk still needs, or a first
-// message shorter than the header, breaks the framing: kErrNetwork. Results as ReceiveStreamReply.
+// message shorter than the header, breaks the framing: kErrNetwork. No receive starts once
+// `limitMs` (of platform::GetClock(); negative: no limit) has passed since the call: kErrNetwork.
+// Results as ReceiveStreamReply.
 using MessageReceiver = std::function<int(std::uint8_t* buffer, int size)>;
 int ReceiveMessageReply(const MessageReceiver& receive, char* reply, int capacity,
-                        int* replyLength);
+                        int* replyLength, std::int64_t limitMs = -1);
 
 // The NetBIOS send/receive time-out of a call, in 500 ms units: twice the time-out (of its low
 // byte only when params.timeoutLowByteOnly), clamped to 0..255 so it fits the control-block byte.

@@ -422,6 +422,37 @@ TEST_F(IpxLive, ConfigurationIsReadAndWrittenOverSpx) {
   EXPECT_EQ(box.RequestCount(), 0u) << "every request went over SPX";
 }
 
+// A box that keeps dripping its reply over SPX is cut off after three 20-second waits (on the
+// fake clock), however each single wait is satisfied.
+TEST_F(IpxLive, ADrippingBoxIsCutOffAfterThreeWaitsOverSpx) {
+  box_emulator::Box box(QuickRestart());
+  StopResponderFirst stop{ipx_};
+  ASSERT_TRUE(ipx_->AddBox(&box));
+  DeviceRecord records[2] = {};
+  int count = 0;
+  ASSERT_EQ(QuerySAP(SAP_QUERY_PRINT_SERVER, nullptr, records, &count, 2), 0);
+  ASSERT_EQ(count, 1);
+  ASSERT_EQ(PSInit(TYPE_IPXSPX, 20), 0);
+  for (const bool endless : {false, true}) {
+    box_emulator::FaultPlan fault;
+    fault.dripEvery = 1000ms;
+    fault.endlessEmptyChunks = endless;
+    box.InjectFault(fault);
+    std::vector<char> reply(10240);
+    int length = -99;
+    const std::int64_t before = clock_.SteadyMs();
+    EXPECT_EQ(SendRespByRecord(&records[0], "9100:\r\n", 7, reply.data(), &length, 10240), ERR_NETWORK);
+    const std::int64_t spent = clock_.SteadyMs() - before;
+    EXPECT_GE(spent, 60000) << "endless " << endless;
+    EXPECT_LE(spent, 64000) << "endless " << endless;
+    EXPECT_EQ(length, -99);
+  }
+  std::vector<char> reply(10240);
+  int length = 0;
+  EXPECT_EQ(SendRespByRecord(&records[0], "9007:\n", 6, reply.data(), &length, 10240), 0);
+  EXPECT_EQ(length, 164);
+}
+
 TEST_F(IpxLive, ConsoleScansListAtMost128Names) {
   for (int i = 0; i < 130; ++i) ipx_->AddServer(wire::kFileServerSapType, "SRV" + std::to_string(100 + i));
   ipx_->AddServer(wire::kNdsTreeSapType, "HQ");

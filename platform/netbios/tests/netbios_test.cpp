@@ -7,10 +7,14 @@
 #include <sys/file.h>
 #include <stdlib.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <fstream>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -921,4 +925,110 @@ TEST_F(NetbiosTest, AReceiveCarriedOutByItsWaiterEndsAtTheReceiveTimeOut) {
   EXPECT_EQ(r.ncb_retcode, NRC_GOODRET);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), r.ncb_length), "later");
   EXPECT_EQ(Hangup(caller), NRC_GOODRET);
+}
+
+// A server keeps 8 LISTENs posted and posts one again as each of its sessions ends; a client in
+// another program calls it 500 times back to back (call, hang-up). The client's sessions end
+// faster than the server can see them end and listen again, but no call may be refused for that:
+// it waits for the server's next LISTEN.
+TEST_F(NetbiosTest, BackToBackCallsAlwaysFindOneOfEightListens) {
+  constexpr int kCalls = 500;
+  constexpr int kListens = 8;
+  Pipe go, result;
+  pid_t client = Child([this, &go, &result] {
+    if (go.Get() != 'g') return 9;
+    if (AddName("CALLER") != NRC_GOODRET) return 8;
+    int failed = 0, noCall = 0;
+    for (int i = 0; i < kCalls; ++i) {
+      UCHAR rc = 0;
+      const UCHAR lsn = Call("CALLER", "SERVER", &rc);
+      if (rc != NRC_GOODRET) {
+        ++failed;
+        if (rc == NRC_NOCALL) ++noCall;
+        continue;
+      }
+      if (Hangup(lsn) != NRC_GOODRET) ++failed;
+    }
+    result.Put(static_cast<char>(std::min(failed, 120)));
+    result.Put(static_cast<char>(std::min(noCall, 120)));
+    return 0;
+  });
+  ASSERT_EQ(AddName("SERVER"), NRC_GOODRET);
+  std::atomic<bool> stopping{false};
+  std::atomic<int> listenErrors{0};
+  std::mutex mu;
+  std::condition_variable ended;
+  int sessions = 0;
+  struct Slot {
+    NCB listen{};
+    NbEvent done;
+  };
+  std::vector<std::unique_ptr<Slot>> slots;
+  for (int i = 0; i < kListens; ++i) slots.push_back(std::make_unique<Slot>());
+  auto post = [](Slot& s) {
+    s.listen = Block(NCBLISTEN | ASYNCH);
+    PutName(s.listen.ncb_name, "SERVER");
+    PutName(s.listen.ncb_callname, "*");
+    s.listen.ncb_event = &s.done;
+    return Netbios(&s.listen);
+  };
+  for (auto& s : slots) ASSERT_EQ(post(*s), NRC_GOODRET);
+  // One thread per posted LISTEN: serve its session to the end, then listen again.
+  std::vector<std::thread> servers;
+  for (auto& slot : slots) {
+    servers.emplace_back([&, s = slot.get()] {
+      for (;;) {
+        if (!s->done.Wait(-1) || stopping) return;
+        if (s->listen.ncb_retcode != NRC_GOODRET) {
+          ++listenErrors;
+          return;
+        }
+        const UCHAR lsn = s->listen.ncb_lsn;
+        std::string got;
+        while (Receive(lsn, got, 64) == NRC_GOODRET) {
+        }
+        Hangup(lsn);
+        const UCHAR rc = post(*s);
+        if (rc != NRC_GOODRET) ++listenErrors;
+        {
+          std::lock_guard<std::mutex> lk(mu);
+          ++sessions;
+        }
+        ended.notify_all();
+        if (rc != NRC_GOODRET) return;
+      }
+    });
+  }
+  go.Put('g');
+  const int failed = static_cast<unsigned char>(result.Get());
+  const int noCall = static_cast<unsigned char>(result.Get());
+  EXPECT_EQ(Join(client), 0);
+  {
+    // Every session the client made ends on the server too, and its LISTEN is posted again.
+    std::unique_lock<std::mutex> lk(mu);
+    ended.wait_for(lk, std::chrono::seconds(30), [&] { return sessions >= kCalls - failed; });
+  }
+  stopping = true;
+  for (auto& s : slots) {
+    NCB cancel = Block(NCBCANCEL);
+    cancel.ncb_buffer = reinterpret_cast<unsigned char*>(&s->listen);
+    cancel.ncb_length = 64;
+    Netbios(&cancel);
+    s->done.Set();
+  }
+  for (auto& t : servers) t.join();
+  EXPECT_EQ(failed, 0) << noCall << " of the failed calls ended with NRC_NOCALL";
+  EXPECT_EQ(listenErrors.load(), 0);
+  EXPECT_EQ(sessions, kCalls - failed);
+}
+
+// A call that waits for the next LISTEN of a listening program is refused when none comes.
+TEST_F(NetbiosTest, ACallWaitingForAListenIsRefusedWhenNoneComes) {
+  Pair pair;
+  ASSERT_NO_FATAL_FAILURE(Connect(&pair));
+  EXPECT_EQ(Hangup(pair.caller), NRC_GOODRET);
+  EXPECT_EQ(Hangup(pair.listener), NRC_GOODRET);
+  UCHAR rc = 0;
+  Call("ASKER", "ECHO", &rc);
+  EXPECT_EQ(rc, NRC_NOCALL);
 }
