@@ -17,7 +17,7 @@ namespace {
 constexpr const char* kValueLabel = "Variable Value :";
 constexpr int kWaitStepMs = 200;
 
-const DialogTemplate& Template() {
+const DialogTemplate& Layout() {
   static const DialogTemplate t = [] {
     DialogTemplate d;
     d.id = CPJLVariableSetDlg::IDD;
@@ -63,7 +63,7 @@ int PositionOf(const std::string& rowName) {
 }  // namespace
 
 CPJLVariableSetDlg::CPJLVariableSetDlg(CPJLUtility& utility, CWnd* parent)
-    : CDialog(Template(), parent), m_Utility(utility) {}
+    : CDialog(Layout(), parent), m_Utility(utility) {}
 
 void CPJLVariableSetDlg::DoDataExchange(bool save) {
   CDialog::DoDataExchange(save);

@@ -13,7 +13,7 @@ using namespace ui;
 
 namespace {
 
-const DialogTemplate& Template() {
+const DialogTemplate& Layout() {
   static const DialogTemplate t = [] {
     DialogTemplate d;
     d.id = CPJLVariablesDlg::IDD;
@@ -33,7 +33,7 @@ const DialogTemplate& Template() {
 }  // namespace
 
 CPJLVariablesDlg::CPJLVariablesDlg(CPJLUtility& utility, CWnd* parent)
-    : CDialog(Template(), parent), m_Utility(utility) {
+    : CDialog(Layout(), parent), m_Utility(utility) {
   OnCommand(IDC_VARIABLE_LIST, SFTN_DBLCLK, &CPJLVariablesDlg::OnDblclkVariableList);
 }
 

@@ -16,7 +16,7 @@ using namespace ui;
 
 namespace {
 
-const DialogTemplate& Template() {
+const DialogTemplate& Layout() {
   static const DialogTemplate t = [] {
     DialogTemplate d;
     d.id = CPrinterStatusDlg::IDD;
@@ -54,7 +54,7 @@ constexpr int kButtons[4] = {IDOK, CPrinterStatusDlg::IDC_REFRESH, CPrinterStatu
 }  // namespace
 
 CPrinterStatusDlg::CPrinterStatusDlg(CPJLUtility& utility, CWnd* parent)
-    : CDialog(Template(), parent), m_Utility(utility) {
+    : CDialog(Layout(), parent), m_Utility(utility) {
   OnCommand(IDC_REFRESH, BN_CLICKED, &CPrinterStatusDlg::OnRefresh);
   OnCommand(IDC_CONFIGURE, BN_CLICKED, &CPrinterStatusDlg::OnConfigure);
   OnCommand(IDC_TEST_PAGE, BN_CLICKED, &CPrinterStatusDlg::OnTestPage);

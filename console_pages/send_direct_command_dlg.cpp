@@ -12,7 +12,7 @@ using namespace ui;
 
 namespace {
 
-const DialogTemplate& Template() {
+const DialogTemplate& Layout() {
   static const DialogTemplate t = [] {
     DialogTemplate d;
     d.id = CSendDirectCommandDlg::IDD;
@@ -35,7 +35,7 @@ const DialogTemplate& Template() {
 }  // namespace
 
 CSendDirectCommandDlg::CSendDirectCommandDlg(CPrintServerUtility& utility, CWnd* parent)
-    : CDialog(Template(), parent), m_Utility(utility) {
+    : CDialog(Layout(), parent), m_Utility(utility) {
   OnCommand(IDC_SEND_TO_DEVICE, BN_CLICKED, &CSendDirectCommandDlg::OnSendToDevice);
 }
 

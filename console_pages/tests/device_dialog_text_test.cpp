@@ -137,7 +137,9 @@ TEST_F(ValueChecks, WholeNumbers) {
     SCOPED_TRACE(c.typed);
     const ValueCheck v = CheckWholeNumber(c.typed, c.bounds);
     EXPECT_EQ(v.ok, c.sent != nullptr);
-    if (c.sent) EXPECT_EQ(v.value, c.sent);
+    if (c.sent) {
+      EXPECT_EQ(v.value, c.sent);
+    }
     EXPECT_EQ(v.messageId, c.id);
     EXPECT_EQ(v.message, c.message);
   }
@@ -171,7 +173,9 @@ TEST_F(ValueChecks, DecimalNumbers) {
     SCOPED_TRACE(c.typed);
     const ValueCheck v = CheckDecimalNumber(c.typed, c.bounds);
     EXPECT_EQ(v.ok, c.sent != nullptr);
-    if (c.sent) EXPECT_EQ(v.value, c.sent);
+    if (c.sent) {
+      EXPECT_EQ(v.value, c.sent);
+    }
     EXPECT_EQ(v.messageId, c.id);
     EXPECT_EQ(v.message, c.message);
   }

@@ -60,7 +60,9 @@ class DeviceDialogTest : public ::testing::Test {
     platform::SetMessageSink(nullptr);
     util_.reset();
     g_bResultShown = 0;
-    if (!oldCwd_.empty()) EXPECT_EQ(::chdir(oldCwd_.c_str()), 0);
+    if (!oldCwd_.empty()) {
+      EXPECT_EQ(::chdir(oldCwd_.c_str()), 0);
+    }
   }
 
   void OnCore(const std::function<void(box_emulator::BoxCore&)>& f) { box_.WithCore(f); }

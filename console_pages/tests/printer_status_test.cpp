@@ -168,8 +168,7 @@ TEST_F(PrinterStatus, ConfigureOpensTheVariablesOnlyForAReadyPrinter) {
     auto& s = static_cast<CPrinterStatusDlg&>(d);
     // Busy printing: refused with the message, nothing opens.
     box_.SetPortStatus(1, Status("Printing", "On-Line"));
-    Click(d, CPrinterStatusDlg::IDC_CONFIGURE);  // disabled: nothing happens
-    s.OnConfigure();
+    Click(d, CPrinterStatusDlg::IDC_CONFIGURE);  // still enabled from the last refresh
     EXPECT_EQ(sink_.ids(), std::vector<int>{device_dialogs::IDS_PRINTER_NOT_ON_LINE});
     EXPECT_EQ(rows, -1);
     box_.SetPortStatus(1, Status("Idle", "On-Line"));
@@ -195,14 +194,14 @@ TEST_F(PrinterStatus, ConfigureTriesTheVariablesThreeTimes) {
       opened = true;
       return;
     }
-    OnPrinter(1, [](box_emulator::PjlPrinter& p) { p.status = '2'; });  // busy printing
+    OnPrinter(1, [](box_emulator::PjlPrinter& p) { p.infoVariablesAnswer = "@PJL INFO VARIABLES\r\n\"?\"\r\n\f"; });  // nothing to tell
     const std::int64_t before = clock_.WaitedMs();
     static_cast<CPrinterStatusDlg&>(d).OnConfigure();
     EXPECT_GE(clock_.WaitedMs() - before, 2000);
   });
   RunPrinterStatusDialog(*util_, box_.DeviceName(), name_, 1, "P1");
   EXPECT_FALSE(opened);
-  EXPECT_EQ(sink_.ids(), std::vector<int>{IDS_PRINTER_PRINTING});
+  EXPECT_EQ(sink_.ids(), std::vector<int>{IDS_PJL_CONFIG_NOT_AVAILABLE});
   EXPECT_EQ(CountRequests("9601:"), 3);
 }
 
