@@ -27,7 +27,7 @@ const DialogTemplate& Layout() {
         {-1, Kind::GroupBox, "", 0, 10, 3, 132, 69},
         {CPJLVariableSetDlg::IDC_VALUE_LABEL, Kind::Static, kValueLabel, 0, 22, 14, 118, 11},
         {CPJLVariableSetDlg::IDC_VALUE_EDIT, Kind::Edit, "", WS_TABSTOP, 28, 29, 92, 14},
-        {CPJLVariableSetDlg::IDC_VALUE_COMBO, Kind::DropList, "", WS_TABSTOP, 22, 28, 109, 71},
+        {CPJLVariableSetDlg::IDC_VALUE_COMBO, Kind::DropList, "", WS_TABSTOP, 22, 28, 109, 14},  // closed height
         {IDOK, Kind::DefButton, "Set", WS_TABSTOP, 28, 52, 45, 14},
         {IDCANCEL, Kind::Button, "Cancel", WS_TABSTOP, 80, 52, 46, 14},
     };

@@ -330,6 +330,7 @@ TEST_F(PjlDialogs, TheWaitCanBeStoppedAndTheGridShowsWhatWasSet) {
         clock_.onSleep = [&] {
           if (clock_.WaitedMs() - before >= 3000 && s.IsWaiting()) {
             EXPECT_FALSE(s.GetDlgItem(ui::IDOK)->IsWindowEnabled());
+            Shot(s, "pjl_set_waiting");
             Click(s, ui::IDCANCEL);
           }
         };
