@@ -106,6 +106,13 @@ ValueCheck Refuse(int id) {
   return c;
 }
 
+ValueCheck Accept(const std::string& value) {
+  ValueCheck c;
+  c.ok = true;
+  c.value = value;
+  return c;
+}
+
 ValueCheck RefuseRange(const char* rangeText) {
   ValueCheck c = Refuse(IDS_NEED_VALUE_BETWEEN);
   c.message += " ";
@@ -157,10 +164,7 @@ ValueCheck CheckWholeNumber(const std::string& typed, const std::list<std::strin
       return RefuseRange(range);
     }
   }
-  ValueCheck ok;
-  ok.ok = true;
-  ok.value = text;
-  return ok;
+  return Accept(text);
 }
 
 ValueCheck CheckDecimalNumber(const std::string& typed, const std::list<std::string>& bounds) {
@@ -180,10 +184,7 @@ ValueCheck CheckDecimalNumber(const std::string& typed, const std::list<std::str
       return RefuseRange(range);
     }
   }
-  ValueCheck ok;
-  ok.ok = true;
-  ok.value = text;
-  return ok;
+  return Accept(text);
 }
 
 }  // namespace device_dialogs

@@ -16,6 +16,7 @@ psa_add_fuzzer(device_dialog_text_fuzz
 if(PSA_BUILD_GUI)
   find_package(Qt6 REQUIRED COMPONENTS Widgets Test)
   add_library(psa_device_dialogs STATIC
+    ${CMAKE_CURRENT_LIST_DIR}/port_ready.cpp
     ${CMAKE_CURRENT_LIST_DIR}/printer_status_dlg.cpp
     ${CMAKE_CURRENT_LIST_DIR}/pjl_variables_dlg.cpp
     ${CMAKE_CURRENT_LIST_DIR}/pjl_variable_set_dlg.cpp

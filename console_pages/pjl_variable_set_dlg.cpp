@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "console_pages/device_dialog_text.h"
+#include "console_pages/port_ready.h"
 #include "device_client/pjl/pjl_text.h"
 #include "device_client/settings/com_method.h"
 #include "platform/clock.h"
@@ -114,17 +115,7 @@ BOOL CPJLVariableSetDlg::OnInitDialog() {
 }
 
 int CPJLVariableSetDlg::IsPrinterOnLine() {
-  std::string text;
-  int result = 0;
-  {
-    CWaitCursor wait;
-    result = m_Utility.mGetPrinterStatus(m_szDefaultName, text);
-  }
-  device_dialogs::ReportResult(result);
-  if (result != 0) return 0;
-  const device_dialogs::PortStatusBlock block =
-      device_dialogs::ParsePortStatus(text, device_dialogs::PortToken(m_iPort, m_szPortName));
-  return device_dialogs::IsOnLineAndIdle(block) ? 1 : 0;
+  return IsPortPrinterReady(m_Utility, m_szDefaultName, m_iPort, m_szPortName);
 }
 
 void CPJLVariableSetDlg::OnCancel() {

@@ -7,6 +7,7 @@
 
 #include "console_pages/device_dialog_text.h"
 #include "console_pages/pjl_variables_dlg.h"
+#include "console_pages/port_ready.h"
 #include "device_client/settings/com_method.h"
 #include "platform/clock.h"
 #include "platform/message_sink.h"
@@ -183,17 +184,7 @@ void CPrinterStatusDlg::ShowPicture(int resourceId, int x, int y) {
 QPoint CPrinterStatusDlg::PicturePosition() const { return m_pPicture ? m_pPicture->pos() : QPoint(); }
 
 int CPrinterStatusDlg::IsPrinterReady() {
-  std::string text;
-  int result = 0;
-  {
-    CWaitCursor wait;
-    result = m_Utility.mGetPrinterStatus(m_szDefaultName, text);
-  }
-  device_dialogs::ReportResult(result);
-  if (result != 0) return 0;
-  const device_dialogs::PortStatusBlock block =
-      device_dialogs::ParsePortStatus(text, device_dialogs::PortToken(m_iPort, m_szPortName));
-  return device_dialogs::IsOnLineAndIdle(block) ? 1 : 0;
+  return IsPortPrinterReady(m_Utility, m_szDefaultName, m_iPort, m_szPortName);
 }
 
 void CPrinterStatusDlg::OnConfigure() {
