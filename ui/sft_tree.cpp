@@ -45,7 +45,11 @@ bool CSftTree::CreateEx(UINT exStyle, UINT style, QRect rect, CWnd* parent, int 
   return true;
 }
 
-void CSftTree::AttachView(SftTreeView* view, int id, CWnd* parent) { Attach(view, id, parent); }
+void CSftTree::AttachView(SftTreeView* view, int id, CWnd* parent) {
+  Attach(view, id, parent);
+  // A double-click on a row (not on the empty area below the rows) tells the parent.
+  QObject::connect(view, &QTreeWidget::itemDoubleClicked, view, [this] { Notify(id_, SFTN_DBLCLK, nullptr); });
+}
 
 int CSftTree::AddItem(const std::string& text) {
   auto* v = view();

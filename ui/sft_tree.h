@@ -12,6 +12,9 @@ namespace ui {
 
 class SftTreeView;
 
+// Notification the control sends its parent when the user double-clicks a row.
+constexpr int SFTN_DBLCLK = 45;
+
 struct SftColumn {
   int width = -1;  // pixels; -1 = the rest of the control
   std::string title;

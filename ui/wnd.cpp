@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -36,6 +37,7 @@ void CWnd::SetWindowText(const std::string& text) {
   if (auto* b = qobject_cast<QAbstractButton*>(w_.data())) b->setText(Q(text));
   else if (auto* l = qobject_cast<QLabel*>(w_.data())) l->setText(Q(text));
   else if (auto* e = qobject_cast<QLineEdit*>(w_.data())) e->setText(Q(text));
+  else if (auto* g = qobject_cast<QGroupBox*>(w_.data())) g->setTitle(Q(text));
   else w_->setWindowTitle(Q(text));
 }
 
@@ -44,6 +46,7 @@ std::string CWnd::GetWindowText() const {
   if (auto* b = qobject_cast<QAbstractButton*>(w_.data())) return S(b->text());
   if (auto* l = qobject_cast<QLabel*>(w_.data())) return S(l->text());
   if (auto* e = qobject_cast<QLineEdit*>(w_.data())) return S(e->text());
+  if (auto* g = qobject_cast<QGroupBox*>(w_.data())) return S(g->title());
   return S(w_->windowTitle());
 }
 

@@ -105,6 +105,17 @@ CoreReply BoxCore::HandleRequest(std::string_view request) {
 
 CoreReply BoxCore::HandleCommand(int command, std::string_view argument) {
   CoreReply reply;
+  if (command == 9020) {
+    for (std::size_t i = 0; i < statusScripts_.size(); ++i) {
+      if (statusScripts_[i].empty()) continue;
+      ports_[i] = std::move(statusScripts_[i].front());
+      statusScripts_[i].pop_front();
+    }
+  }
+  if (const auto canned = cannedReplies_.find(command); canned != cannedReplies_.end()) {
+    reply.data = canned->second;
+    return reply;
+  }
   switch (command) {
     case 9002:
       reply.restart = true;
@@ -255,6 +266,11 @@ std::string BoxCore::InformationText() const {
   t += std::string("Firmware Version : ") + fw + "\r\n";
   t += "IP Address : " + Get("4000").value_or("") + "\r\n";
   return t;
+}
+
+void BoxCore::ScriptPortStatus(int port, std::vector<PortStatus> states) {
+  std::deque<PortStatus>& script = statusScripts_.at(static_cast<std::size_t>(port - 1));
+  script.assign(std::make_move_iterator(states.begin()), std::make_move_iterator(states.end()));
 }
 
 std::string BoxCore::PrinterStatusText() const {

@@ -4,6 +4,8 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <deque>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -77,6 +79,14 @@ class BoxCore {
   bool factoryResetPending() const { return factoryPending_; }
 
   PortStatus& portStatus(int port) { return ports_.at(static_cast<std::size_t>(port - 1)); }
+  // A script of states for a port (1..3): each printer-status request ("9020:") first moves every
+  // scripted port to its next state; the last state stays once the script is used up. So a test
+  // can have a printer go busy, off line or out of paper at a given request.
+  void ScriptPortStatus(int port, std::vector<PortStatus> states);
+  // A canned answer to a command number (any four digits, known or not), sent instead of the
+  // box's own; for replies of any length and content (no terminating NUL, very long lines).
+  void SetCommandReply(int command, std::string data) { cannedReplies_[command] = std::move(data); }
+  void ClearCommandReplies() { cannedReplies_.clear(); }
 
   // Ports whose test or diagnostic page was asked for (1, 2, 3 and 101 for the serial port).
   const std::vector<int>& testPages() const { return testPages_; }
@@ -101,6 +111,8 @@ class BoxCore {
   std::string netwarePassword_;
   bool factoryPending_ = false;
   std::array<PortStatus, 3> ports_;
+  std::array<std::deque<PortStatus>, 3> statusScripts_;
+  std::map<int, std::string> cannedReplies_;
   std::vector<int> testPages_;
   PjlPorts pjl_;
   std::vector<std::string> addressListLines_;

@@ -118,6 +118,16 @@ const PjlSetting* PjlPrinter::Find(std::string_view name) const {
   return nullptr;
 }
 
+void PjlPrinter::Define(PjlSetting setting) {
+  for (PjlSetting& s : settings_) {
+    if (s.name == setting.name) {
+      s = std::move(setting);
+      return;
+    }
+  }
+  settings_.push_back(std::move(setting));
+}
+
 std::string PjlPrinter::AnswerBidirectionalTest() const {
   if (bidirectionalAnswer) return *bidirectionalAnswer;
   if (status != '0') return std::string(1, status);
@@ -151,12 +161,13 @@ bool PjlPrinter::TakeDefault(std::string_view name, std::string_view value) {
       }
       return false;
     }
-    const bool fraction = s.choices[0].find('.') != std::string::npos ||
-                          s.choices[1].find('.') != std::string::npos;
-    if (!IsNumber(value, fraction)) return false;
+    bool fraction = false;
+    for (const std::string& bound : s.choices) fraction = fraction || bound.find('.') != std::string::npos;
+    if (!IsNumber(value, fraction || s.choices.empty())) return false;
     const double v = std::strtod(std::string(value).c_str(), nullptr);
-    if (v < std::strtod(s.choices[0].c_str(), nullptr) ||
-        v > std::strtod(s.choices[1].c_str(), nullptr)) {
+    if (s.choices.size() == 1 && v != std::strtod(s.choices[0].c_str(), nullptr)) return false;
+    if (s.choices.size() >= 2 && (v < std::strtod(s.choices[0].c_str(), nullptr) ||
+                                  v > std::strtod(s.choices[1].c_str(), nullptr))) {
       return false;
     }
     s.value = std::string(value);

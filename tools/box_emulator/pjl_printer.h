@@ -64,6 +64,9 @@ class PjlPrinter {
   // ---- Variables ---------------------------------------------------------------------------
   std::vector<PjlSetting>& settings() { return settings_; }
   const PjlSetting* Find(std::string_view name) const;
+  // Replaces the variable of the same name, or adds it at the end. A range with fewer than two
+  // bounds takes any number (none) or only its one value.
+  void Define(PjlSetting setting);
   // The DEFAULT commands taken, as "NAME=VALUE", and those refused.
   const std::vector<std::string>& defaultsTaken() const { return defaultsTaken_; }
   const std::vector<std::string>& defaultsRefused() const { return defaultsRefused_; }

@@ -277,6 +277,32 @@ TEST(BoxProtocol, TextCommandsAndTestPages) {
   EXPECT_NE(unknown.chunks[0].error, 0);
 }
 
+TEST(BoxProtocol, ScriptedPortStatesAndCannedReplies) {
+  Box box(Quick());
+  box.WithCore([](box_emulator::BoxCore& c) {
+    c.ScriptPortStatus(1, {{"Printing", "On-Line", "1", "bob"}, {"Idle", "Paper Out", "0", ""}});
+    c.SetCommandReply(9876, std::string(3000, 'z'));
+    c.SetCommandReply(9010, "canned\n");
+  });
+  EXPECT_NE(Request(box.Address(), "9020: \n").Data().find("(P1)STATE:Printing\r\nPRINTER STATUS:On-Line\r\n"),
+            std::string::npos);
+  for (int i = 0; i < 2; ++i) {  // the last state stays
+    EXPECT_NE(Request(box.Address(), "9020: \n").Data().find("(P1)STATE:Idle\r\nPRINTER STATUS:Paper Out\r\n"),
+              std::string::npos);
+  }
+  EXPECT_EQ(Request(box.Address(), "9876:\n").Data(), std::string(3000, 'z'));
+  EXPECT_EQ(Request(box.Address(), "9010:\n").Data(), "canned\n");
+}
+
+TEST(BoxProtocol, RangesWithFewerThanTwoBounds) {
+  box_emulator::PjlPrinter p;
+  p.Define({"COPIES", "1", false, false, {}});
+  p.Define({"FORMLINES", "60", false, false, {"60"}});
+  p.AnswerJob("@PJL DEFAULT COPIES = 12345\r\n@PJL DEFAULT FORMLINES = 61\r\n@PJL DEFAULT FORMLINES = 60\r\n");
+  EXPECT_EQ(p.defaultsTaken(), (std::vector<std::string>{"COPIES=12345", "FORMLINES=60"}));
+  EXPECT_EQ(p.defaultsRefused(), (std::vector<std::string>{"FORMLINES=61"}));
+}
+
 TEST(BoxProtocol, ExtendedNameBlockOnlyWhenTheFunctionBitIsSet) {
   Box box(Quick());
   EXPECT_NE(Request(box.Address(), "9037:\n").chunks.at(0).error, 0);
