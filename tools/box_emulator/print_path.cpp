@@ -32,6 +32,7 @@ struct PrintPath::Port {
   std::string path;
   std::uint64_t taken = 0;
   std::size_t dataMessages = 0;
+  std::vector<std::size_t> sizes;
   const void* holder = nullptr;  // the session that has the port open
   PrintPortFault fault;
 
@@ -92,6 +93,12 @@ std::uint64_t PrintPath::BytesTaken(const Box* box, int port) const {
   std::lock_guard<std::mutex> lock(mu_);
   auto it = ports_.find({box, port});
   return it == ports_.end() ? 0 : it->second->taken;
+}
+
+std::vector<std::size_t> PrintPath::DataSizes(const Box* box, int port) const {
+  std::lock_guard<std::mutex> lock(mu_);
+  auto it = ports_.find({box, port});
+  return it == ports_.end() ? std::vector<std::size_t>{} : it->second->sizes;
 }
 
 std::size_t PrintPath::ActiveSessions() const {
@@ -194,6 +201,11 @@ bool PrintPath::Handle(Session& s, const std::vector<std::uint8_t>& m) {
           port.fault.dropAfter.reset();
           return false;
         }
+        if (port.fault.refuseData > 0) {
+          --port.fault.refuseData;
+          reply[2] = 1;
+          break;
+        }
         const std::uint8_t before = port.State();
         if (before != kStateReady) {
           reply[2] = 1;
@@ -210,6 +222,7 @@ bool PrintPath::Handle(Session& s, const std::vector<std::uint8_t>& m) {
             break;
           }
           port.taken += n;
+          port.sizes.push_back(n);
         }
         ++port.dataMessages;
         reply[7] = port.State();

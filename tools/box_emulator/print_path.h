@@ -22,6 +22,7 @@
 //   - refuse the open k times: the next k opens are answered with result 1;
 //   - drop the session: the first data message that arrives once the port has taken N bytes is
 //     not taken; the box closes the session instead (once per script);
+//   - refuse data k times: the next k data messages are refused with state ready (no reason);
 //   - busy: every k-th data message is taken and answered busy; the unsolicited ready follows
 //     after the given real time.
 // The box keeps real time; the client's FakeClock does not speed it up.
@@ -46,6 +47,7 @@ struct PrintPortFault {
   bool offline = false;
   int refuseOpen = 0;
   std::optional<std::uint64_t> dropAfter;
+  int refuseData = 0;         // data messages refused (result 1, state ready) before one is taken
   std::size_t busyEvery = 0;  // 0: never busy
   int busyMs = 0;             // real time until the unsolicited ready
 };
@@ -81,6 +83,8 @@ class PrintPath {
   // The sink file of a port of a box, and what the port took so far.
   std::string SinkPath(const Box* box, int port) const;
   std::uint64_t BytesTaken(const Box* box, int port) const;
+  // The data length of every data message a port took, oldest first.
+  std::vector<std::size_t> DataSizes(const Box* box, int port) const;
   // Sessions that ended (closed by either side) and sessions still being served.
   std::size_t SessionsEnded() const { return ended_.load(); }
   std::size_t ActiveSessions() const;
