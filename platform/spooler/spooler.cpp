@@ -99,6 +99,15 @@ bool RegisterMonitor(const std::string& monitorName, const std::string& library)
   return rc == ERROR_SUCCESS;
 }
 
+bool IsMonitorRegistered(const std::string& monitorName) {
+  if (!IsKeyName(monitorName)) return false;
+  const std::string path = std::string(kMonitorsKey) + "\\" + monitorName;
+  HKEY key = nullptr;
+  if (RegOpenKeyEx(HKEY_LOCAL_MACHINE, path.c_str(), KEY_READ, &key) != ERROR_SUCCESS) return false;
+  RegCloseKey(key);
+  return true;
+}
+
 bool AddPrinterRecord(const std::string& printer, const std::string& port, std::optional<DWORD> txTimeoutMs) {
   if (!IsKeyName(printer) || port.empty() || HasControlCharacters(port)) return false;
   const std::string path = std::string(kPrintersKey) + "\\" + printer;

@@ -35,6 +35,7 @@ extern const char* const kMonitorsKey;
 extern const char* const kPrintersKey;
 
 bool RegisterMonitor(const std::string& monitorName, const std::string& library);
+bool IsMonitorRegistered(const std::string& monitorName);
 bool AddPrinterRecord(const std::string& printer, const std::string& port, std::optional<DWORD> txTimeoutMs);
 bool DeletePrinterRecord(const std::string& printer);
 // The port of a printer record, or nullopt.

@@ -4,7 +4,7 @@
 //   brandel JOB USER TITLE COPIES OPTIONS [FILE]   prints FILE (or standard input) to the port
 //                                            named by DEVICE_URI, "brandel:/PORT"
 //
-// The platform root comes from PSADMIN_ROOT (set it for the CUPS server with SetEnv). The monitor
+// The platform root comes from PSADMIN_ROOT (for the CUPS server: SetEnv in cups-files.conf). The monitor
 // "Vardon Print Server" must be registered there (psa_spooler register); when it is not, the
 // library beside this program is registered. The CUPS queue name (PRINTER) is passed on as the
 // printer, so a printer record of that name gives its transmission retry time-out.
@@ -100,9 +100,11 @@ std::string ProgramFolder() {
 
 bool LoadMonitor(platform::spooler::Spooler& spooler) {
   if (spooler.LoadMonitor(kMonitor)) return true;
-  // Not registered yet: the library that came with this program.
-  platform::spooler::RegisterMonitor(kMonitor, ProgramFolder() + "/../lib/libbrandel.so");
-  if (spooler.LoadMonitor(kMonitor)) return true;
+  if (!platform::spooler::IsMonitorRegistered(kMonitor)) {
+    // Not registered yet: the library that came with this program.
+    platform::spooler::RegisterMonitor(kMonitor, ProgramFolder() + "/../lib/libbrandel.so");
+    if (spooler.LoadMonitor(kMonitor)) return true;
+  }
   std::fprintf(stderr, "ERROR: %s\n", spooler.error().c_str());
   return false;
 }
@@ -146,6 +148,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "Usage: %s job-id user title copies options [file]\n", argv[0]);
     return kBackendFailed;
   }
+  const char* root = std::getenv("PSADMIN_ROOT");
+  std::fprintf(stderr, "DEBUG: platform root %s\n", root != nullptr ? root : "(default)");
   const char* uriEnv = std::getenv("DEVICE_URI");
   const std::string port = PortFromUri(uriEnv != nullptr ? uriEnv : argv[0]);
   if (port.empty()) {
