@@ -300,7 +300,7 @@ JobResult Spooler::PrintJob(const std::string& port, const std::function<long(ch
     table_.pfnClosePort(handle);
     return result;
   };
-  const std::size_t blockSize = options.blockSize > 0 ? options.blockSize : 65536;
+  const std::size_t blockSize = options.blockSize > 0 ? options.blockSize : std::size_t{1} << 20;
   std::unique_ptr<char[]> block(new (std::nothrow) char[blockSize]);
   if (!block) return finish(JobResult::kReadFailed);
   int restartsWithoutProgress = 0;

@@ -54,7 +54,7 @@ struct JobOptions {
   std::string printer;  // passed to StartDocPort (for its printer settings)
   std::string document = "document";
   DWORD jobId = 1;
-  std::size_t blockSize = 65536;  // bytes handed to one WritePort
+  std::size_t blockSize = 1 << 20;  // bytes handed to one WritePort
   int maxRestarts = 3;            // restarts after a broken session without progress in between
   // Asked between calls: true ends the job (EndDocPort, ClosePort).
   std::function<bool()> cancelled;

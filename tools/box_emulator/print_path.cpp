@@ -34,10 +34,11 @@ struct PrintPath::Port {
   std::size_t dataMessages = 0;
   std::vector<std::size_t> sizes;
   const void* holder = nullptr;  // the session that has the port open
+  bool broken = false;           // its sink could not be written
   PrintPortFault fault;
 
   std::uint8_t State() const {
-    if (fault.offline) return kStateOffline;
+    if (fault.offline || broken) return kStateOffline;
     if (fault.paperOutAfter && taken >= *fault.paperOutAfter) return kStatePaperOut;
     return kStateReady;
   }
@@ -175,6 +176,8 @@ bool PrintPath::Handle(Session& s, const std::vector<std::uint8_t>& m) {
   const std::uint8_t command = m[0];
   const int portIndex = m[4];
   std::uint8_t reply[print_wire::kReplySize] = {command, 0, 0, 0, 0, 0, 0, 0};
+  int sinkFd = -1;
+  Port* sinkPort = nullptr;
   {
     std::lock_guard<std::mutex> lock(mu_);
     Port& port = PortOf(s.box, portIndex);
@@ -217,10 +220,14 @@ bool PrintPath::Handle(Session& s, const std::vector<std::uint8_t>& m) {
           if (port.sink < 0) {
             port.sink = ::open(port.path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
           }
-          if (port.sink < 0 || !platform::WriteAll(port.sink, m.data() + print_wire::kHeaderSize, n)) {
-            reply[2] = 1;  // the data could not be stored: not taken
+          if (port.sink < 0) {
+            reply[2] = 1;  // nowhere to print to: not taken
             break;
           }
+          // Taken into the box's buffer now; it goes to the sink once the reply is out, as a
+          // printer prints while the next data is on its way.
+          sinkFd = port.sink;
+          sinkPort = &port;
           port.taken += n;
           port.sizes.push_back(n);
         }
@@ -243,7 +250,13 @@ bool PrintPath::Handle(Session& s, const std::vector<std::uint8_t>& m) {
         return false;
     }
   }
-  return platform::netbios::PeerNode::SendSessionMessage(s.fd, reply, sizeof reply);
+  const bool sent = platform::netbios::PeerNode::SendSessionMessage(s.fd, reply, sizeof reply);
+  if (sinkFd >= 0 &&
+      !platform::WriteAll(sinkFd, m.data() + print_wire::kHeaderSize, m.size() - print_wire::kHeaderSize)) {
+    std::lock_guard<std::mutex> lock(mu_);
+    sinkPort->broken = true;  // the printer cannot print any more: off-line from now on
+  }
+  return sent;
 }
 
 }  // namespace box_emulator
