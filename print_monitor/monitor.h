@@ -96,6 +96,9 @@ bool LoadPortSettings(HWND window, const char* portName, PortRegistryData& recor
 int SavePortSettings(HWND window, const char* portName, const PortRegistryData& record, bool editMode);
 void ApplyPortSettings(const PortRegistryData& record, PortEntry& port);
 int IsPortKeyAbsent(const char* portName);
+// One "PS_%d" value of the port-adding program's hand-over record ("port,device,index,lana,boxtype",
+// blanks or commas between): false when a token is missing or not what it must be.
+bool ParseHandOverRecord(const char* text, std::string& portName, PortRegistryData& record);
 BOOL AddPort(LPSTR pName, HWND hWnd, LPSTR pMonitorName);
 BOOL ConfigurePort(LPSTR pName, HWND hWnd, LPSTR pPortName);
 

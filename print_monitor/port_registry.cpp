@@ -61,8 +61,9 @@ std::vector<std::string> SplitTokens(const char* text) {
   return tokens;
 }
 
-// The record of one hand-over entry; false when a token is missing or not what it must be.
-bool ParseHandOver(const char* text, std::string& portName, PortRegistryData& record) {
+}  // namespace
+
+bool ParseHandOverRecord(const char* text, std::string& portName, PortRegistryData& record) {
   const std::vector<std::string> tokens = SplitTokens(text);
   if (tokens.size() < 5) return false;
   unsigned long port = 0, lana = 0, boxType = 0;
@@ -80,8 +81,6 @@ bool ParseHandOver(const char* text, std::string& portName, PortRegistryData& re
   record.wRegiRetry = 50;
   return true;
 }
-
-}  // namespace
 
 bool LoadPortSettings(HWND window, const char* portName, PortRegistryData& record) {
   const std::string path = std::string(kPortsKey) + "\\" + portName;
@@ -227,7 +226,7 @@ BOOL AddPort(LPSTR, HWND hWnd, LPSTR) {
     if (SplitTokens(text).empty()) continue;
     std::string portName;
     PortRegistryData record;
-    if (!ParseHandOver(text, portName, record)) {
+    if (!ParseHandOverRecord(text, portName, record)) {
       PortMessageBox(hWnd, platform::MB_ICONERROR, 501, SplitTokens(text)[0].c_str());
       result = FALSE;
       SetLastError(ERROR_INVALID_NAME);
