@@ -20,9 +20,7 @@
 #include "platform/spooler/spooler.h"
 #include "platform/test_support/temp_root.h"
 #include "print_monitor/tests/child_program.h"
-#include "tools/box_emulator/box_emulator.h"
-#include "tools/box_emulator/netbios_front.h"
-#include "tools/box_emulator/print_path.h"
+#include "print_monitor/tests/emulated_print_box.h"
 
 namespace {
 
@@ -30,24 +28,14 @@ namespace sp = platform::spooler;
 using monitor_test::BinFolder;
 using monitor_test::ChildProgram;
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
+using monitor_test::ReadFile;
 
 void WriteFile(const std::string& path, const std::string& data) {
   std::ofstream out(path, std::ios::binary);
   out << data;
 }
 
-std::string Pattern(std::size_t n) {
-  std::mt19937 rng(11);
-  std::string s(n, '\0');
-  for (char& c : s) c = static_cast<char>(rng() & 0xFF);
-  return s;
-}
+std::string Pattern(std::size_t n) { return monitor_test::Pattern(n, 11); }
 
 struct QuietSink : platform::MessageSink {
   std::vector<int> ids;
@@ -60,23 +48,10 @@ struct QuietSink : platform::MessageSink {
 class ShippedMonitor : public ::testing::Test {
  protected:
   void SetUp() override {
-    nbtest::WriteConfig(root_.path(), ports_, {"127.0.0.1"});
     platform::SetMessageSink(&sink_);
-    box_emulator::BoxOptions options;
-    options.restartWindow = std::chrono::milliseconds(0);
-    box_ = std::make_unique<box_emulator::Box>(options);
-    box_->SetDeviceName("CUPSBOX");
-    box_emulator::PrintPathOptions po;
-    po.sinkDirectory = root_.path() + "/sinks";
-    po.bufferSize = 4096;
-    path_ = std::make_unique<box_emulator::PrintPath>(po);
-    box_emulator::NetbiosFrontOptions nbo;
-    nbo.nameServicePort = ports_.ns;
-    nbo.datagramPort = ports_.dg;
-    nbo.sessionPort = ports_.ssn;
-    front_ = std::make_unique<box_emulator::NetbiosFront>(nbo);
-    front_->SetPrintPath(path_.get());
-    ASSERT_TRUE(front_->AddBox(box_.get()));
+    emu_ = std::make_unique<monitor_test::EmulatedPrintBox>(root_.path(), ports_, "CUPSBOX", 4096);
+    box_ = emu_->box.get();
+    path_ = emu_->path.get();
     // The port-adding program's hand-over record, imported by AddPort through psa_spooler.
     HKEY key = nullptr;
     ASSERT_EQ(RegCreateKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kelmor\\KVX", KEY_ALL_ACCESS, &key, nullptr), ERROR_SUCCESS);
@@ -87,9 +62,7 @@ class ShippedMonitor : public ::testing::Test {
     RegCloseKey(key);
   }
   void TearDown() override {
-    front_.reset();
-    path_.reset();
-    box_.reset();
+    emu_.reset();
     platform::SetMessageSink(nullptr);
   }
   std::vector<std::string> Env() { return {"PSADMIN_ROOT=" + root_.path()}; }
@@ -99,14 +72,14 @@ class ShippedMonitor : public ::testing::Test {
     if (rc != 0) ADD_FAILURE() << p.Error();
     return rc;
   }
-  std::string Sink() { return ReadFile(path_->SinkPath(box_.get(), 0)); }
+  std::string Sink() { return ReadFile(path_->SinkPath(box_, 0)); }
 
   platform::testing::TempRoot root_;
   nbtest::Ports ports_;
   QuietSink sink_;
-  std::unique_ptr<box_emulator::Box> box_;
-  std::unique_ptr<box_emulator::PrintPath> path_;
-  std::unique_ptr<box_emulator::NetbiosFront> front_;
+  std::unique_ptr<monitor_test::EmulatedPrintBox> emu_;
+  box_emulator::Box* box_ = nullptr;
+  box_emulator::PrintPath* path_ = nullptr;
 };
 
 TEST_F(ShippedMonitor, LoadedLibraryTakesItsServicesFromTheHost) {
@@ -123,7 +96,7 @@ TEST_F(ShippedMonitor, LoadedLibraryTakesItsServicesFromTheHost) {
   // Two refused opens cost the monitor two 5-second pauses: on this program's fake clock.
   box_emulator::PrintPortFault fault;
   fault.refuseOpen = 2;
-  path_->SetFault(box_.get(), 0, fault);
+  path_->SetFault(box_, 0, fault);
   const std::string data = Pattern(10000);
   std::size_t offset = 0;
   sp::JobOptions options;
@@ -189,11 +162,11 @@ TEST_F(ShippedMonitor, BackendReportsStatesAndExitsAsCupsExpects) {
   // Paper out: reported to CUPS, and the job goes on once paper is back.
   box_emulator::PrintPortFault fault;
   fault.paperOutAfter = 10000;
-  path_->SetFault(box_.get(), 0, fault);
+  path_->SetFault(box_, 0, fault);
   {
     ChildProgram job(BinFolder() + "/brandel", {"1", "u", "t", "1", "", file}, env);
     ASSERT_TRUE(job.WaitForError("STATE: +media-empty-error")) << job.Error();
-    path_->SetFault(box_.get(), 0, {});
+    path_->SetFault(box_, 0, {});
     ASSERT_EQ(job.Wait(), 0) << job.Error();
     EXPECT_NE(job.Error().find("STATE: -media-empty-error"), std::string::npos);
   }
@@ -201,7 +174,7 @@ TEST_F(ShippedMonitor, BackendReportsStatesAndExitsAsCupsExpects) {
   // Off-line, then cancelled by CUPS: the job ends its document and leaves with 0.
   fault = {};
   fault.offline = true;
-  path_->SetFault(box_.get(), 0, fault);
+  path_->SetFault(box_, 0, fault);
   {
     ChildProgram job(BinFolder() + "/brandel", {"2", "u", "t", "1", "", file}, env);
     ASSERT_TRUE(job.WaitForError("STATE: +offline-report")) << job.Error();
@@ -209,7 +182,7 @@ TEST_F(ShippedMonitor, BackendReportsStatesAndExitsAsCupsExpects) {
     EXPECT_EQ(job.Wait(), 0);
     EXPECT_NE(job.Error().find("Job cancelled"), std::string::npos);
   }
-  path_->SetFault(box_.get(), 0, {});
+  path_->SetFault(box_, 0, {});
   // The cancelled job hung up: the box's session ends (bounded wait on the condition).
   const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   while (path_->ActiveSessions() != 0 && std::chrono::steady_clock::now() < until)

@@ -27,21 +27,14 @@
 #include "platform/test_support/temp_root.h"
 #include "print_monitor/monitor.h"
 #include "print_monitor/tests/child_program.h"
-#include "tools/box_emulator/box_emulator.h"
-#include "tools/box_emulator/netbios_front.h"
-#include "tools/box_emulator/print_path.h"
+#include "print_monitor/tests/emulated_print_box.h"
 
 namespace {
 
 using monitor_test::BinFolder;
 using monitor_test::ChildProgram;
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
+using monitor_test::ReadFile;
 
 void WriteFile(const std::string& path, const std::string& data, mode_t mode = 0644) {
   {
@@ -79,22 +72,9 @@ class RealCups : public ::testing::Test {
     lpstat_ = Find("lpstat");
     if (cupsd_.empty() || lpadmin_.empty() || lp_.empty() || lpstat_.empty())
       GTEST_SKIP() << "cupsd, lpadmin, lp or lpstat is not installed (packages cups-daemon, cups-client)";
-    nbtest::WriteConfig(root_.path(), ports_, {"127.0.0.1"});
-    box_emulator::BoxOptions options;
-    options.restartWindow = std::chrono::milliseconds(0);
-    box_ = std::make_unique<box_emulator::Box>(options);
-    box_->SetDeviceName("CUPSBOX");
-    box_emulator::PrintPathOptions po;
-    po.sinkDirectory = root_.path() + "/sinks";
-    po.bufferSize = 8192;
-    path_ = std::make_unique<box_emulator::PrintPath>(po);
-    box_emulator::NetbiosFrontOptions nbo;
-    nbo.nameServicePort = ports_.ns;
-    nbo.datagramPort = ports_.dg;
-    nbo.sessionPort = ports_.ssn;
-    front_ = std::make_unique<box_emulator::NetbiosFront>(nbo);
-    front_->SetPrintPath(path_.get());
-    ASSERT_TRUE(front_->AddBox(box_.get()));
+    emu_ = std::make_unique<monitor_test::EmulatedPrintBox>(root_.path(), ports_, "CUPSBOX", 8192);
+    box_ = emu_->box.get();
+    path_ = emu_->path.get();
     ASSERT_TRUE(platform::spooler::RegisterMonitor("Vardon Print Server", BinFolder() + "/../lib/libbrandel.so"));
     SavePort(0, "");
     StartCups();
@@ -104,9 +84,7 @@ class RealCups : public ::testing::Test {
       ::kill(cups_->pid(), SIGTERM);
       cups_->Wait();
     }
-    front_.reset();
-    path_.reset();
-    box_.reset();
+    emu_.reset();
   }
   void SavePort(DWORD banner, const char* user) {
     brandel::PortRegistryData record;
@@ -162,7 +140,7 @@ class RealCups : public ::testing::Test {
   void PrintAndWait(const std::string& file, std::size_t expectedSinkSize) {
     ChildProgram job(lp_, {"-h", server_, "-d", "brandelq", "-o", "raw", file}, {});
     ASSERT_EQ(job.Wait(), 0) << job.Error();
-    const bool printed = WaitFor([&] { return ReadFile(path_->SinkPath(box_.get(), 0)).size() >= expectedSinkSize; }, 30);
+    const bool printed = WaitFor([&] { return ReadFile(path_->SinkPath(box_, 0)).size() >= expectedSinkSize; }, 90);
     if (!printed) {
       std::string log = ReadFile(errorLog_);
       std::string lines;
@@ -181,9 +159,9 @@ class RealCups : public ::testing::Test {
 
   platform::testing::TempRoot root_;
   nbtest::Ports ports_;
-  std::unique_ptr<box_emulator::Box> box_;
-  std::unique_ptr<box_emulator::PrintPath> path_;
-  std::unique_ptr<box_emulator::NetbiosFront> front_;
+  std::unique_ptr<monitor_test::EmulatedPrintBox> emu_;
+  box_emulator::Box* box_ = nullptr;
+  box_emulator::PrintPath* path_ = nullptr;
   std::unique_ptr<ChildProgram> cups_;
   std::string cupsd_, lpadmin_, lp_, lpstat_, server_, errorLog_;
   std::uint16_t port_ = 0;
@@ -196,7 +174,7 @@ TEST_F(RealCups, LpPrintsTheFileByteForByteAndTheBannerWhenAsked) {
   const std::string file = root_.path() + "/job.bin";
   WriteFile(file, data);
   PrintAndWait(file, data.size());
-  std::string sink = ReadFile(path_->SinkPath(box_.get(), 0));
+  std::string sink = ReadFile(path_->SinkPath(box_, 0));
   EXPECT_EQ(sink.size(), data.size());
   EXPECT_TRUE(sink == data);
   // The banner page switched on: it comes before the next job's bytes.
@@ -204,7 +182,7 @@ TEST_F(RealCups, LpPrintsTheFileByteForByteAndTheBannerWhenAsked) {
   char banner[brandel::kBannerSize];
   const std::size_t bannerSize = brandel::BuildBanner(false, "cups", banner);
   PrintAndWait(file, 2 * data.size() + bannerSize);
-  sink = ReadFile(path_->SinkPath(box_.get(), 0));
+  sink = ReadFile(path_->SinkPath(box_, 0));
   EXPECT_EQ(sink.size(), 2 * data.size() + bannerSize);
   EXPECT_TRUE(sink == data + std::string(banner, bannerSize) + data);
 }

@@ -17,9 +17,7 @@
 #include "platform/spooler/spooler.h"
 #include "platform/test_support/temp_root.h"
 #include "print_monitor/monitor.h"
-#include "tools/box_emulator/box_emulator.h"
-#include "tools/box_emulator/netbios_front.h"
-#include "tools/box_emulator/print_path.h"
+#include "print_monitor/tests/emulated_print_box.h"
 
 namespace {
 
@@ -34,48 +32,21 @@ struct RecordingSink : platform::MessageSink {
   }
 };
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-std::string Pattern(std::size_t n, unsigned seed = 7) {
-  std::mt19937 rng(seed);
-  std::string s(n, '\0');
-  for (char& c : s) c = static_cast<char>(rng() & 0xFF);
-  return s;
-}
+using monitor_test::Pattern;
 
 class PrintJob : public ::testing::Test {
  protected:
   void SetUp() override {
-    nbtest::WriteConfig(root_.path(), ports_, {"127.0.0.1"});
     platform::SetMessageSink(&sink_);
-    box_emulator::BoxOptions options;
-    options.restartWindow = std::chrono::milliseconds(0);
-    box_ = std::make_unique<box_emulator::Box>(options);
-    box_->SetDeviceName("PRNBOX");
-    box_emulator::PrintPathOptions po;
-    po.sinkDirectory = root_.path() + "/sinks";
-    po.bufferSize = 1030;
-    path_ = std::make_unique<box_emulator::PrintPath>(po);
-    box_emulator::NetbiosFrontOptions nbo;
-    nbo.nameServicePort = ports_.ns;
-    nbo.datagramPort = ports_.dg;
-    nbo.sessionPort = ports_.ssn;
-    front_ = std::make_unique<box_emulator::NetbiosFront>(nbo);
-    front_->SetPrintPath(path_.get());
-    ASSERT_TRUE(front_->AddBox(box_.get()));
+    emu_ = std::make_unique<monitor_test::EmulatedPrintBox>(root_.path(), ports_, "PRNBOX", 1030);
+    box_ = emu_->box.get();
+    path_ = emu_->path.get();
     ASSERT_TRUE(spooler_.AttachMonitor("Vardon Print Server", &brandel::InitializeMonitor));
     MakePort("PRN_P1", 0);
     ASSERT_TRUE(sp::AddPrinterRecord("Office", "PRN_P1", 45000));
   }
   void TearDown() override {
-    front_.reset();
-    path_.reset();
-    box_.reset();
+    emu_.reset();
     platform::SetMessageSink(nullptr);
   }
   void MakePort(const std::string& name, int index, DWORD banner = 0, DWORD postScript = 0, const char* user = "") {
@@ -100,7 +71,7 @@ class PrintJob : public ::testing::Test {
         },
         options, &stats_);
   }
-  std::string Sink(int port = 0) { return ReadFile(path_->SinkPath(box_.get(), port)); }
+  std::string Sink(int port = 0) { return emu_->Sink(port); }
   std::string Banner(bool postScript, const char* user) {
     char buffer[brandel::kBannerSize];
     return std::string(buffer, brandel::BuildBanner(postScript, user, buffer));
@@ -110,7 +81,7 @@ class PrintJob : public ::testing::Test {
     sp::JobOptions o;
     o.onPortError = [this, error, seen](DWORD e) {
       seen->push_back(e);
-      if (e == error) path_->SetFault(box_.get(), 0, {});
+      if (e == error) path_->SetFault(box_, 0, {});
     };
     return o;
   }
@@ -120,9 +91,9 @@ class PrintJob : public ::testing::Test {
   platform::FakeClock clock_;
   platform::ScopedClock useClock_{&clock_};
   RecordingSink sink_;
-  std::unique_ptr<box_emulator::Box> box_;
-  std::unique_ptr<box_emulator::PrintPath> path_;
-  std::unique_ptr<box_emulator::NetbiosFront> front_;
+  std::unique_ptr<monitor_test::EmulatedPrintBox> emu_;
+  box_emulator::Box* box_ = nullptr;
+  box_emulator::PrintPath* path_ = nullptr;
   sp::Spooler spooler_;
   sp::JobStats stats_;
 };
@@ -133,7 +104,7 @@ TEST_F(PrintJob, ChunksFollowTheBoxBufferAndTheSinkIsExact) {
   options.blockSize = 2500;
   ASSERT_EQ(Print(data, options), sp::JobResult::kDone);
   EXPECT_EQ(Sink(), data);
-  EXPECT_EQ(path_->DataSizes(box_.get(), 0), (std::vector<std::size_t>{1024, 1024, 452}));
+  EXPECT_EQ(path_->DataSizes(box_, 0), (std::vector<std::size_t>{1024, 1024, 452}));
   // A second job on the same port goes after the first.
   const std::string more = Pattern(70000, 9);
   ASSERT_EQ(Print(more), sp::JobResult::kDone);
@@ -152,7 +123,7 @@ void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.label; }
 class PrintJobFaults : public PrintJob, public ::testing::WithParamInterface<FaultCase> {};
 
 TEST_P(PrintJobFaults, NothingLostNothingDoubled) {
-  path_->SetFault(box_.get(), 0, GetParam().fault);
+  path_->SetFault(box_, 0, GetParam().fault);
   const std::string data = Pattern(20000, 3);
   std::vector<DWORD> seen;
   sp::JobOptions options = ClearOn(GetParam().reported, &seen);
@@ -210,15 +181,15 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<FaultCase>& p) { return std::string(p.param.label); });
 
 TEST_F(PrintJob, RefusedOpenRetriesUntilCancelled) {
-  path_->SetFault(box_.get(), 0, RefuseOpen(5));
+  path_->SetFault(box_, 0, RefuseOpen(5));
   ASSERT_EQ(Print("x"), sp::JobResult::kDone);
   EXPECT_NE(std::find(sink_.ids.begin(), sink_.ids.end(), 712), sink_.ids.end());  // Register Retry
-  path_->SetFault(box_.get(), 0, RefuseOpen(1000));
+  path_->SetFault(box_, 0, RefuseOpen(1000));
   sink_.answer = platform::IDCANCEL;
   EXPECT_EQ(Print("y"), sp::JobResult::kStartFailed);
   EXPECT_EQ(stats_.lastError, ERROR_CANCELLED);
   // The session was hung up: the port is free for the next job.
-  path_->SetFault(box_.get(), 0, {});
+  path_->SetFault(box_, 0, {});
   sink_.answer = platform::IDOK;
   ASSERT_EQ(Print("z"), sp::JobResult::kDone);
   EXPECT_EQ(Sink(), "xz");
@@ -235,7 +206,7 @@ TEST_F(PrintJob, ATinyBufferFailsTheStart) {
 
 TEST_F(PrintJob, DataRefusedForeverEndsInTheRetryTimeOut) {
   ASSERT_TRUE(sp::AddPrinterRecord("Office", "PRN_P1", 5000));
-  path_->SetFault(box_.get(), 0, RefuseData(1000000));
+  path_->SetFault(box_, 0, RefuseData(1000000));
   std::vector<DWORD> seen;
   sp::JobOptions options = ClearOn(ERROR_COUNTER_TIMEOUT, &seen);
   ASSERT_EQ(Print("payload", options), sp::JobResult::kDone);
@@ -275,7 +246,7 @@ TEST_P(PrintJobBanner, BannerComesFirstAndWhole) {
   path_->SetBufferSize(GetParam().buffer);
   box_emulator::PrintPortFault fault;
   fault.paperOutAfter = GetParam().paperOutAfter;
-  path_->SetFault(box_.get(), 0, fault);
+  path_->SetFault(box_, 0, fault);
   std::vector<DWORD> seen;
   const std::string data = Pattern(3000, 5);
   ASSERT_EQ(Print(data, ClearOn(ERROR_OUT_OF_PAPER, &seen)), sp::JobResult::kDone);

@@ -11,7 +11,8 @@
 //   status: byte 7 the printer state;
 //   end:    result 0.
 // An open is refused (result 1) while another session holds the port. Every port of a box writes
-// the data it took to its own sink file (appended, across sessions), so a test can compare it
+// the data it took to its own sink file (appended, across sessions; a message's data is written
+// after its reply, before the next message is read), so a test can compare it
 // byte for byte with what was printed.
 //
 // Fault scripts per port (they last until replaced):

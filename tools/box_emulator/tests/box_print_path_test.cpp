@@ -187,6 +187,8 @@ TEST_F(BoxPrintPath, FaultScripts) {
   ASSERT_EQ(ready.size(), 8u);
   EXPECT_EQ(ready[0], 0x51);
   EXPECT_EQ(ready[6], 0);
+  // The box prints a message's data after its reply: the next exchange comes after that.
+  EXPECT_EQ(s->Ask(0x54, 0).at(7), 0);
   EXPECT_EQ(Sink(0), "0123456789abcdef");
   // Refusing the open twice, and dropping the session at the first data after 16 bytes.
   fault = {};
@@ -208,6 +210,7 @@ TEST_F(BoxPrintPath, FaultScripts) {
   ASSERT_TRUE(u->ok());
   EXPECT_EQ(u->Ask(0x50, 0).at(2), 0);
   EXPECT_EQ(u->Ask(0x51, 0, "gh").at(2), 0);
+  EXPECT_EQ(u->Ask(0x54, 0).at(7), 0);
   EXPECT_EQ(Sink(0), "0123456789abcdefgh");
 }
 
