@@ -57,12 +57,12 @@ PrintPath::PrintPath(PrintPathOptions options) : options_(std::move(options)) {
 
 PrintPath::~PrintPath() {
   stop_ = true;
-  std::vector<std::thread> threads;
+  std::map<std::thread::id, std::thread> threads;
   {
     std::lock_guard<std::mutex> lock(mu_);
     threads.swap(threads_);
   }
-  for (auto& t : threads) t.join();
+  for (auto& [id, t] : threads) t.join();
   for (auto& [key, port] : ports_)
     if (port->sink >= 0) ::close(port->sink);
 }
@@ -113,9 +113,20 @@ void PrintPath::Serve(Box* box, int fd, std::vector<std::uint8_t> first) {
     ::close(fd);
     return;
   }
+  // Threads of sessions that are over are joined here, so a long-running box keeps none.
+  for (const std::thread::id& id : finished_) {
+    auto it = threads_.find(id);
+    if (it != threads_.end()) {
+      it->second.join();
+      threads_.erase(it);
+    }
+  }
+  finished_.clear();
   ++active_;
   try {
-    threads_.emplace_back([this, box, fd, m = std::move(first)]() mutable { Run(box, fd, std::move(m)); });
+    std::thread t([this, box, fd, m = std::move(first)]() mutable { Run(box, fd, std::move(m)); });
+    const std::thread::id id = t.get_id();
+    threads_.emplace(id, std::move(t));
   } catch (...) {
     --active_;
     ::close(fd);
@@ -164,6 +175,7 @@ void PrintPath::Run(Box* box, int fd, std::vector<std::uint8_t> first) {
       if (p.holder == &s) p.holder = nullptr;
     }
     --active_;
+    finished_.push_back(std::this_thread::get_id());
   }
   ::close(fd);
   ++ended_;

@@ -101,7 +101,8 @@ class PrintPath {
   PrintPathOptions options_;
   mutable std::mutex mu_;
   std::map<std::pair<const Box*, int>, std::unique_ptr<Port>> ports_;
-  std::vector<std::thread> threads_;
+  std::map<std::thread::id, std::thread> threads_;  // one per session being served
+  std::vector<std::thread::id> finished_;           // sessions over, their threads to join
   std::size_t active_ = 0;
   std::atomic<std::size_t> ended_{0};
   std::atomic<bool> stop_{false};
