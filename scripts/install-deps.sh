@@ -8,6 +8,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-qpa-plugins libgl-dev
   samba-common-bin iproute2 procps
+  cups-daemon cups-client
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -13,6 +13,7 @@
 
 #include "tools/box_emulator/box_emulator.h"
 #include "tools/box_emulator/netbios_front.h"
+#include "tools/box_emulator/print_path.h"
 #include "tools/box_emulator/udp_discovery.h"
 
 namespace {
@@ -37,7 +38,9 @@ void Usage() {
                "  --udp-ports P1,P2     the two UDP discovery ports\n"
                "  --netbios             answer NetBIOS calls, name queries and the discovery datagram\n"
                "  --netbios-ports N,D,S NetBIOS name service, datagram and session ports (default 137,138,139)\n"
-               "  --netbios-message N   bytes per NetBIOS reply message (default 3072)\n");
+               "  --netbios-message N   bytes per NetBIOS reply message (default 3072)\n"
+               "  --print-sinks DIR     take print jobs over NetBIOS; each port writes to a file in DIR\n"
+               "  --print-buffer N      buffer size announced to print jobs (default 1030)\n");
 }
 
 bool ParseHex(const char* text, std::size_t digits, unsigned long* out) {
@@ -68,6 +71,7 @@ int main(int argc, char** argv) {
   box_emulator::UdpDiscoveryOptions udpOptions;
   bool netbios = false;
   box_emulator::NetbiosFrontOptions netbiosOptions;
+  box_emulator::PrintPathOptions printOptions;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     auto value = [&]() -> const char* {
@@ -147,6 +151,15 @@ int main(int argc, char** argv) {
         return 2;
       }
       netbiosOptions.messageSize = static_cast<std::size_t>(n);
+    } else if (arg == "--print-sinks") {
+      printOptions.sinkDirectory = value();
+    } else if (arg == "--print-buffer") {
+      const long n = std::strtol(value(), nullptr, 10);
+      if (n < 7 || n > 65535) {
+        Usage();
+        return 2;
+      }
+      printOptions.bufferSize = static_cast<std::uint16_t>(n);
     } else {
       Usage();
       return arg == "--help" || arg == "-h" ? 0 : 2;
@@ -162,6 +175,7 @@ int main(int argc, char** argv) {
 
   std::vector<std::unique_ptr<box_emulator::Box>> running;
   std::unique_ptr<box_emulator::UdpDiscovery> discovery;
+  std::unique_ptr<box_emulator::PrintPath> printPath;
   std::unique_ptr<box_emulator::NetbiosFront> netbiosFront;
   try {
     for (int i = 0; i < boxes; ++i) {
@@ -183,6 +197,10 @@ int main(int argc, char** argv) {
     if (netbios) {
       netbiosOptions.chunkSize = options.replyChunkSize;
       netbiosFront = std::make_unique<box_emulator::NetbiosFront>(netbiosOptions);
+      if (!printOptions.sinkDirectory.empty()) {
+        printPath = std::make_unique<box_emulator::PrintPath>(printOptions);
+        netbiosFront->SetPrintPath(printPath.get());
+      }
       for (auto& box : running) {
         if (!netbiosFront->AddBox(box.get())) {
           std::fprintf(stderr, "box_emulator: NetBIOS ports of %s cannot be opened\n", box->Address().c_str());

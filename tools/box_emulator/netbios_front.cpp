@@ -19,6 +19,7 @@
 #include "platform/netbios/nb_peer.h"
 #include "tools/box_emulator/box_emulator.h"
 #include "tools/box_emulator/framing.h"
+#include "tools/box_emulator/print_path.h"
 
 namespace box_emulator {
 
@@ -276,6 +277,10 @@ void NetbiosFront::RefreshEntry(Entry& e) {
 
 bool NetbiosFront::OnMessage(Entry* e, int fd, const std::vector<std::uint8_t>& message, bool first) {
   if (first) e->assembling.erase(fd);  // a socket number of an earlier session
+  if (first && printPath_ != nullptr && !message.empty() && print_wire::IsPrintCommand(message[0])) {
+    printPath_->Serve(e->box, fd, message);
+    return false;
+  }
   RequestAssembler& assembler = e->assembling[fd];
   assembler.Feed(std::string_view(reinterpret_cast<const char*>(message.data()), message.size()));
   if (assembler.state() == RequestAssembler::State::kNeedMore) return true;

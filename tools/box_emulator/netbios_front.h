@@ -41,6 +41,7 @@
 namespace box_emulator {
 
 class Box;
+class PrintPath;
 
 struct NetbiosFrontOptions {
   std::uint16_t nameServicePort = 137;
@@ -80,6 +81,8 @@ class NetbiosFront {
   void SetFault(std::size_t index, const NetbiosFault& fault);
   void SetMessageSize(std::size_t index, std::size_t bytes);
   void SetChunkSize(std::size_t index, std::size_t bytes);
+  // Sessions that begin with a print command go to `path` (print_path.h); set before AddBox.
+  void SetPrintPath(PrintPath* path) { printPath_ = path; }
 
   // Brings every node in line with its box now (power, device name, address).
   void Refresh();
@@ -105,6 +108,7 @@ class NetbiosFront {
   void SessionWorker();
 
   NetbiosFrontOptions options_;
+  PrintPath* printPath_ = nullptr;
   mutable std::mutex mu_;
   std::condition_variable cv_;
   std::vector<std::unique_ptr<Entry>> entries_;

@@ -1,0 +1,122 @@
+// psa_spooler: the spooler stand-in as a command.
+//
+//   psa_spooler register [MONITOR [LIBRARY]]     register a monitor (default: the suite's)
+//   psa_spooler add-port                        AddPort (imports the port-adding program's record)
+//   psa_spooler ports                           EnumPorts level 2
+//   psa_spooler configure-port PORT | delete-port PORT
+//   psa_spooler add-printer PRINTER PORT [TRANSMISSION_RETRY_MS]
+//   psa_spooler print PRINTER FILE              prints FILE ("-": standard input) on the printer's port
+// The monitor is "Vardon Print Server" unless PSADMIN_MONITOR names another.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/spooler/spooler.h"
+
+namespace {
+
+const char* MonitorName() {
+  const char* m = std::getenv("PSADMIN_MONITOR");
+  return m != nullptr && *m != '\0' ? m : "Vardon Print Server";
+}
+
+int Usage() {
+  std::fprintf(stderr,
+               "usage: psa_spooler register [MONITOR [LIBRARY]] | add-port | ports | configure-port PORT |\n"
+               "       delete-port PORT | add-printer PRINTER PORT [TRANSMISSION_RETRY_MS] | print PRINTER FILE\n");
+  return 2;
+}
+
+bool Load(platform::spooler::Spooler& spooler) {
+  if (spooler.LoadMonitor(MonitorName())) return true;
+  std::fprintf(stderr, "psa_spooler: %s\n", spooler.error().c_str());
+  return false;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) return Usage();
+  const std::string command = argv[1];
+  namespace sp = platform::spooler;
+  if (command == "register") {
+    const std::string monitor = argc > 2 ? argv[2] : MonitorName();
+    const std::string library = argc > 3 ? argv[3] : "libbrandel.so";
+    return sp::RegisterMonitor(monitor, library) ? 0 : 1;
+  }
+  if (command == "add-printer") {
+    if (argc < 4) return Usage();
+    std::optional<DWORD> timeout;
+    if (argc > 4) timeout = static_cast<DWORD>(std::strtoul(argv[4], nullptr, 10));
+    return sp::AddPrinterRecord(argv[2], argv[3], timeout) ? 0 : 1;
+  }
+  sp::Spooler spooler;
+  if (!Load(spooler)) return 1;
+  DWORD error = 0;
+  if (command == "add-port") {
+    const BOOL ok = spooler.AddPort(&error);
+    if (!ok) std::fprintf(stderr, "psa_spooler: AddPort failed (%u)\n", static_cast<unsigned>(error));
+    return ok ? 0 : 1;
+  }
+  if (command == "configure-port" || command == "delete-port") {
+    if (argc < 3) return Usage();
+    const BOOL ok = command == "delete-port" ? spooler.DeletePort(argv[2], &error) : spooler.ConfigurePort(argv[2], &error);
+    if (!ok) std::fprintf(stderr, "psa_spooler: %s failed (%u)\n", command.c_str(), static_cast<unsigned>(error));
+    return ok ? 0 : 1;
+  }
+  if (command == "ports") {
+    DWORD needed = 0, returned = 0;
+    if (spooler.EnumPorts(2, nullptr, 0, &needed, &returned, &error)) return 0;
+    if (error != ERROR_INSUFFICIENT_BUFFER || needed > (1u << 24)) return 1;
+    std::vector<BYTE> buffer(needed);
+    if (!spooler.EnumPorts(2, buffer.data(), needed, &needed, &returned, &error)) return 1;
+    for (DWORD i = 0; i < returned; ++i) {
+      PORT_INFO_2A info;
+      std::memcpy(&info, buffer.data() + i * sizeof info, sizeof info);
+      std::printf("%s\t%s\t%s\n", info.pPortName, info.pMonitorName, info.pDescription);
+    }
+    return 0;
+  }
+  if (command == "print") {
+    if (argc < 4) return Usage();
+    const auto port = sp::PrinterPort(argv[2]);
+    if (!port) {
+      std::fprintf(stderr, "psa_spooler: no printer %s\n", argv[2]);
+      return 1;
+    }
+    const int fd = std::strcmp(argv[3], "-") == 0 ? 0 : ::open(argv[3], O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+      std::fprintf(stderr, "psa_spooler: %s: %s\n", argv[3], std::strerror(errno));
+      return 1;
+    }
+    sp::JobOptions options;
+    options.printer = argv[2];
+    options.document = argv[3];
+    options.onPortError = [](DWORD e) {
+      if (e != 0) std::fprintf(stderr, "psa_spooler: port error %u, retrying\n", static_cast<unsigned>(e));
+    };
+    sp::JobStats stats;
+    const sp::JobResult result = spooler.PrintJob(
+        *port, [fd](char* p, std::size_t n) -> long {
+          ssize_t r;
+          do {
+            r = ::read(fd, p, n);
+          } while (r < 0 && errno == EINTR);
+          return static_cast<long>(r);
+        },
+        options, &stats);
+    if (fd != 0) ::close(fd);
+    if (result != sp::JobResult::kDone) {
+      std::fprintf(stderr, "psa_spooler: the job failed (%u)\n", static_cast<unsigned>(stats.lastError));
+      return 1;
+    }
+    return 0;
+  }
+  return Usage();
+}

@@ -1,0 +1,152 @@
+// Inside the print monitor "Vardon Print Server": the port list, the port records, the NetBIOS
+// layer, the job protocol and the banner page. The library exports only DllEntryPoint and
+// InitializeMonitorEx (exports.cpp); everything else is reached through the monitor table.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/netbios/netbios.h"
+#include "platform/spooler/winspool.h"
+
+namespace brandel {
+
+// Port flags.
+constexpr DWORD kPortBusy = 0x01;
+constexpr DWORD kPortLpt1 = 0x02;
+constexpr DWORD kPortCom = 0x04;
+constexpr DWORD kPortFile = 0x08;
+constexpr DWORD kPortBannerPending = 0x10;
+
+// Printer status words.
+constexpr DWORD kStatusOk = 0;
+constexpr DWORD kStatusNetwork = 0x10;
+constexpr DWORD kStatusOffline = 0x800;
+constexpr DWORD kStatusPaperOut = 0x1000;
+
+constexpr std::size_t kMaxUserName = 13;
+constexpr std::size_t kMaxDeviceName = 16;
+constexpr std::size_t kMaxPortName = 79;
+constexpr std::size_t kBannerSize = 1536;
+
+struct PortEntry {
+  WORD wSignature = 0x4F50;
+  DWORD dwSize = 0;
+  PortEntry* pNext = nullptr;
+  std::string pszName;
+  std::string pszDescription;
+  DWORD bFlags = 0;
+  HANDLE hPrinter = nullptr;
+  DWORD dwTransmissionRetryTimeout = 0;
+  DWORD dwRetryStart = 0;
+  BYTE bSession = 0;
+  BYTE bLanaNum = 0;
+  char szLocalName[17] = {};
+  char szDeviceName[kMaxDeviceName + 1] = {};
+  DWORD dwBannerPage = 0;
+  BYTE bPort = 0;
+  DWORD dwPostScript = 0;
+  char szUserName[kMaxUserName + 1] = {};
+  WORD wRegiRetry = 50;
+  WORD wNetTimeout = 0;
+  BYTE bBoxType = 0;
+  WORD wMaxChunk = 0;
+  DWORD dwStatus = 0;
+  DWORD dwWaiting = 0;
+  // Of the banner of the current job: bytes already accepted by the box.
+  std::size_t dwBannerSent = 0;
+  std::recursive_mutex csPort;
+  NbEvent hReady{true, true};
+};
+
+// One port's registry record; every call works on a record of its own.
+struct PortRegistryData {
+  char szDeviceName[kMaxDeviceName + 1] = {};
+  BYTE bLanaNum = 0;
+  BYTE bPort = 0;
+  DWORD dwBannerPage = 0;
+  DWORD dwPostScript = 0;
+  char szUserName[kMaxUserName + 1] = {};
+  WORD wRegiRetry = 50;
+  WORD wNetTimeout = 0;
+  BYTE bBoxType = 0;
+};
+
+// The monitor's strings and its message box.
+void RegisterMonitorStrings();
+// Formats string `textId` with the arguments and shows it with caption 700; returns the answer.
+int PortMessageBox(HWND owner, UINT style, int textId, ...);
+std::string LoadMonitorString(int id);
+
+// Port list (monitor_entry.cpp).
+std::recursive_mutex& MonitorLock();
+PortEntry* CreatePortEntry(const char* name, const char* description);
+BOOL RemovePortEntry(const char* name);
+PortEntry* FindPortEntry(const char* name);       // under MonitorLock()
+PortEntry* FindPortExact(const char* name);       // under MonitorLock()
+bool IsDevicePortName(const char* name, int mask);
+// A port name the monitor accepts: 1..79 characters, no '\', ',' or control characters.
+bool IsValidPortName(const char* name);
+extern const char* const kPortsKey;
+
+// Port records (port_registry.cpp).
+bool LoadPortSettings(HWND window, const char* portName, PortRegistryData& record);
+int SavePortSettings(HWND window, const char* portName, const PortRegistryData& record, bool editMode);
+void ApplyPortSettings(const PortRegistryData& record, PortEntry& port);
+int IsPortKeyAbsent(const char* portName);
+// One "PS_%d" value of the port-adding program's hand-over record ("port,device,index,lana,boxtype",
+// blanks or commas between): false when a token is missing or not what it must be.
+bool ParseHandOverRecord(const char* text, std::string& portName, PortRegistryData& record);
+BOOL AddPort(LPSTR pName, HWND hWnd, LPSTR pMonitorName);
+BOOL ConfigurePort(LPSTR pName, HWND hWnd, LPSTR pPortName);
+
+// NetBIOS layer (monitor_netbios.cpp).
+void SetCurrentLana(BYTE lana);
+BYTE CurrentLana();
+UCHAR NCBAddName(NCB* ncb, const char* name);
+UCHAR NCBCall(NCB* ncb, const char* localName, const char* remoteName, UCHAR rto, UCHAR sto);
+UCHAR NCBHangUp(NCB* ncb, UCHAR session);
+UCHAR NCBSend(NCB* ncb, UCHAR session, const void* buffer, std::size_t length);
+UCHAR NCBReceive(NCB* ncb, UCHAR session, void* buffer, std::size_t length);
+UCHAR NCBReset(NCB* ncb, UCHAR sessions, UCHAR names);
+UCHAR NCBEnumLana(NCB* ncb, LANA_ENUM* lanas);
+int SessionSend(UCHAR session, const void* buffer, std::size_t length);
+int SessionReceive(UCHAR session, void* buffer, std::size_t length);
+bool GetAvailableName(NCB* ncb, char (&name)[17], UCHAR* number);
+void BuildLocalName(const std::string& computerName, int index, char (&name)[17]);
+void FormatDeviceName(const char* deviceName, char (&name)[17]);
+void AllocateNameSlot(BYTE lana);
+
+struct BrowsedDevice {
+  BYTE lana = 0;
+  char name[16] = {};  // 15 bytes of the box's name and a terminator
+};
+constexpr std::size_t kMaxBrowsedDevices = 128;
+int BrowseDevices(int mode, std::vector<BrowsedDevice>& list, BYTE lana, const char* name);
+int FindDeviceLana(const char* name, BYTE lana);
+bool GetOldNameSetting();
+void BuildGroupName(char (&name)[17]);
+
+// The job protocol (print_job.cpp).
+BOOL StartDocPort(HANDLE hPort, LPSTR pPrinterName, DWORD JobId, DWORD Level, LPBYTE pDocInfo);
+BOOL WritePort(HANDLE hPort, LPBYTE pBuffer, DWORD cbBuf, LPDWORD pcbWritten);
+BOOL ReadPort(HANDLE hPort, LPBYTE pBuffer, DWORD cbBuffer, LPDWORD pcbRead);
+BOOL EndDocPort(HANDLE hPort);
+int SendPrintData(PortEntry& port, const BYTE* data, std::size_t count, std::size_t* written);
+
+// The banner page (banner.cpp).
+std::size_t BuildBanner(bool postScript, const char* userName, char* buffer);
+void RenderBannerText(const char* name, char* buffer);
+int SendBanner(PortEntry& port);
+
+// The monitor table entries of monitor_entry.cpp.
+BOOL EnumPorts(LPSTR pName, DWORD Level, LPBYTE pPorts, DWORD cbBuf, LPDWORD pcbNeeded, LPDWORD pcReturned);
+BOOL OpenPort(LPSTR pName, PHANDLE pHandle);
+BOOL ClosePort(HANDLE hPort);
+BOOL DeletePort(LPSTR pName, HWND hWnd, LPSTR pPortName);
+BOOL InitializeMonitor(LPSTR pRegistryRoot, LPMONITOR pMonitor);
+void ProcessAttach(HANDLE module);
+
+}  // namespace brandel

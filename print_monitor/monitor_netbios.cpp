@@ -1,0 +1,313 @@
+// The monitor's NetBIOS layer: thin control-block wrappers on the calling thread's current LANA,
+// the local name per LANA, box names, and finding boxes by a datagram to the print servers' group.
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <memory>
+
+#include "platform/clock.h"
+#include "platform/message_sink.h"
+#include "platform/registry.h"
+#include "platform/system_info.h"
+#include "print_monitor/monitor.h"
+
+namespace brandel {
+
+namespace {
+
+thread_local BYTE t_currentLana = 0;
+
+// The local name of each LANA and its name number; one lock for every thread of the spooler.
+struct NameSlot {
+  bool allocated = false;
+  char name[17] = {};
+  UCHAR number = 0;
+};
+std::mutex g_slotsMu;
+std::array<NameSlot, 256> g_slots;
+
+void Clear(NCB* ncb) {
+  std::memset(ncb, 0, sizeof *ncb);
+  ncb->ncb_lana_num = t_currentLana;
+}
+
+constexpr std::uint8_t kDiscoveryRequest[10] = {'@', 0, 6, 0, '9', '0', '0', '7', ':', '\n'};
+constexpr std::size_t kAnswerSize = 101;
+constexpr std::size_t kAnswerNameOffset = 61;
+constexpr int kReceives = 4;
+
+}  // namespace
+
+void SetCurrentLana(BYTE lana) { t_currentLana = lana; }
+BYTE CurrentLana() { return t_currentLana; }
+
+UCHAR NCBAddName(NCB* ncb, const char* name) {
+  Clear(ncb);
+  ncb->ncb_command = NCBADDNAME;
+  std::memcpy(ncb->ncb_name, name, NCBNAMSZ);
+  return Netbios(ncb);
+}
+
+UCHAR NCBCall(NCB* ncb, const char* localName, const char* remoteName, UCHAR rto, UCHAR sto) {
+  Clear(ncb);
+  ncb->ncb_command = NCBCALL;
+  std::memcpy(ncb->ncb_name, localName, NCBNAMSZ);
+  std::memcpy(ncb->ncb_callname, remoteName, NCBNAMSZ);
+  ncb->ncb_rto = rto;
+  ncb->ncb_sto = sto;
+  return Netbios(ncb);
+}
+
+UCHAR NCBHangUp(NCB* ncb, UCHAR session) {
+  Clear(ncb);
+  ncb->ncb_command = NCBHANGUP;
+  ncb->ncb_lsn = session;
+  return Netbios(ncb);
+}
+
+UCHAR NCBSend(NCB* ncb, UCHAR session, const void* buffer, std::size_t length) {
+  Clear(ncb);
+  if (length > 0xFFFF) return NRC_BUFLEN;
+  ncb->ncb_command = NCBSEND;
+  ncb->ncb_lsn = session;
+  ncb->ncb_buffer = static_cast<unsigned char*>(const_cast<void*>(buffer));
+  ncb->ncb_length = static_cast<WORD>(length);
+  return Netbios(ncb);
+}
+
+UCHAR NCBReceive(NCB* ncb, UCHAR session, void* buffer, std::size_t length) {
+  Clear(ncb);
+  ncb->ncb_command = NCBRECV;
+  ncb->ncb_lsn = session;
+  ncb->ncb_buffer = static_cast<unsigned char*>(buffer);
+  ncb->ncb_length = static_cast<WORD>(std::min<std::size_t>(length, 0xFFFF));
+  return Netbios(ncb);
+}
+
+UCHAR NCBReset(NCB* ncb, UCHAR sessions, UCHAR names) {
+  Clear(ncb);
+  ncb->ncb_command = NCBRESET;
+  ncb->ncb_callname[0] = sessions;
+  ncb->ncb_callname[2] = names;
+  return Netbios(ncb);
+}
+
+UCHAR NCBEnumLana(NCB* ncb, LANA_ENUM* lanas) {
+  std::memset(ncb, 0, sizeof *ncb);
+  ncb->ncb_command = NCBENUM;
+  ncb->ncb_buffer = reinterpret_cast<unsigned char*>(lanas);
+  ncb->ncb_length = sizeof *lanas;
+  return Netbios(ncb);
+}
+
+namespace {
+
+UCHAR SendDataGram(NCB* ncb, UCHAR number, const void* buffer, std::size_t length, const char* remote) {
+  Clear(ncb);
+  ncb->ncb_command = NCBDGSEND;
+  ncb->ncb_num = number;
+  ncb->ncb_buffer = static_cast<unsigned char*>(const_cast<void*>(buffer));
+  ncb->ncb_length = static_cast<WORD>(length);
+  std::memcpy(ncb->ncb_callname, remote, NCBNAMSZ);
+  return Netbios(ncb);
+}
+
+UCHAR NCBASReceive(NCB* ncb, UCHAR number, void* buffer, std::size_t length, NbEvent* event) {
+  Clear(ncb);
+  ncb->ncb_command = NCBDGRECV | ASYNCH;
+  ncb->ncb_num = number;
+  ncb->ncb_buffer = static_cast<unsigned char*>(buffer);
+  ncb->ncb_length = static_cast<WORD>(length);
+  ncb->ncb_event = event;
+  return Netbios(ncb);
+}
+
+UCHAR NCBCancel(NCB* target) {
+  NCB ncb;
+  Clear(&ncb);
+  ncb.ncb_command = NCBCANCEL;
+  ncb.ncb_lana_num = target->ncb_lana_num;
+  ncb.ncb_buffer = reinterpret_cast<unsigned char*>(target);
+  ncb.ncb_length = sizeof *target;
+  return Netbios(&ncb);
+}
+
+}  // namespace
+
+int SessionSend(UCHAR session, const void* buffer, std::size_t length) {
+  NCB ncb;
+  if (NCBSend(&ncb, session, buffer, length) != NRC_GOODRET) return -1;
+  return ncb.ncb_length;
+}
+
+int SessionReceive(UCHAR session, void* buffer, std::size_t length) {
+  NCB ncb;
+  if (NCBReceive(&ncb, session, buffer, length) != NRC_GOODRET) return -1;
+  return ncb.ncb_length;
+}
+
+void BuildLocalName(const std::string& computerName, int index, char (&name)[17]) {
+  std::memset(name, 0, sizeof name);
+  const std::size_t n = std::min<std::size_t>(computerName.size(), 14);
+  std::memcpy(name, computerName.data(), n);
+  name[n] = static_cast<char>(index + 1);
+  for (std::size_t i = n + 1; i < 15; ++i) name[i] = ' ';
+  name[15] = 0;
+}
+
+void FormatDeviceName(const char* deviceName, char (&name)[17]) {
+  std::memset(name, 0, sizeof name);
+  const std::size_t n = strnlen(deviceName, 15);
+  std::memcpy(name, deviceName, n);
+  for (std::size_t i = n; i < 15; ++i) name[i] = 0x02;
+  name[15] = 0x01;
+}
+
+void AllocateNameSlot(BYTE lana) {
+  std::lock_guard<std::mutex> lock(g_slotsMu);
+  if (!g_slots[lana].allocated) g_slots[lana] = NameSlot{true, {}, 0};
+}
+
+bool GetAvailableName(NCB* ncb, char (&name)[17], UCHAR* number) {
+  const BYTE lana = t_currentLana;
+  std::lock_guard<std::mutex> lock(g_slotsMu);
+  NameSlot& slot = g_slots[lana];
+  // A LANA that was not reported at start-up (a stored LANA of a moved box) gets its slot now.
+  slot.allocated = true;
+  if (slot.name[0] != 0) {
+    std::memcpy(name, slot.name, sizeof name);
+    *number = slot.number;
+    return true;
+  }
+  const std::string computer = platform::ComputerName();
+  for (int index = 0; index < 64; ++index) {
+    char candidate[17];
+    BuildLocalName(computer, index, candidate);
+    if (NCBAddName(ncb, candidate) == NRC_GOODRET) {
+      std::memcpy(slot.name, candidate, sizeof candidate);
+      slot.number = ncb->ncb_num;
+      std::memcpy(name, candidate, sizeof name);
+      *number = slot.number;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool GetOldNameSetting() {
+  HKEY key = nullptr;
+  if (RegOpenKeyEx(HKEY_LOCAL_MACHINE, kPortsKey, KEY_READ, &key) != ERROR_SUCCESS) return true;
+  DWORD value = 0, type = 0, size = sizeof value;
+  const LONG rc = RegQueryValueEx(key, "OldName", &type, reinterpret_cast<BYTE*>(&value), &size);
+  RegCloseKey(key);
+  return rc == ERROR_SUCCESS && type == REG_DWORD && value != 0;
+}
+
+void BuildGroupName(char (&name)[17]) {
+  std::memset(name, 0, sizeof name);
+  if (GetOldNameSetting()) {
+    std::memcpy(name, "KVX_", 4);
+    for (int i = 0; i < 12; ++i) name[4 + i] = static_cast<char>(0x01 + i);
+  } else {
+    std::memcpy(name, "WSPS_PSRV_KVX", 13);
+  }
+}
+
+int BrowseDevices(int mode, std::vector<BrowsedDevice>& list, BYTE lana, const char* name) {
+  char group[17];
+  BuildGroupName(group);
+  NCB enumNcb;
+  LANA_ENUM lanas{};
+  if (NCBEnumLana(&enumNcb, &lanas) != NRC_GOODRET) return 0;
+  list.clear();
+  std::vector<BYTE> work;
+  for (int i = 0; i < lanas.length && i <= MAX_LANA; ++i) {
+    if (mode == 1 || lanas.lana[i] == lana) work.push_back(lanas.lana[i]);
+  }
+  if (work.empty()) return 0;
+  char sought[16] = {};
+  if (name != nullptr) std::memcpy(sought, name, strnlen(name, 15));
+  bool found = false;
+  bool answered = false;
+  NbEvent events[kReceives] = {NbEvent(true, false), NbEvent(true, false), NbEvent(true, false),
+                               NbEvent(true, false)};
+  NbEvent* waitList[kReceives] = {&events[0], &events[1], &events[2], &events[3]};
+  for (BYTE l : work) {
+    SetCurrentLana(l);
+    NCB nameNcb;
+    char local[17];
+    UCHAR number = 0;
+    if (!GetAvailableName(&nameNcb, local, &number)) {
+      PortMessageBox(nullptr, platform::MB_ICONERROR, 612);
+      break;
+    }
+    struct Receive {
+      NCB ncb{};
+      std::uint8_t buffers[2][kAnswerSize] = {};
+      int current = 0;
+    };
+    auto receives = std::make_unique<Receive[]>(kReceives);
+    auto post = [&](int i) {
+      events[i].Reset();
+      NCBASReceive(&receives[i].ncb, number, receives[i].buffers[receives[i].current], kAnswerSize, &events[i]);
+    };
+    for (int i = 0; i < kReceives; ++i) post(i);
+    for (int pass = 0; pass < 3 && !found; ++pass) {
+      NCB send;
+      if (SendDataGram(&send, number, kDiscoveryRequest, sizeof kDiscoveryRequest, group) != NRC_GOODRET) {
+        for (auto& e : events) e.Reset();
+      }
+      for (;;) {
+        const int which = NbWaitAny(waitList, kReceives, 2000);
+        if (which < 0) break;
+        Receive& r = receives[which];
+        const UCHAR rc = r.ncb.ncb_retcode;
+        // The answer is longer than the part the name lies in: a cut answer still names its box.
+        if (rc == NRC_GOODRET || rc == NRC_INCOMP) {
+          const std::uint8_t* answer = r.buffers[r.current];
+          const std::size_t length = r.ncb.ncb_length;
+          r.current ^= 1;
+          post(which);
+          if (length < kAnswerNameOffset + 15) continue;
+          answered = true;
+          char boxName[16] = {};
+          std::memcpy(boxName, answer + kAnswerNameOffset, 15);
+          const bool known = std::any_of(list.begin(), list.end(), [&](const BrowsedDevice& d) {
+            return std::memcmp(d.name, boxName, 15) == 0;
+          });
+          if (known || list.size() >= kMaxBrowsedDevices) continue;
+          BrowsedDevice d;
+          d.lana = l;
+          std::memcpy(d.name, boxName, sizeof d.name);
+          list.push_back(d);
+          if (mode == 0 && std::memcmp(boxName, sought, 15) == 0) {
+            found = true;
+            break;
+          }
+        } else if (rc == NRC_PENDING) {
+          NCBCancel(&r.ncb);
+          post(which);
+        } else {
+          post(which);
+        }
+      }
+    }
+    for (int i = 0; i < kReceives; ++i) {
+      if (receives[i].ncb.ncb_cmd_cplt == NRC_PENDING) NCBCancel(&receives[i].ncb);
+    }
+  }
+  return mode == 1 ? (answered ? 1 : 0) : (found ? 1 : 0);
+}
+
+int FindDeviceLana(const char* name, BYTE lana) {
+  std::vector<BrowsedDevice> list;
+  if (BrowseDevices(0, list, lana, name) == 1) return lana;
+  if (BrowseDevices(1, list, 0, nullptr) != 1) return -1;
+  char sought[16] = {};
+  std::memcpy(sought, name, strnlen(name, 15));
+  for (const BrowsedDevice& d : list)
+    if (std::memcmp(d.name, sought, 15) == 0) return d.lana;
+  return -1;
+}
+
+}  // namespace brandel

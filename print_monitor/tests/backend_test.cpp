@@ -1,0 +1,199 @@
+// The monitor as it is shipped: libbrandel.so loaded by the spooler stand-in (in this test program,
+// which is a spooler host), the psa_spooler command and the CUPS backend "brandel" as programs,
+// all printing to an emulated box on private NetBIOS ports.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <fstream>
+#include <memory>
+#include <random>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/message_sink.h"
+#include "platform/netbios/tests/nb_test_env.h"
+#include "platform/registry.h"
+#include "platform/spooler/spooler.h"
+#include "platform/test_support/temp_root.h"
+#include "print_monitor/tests/child_program.h"
+#include "print_monitor/tests/emulated_print_box.h"
+
+namespace {
+
+namespace sp = platform::spooler;
+using monitor_test::BinFolder;
+using monitor_test::ChildProgram;
+
+using monitor_test::ReadFile;
+
+void WriteFile(const std::string& path, const std::string& data) {
+  std::ofstream out(path, std::ios::binary);
+  out << data;
+}
+
+std::string Pattern(std::size_t n) { return monitor_test::Pattern(n, 11); }
+
+struct QuietSink : platform::MessageSink {
+  std::vector<int> ids;
+  int Show(int id, const std::string&, UINT) override {
+    ids.push_back(id);
+    return platform::IDOK;
+  }
+};
+
+class ShippedMonitor : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    platform::SetMessageSink(&sink_);
+    emu_ = std::make_unique<monitor_test::EmulatedPrintBox>(root_.path(), ports_, "CUPSBOX", 4096);
+    box_ = emu_->box.get();
+    path_ = emu_->path.get();
+    // The port-adding program's hand-over record, imported by AddPort through psa_spooler.
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kelmor\\KVX", KEY_ALL_ACCESS, &key, nullptr), ERROR_SUCCESS);
+    const DWORD count = 1;
+    const char record[] = "CUPS_P1,CUPSBOX,0,0,1";
+    RegSetValueEx(key, "TotalPortCnt", REG_DWORD, reinterpret_cast<const BYTE*>(&count), sizeof count);
+    RegSetValueEx(key, "PS_0", REG_SZ, reinterpret_cast<const BYTE*>(record), sizeof record);
+    RegCloseKey(key);
+  }
+  void TearDown() override {
+    emu_.reset();
+    platform::SetMessageSink(nullptr);
+  }
+  std::vector<std::string> Env() { return {"PSADMIN_ROOT=" + root_.path()}; }
+  int Spooler(const std::vector<std::string>& args) {
+    ChildProgram p(BinFolder() + "/psa_spooler", args, Env());
+    const int rc = p.Wait();
+    if (rc != 0) ADD_FAILURE() << p.Error();
+    return rc;
+  }
+  std::string Sink() { return ReadFile(path_->SinkPath(box_, 0)); }
+
+  platform::testing::TempRoot root_;
+  nbtest::Ports ports_;
+  QuietSink sink_;
+  std::unique_ptr<monitor_test::EmulatedPrintBox> emu_;
+  box_emulator::Box* box_ = nullptr;
+  box_emulator::PrintPath* path_ = nullptr;
+};
+
+TEST_F(ShippedMonitor, LoadedLibraryTakesItsServicesFromTheHost) {
+  ASSERT_TRUE(sp::RegisterMonitor("Vardon Print Server", "libbrandel.so"));
+  platform::FakeClock clock;
+  platform::ScopedClock useClock(&clock);
+  sp::Spooler spooler;
+  ASSERT_TRUE(spooler.LoadMonitor("Vardon Print Server")) << spooler.error();
+  const MONITOR& t = spooler.table();
+  EXPECT_EQ(t.pfnOpenPortEx, nullptr);
+  EXPECT_NE(t.pfnGetPrinterDataFromPort, nullptr);
+  ASSERT_TRUE(spooler.AddPort());
+  EXPECT_EQ(spooler.PortNames(), std::vector<std::string>{"CUPS_P1"});
+  // Two refused opens cost the monitor two 5-second pauses: on this program's fake clock.
+  box_emulator::PrintPortFault fault;
+  fault.refuseOpen = 2;
+  path_->SetFault(box_, 0, fault);
+  const std::string data = Pattern(10000);
+  std::size_t offset = 0;
+  sp::JobOptions options;
+  ASSERT_EQ(spooler.PrintJob("CUPS_P1",
+                             [&](char* p, std::size_t n) -> long {
+                               const std::size_t k = std::min(n, data.size() - offset);
+                               std::memcpy(p, data.data() + offset, k);
+                               offset += k;
+                               return static_cast<long>(k);
+                             },
+                             options),
+            sp::JobResult::kDone);
+  EXPECT_EQ(Sink(), data);
+  EXPECT_GE(clock.WaitedMs(), 10000);
+  // The last error the monitor sets is the one this program reads.
+  DWORD error = 0;
+  EXPECT_FALSE(spooler.DeletePort("NOPE", &error));
+  EXPECT_EQ(error, ERROR_UNKNOWN_PORT);
+}
+
+TEST_F(ShippedMonitor, SpoolerCommandAndBackendPrint) {
+  ASSERT_EQ(Spooler({"register"}), 0);
+  ASSERT_EQ(Spooler({"add-port"}), 0);
+  ASSERT_EQ(Spooler({"add-printer", "Office", "CUPS_P1", "45000"}), 0);
+  {
+    ChildProgram ports(BinFolder() + "/psa_spooler", {"ports"}, Env());
+    ASSERT_EQ(ports.Wait(), 0);
+    EXPECT_EQ(ports.Output(), "CUPS_P1\tLocal Port\tVardon Print Server\n");
+  }
+  const std::string file = root_.path() + "/job.bin";
+  const std::string data = Pattern(100000);
+  WriteFile(file, data);
+  ASSERT_EQ(Spooler({"print", "Office", file}), 0);
+  EXPECT_EQ(Sink(), data);
+  // The backend lists the port as a device, then prints a job from a file and one from stdin.
+  {
+    ChildProgram list(BinFolder() + "/brandel", {}, Env());
+    ASSERT_EQ(list.Wait(), 0);
+    EXPECT_EQ(list.Output(), "network brandel:/CUPS_P1 \"Vardon Print Server\" \"Vardon Print Server CUPS_P1\"\n");
+  }
+  std::vector<std::string> env = Env();
+  env.push_back("DEVICE_URI=brandel:/CUPS_P1");
+  env.push_back("PRINTER=Office");
+  {
+    ChildProgram job(BinFolder() + "/brandel", {"7", "kim", "title", "2", "", file}, env);
+    ASSERT_EQ(job.Wait(), 0) << job.Error();
+  }
+  {
+    ChildProgram job(BinFolder() + "/brandel", {"8", "kim", "title", "1", ""}, env, file);
+    ASSERT_EQ(job.Wait(), 0) << job.Error();
+  }
+  EXPECT_EQ(Sink(), data + data + data + data);
+}
+
+TEST_F(ShippedMonitor, BackendReportsStatesAndExitsAsCupsExpects) {
+  ASSERT_EQ(Spooler({"register"}), 0);
+  ASSERT_EQ(Spooler({"add-port"}), 0);
+  const std::string file = root_.path() + "/job.bin";
+  const std::string data = Pattern(30000);
+  WriteFile(file, data);
+  std::vector<std::string> env = Env();
+  env.push_back("DEVICE_URI=brandel:/CUPS_P1");
+  // Paper out: reported to CUPS, and the job goes on once paper is back.
+  box_emulator::PrintPortFault fault;
+  fault.paperOutAfter = 10000;
+  path_->SetFault(box_, 0, fault);
+  {
+    ChildProgram job(BinFolder() + "/brandel", {"1", "u", "t", "1", "", file}, env);
+    ASSERT_TRUE(job.WaitForError("STATE: +media-empty-error")) << job.Error();
+    path_->SetFault(box_, 0, {});
+    ASSERT_EQ(job.Wait(), 0) << job.Error();
+    EXPECT_NE(job.Error().find("STATE: -media-empty-error"), std::string::npos);
+  }
+  EXPECT_EQ(Sink(), data);
+  // Off-line, then cancelled by CUPS: the job ends its document and leaves with 0.
+  fault = {};
+  fault.offline = true;
+  path_->SetFault(box_, 0, fault);
+  {
+    ChildProgram job(BinFolder() + "/brandel", {"2", "u", "t", "1", "", file}, env);
+    ASSERT_TRUE(job.WaitForError("STATE: +offline-report")) << job.Error();
+    ::kill(job.pid(), SIGTERM);
+    EXPECT_EQ(job.Wait(), 0);
+    EXPECT_NE(job.Error().find("Job cancelled"), std::string::npos);
+  }
+  path_->SetFault(box_, 0, {});
+  // The cancelled job hung up: the box's session ends (bounded wait on the condition).
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (path_->ActiveSessions() != 0 && std::chrono::steady_clock::now() < until)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_EQ(path_->ActiveSessions(), 0u);
+  // A port the monitor does not have: stop the queue. A document the box will not start: retry.
+  std::vector<std::string> wrong = Env();
+  wrong.push_back("DEVICE_URI=brandel:/NO_SUCH_PORT");
+  EXPECT_EQ(ChildProgram(BinFolder() + "/brandel", {"3", "u", "t", "1", "", file}, wrong).Wait(), 4);
+  path_->SetBufferSize(6);
+  EXPECT_EQ(ChildProgram(BinFolder() + "/brandel", {"4", "u", "t", "1", "", file}, env).Wait(), 6);
+}
+
+}  // namespace

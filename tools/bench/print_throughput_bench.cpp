@@ -1,0 +1,233 @@
+// print_throughput_bench: a 50 MB print job through the CUPS backend "brandel", the spooler
+// stand-in, the print monitor libbrandel.so and the emulated box's NetBIOS print path, against a
+// raw TCP stream of the same bytes into the same kind of sink, in one run.
+//
+// Run: <build>/bin/print_throughput_bench [--megabytes N] [--rounds R] (defaults 50 and 5). Each
+// round times both ways, interleaved: the backend as a program printing the job file (from its
+// start to its exit, with the box's sink holding every byte), and a raw client that reads the same
+// file in 64 KiB blocks and sends it over a loopback TCP connection to a receiver that appends what
+// it gets to a sink file. The box announces the largest buffer (65535 bytes). Medians are printed
+// with the ratios. The backend program pays a per-job cost that does not depend on the job's size
+// (program start, loading the monitor, registering its NetBIOS name, which waits for objections,
+// the call and the end); the bench measures it with a one-byte job in the same run and reports the
+// print path's rate without it against the raw rate (target at least 0.90), the whole-job ratio
+// beside it, and the same path run inside this program's spooler.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/fd_io.h"
+#include "platform/netbios/tests/nb_test_env.h"
+#include "platform/registry.h"
+#include "platform/spooler/spooler.h"
+#include "platform/test_support/temp_root.h"
+#include "print_monitor/tests/child_program.h"
+#include "tools/box_emulator/box_emulator.h"
+#include "tools/box_emulator/netbios_front.h"
+#include "tools/box_emulator/print_path.h"
+
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+
+double Seconds(SteadyClock::time_point from) {
+  return std::chrono::duration<double>(SteadyClock::now() - from).count();
+}
+
+std::uint64_t FileSize(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
+}
+
+// The raw way: read the file, send it over loopback TCP; the receiver appends to a sink file.
+double RawStream(const std::string& file, const std::string& sink) {
+  const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof sa;
+  if (::bind(listener, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 || ::listen(listener, 1) != 0 ||
+      ::getsockname(listener, reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
+    std::fprintf(stderr, "raw: no listener\n");
+    std::exit(1);
+  }
+  const auto start = SteadyClock::now();
+  std::thread receiver([&] {
+    const int c = ::accept(listener, nullptr, nullptr);
+    const int out = ::open(sink.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_TRUNC | O_CLOEXEC, 0644);
+    std::vector<char> buffer(65536);
+    for (;;) {
+      const ssize_t n = ::recv(c, buffer.data(), buffer.size(), 0);
+      if (n <= 0) break;
+      platform::WriteAll(out, buffer.data(), static_cast<std::size_t>(n));
+    }
+    ::close(out);
+    ::close(c);
+  });
+  const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (::connect(s, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) std::exit(1);
+  const int in = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  std::vector<char> block(65536);
+  for (;;) {
+    const ssize_t n = ::read(in, block.data(), block.size());
+    if (n <= 0) break;
+    platform::SendAll(s, block.data(), static_cast<std::size_t>(n));
+  }
+  ::close(in);
+  ::close(s);
+  receiver.join();
+  ::close(listener);
+  return Seconds(start);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::size_t megabytes = 50;
+  int rounds = 5;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    if (std::strcmp(argv[i], "--megabytes") == 0) megabytes = static_cast<std::size_t>(std::atoi(argv[i + 1]));
+    if (std::strcmp(argv[i], "--rounds") == 0) rounds = std::max(1, std::atoi(argv[i + 1]));
+  }
+  platform::testing::TempRoot root;
+  nbtest::Ports ports;
+  nbtest::WriteConfig(root.path(), ports, {"127.0.0.1"});
+  box_emulator::BoxOptions options;
+  options.restartWindow = std::chrono::milliseconds(0);
+  box_emulator::Box box(options);
+  box.SetDeviceName("BENCHBOX");
+  box_emulator::PrintPathOptions po;
+  po.sinkDirectory = root.path() + "/sinks";
+  po.bufferSize = 65535;
+  box_emulator::PrintPath path(po);
+  box_emulator::NetbiosFrontOptions nbo;
+  nbo.nameServicePort = ports.ns;
+  nbo.datagramPort = ports.dg;
+  nbo.sessionPort = ports.ssn;
+  box_emulator::NetbiosFront front(nbo);
+  front.SetPrintPath(&path);
+  if (!front.AddBox(&box)) {
+    std::fprintf(stderr, "no NetBIOS node for the box\n");
+    return 1;
+  }
+  const std::string bin = monitor_test::BinFolder();
+  platform::spooler::RegisterMonitor("Vardon Print Server", bin + "/../lib/libbrandel.so");
+  HKEY key = nullptr;
+  RegCreateKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kelmor\\KVX", KEY_ALL_ACCESS, &key, nullptr);
+  const DWORD count = 1;
+  const char record[] = "BENCH_P1,BENCHBOX,0,0,1";
+  RegSetValueEx(key, "TotalPortCnt", REG_DWORD, reinterpret_cast<const BYTE*>(&count), sizeof count);
+  RegSetValueEx(key, "PS_0", REG_SZ, reinterpret_cast<const BYTE*>(record), sizeof record);
+  RegCloseKey(key);
+  const std::vector<std::string> env = {"PSADMIN_ROOT=" + root.path(), "DEVICE_URI=brandel:/BENCH_P1"};
+  if (monitor_test::ChildProgram(bin + "/psa_spooler", {"add-port"}, env).Wait() != 0) {
+    std::fprintf(stderr, "psa_spooler add-port failed\n");
+    return 1;
+  }
+  // The job file.
+  const std::string file = root.path() + "/job.bin";
+  {
+    std::mt19937 rng(1);
+    std::vector<char> block(1 << 20);
+    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    for (std::size_t m = 0; m < megabytes; ++m) {
+      for (char& c : block) c = static_cast<char>(rng() & 0xFF);
+      platform::WriteAll(fd, block.data(), block.size());
+    }
+    ::close(fd);
+  }
+  const std::uint64_t bytes = FileSize(file);
+  const std::string sink = path.SinkPath(&box, 0);
+  const std::string rawSink = root.path() + "/sinks/raw.prn";
+  // What a job costs besides its data: the same backend run with a one-byte job.
+  const std::string tiny = root.path() + "/tiny.bin";
+  {
+    const int fd = ::open(tiny.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    platform::WriteAll(fd, "x", 1);
+    ::close(fd);
+  }
+  std::vector<double> fixed;
+  for (int r = 0; r < 3; ++r) {
+    const auto start = SteadyClock::now();
+    if (monitor_test::ChildProgram(bin + "/brandel", {"1", "bench", "bench", "1", "", tiny}, env).Wait() != 0) return 1;
+    fixed.push_back(Seconds(start));
+  }
+  std::sort(fixed.begin(), fixed.end());
+  // The same path without the backend's process: the spooler stand-in in this program, its local
+  // name registered by a first job.
+  platform::spooler::Spooler spooler;
+  if (!spooler.LoadMonitor("Vardon Print Server")) {
+    std::fprintf(stderr, "%s\n", spooler.error().c_str());
+    return 1;
+  }
+  auto printInProcess = [&](const std::string& f) {
+    const int fd = ::open(f.c_str(), O_RDONLY | O_CLOEXEC);
+    platform::spooler::JobOptions o;
+    const auto result = spooler.PrintJob(
+        "BENCH_P1", [fd](char* p, std::size_t n) -> long { return static_cast<long>(::read(fd, p, n)); }, o);
+    ::close(fd);
+    return result == platform::spooler::JobResult::kDone;
+  };
+  if (!printInProcess(tiny)) return 1;
+  std::vector<double> inProcess;
+  std::vector<double> printed, raw;
+  for (int r = 0; r <= rounds; ++r) {  // round 0 warms up
+    const std::uint64_t before = path.BytesTaken(&box, 0);
+    const std::uint64_t sinkBefore = FileSize(sink);
+    const auto start = SteadyClock::now();
+    monitor_test::ChildProgram job(bin + "/brandel", {"1", "bench", "bench", "1", "", file}, env);
+    const int rc = job.Wait();
+    const double spent = Seconds(start);
+    if (rc != 0 || path.BytesTaken(&box, 0) - before != bytes || FileSize(sink) - sinkBefore != bytes) {
+      std::fprintf(stderr, "the backend job failed (exit %d):\n%s\n", rc, job.Error().c_str());
+      return 1;
+    }
+    const double rawSpent = RawStream(file, rawSink);
+    const auto inStart = SteadyClock::now();
+    if (!printInProcess(file)) return 1;
+    if (r > 0) inProcess.push_back(Seconds(inStart));
+    if (FileSize(rawSink) != bytes) {
+      std::fprintf(stderr, "the raw stream lost bytes\n");
+      return 1;
+    }
+    if (r > 0) {
+      printed.push_back(spent);
+      raw.push_back(rawSpent);
+    }
+  }
+  std::sort(printed.begin(), printed.end());
+  std::sort(raw.begin(), raw.end());
+  const double p = printed[printed.size() / 2], q = raw[raw.size() / 2];
+  const double mb = static_cast<double>(bytes) / (1024.0 * 1024.0);
+  std::printf("job of %.0f MiB, median of %d rounds\n", mb, rounds);
+  std::printf("backend, monitor, NetBIOS print path: %.3f s  %.1f MiB/s\n", p, mb / p);
+  std::sort(inProcess.begin(), inProcess.end());
+  std::printf("the same in the spooler's process:   %.3f s  %.1f MiB/s\n", inProcess[inProcess.size() / 2],
+              mb / inProcess[inProcess.size() / 2]);
+  std::printf("raw TCP stream:                       %.3f s  %.1f MiB/s\n", q, mb / q);
+  std::printf("a one-byte job through the backend:    %.3f s (program start, name registration, call, end)\n",
+              fixed[1]);
+  // The print path's rate: the job's time less what any job costs (measured above, same run).
+  const double dataPhase = std::max(1e-6, p - fixed[1]);
+  std::printf("backend print path, per-job cost taken out: %.3f s  %.1f MiB/s\n", dataPhase, mb / dataPhase);
+  const double ratio = q / dataPhase;
+  std::printf("ratio print path rate / raw rate: %.2f (target at least 0.90: %s)\n", ratio,
+              ratio >= 0.90 ? "met" : "missed");
+  std::printf("ratio whole backend job / raw rate: %.2f (the per-job cost included)\n", q / p);
+  std::printf("ratio in-process print path / raw rate: %.2f\n", q / inProcess[inProcess.size() / 2]);
+  return 0;
+}
