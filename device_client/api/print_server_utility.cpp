@@ -132,37 +132,18 @@ int CPrintServerUtility::LogAtLine(int number, const char* message) {
 
 // ---- Send wrappers ------------------------------------------------------------------------
 
+int CPrintServerUtility::TransportSend(const std::string& name, const std::string& request,
+                                       char* reply, int* replyLength, int capacity) {
+  return PSISendResp(name.c_str(), request.data(), static_cast<int>(request.size()), reply,
+                     replyLength, capacity);
+}
+
 int CPrintServerUtility::SendWithLines(const std::string& name, const std::string& request,
                                        char* reply, int& replyLength, const int (&lines)[6]) {
-  if (name.empty() || request.empty() || reply == nullptr || !m_pReplyBuffer) {
-    LogAtLine(lines[0], "Invalid argument");
-    return -2;
-  }
-  try {
-    replyLength = 0;
-    std::memset(m_pReplyBuffer.get(), 0, kReplyBufferSize);
-    const int rc = PSISendResp(name.c_str(), request.data(), static_cast<int>(request.size()),
-                               reply, &replyLength, kReplyBufferSize);
-    switch (rc) {
-      case 0:
-        return 0;
-      case FAIL:
-        LogAtLine(lines[1], "PSISendResp() returned FAIL");
-        return -1;
-      case ERR_NETWORK:
-        LogAtLine(lines[2], "PSISendResp() returned ERR_NETWORK");
-        return -5;
-      case ERR_DEVICE_NOTFOUND:
-        LogAtLine(lines[3], "PSISendResp() returned ERR_DEVICE_NOTFOUND");
-        return -4;
-      default:
-        LogAtLine(lines[4], "PSISendResp() returned unknown error code");
-        return -1;
-    }
-  } catch (...) {
-    LogAtLine(lines[5], "System runs out of memory");
-    return -3;
-  }
+  return SendThrough(!name.empty(), request, reply, replyLength, lines,
+                     [&](char* out, int* outLength, int capacity) {
+                       return TransportSend(name, request, out, outLength, capacity);
+                     });
 }
 
 int CPrintServerUtility::SendResp(const std::string& name, const std::string& request,

@@ -21,11 +21,13 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <list>
 #include <map>
 #include <memory>
 #include <string>
 
+#include "device_client/access/access.h"
 #include "device_client/core/config/config_records.h"
 
 // The result of a browse: five parallel lists. Row i of each list describes one box.
@@ -98,8 +100,9 @@ class CPrintServerUtility : public CUtilityObject {
 
   // ---- Cache -------------------------------------------------------------------------------
   void ClearConfiguration();
-  // Clears the cache and reads the box into it ("9100:" then "9007:").
-  int ReloadConfiguration(const std::string& name);
+  // Clears the cache and reads the box into it ("9100:" then "9007:"). Every selection, restart
+  // and getter reads through it, so a derived device library reads with its own dialect.
+  virtual int ReloadConfiguration(const std::string& name);
   int SelectDevice(const std::string& name);
   const config::DeviceConfigurationData& CachedConfiguration() const { return m_Configuration; }
   const std::string& LastDeviceName() const { return m_szLastDeviceName; }
@@ -186,6 +189,14 @@ class CPrintServerUtility : public CUtilityObject {
 
   int SendWithLines(const std::string& name, const std::string& request, char* reply,
                     int& replyLength, const int (&lines)[6]);
+  // The transport behind every send wrapper: the access library's PSISendResp. A derived device
+  // library with a device table of its own sends through its own.
+  virtual int TransportSend(const std::string& name, const std::string& request, char* reply,
+                            int* replyLength, int capacity);
+  // SendWithLines with the transport call given: `targetKnown` false is an invalid argument.
+  template <class Call>
+  int SendThrough(bool targetKnown, const std::string& request, char* reply, int& replyLength,
+                  const int (&lines)[6], Call&& call);
   template <class Out, class Copy>
   int GetAfterSelect(const std::string& name, Out* out, Copy&& copy);
   // Selects the box (reading its configuration into the cache), then sends it the request; the
@@ -209,6 +220,39 @@ class CPrintServerUtility : public CUtilityObject {
   void CloseLog();
   void TakePendingAddress(const std::string& name, const char* newNbName);
 };
+
+template <class Call>
+int CPrintServerUtility::SendThrough(bool targetKnown, const std::string& request, char* reply,
+                                     int& replyLength, const int (&lines)[6], Call&& call) {
+  if (!targetKnown || request.empty() || reply == nullptr || !m_pReplyBuffer) {
+    LogAtLine(lines[0], "Invalid argument");
+    return -2;
+  }
+  try {
+    replyLength = 0;
+    std::memset(m_pReplyBuffer.get(), 0, kReplyBufferSize);
+    const int rc = call(reply, &replyLength, kReplyBufferSize);
+    switch (rc) {
+      case 0:
+        return 0;
+      case FAIL:
+        LogAtLine(lines[1], "PSISendResp() returned FAIL");
+        return -1;
+      case ERR_NETWORK:
+        LogAtLine(lines[2], "PSISendResp() returned ERR_NETWORK");
+        return -5;
+      case ERR_DEVICE_NOTFOUND:
+        LogAtLine(lines[3], "PSISendResp() returned ERR_DEVICE_NOTFOUND");
+        return -4;
+      default:
+        LogAtLine(lines[4], "PSISendResp() returned unknown error code");
+        return -1;
+    }
+  } catch (...) {
+    LogAtLine(lines[5], "System runs out of memory");
+    return -3;
+  }
+}
 
 template <class F>
 int CPrintServerUtility::Guarded(F&& f) noexcept {

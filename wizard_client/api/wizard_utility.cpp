@@ -1,0 +1,696 @@
+// The wizard's device-API object: lifetime, send wrappers, the cache and its getters, the
+// device-information queries, the model tables and the single commands.
+#include "wizard_client/api/wizard_utility.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "device_client/core/config/config_builder.h"
+#include "device_client/core/config/password_scramble.h"
+#include "device_client/core/wire_layout.h"
+#include "platform/clock.h"
+#include "platform/profile.h"
+#include "wizard_client/api/wizard_key_table.h"
+#include "wizard_client/device_lists/wizard_lists.h"
+
+namespace wizard {
+namespace pid = wire::pid;
+
+namespace {
+
+// Log-line numbers of the send wrappers: invalid argument, FAIL, network, not found, unknown code,
+// out of memory.
+constexpr int kLinesByName[6] = {318, 343, 350, 359, 365, 372};
+constexpr int kLinesByRecord[6] = {386, 412, 419, 426, 432, 439};
+constexpr int kLinesDirect[6] = {10135, 10160, 10167, 10174, 10180, 10187};
+
+constexpr std::int64_t kResetWaitMs = 5000;
+
+std::string SourceTag() {
+  std::string path = __FILE__;
+  const std::size_t slash = path.find_last_of("/\\");
+  if (slash != std::string::npos) path.erase(0, slash + 1);
+  for (char& c : path) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return path;
+}
+
+struct ModelCode {
+  std::uint8_t b4, b5, b6;
+  int index;
+};
+
+// Model codes (block bytes 4-6) and their indexes.
+constexpr ModelCode kModelCodes[] = {
+    {0x00, 0x54, 0x10, 0},  {0x00, 0x55, 0x10, 1},  {0x00, 0x14, 0x00, 2},
+    {0x01, 0x02, 0x00, 3},  {0x01, 0x71, 0x00, 4},  {0x06, 0x41, 0x00, 4},
+    {0x49, 0x00, 0x91, 4},  {0x00, 0xB5, 0x00, 4},  {0x00, 0x12, 0x30, 5},
+    {0x00, 0x54, 0x00, 6},  {0x00, 0x55, 0x00, 7},  {0x00, 0x13, 0x00, 8},
+    {0x00, 0x81, 0x00, 9},  {0x00, 0x22, 0x30, 10}, {0x02, 0x71, 0x00, 11},
+    {0x06, 0x20, 0x10, 11}, {0x49, 0x00, 0x92, 11}, {0x02, 0x50, 0x10, 12},
+    {0x02, 0x40, 0x10, 13}, {0x01, 0x81, 0x00, 14}, {0x06, 0x31, 0x00, 16},
+    {0x05, 0x90, 0x01, 15}, {0x49, 0x00, 0x73, 17}, {0x49, 0x00, 0x70, 18},
+    {0x49, 0x99, 0x73, 19}, {0x4F, 0x00, 0x0D, 20}, {0x00, 0x87, 0x00, 21},
+    {0x00, 0xB6, 0x00, 21}, {0x00, 0x96, 0x00, 22}, {0x00, 0x97, 0x00, 23},
+    {0x00, 0xF0, 0x4B, 24}, {0x00, 0xF2, 0x00, 25}, {0x00, 0xF0, 0x52, 25},
+};
+
+constexpr const char* kFallbackModelName = "Print Server";
+// Display names of the model indexes; nullptr: the fallback name.
+constexpr const char* kModelNames[CPrintServerUtility::kModelCount] = {
+    "PS-1100 (1 parallel)",          // 0
+    "PS-1300 (3 parallel)",          // 1
+    nullptr,                         // 2
+    "PS-2300 (3 parallel, serial)",  // 3
+    "PS-2200 (2 parallel, serial)",  // 4
+    "PS-2100 (parallel, serial)",    // 5
+    "PS-1100E (1 parallel)",         // 6
+    "PS-1300E (3 parallel)",         // 7
+    "PS-1200 (2 parallel)",          // 8
+    "PS-1100U (USB)",                // 9
+    "PS-2200E (2 parallel, serial)", // 10
+    "PS-1100 Pocket",                // 11
+    "PS-3100 (1 parallel)",          // 12
+    nullptr,                         // 13
+    "PS-1100U2 (USB)",               // 14
+    "PS-3300 (3 parallel)",          // 15
+    "PS-2100 (2 ports)",             // 16
+    "PS-W1100 (wireless, parallel)", // 17
+    "PS-W1100U (wireless, USB)",     // 18
+    "PS-W2100 (wireless, 2 ports)",  // 19
+    "PS-M1100 (multifunction)",      // 20
+    "PS-1100X (parallel)",           // 21
+    "PS-1100UX (USB)",               // 22
+    "PS-1200X (2 ports)",            // 23
+    "PS-W1200 (wireless)",           // 24
+    "PS-G1100 (gigabit)",            // 25
+};
+constexpr const char* kModelName24Product8 = "PS-W1200U (wireless, USB)";
+// Boxes whose default name begins with this prefix show other names for indexes 4 and 21.
+constexpr const char* kAlternativePrefix = "KX";
+constexpr const char* kAlternativeName4 = "KX-2200 (2 parallel, serial)";
+constexpr const char* kAlternativeName21 = "KX-1100 (parallel)";
+
+std::string TableModelName(int index, const std::uint8_t* block) {
+  if (index == 24 && block[pid::kProductId] == 0x00 && block[pid::kProductId + 1] == 0x08) {
+    return kModelName24Product8;
+  }
+  const char* name = kModelNames[index];
+  return name != nullptr ? name : kFallbackModelName;
+}
+
+// Text of a reply up to its first NUL, at most `length` bytes.
+std::string ReplyText(const char* reply, int length) {
+  if (length <= 0) return {};
+  return std::string(reply, strnlen(reply, static_cast<std::size_t>(length)));
+}
+
+bool PasswordAcceptable(const std::string& password) {
+  return password.size() <= static_cast<std::size_t>(CPrintServerUtility::kMaxPasswordLength) &&
+         !config::HasControlCharacters(password);
+}
+
+}  // namespace
+
+CPrintServerUtility::CPrintServerUtility() = default;
+
+CPrintServerUtility::~CPrintServerUtility() {
+  m_pReplyBuffer.reset();
+  PSExit();
+}
+
+int CPrintServerUtility::mInitializeLanComponent(int iProtocol, int iTimeOut) {
+  OpenLog();
+  return PSInit(iProtocol, iTimeOut);
+}
+
+void CPrintServerUtility::mExitLanComponent() {
+  PSExit();
+  m_pReplyBuffer.reset();
+}
+
+int CPrintServerUtility::OpenLog() {
+  const int rc = Base::OpenLog();
+  m_szSourceTag = SourceTag();
+  return rc;
+}
+
+// ---- Send wrappers ---------------------------------------------------------------------------
+
+int CPrintServerUtility::TransportSend(const std::string& name, const std::string& request,
+                                       char* reply, int* replyLength, int capacity) {
+  return PSISendResp(name.c_str(), request.data(), static_cast<int>(request.size()), reply,
+                     replyLength, capacity);
+}
+
+int CPrintServerUtility::SendResp(const std::string& name, const std::string& request,
+                                  char* reply, int& replyLength) {
+  return SendThrough(!name.empty(), request, reply, replyLength, kLinesByName,
+                     [&](char* out, int* outLength, int capacity) {
+                       return TransportSend(name, request, out, outLength, capacity);
+                     });
+}
+
+int CPrintServerUtility::SendRespToRecord(const DeviceRecord* record, const std::string& request,
+                                          char* reply, int& replyLength) {
+  return SendThrough(record != nullptr, request, reply, replyLength, kLinesByRecord,
+                     [&](char* out, int* outLength, int capacity) {
+                       return SendRespByRecord(record, request.data(),
+                                               static_cast<int>(request.size()), out, outLength,
+                                               capacity);
+                     });
+}
+
+int CPrintServerUtility::mSendDirectCommand(const std::string& name, const std::string& request,
+                                            char* reply, int* replyLength, int capacity) {
+  const bool ok = !name.empty() && replyLength != nullptr && capacity > 0;
+  int ignored = 0;
+  return SendThrough(ok, request, reply, replyLength != nullptr ? *replyLength : ignored,
+                     kLinesDirect, [&](char* out, int* outLength, int) {
+                       return PSISendResp(name.c_str(), request.data(),
+                                          static_cast<int>(request.size()), out, outLength,
+                                          capacity);
+                     });
+}
+
+// ---- Cache -----------------------------------------------------------------------------------
+
+void CPrintServerUtility::ClearConfiguration() {
+  Guarded([&] {
+    ClearWizardConfiguration(m_Configuration, m_Extras);
+    return 0;
+  });
+}
+
+template <class Send>
+int CPrintServerUtility::ReadConfigurationWith(Send&& send, DevicePIDData* block) {
+  // A read always starts from the empty record: nothing of the box read before survives.
+  ClearConfiguration();
+  int length = 0;
+  int rc = send("9100:\r\n", length);
+  if (rc != 0) return rc;
+  rc = Guarded([&] {
+    config::LogHook hook;
+    if (IsLoggingOn()) hook = [this](const std::string& line) { WriteLog(line); };
+    return ParseWizardConfiguration(ReplyBuffer(), length, ParseTarget{&m_Configuration, &m_Extras},
+                                    hook) == 0
+               ? 0
+               : -1;
+  });
+  if (rc != 0) return rc == -3 ? -3 : -1;
+  rc = send("9007:\n", length);
+  if (rc != 0) return rc;
+  return DecodeInto(length, block);
+}
+
+int CPrintServerUtility::mReadDeviceConfiguration(const std::string& name,
+                                                  AllConfigurationData* record) {
+  return Guarded([&] {
+    if (name.empty() || record == nullptr) return -2;
+    const int rc = ReadConfigurationWith(
+        [&](const char* request, int& length) {
+          return SendResp(name, request, ReplyBuffer(), length);
+        },
+        &m_Configuration.dsDevicePID);
+    if (rc != 0) return rc;
+    m_szLastDeviceName = name;
+    return 0;
+  });
+}
+
+int CPrintServerUtility::mReadDeviceConfiguration(const DeviceRecord* record,
+                                                  AllConfigurationData* out) {
+  return Guarded([&] {
+    if (record == nullptr) return -2;
+    const int rc = ReadConfigurationWith(
+        [&](const char* request, int& length) {
+          return SendRespToRecord(record, request, ReplyBuffer(), length);
+        },
+        &m_Configuration.dsDevicePID);
+    if (rc == 0 && out != nullptr) out->base.dsDevicePID = m_Configuration.dsDevicePID;
+    return rc;
+  });
+}
+
+int CPrintServerUtility::ReloadConfiguration(const std::string& name) {
+  AllConfigurationData unused;
+  const int rc = mReadDeviceConfiguration(name, &unused);
+  if (rc != 0) m_szLastDeviceName.clear();
+  return rc;
+}
+
+int CPrintServerUtility::SelectDeviceRecord(const DeviceRecord* record) {
+  const int rc = mReadDeviceConfiguration(record, nullptr);
+  if (rc != 0) return rc;
+  return Guarded([&] {
+    const char* field = reinterpret_cast<const char*>(m_Configuration.dsDevicePID.data) +
+                        pid::kDeviceName;
+    const std::string deviceName(field, strnlen(field, pid::kNameSize));
+    m_Configuration.dsSystem.szDeviceName = deviceName;
+    m_Configuration.dsNetware.szPrintServerName = deviceName;
+    m_Configuration.dsNetware.szDeviceName = deviceName;
+    return 0;
+  });
+}
+
+// ---- Getters ---------------------------------------------------------------------------------
+
+namespace {
+
+template <class Select, class Out, class Copy>
+int Fetch(bool argumentsOk, Select&& select, Out* out, Copy&& copy) {
+  if (!argumentsOk || out == nullptr) return -2;
+  const int rc = select();
+  if (rc != 0) return rc;
+  try {
+    copy(*out);
+    return 0;
+  } catch (...) {
+    return -3;
+  }
+}
+
+}  // namespace
+
+template <class Out, class Copy>
+int CPrintServerUtility::GetByRecord(const DeviceRecord* record, Out* out, Copy&& copy) {
+  return Fetch(record != nullptr, [&] { return SelectDeviceRecord(record); }, out, copy);
+}
+
+int CPrintServerUtility::mGetSerialPortConfiguration(const std::string& name,
+                                                     SerialPortConfigurationData* out) {
+  return Fetch(!name.empty(), [&] { return SelectDevice(name); }, out,
+               [&](SerialPortConfigurationData& o) { o = m_Configuration.dsSerialPort; });
+}
+
+int CPrintServerUtility::mGetLogicalPortConfiguration(const std::string& name, int iPort,
+                                                      LogicalPrinterConfigurationData* out) {
+  // Printers are numbered 1..8; any other number would lie outside the eight entries.
+  const bool inRange = iPort >= 1 && iPort <= config::kLogicalPrinterCount;
+  return Fetch(!name.empty() && inRange, [&] { return SelectDevice(name); }, out,
+               [&](LogicalPrinterConfigurationData& o) {
+                 config::AssignExcept(o, m_Configuration.dsLogicalPrinter[iPort - 1],
+                                      &LogicalPrinterConfigurationData::reserved);
+               });
+}
+
+int CPrintServerUtility::mGetNetBEUIConfiguration(const std::string& name,
+                                                  NetBEUIConfigureData* out) {
+  return Fetch(!name.empty(), [&] { return SelectDevice(name); }, out,
+               [&](NetBEUIConfigureData& o) {
+                 config::AssignExcept<config::NetBEUIConfigureData>(
+                     o, m_Configuration.dsNetBEUI, &config::NetBEUIConfigureData::reserved);
+                 static_cast<NetBEUIExtraTexts&>(o) = m_Extras.netbeui;
+               });
+}
+
+int CPrintServerUtility::mGetWirelessConfiguration(const std::string& name,
+                                                   WirelessConfigurationData* out) {
+  return Fetch(!name.empty(), [&] { return SelectDevice(name); }, out,
+               [&](WirelessConfigurationData& o) {
+                 static_cast<config::WirelessConfigurationData&>(o) = m_Configuration.dsWireless;
+                 o.MacAddressList = m_Extras.wireless.MacAddressList;
+               });
+}
+
+int CPrintServerUtility::mGetSystemConfiguration(const DeviceRecord* record,
+                                                 SystemConfigurationData* out) {
+  return GetByRecord(record, out, [&](SystemConfigurationData& o) {
+    config::AssignExcept(o, m_Configuration.dsSystem, &SystemConfigurationData::reserved);
+  });
+}
+
+int CPrintServerUtility::mGetNetwareConfiguration(const DeviceRecord* record,
+                                                  NetwareConfigurationData* out) {
+  return GetByRecord(record, out, [&](NetwareConfigurationData& o) {
+    config::AssignExcept(o, m_Configuration.dsNetware, &NetwareConfigurationData::reserved);
+  });
+}
+
+int CPrintServerUtility::mGetTCPIPConfiguration(const DeviceRecord* record,
+                                                TCPIPConfigurationData* out) {
+  return GetByRecord(record, out, [&](TCPIPConfigurationData& o) {
+    config::AssignExcept(o, m_Configuration.dsTCPIP, &TCPIPConfigurationData::szSpare,
+                         &TCPIPConfigurationData::reserved);
+  });
+}
+
+// ---- Device information ----------------------------------------------------------------------
+
+int CPrintServerUtility::DecodeInto(int length, DevicePIDData* out) {
+  return DecodeDevicePID(ReplyBuffer(), length, out);
+}
+
+int CPrintServerUtility::DecodeDevicePID(const char* reply, int length, DevicePIDData* out) {
+  // A reply shorter than the block would leave the fields read below undefined.
+  if (reply == nullptr || out == nullptr || length < pid::kSize) return -2;
+  return Guarded([&] {
+    std::uint8_t b[pid::kSize];
+    std::memcpy(b, reply, pid::kSize);
+    const std::int32_t serial = b[pid::kSerialPorts] & 0x0F;
+    const std::int32_t parallel = b[pid::kParallelPorts] >> 6;
+    std::memcpy(b + pid::kDecodedSerial, &serial, sizeof serial);
+    std::memcpy(b + pid::kDecodedParallel, &parallel, sizeof parallel);
+
+    int index = 0;
+    bool known = false;
+    MapModelCode(b + pid::kModelCode, &index, &known);
+    if (parallel == 2 && serial == 0) {
+      index = 16;
+      known = true;
+    }
+    std::string model;
+    if (known) {
+      model = TableModelName(index, b);
+    } else {
+      LookupNewModelName(index, model);
+    }
+    std::memset(b + pid::kModelText, 0, pid::kModelTextSize);
+    std::memcpy(b + pid::kModelText, model.data(),
+                std::min<std::size_t>(model.size(), pid::kModelTextSize - 1));
+
+    const std::uint8_t caps42 = b[pid::kProtocolId];
+    const std::uint8_t caps43 = b[pid::kProtocolId + 1];
+    config::ProtocolData& p = m_Configuration.dsProtocol;
+    p.bWirelessDevice = (caps42 & pid::kCapWireless) ? 1 : 0;
+    p.bIPXSPXProtocol = (caps43 & pid::kCapIpxSpx) ? 1 : 0;
+    p.bTCPIPProtocol = (caps43 & pid::kCapTcpIp) ? 1 : 0;
+    p.bAPPLETALKProtocol = (caps43 & pid::kCapAppleTalk) ? 1 : 0;
+    p.bNetBEUIProtocol = (caps43 & pid::kCapNetBeui) ? 1 : 0;
+    p.bSNMPProtocol = (caps43 & pid::kCapSnmp) ? 1 : 0;
+    p.bInternetMailProtocol = (caps43 & pid::kCapInternetMail) ? 1 : 0;
+    std::memcpy(out->data, b, pid::kSize);
+    return 0;
+  });
+}
+
+int CPrintServerUtility::mGetDevicePID(const std::string& name, DevicePIDData* out) {
+  if (name.empty() || out == nullptr) return -2;
+  int length = 0;
+  const int rc = SendResp(name, "9007:\n", ReplyBuffer(), length);
+  if (rc != 0) return rc;
+  return DecodeInto(length, out);
+}
+
+int CPrintServerUtility::mGetDevicePID(const DeviceRecord* record, DevicePIDData* out) {
+  if (record == nullptr || out == nullptr) return -2;
+  int length = 0;
+  const int rc = SendRespToRecord(record, "9007:\n", ReplyBuffer(), length);
+  if (rc != 0) return rc;
+  return DecodeInto(length, out);
+}
+
+int CPrintServerUtility::GetModelName(const DevicePIDData& block, std::string& name) {
+  return Guarded([&] {
+    const std::uint8_t* b = block.data;
+    int index = 0;
+    bool known = false;
+    MapModelCode(b + pid::kModelCode, &index, &known);
+    if (!known) {
+      LookupNewModelName(index, name);
+      return 0;
+    }
+    const bool prefixed = std::memcmp(b + pid::kDefaultName, kAlternativePrefix, 2) == 0;
+    if (prefixed && index == 4) {
+      name = kAlternativeName4;
+    } else if (prefixed && index == 21) {
+      name = kAlternativeName21;
+    } else {
+      name = TableModelName(index, b);
+    }
+    return 0;
+  });
+}
+
+int CPrintServerUtility::LookupNewModelName(int code, std::string& name) {
+  char key[16];
+  std::snprintf(key, sizeof key, "%6X", static_cast<unsigned>(code) & 0xFFFFFFu);
+  char value[60] = {};
+  const int n = static_cast<int>(
+      GetPrivateProfileString("NewModel", key, "", value, sizeof value, kWizardSettingsFile));
+  if (n > 0) {
+    name.assign(value, static_cast<std::size_t>(n));
+    return 1;
+  }
+  name = key;
+  return 0;
+}
+
+int CPrintServerUtility::mVerifyPassword(const std::string& name, const std::string& password) {
+  return Guarded([&] {
+    if (name.empty() || !PasswordAcceptable(password)) return -2;
+    std::string hex;
+    if (config::ScramblePassword(password, hex) != config::kScrambleOk) return -2;
+    std::string request = "9036:" + hex + "\n";
+    int length = 0;
+    const int rc = SendResp(name, request, ReplyBuffer(), length);
+    std::fill(request.begin(), request.end(), '\0');
+    return rc;
+  });
+}
+
+int CPrintServerUtility::mGetDeviceState(const std::string& name) {
+  int length = 0;
+  const int rc = SendResp(name, "9703:\r\n", ReplyBuffer(), length);
+  if (rc != 0) return rc;
+  if (length < 1) return -1;
+  return static_cast<unsigned char>(ReplyBuffer()[0]);
+}
+
+int CPrintServerUtility::mGetExtendedNameBlock(const std::string& name, std::uint8_t* block144,
+                                               std::string& ip) {
+  return Guarded([&] {
+    if (name.empty() || block144 == nullptr) return -2;
+    std::vector<char> reply(kReplyBufferSize, '\0');
+    int length = 0;
+    const int rc = SendResp(name, "9701:\n", reply.data(), length);
+    if (rc != 0) return rc;
+    if (length < kExtendedInfoSize) return -6;
+    std::memcpy(block144, reply.data(), kExtendedInfoSize);
+    // The text after the block: "IP:" up to its line end names the box's address.
+    constexpr int kTextCapacity = 1023;
+    const int textLength = std::min(length - kExtendedInfoSize, kTextCapacity);
+    const std::string text = ReplyText(reply.data() + kExtendedInfoSize, textLength);
+    const std::size_t at = text.find("IP:");
+    if (at != std::string::npos) {
+      const std::size_t end = text.find('\n', at);
+      if (end != std::string::npos) {
+        ip = std::string(config::TrimBlanks(text.substr(at + 3, end - at - 3)));
+        if (!ip.empty() && ip.back() == '\r') ip.pop_back();
+      }
+    }
+    return 0;
+  });
+}
+
+int CPrintServerUtility::mGetDeviceNameInformation(const std::string& name, std::string* out4) {
+  return Guarded([&] {
+    if (name.empty() || out4 == nullptr) return -2;
+    const int state = mGetDeviceState(name);
+    std::uint8_t block[kExtendedInfoSize] = {};
+    std::string ip;
+    if (mGetExtendedNameBlock(name, block, ip) == 0) {
+      const char* text = reinterpret_cast<const char*>(block) + wire::kExtendedInfoNameOffset;
+      out4[0].assign(text, strnlen(text, kExtendedInfoSize - wire::kExtendedInfoNameOffset));
+      out4[1] = "TRUE";
+    } else {
+      DevicePIDData info;
+      if (mGetDevicePID(name, &info) != 0) return -1;
+      const char* pidName = reinterpret_cast<const char*>(info.data) + pid::kDeviceName;
+      std::string shortName(pidName, strnlen(pidName, pid::kNameSize));
+      std::uint8_t extended[kExtendedInfoSize] = {};
+      if ((info.data[pid::kFunctionId + 1] & pid::kFuncExtendedName) != 0 &&
+          mGetDeviceExtendedInformation(name, extended) == 0) {
+        const char* text = reinterpret_cast<const char*>(extended) + wire::kExtendedInfoNameOffset;
+        out4[0].assign(text, strnlen(text, kExtendedInfoSize - wire::kExtendedInfoNameOffset));
+        out4[1] = "TRUE";
+      } else {
+        // No extended block (or it could not be read): the name of the information block.
+        out4[0] = shortName;
+        out4[1] = "FALSE";
+      }
+    }
+    if (state == -1) {
+      out4[2] = "FALSE";
+      out4[3] = "TRUE";
+    } else if (state == 0) {
+      out4[2] = "TRUE";
+      out4[3] = "FALSE";
+    } else if (state == 1) {
+      out4[2] = "TRUE";
+      out4[3] = "TRUE";
+    }
+    return 0;
+  });
+}
+
+int CPrintServerUtility::mProbeExtendedCommand(const std::string& name) {
+  int length = 0;
+  const int rc = SendResp(name, "9704:\r\n", ReplyBuffer(), length);
+  if (rc != 0) return rc;
+  return length > 0 ? 1 : -1;
+}
+
+int CPrintServerUtility::mProbeDevice(const std::string& name) {
+  int length = 0;
+  const int rc = SendResp(name, "9700:\n", ReplyBuffer(), length);
+  if (rc != 0) return rc;
+  return length > 0 ? 0 : -1;
+}
+
+int CPrintServerUtility::mGetDeviceIPAddress(const std::string& name, std::string& ip) {
+  return Guarded([&] {
+    int length = 0;
+    const int rc = SendResp(name, "9010:\r\n", ReplyBuffer(), length);
+    if (rc != 0) return rc;
+    const std::string text = ReplyText(ReplyBuffer(), length);
+    static constexpr char kLabel[] = "IP Address: ";
+    const std::size_t at = text.find(kLabel);
+    if (at == std::string::npos) return -1;  // a box that reports no address
+    const std::size_t from = at + sizeof kLabel - 1;
+    std::size_t end = text.find_first_of("\r\n", from);
+    if (end == std::string::npos) end = text.size();
+    ip = text.substr(from, end - from);
+    return 0;
+  });
+}
+
+// ---- Model index and port layout -------------------------------------------------------------
+
+int CPrintServerUtility::MapModelCode(const std::uint8_t* code, int* index, bool* known) {
+  if (code == nullptr || index == nullptr) return -2;
+  for (const ModelCode& m : kModelCodes) {
+    if (m.b4 == code[0] && m.b5 == code[1] && m.b6 == code[2]) {
+      *index = m.index;
+      if (known != nullptr) *known = true;
+      return 0;
+    }
+  }
+  *index = static_cast<int>(code[0]) | (static_cast<int>(code[1]) << 8) |
+           (static_cast<int>(code[2]) << 16);
+  if (known != nullptr) *known = false;
+  return 0;
+}
+
+int CPrintServerUtility::MapModelCodeStrict(const std::uint8_t* code) {
+  if (code == nullptr) return -1;
+  if (code[0] == 0x00 && (code[1] == 0x97 || code[1] == 0x98) && code[2] == 0x00) return 11;
+  int index = -1;
+  bool known = false;
+  MapModelCode(code, &index, &known);
+  return known ? index : -1;
+}
+
+int CPrintServerUtility::mGetDeviceModelIndex(const std::string& name, int* out) {
+  if (name.empty() || out == nullptr) return -2;
+  const int rc = SelectDevice(name);
+  if (rc != 0) return rc;
+  *out = MapModelCodeStrict(m_Configuration.dsDevicePID.data + pid::kModelCode);
+  return 0;
+}
+
+int CPrintServerUtility::mGetDevicePortType(const std::string& name, int* iModelType) {
+  if (name.empty() || iModelType == nullptr) return -2;
+  const std::uint8_t* b = m_Configuration.dsDevicePID.data;
+  int type = 0;
+  bool known = false;
+  MapModelCode(b + pid::kModelCode, &type, &known);
+  const int e = b[pid::kParallelPorts] >> 6;
+  const int c = b[pid::kUsbPorts] >> 6;
+  const int n = b[pid::kSerialPorts] & 0x0F;
+  if (e == 2 && n == 0) {
+    type = 16;
+    known = true;
+  }
+  // A known model keeps its index; an unknown code is classified by its port layout.
+  if (!known || type > 23) {
+    if (c == 1) type = 24;
+    if (n != 0) {
+      if (e == 2 && n == 1) type = 5;
+      if (e == 3 && n == 1) type = 3;
+    } else if (e == 1) {
+      type = 23;
+    } else if (e == 2) {
+      type = 16;
+    } else if (e == 3) {
+      type = 4;
+    }
+  }
+  *iModelType = type;
+  return 0;
+}
+
+// ---- Commands --------------------------------------------------------------------------------
+
+int CPrintServerUtility::mResetDevice(const std::string& name) {
+  return RestartAndReload(name, kResetWaitMs, std::string(), std::string());
+}
+
+int CPrintServerUtility::mResetDevice(const DeviceRecord* record) {
+  if (record == nullptr) return -2;
+  int rc = SelectDeviceRecord(record);
+  if (rc != 0) return rc;
+  int length = 0;
+  rc = SendRespToRecord(record, "9002:\n", ReplyBuffer(), length);
+  if (rc == 0) platform::GetClock().SleepMs(kResetWaitMs);
+  return rc;
+}
+
+int CPrintServerUtility::mSendCommand9030(const std::string& name) {
+  if (name.empty()) return -2;
+  int length = 0;
+  const int rc = SendResp(name, "9030:\n", ReplyBuffer(), length);
+  if (rc != 0) return rc;
+  platform::GetClock().SleepMs(kResetWaitMs);
+  return ReloadConfiguration(name);
+}
+
+int CPrintServerUtility::mRestoreFactoryDefault(const std::string& name) {
+  if (name.empty()) return -1;
+  int length = 0;
+  SendResp(name, "9006:\n", ReplyBuffer(), length);  // the restart reports any failure
+  m_szLastDeviceName.clear();
+  const int rc = mResetDevice(name);
+  if (rc != 0) return rc;
+  return SelectDevice(name);
+}
+
+int CPrintServerUtility::mSetIPAddress(const std::string& name, std::string ip,
+                                       const std::string& gateway, const std::string& mask) {
+  if (ip.empty()) return -2;
+  ip = std::string(config::TrimBlanks(ip));
+  const auto fits = [](const std::string& s) { return !s.empty() && s.size() <= 15; };
+  if (name.empty() || !fits(ip) || ip == "0.0.0.0" || !fits(gateway) || !fits(mask)) return -2;
+  const int rc = SetDeviceIPByMac(name.c_str(), mask.c_str(), gateway.c_str(), ip.c_str());
+  m_szLastDeviceName.clear();
+  return rc == 1 ? 0 : -1;
+}
+
+int CPrintServerUtility::RestartAndReload(const std::string& name, std::int64_t waitMs,
+                                          const std::string& nbName, const std::string& ip) {
+  return Guarded([&] {
+    if (name.empty()) return -2;
+    int length = 0;
+    const int rc = SendResp(name, "9002:\n", ReplyBuffer(), length);
+    if (rc != 0) return rc;
+    platform::GetClock().SleepMs(waitMs);
+    // The NetBIOS name is at most 19 characters in the record, the address text 16.
+    const std::string nb = nbName.substr(0, 19);
+    const std::string address = ip.substr(0, 16);
+    if (!nb.empty() || !address.empty()) {
+      UpdateDeviceAddress(name.c_str(), nb.empty() ? nullptr : nb.c_str(),
+                          address.empty() ? nullptr : address.c_str());
+    }
+    return ReloadConfiguration(name);
+  });
+}
+
+int CPrintServerUtility::ApplySettings(const std::string& name, const std::string& newName,
+                                       int sameName, const std::string& newAddress) {
+  constexpr std::int64_t kApplyWaitMs = 800;
+  return RestartAndReload(name, kApplyWaitMs, sameName == 0 ? newName : std::string(), newAddress);
+}
+
+}  // namespace wizard

@@ -1,0 +1,727 @@
+// The wizard's configuration-text writers: the default builders, the group writers, the wireless
+// writer with its address-command lists, the password commands and the one configuration text of
+// Finish. Each text is built whole and checked before anything is sent; a value with a line break
+// or another control character is refused like any other bad value (-2).
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <list>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "device_client/core/config/config_builder.h"
+#include "device_client/core/config/password_scramble.h"
+#include "platform/clock.h"
+#include "wizard_client/api/wizard_utility.h"
+
+namespace wizard {
+namespace {
+
+// Configuration lines "KKKK :value\n", remembering whether any value could not be written.
+class ConfigText {
+ public:
+  void Line(std::string_view key, std::string_view value) {
+    if (config::HasControlCharacters(value)) bad_ = true;
+    text_.append(key);
+    text_ += " :";
+    text_.append(value);
+    text_ += '\n';
+  }
+  void Number(std::string_view key, long long value) { Line(key, std::to_string(value)); }
+  // A 0/1 switch written as one of two words; any other value is refused.
+  void Switch(std::string_view key, std::int32_t value, const char* on, const char* off) {
+    if (value != 0 && value != 1) bad_ = true;
+    Line(key, value == 1 ? on : off);
+  }
+  // A text that must not be empty.
+  void Required(std::string_view key, const std::string& value) {
+    if (value.empty()) bad_ = true;
+    Line(key, value);
+  }
+  void Refuse() { bad_ = true; }
+  // A whole line as it stands (a command line inside a configuration text).
+  void Raw(std::string_view line) {
+    if (line.empty() || line.back() != '\n' ||
+        config::HasControlCharacters(line.substr(0, line.size() - 1))) {
+      bad_ = true;
+    }
+    text_.append(line);
+  }
+  bool ok() const { return !bad_; }
+  const std::string& text() const { return text_; }
+
+ private:
+  std::string text_;
+  bool bad_ = false;
+};
+
+std::string Key(int number) {
+  std::string k = std::to_string(number);
+  return std::string(4 - std::min<std::size_t>(k.size(), 4), '0') + k;
+}
+
+bool IsDottedAddress(const std::string& s) {
+  int parts = 0, digits = 0, value = 0;
+  for (char c : s) {
+    if (c >= '0' && c <= '9') {
+      value = value * 10 + (c - '0');
+      if (++digits > 3 || value > 255) return false;
+    } else if (c == '.' && digits > 0) {
+      ++parts;
+      digits = value = 0;
+    } else {
+      return false;
+    }
+  }
+  return parts == 3 && digits > 0;
+}
+
+// The four lines of logical printer n (1..8); false for another n or a bad switch.
+bool LogicalPortLines(ConfigText& t, int n, const LogicalPrinterConfigurationData& p) {
+  if (n < 1 || n > config::kLogicalPrinterCount) return false;
+  if (p.bConvertLFToLFCR != 0 && p.bConvertLFToLFCR != 1) return false;
+  const int b = 100 + 20 * (n - 1);
+  t.Line(Key(b), p.szPhysicalPort);
+  t.Line(Key(b + 1), p.szStringBeforeJob);
+  t.Line(Key(b + 2), p.szStringAfterJob);
+  t.Line(Key(b + 3), p.bConvertLFToLFCR == 1 ? "YES" : "NO");
+  return true;
+}
+
+void NetwareLines(ConfigText& t, const NetwareConfigurationData& nw) {
+  const bool rp = nw.szOperationMode == "RP";
+  const bool ps = nw.szOperationMode == "PS";
+  if (!rp && !ps) t.Refuse();
+  t.Required("0001", rp ? nw.szDeviceName : nw.szPrintServerName);
+  t.Switch("2001", nw.bFrameTypeEthernetII, "ENABLE", "DISABLE");
+  t.Switch("2002", nw.bFrameType8022, "ENABLE", "DISABLE");
+  t.Switch("2003", nw.bFrameType8023, "ENABLE", "DISABLE");
+  t.Switch("2004", nw.bFrameType8022Snap, "ENABLE", "DISABLE");
+  t.Line("2000", nw.szOperationMode);
+  t.Line("2101", nw.szMasterFileServerName);
+  t.Switch("2102", nw.bJobNotify, "YES", "NO");
+  if (nw.iQueuePollingInterval < 1 || nw.iQueuePollingInterval > 255) t.Refuse();
+  t.Number("2103", nw.iQueuePollingInterval);
+  t.Line("2110", nw.szNDSTreeName);
+  t.Line("2111", nw.szNDSContextName);
+  t.Line("2501", nw.szP1RemotePrinter);
+  t.Line("2502", nw.szP2RemotePrinter);
+  t.Line("2503", nw.szSPRemotePrinter);
+  t.Line("2504", nw.szP3RemotePrinter);
+}
+
+void AddressLines(ConfigText& t, const TCPIPConfigurationData& tcp) {
+  t.Required("4000", tcp.szIPAddress);
+  t.Required("4001", tcp.szGatewayAddress);
+  t.Required("4002", tcp.szSubNetworkMaskAddress);
+  t.Switch("4020", tcp.bAutoAddress1, "Enable", "Disable");
+  t.Switch("4021", tcp.bAutoAddress2, "Enable", "Disable");
+  t.Switch("4022", tcp.bAutoAddress3, "Enable", "Disable");
+}
+
+void NetBEUIExtraLines(ConfigText& t, const NetBEUIExtraTexts& x) {
+  t.Line("5003", x.sz5003);
+  t.Line("5101", x.sz5101);
+  t.Line("5102", x.sz5102);
+  t.Line("5104", x.sz5104);
+  t.Line("5103", x.sz5103);
+}
+
+// The wireless keys both writers send: 7000, 7002-7009.
+void WirelessLines(ConfigText& t, const config::WirelessConfigurationData& w) {
+  t.Line("7000", w.szSSID);
+  t.Number("7002", w.iChannel);
+  t.Line("7003", w.bWEPEnable == 1 ? "Enable" : "Disable");
+  t.Number("7004", w.iKeyLength);
+  t.Number("7005", w.iDefaultKey);
+  t.Line("7006", std::string_view(w.szKey1, strnlen(w.szKey1, sizeof w.szKey1)));
+  t.Line("7007", std::string_view(w.szKey2, strnlen(w.szKey2, sizeof w.szKey2)));
+  t.Line("7008", std::string_view(w.szKey3, strnlen(w.szKey3, sizeof w.szKey3)));
+  t.Line("7009", std::string_view(w.szKey4, strnlen(w.szKey4, sizeof w.szKey4)));
+}
+
+// An address-command list in lines of at most 20 entries: "KKKK :NN" + the entries. A list whose
+// length is a multiple of 20 ends with a line of count 00; `emptyLine` writes that line for an
+// empty list too.
+void AddressListLines(ConfigText& t, std::string_view key, const std::list<std::string>& list,
+                      bool emptyLine) {
+  constexpr std::size_t kPerLine = 20;
+  if (list.empty() && !emptyLine) return;
+  auto it = list.begin();
+  const std::size_t chunks = list.size() / kPerLine + 1;
+  for (std::size_t c = 0; c < chunks; ++c) {
+    std::string value;
+    std::size_t count = 0;
+    std::string entries;
+    for (; it != list.end() && count < kPerLine; ++it, ++count) entries += *it;
+    char head[4];
+    std::snprintf(head, sizeof head, "%02zu", count);
+    value = head + entries;
+    t.Line(key, value);
+  }
+}
+
+}  // namespace
+
+int CPrintServerUtility::SendSettingsAndReset(const std::string& name, const std::string& text) {
+  int length = 0;
+  const int rc = SendResp(name, text, ReplyBuffer(), length);
+  m_szLastDeviceName.clear();
+  if (rc != 0) return -1;
+  return mResetDevice(name);
+}
+
+// ---- Default builders ------------------------------------------------------------------------
+
+int CPrintServerUtility::DefaultSystemConfiguration(SystemConfigurationData* record, int makeText,
+                                                    std::string& text) {
+  return Guarded([&] {
+    if (record == nullptr) return -2;
+    record->bIPXSPXProtocol = record->bTCPIPProtocol = 1;
+    record->bAPPLETALKProtocol = record->bNetBEUIProtocol = 1;
+    if (makeText == 0) {
+      text.clear();
+      return 0;
+    }
+    if (record->szDeviceName.empty()) {
+      LogAtLine(466, "Device name is empty");
+      return -2;
+    }
+    ConfigText t;
+    t.Line("0001", record->szDeviceName);
+    for (const char* key : {"0011", "0012", "0013", "0014", "0019"}) t.Line(key, "ENABLE");
+    if (!t.ok()) return -2;
+    text = t.text();
+    return 0;
+  });
+}
+
+int CPrintServerUtility::DefaultSerialPortConfiguration(SerialPortConfigurationData* record,
+                                                        int makeText, std::string& text) {
+  return Guarded([&] {
+    if (record == nullptr) return -2;
+    record->iBaudrate = 9600;
+    record->iDatabits = 8;
+    record->szParity = "None";
+    record->iStopbits = 1;
+    record->szHandshake = "Hardware";
+    text = makeText != 0
+               ? "0030 :9600\n0031 :1\n0032 :None\n0033 :8\n0034 :Hardware\n"
+               : "";
+    return 0;
+  });
+}
+
+int CPrintServerUtility::DefaultLogicalPortConfiguration(int n,
+                                                         LogicalPrinterConfigurationData* record,
+                                                         int makeText, std::string& text) {
+  return Guarded([&] {
+    if (n < 1 || n > config::kLogicalPrinterCount) return -1;
+    if (record == nullptr) return -2;
+    record->szPhysicalPort.clear();
+    record->szStringBeforeJob.clear();
+    record->szStringAfterJob.clear();
+    record->bConvertLFToLFCR = 0;
+    text.clear();
+    if (makeText != 0) {
+      const int b = 100 + 20 * (n - 1);
+      ConfigText t;
+      t.Line(Key(b), "P1");
+      t.Line(Key(b + 1), "");
+      t.Line(Key(b + 2), "");
+      t.Line(Key(b + 3), "No");
+      text = t.text();
+    }
+    return 0;
+  });
+}
+
+int CPrintServerUtility::DefaultNetwareConfiguration(const std::string& printServerName,
+                                                     NetwareConfigurationData* record,
+                                                     int makeText, std::string& text) {
+  return Guarded([&] {
+    if (record == nullptr) return -2;
+    NetwareConfigurationData d;
+    d.bFrameTypeEthernetII = d.bFrameType8022 = d.bFrameType8023 = 1;
+    d.bFrameType8022Snap = d.bFrameTypeTokenring = d.bFrameTypeTokenringSnap = 1;
+    d.szOperationMode = "PS";
+    d.iQueuePollingInterval = 1;
+    d.bJobNotify = 0;
+    d.szPrintServerName = printServerName;
+    d.szDeviceName = record->szDeviceName;
+    config::AssignExcept(*record, d, &NetwareConfigurationData::reserved);
+    text = makeText != 0 ? "2001 :ENABLE\n2002 :ENABLE\n2003 :ENABLE\n2004 :ENABLE\n2000 :PS\n"
+                           "2101 :PS\n2501 :\n2502 :\n2503 :\n2504 :\n2110 :\n2103 :1\n"
+                           "2102 :NO\n"
+                         : "";
+    return 0;
+  });
+}
+
+int CPrintServerUtility::DefaultTCPIPConfiguration(TCPIPConfigurationData* record, int makeText,
+                                                   std::string& text) {
+  return Guarded([&] {
+    if (record == nullptr) return -2;
+    TCPIPConfigurationData d;
+    d.szIPAddress = d.szGatewayAddress = d.szSubNetworkMaskAddress = "0.0.0.0";
+    d.bAutoAddress1 = 1;
+    d.iTCPIntervalSessionRetry = 2;
+    d.iTCPCountSessionRetry = 254;
+    d.szMailServerIPAddress = "0.0.0.0";
+    d.szCheckMailInterval = "1";
+    d.szDefaultPrinterNumber = "P1";
+    d.bBannerPrinting = 1;
+    config::AssignExcept(*record, d, &TCPIPConfigurationData::bAutoAddress2,
+                         &TCPIPConfigurationData::bAutoAddress3, &TCPIPConfigurationData::szSpare,
+                         &TCPIPConfigurationData::reserved);
+    text = makeText != 0 ? "4000 :0.0.0.0\n4001 :0.0.0.0\n4002 :0.0.0.0\n4020 :Enable\n"
+                           "4100 :0.0.0.0\n4101 :\n4102 :\n4103 :1\n4104 :Yes\n4105 :\n"
+                           "4106 :P1\n4107 :No\n4108 :No\n4109 :\n4010 :2\n4011 :254\n"
+                         : "";
+    return 0;
+  });
+}
+
+int CPrintServerUtility::DefaultAPPLETALKConfiguration(APPLETALKConfigurationData* record,
+                                                       int makeText, std::string& text) {
+  return Guarded([&] {
+    if (record == nullptr) return -2;
+    APPLETALKConfigurationData d;
+    d.szZoneName = "*";
+    d.szP1PrinterType = d.szP2PrinterType = d.szP3PrinterType = d.szSPPrinterType = "LaserWriter";
+    config::AssignExcept(*record, d, &APPLETALKConfigurationData::reserved);
+    text = makeText != 0 ? "3000 :*\n3001 :LaserWriter\n3002 :LaserWriter\n3003 :LaserWriter\n"
+                           "3004 :LaserWriter\n3101 :NO\n3102 :NO\n3103 :NO\n3104 :NO\n"
+                         : "";
+    return 0;
+  });
+}
+
+int CPrintServerUtility::DefaultNetBEUIConfiguration(NetBEUIConfigureData* record, int makeText,
+                                                     std::string& text) {
+  return Guarded([&] {
+    if (record == nullptr) return -2;
+    record->szDomainName.clear();
+    record->bAbortJobAsPaperOut = 0;
+    record->iResponseTime = 0;
+    text = makeText != 0 ? "5000 :\n5001 :NO\n5002 :0\n" : "";
+    return 0;
+  });
+}
+
+int CPrintServerUtility::DefaultSNMPConfiguration(SNMPConfigurationData* record, int makeText,
+                                                  std::string& text) {
+  return Guarded([&] {
+    if (record == nullptr) return -2;
+    using S = SNMPConfigurationData;
+    S d;
+    for (auto addr : {&S::szT1_TrapReceiveIPAddress, &S::szT2_TrapReceiveIPAddress,
+                      &S::szT3_TrapReceiveIPAddress, &S::szT4_TrapReceiveIPAddress,
+                      &S::szM1_ManagerIPAddress, &S::szM2_ManagerIPAddress,
+                      &S::szM3_ManagerIPAddress, &S::szM4_ManagerIPAddress}) {
+      d.*addr = "0.0.0.0";
+    }
+    for (auto community : {&S::szT1_CommunityString, &S::szT2_CommunityString,
+                           &S::szT3_CommunityString, &S::szT4_CommunityString,
+                           &S::szM1_CommunityString, &S::szM2_CommunityString,
+                           &S::szM3_CommunityString, &S::szM4_CommunityString}) {
+      d.*community = "wozlek";
+    }
+    d.iT1_TrapSeverity = d.iT2_TrapSeverity = d.iT3_TrapSeverity = d.iT4_TrapSeverity = 1;
+    *record = d;
+    text.clear();
+    if (makeText != 0) {
+      ConfigText t;
+      t.Line("6000", "");
+      t.Line("6001", "");
+      for (int m = 1; m <= 4; ++m) {
+        t.Line(Key(6000 + 10 * m + 1), "0.0.0.0");
+        t.Line(Key(6000 + 10 * m + 2), "Read Only");
+        t.Line(Key(6000 + 10 * m + 3), "wozlek");
+      }
+      for (int r = 1; r <= 4; ++r) {
+        t.Line(Key(6100 + 10 * r + 1), "0.0.0.0");
+        t.Line(Key(6100 + 10 * r + 2), "1");
+        t.Line(Key(6100 + 10 * r + 3), "wozlek");
+        t.Line(Key(6100 + 10 * r + 4), "Disable");
+      }
+      t.Line("6151", "DISABLE");
+      text = t.text();
+    }
+    return 0;
+  });
+}
+
+// ---- Defaults read into a record, or written to the box --------------------------------------
+
+namespace {
+
+// The "ToDefault" shapes: fill the caller's record (after reading the box when `select` is
+// given), or send the default text and restart.
+template <class Util, class Record, class Build>
+int DefaultsInto(Util& util, const std::string& name, Record* out, bool select, Build&& build) {
+  if (name.empty() || out == nullptr) return -2;
+  if (select) {
+    const int rc = util.SelectDevice(name);
+    if (rc != 0) return rc;
+  }
+  std::string unused;
+  return build(out, 0, unused);
+}
+
+}  // namespace
+
+int CPrintServerUtility::mGetSerialPortConfigurationToDefault(const std::string& name,
+                                                              SerialPortConfigurationData* out) {
+  return DefaultsInto(*this, name, out, true, [&](auto* r, int f, std::string& t) {
+    return DefaultSerialPortConfiguration(r, f, t);
+  });
+}
+int CPrintServerUtility::mGetTCPIPConfigurationToDefault(const std::string& name,
+                                                         TCPIPConfigurationData* out) {
+  return DefaultsInto(*this, name, out, true, [&](auto* r, int f, std::string& t) {
+    return DefaultTCPIPConfiguration(r, f, t);
+  });
+}
+int CPrintServerUtility::mGetNetBEUIConfigurationToDefault(const std::string& name,
+                                                           NetBEUIConfigureData* out) {
+  return DefaultsInto(*this, name, out, true, [&](auto* r, int f, std::string& t) {
+    return DefaultNetBEUIConfiguration(r, f, t);
+  });
+}
+int CPrintServerUtility::mGetAPPLETALKConfigurationToDefault(const std::string& name,
+                                                             APPLETALKConfigurationData* out) {
+  return DefaultsInto(*this, name, out, true, [&](auto* r, int f, std::string& t) {
+    return DefaultAPPLETALKConfiguration(r, f, t);
+  });
+}
+int CPrintServerUtility::mGetSNMPConfigurationToDefault(const std::string& name,
+                                                        SNMPConfigurationData* out) {
+  return DefaultsInto(*this, name, out, false, [&](auto* r, int f, std::string& t) {
+    return DefaultSNMPConfiguration(r, f, t);
+  });
+}
+
+int CPrintServerUtility::mSetSerialPortConfigurationToDefault(const std::string& name) {
+  if (name.empty()) return -2;
+  SerialPortConfigurationData record;
+  std::string text;
+  DefaultSerialPortConfiguration(&record, 1, text);
+  return SendSettingsAndReset(name, text);
+}
+int CPrintServerUtility::mSetTCPIPConfigurationToDefault(const std::string& name) {
+  if (name.empty()) return -2;
+  TCPIPConfigurationData record;
+  std::string text;
+  DefaultTCPIPConfiguration(&record, 1, text);
+  return SendSettingsAndReset(name, text);
+}
+int CPrintServerUtility::mSetNetBEUIConfigurationToDefault(const std::string& name) {
+  if (name.empty()) return -2;
+  NetBEUIConfigureData record;
+  std::string text;
+  DefaultNetBEUIConfiguration(&record, 1, text);
+  return SendSettingsAndReset(name, text);
+}
+int CPrintServerUtility::mSetAPPLETALKConfigurationToDefault(const std::string& name) {
+  if (name.empty()) return -2;
+  APPLETALKConfigurationData record;
+  std::string text;
+  DefaultAPPLETALKConfiguration(&record, 1, text);
+  return SendSettingsAndReset(name, text);
+}
+int CPrintServerUtility::mSetSNMPConfigurationToDefault(const std::string& name) {
+  if (name.empty()) return -2;
+  SNMPConfigurationData record;
+  std::string text;
+  DefaultSNMPConfiguration(&record, 1, text);
+  return SendSettingsAndReset(name, text);
+}
+
+// ---- Group writers ---------------------------------------------------------------------------
+
+int CPrintServerUtility::mSetSystemConfiguration(const std::string& name,
+                                                 const SystemConfigurationData* system) {
+  return Guarded([&] {
+    if (name.empty() || system == nullptr) return -2;
+    ConfigText t;
+    t.Line("0001", system->szDeviceName);
+    const auto word = [](std::int32_t v) { return v != 0 ? "ENABLE" : "DISABLE"; };
+    t.Line("0011", word(system->bIPXSPXProtocol));
+    t.Line("0012", word(system->bTCPIPProtocol));
+    t.Line("0013", word(system->bAPPLETALKProtocol));
+    t.Line("0014", word(system->bNetBEUIProtocol));
+    t.Line("0019", word(system->bFifthProtocol));
+    if (!t.ok()) return -2;
+    const int sameName = system->szDeviceName == m_Configuration.dsSystem.szDeviceName ? 1 : 0;
+    int length = 0;
+    const int rc = SendResp(name, t.text(), ReplyBuffer(), length);
+    m_szLastDeviceName.clear();
+    if (rc != 0) return -1;
+    return ApplySettings(name, system->szDeviceName, sameName);
+  });
+}
+
+int CPrintServerUtility::mSetSerialPortConfiguration(const std::string& name,
+                                                     const SerialPortConfigurationData* s) {
+  return Guarded([&] {
+    if (name.empty() || s == nullptr) return -2;
+    if (s->iBaudrate <= 0 || s->iDatabits <= 0 || s->iStopbits <= 0 || s->szParity.empty() ||
+        s->szHandshake.empty()) {
+      return -2;
+    }
+    ConfigText t;
+    t.Number("0030", s->iBaudrate);
+    t.Number("0033", s->iDatabits);
+    t.Line("0032", s->szParity);
+    t.Number("0031", s->iStopbits);
+    t.Line("0034", s->szHandshake);
+    if (!t.ok()) return -2;
+    return SendSettingsAndReset(name, t.text());
+  });
+}
+
+int CPrintServerUtility::mSetLogicalPortConfiguration(const std::string& name, int iPort,
+                                                      const LogicalPrinterConfigurationData* p) {
+  return Guarded([&] {
+    if (name.empty() || p == nullptr || iPort <= 0) return -2;
+    ConfigText t;
+    if (!LogicalPortLines(t, iPort, *p)) return -1;
+    if (!t.ok()) return -2;
+    int length = 0;
+    const int rc = SendResp(name, t.text(), ReplyBuffer(), length);
+    m_szLastDeviceName.clear();
+    if (rc != 0) return rc;
+    return mResetDevice(name);
+  });
+}
+
+int CPrintServerUtility::mSetNetwareConfiguration(const std::string& name,
+                                                  const NetwareConfigurationData* nw) {
+  return Guarded([&] {
+    if (name.empty() || nw == nullptr) return -2;
+    ConfigText t;
+    NetwareLines(t, *nw);
+    if (!t.ok()) return -2;
+    return SendSettingsAndReset(name, t.text());
+  });
+}
+
+int CPrintServerUtility::mSetTCPIPConfiguration(const std::string& name,
+                                                const TCPIPConfigurationData* tcp) {
+  return Guarded([&] {
+    if (name.empty() || tcp == nullptr) return -2;
+    ConfigText t;
+    AddressLines(t, *tcp);
+    t.Required("4100", tcp->szMailServerIPAddress);
+    t.Line("4101", tcp->szMailAccount);
+    t.Line("4102", tcp->szPassword);
+    t.Required("4103", tcp->szCheckMailInterval);
+    t.Switch("4104", tcp->bBannerPrinting, "Yes", "No");
+    t.Line("4105", tcp->szRedirectMailAccount);
+    t.Required("4106", tcp->szDefaultPrinterNumber);
+    t.Switch("4107", tcp->bPrintEveryEmail, "Yes", "No");
+    t.Switch("4108", tcp->bActivateResponseMail, "Yes", "No");
+    t.Line("4109", tcp->szPrinterModelString);
+    t.Number("4010", tcp->iTCPIntervalSessionRetry);
+    t.Number("4011", tcp->iTCPCountSessionRetry);
+    if (!t.ok()) return -2;
+    int length = 0;
+    const int rc = SendResp(name, t.text(), ReplyBuffer(), length);
+    m_szLastDeviceName.clear();
+    if (rc != 0) return -1;
+    // A fixed address: the box answers there after its restart, so the reload goes there.
+    const bool fixed = tcp->bAutoAddress1 == 0 && IsDottedAddress(tcp->szIPAddress);
+    return RestartAndReload(name, 5000, std::string(), fixed ? tcp->szIPAddress : std::string());
+  });
+}
+
+int CPrintServerUtility::mSetAPPLETALKConfiguration(const std::string& name,
+                                                    const APPLETALKConfigurationData* a) {
+  return Guarded([&] {
+    if (name.empty() || a == nullptr) return -2;
+    ConfigText t;
+    t.Line("3000", a->szZoneName);
+    const std::pair<const char*, const std::string*> types[] = {
+        {"3001", &a->szP1PrinterType}, {"3002", &a->szP2PrinterType},
+        {"3003", &a->szSPPrinterType}, {"3004", &a->szP3PrinterType}};
+    for (const auto& [key, value] : types) {
+      if (!value->empty()) t.Line(key, *value);
+    }
+    t.Switch("3101", a->bP1BinaryCommunicationProtocol, "YES", "NO");
+    t.Switch("3102", a->bP2BinaryCommunicationProtocol, "YES", "NO");
+    t.Switch("3103", a->bSPBinaryCommunicationProtocol, "YES", "NO");
+    t.Switch("3104", a->bP3BinaryCommunicationProtocol, "YES", "NO");
+    if (!t.ok()) return -2;
+    return SendSettingsAndReset(name, t.text());
+  });
+}
+
+int CPrintServerUtility::mSetNetBEUIConfiguration(const std::string& name,
+                                                  const NetBEUIConfigureData* nb) {
+  return Guarded([&] {
+    if (name.empty() || nb == nullptr) return -2;
+    ConfigText t;
+    t.Line("5000", nb->szDomainName);
+    t.Switch("5001", nb->bAbortJobAsPaperOut, "YES", "NO");
+    if (nb->iResponseTime < 0 || nb->iResponseTime > 255) t.Refuse();
+    t.Number("5002", nb->iResponseTime);
+    if (!t.ok()) return -2;
+    return SendSettingsAndReset(name, t.text());
+  });
+}
+
+int CPrintServerUtility::mSetSNMPConfiguration(const std::string& name,
+                                               const SNMPConfigurationData* s) {
+  return Guarded([&] {
+    if (name.empty() || s == nullptr) return -2;
+    using S = SNMPConfigurationData;
+    ConfigText t;
+    if (s->szSysContact.size() > 31 || s->szSysLocation.size() > 31) t.Refuse();
+    t.Line("6000", s->szSysContact);
+    t.Line("6001", s->szSysLocation);
+    const std::string S::*mAddr[4] = {&S::szM1_ManagerIPAddress, &S::szM2_ManagerIPAddress,
+                                      &S::szM3_ManagerIPAddress, &S::szM4_ManagerIPAddress};
+    const std::int32_t S::*mAccess[4] = {&S::iM1_AccessPermission, &S::iM2_AccessPermission,
+                                         &S::iM3_AccessPermission, &S::iM4_AccessPermission};
+    const std::string S::*mComm[4] = {&S::szM1_CommunityString, &S::szM2_CommunityString,
+                                      &S::szM3_CommunityString, &S::szM4_CommunityString};
+    const std::string S::*tAddr[4] = {&S::szT1_TrapReceiveIPAddress, &S::szT2_TrapReceiveIPAddress,
+                                      &S::szT3_TrapReceiveIPAddress, &S::szT4_TrapReceiveIPAddress};
+    const std::int32_t S::*tSev[4] = {&S::iT1_TrapSeverity, &S::iT2_TrapSeverity,
+                                      &S::iT3_TrapSeverity, &S::iT4_TrapSeverity};
+    const std::string S::*tComm[4] = {&S::szT1_CommunityString, &S::szT2_CommunityString,
+                                      &S::szT3_CommunityString, &S::szT4_CommunityString};
+    const std::int32_t S::*tOpt[4] = {&S::iT1_TrapOption, &S::iT2_TrapOption, &S::iT3_TrapOption,
+                                      &S::iT4_TrapOption};
+    static const char* const kAccess[3] = {"Read Only", "Read/Write", "Not Accessible"};
+    for (int i = 0; i < 4; ++i) {
+      const int m = 6000 + 10 * (i + 1);
+      if ((s->*mAddr[i]).size() > 15) t.Refuse();
+      t.Line(Key(m + 1), s->*mAddr[i]);
+      const std::int32_t access = s->*mAccess[i];
+      if (access < 0 || access > 2) t.Refuse();
+      t.Line(Key(m + 2), kAccess[access >= 0 && access <= 2 ? access : 0]);
+      t.Line(Key(m + 3), s->*mComm[i]);
+    }
+    for (int i = 0; i < 4; ++i) {
+      const int r = 6100 + 10 * (i + 1);
+      if ((s->*tAddr[i]).size() > 15) t.Refuse();
+      t.Line(Key(r + 1), s->*tAddr[i]);
+      if (s->*tSev[i] < 1 || s->*tSev[i] > 3) t.Refuse();
+      t.Number(Key(r + 2), s->*tSev[i]);
+      t.Line(Key(r + 3), s->*tComm[i]);
+      t.Switch(Key(r + 4), s->*tOpt[i], "ENABLE", "DISABLE");
+    }
+    t.Line("6151", s->bSNMPEnable != 0 ? "ENABLE" : "DISABLE");
+    if (!t.ok()) return -2;
+    return SendSettingsAndReset(name, t.text());
+  });
+}
+
+int CPrintServerUtility::mSetWirelessConfiguration(const std::string& name,
+                                                   const WirelessConfigurationData* w) {
+  return Guarded([&] {
+    if (name.empty() || w == nullptr) return -2;
+    // 7001 (the domain list) and 7014 (the link state) are the box's own: never written back.
+    ConfigText t;
+    WirelessLines(t, *w);
+    t.Line("7010", w->iListMode == 1 ? "Enable" : w->iListMode == 2 ? "Enable_List" : "Disable");
+    AddressListLines(t, "9300", w->AddressList9300, true);
+    AddressListLines(t, "9301", w->AddressList9301, false);
+    t.Number("7012", w->iAuthentication);
+    t.Number("7013", w->iNetworkType);
+    if (!t.ok()) return -2;
+    return SendSettingsAndReset(name, t.text());
+  });
+}
+
+namespace {
+
+// "KKKK:" + the encoded password + "\n"; false for a password that cannot be sent.
+bool PasswordRequest(const char* command, const std::string& password, std::string& request) {
+  if (password.size() > static_cast<std::size_t>(CPrintServerUtility::kMaxPasswordLength) ||
+      config::HasControlCharacters(password)) {
+    return false;
+  }
+  std::string hex;
+  if (config::ScramblePassword(password, hex) != config::kScrambleOk) return false;
+  request = std::string(command) + hex + "\n";
+  std::fill(hex.begin(), hex.end(), '\0');
+  return true;
+}
+
+}  // namespace
+
+int CPrintServerUtility::mSetPassword(const std::string& name, const std::string& password) {
+  return Guarded([&] {
+    if (name.empty()) return -2;
+    std::string request;
+    if (!PasswordRequest("9005:", password, request)) return -2;
+    int length = 0;
+    const int rc = SendResp(name, request, ReplyBuffer(), length);
+    std::fill(request.begin(), request.end(), '\0');
+    if (rc != 0) return -1;
+    return mResetDevice(name);
+  });
+}
+
+int CPrintServerUtility::mSetNetwarePassword(const std::string& name,
+                                             const std::string& password) {
+  return Guarded([&] {
+    if (name.empty()) return -2;
+    std::string request;
+    if (!PasswordRequest("9035:", password, request)) return -2;
+    int length = 0;
+    const int rc = SendResp(name, request, ReplyBuffer(), length);
+    std::fill(request.begin(), request.end(), '\0');
+    if (rc != 0) return -1;
+    return mResetDevice(name);
+  });
+}
+
+// ---- The configuration of Finish -------------------------------------------------------------
+
+int CPrintServerUtility::mSetWizardConfiguration(const std::string& name,
+                                                 const WizardConfigurationData* settings,
+                                                 int iSetMode) {
+  return Guarded([&] {
+    if (name.empty() || settings == nullptr) return -2;
+    const WizardConfigurationData& s = *settings;
+    ConfigText t;
+    t.Line("0001", s.dsSystem.szDeviceName);
+    if (iSetMode == 1) {
+      std::string request;
+      if (!PasswordRequest("9035:", s.szPassword, request)) return -2;
+      t.Raw(request);
+      std::fill(request.begin(), request.end(), '\0');
+    }
+    if (iSetMode == 3) {
+      if (s.dsNetware.szOperationMode.empty()) return -2;
+      t.Line("2000", s.dsNetware.szOperationMode);
+      t.Line("2101", s.dsNetware.szMasterFileServerName);
+      t.Line("2110", s.dsNetware.szNDSTreeName);
+      t.Line("2111", s.dsNetware.szNDSContextName);
+    }
+    AddressLines(t, s.dsTCPIP);
+    t.Line("5000", s.dsNetBEUI.szDomainName);
+    NetBEUIExtraLines(t, s.dsNetBEUI);
+    WirelessLines(t, s.dsWireless);
+    t.Number("7012", s.dsWireless.iAuthentication);
+    t.Number("7013", s.dsWireless.iNetworkType);
+    if (!t.ok()) return -2;
+    // Compared before the send: the cache is the box as it was read, before the new settings.
+    const int sameName = s.dsSystem.szDeviceName == m_Configuration.dsSystem.szDeviceName ? 1 : 0;
+    const bool fixedAddress =
+        s.dsTCPIP.bAutoAddress1 == 0 && IsDottedAddress(s.dsTCPIP.szIPAddress);
+    int length = 0;
+    const int rc = SendResp(name, t.text(), ReplyBuffer(), length);
+    m_szLastDeviceName.clear();
+    if (rc != 0) return -1;
+    return ApplySettings(name, s.dsSystem.szDeviceName, sameName,
+                         fixedAddress ? s.dsTCPIP.szIPAddress : std::string());
+  });
+}
+
+}  // namespace wizard
