@@ -166,6 +166,7 @@ CoreReply BoxCore::HandleCommand(int command, std::string_view argument) {
       return reply;
     }
     default:
+      if (auto wizardReply = HandleWizardCommand(*this, command)) return *wizardReply;
       return Failed();
   }
 }
@@ -253,7 +254,7 @@ std::string BoxCore::InformationText() const {
   t += "Device Name : " + DeviceName() + "\r\n";
   t += std::string("Hardware Address : ") + mac + "\r\n";
   t += std::string("Firmware Version : ") + fw + "\r\n";
-  t += "IP Address : " + Get("4000").value_or("") + "\r\n";
+  t += "IP Address: " + Get("4000").value_or("") + "\r\n";
   return t;
 }
 

@@ -11,6 +11,7 @@
 
 #include "tools/box_emulator/box_settings.h"
 #include "tools/box_emulator/pjl_printer.h"
+#include "tools/box_emulator/wizard_commands.h"
 
 namespace box_emulator {
 
@@ -28,6 +29,7 @@ struct BoxIdentity {
   std::uint8_t functionByte47 = 0x00;  // bit 1: answers "9037:" with an extended name block
   std::array<std::uint8_t, 2> firmware{0x02, 0x10};  // block bytes 50-51 as sent
   std::string extendedName;        // text of the "9037:" block; empty: the device name
+  WizardFeatures wizard;           // answers to the setup wizard's own commands
 };
 
 std::string DefaultNameFor(const BoxIdentity& identity);
