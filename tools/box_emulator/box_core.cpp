@@ -90,6 +90,8 @@ void BoxCore::CompleteRestart() {
 }
 
 CoreReply BoxCore::HandleRequest(std::string_view request) {
+  if (handled_.size() >= 256) handled_.erase(handled_.begin());
+  handled_.emplace_back(request);
   // A command is a first line "9nnn:" (no blank before the colon); anything else is taken as
   // configuration lines "KKKK :value".
   const std::size_t lf = request.find('\n');

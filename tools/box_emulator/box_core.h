@@ -84,6 +84,8 @@ class BoxCore {
   const std::vector<int>& testPages() const { return testPages_; }
   // The printers on the ports, reached by "9500:" and "9601:".
   PjlPorts& pjl() { return pjl_; }
+  // The last requests handled, oldest first, whatever front end carried them (at most 256).
+  const std::vector<std::string>& handledRequests() const { return handled_; }
   // Lines of keys 9300 and 9301 written by the last configuration request.
   const std::vector<std::string>& addressListLines() const { return addressListLines_; }
 
@@ -106,6 +108,7 @@ class BoxCore {
   std::vector<int> testPages_;
   PjlPorts pjl_;
   std::vector<std::string> addressListLines_;
+  std::vector<std::string> handled_;
 };
 
 }  // namespace box_emulator
