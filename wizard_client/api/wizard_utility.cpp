@@ -459,6 +459,26 @@ int CPrintServerUtility::mGetDeviceState(const std::string& name) {
   return static_cast<unsigned char>(ReplyBuffer()[0]);
 }
 
+int CPrintServerUtility::ParseExtendedNameReply(const char* reply, int length,
+                                                std::uint8_t* block144, std::string& ip) {
+  if (reply == nullptr || block144 == nullptr || length < kExtendedInfoSize) return -6;
+  std::memcpy(block144, reply, kExtendedInfoSize);
+  // The text after the block: "IP:" up to its line end names the box's address.
+  constexpr int kTextCapacity = 1023;
+  const int textLength = std::min(length - kExtendedInfoSize, kTextCapacity);
+  const std::string text = ReplyText(reply + kExtendedInfoSize, textLength);
+  const std::size_t at = text.find("IP:");
+  if (at != std::string::npos) {
+    const std::size_t end = text.find('\n', at);
+    if (end != std::string::npos) {
+      std::string value(config::TrimBlanks(text.substr(at + 3, end - at - 3)));
+      if (!value.empty() && value.back() == '\r') value.pop_back();
+      ip = value;
+    }
+  }
+  return 0;
+}
+
 int CPrintServerUtility::mGetExtendedNameBlock(const std::string& name, std::uint8_t* block144,
                                                std::string& ip) {
   return Guarded([&] {
@@ -467,21 +487,7 @@ int CPrintServerUtility::mGetExtendedNameBlock(const std::string& name, std::uin
     int length = 0;
     const int rc = SendResp(name, "9701:\n", reply.data(), length);
     if (rc != 0) return rc;
-    if (length < kExtendedInfoSize) return -6;
-    std::memcpy(block144, reply.data(), kExtendedInfoSize);
-    // The text after the block: "IP:" up to its line end names the box's address.
-    constexpr int kTextCapacity = 1023;
-    const int textLength = std::min(length - kExtendedInfoSize, kTextCapacity);
-    const std::string text = ReplyText(reply.data() + kExtendedInfoSize, textLength);
-    const std::size_t at = text.find("IP:");
-    if (at != std::string::npos) {
-      const std::size_t end = text.find('\n', at);
-      if (end != std::string::npos) {
-        ip = std::string(config::TrimBlanks(text.substr(at + 3, end - at - 3)));
-        if (!ip.empty() && ip.back() == '\r') ip.pop_back();
-      }
-    }
-    return 0;
+    return ParseExtendedNameReply(reply.data(), length, block144, ip);
   });
 }
 
@@ -540,20 +546,25 @@ int CPrintServerUtility::mProbeDevice(const std::string& name) {
   return length > 0 ? 0 : -1;
 }
 
+int CPrintServerUtility::ParseDeviceIPAddress(const char* reply, int length, std::string& ip) {
+  if (reply == nullptr) return -1;
+  const std::string text = ReplyText(reply, length);
+  static constexpr char kLabel[] = "IP Address: ";
+  const std::size_t at = text.find(kLabel);
+  if (at == std::string::npos) return -1;  // a box that reports no address
+  const std::size_t from = at + sizeof kLabel - 1;
+  std::size_t end = text.find_first_of("\r\n", from);
+  if (end == std::string::npos) end = text.size();
+  ip = text.substr(from, end - from);
+  return 0;
+}
+
 int CPrintServerUtility::mGetDeviceIPAddress(const std::string& name, std::string& ip) {
   return Guarded([&] {
     int length = 0;
     const int rc = SendResp(name, "9010:\r\n", ReplyBuffer(), length);
     if (rc != 0) return rc;
-    const std::string text = ReplyText(ReplyBuffer(), length);
-    static constexpr char kLabel[] = "IP Address: ";
-    const std::size_t at = text.find(kLabel);
-    if (at == std::string::npos) return -1;  // a box that reports no address
-    const std::size_t from = at + sizeof kLabel - 1;
-    std::size_t end = text.find_first_of("\r\n", from);
-    if (end == std::string::npos) end = text.size();
-    ip = text.substr(from, end - from);
-    return 0;
+    return ParseDeviceIPAddress(ReplyBuffer(), length, ip);
   });
 }
 

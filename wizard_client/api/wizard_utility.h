@@ -135,6 +135,12 @@ class CPrintServerUtility : protected ::CPrintServerUtility {
   int mSendDirectCommand(const std::string& name, const std::string& request, char* reply,
                          int* replyLength, int capacity);
   int mGetDeviceIPAddress(const std::string& name, std::string& ip);
+  // The reply readers of "9701:" (the block, then "IP:" up to its line end; -6 for a reply
+  // shorter than the block) and "9010:" (the text after "IP Address: " up to the line end; -1
+  // when the reply names none). Both read at most `length` bytes and stop at a NUL.
+  static int ParseExtendedNameReply(const char* reply, int length, std::uint8_t* block144,
+                                    std::string& ip);
+  static int ParseDeviceIPAddress(const char* reply, int length, std::string& ip);
   // Decodes a "9007:" reply (at least 164 bytes): model name at 96, port values at 156 and 160,
   // the cache's capability flags. -2 for a null argument or a reply shorter than the block.
   int DecodeDevicePID(const char* reply, int length, DevicePIDData* out);
