@@ -1,0 +1,365 @@
+// The wizard's group writers, wireless writer, password commands and device queries against an
+// emulated box over TCP: the exact text each write puts on the wire, or that nothing is sent.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "device_client/api/tests/api_fixture.h"
+#include "platform/test_support/temp_root.h"
+#include "tools/box_emulator/box_emulator.h"
+#include "wizard_client/api/wizard_utility.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Util = wizard::CPrintServerUtility;
+
+class WizardWriters : public ::testing::Test {
+ protected:
+  static box_emulator::BoxOptions Options() {
+    box_emulator::BoxOptions o;
+    o.restartWindow = 0ms;
+    o.identity.namePrefix = "PS";
+    return o;
+  }
+
+  void SetUp() override {
+    char cwd[PATH_MAX];
+    ASSERT_NE(::getcwd(cwd, sizeof cwd), nullptr);
+    oldCwd_ = cwd;
+    ASSERT_EQ(::chdir(root_.path().c_str()), 0);
+    name_ = box_.DefaultName();
+  }
+
+  void Start() {
+    util_ = std::make_unique<Util>();
+    ASSERT_EQ(util_->mInitializeLanComponent(TYPE_TCPIP, 20), 0);
+    wizard::wizard_access::ClearDevices();
+    ASSERT_EQ(wizard::wizard_access::AppendDevice(
+                  wizard::FromConsoleRecord(api_test::TcpRecord(name_, box_.Address()))),
+              0);
+  }
+
+  void TearDown() override {
+    util_.reset();
+    if (!oldCwd_.empty()) {
+      EXPECT_EQ(::chdir(oldCwd_.c_str()), 0);
+    }
+  }
+
+  std::string FirstRequest() {
+    const auto all = box_.Requests();
+    return all.empty() ? std::string() : all.front().data;
+  }
+
+  platform::testing::TempRoot root_;
+  std::string oldCwd_;
+  api_test::BoxAwareClock clock_;
+  platform::ScopedClock useClock_{&clock_};
+  box_emulator::Box box_{Options()};
+  std::unique_ptr<Util> util_;
+  std::string name_;
+};
+
+wizard::NetwareConfigurationData PrintServerMode() {
+  wizard::NetwareConfigurationData n;
+  n.szOperationMode = "PS";
+  n.szPrintServerName = "PS1";
+  n.bFrameTypeEthernetII = n.bFrameType8022 = n.bFrameType8023 = n.bFrameType8022Snap = 1;
+  n.iQueuePollingInterval = 10;
+  return n;
+}
+
+wizard::SerialPortConfigurationData Serial() {
+  wizard::SerialPortConfigurationData s;
+  s.iBaudrate = 9600;
+  s.iDatabits = 8;
+  s.szParity = "NONE";
+  s.iStopbits = 1;
+  s.szHandshake = "HARDWARE";
+  return s;
+}
+
+wizard::SNMPConfigurationData Snmp() {
+  wizard::SNMPConfigurationData s;
+  s.iT1_TrapSeverity = s.iT2_TrapSeverity = s.iT3_TrapSeverity = s.iT4_TrapSeverity = 1;
+  return s;
+}
+
+std::string Entries(int n) {
+  std::string all;
+  for (int i = 0; i < n; ++i) {
+    char mac[16];
+    std::snprintf(mac, sizeof mac, "0040011A%04X", i);
+    all += mac;
+  }
+  return all;
+}
+
+wizard::WirelessConfigurationData WirelessWith(int list9300, int list9301, int listMode) {
+  wizard::WirelessConfigurationData w;
+  w.szSSID = "NET";
+  w.szDomainList = "US,EU";   // the box's own: never written back
+  w.szLinkStatus = "Linked";  // read only
+  w.iChannel = 11;
+  w.iKeyLength = 13;
+  w.iListMode = listMode;
+  w.iAuthentication = 2;
+  for (int i = 0; i < list9300; ++i) w.AddressList9300.push_back(Entries(i + 1).substr(12 * i));
+  for (int i = 0; i < list9301; ++i) w.AddressList9301.push_back(Entries(i + 1).substr(12 * i));
+  return w;
+}
+
+std::string WirelessHead() {
+  return "7000 :NET\n7002 :11\n7003 :Disable\n7004 :13\n7005 :0\n7006 :\n7007 :\n7008 :\n"
+         "7009 :\n";
+}
+
+struct WriteCase {
+  const char* what;
+  std::function<int(Util&, const std::string&)> write;
+  int rc;
+  std::string text;  // what the box received first; empty: nothing was sent
+};
+
+TEST_F(WizardWriters, EachWriterSendsItsTextOrNothing) {
+  Start();
+  const std::string n20 = Entries(20), n45 = Entries(45);
+  const WriteCase cases[] = {
+      {"netware, print-server mode",
+       [](Util& u, const std::string& n) {
+         const auto nw = PrintServerMode();
+         return u.mSetNetwareConfiguration(n, &nw);
+       },
+       0,
+       "0001 :PS1\n2001 :ENABLE\n2002 :ENABLE\n2003 :ENABLE\n2004 :ENABLE\n2000 :PS\n2101 :\n"
+       "2102 :NO\n2103 :10\n2110 :\n2111 :\n2501 :\n2502 :\n2503 :\n2504 :\n"},
+      {"netware, polling 256",
+       [](Util& u, const std::string& n) {
+         auto nw = PrintServerMode();
+         nw.iQueuePollingInterval = 256;
+         return u.mSetNetwareConfiguration(n, &nw);
+       },
+       -2, ""},
+      {"netware, mode in lower case",
+       [](Util& u, const std::string& n) {
+         auto nw = PrintServerMode();
+         nw.szOperationMode = "ps";
+         return u.mSetNetwareConfiguration(n, &nw);
+       },
+       -2, ""},
+      {"serial, stop bits 0",
+       [](Util& u, const std::string& n) {
+         auto s = Serial();
+         s.iStopbits = 0;
+         return u.mSetSerialPortConfiguration(n, &s);
+       },
+       -2, ""},
+      {"serial",
+       [](Util& u, const std::string& n) {
+         const auto s = Serial();
+         return u.mSetSerialPortConfiguration(n, &s);
+       },
+       0, "0030 :9600\n0033 :8\n0032 :NONE\n0031 :1\n0034 :HARDWARE\n"},
+      {"logical printer 2",
+       [](Util& u, const std::string& n) {
+         wizard::LogicalPrinterConfigurationData p;
+         p.szPhysicalPort = "P2";
+         p.bConvertLFToLFCR = 1;
+         return u.mSetLogicalPortConfiguration(n, 2, &p);
+       },
+       0, "0120 :P2\n0121 :\n0122 :\n0123 :YES\n"},
+      {"logical printer 9",
+       [](Util& u, const std::string& n) {
+         wizard::LogicalPrinterConfigurationData p;
+         return u.mSetLogicalPortConfiguration(n, 9, &p);
+       },
+       -1, ""},
+      {"logical printer 0",
+       [](Util& u, const std::string& n) {
+         wizard::LogicalPrinterConfigurationData p;
+         return u.mSetLogicalPortConfiguration(n, 0, &p);
+       },
+       -2, ""},
+      {"snmp, contact of 32",
+       [](Util& u, const std::string& n) {
+         auto s = Snmp();
+         s.szSysContact = std::string(32, 'c');
+         return u.mSetSNMPConfiguration(n, &s);
+       },
+       -2, ""},
+      {"snmp, manager address of 16",
+       [](Util& u, const std::string& n) {
+         auto s = Snmp();
+         s.szM1_ManagerIPAddress = "192.168.100.1001";
+         return u.mSetSNMPConfiguration(n, &s);
+       },
+       -2, ""},
+      {"netbeui, response 256",
+       [](Util& u, const std::string& n) {
+         wizard::NetBEUIConfigureData b;
+         b.iResponseTime = 256;
+         return u.mSetNetBEUIConfiguration(n, &b);
+       },
+       -2, ""},
+      {"netbeui, response 255",
+       [](Util& u, const std::string& n) {
+         wizard::NetBEUIConfigureData b;
+         b.szDomainName = "SALES";
+         b.iResponseTime = 255;
+         b.sz5003 = "not written here";
+         return u.mSetNetBEUIConfiguration(n, &b);
+       },
+       0, "5000 :SALES\n5001 :NO\n5002 :255\n"},
+      {"appletalk, empty printer types left out",
+       [](Util& u, const std::string& n) {
+         wizard::APPLETALKConfigurationData a;
+         a.szP2PrinterType = "LaserWriter";
+         a.bSPBinaryCommunicationProtocol = 1;
+         return u.mSetAPPLETALKConfiguration(n, &a);
+       },
+       0, "3000 :\n3002 :LaserWriter\n3101 :NO\n3102 :NO\n3103 :YES\n3104 :NO\n"},
+      {"appletalk, binary protocol 2",
+       [](Util& u, const std::string& n) {
+         wizard::APPLETALKConfigurationData a;
+         a.bP1BinaryCommunicationProtocol = 2;
+         return u.mSetAPPLETALKConfiguration(n, &a);
+       },
+       -2, ""},
+      {"wireless, five entries, access 3",
+       [](Util& u, const std::string& n) {
+         const auto w = WirelessWith(5, 0, 3);
+         return u.mSetWirelessConfiguration(n, &w);
+       },
+       0, WirelessHead() + "7010 :Disable\n9300 :05" + Entries(5) + "\n7012 :2\n7013 :0\n"},
+      {"wireless, twenty entries, then an empty line",
+       [](Util& u, const std::string& n) {
+         const auto w = WirelessWith(20, 1, 2);
+         return u.mSetWirelessConfiguration(n, &w);
+       },
+       0, WirelessHead() + "7010 :Enable_List\n9300 :20" + n20 + "\n9300 :00\n9301 :01" +
+              Entries(1) + "\n7012 :2\n7013 :0\n"},
+      {"wireless, forty-five entries",
+       [](Util& u, const std::string& n) {
+         const auto w = WirelessWith(45, 0, 1);
+         return u.mSetWirelessConfiguration(n, &w);
+       },
+       0, WirelessHead() + "7010 :Enable\n9300 :20" + n45.substr(0, 240) + "\n9300 :20" +
+              n45.substr(240, 240) + "\n9300 :05" + n45.substr(480) + "\n7012 :2\n7013 :0\n"},
+      {"wireless, empty lists",
+       [](Util& u, const std::string& n) {
+         const auto w = WirelessWith(0, 0, 0);
+         return u.mSetWirelessConfiguration(n, &w);
+       },
+       0, WirelessHead() + "7010 :Disable\n9300 :00\n7012 :2\n7013 :0\n"},
+      {"password over 79 bytes",
+       [](Util& u, const std::string& n) { return u.mSetPassword(n, std::string(80, 'x')); }, -2,
+       ""},
+      {"password with a line break",
+       [](Util& u, const std::string& n) { return u.mSetNetwarePassword(n, "a\nb"); }, -2, ""},
+      {"empty name", [](Util& u, const std::string&) { return u.mSetPassword("", "pw"); }, -2, ""},
+  };
+  for (const WriteCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    box_.ClearRequests();
+    EXPECT_EQ(c.write(*util_, name_), c.rc);
+    EXPECT_EQ(FirstRequest(), c.text);
+    if (c.rc == 0) {
+      // Applied: restart, then the box is read again.
+      const auto all = box_.Requests();
+      ASSERT_GE(all.size(), 4u);
+      EXPECT_EQ(all[1].data, "9002:\n");
+      EXPECT_EQ(all[2].data, "9100:\r\n");
+    }
+  }
+}
+
+TEST_F(WizardWriters, PasswordsReachTheBoxEncodedAndAreCheckedThere) {
+  Start();
+  ASSERT_EQ(util_->mSetPassword(name_, "new pw"), 0);
+  EXPECT_EQ(box_.Password(), "new pw");
+  EXPECT_EQ(util_->mVerifyPassword(name_, "new pw"), 0);
+  EXPECT_EQ(util_->mVerifyPassword(name_, "old pw"), -1);
+  const std::string longest(79, '~');
+  ASSERT_EQ(util_->mSetNetwarePassword(name_, longest), 0);
+  EXPECT_EQ(box_.NetwarePassword(), longest);
+}
+
+TEST_F(WizardWriters, SelectingAnotherBoxForgetsWhatTheFirstOneSaid) {
+  box_emulator::Box other(Options());
+  box_.SetSetting("5003", "first box only");
+  box_.SetSetting("7011", "0040011A2B3C");
+  Start();
+  ASSERT_EQ(wizard::wizard_access::AppendDevice(wizard::FromConsoleRecord(
+                api_test::TcpRecord(other.DefaultName(), other.Address()))),
+            0);
+  wizard::NetBEUIConfigureData nb;
+  ASSERT_EQ(util_->mGetNetBEUIConfiguration(name_, &nb), 0);
+  EXPECT_EQ(nb.sz5003, "first box only");
+  // The address list is appended to line by line: each read starts from an empty one.
+  wizard::WirelessConfigurationData w;
+  w.MacAddressList = {"stale"};
+  for (int read = 0; read < 2; ++read) {
+    ASSERT_EQ(util_->mGetWirelessConfiguration(name_, &w), 0);
+    EXPECT_EQ(w.MacAddressList, (std::list<std::string>{"0040011A2B3C"}));
+  }
+  wizard::AllConfigurationData unused;
+  ASSERT_EQ(util_->mReadDeviceConfiguration(other.DefaultName(), &unused), 0);
+  EXPECT_EQ(util_->CachedExtras().netbeui.sz5003, "");
+  EXPECT_TRUE(util_->CachedExtras().wireless.MacAddressList.empty());
+
+  // A failed read leaves no device remembered.
+  other.SwitchOff();
+  EXPECT_EQ(util_->SelectDevice(other.DefaultName()), -5);
+  EXPECT_EQ(util_->LastDeviceName(), "");
+  EXPECT_EQ(util_->mGetDevicePortType(name_, nullptr), -2);
+}
+
+TEST_F(WizardWriters, NameInformationFallsBackAndStateBytesMapToFlags) {
+  Start();
+  box_.SetDeviceName("Short");
+  box_.SetExtendedName("A Much Longer Name");
+  struct Case {
+    bool block9701;
+    std::uint8_t byte47;
+    int state;
+    const char* name;
+    const char* longName;
+    const char* a;
+    const char* b;
+  } cases[] = {
+      {true, 0x00, 1, "A Much Longer Name", "TRUE", "TRUE", "TRUE"},
+      {false, 0x02, 0, "A Much Longer Name", "TRUE", "TRUE", "FALSE"},
+      {false, 0x00, -1, "Short", "FALSE", "FALSE", "TRUE"},
+      {false, 0x00, 2, "Short", "FALSE", "keep", "keep"},
+  };
+  for (const Case& c : cases) {
+    box_.SetFunctionFlags(c.byte47);
+    box_.WithCore([&](box_emulator::BoxCore& core) {
+      core.identity().wizard.nameBlock9701 = c.block9701;
+      core.identity().wizard.stateByte = c.state;
+    });
+    std::string out[4] = {"", "", "keep", "keep"};
+    ASSERT_EQ(util_->mGetDeviceNameInformation(name_, out), 0);
+    EXPECT_EQ(out[0], c.name);
+    EXPECT_EQ(out[1], c.longName);
+    EXPECT_EQ(out[2], c.a);
+    EXPECT_EQ(out[3], c.b);
+  }
+  EXPECT_EQ(util_->mGetDeviceState(name_), 2);
+  EXPECT_EQ(util_->mProbeExtendedCommand(name_), 1);
+  EXPECT_EQ(util_->mProbeDevice(name_), 0);
+  std::string info;
+  ASSERT_EQ(util_->mGetDeviceInformation(name_, info), 0);
+  EXPECT_NE(info.find("IP Address: " + box_.Address()), std::string::npos);
+  EXPECT_EQ(util_->mPrintTestPage(name_, 4), -2);
+  std::string unused[4];
+  EXPECT_EQ(util_->mGetDeviceNameInformation("", unused), -2);
+}
+
+}  // namespace
