@@ -21,16 +21,16 @@ namespace {
 constexpr int kSendRespLines[6] = {327, 352, 359, 368, 374, 381};
 constexpr int kDirectCommandLines[6] = {10337, 10362, 10369, 10376, 10382, 10389};
 
-// The upper-cased file name and extension of this source file: the tag of the coded log lines.
-std::string SourceTag() {
-  std::string path = __FILE__;
-  const std::size_t slash = path.find_last_of("/\\");
-  if (slash != std::string::npos) path.erase(0, slash + 1);
-  for (char& c : path) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return path;
-}
 
 }  // namespace
+
+std::string CPrintServerUtility::SourceTagOf(const char* path) {
+  std::string name = path != nullptr ? path : "";
+  const std::size_t slash = name.find_last_of("/\\");
+  if (slash != std::string::npos) name.erase(0, slash + 1);
+  for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return name;
+}
 
 CPrintServerUtility::CPrintServerUtility() {
   // An allocation failure leaves the buffer null; OpenLog allocates it later.
@@ -77,7 +77,7 @@ int CPrintServerUtility::OpenLog() {
       m_pReplyBuffer.reset(new (std::nothrow) char[kReplyBufferSize]());
       if (!m_pReplyBuffer) return -3;
     }
-    m_szSourceTag = SourceTag();
+    m_szSourceTag = SourceTagOf(__FILE__);
     m_szLogPath = kLogFileName;
     // A second start (the console re-initialises the LAN) reopens the log instead of leaking
     // the first file object.
@@ -126,7 +126,7 @@ int CPrintServerUtility::WriteLogLine(const char* tag, int number, const char* m
 }
 
 int CPrintServerUtility::LogAtLine(int number, const char* message) {
-  return WriteLogLine(m_szSourceTag.empty() ? SourceTag().c_str() : m_szSourceTag.c_str(), number,
+  return WriteLogLine(m_szSourceTag.empty() ? SourceTagOf(__FILE__).c_str() : m_szSourceTag.c_str(), number,
                       message);
 }
 

@@ -186,6 +186,8 @@ class CPrintServerUtility : public CUtilityObject {
   // Runs f and turns an exception into -3.
   template <class F>
   static int Guarded(F&& f) noexcept;
+  // The tag of the coded log lines: the upper-cased file name and extension of a source path.
+  static std::string SourceTagOf(const char* path);
 
   int SendWithLines(const std::string& name, const std::string& request, char* reply,
                     int& replyLength, const int (&lines)[6]);

@@ -3,7 +3,6 @@
 #include "wizard_client/api/wizard_utility.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -29,76 +28,29 @@ constexpr int kLinesDirect[6] = {10135, 10160, 10167, 10174, 10180, 10187};
 
 constexpr std::int64_t kResetWaitMs = 5000;
 
-std::string SourceTag() {
-  std::string path = __FILE__;
-  const std::size_t slash = path.find_last_of("/\\");
-  if (slash != std::string::npos) path.erase(0, slash + 1);
-  for (char& c : path) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return path;
-}
-
-struct ModelCode {
+// The models only the wizard knows, beyond the console's indexes 0..23.
+struct NewerModel {
   std::uint8_t b4, b5, b6;
   int index;
 };
-
-// Model codes (block bytes 4-6) and their indexes.
-constexpr ModelCode kModelCodes[] = {
-    {0x00, 0x54, 0x10, 0},  {0x00, 0x55, 0x10, 1},  {0x00, 0x14, 0x00, 2},
-    {0x01, 0x02, 0x00, 3},  {0x01, 0x71, 0x00, 4},  {0x06, 0x41, 0x00, 4},
-    {0x49, 0x00, 0x91, 4},  {0x00, 0xB5, 0x00, 4},  {0x00, 0x12, 0x30, 5},
-    {0x00, 0x54, 0x00, 6},  {0x00, 0x55, 0x00, 7},  {0x00, 0x13, 0x00, 8},
-    {0x00, 0x81, 0x00, 9},  {0x00, 0x22, 0x30, 10}, {0x02, 0x71, 0x00, 11},
-    {0x06, 0x20, 0x10, 11}, {0x49, 0x00, 0x92, 11}, {0x02, 0x50, 0x10, 12},
-    {0x02, 0x40, 0x10, 13}, {0x01, 0x81, 0x00, 14}, {0x06, 0x31, 0x00, 16},
-    {0x05, 0x90, 0x01, 15}, {0x49, 0x00, 0x73, 17}, {0x49, 0x00, 0x70, 18},
-    {0x49, 0x99, 0x73, 19}, {0x4F, 0x00, 0x0D, 20}, {0x00, 0x87, 0x00, 21},
-    {0x00, 0xB6, 0x00, 21}, {0x00, 0x96, 0x00, 22}, {0x00, 0x97, 0x00, 23},
-    {0x00, 0xF0, 0x4B, 24}, {0x00, 0xF2, 0x00, 25}, {0x00, 0xF0, 0x52, 25},
-};
-
-constexpr const char* kFallbackModelName = "Print Server";
-// Display names of the model indexes; nullptr: the fallback name.
-constexpr const char* kModelNames[CPrintServerUtility::kModelCount] = {
-    "PS-1100 (1 parallel)",          // 0
-    "PS-1300 (3 parallel)",          // 1
-    nullptr,                         // 2
-    "PS-2300 (3 parallel, serial)",  // 3
-    "PS-2200 (2 parallel, serial)",  // 4
-    "PS-2100 (parallel, serial)",    // 5
-    "PS-1100E (1 parallel)",         // 6
-    "PS-1300E (3 parallel)",         // 7
-    "PS-1200 (2 parallel)",          // 8
-    "PS-1100U (USB)",                // 9
-    "PS-2200E (2 parallel, serial)", // 10
-    "PS-1100 Pocket",                // 11
-    "PS-3100 (1 parallel)",          // 12
-    nullptr,                         // 13
-    "PS-1100U2 (USB)",               // 14
-    "PS-3300 (3 parallel)",          // 15
-    "PS-2100 (2 ports)",             // 16
-    "PS-W1100 (wireless, parallel)", // 17
-    "PS-W1100U (wireless, USB)",     // 18
-    "PS-W2100 (wireless, 2 ports)",  // 19
-    "PS-M1100 (multifunction)",      // 20
-    "PS-1100X (parallel)",           // 21
-    "PS-1100UX (USB)",               // 22
-    "PS-1200X (2 ports)",            // 23
-    "PS-W1200 (wireless)",           // 24
-    "PS-G1100 (gigabit)",            // 25
-};
-constexpr const char* kModelName24Product8 = "PS-W1200U (wireless, USB)";
+constexpr NewerModel kNewerModels[] = {
+    {0x00, 0xF0, 0x4B, 24}, {0x00, 0xF2, 0x00, 25}, {0x00, 0xF0, 0x52, 25}};
+constexpr const char* kModelName24 = "PS-7100 (wireless, 1 parallel)";
+constexpr const char* kModelName24Product8 = "PS-7110 (wireless, USB)";
+constexpr const char* kModelName25 = "PS-7300 (gigabit, 3 parallel)";
 // Boxes whose default name begins with this prefix show other names for indexes 4 and 21.
 constexpr const char* kAlternativePrefix = "KX";
-constexpr const char* kAlternativeName4 = "KX-2200 (2 parallel, serial)";
-constexpr const char* kAlternativeName21 = "KX-1100 (parallel)";
+constexpr const char* kAlternativeName4 = "KX-3100 (3 parallel)";
+constexpr const char* kAlternativeName21 = "KX-5200 (wireless, USB)";
 
+// The display name of a known model index (0..25).
 std::string TableModelName(int index, const std::uint8_t* block) {
-  if (index == 24 && block[pid::kProductId] == 0x00 && block[pid::kProductId + 1] == 0x08) {
-    return kModelName24Product8;
+  if (index == 24) {
+    const bool product8 = block[pid::kProductId] == 0x00 && block[pid::kProductId + 1] == 0x08;
+    return product8 ? kModelName24Product8 : kModelName24;
   }
-  const char* name = kModelNames[index];
-  return name != nullptr ? name : kFallbackModelName;
+  if (index == 25) return kModelName25;
+  return ::CPrintServerUtility::ModelName(index);
 }
 
 // Text of a reply up to its first NUL, at most `length` bytes.
@@ -133,7 +85,7 @@ void CPrintServerUtility::mExitLanComponent() {
 
 int CPrintServerUtility::OpenLog() {
   const int rc = Base::OpenLog();
-  m_szSourceTag = SourceTag();
+  m_szSourceTag = SourceTagOf(__FILE__);
   return rc;
 }
 
@@ -572,16 +524,19 @@ int CPrintServerUtility::mGetDeviceIPAddress(const std::string& name, std::strin
 
 int CPrintServerUtility::MapModelCode(const std::uint8_t* code, int* index, bool* known) {
   if (code == nullptr || index == nullptr) return -2;
-  for (const ModelCode& m : kModelCodes) {
+  for (const NewerModel& m : kNewerModels) {
     if (m.b4 == code[0] && m.b5 == code[1] && m.b6 == code[2]) {
       *index = m.index;
       if (known != nullptr) *known = true;
       return 0;
     }
   }
-  *index = static_cast<int>(code[0]) | (static_cast<int>(code[1]) << 8) |
-           (static_cast<int>(code[2]) << 16);
-  if (known != nullptr) *known = false;
+  // The console's table gives the raw code (byte 0 lowest) for a code it does not know; no code
+  // of the table has its own index as raw value, so a result other than the raw code is a model.
+  const int raw = static_cast<int>(code[0]) | (static_cast<int>(code[1]) << 8) |
+                  (static_cast<int>(code[2]) << 16);
+  *index = ModelIndexFromCode(code[0], code[1], code[2]);
+  if (known != nullptr) *known = *index != raw;
   return 0;
 }
 

@@ -18,42 +18,28 @@
 namespace wizard {
 namespace {
 
-// Configuration lines "KKKK :value\n", remembering whether any value could not be written.
-class ConfigText {
+// The shared line writer with the wizard's checks.
+class ConfigText : public config::LineWriter {
  public:
-  void Line(std::string_view key, std::string_view value) {
-    if (config::HasControlCharacters(value)) bad_ = true;
-    text_.append(key);
-    text_ += " :";
-    text_.append(value);
-    text_ += '\n';
-  }
-  void Number(std::string_view key, long long value) { Line(key, std::to_string(value)); }
   // A 0/1 switch written as one of two words; any other value is refused.
   void Switch(std::string_view key, std::int32_t value, const char* on, const char* off) {
-    if (value != 0 && value != 1) bad_ = true;
-    Line(key, value == 1 ? on : off);
+    if (value != 0 && value != 1) Refuse();
+    Text(key, value == 1 ? on : off);
   }
   // A text that must not be empty.
   void Required(std::string_view key, const std::string& value) {
-    if (value.empty()) bad_ = true;
-    Line(key, value);
+    if (value.empty()) Refuse();
+    Text(key, value);
   }
-  void Refuse() { bad_ = true; }
   // A whole line as it stands (a command line inside a configuration text).
   void Raw(std::string_view line) {
     if (line.empty() || line.back() != '\n' ||
         config::HasControlCharacters(line.substr(0, line.size() - 1))) {
-      bad_ = true;
+      Refuse();
     }
-    text_.append(line);
+    out_.append(line);
   }
-  bool ok() const { return !bad_; }
-  const std::string& text() const { return text_; }
-
- private:
-  std::string text_;
-  bool bad_ = false;
+  bool ok() const { return !bad(); }
 };
 
 std::string Key(int number) {
@@ -82,33 +68,11 @@ bool LogicalPortLines(ConfigText& t, int n, const LogicalPrinterConfigurationDat
   if (n < 1 || n > config::kLogicalPrinterCount) return false;
   if (p.bConvertLFToLFCR != 0 && p.bConvertLFToLFCR != 1) return false;
   const int b = 100 + 20 * (n - 1);
-  t.Line(Key(b), p.szPhysicalPort);
-  t.Line(Key(b + 1), p.szStringBeforeJob);
-  t.Line(Key(b + 2), p.szStringAfterJob);
-  t.Line(Key(b + 3), p.bConvertLFToLFCR == 1 ? "YES" : "NO");
+  t.Text(Key(b), p.szPhysicalPort);
+  t.Text(Key(b + 1), p.szStringBeforeJob);
+  t.Text(Key(b + 2), p.szStringAfterJob);
+  t.Text(Key(b + 3), p.bConvertLFToLFCR == 1 ? "YES" : "NO");
   return true;
-}
-
-void NetwareLines(ConfigText& t, const NetwareConfigurationData& nw) {
-  const bool rp = nw.szOperationMode == "RP";
-  const bool ps = nw.szOperationMode == "PS";
-  if (!rp && !ps) t.Refuse();
-  t.Required("0001", rp ? nw.szDeviceName : nw.szPrintServerName);
-  t.Switch("2001", nw.bFrameTypeEthernetII, "ENABLE", "DISABLE");
-  t.Switch("2002", nw.bFrameType8022, "ENABLE", "DISABLE");
-  t.Switch("2003", nw.bFrameType8023, "ENABLE", "DISABLE");
-  t.Switch("2004", nw.bFrameType8022Snap, "ENABLE", "DISABLE");
-  t.Line("2000", nw.szOperationMode);
-  t.Line("2101", nw.szMasterFileServerName);
-  t.Switch("2102", nw.bJobNotify, "YES", "NO");
-  if (nw.iQueuePollingInterval < 1 || nw.iQueuePollingInterval > 255) t.Refuse();
-  t.Number("2103", nw.iQueuePollingInterval);
-  t.Line("2110", nw.szNDSTreeName);
-  t.Line("2111", nw.szNDSContextName);
-  t.Line("2501", nw.szP1RemotePrinter);
-  t.Line("2502", nw.szP2RemotePrinter);
-  t.Line("2503", nw.szSPRemotePrinter);
-  t.Line("2504", nw.szP3RemotePrinter);
 }
 
 void AddressLines(ConfigText& t, const TCPIPConfigurationData& tcp) {
@@ -121,24 +85,24 @@ void AddressLines(ConfigText& t, const TCPIPConfigurationData& tcp) {
 }
 
 void NetBEUIExtraLines(ConfigText& t, const NetBEUIExtraTexts& x) {
-  t.Line("5003", x.sz5003);
-  t.Line("5101", x.sz5101);
-  t.Line("5102", x.sz5102);
-  t.Line("5104", x.sz5104);
-  t.Line("5103", x.sz5103);
+  t.Text("5003", x.sz5003);
+  t.Text("5101", x.sz5101);
+  t.Text("5102", x.sz5102);
+  t.Text("5104", x.sz5104);
+  t.Text("5103", x.sz5103);
 }
 
 // The wireless keys both writers send: 7000, 7002-7009.
 void WirelessLines(ConfigText& t, const config::WirelessConfigurationData& w) {
-  t.Line("7000", w.szSSID);
+  t.Text("7000", w.szSSID);
   t.Number("7002", w.iChannel);
-  t.Line("7003", w.bWEPEnable == 1 ? "Enable" : "Disable");
+  t.Text("7003", w.bWEPEnable == 1 ? "Enable" : "Disable");
   t.Number("7004", w.iKeyLength);
   t.Number("7005", w.iDefaultKey);
-  t.Line("7006", std::string_view(w.szKey1, strnlen(w.szKey1, sizeof w.szKey1)));
-  t.Line("7007", std::string_view(w.szKey2, strnlen(w.szKey2, sizeof w.szKey2)));
-  t.Line("7008", std::string_view(w.szKey3, strnlen(w.szKey3, sizeof w.szKey3)));
-  t.Line("7009", std::string_view(w.szKey4, strnlen(w.szKey4, sizeof w.szKey4)));
+  t.Array("7006", w.szKey1);
+  t.Array("7007", w.szKey2);
+  t.Array("7008", w.szKey3);
+  t.Array("7009", w.szKey4);
 }
 
 // An address-command list in lines of at most 20 entries: "KKKK :NN" + the entries. A list whose
@@ -158,7 +122,7 @@ void AddressListLines(ConfigText& t, std::string_view key, const std::list<std::
     char head[4];
     std::snprintf(head, sizeof head, "%02zu", count);
     value = head + entries;
-    t.Line(key, value);
+    t.Text(key, value);
   }
 }
 
@@ -189,8 +153,8 @@ int CPrintServerUtility::DefaultSystemConfiguration(SystemConfigurationData* rec
       return -2;
     }
     ConfigText t;
-    t.Line("0001", record->szDeviceName);
-    for (const char* key : {"0011", "0012", "0013", "0014", "0019"}) t.Line(key, "ENABLE");
+    t.Text("0001", record->szDeviceName);
+    for (const char* key : {"0011", "0012", "0013", "0014", "0019"}) t.Text(key, "ENABLE");
     if (!t.ok()) return -2;
     text = t.text();
     return 0;
@@ -227,10 +191,10 @@ int CPrintServerUtility::DefaultLogicalPortConfiguration(int n,
     if (makeText != 0) {
       const int b = 100 + 20 * (n - 1);
       ConfigText t;
-      t.Line(Key(b), "P1");
-      t.Line(Key(b + 1), "");
-      t.Line(Key(b + 2), "");
-      t.Line(Key(b + 3), "No");
+      t.Text(Key(b), "P1");
+      t.Text(Key(b + 1), "");
+      t.Text(Key(b + 2), "");
+      t.Text(Key(b + 3), "No");
       text = t.text();
     }
     return 0;
@@ -333,20 +297,20 @@ int CPrintServerUtility::DefaultSNMPConfiguration(SNMPConfigurationData* record,
     text.clear();
     if (makeText != 0) {
       ConfigText t;
-      t.Line("6000", "");
-      t.Line("6001", "");
+      t.Text("6000", "");
+      t.Text("6001", "");
       for (int m = 1; m <= 4; ++m) {
-        t.Line(Key(6000 + 10 * m + 1), "0.0.0.0");
-        t.Line(Key(6000 + 10 * m + 2), "Read Only");
-        t.Line(Key(6000 + 10 * m + 3), "wozlek");
+        t.Text(Key(6000 + 10 * m + 1), "0.0.0.0");
+        t.Text(Key(6000 + 10 * m + 2), "Read Only");
+        t.Text(Key(6000 + 10 * m + 3), "wozlek");
       }
       for (int r = 1; r <= 4; ++r) {
-        t.Line(Key(6100 + 10 * r + 1), "0.0.0.0");
-        t.Line(Key(6100 + 10 * r + 2), "1");
-        t.Line(Key(6100 + 10 * r + 3), "wozlek");
-        t.Line(Key(6100 + 10 * r + 4), "Disable");
+        t.Text(Key(6100 + 10 * r + 1), "0.0.0.0");
+        t.Text(Key(6100 + 10 * r + 2), "1");
+        t.Text(Key(6100 + 10 * r + 3), "wozlek");
+        t.Text(Key(6100 + 10 * r + 4), "Disable");
       }
-      t.Line("6151", "DISABLE");
+      t.Text("6151", "DISABLE");
       text = t.text();
     }
     return 0;
@@ -445,18 +409,11 @@ int CPrintServerUtility::mSetSystemConfiguration(const std::string& name,
                                                  const SystemConfigurationData* system) {
   return Guarded([&] {
     if (name.empty() || system == nullptr) return -2;
-    ConfigText t;
-    t.Line("0001", system->szDeviceName);
-    const auto word = [](std::int32_t v) { return v != 0 ? "ENABLE" : "DISABLE"; };
-    t.Line("0011", word(system->bIPXSPXProtocol));
-    t.Line("0012", word(system->bTCPIPProtocol));
-    t.Line("0013", word(system->bAPPLETALKProtocol));
-    t.Line("0014", word(system->bNetBEUIProtocol));
-    t.Line("0019", word(system->bFifthProtocol));
-    if (!t.ok()) return -2;
+    std::string text;
+    if (config::BuildSystemConfigurationText(*system, text) != config::kBuildOk) return -2;
     const int sameName = system->szDeviceName == m_Configuration.dsSystem.szDeviceName ? 1 : 0;
     int length = 0;
-    const int rc = SendResp(name, t.text(), ReplyBuffer(), length);
+    const int rc = SendResp(name, text, ReplyBuffer(), length);
     m_szLastDeviceName.clear();
     if (rc != 0) return -1;
     return ApplySettings(name, system->szDeviceName, sameName);
@@ -474,9 +431,9 @@ int CPrintServerUtility::mSetSerialPortConfiguration(const std::string& name,
     ConfigText t;
     t.Number("0030", s->iBaudrate);
     t.Number("0033", s->iDatabits);
-    t.Line("0032", s->szParity);
+    t.Text("0032", s->szParity);
     t.Number("0031", s->iStopbits);
-    t.Line("0034", s->szHandshake);
+    t.Text("0034", s->szHandshake);
     if (!t.ok()) return -2;
     return SendSettingsAndReset(name, t.text());
   });
@@ -502,8 +459,7 @@ int CPrintServerUtility::mSetNetwareConfiguration(const std::string& name,
   return Guarded([&] {
     if (name.empty() || nw == nullptr) return -2;
     ConfigText t;
-    NetwareLines(t, *nw);
-    if (!t.ok()) return -2;
+    if (!config::WriteNetwareLines(t, *nw) || !t.ok()) return -2;
     return SendSettingsAndReset(name, t.text());
   });
 }
@@ -515,15 +471,15 @@ int CPrintServerUtility::mSetTCPIPConfiguration(const std::string& name,
     ConfigText t;
     AddressLines(t, *tcp);
     t.Required("4100", tcp->szMailServerIPAddress);
-    t.Line("4101", tcp->szMailAccount);
-    t.Line("4102", tcp->szPassword);
+    t.Text("4101", tcp->szMailAccount);
+    t.Text("4102", tcp->szPassword);
     t.Required("4103", tcp->szCheckMailInterval);
     t.Switch("4104", tcp->bBannerPrinting, "Yes", "No");
-    t.Line("4105", tcp->szRedirectMailAccount);
+    t.Text("4105", tcp->szRedirectMailAccount);
     t.Required("4106", tcp->szDefaultPrinterNumber);
     t.Switch("4107", tcp->bPrintEveryEmail, "Yes", "No");
     t.Switch("4108", tcp->bActivateResponseMail, "Yes", "No");
-    t.Line("4109", tcp->szPrinterModelString);
+    t.Text("4109", tcp->szPrinterModelString);
     t.Number("4010", tcp->iTCPIntervalSessionRetry);
     t.Number("4011", tcp->iTCPCountSessionRetry);
     if (!t.ok()) return -2;
@@ -542,12 +498,12 @@ int CPrintServerUtility::mSetAPPLETALKConfiguration(const std::string& name,
   return Guarded([&] {
     if (name.empty() || a == nullptr) return -2;
     ConfigText t;
-    t.Line("3000", a->szZoneName);
+    t.Text("3000", a->szZoneName);
     const std::pair<const char*, const std::string*> types[] = {
         {"3001", &a->szP1PrinterType}, {"3002", &a->szP2PrinterType},
         {"3003", &a->szSPPrinterType}, {"3004", &a->szP3PrinterType}};
     for (const auto& [key, value] : types) {
-      if (!value->empty()) t.Line(key, *value);
+      if (!value->empty()) t.Text(key, *value);
     }
     t.Switch("3101", a->bP1BinaryCommunicationProtocol, "YES", "NO");
     t.Switch("3102", a->bP2BinaryCommunicationProtocol, "YES", "NO");
@@ -563,7 +519,7 @@ int CPrintServerUtility::mSetNetBEUIConfiguration(const std::string& name,
   return Guarded([&] {
     if (name.empty() || nb == nullptr) return -2;
     ConfigText t;
-    t.Line("5000", nb->szDomainName);
+    t.Text("5000", nb->szDomainName);
     t.Switch("5001", nb->bAbortJobAsPaperOut, "YES", "NO");
     if (nb->iResponseTime < 0 || nb->iResponseTime > 255) t.Refuse();
     t.Number("5002", nb->iResponseTime);
@@ -579,8 +535,8 @@ int CPrintServerUtility::mSetSNMPConfiguration(const std::string& name,
     using S = SNMPConfigurationData;
     ConfigText t;
     if (s->szSysContact.size() > 31 || s->szSysLocation.size() > 31) t.Refuse();
-    t.Line("6000", s->szSysContact);
-    t.Line("6001", s->szSysLocation);
+    t.Text("6000", s->szSysContact);
+    t.Text("6001", s->szSysLocation);
     const std::string S::*mAddr[4] = {&S::szM1_ManagerIPAddress, &S::szM2_ManagerIPAddress,
                                       &S::szM3_ManagerIPAddress, &S::szM4_ManagerIPAddress};
     const std::int32_t S::*mAccess[4] = {&S::iM1_AccessPermission, &S::iM2_AccessPermission,
@@ -599,22 +555,22 @@ int CPrintServerUtility::mSetSNMPConfiguration(const std::string& name,
     for (int i = 0; i < 4; ++i) {
       const int m = 6000 + 10 * (i + 1);
       if ((s->*mAddr[i]).size() > 15) t.Refuse();
-      t.Line(Key(m + 1), s->*mAddr[i]);
+      t.Text(Key(m + 1), s->*mAddr[i]);
       const std::int32_t access = s->*mAccess[i];
       if (access < 0 || access > 2) t.Refuse();
-      t.Line(Key(m + 2), kAccess[access >= 0 && access <= 2 ? access : 0]);
-      t.Line(Key(m + 3), s->*mComm[i]);
+      t.Text(Key(m + 2), kAccess[access >= 0 && access <= 2 ? access : 0]);
+      t.Text(Key(m + 3), s->*mComm[i]);
     }
     for (int i = 0; i < 4; ++i) {
       const int r = 6100 + 10 * (i + 1);
       if ((s->*tAddr[i]).size() > 15) t.Refuse();
-      t.Line(Key(r + 1), s->*tAddr[i]);
+      t.Text(Key(r + 1), s->*tAddr[i]);
       if (s->*tSev[i] < 1 || s->*tSev[i] > 3) t.Refuse();
       t.Number(Key(r + 2), s->*tSev[i]);
-      t.Line(Key(r + 3), s->*tComm[i]);
+      t.Text(Key(r + 3), s->*tComm[i]);
       t.Switch(Key(r + 4), s->*tOpt[i], "ENABLE", "DISABLE");
     }
-    t.Line("6151", s->bSNMPEnable != 0 ? "ENABLE" : "DISABLE");
+    t.Text("6151", s->bSNMPEnable != 0 ? "ENABLE" : "DISABLE");
     if (!t.ok()) return -2;
     return SendSettingsAndReset(name, t.text());
   });
@@ -627,7 +583,7 @@ int CPrintServerUtility::mSetWirelessConfiguration(const std::string& name,
     // 7001 (the domain list) and 7014 (the link state) are the box's own: never written back.
     ConfigText t;
     WirelessLines(t, *w);
-    t.Line("7010", w->iListMode == 1 ? "Enable" : w->iListMode == 2 ? "Enable_List" : "Disable");
+    t.Text("7010", w->iListMode == 1 ? "Enable" : w->iListMode == 2 ? "Enable_List" : "Disable");
     AddressListLines(t, "9300", w->AddressList9300, true);
     AddressListLines(t, "9301", w->AddressList9301, false);
     t.Number("7012", w->iAuthentication);
@@ -690,7 +646,7 @@ int CPrintServerUtility::mSetWizardConfiguration(const std::string& name,
     if (name.empty() || settings == nullptr) return -2;
     const WizardConfigurationData& s = *settings;
     ConfigText t;
-    t.Line("0001", s.dsSystem.szDeviceName);
+    t.Text("0001", s.dsSystem.szDeviceName);
     if (iSetMode == 1) {
       std::string request;
       if (!PasswordRequest("9035:", s.szPassword, request)) return -2;
@@ -699,13 +655,13 @@ int CPrintServerUtility::mSetWizardConfiguration(const std::string& name,
     }
     if (iSetMode == 3) {
       if (s.dsNetware.szOperationMode.empty()) return -2;
-      t.Line("2000", s.dsNetware.szOperationMode);
-      t.Line("2101", s.dsNetware.szMasterFileServerName);
-      t.Line("2110", s.dsNetware.szNDSTreeName);
-      t.Line("2111", s.dsNetware.szNDSContextName);
+      t.Text("2000", s.dsNetware.szOperationMode);
+      t.Text("2101", s.dsNetware.szMasterFileServerName);
+      t.Text("2110", s.dsNetware.szNDSTreeName);
+      t.Text("2111", s.dsNetware.szNDSContextName);
     }
     AddressLines(t, s.dsTCPIP);
-    t.Line("5000", s.dsNetBEUI.szDomainName);
+    t.Text("5000", s.dsNetBEUI.szDomainName);
     NetBEUIExtraLines(t, s.dsNetBEUI);
     WirelessLines(t, s.dsWireless);
     t.Number("7012", s.dsWireless.iAuthentication);

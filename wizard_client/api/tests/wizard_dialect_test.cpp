@@ -169,7 +169,8 @@ TEST_F(WizardDecode, UnknownModelsAreNamedFromTheWizardSettingsOrByTheirCode) {
   // Two parallel ports and no serial port: index 16 whatever the code.
   block = Block(0x00, 0x98, 0x00, 0x00, 0x80);
   ASSERT_EQ(util_.DecodeDevicePID(reinterpret_cast<const char*>(block.data), pid::kSize, &out), 0);
-  EXPECT_STREQ(reinterpret_cast<const char*>(out.data + pid::kModelText), "PS-2100 (2 ports)");
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(out.data + pid::kModelText)),
+            ::CPrintServerUtility::ModelName(16));
   std::int32_t parallel = 0;
   std::memcpy(&parallel, out.data + pid::kDecodedParallel, sizeof parallel);
   EXPECT_EQ(parallel, 2);
