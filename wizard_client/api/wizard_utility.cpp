@@ -2,6 +2,11 @@
 // device-information queries, the model tables and the single commands.
 #include "wizard_client/api/wizard_utility.h"
 
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -586,6 +591,29 @@ int CPrintServerUtility::mGetDevicePortType(const std::string& name, int* iModel
   }
   *iModelType = type;
   return 0;
+}
+
+void CPrintServerUtility::ClearDevicePID() {
+  std::uint8_t* b = m_Configuration.dsDevicePID.data;
+  std::memset(b, 0, pid::kModelText);
+  std::memset(b + pid::kDecodedParallel, 0, pid::kSize - pid::kDecodedParallel);
+}
+
+bool CPrintServerUtility::GetLocalHostAddress(std::string& hostName, std::string& address) {
+  char host[256] = {};
+  if (::gethostname(host, sizeof host - 1) != 0) return false;
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  addrinfo* found = nullptr;
+  if (::getaddrinfo(host, nullptr, &hints, &found) != 0 || found == nullptr) return false;
+  char text[INET_ADDRSTRLEN] = {};
+  const auto* in = reinterpret_cast<const sockaddr_in*>(found->ai_addr);
+  const bool ok = ::inet_ntop(AF_INET, &in->sin_addr, text, sizeof text) != nullptr;
+  ::freeaddrinfo(found);
+  if (!ok) return false;
+  hostName = host;
+  address = text;
+  return true;
 }
 
 // ---- Commands --------------------------------------------------------------------------------

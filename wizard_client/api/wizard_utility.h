@@ -205,6 +205,35 @@ class CPrintServerUtility : protected ::CPrintServerUtility {
   // "9700:": 0 when the box answers with at least one byte.
   int mProbeDevice(const std::string& name);
 
+  // ---- Further whole-text writers --------------------------------------------------------------
+  // The four lines of logical printers 1-3 (count 3) or 1-8 (count 8), then restart. Count other
+  // than 3 or 8: -2; a line-feed switch other than 0/1: -1; a failed send: the send's code.
+  int mSetAllLogicalPortConfiguration(const std::string& name, int iLogicalPortCount,
+                                      const config::AllLogicalPrinter* printers);
+  // Port names 0040-0043 (empty: P1, P2, P3, SP), handshakes 0501-0504, switches 0511 and 0512
+  // of the four ports (P1, P2, P3, serial port), then restart; a failed send: the send's code.
+  int mSetPhysicalPortConfiguration(const std::string& name,
+                                    const PhysicalPortConfigurationData* ports4);
+  // "4020 :Enable" or "4020 :Disable", then restart.
+  int mSetAddressAssignment(const std::string& name, std::uint8_t enable);
+  // The TCP/IP text of mSetTCPIPConfiguration and manager 1's access (6012: 0 Read Only,
+  // 1 Read/Write, 2 Not Accessible) and community (6013), then restart at the new address.
+  int mSetTCPIPAndManagerConfiguration(const std::string& name,
+                                       const TCPIPConfigurationData* tcpip, int access,
+                                       const std::string& community);
+  // The NetWare text, then the apply step with the box's new name.
+  int mSetNetwareConfigurationAndApply(const std::string& name, const std::string& newName,
+                                       const NetwareConfigurationData* netware, int sameName);
+  // "9006:" (not tested), the apply step with the box's new name, then one more read.
+  int mRestoreFactoryDefaultAndApply(const std::string& name, const std::string& newName,
+                                     int sameName);
+  // Zeroes the fields of the cached device-information block that a box sends (the decoded model
+  // text at 96-155 stays).
+  void ClearDevicePID();
+  using Base::HexEncodeText;
+  // The PC's host name and its first IPv4 address: true, or false when either is not known.
+  static bool GetLocalHostAddress(std::string& hostName, std::string& address);
+
   // ---- Browse --------------------------------------------------------------------------------
   // The boxes of the discovery cache whose default name begins with `filter` ("*" or empty: all).
   int PS_Browse(BrowseLists* lists, const std::string& filter);

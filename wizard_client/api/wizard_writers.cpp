@@ -84,6 +84,57 @@ void AddressLines(ConfigText& t, const TCPIPConfigurationData& tcp) {
   t.Switch("4022", tcp.bAutoAddress3, "Enable", "Disable");
 }
 
+// The whole TCP/IP group: addresses, switches, mail and banner settings, session retries.
+void TcpipLines(ConfigText& t, const TCPIPConfigurationData& tcp) {
+  AddressLines(t, tcp);
+  t.Required("4100", tcp.szMailServerIPAddress);
+  t.Text("4101", tcp.szMailAccount);
+  t.Text("4102", tcp.szPassword);
+  t.Required("4103", tcp.szCheckMailInterval);
+  t.Switch("4104", tcp.bBannerPrinting, "Yes", "No");
+  t.Text("4105", tcp.szRedirectMailAccount);
+  t.Required("4106", tcp.szDefaultPrinterNumber);
+  t.Switch("4107", tcp.bPrintEveryEmail, "Yes", "No");
+  t.Switch("4108", tcp.bActivateResponseMail, "Yes", "No");
+  t.Text("4109", tcp.szPrinterModelString);
+  t.Number("4010", tcp.iTCPIntervalSessionRetry);
+  t.Number("4011", tcp.iTCPCountSessionRetry);
+}
+
+// A fixed address the box answers at after its restart (empty when it takes one by itself).
+std::string FixedAddress(const TCPIPConfigurationData& tcp) {
+  return tcp.bAutoAddress1 == 0 && IsDottedAddress(tcp.szIPAddress) ? tcp.szIPAddress
+                                                                     : std::string();
+}
+
+// Logical printer n (1..8) of the gathered record.
+LogicalPrinterConfigurationData LogicalPrinterOf(const config::AllLogicalPrinter& a, int n) {
+  using A = config::AllLogicalPrinter;
+  struct Fields {
+    std::string A::*port;
+    std::string A::*before;
+    std::string A::*after;
+    std::int32_t A::*lf;
+  };
+  static const Fields kFields[config::kLogicalPrinterCount] = {
+      {&A::szL1PhysicalPort, &A::szL1StringBeforeJob, &A::szL1StringAfterJob, &A::bL1ConvertLFToLFCR},
+      {&A::szL2PhysicalPort, &A::szL2StringBeforeJob, &A::szL2StringAfterJob, &A::bL2ConvertLFToLFCR},
+      {&A::szL3PhysicalPort, &A::szL3StringBeforeJob, &A::szL3StringAfterJob, &A::bL3ConvertLFToLFCR},
+      {&A::szL4PhysicalPort, &A::szL4StringBeforeJob, &A::szL4StringAfterJob, &A::bL4ConvertLFToLFCR},
+      {&A::szL5PhysicalPort, &A::szL5StringBeforeJob, &A::szL5StringAfterJob, &A::bL5ConvertLFToLFCR},
+      {&A::szL6PhysicalPort, &A::szL6StringBeforeJob, &A::szL6StringAfterJob, &A::bL6ConvertLFToLFCR},
+      {&A::szL7PhysicalPort, &A::szL7StringBeforeJob, &A::szL7StringAfterJob, &A::bL7ConvertLFToLFCR},
+      {&A::szL8PhysicalPort, &A::szL8StringBeforeJob, &A::szL8StringAfterJob, &A::bL8ConvertLFToLFCR},
+  };
+  const Fields& f = kFields[n - 1];
+  LogicalPrinterConfigurationData p;
+  p.szPhysicalPort = a.*f.port;
+  p.szStringBeforeJob = a.*f.before;
+  p.szStringAfterJob = a.*f.after;
+  p.bConvertLFToLFCR = a.*f.lf;
+  return p;
+}
+
 void NetBEUIExtraLines(ConfigText& t, const NetBEUIExtraTexts& x) {
   t.Text("5003", x.sz5003);
   t.Text("5101", x.sz5101);
@@ -127,6 +178,8 @@ void AddressListLines(ConfigText& t, std::string_view key, const std::list<std::
 }
 
 }  // namespace
+
+constexpr std::int64_t kResetWaitMs = 5000;
 
 int CPrintServerUtility::SendSettingsAndReset(const std::string& name, const std::string& text) {
   int length = 0;
@@ -469,27 +522,13 @@ int CPrintServerUtility::mSetTCPIPConfiguration(const std::string& name,
   return Guarded([&] {
     if (name.empty() || tcp == nullptr) return -2;
     ConfigText t;
-    AddressLines(t, *tcp);
-    t.Required("4100", tcp->szMailServerIPAddress);
-    t.Text("4101", tcp->szMailAccount);
-    t.Text("4102", tcp->szPassword);
-    t.Required("4103", tcp->szCheckMailInterval);
-    t.Switch("4104", tcp->bBannerPrinting, "Yes", "No");
-    t.Text("4105", tcp->szRedirectMailAccount);
-    t.Required("4106", tcp->szDefaultPrinterNumber);
-    t.Switch("4107", tcp->bPrintEveryEmail, "Yes", "No");
-    t.Switch("4108", tcp->bActivateResponseMail, "Yes", "No");
-    t.Text("4109", tcp->szPrinterModelString);
-    t.Number("4010", tcp->iTCPIntervalSessionRetry);
-    t.Number("4011", tcp->iTCPCountSessionRetry);
+    TcpipLines(t, *tcp);
     if (!t.ok()) return -2;
     int length = 0;
     const int rc = SendResp(name, t.text(), ReplyBuffer(), length);
     m_szLastDeviceName.clear();
     if (rc != 0) return -1;
-    // A fixed address: the box answers there after its restart, so the reload goes there.
-    const bool fixed = tcp->bAutoAddress1 == 0 && IsDottedAddress(tcp->szIPAddress);
-    return RestartAndReload(name, 5000, std::string(), fixed ? tcp->szIPAddress : std::string());
+    return RestartAndReload(name, kResetWaitMs, std::string(), FixedAddress(*tcp));
   });
 }
 
@@ -678,6 +717,100 @@ int CPrintServerUtility::mSetWizardConfiguration(const std::string& name,
     return ApplySettings(name, s.dsSystem.szDeviceName, sameName,
                          fixedAddress ? s.dsTCPIP.szIPAddress : std::string());
   });
+}
+
+// ---- Further whole-text writers --------------------------------------------------------------
+
+int CPrintServerUtility::mSetAllLogicalPortConfiguration(const std::string& name,
+                                                         int iLogicalPortCount,
+                                                         const config::AllLogicalPrinter* all) {
+  return Guarded([&] {
+    if (all == nullptr || (iLogicalPortCount != 3 && iLogicalPortCount != 8)) return -2;
+    ConfigText t;
+    for (int n = 1; n <= iLogicalPortCount; ++n) {
+      if (!LogicalPortLines(t, n, LogicalPrinterOf(*all, n))) return -1;
+    }
+    if (!t.ok()) return -2;
+    int length = 0;
+    const int rc = SendResp(name, t.text(), ReplyBuffer(), length);
+    m_szLastDeviceName.clear();
+    if (rc != 0) return rc;
+    return mResetDevice(name);
+  });
+}
+
+int CPrintServerUtility::mSetPhysicalPortConfiguration(const std::string& name,
+                                                       const PhysicalPortConfigurationData* ports) {
+  return Guarded([&] {
+    if (name.empty() || ports == nullptr) return -2;
+    static const char* const kDefaultName[4] = {"P1", "P2", "P3", "SP"};
+    ConfigText t;
+    for (int i = 0; i < 4; ++i) {
+      const std::string& portName = ports[i].szPortName;
+      t.Text(Key(40 + i), portName.empty() ? std::string(kDefaultName[i]) : portName);
+    }
+    for (int i = 0; i < 4; ++i) t.Text(Key(501 + i), ports[i].iHandshake == 1 ? "BUSY" : "ACK&BUSY");
+    for (int i = 0; i < 2; ++i) t.Text(Key(511 + i), ports[i].bEnable == 1 ? "Enable" : "Disable");
+    if (!t.ok()) return -2;
+    int length = 0;
+    const int rc = SendResp(name, t.text(), ReplyBuffer(), length);
+    m_szLastDeviceName.clear();
+    if (rc != 0) return rc;
+    return mResetDevice(name);
+  });
+}
+
+int CPrintServerUtility::mSetAddressAssignment(const std::string& name, std::uint8_t enable) {
+  if (name.empty()) return -2;
+  return SendSettingsAndReset(name, enable != 0 ? "4020 :Enable\n" : "4020 :Disable\n");
+}
+
+int CPrintServerUtility::mSetTCPIPAndManagerConfiguration(const std::string& name,
+                                                          const TCPIPConfigurationData* tcp,
+                                                          int access,
+                                                          const std::string& community) {
+  return Guarded([&] {
+    if (name.empty() || tcp == nullptr || access < 0 || access > 2) return -2;
+    static const char* const kAccess[3] = {"Read Only", "Read/Write", "Not Accessible"};
+    ConfigText t;
+    TcpipLines(t, *tcp);
+    t.Text("6012", kAccess[access]);
+    t.Text("6013", community);
+    if (!t.ok()) return -2;
+    int length = 0;
+    const int rc = SendResp(name, t.text(), ReplyBuffer(), length);
+    m_szLastDeviceName.clear();
+    if (rc != 0) return -1;
+    return RestartAndReload(name, kResetWaitMs, std::string(), FixedAddress(*tcp));
+  });
+}
+
+int CPrintServerUtility::mSetNetwareConfigurationAndApply(const std::string& name,
+                                                          const std::string& newName,
+                                                          const NetwareConfigurationData* nw,
+                                                          int sameName) {
+  return Guarded([&] {
+    if (name.empty() || nw == nullptr) return -2;
+    ConfigText t;
+    if (!config::WriteNetwareLines(t, *nw) || !t.ok()) return -2;
+    int length = 0;
+    const int rc = SendResp(name, t.text(), ReplyBuffer(), length);
+    m_szLastDeviceName.clear();
+    if (rc != 0) return -1;
+    return ApplySettings(name, newName, sameName);
+  });
+}
+
+int CPrintServerUtility::mRestoreFactoryDefaultAndApply(const std::string& name,
+                                                        const std::string& newName,
+                                                        int sameName) {
+  if (name.empty()) return -1;
+  int length = 0;
+  SendResp(name, "9006:\n", ReplyBuffer(), length);  // the restart reports any failure
+  m_szLastDeviceName.clear();
+  const int rc = ApplySettings(name, newName, sameName);
+  if (rc != 0) return rc;
+  return SelectDevice(name);
 }
 
 }  // namespace wizard

@@ -257,6 +257,69 @@ TEST_F(WizardWriters, EachWriterSendsItsTextOrNothing) {
          return u.mSetWirelessConfiguration(n, &w);
        },
        0, WirelessHead() + "7010 :Disable\n9300 :00\n7012 :2\n7013 :0\n"},
+      {"all logical printers, count 3",
+       [](Util& u, const std::string& n) {
+         config::AllLogicalPrinter all;
+         all.szL1PhysicalPort = "P1";
+         all.szL2PhysicalPort = "P2";
+         all.szL3StringBeforeJob = "\x1b" "E";  // an escape byte: not writable
+         return u.mSetAllLogicalPortConfiguration(n, 3, &all);
+       },
+       -2, ""},
+      {"all logical printers, count 3, plain",
+       [](Util& u, const std::string& n) {
+         config::AllLogicalPrinter all;
+         all.szL1PhysicalPort = "P1";
+         all.szL2PhysicalPort = "P2";
+         all.bL3ConvertLFToLFCR = 1;
+         return u.mSetAllLogicalPortConfiguration(n, 3, &all);
+       },
+       0, "0100 :P1\n0101 :\n0102 :\n0103 :NO\n0120 :P2\n0121 :\n0122 :\n0123 :NO\n"
+          "0140 :\n0141 :\n0142 :\n0143 :YES\n"},
+      {"all logical printers, count 4",
+       [](Util& u, const std::string& n) {
+         config::AllLogicalPrinter all;
+         return u.mSetAllLogicalPortConfiguration(n, 4, &all);
+       },
+       -2, ""},
+      {"physical ports",
+       [](Util& u, const std::string& n) {
+         wizard::PhysicalPortConfigurationData ports[4];
+         ports[1].szPortName = "LPT2";
+         ports[0].iHandshake = 1;
+         ports[0].bEnable = 1;
+         return u.mSetPhysicalPortConfiguration(n, ports);
+       },
+       0, "0040 :P1\n0041 :LPT2\n0042 :P3\n0043 :SP\n0501 :BUSY\n0502 :ACK&BUSY\n"
+          "0503 :ACK&BUSY\n0504 :ACK&BUSY\n0511 :Enable\n0512 :Disable\n"},
+      {"address assignment",
+       [](Util& u, const std::string& n) { return u.mSetAddressAssignment(n, 1); }, 0,
+       "4020 :Enable\n"},
+      {"tcp/ip with manager 1",
+       [](Util& u, const std::string& n) {
+         wizard::TCPIPConfigurationData t;
+         std::string unused;
+         u.DefaultTCPIPConfiguration(&t, 0, unused);
+         return u.mSetTCPIPAndManagerConfiguration(n, &t, 1, "private");
+       },
+       0, "4000 :0.0.0.0\n4001 :0.0.0.0\n4002 :0.0.0.0\n4020 :Enable\n4021 :Disable\n"
+          "4022 :Disable\n4100 :0.0.0.0\n4101 :\n4102 :\n4103 :1\n4104 :Yes\n4105 :\n"
+          "4106 :P1\n4107 :No\n4108 :No\n4109 :\n4010 :2\n4011 :254\n6012 :Read/Write\n"
+          "6013 :private\n"},
+      {"tcp/ip, access 3",
+       [](Util& u, const std::string& n) {
+         wizard::TCPIPConfigurationData t;
+         return u.mSetTCPIPAndManagerConfiguration(n, &t, 3, "");
+       },
+       -2, ""},
+      {"netware and apply",
+       [](Util& u, const std::string& n) {
+         const auto nw = PrintServerMode();
+         return u.mSetNetwareConfigurationAndApply(n, "PS1", &nw, 0);
+       },
+       0,
+       "0001 :PS1\n2001 :ENABLE\n2002 :ENABLE\n2003 :ENABLE\n2004 :ENABLE\n2000 :PS\n2101 :\n"
+       "2102 :NO\n2103 :10\n2110 :\n2111 :\n2501 :\n2502 :\n2503 :\n2504 :\n"},
       {"password over 79 bytes",
        [](Util& u, const std::string& n) { return u.mSetPassword(n, std::string(80, 'x')); }, -2,
        ""},
