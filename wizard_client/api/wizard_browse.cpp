@@ -41,7 +41,7 @@ int CPrintServerUtility::PS_Browse(BrowseLists* browse, const std::string& filte
     auto addresses = std::make_unique<Name20[]>(kBrowseCapacity);
     auto locals = std::make_unique<Name20[]>(kBrowseCapacity);
     int count = 0;
-    WriteLog("Calling PSBrowse() ...");
+    LogAtLine(9652, "Calling PSBrowse() ...");
     const int rc = PSBrowse(names.get(), addresses.get(), locals.get(), &count, kBrowseCapacity);
     char line[96];
     if (rc != 0) {

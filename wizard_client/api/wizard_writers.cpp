@@ -170,7 +170,7 @@ void AddressListLines(ConfigText& t, std::string_view key, const std::list<std::
     std::size_t count = 0;
     std::string entries;
     for (; it != list.end() && count < kPerLine; ++it, ++count) entries += *it;
-    char head[4];
+    char head[24];
     std::snprintf(head, sizeof head, "%02zu", count);
     value = head + entries;
     t.Text(key, value);

@@ -249,6 +249,25 @@ TEST_F(WizardRoad, TcpBoxMovesToItsNewAddressAndIsReadThere) {
   EXPECT_EQ(util_->mQueryProtocol(name), TYPE_TCPIP);
 }
 
+TEST_F(WizardRoad, BrowseKeepsTheNamesThatBeginWithTheFilter) {
+  struct Case {
+    const char* filter;
+    std::size_t kept;
+  };
+  const std::string one = nbBox_->DefaultName();
+  for (const Case& c : {Case{"PS", 2}, Case{"", 2}, Case{"*", 2}, Case{"S", 0},
+                        Case{one.c_str(), 1}}) {
+    SCOPED_TRACE(c.filter);
+    wizard::BrowseLists browse;
+    browse.lists[6] = {"untouched"};
+    ASSERT_EQ(util_->PS_Browse(&browse, c.filter), 0);
+    EXPECT_EQ(browse.lists[0].size(), c.kept);
+    EXPECT_EQ(browse.lists[3].size(), c.kept);
+    EXPECT_EQ(browse.lists[6].size(), 1u);
+  }
+  EXPECT_EQ(util_->PS_Browse(nullptr, ""), -2);
+}
+
 TEST_F(WizardRoad, RefusedValuesSendNothing) {
   const std::string name = tcpBox_->DefaultName();
   tcpBox_->ClearRequests();

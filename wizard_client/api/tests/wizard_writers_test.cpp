@@ -94,7 +94,7 @@ wizard::SNMPConfigurationData Snmp() {
 std::string Entries(int n) {
   std::string all;
   for (int i = 0; i < n; ++i) {
-    char mac[16];
+    char mac[24];
     std::snprintf(mac, sizeof mac, "0040011A%04X", i);
     all += mac;
   }
@@ -423,6 +423,27 @@ TEST_F(WizardWriters, NameInformationFallsBackAndStateBytesMapToFlags) {
   EXPECT_EQ(util_->mPrintTestPage(name_, 4), -2);
   std::string unused[4];
   EXPECT_EQ(util_->mGetDeviceNameInformation("", unused), -2);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(WizardWriters, LogLinesCarryTheWizardsTagAndNumbers) {
+  { std::ofstream(root_.path() + "/utility.log") << "kept\n"; }
+  Start();
+  int length = 0;
+  EXPECT_EQ(util_->SendResp("PSFFFFFF", "9007:\n", util_->ReplyBuffer(), length), -4);
+  EXPECT_EQ(util_->SendResp(name_, "", util_->ReplyBuffer(), length), -2);
+  EXPECT_EQ(util_->SendRespToRecord(nullptr, "9007:\n", util_->ReplyBuffer(), length), -2);
+  const std::string log = api_test::ReadFile(root_.path() + "/utility.log");
+  EXPECT_EQ(log.rfind("kept\n***** Logging starts at ", 0), 0u) << log;
+  EXPECT_NE(log.find("WIZARD_UTILITY.CPP, 359, PSISendResp() returned ERR_DEVICE_NOTFOUND\n"
+                     "WIZARD_UTILITY.CPP, 318, Invalid argument\n"
+                     "WIZARD_UTILITY.CPP, 386, Invalid argument\n"),
+            std::string::npos)
+      << log;
+  EXPECT_EQ(box_.RequestCount(), 0u);
 }
 
 }  // namespace
