@@ -71,6 +71,14 @@ struct WizardConfigurationData {
   std::string szPassword;                  // the "9035:" line (set mode 1 only)
 };
 
+// The record of the basic-configuration write and read.
+struct BasicConfigurationData {
+  SystemConfigurationData dsSystem;
+  TCPIPConfigurationData dsTCPIP;
+  NetBEUIConfigureData dsNetBEUI;
+  LogicalPrinterConfigurationData dsLogicalPrinter;
+};
+
 // Sets the cache to the wizard's empty values before a box is read: texts empty, switches and
 // numbers 0, except the TCP/IP session retry (255, 10), mail server "0.0.0.0", check interval
 // "1", default printer "P1", banner printing 1, wireless key length 5, authentication 1, network

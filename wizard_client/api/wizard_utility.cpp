@@ -272,6 +272,12 @@ int CPrintServerUtility::mGetWirelessConfiguration(const std::string& name,
                });
 }
 
+int CPrintServerUtility::mGetSNMPConfiguration(const std::string& name,
+                                               SNMPConfigurationData* out) {
+  return Fetch(!name.empty(), [&] { return SelectDevice(name); }, out,
+               [&](SNMPConfigurationData& o) { o = m_Configuration.dsSNMP; });
+}
+
 int CPrintServerUtility::mGetSystemConfiguration(const DeviceRecord* record,
                                                  SystemConfigurationData* out) {
   return GetByRecord(record, out, [&](SystemConfigurationData& o) {

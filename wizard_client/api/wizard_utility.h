@@ -86,6 +86,7 @@ class CPrintServerUtility : protected ::CPrintServerUtility {
                                    LogicalPrinterConfigurationData* out);
   int mGetNetBEUIConfiguration(const std::string& name, NetBEUIConfigureData* out);
   int mGetWirelessConfiguration(const std::string& name, WirelessConfigurationData* out);
+  int mGetSNMPConfiguration(const std::string& name, SNMPConfigurationData* out);
   int mGetSystemConfiguration(const DeviceRecord* record, SystemConfigurationData* out);
   int mGetNetwareConfiguration(const DeviceRecord* record, NetwareConfigurationData* out);
   int mGetTCPIPConfiguration(const DeviceRecord* record, TCPIPConfigurationData* out);
@@ -175,6 +176,13 @@ class CPrintServerUtility : protected ::CPrintServerUtility {
                                           APPLETALKConfigurationData* out);
   int mSetAPPLETALKConfigurationToDefault(const std::string& name);
   int mGetSNMPConfigurationToDefault(const std::string& name, SNMPConfigurationData* out);
+  int mGetNetwareConfigurationToDefault(const std::string& name, NetwareConfigurationData* out);
+  int mSetNetwareConfigurationToDefault(const std::string& name);
+  // The record keeps the caller's name; the text is not sent.
+  int mGetSystemConfigurationToDefault(const std::string& name, SystemConfigurationData* out);
+  int mGetLogicalPortConfigurationToDefault(const std::string& name, int n,
+                                            LogicalPrinterConfigurationData* out);
+  int mSetLogicalPortConfigurationToDefault(const std::string& name, int n);
   int mSetSNMPConfigurationToDefault(const std::string& name);
 
   // ---- Group writers (send, then restart and reload) -----------------------------------------
@@ -202,6 +210,10 @@ class CPrintServerUtility : protected ::CPrintServerUtility {
   // is 0, one reached over TCP/IP at `newAddress` when that is not empty; then the reload.
   int ApplySettings(const std::string& name, const std::string& newName, int sameName,
                     const std::string& newAddress = std::string());
+  // The basic configuration: logical printer 8, system, TCP/IP and NetBEUI lines, then restart;
+  // the read copies back the fields the write sends.
+  int mSetBasicConfiguration(const std::string& name, const BasicConfigurationData* basic);
+  int mGetBasicConfiguration(const std::string& name, BasicConfigurationData* basic);
   // "9700:": 0 when the box answers with at least one byte.
   int mProbeDevice(const std::string& name);
 

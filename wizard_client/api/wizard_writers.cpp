@@ -420,6 +420,43 @@ int CPrintServerUtility::mGetSNMPConfigurationToDefault(const std::string& name,
   });
 }
 
+int CPrintServerUtility::mGetNetwareConfigurationToDefault(const std::string& name,
+                                                           NetwareConfigurationData* out) {
+  return DefaultsInto(*this, name, out, false, [&](auto* r, int f, std::string& t) {
+    return DefaultNetwareConfiguration(name, r, f, t);
+  });
+}
+int CPrintServerUtility::mGetSystemConfigurationToDefault(const std::string& name,
+                                                          SystemConfigurationData* out) {
+  // Only the record is wanted: the name stays the caller's, so no text is made.
+  return DefaultsInto(*this, name, out, false, [&](auto* r, int f, std::string& t) {
+    return DefaultSystemConfiguration(r, f, t);
+  });
+}
+int CPrintServerUtility::mGetLogicalPortConfigurationToDefault(
+    const std::string& name, int n, LogicalPrinterConfigurationData* out) {
+  return DefaultsInto(*this, name, out, true, [&](auto* r, int f, std::string& t) {
+    return DefaultLogicalPortConfiguration(n, r, f, t);
+  });
+}
+
+int CPrintServerUtility::mSetNetwareConfigurationToDefault(const std::string& name) {
+  if (name.empty()) return -2;
+  NetwareConfigurationData record;
+  std::string text;
+  DefaultNetwareConfiguration(name, &record, 1, text);
+  return SendSettingsAndReset(name, text);
+}
+int CPrintServerUtility::mSetLogicalPortConfigurationToDefault(const std::string& name, int n) {
+  if (name.empty() || n <= 0) return -2;
+  const int rc = SelectDevice(name);
+  if (rc != 0) return rc;
+  LogicalPrinterConfigurationData record;
+  std::string text;
+  if (DefaultLogicalPortConfiguration(n, &record, 1, text) != 0) return -1;
+  return SendSettingsAndReset(name, text);
+}
+
 int CPrintServerUtility::mSetSerialPortConfigurationToDefault(const std::string& name) {
   if (name.empty()) return -2;
   SerialPortConfigurationData record;
@@ -716,6 +753,49 @@ int CPrintServerUtility::mSetWizardConfiguration(const std::string& name,
     if (rc != 0) return -1;
     return ApplySettings(name, s.dsSystem.szDeviceName, sameName,
                          fixedAddress ? s.dsTCPIP.szIPAddress : std::string());
+  });
+}
+
+// ---- Basic configuration -------------------------------------------------------------------
+
+int CPrintServerUtility::mSetBasicConfiguration(const std::string& name,
+                                                const BasicConfigurationData* basic) {
+  return Guarded([&] {
+    if (name.empty() || basic == nullptr) return -2;
+    ConfigText t;
+    if (!LogicalPortLines(t, config::kLogicalPrinterCount, basic->dsLogicalPrinter)) return -1;
+    const SystemConfigurationData& sys = basic->dsSystem;
+    const auto word = [](std::int32_t v) { return v != 0 ? "ENABLE" : "DISABLE"; };
+    t.Text("0001", sys.szDeviceName);
+    t.Text("0011", word(sys.bIPXSPXProtocol));
+    t.Text("0012", word(sys.bTCPIPProtocol));
+    t.Text("0014", word(sys.bNetBEUIProtocol));
+    AddressLines(t, basic->dsTCPIP);
+    t.Text("4030", basic->dsTCPIP.szSpare);
+    t.Text("5000", basic->dsNetBEUI.szDomainName);
+    t.Switch("5001", basic->dsNetBEUI.bAbortJobAsPaperOut, "YES", "NO");
+    if (!t.ok()) return -2;
+    return SendSettingsAndReset(name, t.text());
+  });
+}
+
+int CPrintServerUtility::mGetBasicConfiguration(const std::string& name,
+                                                BasicConfigurationData* basic) {
+  if (name.empty() || basic == nullptr) return -2;
+  const int rc = SelectDevice(name);
+  if (rc != 0) return rc;
+  return Guarded([&] {
+    const TCPIPConfigurationData& tcp = m_Configuration.dsTCPIP;
+    basic->dsTCPIP.szIPAddress = tcp.szIPAddress;
+    basic->dsTCPIP.szGatewayAddress = tcp.szGatewayAddress;
+    basic->dsTCPIP.szSubNetworkMaskAddress = tcp.szSubNetworkMaskAddress;
+    basic->dsTCPIP.bAutoAddress1 = tcp.bAutoAddress1;
+    basic->dsTCPIP.bAutoAddress2 = tcp.bAutoAddress2;
+    basic->dsTCPIP.bAutoAddress3 = tcp.bAutoAddress3;
+    basic->dsNetBEUI.szDomainName = m_Configuration.dsNetBEUI.szDomainName;
+    basic->dsNetBEUI.iResponseTime = m_Configuration.dsNetBEUI.iResponseTime;
+    basic->dsNetBEUI.bAbortJobAsPaperOut = m_Configuration.dsNetBEUI.bAbortJobAsPaperOut;
+    return 0;
   });
 }
 

@@ -320,6 +320,25 @@ TEST_F(WizardWriters, EachWriterSendsItsTextOrNothing) {
        0,
        "0001 :PS1\n2001 :ENABLE\n2002 :ENABLE\n2003 :ENABLE\n2004 :ENABLE\n2000 :PS\n2101 :\n"
        "2102 :NO\n2103 :10\n2110 :\n2111 :\n2501 :\n2502 :\n2503 :\n2504 :\n"},
+      {"basic configuration",
+       [](Util& u, const std::string& n) {
+         wizard::BasicConfigurationData b;
+         b.dsLogicalPrinter.szPhysicalPort = "P1";
+         b.dsSystem.szDeviceName = "BASIC";
+         b.dsSystem.bTCPIPProtocol = 1;
+         b.dsTCPIP.szIPAddress = "10.0.0.5";
+         b.dsTCPIP.szGatewayAddress = "10.0.0.1";
+         b.dsTCPIP.szSubNetworkMaskAddress = "255.0.0.0";
+         b.dsNetBEUI.szDomainName = "W";
+         return u.mSetBasicConfiguration(n, &b);
+       },
+       0, "0240 :P1\n0241 :\n0242 :\n0243 :NO\n0001 :BASIC\n0011 :DISABLE\n0012 :ENABLE\n"
+          "0014 :DISABLE\n4000 :10.0.0.5\n4001 :10.0.0.1\n4002 :255.0.0.0\n4020 :Disable\n"
+          "4021 :Disable\n4022 :Disable\n4030 :\n5000 :W\n5001 :NO\n"},
+      {"netware defaults",
+       [](Util& u, const std::string& n) { return u.mSetNetwareConfigurationToDefault(n); }, 0,
+       "2001 :ENABLE\n2002 :ENABLE\n2003 :ENABLE\n2004 :ENABLE\n2000 :PS\n2101 :PS\n2501 :\n"
+       "2502 :\n2503 :\n2504 :\n2110 :\n2103 :1\n2102 :NO\n"},
       {"password over 79 bytes",
        [](Util& u, const std::string& n) { return u.mSetPassword(n, std::string(80, 'x')); }, -2,
        ""},
