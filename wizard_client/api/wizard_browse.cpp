@@ -1,7 +1,9 @@
 // The browse of the device-selection page and the boxes added by address.
 #include <cstdio>
 #include <cstring>
+#include <algorithm>
 #include <memory>
+#include <vector>
 #include <string>
 
 #include "device_client/core/config/config_parser.h"
@@ -80,6 +82,91 @@ int CPrintServerUtility::PS_Browse(BrowseLists* browse, const std::string& filte
       lists[3].push_back(ip);
       lists[7].push_back(Field(locals[static_cast<std::size_t>(i)]));
     }
+    return 0;
+  });
+}
+
+namespace {
+
+// Default names of a live browse: 128 names of 20 bytes.
+using NameBlock = std::unique_ptr<Name20[]>;
+
+}  // namespace
+
+template <class Browse>
+static int LiveBrowseInto(CPrintServerUtility& util, BrowseLists* browse,
+                          const std::string& filter, int logNumber, Browse&& run) {
+  if (browse == nullptr) return -2;
+  try {
+    NameBlock names = std::make_unique<Name20[]>(CPrintServerUtility::kBrowseCapacity);
+    int count = 0;
+    util.LogAtLine(logNumber, "Calling PSBrowse() ...");
+    const int rc = run(names.get(), &count);
+    if (rc != 0) {
+      util.WriteLog("PSBrowse() returned. iReturnCode = " + std::to_string(rc));
+      return -1;
+    }
+    auto& lists = browse->lists;
+    if (count == 0) {
+      for (int i = 0; i < 3; ++i) lists[i].clear();
+      return 0;
+    }
+    for (int i = 0; i < count && i < CPrintServerUtility::kBrowseCapacity; ++i) {
+      const std::string name = Field(names[static_cast<std::size_t>(i)]);
+      if (!KeptByFilter(name, filter)) continue;
+      DevicePIDData block;
+      if (util.mGetDevicePID(name, &block) != 0) continue;  // a box that does not answer
+      const auto* b = reinterpret_cast<const char*>(block.data);
+      std::string deviceName = Field(b + pid::kDeviceName, pid::kNameSize);
+      std::uint8_t extended[wire::kExtendedInfoSize] = {};
+      if ((block.data[pid::kFunctionId + 1] & pid::kFuncExtendedName) != 0 &&
+          util.mGetDeviceExtendedInformation(name, extended) == 0) {
+        const auto* text = reinterpret_cast<const char*>(extended) + wire::kExtendedInfoNameOffset;
+        deviceName = Field(text, wire::kExtendedInfoSize - wire::kExtendedInfoNameOffset);
+      }
+      lists[1].push_back(deviceName);
+      lists[0].push_back(name);
+      lists[2].push_back(Field(b + pid::kModelText, pid::kModelTextSize));
+    }
+    return 0;
+  } catch (...) {
+    return -3;
+  }
+}
+
+int CPrintServerUtility::PS_BrowseLive(BrowseLists* lists, const std::string& filter) {
+  return LiveBrowseInto(*this, lists, filter, 9538, [](Name20* names, int* count) {
+    return PSLiveBrowse(names, count, kBrowseCapacity);
+  });
+}
+
+int CPrintServerUtility::PS_BrowseRecord(BrowseLists* lists, const std::string& filter,
+                                         DeviceRecord* record) {
+  return LiveBrowseInto(*this, lists, filter, 9376, [record](Name20* names, int* count) {
+    return PSQueryOrBrowse(names, count, kBrowseCapacity, record);
+  });
+}
+
+int CPrintServerUtility::mBrowseAllConfiguration(BrowseConfigurationEntry* entries, int* count,
+                                                 int capacity) {
+  if (entries == nullptr || count == nullptr) return -2;
+  return Guarded([&] {
+    const int room = std::clamp(capacity, 0, static_cast<int>(kBrowseCapacity));
+    std::vector<DeviceRecord> records(static_cast<std::size_t>(kBrowseCapacity));
+    int found = 0;
+    if (PSLiveBrowseInternet(records.data(), &found, room) != 0) return -1;
+    found = std::clamp(found, 0, room);
+    for (int i = 0; i < found; ++i) {
+      BrowseConfigurationEntry& e = entries[i];
+      e = BrowseConfigurationEntry{};
+      e.record = records[static_cast<std::size_t>(i)];
+      AllConfigurationData read;
+      if (mReadDeviceConfiguration(&e.record, &read) == 0) {
+        std::memcpy(e.pidHead, read.base.dsDevicePID.data, sizeof e.pidHead);
+        std::memcpy(e.pidMiddle, read.base.dsDevicePID.data + 40, sizeof e.pidMiddle);
+      }
+    }
+    *count = found;
     return 0;
   });
 }

@@ -687,6 +687,26 @@ int CPrintServerUtility::RestartAndReload(const std::string& name, std::int64_t 
   });
 }
 
+int CPrintServerUtility::ApplySettingsToRecord(const DeviceRecord* record,
+                                               const std::string& newName,
+                                               std::uint8_t sameName) {
+  return Guarded([&] {
+    if (record == nullptr) return -2;
+    int rc = SelectDeviceRecord(record);
+    if (rc != 0) return rc;
+    int length = 0;
+    rc = SendRespToRecord(record, "9002:\n", ReplyBuffer(), length);
+    if (rc != 0) return rc;
+    platform::GetClock().SleepMs(500);
+    const std::string name(record->szName, strnlen(record->szName, sizeof record->szName));
+    // With the same name the record is left as it is: it already reaches the box.
+    if (sameName == 0 && !newName.empty()) {
+      UpdateDeviceAddress(name.c_str(), newName.substr(0, 19).c_str(), nullptr);
+    }
+    return ReloadConfiguration(name);
+  });
+}
+
 int CPrintServerUtility::ApplySettings(const std::string& name, const std::string& newName,
                                        int sameName, const std::string& newAddress) {
   constexpr std::int64_t kApplyWaitMs = 800;

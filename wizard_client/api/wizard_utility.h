@@ -34,6 +34,15 @@ struct BrowseLists {
   std::list<std::string> lists[8];
 };
 
+// One row of the whole-configuration browse: the device record, the first 20 bytes of the box's
+// device-information block and its bytes 40-99.
+struct BrowseConfigurationEntry {
+  DeviceRecord record;
+  std::uint8_t pidHead[20];
+  std::uint8_t pidMiddle[60];
+};
+static_assert(sizeof(BrowseConfigurationEntry) == 144);
+
 class CPrintServerUtility : protected ::CPrintServerUtility {
   using Base = ::CPrintServerUtility;
 
@@ -214,6 +223,10 @@ class CPrintServerUtility : protected ::CPrintServerUtility {
   // the read copies back the fields the write sends.
   int mSetBasicConfiguration(const std::string& name, const BasicConfigurationData* basic);
   int mGetBasicConfiguration(const std::string& name, BasicConfigurationData* basic);
+  // The apply step for a device record: read it, "9002:", 500 ms; a box reached over NetBIOS is
+  // called by `newName` from now on when sameName is 0; then the reload by the record's name.
+  int ApplySettingsToRecord(const DeviceRecord* record, const std::string& newName,
+                            std::uint8_t sameName);
   // "9700:": 0 when the box answers with at least one byte.
   int mProbeDevice(const std::string& name);
 
@@ -249,6 +262,13 @@ class CPrintServerUtility : protected ::CPrintServerUtility {
   // ---- Browse --------------------------------------------------------------------------------
   // The boxes of the discovery cache whose default name begins with `filter` ("*" or empty: all).
   int PS_Browse(BrowseLists* lists, const std::string& filter);
+  // The live browses: every box that answers now (PS_BrowseRecord: only the record's box when it
+  // answers), each asked for its device information; lists 0-2 take default name, device name
+  // (the long name where the box has one) and model name.
+  int PS_BrowseLive(BrowseLists* lists, const std::string& filter);
+  int PS_BrowseRecord(BrowseLists* lists, const std::string& filter, DeviceRecord* record);
+  // Up to `capacity` (at most 128) boxes of the live browse with their configuration read.
+  int mBrowseAllConfiguration(BrowseConfigurationEntry* entries, int* count, int capacity);
   int mAddCrossSegmentPrintServer(std::string& ip, BrowseLists* lists);
   int mRegisterCrossSegmentPrintServer(std::string& ip);
   int mQueryProtocol(const std::string& name);

@@ -466,3 +466,31 @@ TEST_F(WizardWriters, LogLinesCarryTheWizardsTagAndNumbers) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(WizardWriters, RecordBrowseAndRecordApplyReachTheBoxItNames) {
+  Start();
+  box_.SetDeviceName("By-Record");
+  box_.SetFunctionFlags(0x02);
+  box_.SetExtendedName("By-Record, long name");
+  wizard::DeviceRecord record =
+      wizard::FromConsoleRecord(api_test::TcpRecord("", box_.Address()));
+  wizard::BrowseLists lists;
+  ASSERT_EQ(util_->PS_BrowseRecord(&lists, "", &record), 0);
+  EXPECT_EQ(lists.lists[0], (std::list<std::string>{name_}));
+  EXPECT_EQ(lists.lists[1], (std::list<std::string>{"By-Record, long name"}));
+  EXPECT_EQ(lists.lists[2], (std::list<std::string>{"PS-1300 (3 parallel)"}));
+  EXPECT_EQ(util_->mQueryRecordProtocol(&record), TYPE_TCPIP);
+
+  record = wizard::FromConsoleRecord(api_test::TcpRecord(name_, box_.Address()));
+  box_.ClearRequests();
+  ASSERT_EQ(util_->ApplySettingsToRecord(&record, "ignored", 1), 0);
+  const auto all = box_.Requests();
+  ASSERT_EQ(all.size(), 5u);
+  EXPECT_EQ(all[2].data, "9002:\n");
+  EXPECT_EQ(util_->LastDeviceName(), name_);
+  EXPECT_EQ(util_->ApplySettingsToRecord(nullptr, "", 0), -2);
+}
+
+}  // namespace
