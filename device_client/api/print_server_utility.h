@@ -186,6 +186,9 @@ class CPrintServerUtility : public CUtilityObject {
   // Runs f and turns an exception into -3.
   template <class F>
   static int Guarded(F&& f) noexcept;
+  // The capability flags of a device-information block (bytes 42 and 43); bNetwareNDS and the
+  // reserved bytes are left as they are.
+  static void DecodeCapabilities(const unsigned char* block, config::ProtocolData& p);
   // The tag of the coded log lines: the upper-cased file name and extension of a source path.
   static std::string SourceTagOf(const char* path);
 

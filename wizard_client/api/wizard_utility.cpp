@@ -334,16 +334,7 @@ int CPrintServerUtility::DecodeDevicePID(const char* reply, int length, DevicePI
     std::memcpy(b + pid::kModelText, model.data(),
                 std::min<std::size_t>(model.size(), pid::kModelTextSize - 1));
 
-    const std::uint8_t caps42 = b[pid::kProtocolId];
-    const std::uint8_t caps43 = b[pid::kProtocolId + 1];
-    config::ProtocolData& p = m_Configuration.dsProtocol;
-    p.bWirelessDevice = (caps42 & pid::kCapWireless) ? 1 : 0;
-    p.bIPXSPXProtocol = (caps43 & pid::kCapIpxSpx) ? 1 : 0;
-    p.bTCPIPProtocol = (caps43 & pid::kCapTcpIp) ? 1 : 0;
-    p.bAPPLETALKProtocol = (caps43 & pid::kCapAppleTalk) ? 1 : 0;
-    p.bNetBEUIProtocol = (caps43 & pid::kCapNetBeui) ? 1 : 0;
-    p.bSNMPProtocol = (caps43 & pid::kCapSnmp) ? 1 : 0;
-    p.bInternetMailProtocol = (caps43 & pid::kCapInternetMail) ? 1 : 0;
+    DecodeCapabilities(b, m_Configuration.dsProtocol);
     std::memcpy(out->data, b, pid::kSize);
     return 0;
   });

@@ -193,6 +193,8 @@ class CPrintServerUtility : protected ::CPrintServerUtility {
                                             LogicalPrinterConfigurationData* out);
   int mSetLogicalPortConfigurationToDefault(const std::string& name, int n);
   int mSetSNMPConfigurationToDefault(const std::string& name);
+  // Sends a group's default text and restarts the box (the ToDefault writers' last step).
+  int SendDefaultText(const std::string& name, const std::string& text);
 
   // ---- Group writers (send, then restart and reload) -----------------------------------------
   int mSetSystemConfiguration(const std::string& name, const SystemConfigurationData* system);

@@ -143,17 +143,11 @@ void NetBEUIExtraLines(ConfigText& t, const NetBEUIExtraTexts& x) {
   t.Text("5103", x.sz5103);
 }
 
-// The wireless keys both writers send: 7000, 7002-7009.
+// The wireless keys both of the wizard's writers send: 7000, 7002-7009 (7001, the domain list, is
+// the box's own).
 void WirelessLines(ConfigText& t, const config::WirelessConfigurationData& w) {
   t.Text("7000", w.szSSID);
-  t.Number("7002", w.iChannel);
-  t.Text("7003", w.bWEPEnable == 1 ? "Enable" : "Disable");
-  t.Number("7004", w.iKeyLength);
-  t.Number("7005", w.iDefaultKey);
-  t.Array("7006", w.szKey1);
-  t.Array("7007", w.szKey2);
-  t.Array("7008", w.szKey3);
-  t.Array("7009", w.szKey4);
+  config::WriteWirelessKeyLines(t, w);
 }
 
 // An address-command list in lines of at most 20 entries: "KKKK :NN" + the entries. A list whose
@@ -389,6 +383,20 @@ int DefaultsInto(Util& util, const std::string& name, Record* out, bool select, 
 
 }  // namespace
 
+namespace {
+
+// Sends the default text of one group (built into a throw-away record) and restarts the box.
+template <class Record, class Build>
+int SendDefaults(CPrintServerUtility& util, const std::string& name, Build&& build) {
+  if (name.empty()) return -2;
+  Record record;
+  std::string text;
+  build(&record, text);
+  return util.SendDefaultText(name, text);
+}
+
+}  // namespace
+
 int CPrintServerUtility::mGetSerialPortConfigurationToDefault(const std::string& name,
                                                               SerialPortConfigurationData* out) {
   return DefaultsInto(*this, name, out, true, [&](auto* r, int f, std::string& t) {
@@ -441,11 +449,8 @@ int CPrintServerUtility::mGetLogicalPortConfigurationToDefault(
 }
 
 int CPrintServerUtility::mSetNetwareConfigurationToDefault(const std::string& name) {
-  if (name.empty()) return -2;
-  NetwareConfigurationData record;
-  std::string text;
-  DefaultNetwareConfiguration(name, &record, 1, text);
-  return SendSettingsAndReset(name, text);
+  return SendDefaults<NetwareConfigurationData>(
+      *this, name, [&](auto* r, std::string& t) { DefaultNetwareConfiguration(name, r, 1, t); });
 }
 int CPrintServerUtility::mSetLogicalPortConfigurationToDefault(const std::string& name, int n) {
   if (name.empty() || n <= 0) return -2;
@@ -457,40 +462,30 @@ int CPrintServerUtility::mSetLogicalPortConfigurationToDefault(const std::string
   return SendSettingsAndReset(name, text);
 }
 
-int CPrintServerUtility::mSetSerialPortConfigurationToDefault(const std::string& name) {
-  if (name.empty()) return -2;
-  SerialPortConfigurationData record;
-  std::string text;
-  DefaultSerialPortConfiguration(&record, 1, text);
+
+int CPrintServerUtility::SendDefaultText(const std::string& name, const std::string& text) {
   return SendSettingsAndReset(name, text);
+}
+
+int CPrintServerUtility::mSetSerialPortConfigurationToDefault(const std::string& name) {
+  return SendDefaults<SerialPortConfigurationData>(
+      *this, name, [&](auto* r, std::string& t) { DefaultSerialPortConfiguration(r, 1, t); });
 }
 int CPrintServerUtility::mSetTCPIPConfigurationToDefault(const std::string& name) {
-  if (name.empty()) return -2;
-  TCPIPConfigurationData record;
-  std::string text;
-  DefaultTCPIPConfiguration(&record, 1, text);
-  return SendSettingsAndReset(name, text);
+  return SendDefaults<TCPIPConfigurationData>(
+      *this, name, [&](auto* r, std::string& t) { DefaultTCPIPConfiguration(r, 1, t); });
 }
 int CPrintServerUtility::mSetNetBEUIConfigurationToDefault(const std::string& name) {
-  if (name.empty()) return -2;
-  NetBEUIConfigureData record;
-  std::string text;
-  DefaultNetBEUIConfiguration(&record, 1, text);
-  return SendSettingsAndReset(name, text);
+  return SendDefaults<NetBEUIConfigureData>(
+      *this, name, [&](auto* r, std::string& t) { DefaultNetBEUIConfiguration(r, 1, t); });
 }
 int CPrintServerUtility::mSetAPPLETALKConfigurationToDefault(const std::string& name) {
-  if (name.empty()) return -2;
-  APPLETALKConfigurationData record;
-  std::string text;
-  DefaultAPPLETALKConfiguration(&record, 1, text);
-  return SendSettingsAndReset(name, text);
+  return SendDefaults<APPLETALKConfigurationData>(
+      *this, name, [&](auto* r, std::string& t) { DefaultAPPLETALKConfiguration(r, 1, t); });
 }
 int CPrintServerUtility::mSetSNMPConfigurationToDefault(const std::string& name) {
-  if (name.empty()) return -2;
-  SNMPConfigurationData record;
-  std::string text;
-  DefaultSNMPConfiguration(&record, 1, text);
-  return SendSettingsAndReset(name, text);
+  return SendDefaults<SNMPConfigurationData>(
+      *this, name, [&](auto* r, std::string& t) { DefaultSNMPConfiguration(r, 1, t); });
 }
 
 // ---- Group writers ---------------------------------------------------------------------------

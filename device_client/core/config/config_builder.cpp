@@ -62,6 +62,17 @@ bool WriteNetwareLines(LineWriter& w, const NetwareConfigurationData& nw) {
   return true;
 }
 
+void WriteWirelessKeyLines(LineWriter& w, const WirelessConfigurationData& wl) {
+  w.Number("7002", wl.iChannel);
+  w.Text("7003", wl.bWEPEnable == 1 ? "Enable" : "Disable");
+  w.Number("7004", wl.iKeyLength);
+  w.Number("7005", wl.iDefaultKey);
+  w.Array("7006", wl.szKey1);
+  w.Array("7007", wl.szKey2);
+  w.Array("7008", wl.szKey3);
+  w.Array("7009", wl.szKey4);
+}
+
 bool HasControlCharacters(std::string_view value) {
   for (char c : value) {
     const auto u = static_cast<unsigned char>(c);
@@ -96,14 +107,7 @@ int BuildAllConfigurationText(const AllConfigurationData& s, const ProtocolData&
     const WirelessConfigurationData& wl = s.dsWireless;
     w.Text("7000", wl.szSSID);
     w.Text("7001", wl.szDomainList);
-    w.Number("7002", wl.iChannel);
-    w.Text("7003", wl.bWEPEnable == 1 ? "Enable" : "Disable");
-    w.Number("7004", wl.iKeyLength);
-    w.Number("7005", wl.iDefaultKey);
-    w.Array("7006", wl.szKey1);
-    w.Array("7007", wl.szKey2);
-    w.Array("7008", wl.szKey3);
-    w.Array("7009", wl.szKey4);
+    WriteWirelessKeyLines(w, wl);
     w.Number("7012", wl.iAuthentication);
     w.Number("7013", wl.iNetworkType);
   }

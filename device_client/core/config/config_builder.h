@@ -50,6 +50,9 @@ class LineWriter {
 // or a polling interval outside 1..255 (what was appended must then not be sent).
 bool WriteNetwareLines(LineWriter& w, const NetwareConfigurationData& nw);
 
+// The wireless lines 7002-7009: channel, WEP switch, key length, default key and the four keys.
+void WriteWirelessKeyLines(LineWriter& w, const WirelessConfigurationData& wl);
+
 // The request of the whole-configuration write. Which key groups are written depends on caps.
 // Returns kBuildOk with the text in `text`, or kBuildInvalid (text left empty).
 int BuildAllConfigurationText(const AllConfigurationData& settings, const ProtocolData& caps,
