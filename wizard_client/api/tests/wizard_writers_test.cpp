@@ -1,16 +1,13 @@
 // The wizard's group writers, wireless writer, password commands and device queries against an
 // emulated box over TCP: the exact text each write puts on the wire, or that nothing is sent.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <climits>
 #include <cstring>
 #include <functional>
 #include <memory>
 #include <string>
 
 #include "device_client/api/tests/api_fixture.h"
-#include "platform/test_support/temp_root.h"
 #include "tools/box_emulator/box_emulator.h"
 #include "wizard_client/api/wizard_utility.h"
 
@@ -19,26 +16,12 @@ namespace {
 using namespace std::chrono_literals;
 using Util = wizard::CPrintServerUtility;
 
-class WizardWriters : public ::testing::Test {
+// The console's fixture (root, current directory, fake clock, box) with the wizard's object.
+class WizardWriters : public api_test::ApiTest {
  protected:
-  static box_emulator::BoxOptions Options() {
-    box_emulator::BoxOptions o;
-    o.restartWindow = 0ms;
-    o.identity.namePrefix = "PS";
-    return o;
-  }
-
-  void SetUp() override {
-    char cwd[PATH_MAX];
-    ASSERT_NE(::getcwd(cwd, sizeof cwd), nullptr);
-    oldCwd_ = cwd;
-    ASSERT_EQ(::chdir(root_.path().c_str()), 0);
-    name_ = box_.DefaultName();
-  }
-
   void Start() {
-    util_ = std::make_unique<Util>();
-    ASSERT_EQ(util_->mInitializeLanComponent(TYPE_TCPIP, 20), 0);
+    wiz_ = std::make_unique<Util>();
+    ASSERT_EQ(wiz_->mInitializeLanComponent(TYPE_TCPIP, 20), 0);
     wizard::wizard_access::ClearDevices();
     ASSERT_EQ(wizard::wizard_access::AppendDevice(
                   wizard::FromConsoleRecord(api_test::TcpRecord(name_, box_.Address()))),
@@ -46,10 +29,8 @@ class WizardWriters : public ::testing::Test {
   }
 
   void TearDown() override {
-    util_.reset();
-    if (!oldCwd_.empty()) {
-      EXPECT_EQ(::chdir(oldCwd_.c_str()), 0);
-    }
+    wiz_.reset();
+    api_test::ApiTest::TearDown();
   }
 
   std::string FirstRequest() {
@@ -57,13 +38,7 @@ class WizardWriters : public ::testing::Test {
     return all.empty() ? std::string() : all.front().data;
   }
 
-  platform::testing::TempRoot root_;
-  std::string oldCwd_;
-  api_test::BoxAwareClock clock_;
-  platform::ScopedClock useClock_{&clock_};
-  box_emulator::Box box_{Options()};
-  std::unique_ptr<Util> util_;
-  std::string name_;
+  std::unique_ptr<Util> wiz_;
 };
 
 wizard::NetwareConfigurationData PrintServerMode() {
@@ -349,7 +324,7 @@ TEST_F(WizardWriters, EachWriterSendsItsTextOrNothing) {
   for (const WriteCase& c : cases) {
     SCOPED_TRACE(c.what);
     box_.ClearRequests();
-    EXPECT_EQ(c.write(*util_, name_), c.rc);
+    EXPECT_EQ(c.write(*wiz_, name_), c.rc);
     EXPECT_EQ(FirstRequest(), c.text);
     if (c.rc == 0) {
       // Applied: restart, then the box is read again.
@@ -363,17 +338,17 @@ TEST_F(WizardWriters, EachWriterSendsItsTextOrNothing) {
 
 TEST_F(WizardWriters, PasswordsReachTheBoxEncodedAndAreCheckedThere) {
   Start();
-  ASSERT_EQ(util_->mSetPassword(name_, "new pw"), 0);
+  ASSERT_EQ(wiz_->mSetPassword(name_, "new pw"), 0);
   EXPECT_EQ(box_.Password(), "new pw");
-  EXPECT_EQ(util_->mVerifyPassword(name_, "new pw"), 0);
-  EXPECT_EQ(util_->mVerifyPassword(name_, "old pw"), -1);
+  EXPECT_EQ(wiz_->mVerifyPassword(name_, "new pw"), 0);
+  EXPECT_EQ(wiz_->mVerifyPassword(name_, "old pw"), -1);
   const std::string longest(79, '~');
-  ASSERT_EQ(util_->mSetNetwarePassword(name_, longest), 0);
+  ASSERT_EQ(wiz_->mSetNetwarePassword(name_, longest), 0);
   EXPECT_EQ(box_.NetwarePassword(), longest);
 }
 
 TEST_F(WizardWriters, SelectingAnotherBoxForgetsWhatTheFirstOneSaid) {
-  box_emulator::Box other(Options());
+  box_emulator::Box other(api_test::ApiTest::Options());
   box_.SetSetting("5003", "first box only");
   box_.SetSetting("7011", "0040011A2B3C");
   Start();
@@ -381,25 +356,35 @@ TEST_F(WizardWriters, SelectingAnotherBoxForgetsWhatTheFirstOneSaid) {
                 api_test::TcpRecord(other.DefaultName(), other.Address()))),
             0);
   wizard::NetBEUIConfigureData nb;
-  ASSERT_EQ(util_->mGetNetBEUIConfiguration(name_, &nb), 0);
+  ASSERT_EQ(wiz_->mGetNetBEUIConfiguration(name_, &nb), 0);
   EXPECT_EQ(nb.sz5003, "first box only");
   // The address list is appended to line by line: each read starts from an empty one.
   wizard::WirelessConfigurationData w;
   w.MacAddressList = {"stale"};
   for (int read = 0; read < 2; ++read) {
-    ASSERT_EQ(util_->mGetWirelessConfiguration(name_, &w), 0);
+    ASSERT_EQ(wiz_->mGetWirelessConfiguration(name_, &w), 0);
     EXPECT_EQ(w.MacAddressList, (std::list<std::string>{"0040011A2B3C"}));
   }
   wizard::AllConfigurationData unused;
-  ASSERT_EQ(util_->mReadDeviceConfiguration(other.DefaultName(), &unused), 0);
-  EXPECT_EQ(util_->CachedExtras().netbeui.sz5003, "");
-  EXPECT_TRUE(util_->CachedExtras().wireless.MacAddressList.empty());
+  ASSERT_EQ(wiz_->mReadDeviceConfiguration(other.DefaultName(), &unused), 0);
+  EXPECT_EQ(wiz_->CachedExtras().netbeui.sz5003, "");
+  EXPECT_TRUE(wiz_->CachedExtras().wireless.MacAddressList.empty());
+
+  // Logical printers are numbered 1..8: other numbers are refused before anything is sent.
+  other.ClearRequests();
+  wizard::LogicalPrinterConfigurationData printer;
+  for (int port : {0, 9, -1}) {
+    EXPECT_EQ(wiz_->mGetLogicalPortConfiguration(other.DefaultName(), port, &printer), -2);
+  }
+  EXPECT_EQ(other.RequestCount(), 0u);
+  ASSERT_EQ(wiz_->mGetLogicalPortConfiguration(other.DefaultName(), 8, &printer), 0);
+  EXPECT_EQ(printer.szPhysicalPort, "SP");
 
   // A failed read leaves no device remembered.
   other.SwitchOff();
-  EXPECT_EQ(util_->SelectDevice(other.DefaultName()), -5);
-  EXPECT_EQ(util_->LastDeviceName(), "");
-  EXPECT_EQ(util_->mGetDevicePortType(name_, nullptr), -2);
+  EXPECT_EQ(wiz_->SelectDevice(other.DefaultName()), -5);
+  EXPECT_EQ(wiz_->LastDeviceName(), "");
+  EXPECT_EQ(wiz_->mGetDevicePortType(name_, nullptr), -2);
 }
 
 TEST_F(WizardWriters, NameInformationFallsBackAndStateBytesMapToFlags) {
@@ -427,21 +412,21 @@ TEST_F(WizardWriters, NameInformationFallsBackAndStateBytesMapToFlags) {
       core.identity().wizard.stateByte = c.state;
     });
     std::string out[4] = {"", "", "keep", "keep"};
-    ASSERT_EQ(util_->mGetDeviceNameInformation(name_, out), 0);
+    ASSERT_EQ(wiz_->mGetDeviceNameInformation(name_, out), 0);
     EXPECT_EQ(out[0], c.name);
     EXPECT_EQ(out[1], c.longName);
     EXPECT_EQ(out[2], c.a);
     EXPECT_EQ(out[3], c.b);
   }
-  EXPECT_EQ(util_->mGetDeviceState(name_), 2);
-  EXPECT_EQ(util_->mProbeExtendedCommand(name_), 1);
-  EXPECT_EQ(util_->mProbeDevice(name_), 0);
+  EXPECT_EQ(wiz_->mGetDeviceState(name_), 2);
+  EXPECT_EQ(wiz_->mProbeExtendedCommand(name_), 1);
+  EXPECT_EQ(wiz_->mProbeDevice(name_), 0);
   std::string info;
-  ASSERT_EQ(util_->mGetDeviceInformation(name_, info), 0);
+  ASSERT_EQ(wiz_->mGetDeviceInformation(name_, info), 0);
   EXPECT_NE(info.find("IP Address: " + box_.Address()), std::string::npos);
-  EXPECT_EQ(util_->mPrintTestPage(name_, 4), -2);
+  EXPECT_EQ(wiz_->mPrintTestPage(name_, 4), -2);
   std::string unused[4];
-  EXPECT_EQ(util_->mGetDeviceNameInformation("", unused), -2);
+  EXPECT_EQ(wiz_->mGetDeviceNameInformation("", unused), -2);
 }
 
 }  // namespace
@@ -452,9 +437,9 @@ TEST_F(WizardWriters, LogLinesCarryTheWizardsTagAndNumbers) {
   { std::ofstream(root_.path() + "/utility.log") << "kept\n"; }
   Start();
   int length = 0;
-  EXPECT_EQ(util_->SendResp("PSFFFFFF", "9007:\n", util_->ReplyBuffer(), length), -4);
-  EXPECT_EQ(util_->SendResp(name_, "", util_->ReplyBuffer(), length), -2);
-  EXPECT_EQ(util_->SendRespToRecord(nullptr, "9007:\n", util_->ReplyBuffer(), length), -2);
+  EXPECT_EQ(wiz_->SendResp("PSFFFFFF", "9007:\n", wiz_->ReplyBuffer(), length), -4);
+  EXPECT_EQ(wiz_->SendResp(name_, "", wiz_->ReplyBuffer(), length), -2);
+  EXPECT_EQ(wiz_->SendRespToRecord(nullptr, "9007:\n", wiz_->ReplyBuffer(), length), -2);
   const std::string log = api_test::ReadFile(root_.path() + "/utility.log");
   EXPECT_EQ(log.rfind("kept\n***** Logging starts at ", 0), 0u) << log;
   EXPECT_NE(log.find("WIZARD_UTILITY.CPP, 359, PSISendResp() returned ERR_DEVICE_NOTFOUND\n"
@@ -477,20 +462,20 @@ TEST_F(WizardWriters, RecordBrowseAndRecordApplyReachTheBoxItNames) {
   wizard::DeviceRecord record =
       wizard::FromConsoleRecord(api_test::TcpRecord("", box_.Address()));
   wizard::BrowseLists lists;
-  ASSERT_EQ(util_->PS_BrowseRecord(&lists, "", &record), 0);
+  ASSERT_EQ(wiz_->PS_BrowseRecord(&lists, "", &record), 0);
   EXPECT_EQ(lists.lists[0], (std::list<std::string>{name_}));
   EXPECT_EQ(lists.lists[1], (std::list<std::string>{"By-Record, long name"}));
   EXPECT_EQ(lists.lists[2], (std::list<std::string>{"PS-1300 (3 parallel)"}));
-  EXPECT_EQ(util_->mQueryRecordProtocol(&record), TYPE_TCPIP);
+  EXPECT_EQ(wiz_->mQueryRecordProtocol(&record), TYPE_TCPIP);
 
   record = wizard::FromConsoleRecord(api_test::TcpRecord(name_, box_.Address()));
   box_.ClearRequests();
-  ASSERT_EQ(util_->ApplySettingsToRecord(&record, "ignored", 1), 0);
+  ASSERT_EQ(wiz_->ApplySettingsToRecord(&record, "ignored", 1), 0);
   const auto all = box_.Requests();
   ASSERT_EQ(all.size(), 5u);
   EXPECT_EQ(all[2].data, "9002:\n");
-  EXPECT_EQ(util_->LastDeviceName(), name_);
-  EXPECT_EQ(util_->ApplySettingsToRecord(nullptr, "", 0), -2);
+  EXPECT_EQ(wiz_->LastDeviceName(), name_);
+  EXPECT_EQ(wiz_->ApplySettingsToRecord(nullptr, "", 0), -2);
 }
 
 }  // namespace
