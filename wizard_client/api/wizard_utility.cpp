@@ -596,6 +596,25 @@ void CPrintServerUtility::ClearDevicePID() {
   std::memset(b + pid::kDecodedParallel, 0, pid::kSize - pid::kDecodedParallel);
 }
 
+int CPrintServerUtility::SplitConfigurationText(const char* text, int maxLength,
+                                                std::list<std::string>& lines) {
+  if (text == nullptr || maxLength < 1 || text[0] == '\0') return -2;
+  return Guarded([&] {
+    std::string line;
+    for (int i = 0; i < maxLength; ++i) {
+      const char c = text[i];
+      if (c == '\0') return -1;
+      if (c == '\n') {
+        if (!line.empty()) lines.push_back(line);
+        line.clear();
+      } else if (c != '\r') {
+        line += c;
+      }
+    }
+    return 0;
+  });
+}
+
 bool CPrintServerUtility::GetLocalHostAddress(std::string& hostName, std::string& address) {
   char host[256] = {};
   if (::gethostname(host, sizeof host - 1) != 0) return false;

@@ -258,6 +258,12 @@ class CPrintServerUtility : protected ::CPrintServerUtility {
   // text at 96-155 stays).
   void ClearDevicePID();
   using Base::HexEncodeText;
+  // The non-empty lines of a configuration text (a line feed ends a line, carriage returns are
+  // dropped), appended to `lines`; at most maxLength bytes are read, and a NUL ends the text.
+  // 0 when maxLength bytes were read (a last line without its line feed is dropped); -1 when a NUL
+  // came first (likewise); -2 for a null or empty text or a maxLength below 1.
+  static int SplitConfigurationText(const char* text, int maxLength,
+                                    std::list<std::string>& lines);
   // The PC's host name and its first IPv4 address: true, or false when either is not known.
   static bool GetLocalHostAddress(std::string& hostName, std::string& address);
 

@@ -111,6 +111,28 @@ TEST(WizardDialect, ListsAppendAcrossLinesAndABadValueKeepsEarlierLines) {
   EXPECT_EQ(wizard::ParseWizardConfiguration(nullptr, 4, wizard::ParseTarget{}), -2);
 }
 
+TEST(WizardDialect, SplittingATextIntoItsLines) {
+  struct Case {
+    const char* text;
+    int maxLength;
+    int rc;
+    std::list<std::string> lines;
+  } cases[] = {
+      {"0001 :A\r\n\r\n0012 :Enable\n", 24, 0, {"0001 :A", "0012 :Enable"}},
+      {"0001 :A\n0012 :En", 16, 0, {"0001 :A"}},
+      {"0001 :A\n0012", 100, -1, {"0001 :A"}},
+      {"", 5, -2, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    std::list<std::string> lines;
+    EXPECT_EQ(wizard::CPrintServerUtility::SplitConfigurationText(c.text, c.maxLength, lines), c.rc);
+    EXPECT_EQ(lines, c.lines);
+  }
+  std::list<std::string> lines;
+  EXPECT_EQ(wizard::CPrintServerUtility::SplitConfigurationText(nullptr, 4, lines), -2);
+}
+
 // A 164-byte block with the given model code and port bytes.
 wizard::DevicePIDData Block(std::uint8_t b4, std::uint8_t b5, std::uint8_t b6, std::uint8_t b9,
                             std::uint8_t b10, std::uint8_t b11 = 0) {
