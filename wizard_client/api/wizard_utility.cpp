@@ -64,11 +64,6 @@ std::string ReplyText(const char* reply, int length) {
   return std::string(reply, strnlen(reply, static_cast<std::size_t>(length)));
 }
 
-bool PasswordAcceptable(const std::string& password) {
-  return password.size() <= static_cast<std::size_t>(CPrintServerUtility::kMaxPasswordLength) &&
-         !config::HasControlCharacters(password);
-}
-
 }  // namespace
 
 CPrintServerUtility::CPrintServerUtility() = default;
@@ -394,10 +389,8 @@ int CPrintServerUtility::LookupNewModelName(int code, std::string& name) {
 
 int CPrintServerUtility::mVerifyPassword(const std::string& name, const std::string& password) {
   return Guarded([&] {
-    if (name.empty() || !PasswordAcceptable(password)) return -2;
-    std::string hex;
-    if (config::ScramblePassword(password, hex) != config::kScrambleOk) return -2;
-    std::string request = "9036:" + hex + "\n";
+    std::string request;
+    if (name.empty() || !PasswordRequest("9036:", password, request)) return -2;
     int length = 0;
     const int rc = SendResp(name, request, ReplyBuffer(), length);
     std::fill(request.begin(), request.end(), '\0');

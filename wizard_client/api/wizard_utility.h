@@ -299,6 +299,12 @@ class CPrintServerUtility : protected ::CPrintServerUtility {
   int RestartAndReload(const std::string& name, std::int64_t waitMs, const std::string& nbName,
                        const std::string& ip);
   int DecodeInto(int length, DevicePIDData* out);
+  // "KKKK:" + the encoded password + "\n"; false for a password over 79 bytes or with control
+  // characters.
+  static bool PasswordRequest(const char* command, const std::string& password,
+                              std::string& request);
+  int SendPasswordAndReset(const std::string& name, const char* command,
+                           const std::string& password);
 
   WizardCacheExtras m_Extras;
 };

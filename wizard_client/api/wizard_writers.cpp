@@ -664,10 +664,8 @@ int CPrintServerUtility::mSetWirelessConfiguration(const std::string& name,
   });
 }
 
-namespace {
-
-// "KKKK:" + the encoded password + "\n"; false for a password that cannot be sent.
-bool PasswordRequest(const char* command, const std::string& password, std::string& request) {
+bool CPrintServerUtility::PasswordRequest(const char* command, const std::string& password,
+                                          std::string& request) {
   if (password.size() > static_cast<std::size_t>(CPrintServerUtility::kMaxPasswordLength) ||
       config::HasControlCharacters(password)) {
     return false;
@@ -679,13 +677,12 @@ bool PasswordRequest(const char* command, const std::string& password, std::stri
   return true;
 }
 
-}  // namespace
-
-int CPrintServerUtility::mSetPassword(const std::string& name, const std::string& password) {
+int CPrintServerUtility::SendPasswordAndReset(const std::string& name, const char* command,
+                                              const std::string& password) {
   return Guarded([&] {
     if (name.empty()) return -2;
     std::string request;
-    if (!PasswordRequest("9005:", password, request)) return -2;
+    if (!PasswordRequest(command, password, request)) return -2;
     int length = 0;
     const int rc = SendResp(name, request, ReplyBuffer(), length);
     std::fill(request.begin(), request.end(), '\0');
@@ -694,18 +691,13 @@ int CPrintServerUtility::mSetPassword(const std::string& name, const std::string
   });
 }
 
+int CPrintServerUtility::mSetPassword(const std::string& name, const std::string& password) {
+  return SendPasswordAndReset(name, "9005:", password);
+}
+
 int CPrintServerUtility::mSetNetwarePassword(const std::string& name,
                                              const std::string& password) {
-  return Guarded([&] {
-    if (name.empty()) return -2;
-    std::string request;
-    if (!PasswordRequest("9035:", password, request)) return -2;
-    int length = 0;
-    const int rc = SendResp(name, request, ReplyBuffer(), length);
-    std::fill(request.begin(), request.end(), '\0');
-    if (rc != 0) return -1;
-    return mResetDevice(name);
-  });
+  return SendPasswordAndReset(name, "9035:", password);
 }
 
 // ---- The configuration of Finish -------------------------------------------------------------
