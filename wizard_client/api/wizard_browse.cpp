@@ -1,10 +1,10 @@
 // The browse of the device-selection page and the boxes added by address.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <algorithm>
 #include <memory>
-#include <vector>
 #include <string>
+#include <vector>
 
 #include "device_client/core/config/config_parser.h"
 #include "device_client/core/wire_layout.h"
@@ -94,8 +94,8 @@ using NameBlock = std::unique_ptr<Name20[]>;
 }  // namespace
 
 template <class Browse>
-static int LiveBrowseInto(CPrintServerUtility& util, BrowseLists* browse,
-                          const std::string& filter, int logNumber, Browse&& run) {
+static int LiveBrowseInto(CPrintServerUtility& util, BrowseLists* browse, const std::string& filter,
+                          int logNumber, Browse&& run) {
   if (browse == nullptr) return -2;
   try {
     NameBlock names = std::make_unique<Name20[]>(CPrintServerUtility::kBrowseCapacity);

@@ -36,9 +36,9 @@ struct NetBEUIConfigureData : config::NetBEUIConfigureData, NetBEUIExtraTexts {}
 // The wireless lists: hardware addresses read from key 7011 (12 hex digits each) and the entries
 // of the two address commands 9300 and 9301 that the wireless writer sends.
 struct WirelessLists {
-  std::list<std::string> MacAddressList;    // 7011
-  std::list<std::string> AddressList9300;   // 9300
-  std::list<std::string> AddressList9301;   // 9301
+  std::list<std::string> MacAddressList;   // 7011
+  std::list<std::string> AddressList9300;  // 9300
+  std::list<std::string> AddressList9301;  // 9301
 };
 
 // Key 7001 is the box's domain list text (szDomainList) and key 7014 its link state; both are
@@ -63,12 +63,12 @@ struct AllConfigurationData {
 
 // The settings the setup pages collect for the configuration text of Finish.
 struct WizardConfigurationData {
-  SystemConfigurationData dsSystem;        // szDeviceName: the name the box is to have
-  NetwareConfigurationData dsNetware;      // mode, master file server, tree, context
-  TCPIPConfigurationData dsTCPIP;          // address, gateway, mask, 4020-4022
-  NetBEUIConfigureData dsNetBEUI;          // workgroup and the five further texts
+  SystemConfigurationData dsSystem;    // szDeviceName: the name the box is to have
+  NetwareConfigurationData dsNetware;  // mode, master file server, tree, context
+  TCPIPConfigurationData dsTCPIP;      // address, gateway, mask, 4020-4022
+  NetBEUIConfigureData dsNetBEUI;      // workgroup and the five further texts
   WirelessConfigurationData dsWireless;
-  std::string szPassword;                  // the "9035:" line (set mode 1 only)
+  std::string szPassword;  // the "9035:" line (set mode 1 only)
 };
 
 // The record of the basic-configuration write and read.

@@ -97,8 +97,8 @@ int CPrintServerUtility::TransportSend(const std::string& name, const std::strin
                      replyLength, capacity);
 }
 
-int CPrintServerUtility::SendResp(const std::string& name, const std::string& request,
-                                  char* reply, int& replyLength) {
+int CPrintServerUtility::SendResp(const std::string& name, const std::string& request, char* reply,
+                                  int& replyLength) {
   return SendThrough(!name.empty(), request, reply, replyLength, kLinesByName,
                      [&](char* out, int* outLength, int capacity) {
                        return TransportSend(name, request, out, outLength, capacity);
@@ -197,8 +197,8 @@ int CPrintServerUtility::SelectDeviceRecord(const DeviceRecord* record) {
   const int rc = mReadDeviceConfiguration(record, nullptr);
   if (rc != 0) return rc;
   return Guarded([&] {
-    const char* field = reinterpret_cast<const char*>(m_Configuration.dsDevicePID.data) +
-                        pid::kDeviceName;
+    const char* field =
+        reinterpret_cast<const char*>(m_Configuration.dsDevicePID.data) + pid::kDeviceName;
     const std::string deviceName(field, strnlen(field, pid::kNameSize));
     m_Configuration.dsSystem.szDeviceName = deviceName;
     m_Configuration.dsNetware.szPrintServerName = deviceName;
@@ -228,49 +228,55 @@ int Fetch(bool argumentsOk, Select&& select, Out* out, Copy&& copy) {
 
 template <class Out, class Copy>
 int CPrintServerUtility::GetByRecord(const DeviceRecord* record, Out* out, Copy&& copy) {
-  return Fetch(record != nullptr, [&] { return SelectDeviceRecord(record); }, out, copy);
+  return Fetch(
+      record != nullptr, [&] { return SelectDeviceRecord(record); }, out, copy);
 }
 
 int CPrintServerUtility::mGetSerialPortConfiguration(const std::string& name,
                                                      SerialPortConfigurationData* out) {
-  return Fetch(!name.empty(), [&] { return SelectDevice(name); }, out,
-               [&](SerialPortConfigurationData& o) { o = m_Configuration.dsSerialPort; });
+  return Fetch(
+      !name.empty(), [&] { return SelectDevice(name); }, out,
+      [&](SerialPortConfigurationData& o) { o = m_Configuration.dsSerialPort; });
 }
 
 int CPrintServerUtility::mGetLogicalPortConfiguration(const std::string& name, int iPort,
                                                       LogicalPrinterConfigurationData* out) {
   // Printers are numbered 1..8; any other number would lie outside the eight entries.
   const bool inRange = iPort >= 1 && iPort <= config::kLogicalPrinterCount;
-  return Fetch(!name.empty() && inRange, [&] { return SelectDevice(name); }, out,
-               [&](LogicalPrinterConfigurationData& o) {
-                 config::AssignExcept(o, m_Configuration.dsLogicalPrinter[iPort - 1],
-                                      &LogicalPrinterConfigurationData::reserved);
-               });
+  return Fetch(
+      !name.empty() && inRange, [&] { return SelectDevice(name); }, out,
+      [&](LogicalPrinterConfigurationData& o) {
+        config::AssignExcept(o, m_Configuration.dsLogicalPrinter[iPort - 1],
+                             &LogicalPrinterConfigurationData::reserved);
+      });
 }
 
 int CPrintServerUtility::mGetNetBEUIConfiguration(const std::string& name,
                                                   NetBEUIConfigureData* out) {
-  return Fetch(!name.empty(), [&] { return SelectDevice(name); }, out,
-               [&](NetBEUIConfigureData& o) {
-                 config::AssignExcept<config::NetBEUIConfigureData>(
-                     o, m_Configuration.dsNetBEUI, &config::NetBEUIConfigureData::reserved);
-                 static_cast<NetBEUIExtraTexts&>(o) = m_Extras.netbeui;
-               });
+  return Fetch(
+      !name.empty(), [&] { return SelectDevice(name); }, out,
+      [&](NetBEUIConfigureData& o) {
+        config::AssignExcept<config::NetBEUIConfigureData>(o, m_Configuration.dsNetBEUI,
+                                                           &config::NetBEUIConfigureData::reserved);
+        static_cast<NetBEUIExtraTexts&>(o) = m_Extras.netbeui;
+      });
 }
 
 int CPrintServerUtility::mGetWirelessConfiguration(const std::string& name,
                                                    WirelessConfigurationData* out) {
-  return Fetch(!name.empty(), [&] { return SelectDevice(name); }, out,
-               [&](WirelessConfigurationData& o) {
-                 static_cast<config::WirelessConfigurationData&>(o) = m_Configuration.dsWireless;
-                 o.MacAddressList = m_Extras.wireless.MacAddressList;
-               });
+  return Fetch(
+      !name.empty(), [&] { return SelectDevice(name); }, out,
+      [&](WirelessConfigurationData& o) {
+        static_cast<config::WirelessConfigurationData&>(o) = m_Configuration.dsWireless;
+        o.MacAddressList = m_Extras.wireless.MacAddressList;
+      });
 }
 
 int CPrintServerUtility::mGetSNMPConfiguration(const std::string& name,
                                                SNMPConfigurationData* out) {
-  return Fetch(!name.empty(), [&] { return SelectDevice(name); }, out,
-               [&](SNMPConfigurationData& o) { o = m_Configuration.dsSNMP; });
+  return Fetch(
+      !name.empty(), [&] { return SelectDevice(name); }, out,
+      [&](SNMPConfigurationData& o) { o = m_Configuration.dsSNMP; });
 }
 
 int CPrintServerUtility::mGetSystemConfiguration(const DeviceRecord* record,
@@ -691,8 +697,7 @@ int CPrintServerUtility::RestartAndReload(const std::string& name, std::int64_t 
 }
 
 int CPrintServerUtility::ApplySettingsToRecord(const DeviceRecord* record,
-                                               const std::string& newName,
-                                               std::uint8_t sameName) {
+                                               const std::string& newName, std::uint8_t sameName) {
   return Guarded([&] {
     if (record == nullptr) return -2;
     int rc = SelectDeviceRecord(record);

@@ -22,6 +22,7 @@
 #include <string>
 
 #include "device_client/api/print_server_utility.h"
+#include "device_client/core/config/password_scramble.h"
 #include "wizard_client/api/wizard_records.h"
 #include "wizard_client/transport/wizard_transport.h"
 
@@ -47,7 +48,8 @@ class CPrintServerUtility : protected ::CPrintServerUtility {
   using Base = ::CPrintServerUtility;
 
  public:
-  static constexpr int kMaxPasswordLength = 79;
+  // The longest password the shared encoding takes.
+  static constexpr int kMaxPasswordLength = config::kMaxPasswordLength;
   static constexpr int kModelCount = 26;
   static constexpr int kBrowseCapacity = 128;
 
@@ -62,13 +64,12 @@ class CPrintServerUtility : protected ::CPrintServerUtility {
   using Base::LastDeviceName;
   using Base::LogAtLine;
   using Base::Lookup;
+  using Base::ReplyBuffer;
   using Base::WriteLog;
   using Base::WriteLogLine;
-  using Base::ReplyBuffer;
 
   // ---- Send wrappers ---------------------------------------------------------------------------
-  int SendResp(const std::string& name, const std::string& request, char* reply,
-               int& replyLength);
+  int SendResp(const std::string& name, const std::string& request, char* reply, int& replyLength);
   int SendRespToRecord(const DeviceRecord* record, const std::string& request, char* reply,
                        int& replyLength);
 
@@ -129,7 +130,7 @@ class CPrintServerUtility : protected ::CPrintServerUtility {
 
   // ---- Device information ----------------------------------------------------------------------
   // "9036:" + encoded password: 0 when the box accepts it, -1 when it refuses it, -2 for an empty
-  // name or a password over 79 bytes or with control characters.
+  // name or a password longer than kMaxPasswordLength or with control characters.
   int mVerifyPassword(const std::string& name, const std::string& password);
   int mGetDevicePID(const std::string& name, DevicePIDData* out);
   int mGetDevicePID(const DeviceRecord* record, DevicePIDData* out);
@@ -181,8 +182,7 @@ class CPrintServerUtility : protected ::CPrintServerUtility {
   int mSetTCPIPConfigurationToDefault(const std::string& name);
   int mGetNetBEUIConfigurationToDefault(const std::string& name, NetBEUIConfigureData* out);
   int mSetNetBEUIConfigurationToDefault(const std::string& name);
-  int mGetAPPLETALKConfigurationToDefault(const std::string& name,
-                                          APPLETALKConfigurationData* out);
+  int mGetAPPLETALKConfigurationToDefault(const std::string& name, APPLETALKConfigurationData* out);
   int mSetAPPLETALKConfigurationToDefault(const std::string& name);
   int mGetSNMPConfigurationToDefault(const std::string& name, SNMPConfigurationData* out);
   int mGetNetwareConfigurationToDefault(const std::string& name, NetwareConfigurationData* out);
@@ -245,9 +245,8 @@ class CPrintServerUtility : protected ::CPrintServerUtility {
   int mSetAddressAssignment(const std::string& name, std::uint8_t enable);
   // The TCP/IP text of mSetTCPIPConfiguration and manager 1's access (6012: 0 Read Only,
   // 1 Read/Write, 2 Not Accessible) and community (6013), then restart at the new address.
-  int mSetTCPIPAndManagerConfiguration(const std::string& name,
-                                       const TCPIPConfigurationData* tcpip, int access,
-                                       const std::string& community);
+  int mSetTCPIPAndManagerConfiguration(const std::string& name, const TCPIPConfigurationData* tcpip,
+                                       int access, const std::string& community);
   // The NetWare text, then the apply step with the box's new name.
   int mSetNetwareConfigurationAndApply(const std::string& name, const std::string& newName,
                                        const NetwareConfigurationData* netware, int sameName);
@@ -262,8 +261,7 @@ class CPrintServerUtility : protected ::CPrintServerUtility {
   // dropped), appended to `lines`; at most maxLength bytes are read, and a NUL ends the text.
   // 0 when maxLength bytes were read (a last line without its line feed is dropped); -1 when a NUL
   // came first (likewise); -2 for a null or empty text or a maxLength below 1.
-  static int SplitConfigurationText(const char* text, int maxLength,
-                                    std::list<std::string>& lines);
+  static int SplitConfigurationText(const char* text, int maxLength, std::list<std::string>& lines);
   // The PC's host name and its first IPv4 address: true, or false when either is not known.
   static bool GetLocalHostAddress(std::string& hostName, std::string& address);
 

@@ -104,7 +104,7 @@ void TcpipLines(ConfigText& t, const TCPIPConfigurationData& tcp) {
 // A fixed address the box answers at after its restart (empty when it takes one by itself).
 std::string FixedAddress(const TCPIPConfigurationData& tcp) {
   return tcp.bAutoAddress1 == 0 && IsDottedAddress(tcp.szIPAddress) ? tcp.szIPAddress
-                                                                     : std::string();
+                                                                    : std::string();
 }
 
 // Logical printer n (1..8) of the gathered record.
@@ -117,14 +117,22 @@ LogicalPrinterConfigurationData LogicalPrinterOf(const config::AllLogicalPrinter
     std::int32_t A::*lf;
   };
   static const Fields kFields[config::kLogicalPrinterCount] = {
-      {&A::szL1PhysicalPort, &A::szL1StringBeforeJob, &A::szL1StringAfterJob, &A::bL1ConvertLFToLFCR},
-      {&A::szL2PhysicalPort, &A::szL2StringBeforeJob, &A::szL2StringAfterJob, &A::bL2ConvertLFToLFCR},
-      {&A::szL3PhysicalPort, &A::szL3StringBeforeJob, &A::szL3StringAfterJob, &A::bL3ConvertLFToLFCR},
-      {&A::szL4PhysicalPort, &A::szL4StringBeforeJob, &A::szL4StringAfterJob, &A::bL4ConvertLFToLFCR},
-      {&A::szL5PhysicalPort, &A::szL5StringBeforeJob, &A::szL5StringAfterJob, &A::bL5ConvertLFToLFCR},
-      {&A::szL6PhysicalPort, &A::szL6StringBeforeJob, &A::szL6StringAfterJob, &A::bL6ConvertLFToLFCR},
-      {&A::szL7PhysicalPort, &A::szL7StringBeforeJob, &A::szL7StringAfterJob, &A::bL7ConvertLFToLFCR},
-      {&A::szL8PhysicalPort, &A::szL8StringBeforeJob, &A::szL8StringAfterJob, &A::bL8ConvertLFToLFCR},
+      {&A::szL1PhysicalPort, &A::szL1StringBeforeJob, &A::szL1StringAfterJob,
+       &A::bL1ConvertLFToLFCR},
+      {&A::szL2PhysicalPort, &A::szL2StringBeforeJob, &A::szL2StringAfterJob,
+       &A::bL2ConvertLFToLFCR},
+      {&A::szL3PhysicalPort, &A::szL3StringBeforeJob, &A::szL3StringAfterJob,
+       &A::bL3ConvertLFToLFCR},
+      {&A::szL4PhysicalPort, &A::szL4StringBeforeJob, &A::szL4StringAfterJob,
+       &A::bL4ConvertLFToLFCR},
+      {&A::szL5PhysicalPort, &A::szL5StringBeforeJob, &A::szL5StringAfterJob,
+       &A::bL5ConvertLFToLFCR},
+      {&A::szL6PhysicalPort, &A::szL6StringBeforeJob, &A::szL6StringAfterJob,
+       &A::bL6ConvertLFToLFCR},
+      {&A::szL7PhysicalPort, &A::szL7StringBeforeJob, &A::szL7StringAfterJob,
+       &A::bL7ConvertLFToLFCR},
+      {&A::szL8PhysicalPort, &A::szL8StringBeforeJob, &A::szL8StringAfterJob,
+       &A::bL8ConvertLFToLFCR},
   };
   const Fields& f = kFields[n - 1];
   LogicalPrinterConfigurationData p;
@@ -217,9 +225,7 @@ int CPrintServerUtility::DefaultSerialPortConfiguration(SerialPortConfigurationD
     record->szParity = "None";
     record->iStopbits = 1;
     record->szHandshake = "Hardware";
-    text = makeText != 0
-               ? "0030 :9600\n0031 :1\n0032 :None\n0033 :8\n0034 :Hardware\n"
-               : "";
+    text = makeText != 0 ? "0030 :9600\n0031 :1\n0032 :None\n0033 :8\n0034 :Hardware\n" : "";
     return 0;
   });
 }
@@ -249,8 +255,8 @@ int CPrintServerUtility::DefaultLogicalPortConfiguration(int n,
 }
 
 int CPrintServerUtility::DefaultNetwareConfiguration(const std::string& printServerName,
-                                                     NetwareConfigurationData* record,
-                                                     int makeText, std::string& text) {
+                                                     NetwareConfigurationData* record, int makeText,
+                                                     std::string& text) {
   return Guarded([&] {
     if (record == nullptr) return -2;
     NetwareConfigurationData d;
@@ -327,16 +333,16 @@ int CPrintServerUtility::DefaultSNMPConfiguration(SNMPConfigurationData* record,
     if (record == nullptr) return -2;
     using S = SNMPConfigurationData;
     S d;
-    for (auto addr : {&S::szT1_TrapReceiveIPAddress, &S::szT2_TrapReceiveIPAddress,
-                      &S::szT3_TrapReceiveIPAddress, &S::szT4_TrapReceiveIPAddress,
-                      &S::szM1_ManagerIPAddress, &S::szM2_ManagerIPAddress,
-                      &S::szM3_ManagerIPAddress, &S::szM4_ManagerIPAddress}) {
+    for (auto addr :
+         {&S::szT1_TrapReceiveIPAddress, &S::szT2_TrapReceiveIPAddress,
+          &S::szT3_TrapReceiveIPAddress, &S::szT4_TrapReceiveIPAddress, &S::szM1_ManagerIPAddress,
+          &S::szM2_ManagerIPAddress, &S::szM3_ManagerIPAddress, &S::szM4_ManagerIPAddress}) {
       d.*addr = "0.0.0.0";
     }
-    for (auto community : {&S::szT1_CommunityString, &S::szT2_CommunityString,
-                           &S::szT3_CommunityString, &S::szT4_CommunityString,
-                           &S::szM1_CommunityString, &S::szM2_CommunityString,
-                           &S::szM3_CommunityString, &S::szM4_CommunityString}) {
+    for (auto community :
+         {&S::szT1_CommunityString, &S::szT2_CommunityString, &S::szT3_CommunityString,
+          &S::szT4_CommunityString, &S::szM1_CommunityString, &S::szM2_CommunityString,
+          &S::szM3_CommunityString, &S::szM4_CommunityString}) {
       d.*community = "wozlek";
     }
     d.iT1_TrapSeverity = d.iT2_TrapSeverity = d.iT3_TrapSeverity = d.iT4_TrapSeverity = 1;
@@ -462,7 +468,6 @@ int CPrintServerUtility::mSetLogicalPortConfigurationToDefault(const std::string
   return SendSettingsAndReset(name, text);
 }
 
-
 int CPrintServerUtility::SendDefaultText(const std::string& name, const std::string& text) {
   return SendSettingsAndReset(name, text);
 }
@@ -570,9 +575,10 @@ int CPrintServerUtility::mSetAPPLETALKConfiguration(const std::string& name,
     if (name.empty() || a == nullptr) return -2;
     ConfigText t;
     t.Text("3000", a->szZoneName);
-    const std::pair<const char*, const std::string*> types[] = {
-        {"3001", &a->szP1PrinterType}, {"3002", &a->szP2PrinterType},
-        {"3003", &a->szSPPrinterType}, {"3004", &a->szP3PrinterType}};
+    const std::pair<const char*, const std::string*> types[] = {{"3001", &a->szP1PrinterType},
+                                                                {"3002", &a->szP2PrinterType},
+                                                                {"3003", &a->szSPPrinterType},
+                                                                {"3004", &a->szP3PrinterType}};
     for (const auto& [key, value] : types) {
       if (!value->empty()) t.Text(key, *value);
     }
@@ -695,8 +701,7 @@ int CPrintServerUtility::mSetPassword(const std::string& name, const std::string
   return SendPasswordAndReset(name, "9005:", password);
 }
 
-int CPrintServerUtility::mSetNetwarePassword(const std::string& name,
-                                             const std::string& password) {
+int CPrintServerUtility::mSetNetwarePassword(const std::string& name, const std::string& password) {
   return SendPasswordAndReset(name, "9035:", password);
 }
 
@@ -816,7 +821,8 @@ int CPrintServerUtility::mSetPhysicalPortConfiguration(const std::string& name,
       const std::string& portName = ports[i].szPortName;
       t.Text(Key(40 + i), portName.empty() ? std::string(kDefaultName[i]) : portName);
     }
-    for (int i = 0; i < 4; ++i) t.Text(Key(501 + i), ports[i].iHandshake == 1 ? "BUSY" : "ACK&BUSY");
+    for (int i = 0; i < 4; ++i)
+      t.Text(Key(501 + i), ports[i].iHandshake == 1 ? "BUSY" : "ACK&BUSY");
     for (int i = 0; i < 2; ++i) t.Text(Key(511 + i), ports[i].bEnable == 1 ? "Enable" : "Disable");
     if (!t.ok()) return -2;
     int length = 0;
@@ -869,8 +875,7 @@ int CPrintServerUtility::mSetNetwareConfigurationAndApply(const std::string& nam
 }
 
 int CPrintServerUtility::mRestoreFactoryDefaultAndApply(const std::string& name,
-                                                        const std::string& newName,
-                                                        int sameName) {
+                                                        const std::string& newName, int sameName) {
   if (name.empty()) return -1;
   int length = 0;
   SendResp(name, "9006:\n", ReplyBuffer(), length);  // the restart reports any failure

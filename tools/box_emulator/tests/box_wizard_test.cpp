@@ -22,18 +22,16 @@ TEST(BoxWizard, NameBlockStateProbesAndRestart) {
   const std::string block = Request(box.Address(), "9701:\n").Data();
   ASSERT_GE(block.size(), static_cast<std::size_t>(wire::kExtendedInfoSize));
   EXPECT_EQ(std::string(block.c_str() + wire::kExtendedInfoNameOffset), "The Long Name");
-  EXPECT_EQ(block.substr(wire::kExtendedInfoSize),
-            "IP:" + box.Address() + "\r\nSPEED:100M\r\n");
+  EXPECT_EQ(block.substr(wire::kExtendedInfoSize), "IP:" + box.Address() + "\r\nSPEED:100M\r\n");
 
   EXPECT_EQ(Request(box.Address(), "9703:\r\n").Data(), std::string(1, '\0'));
   EXPECT_EQ(Request(box.Address(), "9704:\r\n").Data(), "1");
   EXPECT_EQ(Request(box.Address(), "9700:\n").Data(), "OK");
-  EXPECT_NE(Request(box.Address(), "9010:\r\n").Data().find("IP Address: " + box.Address() + "\r\n"),
-            std::string::npos);
+  EXPECT_NE(
+      Request(box.Address(), "9010:\r\n").Data().find("IP Address: " + box.Address() + "\r\n"),
+      std::string::npos);
 
-  box.WithCore([](box_emulator::BoxCore& core) {
-    core.identity().wizard = {false, -1, false};
-  });
+  box.WithCore([](box_emulator::BoxCore& core) { core.identity().wizard = {false, -1, false}; });
   for (const char* command : {"9701:\n", "9703:\r\n", "9704:\r\n"}) {
     EXPECT_EQ(Request(box.Address(), command).chunks.at(0).error, 1) << command;
   }

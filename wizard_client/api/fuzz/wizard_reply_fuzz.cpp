@@ -27,8 +27,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   config::DeviceConfigurationData base;
   wizard::WizardCacheExtras extras;
   wizard::ClearWizardConfiguration(base, extras);
-  const int rc = wizard::ParseWizardConfiguration(reply.data(), length,
-                                                  wizard::ParseTarget{&base, &extras});
+  const int rc =
+      wizard::ParseWizardConfiguration(reply.data(), length, wizard::ParseTarget{&base, &extras});
   if (rc != 0 && rc != -1 && rc != -2 && rc != -100) std::abort();
   for (const std::string& mac : extras.wireless.MacAddressList) {
     if (mac.size() != 12) std::abort();
@@ -43,7 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   std::uint8_t nameBlock[wire::kExtendedInfoSize];
   std::string ip;
-  if (wizard::CPrintServerUtility::ParseExtendedNameReply(reply.data(), length, nameBlock, ip) == 0 &&
+  if (wizard::CPrintServerUtility::ParseExtendedNameReply(reply.data(), length, nameBlock, ip) ==
+          0 &&
       ip.size() > 1023) {
     std::abort();
   }

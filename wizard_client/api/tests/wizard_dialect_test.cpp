@@ -49,7 +49,9 @@ struct DialectCase {
   const char* wizardValue;
 };
 
-std::string LF4(const Parsed& p) { return std::to_string(p.base.dsLogicalPrinter[3].bConvertLFToLFCR); }
+std::string LF4(const Parsed& p) {
+  return std::to_string(p.base.dsLogicalPrinter[3].bConvertLFToLFCR);
+}
 std::string Bcp1(const Parsed& p) {
   return std::to_string(p.base.dsAPPLETALK.bP1BinaryCommunicationProtocol);
 }
@@ -75,8 +77,7 @@ TEST(WizardDialect, KeysReadSideBySideWithTheConsole) {
       {"0163 : YES \r\n", -100, 0, LF4, LF4, "0", "1"},  // the wizard trims every switch
       {"5003 :Floor 2\r\n", 0, 0, Nothing, Extra5003, "", "Floor 2"},
       {"5104 : spaced \r\n", 0, 0, Nothing, Extra5104, "", " spaced "},
-      {"7011 :0040011A2B3C0040011A2B3D\r\n", 0, 0, Nothing, Macs, "",
-       "0040011A2B3C;0040011A2B3D;"},
+      {"7011 :0040011A2B3C0040011A2B3D\r\n", 0, 0, Nothing, Macs, "", "0040011A2B3C;0040011A2B3D;"},
       {"7011 :0040011A2B3C0\r\n", 0, 0, Nothing, Macs, "", "0040011A2B3C;"},
       // Where the wizard reads as the console does.
       {"3101 :BCP\r\n", 0, 0, Bcp1, Bcp1, "2", "2"},  // a box the console set stays readable
@@ -102,8 +103,9 @@ TEST(WizardDialect, KeysReadSideBySideWithTheConsole) {
 }
 
 TEST(WizardDialect, ListsAppendAcrossLinesAndABadValueKeepsEarlierLines) {
-  const Parsed p = ParseWizard("7011 :AAAAAAAAAAAA\n0001 :KEPT\n7011 :BBBBBBBBBBBB\n5001 :maybe\n"
-                               "5000 :LOST\n");
+  const Parsed p = ParseWizard(
+      "7011 :AAAAAAAAAAAA\n0001 :KEPT\n7011 :BBBBBBBBBBBB\n5001 :maybe\n"
+      "5000 :LOST\n");
   EXPECT_EQ(p.rc, -100);
   EXPECT_EQ(Macs(p), "AAAAAAAAAAAA;BBBBBBBBBBBB;");
   EXPECT_EQ(p.base.dsSystem.szDeviceName, "KEPT");
@@ -126,7 +128,8 @@ TEST(WizardDialect, SplittingATextIntoItsLines) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
     std::list<std::string> lines;
-    EXPECT_EQ(wizard::CPrintServerUtility::SplitConfigurationText(c.text, c.maxLength, lines), c.rc);
+    EXPECT_EQ(wizard::CPrintServerUtility::SplitConfigurationText(c.text, c.maxLength, lines),
+              c.rc);
     EXPECT_EQ(lines, c.lines);
   }
   std::list<std::string> lines;
@@ -159,10 +162,8 @@ TEST_F(WizardDecode, ModelLookUpTellsAKnownModelFromARawCode) {
     bool known;
     int strict;
   } cases[] = {
-      {{0x00, 0x54, 0x10}, 0, true, 0},
-      {{0x00, 0x98, 0x00}, 38912, false, 11},
-      {{0x00, 0x97, 0x00}, 23, true, 11},
-      {{0x00, 0xF2, 0x00}, 25, true, 25},
+      {{0x00, 0x54, 0x10}, 0, true, 0},   {{0x00, 0x98, 0x00}, 38912, false, 11},
+      {{0x00, 0x97, 0x00}, 23, true, 11}, {{0x00, 0xF2, 0x00}, 25, true, 25},
       {{0x05, 0x00, 0x00}, 5, false, -1},  // a raw code equal to an index is still unknown
       {{0x00, 0x00, 0x00}, 0, false, -1},
   };
@@ -223,8 +224,9 @@ TEST_F(WizardDecode, DefaultTextsAreTheFactoryLinesWithoutCarriageReturns) {
   EXPECT_EQ(sys.bNetBEUIProtocol, 1);
   sys.szDeviceName = "LOBBY";
   EXPECT_EQ(util_.DefaultSystemConfiguration(&sys, 1, text), 0);
-  EXPECT_EQ(text, "0001 :LOBBY\n0011 :ENABLE\n0012 :ENABLE\n0013 :ENABLE\n0014 :ENABLE\n"
-                  "0019 :ENABLE\n");
+  EXPECT_EQ(text,
+            "0001 :LOBBY\n0011 :ENABLE\n0012 :ENABLE\n0013 :ENABLE\n0014 :ENABLE\n"
+            "0019 :ENABLE\n");
   sys.szDeviceName = "TWO\nLINES";
   EXPECT_EQ(util_.DefaultSystemConfiguration(&sys, 1, text), -2);
 

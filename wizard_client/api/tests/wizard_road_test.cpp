@@ -26,6 +26,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using box_emulator::Box;
+constexpr std::size_t kLongest = wizard::CPrintServerUtility::kMaxPasswordLength;
 
 box_emulator::BoxOptions WizardBox() {
   box_emulator::BoxOptions o;
@@ -80,7 +81,9 @@ class WizardRoad : public ::testing::Test {
     // NetBIOS name over while the client waits after the restart.
     clock_.onSleep = [this] {
       nbBox_->WaitUntil(
-          [this] { return nbBox_->IsOn() && nbBox_->Setting("0001") == nbBox_->PendingSetting("0001"); },
+          [this] {
+            return nbBox_->IsOn() && nbBox_->Setting("0001") == nbBox_->PendingSetting("0001");
+          },
           10s);
       front_->Refresh();
     };
@@ -255,8 +258,8 @@ TEST_F(WizardRoad, BrowseKeepsTheNamesThatBeginWithTheFilter) {
     std::size_t kept;
   };
   const std::string one = nbBox_->DefaultName();
-  for (const Case& c : {Case{"PS", 2}, Case{"", 2}, Case{"*", 2}, Case{"S", 0},
-                        Case{one.c_str(), 1}}) {
+  for (const Case& c :
+       {Case{"PS", 2}, Case{"", 2}, Case{"*", 2}, Case{"S", 0}, Case{one.c_str(), 1}}) {
     SCOPED_TRACE(c.filter);
     wizard::BrowseLists browse;
     browse.lists[6] = {"untouched"};
@@ -277,13 +280,16 @@ TEST_F(WizardRoad, RefusedValuesSendNothing) {
     int mode;
   };
   const Case cases[] = {
-      {"empty gateway", [](wizard::WizardConfigurationData& c) { c.dsTCPIP.szGatewayAddress.clear(); }, 2},
+      {"empty gateway",
+       [](wizard::WizardConfigurationData& c) { c.dsTCPIP.szGatewayAddress.clear(); }, 2},
       {"switch 2", [](wizard::WizardConfigurationData& c) { c.dsTCPIP.bAutoAddress1 = 2; }, 2},
       {"name with a line break",
        [](wizard::WizardConfigurationData& c) { c.dsSystem.szDeviceName = "A\n9006:"; }, 2},
-      {"NetWare mode empty", [](wizard::WizardConfigurationData& c) { c.dsNetware.szOperationMode.clear(); }, 3},
-      {"password over 79 bytes",
-       [](wizard::WizardConfigurationData& c) { c.szPassword = std::string(80, 'p'); }, 1},
+      {"NetWare mode empty",
+       [](wizard::WizardConfigurationData& c) { c.dsNetware.szOperationMode.clear(); }, 3},
+      {"password over the longest",
+       [](wizard::WizardConfigurationData& c) { c.szPassword = std::string(kLongest + 1, 'p'); },
+       1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -291,7 +297,7 @@ TEST_F(WizardRoad, RefusedValuesSendNothing) {
     c.spoil(chosen);
     EXPECT_EQ(util_->mSetWizardConfiguration(name, &chosen, c.mode), -2);
   }
-  EXPECT_EQ(util_->mVerifyPassword(name, std::string(80, 'p')), -2);
+  EXPECT_EQ(util_->mVerifyPassword(name, std::string(kLongest + 1, 'p')), -2);
   EXPECT_EQ(util_->mSetWizardConfiguration("", nullptr, 2), -2);
   EXPECT_EQ(tcpBox_->RequestCount(), 0u);
 }
@@ -299,7 +305,7 @@ TEST_F(WizardRoad, RefusedValuesSendNothing) {
 TEST_F(WizardRoad, PasswordLineAndNetwareLinesByMode) {
   const std::string name = tcpBox_->DefaultName();
   wizard::WizardConfigurationData chosen = Chosen("Wiz-Tcp", tcpBox_->Address());
-  chosen.szPassword = std::string(79, 'n');
+  chosen.szPassword = std::string(kLongest, 'n');
   chosen.dsNetware.szMasterFileServerName = "FS1";
   // Before the browse the box is not in the device table: the text cannot be sent.
   EXPECT_EQ(util_->mSetWizardConfiguration(name, &chosen, 2), -1);
@@ -307,7 +313,7 @@ TEST_F(WizardRoad, PasswordLineAndNetwareLinesByMode) {
   ASSERT_EQ(util_->PS_Browse(&browse, ""), 0);
   EXPECT_EQ(browse.lists[0].size(), 2u);
   ASSERT_EQ(util_->mSetWizardConfiguration(name, &chosen, 1), 0);
-  EXPECT_EQ(tcpBox_->NetwarePassword(), std::string(79, 'n'));  // the box decodes what was sent
+  EXPECT_EQ(tcpBox_->NetwarePassword(), std::string(kLongest, 'n'));  // the box decodes it
 
   tcpBox_->ClearRequests();
   ASSERT_EQ(util_->mSetWizardConfiguration(name, &chosen, 3), 0);

@@ -217,15 +217,17 @@ TEST_F(WizardWriters, EachWriterSendsItsTextOrNothing) {
          const auto w = WirelessWith(20, 1, 2);
          return u.mSetWirelessConfiguration(n, &w);
        },
-       0, WirelessHead() + "7010 :Enable_List\n9300 :20" + n20 + "\n9300 :00\n9301 :01" +
-              Entries(1) + "\n7012 :2\n7013 :0\n"},
+       0,
+       WirelessHead() + "7010 :Enable_List\n9300 :20" + n20 + "\n9300 :00\n9301 :01" + Entries(1) +
+           "\n7012 :2\n7013 :0\n"},
       {"wireless, forty-five entries",
        [](Util& u, const std::string& n) {
          const auto w = WirelessWith(45, 0, 1);
          return u.mSetWirelessConfiguration(n, &w);
        },
-       0, WirelessHead() + "7010 :Enable\n9300 :20" + n45.substr(0, 240) + "\n9300 :20" +
-              n45.substr(240, 240) + "\n9300 :05" + n45.substr(480) + "\n7012 :2\n7013 :0\n"},
+       0,
+       WirelessHead() + "7010 :Enable\n9300 :20" + n45.substr(0, 240) + "\n9300 :20" +
+           n45.substr(240, 240) + "\n9300 :05" + n45.substr(480) + "\n7012 :2\n7013 :0\n"},
       {"wireless, empty lists",
        [](Util& u, const std::string& n) {
          const auto w = WirelessWith(0, 0, 0);
@@ -237,7 +239,9 @@ TEST_F(WizardWriters, EachWriterSendsItsTextOrNothing) {
          config::AllLogicalPrinter all;
          all.szL1PhysicalPort = "P1";
          all.szL2PhysicalPort = "P2";
-         all.szL3StringBeforeJob = "\x1b" "E";  // an escape byte: not writable
+         all.szL3StringBeforeJob =
+             "\x1b"
+             "E";  // an escape byte: not writable
          return u.mSetAllLogicalPortConfiguration(n, 3, &all);
        },
        -2, ""},
@@ -249,8 +253,9 @@ TEST_F(WizardWriters, EachWriterSendsItsTextOrNothing) {
          all.bL3ConvertLFToLFCR = 1;
          return u.mSetAllLogicalPortConfiguration(n, 3, &all);
        },
-       0, "0100 :P1\n0101 :\n0102 :\n0103 :NO\n0120 :P2\n0121 :\n0122 :\n0123 :NO\n"
-          "0140 :\n0141 :\n0142 :\n0143 :YES\n"},
+       0,
+       "0100 :P1\n0101 :\n0102 :\n0103 :NO\n0120 :P2\n0121 :\n0122 :\n0123 :NO\n"
+       "0140 :\n0141 :\n0142 :\n0143 :YES\n"},
       {"all logical printers, count 4",
        [](Util& u, const std::string& n) {
          config::AllLogicalPrinter all;
@@ -265,8 +270,9 @@ TEST_F(WizardWriters, EachWriterSendsItsTextOrNothing) {
          ports[0].bEnable = 1;
          return u.mSetPhysicalPortConfiguration(n, ports);
        },
-       0, "0040 :P1\n0041 :LPT2\n0042 :P3\n0043 :SP\n0501 :BUSY\n0502 :ACK&BUSY\n"
-          "0503 :ACK&BUSY\n0504 :ACK&BUSY\n0511 :Enable\n0512 :Disable\n"},
+       0,
+       "0040 :P1\n0041 :LPT2\n0042 :P3\n0043 :SP\n0501 :BUSY\n0502 :ACK&BUSY\n"
+       "0503 :ACK&BUSY\n0504 :ACK&BUSY\n0511 :Enable\n0512 :Disable\n"},
       {"address assignment",
        [](Util& u, const std::string& n) { return u.mSetAddressAssignment(n, 1); }, 0,
        "4020 :Enable\n"},
@@ -277,10 +283,11 @@ TEST_F(WizardWriters, EachWriterSendsItsTextOrNothing) {
          u.DefaultTCPIPConfiguration(&t, 0, unused);
          return u.mSetTCPIPAndManagerConfiguration(n, &t, 1, "private");
        },
-       0, "4000 :0.0.0.0\n4001 :0.0.0.0\n4002 :0.0.0.0\n4020 :Enable\n4021 :Disable\n"
-          "4022 :Disable\n4100 :0.0.0.0\n4101 :\n4102 :\n4103 :1\n4104 :Yes\n4105 :\n"
-          "4106 :P1\n4107 :No\n4108 :No\n4109 :\n4010 :2\n4011 :254\n6012 :Read/Write\n"
-          "6013 :private\n"},
+       0,
+       "4000 :0.0.0.0\n4001 :0.0.0.0\n4002 :0.0.0.0\n4020 :Enable\n4021 :Disable\n"
+       "4022 :Disable\n4100 :0.0.0.0\n4101 :\n4102 :\n4103 :1\n4104 :Yes\n4105 :\n"
+       "4106 :P1\n4107 :No\n4108 :No\n4109 :\n4010 :2\n4011 :254\n6012 :Read/Write\n"
+       "6013 :private\n"},
       {"tcp/ip, access 3",
        [](Util& u, const std::string& n) {
          wizard::TCPIPConfigurationData t;
@@ -307,16 +314,19 @@ TEST_F(WizardWriters, EachWriterSendsItsTextOrNothing) {
          b.dsNetBEUI.szDomainName = "W";
          return u.mSetBasicConfiguration(n, &b);
        },
-       0, "0240 :P1\n0241 :\n0242 :\n0243 :NO\n0001 :BASIC\n0011 :DISABLE\n0012 :ENABLE\n"
-          "0014 :DISABLE\n4000 :10.0.0.5\n4001 :10.0.0.1\n4002 :255.0.0.0\n4020 :Disable\n"
-          "4021 :Disable\n4022 :Disable\n4030 :\n5000 :W\n5001 :NO\n"},
+       0,
+       "0240 :P1\n0241 :\n0242 :\n0243 :NO\n0001 :BASIC\n0011 :DISABLE\n0012 :ENABLE\n"
+       "0014 :DISABLE\n4000 :10.0.0.5\n4001 :10.0.0.1\n4002 :255.0.0.0\n4020 :Disable\n"
+       "4021 :Disable\n4022 :Disable\n4030 :\n5000 :W\n5001 :NO\n"},
       {"netware defaults",
        [](Util& u, const std::string& n) { return u.mSetNetwareConfigurationToDefault(n); }, 0,
        "2001 :ENABLE\n2002 :ENABLE\n2003 :ENABLE\n2004 :ENABLE\n2000 :PS\n2101 :PS\n2501 :\n"
        "2502 :\n2503 :\n2504 :\n2110 :\n2103 :1\n2102 :NO\n"},
-      {"password over 79 bytes",
-       [](Util& u, const std::string& n) { return u.mSetPassword(n, std::string(80, 'x')); }, -2,
-       ""},
+      {"password over the longest",
+       [](Util& u, const std::string& n) {
+         return u.mSetPassword(n, std::string(Util::kMaxPasswordLength + 1, 'x'));
+       },
+       -2, ""},
       {"password with a line break",
        [](Util& u, const std::string& n) { return u.mSetNetwarePassword(n, "a\nb"); }, -2, ""},
       {"empty name", [](Util& u, const std::string&) { return u.mSetPassword("", "pw"); }, -2, ""},
@@ -342,7 +352,7 @@ TEST_F(WizardWriters, PasswordsReachTheBoxEncodedAndAreCheckedThere) {
   EXPECT_EQ(box_.Password(), "new pw");
   EXPECT_EQ(wiz_->mVerifyPassword(name_, "new pw"), 0);
   EXPECT_EQ(wiz_->mVerifyPassword(name_, "old pw"), -1);
-  const std::string longest(79, '~');
+  const std::string longest(Util::kMaxPasswordLength, '~');
   ASSERT_EQ(wiz_->mSetNetwarePassword(name_, longest), 0);
   EXPECT_EQ(box_.NetwarePassword(), longest);
 }
@@ -459,8 +469,7 @@ TEST_F(WizardWriters, RecordBrowseAndRecordApplyReachTheBoxItNames) {
   box_.SetDeviceName("By-Record");
   box_.SetFunctionFlags(0x02);
   box_.SetExtendedName("By-Record, long name");
-  wizard::DeviceRecord record =
-      wizard::FromConsoleRecord(api_test::TcpRecord("", box_.Address()));
+  wizard::DeviceRecord record = wizard::FromConsoleRecord(api_test::TcpRecord("", box_.Address()));
   wizard::BrowseLists lists;
   ASSERT_EQ(wiz_->PS_BrowseRecord(&lists, "", &record), 0);
   EXPECT_EQ(lists.lists[0], (std::list<std::string>{name_}));
