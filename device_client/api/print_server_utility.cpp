@@ -45,13 +45,21 @@ CPrintServerUtility::~CPrintServerUtility() {
 
 int CPrintServerUtility::mInitializeLanComponent(int iProtocol, int iTimeOut) {
   OpenLog();
-  return PSInit(iProtocol, iTimeOut);
+  return StartTransports(iProtocol, iTimeOut);
 }
 
 void CPrintServerUtility::mExitLanComponent() {
-  PSExit();
+  StopTransports();
   m_pReplyBuffer.reset();
 }
+
+int CPrintServerUtility::StartTransports(int iProtocol, int iTimeOut) {
+  return PSInit(iProtocol, iTimeOut);
+}
+
+void CPrintServerUtility::StopTransports() { PSExit(); }
+
+const char* CPrintServerUtility::SourceFile() const { return __FILE__; }
 
 bool CPrintServerUtility::Lookup(void* key, void*& value) const {
   const auto it = m_PointerMap.find(key);
@@ -77,7 +85,7 @@ int CPrintServerUtility::OpenLog() {
       m_pReplyBuffer.reset(new (std::nothrow) char[kReplyBufferSize]());
       if (!m_pReplyBuffer) return -3;
     }
-    m_szSourceTag = SourceTagOf(__FILE__);
+    m_szSourceTag = SourceTagOf(SourceFile());
     m_szLogPath = kLogFileName;
     // A second start (the console re-initialises the LAN) reopens the log instead of leaking
     // the first file object.
@@ -126,7 +134,7 @@ int CPrintServerUtility::WriteLogLine(const char* tag, int number, const char* m
 }
 
 int CPrintServerUtility::LogAtLine(int number, const char* message) {
-  return WriteLogLine(m_szSourceTag.empty() ? SourceTagOf(__FILE__).c_str() : m_szSourceTag.c_str(), number,
+  return WriteLogLine(m_szSourceTag.empty() ? SourceTagOf(SourceFile()).c_str() : m_szSourceTag.c_str(), number,
                       message);
 }
 

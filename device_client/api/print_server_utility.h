@@ -194,6 +194,12 @@ class CPrintServerUtility : public CUtilityObject {
 
   int SendWithLines(const std::string& name, const std::string& request, char* reply,
                     int& replyLength, const int (&lines)[6]);
+  // The transports: the access library's PSInit and PSExit. A derived device library with
+  // transports of its own starts and stops those.
+  virtual int StartTransports(int iProtocol, int iTimeOut);
+  virtual void StopTransports();
+  // The source file whose name tags the coded log lines.
+  virtual const char* SourceFile() const;
   // The transport behind every send wrapper: the access library's PSISendResp. A derived device
   // library with a device table of its own sends through its own.
   virtual int TransportSend(const std::string& name, const std::string& request, char* reply,

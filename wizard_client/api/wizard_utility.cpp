@@ -73,21 +73,13 @@ CPrintServerUtility::~CPrintServerUtility() {
   PSExit();
 }
 
-int CPrintServerUtility::mInitializeLanComponent(int iProtocol, int iTimeOut) {
-  OpenLog();
+int CPrintServerUtility::StartTransports(int iProtocol, int iTimeOut) {
   return PSInit(iProtocol, iTimeOut);
 }
 
-void CPrintServerUtility::mExitLanComponent() {
-  PSExit();
-  m_pReplyBuffer.reset();
-}
+void CPrintServerUtility::StopTransports() { PSExit(); }
 
-int CPrintServerUtility::OpenLog() {
-  const int rc = Base::OpenLog();
-  m_szSourceTag = SourceTagOf(__FILE__);
-  return rc;
-}
+const char* CPrintServerUtility::SourceFile() const { return __FILE__; }
 
 // ---- Send wrappers ---------------------------------------------------------------------------
 

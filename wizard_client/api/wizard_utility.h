@@ -57,9 +57,10 @@ class CPrintServerUtility : protected ::CPrintServerUtility {
   ~CPrintServerUtility() override;
 
   // ---- Start, stop, log ----------------------------------------------------------------------
-  int mInitializeLanComponent(int iProtocol, int iTimeOut) override;
-  void mExitLanComponent();
-  int OpenLog();
+  // Opens the log (when "utility.log" exists) and the wizard's transports: PSInit's failure bits.
+  using Base::mInitializeLanComponent;
+  using Base::mExitLanComponent;
+  using Base::OpenLog;
   using Base::IsLoggingOn;
   using Base::LastDeviceName;
   using Base::LogAtLine;
@@ -283,6 +284,9 @@ class CPrintServerUtility : protected ::CPrintServerUtility {
  protected:
   int TransportSend(const std::string& name, const std::string& request, char* reply,
                     int* replyLength, int capacity) override;
+  int StartTransports(int iProtocol, int iTimeOut) override;
+  void StopTransports() override;
+  const char* SourceFile() const override;
 
  private:
   template <class Out, class Copy>
