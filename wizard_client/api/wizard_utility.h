@@ -50,7 +50,6 @@ class CPrintServerUtility : protected ::CPrintServerUtility {
  public:
   // The longest password the shared encoding takes.
   static constexpr int kMaxPasswordLength = config::kMaxPasswordLength;
-  static constexpr int kModelCount = 26;
   static constexpr int kBrowseCapacity = 128;
 
   CPrintServerUtility();
