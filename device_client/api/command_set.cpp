@@ -161,6 +161,18 @@ std::string CPrintServerUtility::TrimInformationText(const char* reply, int leng
   return std::string(reply, strnlen(reply, n));
 }
 
+void CPrintServerUtility::DecodeCapabilities(const unsigned char* b, config::ProtocolData& p) {
+  const unsigned char caps42 = b[pid::kProtocolId];
+  const unsigned char caps43 = b[pid::kProtocolId + 1];
+  p.bWirelessDevice = (caps42 & pid::kCapWireless) ? 1 : 0;
+  p.bIPXSPXProtocol = (caps43 & pid::kCapIpxSpx) ? 1 : 0;
+  p.bTCPIPProtocol = (caps43 & pid::kCapTcpIp) ? 1 : 0;
+  p.bAPPLETALKProtocol = (caps43 & pid::kCapAppleTalk) ? 1 : 0;
+  p.bNetBEUIProtocol = (caps43 & pid::kCapNetBeui) ? 1 : 0;
+  p.bSNMPProtocol = (caps43 & pid::kCapSnmp) ? 1 : 0;
+  p.bInternetMailProtocol = (caps43 & pid::kCapInternetMail) ? 1 : 0;
+}
+
 // ---- Device information -------------------------------------------------------------------
 
 int CPrintServerUtility::DecodeDevicePID(const char* reply, int length,
@@ -185,14 +197,7 @@ int CPrintServerUtility::DecodeDevicePID(const char* reply, int length,
 
     const unsigned char caps42 = b[pid::kProtocolId];
     const unsigned char caps43 = b[pid::kProtocolId + 1];
-    config::ProtocolData& p = m_Configuration.dsProtocol;
-    p.bWirelessDevice = (caps42 & pid::kCapWireless) ? 1 : 0;
-    p.bIPXSPXProtocol = (caps43 & pid::kCapIpxSpx) ? 1 : 0;
-    p.bTCPIPProtocol = (caps43 & pid::kCapTcpIp) ? 1 : 0;
-    p.bAPPLETALKProtocol = (caps43 & pid::kCapAppleTalk) ? 1 : 0;
-    p.bNetBEUIProtocol = (caps43 & pid::kCapNetBeui) ? 1 : 0;
-    p.bSNMPProtocol = (caps43 & pid::kCapSnmp) ? 1 : 0;
-    p.bInternetMailProtocol = (caps43 & pid::kCapInternetMail) ? 1 : 0;
+    DecodeCapabilities(b, m_Configuration.dsProtocol);
 
     std::memcpy(out->data, b, pid::kSize);
     return (caps42 == 0 && caps43 == 0) ? -7 : 0;

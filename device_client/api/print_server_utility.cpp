@@ -21,16 +21,16 @@ namespace {
 constexpr int kSendRespLines[6] = {327, 352, 359, 368, 374, 381};
 constexpr int kDirectCommandLines[6] = {10337, 10362, 10369, 10376, 10382, 10389};
 
-// The upper-cased file name and extension of this source file: the tag of the coded log lines.
-std::string SourceTag() {
-  std::string path = __FILE__;
-  const std::size_t slash = path.find_last_of("/\\");
-  if (slash != std::string::npos) path.erase(0, slash + 1);
-  for (char& c : path) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return path;
-}
 
 }  // namespace
+
+std::string CPrintServerUtility::SourceTagOf(const char* path) {
+  std::string name = path != nullptr ? path : "";
+  const std::size_t slash = name.find_last_of("/\\");
+  if (slash != std::string::npos) name.erase(0, slash + 1);
+  for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return name;
+}
 
 CPrintServerUtility::CPrintServerUtility() {
   // An allocation failure leaves the buffer null; OpenLog allocates it later.
@@ -45,13 +45,21 @@ CPrintServerUtility::~CPrintServerUtility() {
 
 int CPrintServerUtility::mInitializeLanComponent(int iProtocol, int iTimeOut) {
   OpenLog();
-  return PSInit(iProtocol, iTimeOut);
+  return StartTransports(iProtocol, iTimeOut);
 }
 
 void CPrintServerUtility::mExitLanComponent() {
-  PSExit();
+  StopTransports();
   m_pReplyBuffer.reset();
 }
+
+int CPrintServerUtility::StartTransports(int iProtocol, int iTimeOut) {
+  return PSInit(iProtocol, iTimeOut);
+}
+
+void CPrintServerUtility::StopTransports() { PSExit(); }
+
+const char* CPrintServerUtility::SourceFile() const { return __FILE__; }
 
 bool CPrintServerUtility::Lookup(void* key, void*& value) const {
   const auto it = m_PointerMap.find(key);
@@ -78,7 +86,7 @@ int CPrintServerUtility::OpenLog() {
       m_pReplyBuffer.reset(new (std::nothrow) char[kReplyBufferSize]());
       if (!m_pReplyBuffer) return -3;
     }
-    m_szSourceTag = SourceTag();
+    m_szSourceTag = SourceTagOf(SourceFile());
     m_szLogPath = kLogFileName;
     // A second start (the console re-initialises the LAN) reopens the log instead of leaking
     // the first file object.
@@ -127,52 +135,24 @@ int CPrintServerUtility::WriteLogLine(const char* tag, int number, const char* m
 }
 
 int CPrintServerUtility::LogAtLine(int number, const char* message) {
-  return WriteLogLine(m_szSourceTag.empty() ? SourceTag().c_str() : m_szSourceTag.c_str(), number,
+  return WriteLogLine(m_szSourceTag.empty() ? SourceTagOf(SourceFile()).c_str() : m_szSourceTag.c_str(), number,
                       message);
 }
 
 // ---- Send wrappers ------------------------------------------------------------------------
 
+int CPrintServerUtility::TransportSend(const std::string& name, const std::string& request,
+                                       char* reply, int* replyLength, int capacity) {
+  return PSISendResp(name.c_str(), request.data(), static_cast<int>(request.size()), reply,
+                     replyLength, capacity);
+}
+
 int CPrintServerUtility::SendWithLines(const std::string& name, const std::string& request,
                                        char* reply, int& replyLength, const int (&lines)[6]) {
-  if (name.empty() || request.empty() || reply == nullptr || !m_pReplyBuffer) {
-    LogAtLine(lines[0], "Invalid argument");
-    return -2;
-  }
-  try {
-    replyLength = 0;
-    // The whole buffer is zero before the request: beyond the part an earlier reply may have
-    // filled it is zero already, so only that part is cleared.
-    std::memset(m_pReplyBuffer.get(), 0, static_cast<std::size_t>(m_nReplyDirty));
-    m_nReplyDirty = 0;
-    const int rc = PSISendResp(name.c_str(), request.data(), static_cast<int>(request.size()),
-                               reply, &replyLength, kReplyBufferSize);
-    if (reply == m_pReplyBuffer.get()) {
-      // A failed exchange may have left any part of the reply behind.
-      m_nReplyDirty = rc == 0 && replyLength >= 0 && replyLength <= kReplyBufferSize
-                          ? replyLength
-                          : kReplyBufferSize;
-    }
-    switch (rc) {
-      case 0:
-        return 0;
-      case FAIL:
-        LogAtLine(lines[1], "PSISendResp() returned FAIL");
-        return -1;
-      case ERR_NETWORK:
-        LogAtLine(lines[2], "PSISendResp() returned ERR_NETWORK");
-        return -5;
-      case ERR_DEVICE_NOTFOUND:
-        LogAtLine(lines[3], "PSISendResp() returned ERR_DEVICE_NOTFOUND");
-        return -4;
-      default:
-        LogAtLine(lines[4], "PSISendResp() returned unknown error code");
-        return -1;
-    }
-  } catch (...) {
-    LogAtLine(lines[5], "System runs out of memory");
-    return -3;
-  }
+  return SendThrough(!name.empty(), request, reply, replyLength, lines,
+                     [&](char* out, int* outLength, int capacity) {
+                       return TransportSend(name, request, out, outLength, capacity);
+                     });
 }
 
 int CPrintServerUtility::SendResp(const std::string& name, const std::string& request,

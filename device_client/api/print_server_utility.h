@@ -21,11 +21,13 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <list>
 #include <map>
 #include <memory>
 #include <string>
 
+#include "device_client/access/access.h"
 #include "device_client/core/config/config_records.h"
 
 // The result of a browse: five parallel lists. Row i of each list describes one box.
@@ -100,8 +102,9 @@ class CPrintServerUtility : public CUtilityObject {
 
   // ---- Cache -------------------------------------------------------------------------------
   void ClearConfiguration();
-  // Clears the cache and reads the box into it ("9100:" then "9007:").
-  int ReloadConfiguration(const std::string& name);
+  // Clears the cache and reads the box into it ("9100:" then "9007:"). Every selection, restart
+  // and getter reads through it, so a derived device library reads with its own dialect.
+  virtual int ReloadConfiguration(const std::string& name);
   int SelectDevice(const std::string& name);
   const config::DeviceConfigurationData& CachedConfiguration() const { return m_Configuration; }
   const std::string& LastDeviceName() const { return m_szLastDeviceName; }
@@ -185,9 +188,28 @@ class CPrintServerUtility : public CUtilityObject {
   // Runs f and turns an exception into -3.
   template <class F>
   static int Guarded(F&& f) noexcept;
+  // The capability flags of a device-information block (bytes 42 and 43); bNetwareNDS and the
+  // reserved bytes are left as they are.
+  static void DecodeCapabilities(const unsigned char* block, config::ProtocolData& p);
+  // The tag of the coded log lines: the upper-cased file name and extension of a source path.
+  static std::string SourceTagOf(const char* path);
 
   int SendWithLines(const std::string& name, const std::string& request, char* reply,
                     int& replyLength, const int (&lines)[6]);
+  // The transports: the access library's PSInit and PSExit. A derived device library with
+  // transports of its own starts and stops those.
+  virtual int StartTransports(int iProtocol, int iTimeOut);
+  virtual void StopTransports();
+  // The source file whose name tags the coded log lines.
+  virtual const char* SourceFile() const;
+  // The transport behind every send wrapper: the access library's PSISendResp. A derived device
+  // library with a device table of its own sends through its own.
+  virtual int TransportSend(const std::string& name, const std::string& request, char* reply,
+                            int* replyLength, int capacity);
+  // SendWithLines with the transport call given: `targetKnown` false is an invalid argument.
+  template <class Call>
+  int SendThrough(bool targetKnown, const std::string& request, char* reply, int& replyLength,
+                  const int (&lines)[6], Call&& call);
   template <class Out, class Copy>
   int GetAfterSelect(const std::string& name, Out* out, Copy&& copy);
   // Selects the box (reading its configuration into the cache), then sends it the request; the
@@ -212,6 +234,48 @@ class CPrintServerUtility : public CUtilityObject {
   void CloseLog();
   void TakePendingAddress(const std::string& name, const char* newNbName);
 };
+
+template <class Call>
+int CPrintServerUtility::SendThrough(bool targetKnown, const std::string& request, char* reply,
+                                     int& replyLength, const int (&lines)[6], Call&& call) {
+  if (!targetKnown || request.empty() || reply == nullptr || !m_pReplyBuffer) {
+    LogAtLine(lines[0], "Invalid argument");
+    return -2;
+  }
+  try {
+    replyLength = 0;
+    // The whole buffer is zero before the request: beyond the part an earlier reply may have
+    // filled it is zero already, so only that part is cleared.
+    std::memset(m_pReplyBuffer.get(), 0, static_cast<std::size_t>(m_nReplyDirty));
+    m_nReplyDirty = 0;
+    const int rc = call(reply, &replyLength, kReplyBufferSize);
+    if (reply == m_pReplyBuffer.get()) {
+      // A failed exchange may have left any part of the reply behind.
+      m_nReplyDirty = rc == 0 && replyLength >= 0 && replyLength <= kReplyBufferSize
+                          ? replyLength
+                          : kReplyBufferSize;
+    }
+    switch (rc) {
+      case 0:
+        return 0;
+      case FAIL:
+        LogAtLine(lines[1], "PSISendResp() returned FAIL");
+        return -1;
+      case ERR_NETWORK:
+        LogAtLine(lines[2], "PSISendResp() returned ERR_NETWORK");
+        return -5;
+      case ERR_DEVICE_NOTFOUND:
+        LogAtLine(lines[3], "PSISendResp() returned ERR_DEVICE_NOTFOUND");
+        return -4;
+      default:
+        LogAtLine(lines[4], "PSISendResp() returned unknown error code");
+        return -1;
+    }
+  } catch (...) {
+    LogAtLine(lines[5], "System runs out of memory");
+    return -3;
+  }
+}
 
 template <class F>
 int CPrintServerUtility::Guarded(F&& f) noexcept {

@@ -90,6 +90,8 @@ void BoxCore::CompleteRestart() {
 }
 
 CoreReply BoxCore::HandleRequest(std::string_view request) {
+  if (handled_.size() >= 256) handled_.erase(handled_.begin());
+  handled_.emplace_back(request);
   // A command is a first line "9nnn:" (no blank before the colon); anything else is taken as
   // configuration lines "KKKK :value".
   const std::size_t lf = request.find('\n');
@@ -177,6 +179,7 @@ CoreReply BoxCore::HandleCommand(int command, std::string_view argument) {
       return reply;
     }
     default:
+      if (auto wizardReply = HandleWizardCommand(*this, command)) return *wizardReply;
       return Failed();
   }
 }
@@ -264,7 +267,7 @@ std::string BoxCore::InformationText() const {
   t += "Device Name : " + DeviceName() + "\r\n";
   t += std::string("Hardware Address : ") + mac + "\r\n";
   t += std::string("Firmware Version : ") + fw + "\r\n";
-  t += "IP Address : " + Get("4000").value_or("") + "\r\n";
+  t += "IP Address: " + Get("4000").value_or("") + "\r\n";
   return t;
 }
 

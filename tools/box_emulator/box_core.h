@@ -13,6 +13,7 @@
 
 #include "tools/box_emulator/box_settings.h"
 #include "tools/box_emulator/pjl_printer.h"
+#include "tools/box_emulator/wizard_commands.h"
 
 namespace box_emulator {
 
@@ -30,6 +31,7 @@ struct BoxIdentity {
   std::uint8_t functionByte47 = 0x00;  // bit 1: answers "9037:" with an extended name block
   std::array<std::uint8_t, 2> firmware{0x02, 0x10};  // block bytes 50-51 as sent
   std::string extendedName;        // text of the "9037:" block; empty: the device name
+  WizardFeatures wizard;           // answers to the setup wizard's own commands
 };
 
 std::string DefaultNameFor(const BoxIdentity& identity);
@@ -92,6 +94,8 @@ class BoxCore {
   const std::vector<int>& testPages() const { return testPages_; }
   // The printers on the ports, reached by "9500:" and "9601:".
   PjlPorts& pjl() { return pjl_; }
+  // The last requests handled, oldest first, whatever front end carried them (at most 256).
+  const std::vector<std::string>& handledRequests() const { return handled_; }
   // Lines of keys 9300 and 9301 written by the last configuration request.
   const std::vector<std::string>& addressListLines() const { return addressListLines_; }
 
@@ -116,6 +120,7 @@ class BoxCore {
   std::vector<int> testPages_;
   PjlPorts pjl_;
   std::vector<std::string> addressListLines_;
+  std::vector<std::string> handled_;
 };
 
 }  // namespace box_emulator

@@ -5,30 +5,6 @@
 namespace config {
 namespace {
 
-// Collects lines "KEY :value\n"; remembers whether any value was unfit to be written.
-class LineWriter {
- public:
-  void Text(const char* key, std::string_view value) {
-    if (HasControlCharacters(value)) bad_ = true;
-    out_ += key;
-    out_ += " :";
-    out_.append(value);
-    out_ += '\n';
-  }
-  void Number(const char* key, std::int32_t value) { Text(key, std::to_string(value)); }
-  // A fixed character array written up to its NUL (or its full width when it has none).
-  template <std::size_t N>
-  void Array(const char* key, const char (&value)[N]) {
-    Text(key, std::string_view(value, strnlen(value, N)));
-  }
-  bool bad() const { return bad_; }
-  std::string& text() { return out_; }
-
- private:
-  std::string out_;
-  bool bad_ = false;
-};
-
 const char* EnableUpper(std::int32_t v) { return v != 0 ? "ENABLE" : "DISABLE"; }
 
 std::string Key(int number) {
@@ -52,6 +28,50 @@ int Finish(LineWriter& w, std::string& text) {
 }
 
 }  // namespace
+
+bool WriteNetwareLines(LineWriter& w, const NetwareConfigurationData& nw) {
+  const std::string* name = nullptr;
+  if (nw.szOperationMode == "RP") {
+    name = &nw.szDeviceName;
+  } else if (nw.szOperationMode == "PS") {
+    name = &nw.szPrintServerName;
+  } else {
+    return false;
+  }
+  if (name->empty()) return false;
+  w.Text("0001", *name);
+  const std::int32_t frames[4] = {nw.bFrameTypeEthernetII, nw.bFrameType8022, nw.bFrameType8023,
+                                  nw.bFrameType8022Snap};
+  static const char* const kFrameKey[4] = {"2001", "2002", "2003", "2004"};
+  for (int i = 0; i < 4; ++i) {
+    if (frames[i] != 0 && frames[i] != 1) return false;
+    w.Text(kFrameKey[i], EnableUpper(frames[i]));
+  }
+  w.Text("2000", nw.szOperationMode);
+  w.Text("2101", nw.szMasterFileServerName);
+  if (nw.bJobNotify != 0 && nw.bJobNotify != 1) return false;
+  w.Text("2102", nw.bJobNotify == 1 ? "YES" : "NO");
+  if (nw.iQueuePollingInterval < 1 || nw.iQueuePollingInterval > 255) return false;
+  w.Number("2103", nw.iQueuePollingInterval);
+  w.Text("2110", nw.szNDSTreeName);
+  w.Text("2111", nw.szNDSContextName);
+  w.Text("2501", nw.szP1RemotePrinter);
+  w.Text("2502", nw.szP2RemotePrinter);
+  w.Text("2503", nw.szSPRemotePrinter);
+  w.Text("2504", nw.szP3RemotePrinter);
+  return true;
+}
+
+void WriteWirelessKeyLines(LineWriter& w, const WirelessConfigurationData& wl) {
+  w.Number("7002", wl.iChannel);
+  w.Text("7003", wl.bWEPEnable == 1 ? "Enable" : "Disable");
+  w.Number("7004", wl.iKeyLength);
+  w.Number("7005", wl.iDefaultKey);
+  w.Array("7006", wl.szKey1);
+  w.Array("7007", wl.szKey2);
+  w.Array("7008", wl.szKey3);
+  w.Array("7009", wl.szKey4);
+}
 
 bool HasControlCharacters(std::string_view value) {
   for (char c : value) {
@@ -81,51 +101,13 @@ int BuildAllConfigurationText(const AllConfigurationData& s, const ProtocolData&
     w.Text(kHandshakeKey[i], s.dsPhysicalPort[i].iHandshake == 1 ? "BUSY" : "ACK");
   }
 
-  if (caps.bIPXSPXProtocol != 0) {
-    const NetwareConfigurationData& nw = s.dsNetware;
-    const std::string* name = nullptr;
-    if (nw.szOperationMode == "RP") {
-      name = &nw.szDeviceName;
-    } else if (nw.szOperationMode == "PS") {
-      name = &nw.szPrintServerName;
-    } else {
-      return kBuildInvalid;
-    }
-    if (name->empty()) return kBuildInvalid;
-    w.Text("0001", *name);
-    const std::int32_t frames[4] = {nw.bFrameTypeEthernetII, nw.bFrameType8022, nw.bFrameType8023,
-                                    nw.bFrameType8022Snap};
-    static const char* const kFrameKey[4] = {"2001", "2002", "2003", "2004"};
-    for (int i = 0; i < 4; ++i) {
-      if (frames[i] != 0 && frames[i] != 1) return kBuildInvalid;
-      w.Text(kFrameKey[i], EnableUpper(frames[i]));
-    }
-    w.Text("2000", nw.szOperationMode);
-    w.Text("2101", nw.szMasterFileServerName);
-    if (nw.bJobNotify != 0 && nw.bJobNotify != 1) return kBuildInvalid;
-    w.Text("2102", nw.bJobNotify == 1 ? "YES" : "NO");
-    if (nw.iQueuePollingInterval < 1 || nw.iQueuePollingInterval > 255) return kBuildInvalid;
-    w.Number("2103", nw.iQueuePollingInterval);
-    w.Text("2110", nw.szNDSTreeName);
-    w.Text("2111", nw.szNDSContextName);
-    w.Text("2501", nw.szP1RemotePrinter);
-    w.Text("2502", nw.szP2RemotePrinter);
-    w.Text("2503", nw.szSPRemotePrinter);
-    w.Text("2504", nw.szP3RemotePrinter);
-  }
+  if (caps.bIPXSPXProtocol != 0 && !WriteNetwareLines(w, s.dsNetware)) return kBuildInvalid;
 
   if (caps.bWirelessDevice != 0) {
     const WirelessConfigurationData& wl = s.dsWireless;
     w.Text("7000", wl.szSSID);
     w.Text("7001", wl.szDomainList);
-    w.Number("7002", wl.iChannel);
-    w.Text("7003", wl.bWEPEnable == 1 ? "Enable" : "Disable");
-    w.Number("7004", wl.iKeyLength);
-    w.Number("7005", wl.iDefaultKey);
-    w.Array("7006", wl.szKey1);
-    w.Array("7007", wl.szKey2);
-    w.Array("7008", wl.szKey3);
-    w.Array("7009", wl.szKey4);
+    WriteWirelessKeyLines(w, wl);
     w.Number("7012", wl.iAuthentication);
     w.Number("7013", wl.iNetworkType);
   }
@@ -151,10 +133,10 @@ int BuildAllConfigurationText(const AllConfigurationData& s, const ProtocolData&
   for (int i = 0; i < kLogicalPrinterCount; ++i) {
     const LogicalPrinterConfigurationData& lp = s.dsLogicalPrinter[i];
     const int b = 100 + 20 * i;
-    w.Text(Key(b).c_str(), lp.szPhysicalPort);
-    w.Text(Key(b + 1).c_str(), lp.szStringBeforeJob);
-    w.Text(Key(b + 2).c_str(), lp.szStringAfterJob);
-    w.Text(Key(b + 3).c_str(), lp.bConvertLFToLFCR == 1 ? "YES" : "NO");
+    w.Text(Key(b), lp.szPhysicalPort);
+    w.Text(Key(b + 1), lp.szStringBeforeJob);
+    w.Text(Key(b + 2), lp.szStringAfterJob);
+    w.Text(Key(b + 3), lp.bConvertLFToLFCR == 1 ? "YES" : "NO");
   }
 
   if (caps.bAPPLETALKProtocol != 0) {
