@@ -105,8 +105,9 @@ void CWaitCursor::Restore() {
 int WaitCursorDepth() { return g_waitDepth; }
 
 TimerService& GetTimerService() {
-  static QtTimerService qtTimers;
-  return CurrentTimers() ? *CurrentTimers() : qtTimers;
+  // Never destroyed: windows of static lifetime drop their timers after other statics are gone.
+  static QtTimerService* qtTimers = new QtTimerService;
+  return CurrentTimers() ? *CurrentTimers() : *qtTimers;
 }
 void SetTimerService(TimerService* service) { CurrentTimers() = service; }
 
