@@ -22,6 +22,7 @@
 #include "ui/internal.h"
 #include "ui/services.h"
 #include "ui/sft_tree.h"
+#include "ui/tree_ctrl.h"
 
 namespace ui {
 namespace {
@@ -109,6 +110,7 @@ CWnd* NewWrapper(Kind k) {
     case Kind::ListView: return new CListCtrl;
     case Kind::Tab: return new CTabCtrl;
     case Kind::Tree: return new CSftTree;
+    case Kind::TreeView: return new CTreeCtrl;
   }
   return new CWnd;
 }
@@ -188,6 +190,7 @@ QWidget* NewWidget(const ControlTemplate& c, QSize size, QWidget* parent) {
       return t;
     }
     case Kind::Tree: return NewSftTreeWidget(parent);
+    case Kind::TreeView: return NewTreeViewWidget(parent);
   }
   return new QWidget(parent);
 }
@@ -198,6 +201,7 @@ void ConnectWrapper(CWnd& w, const ControlTemplate& c) {
   else if (auto* b = dynamic_cast<CComboBox*>(&w)) b->Connect();
   else if (auto* l = dynamic_cast<CListCtrl*>(&w)) l->Connect(c.style);
   else if (auto* t = dynamic_cast<CTabCtrl*>(&w)) t->Connect();
+  else if (auto* v = dynamic_cast<CTreeCtrl*>(&w)) v->Connect();
   if (auto* b = qobject_cast<QAbstractButton*>(widget)) {
     int id = c.id;
     bool radio = c.kind == Kind::Radio;

@@ -4,4 +4,5 @@ class QWidget;
 namespace ui {
 QWidget* NewComboWidget(QWidget* parent);
 QWidget* NewSftTreeWidget(QWidget* parent);
+QWidget* NewTreeViewWidget(QWidget* parent);
 }  // namespace ui

@@ -41,6 +41,7 @@ enum class Kind {
   ListView,    // style LVS_REPORT or LVS_ICON
   Tab,
   Tree,        // the tree/grid control (CSftTree)
+  TreeView,    // the common tree-view control (CTreeCtrl)
 };
 
 class CWnd {

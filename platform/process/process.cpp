@@ -133,6 +133,13 @@ void ReportAndExit(int fd, int error) {
 
 }  // namespace
 
+namespace platform {
+std::string FindProgram(const std::string& name) {
+  std::string path;
+  return ResolveProgram(name, &path) == 0 ? path : std::string();
+}
+}  // namespace platform
+
 UINT WinExec(const char* commandLine, UINT /*showCommand*/) {
   if (commandLine == nullptr) return WINEXEC_FILE_NOT_FOUND;
   std::vector<std::string> words = SplitCommandLine(commandLine);

@@ -37,4 +37,8 @@ namespace platform {
 // The directory of the running program (no trailing slash), "" when it cannot be told.
 std::string ProgramDirectory();
 
+// The file WinExec would start for a program name (the calling program's directory first, then
+// $PATH); "" when there is none.
+std::string FindProgram(const std::string& name);
+
 }  // namespace platform
