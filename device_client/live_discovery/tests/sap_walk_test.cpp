@@ -68,8 +68,9 @@ std::string Padded(const std::string& tree) {
 
 // A tree entry whose name is three underscores and zeros: nothing of the name is left.
 Bytes UnderscoreTree() {
-  Bytes b = {0x00, 0x02, 0x02, 0x78, 0x5F, 0x5F, 0x5F};
-  b.resize(66, 0);
+  Bytes b(66, 0);
+  const std::uint8_t head[] = {0x00, 0x02, 0x02, 0x78, 0x5F, 0x5F, 0x5F};
+  std::memcpy(b.data(), head, sizeof head);
   return b;
 }
 
