@@ -124,7 +124,8 @@ QWidget* NewWidget(const ControlTemplate& c, QSize size, QWidget* parent) {
     }
     case Kind::Picture: {
       auto* l = new QLabel(parent);
-      l->setPixmap(LoadPicture(text.toInt()).pixmap(size));
+      l->setAlignment(Qt::AlignCenter);
+      l->setPixmap(PicturePixmap(text.toInt(), size));
       return l;
     }
     case Kind::GroupBox: return new QGroupBox(text, parent);

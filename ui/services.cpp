@@ -105,8 +105,9 @@ void CWaitCursor::Restore() {
 int WaitCursorDepth() { return g_waitDepth; }
 
 TimerService& GetTimerService() {
-  static QtTimerService qtTimers;
-  return CurrentTimers() ? *CurrentTimers() : qtTimers;
+  // Never destroyed: windows that are statics themselves drop their timers at exit after it.
+  static QtTimerService* qtTimers = new QtTimerService;
+  return CurrentTimers() ? *CurrentTimers() : *qtTimers;
 }
 void SetTimerService(TimerService* service) { CurrentTimers() = service; }
 

@@ -109,8 +109,7 @@ LRESULT CWnd::Notify(int id, int code, NMHDR* info) {
 void CStatic::SetBitmap(int resourceId) {
   auto* l = qobject_cast<QLabel*>(w_.data());
   if (!l) return;
-  QIcon icon = LoadPicture(resourceId);
-  l->setPixmap(icon.pixmap(l->size().isEmpty() ? QSize(32, 32) : l->size()));
+  l->setPixmap(PicturePixmap(resourceId, l->size().isEmpty() ? QSize(32, 32) : l->size()));
 }
 
 int CButton::GetCheck() const {
@@ -568,6 +567,12 @@ void CTabCtrl::Connect() {
 QIcon LoadPicture(int resourceId) {
   QString path = QStringLiteral(":/psa_ui/%1.png").arg(resourceId);
   return QFile::exists(path) ? QIcon(path) : QIcon();
+}
+
+QPixmap PicturePixmap(int resourceId, QSize size) {
+  QPixmap picture(QStringLiteral(":/psa_ui/%1.png").arg(resourceId));
+  if (picture.isNull() || size.isEmpty()) return picture;
+  return picture.scaled(size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
 }
 
 }  // namespace ui

@@ -5,6 +5,7 @@
 #pragma once
 #include <QColor>
 #include <QIcon>
+#include <QPixmap>
 #include <QPointer>
 #include <QWidget>
 #include <functional>
@@ -219,5 +220,8 @@ class CTabCtrl : public CWnd {
 
 // A picture by resource id: the project's own drawings compiled into the layer (ui/resources).
 QIcon LoadPicture(int resourceId);
+// The picture scaled to fit `size` (aspect kept), as static picture controls show it; a null pixmap
+// for an unknown id.
+QPixmap PicturePixmap(int resourceId, QSize size);
 
 }  // namespace ui

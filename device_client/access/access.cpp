@@ -34,6 +34,7 @@ constexpr int kBitNetbios = 0x04;
 constexpr int kFailure = 0x10;
 
 struct State {
+  core::TransportParams params = kConsoleParams;
   bool socketsStarted = false;
   bool netbiosStarted = false;
   int requestedProtocols = 0;
@@ -94,7 +95,7 @@ int StreamSend(const DeviceRecord* record, const char* request, int requestLengt
   int fd = spx ? ConnectSPX(record) : ConnectTCP(record);
   if (fd < 0) return ERR_NETWORK;
   int rc = core::StreamExchange(fd, spx ? core::ReplyHeader::kSpx : core::ReplyHeader::kStream,
-                                kConsoleParams, request, requestLength, reply, capacity,
+                                S().params, request, requestLength, reply, capacity,
                                 replyLength);
   close(fd);
   return rc;
@@ -195,7 +196,7 @@ int SpxSendResp(const DeviceRecord* pRecord, const char* pRequest, int nRequestL
 
 int ConnectTCP(const DeviceRecord* pRecord) {
   if (pRecord == nullptr) return -1;
-  return core::GetStreamProvider(core::StreamKind::kTcp).Connect(pRecord->address, kConsoleParams);
+  return core::GetStreamProvider(core::StreamKind::kTcp).Connect(pRecord->address, S().params);
 }
 
 // An SPX connection to socket 0x0404 of the box: network = address bytes 0-3, node = bytes 4-9,
@@ -212,7 +213,7 @@ int ConnectSPX(const DeviceRecord* pRecord) {
   std::memcpy(net, pRecord->address, 4);
   std::memcpy(node, pRecord->address + 4, 6);
   const SOCKADDR_IPX box = IpxMakeAddress(net, node, wire::kSpxSocket);
-  if (IpxBind(fd, &local) != 0 || IpxConnect(fd, &box, kConsoleParams.socketWaitMs) != 0) {
+  if (IpxBind(fd, &local) != 0 || IpxConnect(fd, &box, S().params.socketWaitMs) != 0) {
     IpxClose(fd);
     return -1;
   }
@@ -227,7 +228,7 @@ int ConnectNCB(const DeviceRecord* pRecord) {
   char remoteName[17] = {};
   std::memcpy(remoteName, pRecord->address, strnlen(reinterpret_cast<const char*>(pRecord->address), 15));
   core::FormatDeviceName(nullptr, remoteName);
-  const std::uint8_t units = core::NetbiosTimeoutUnits(S().timeOut, kConsoleParams);
+  const std::uint8_t units = core::NetbiosTimeoutUnits(S().timeOut, S().params);
   int session = -1;
   core::CallWithRetries(
       [&] {
@@ -236,7 +237,7 @@ int ConnectNCB(const DeviceRecord* pRecord) {
         session = ncb.ncb_lsn;
         return true;
       },
-      kConsoleParams);
+      S().params);
   return session;
 }
 
@@ -271,7 +272,9 @@ int NbSendResp(const DeviceRecord* pRecord, const char* pRequest, int nRequestLe
 
 namespace console_access {
 
-const core::TransportParams& Params() { return kConsoleParams; }
+const core::TransportParams& Params() { return S().params; }
+const core::TransportParams& ConsoleParams() { return kConsoleParams; }
+void UseParams(const core::TransportParams& params) { S().params = params; }
 int RequestedProtocols() { return S().requestedProtocols; }
 int TimeOutValue() { return S().timeOut; }
 const std::string& DataDirectoryPath() { return S().dataDirectory; }

@@ -81,9 +81,15 @@ using core::HexToBytes;
 // Library state for the device lists, the live discovery routines and the device-API class.
 namespace console_access {
 
-// The console's transport values: 20 s per socket wait, 10 s per NetBIOS receive, no pause after a
-// receive time-out, 3 CALL attempts 3 s apart, the whole time-out doubled for NetBIOS.
+// The transport values every exchange of the library uses: the console's (ConsoleParams) unless
+// UseParams replaced them.
 const core::TransportParams& Params();
+// The console's values: 20 s per socket wait, 10 s per NetBIOS receive, no pause after a receive
+// time-out, 3 CALL attempts 3 s apart, the whole time-out doubled for NetBIOS.
+const core::TransportParams& ConsoleParams();
+// Another program's values for the rest of the process (the wizard's library runs its SPX, TCP
+// and NetBIOS exchanges, and the discovery routines it shares, through this library).
+void UseParams(const core::TransportParams& params);
 
 // Mask and time-out of the last PSInit (0 before the first).
 int RequestedProtocols();

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "device_client/core/transport/text.h"
 #include "device_client/core/wire_layout.h"
 #include "discovery_scanner/cache/scan_cache.h"
 #include "platform/registry.h"
@@ -117,10 +118,11 @@ bool ReadTcpipAddress(HKEY list, const char* subkey, DeviceRecord* record) {
   return ok;
 }
 
-// Creates the list entry of a box under the current TCP/IP list key: "Address" = the IP text.
-bool WriteTcpipEntry(const DeviceRecord& record, const char* ip) {
+}  // namespace
+
+bool RegWriteDeviceAddress(const DeviceRecord& record, const char* ip) {
   const std::string name = NameText(record.szName);
-  if (!device_lists::IsStorableText(name.c_str(), kNameSize, true) || !UsableIpText(ip)) {
+  if (!core::AcceptableBoxNames(record.szName, nullptr) || !UsableIpText(ip)) {
     return false;
   }
   const std::string path = std::string(device_lists::CurrentTcpipListKey()) + "\\" + name;
@@ -133,6 +135,8 @@ bool WriteTcpipEntry(const DeviceRecord& record, const char* ip) {
   RegCloseKey(key);
   return ok;
 }
+
+namespace {
 
 // Sends "9007:\n" to the box the record addresses; on an answer that holds the default name
 // (block bytes 76-95, not empty) the record takes that name and, when `entry` is given, it
@@ -173,7 +177,7 @@ bool AskBoxAt(const char* ip, DeviceRecord* record) {
   if (!UsableIpText(ip)) return false;
   *record = TcpRecord(ip);
   if (RegFindDevice(record) == 0) return false;
-  return device_lists::IsStorableText(NameText(record->szName).c_str(), kNameSize, true);
+  return core::AcceptableBoxNames(record->szName, nullptr);
 }
 
 // One browse: the cache files of the requested protocols and the registry lists into the device
@@ -220,6 +224,7 @@ namespace device_lists {
 const char* CurrentTcpipListKey() { return L().internetKey ? kInternetListKey : kTcpipListKey; }
 
 void RestoreTcpipListKey() { L().internetKey = false; }
+void UseInternetListKey() { L().internetKey = true; }
 
 int LookupCount() { return L().lookup ? L().lookupCount : 0; }
 
@@ -288,7 +293,7 @@ int PSAddUDP(const char* szIPAddress, DeviceRecord* pRecord) {
   if (!AskBoxAt(szIPAddress, &record)) return 0;
   if (FindDeviceIndex(record.szName) >= 0) return 0;
   if (console_access::AppendDevice(record) != 0) return 0;  // the table is full
-  WriteTcpipEntry(record, szIPAddress);  // a failed create writes nothing; the box stays listed
+  RegWriteDeviceAddress(record, szIPAddress);  // a failed create writes nothing; the box stays listed
   *pRecord = record;
   return 1;
 }
@@ -297,7 +302,7 @@ int PSIAddUDP(const char* szIPAddress) {
   L().internetKey = true;
   DeviceRecord record{};
   if (!AskBoxAt(szIPAddress, &record)) return 0;
-  return WriteTcpipEntry(record, szIPAddress) ? 1 : 0;
+  return RegWriteDeviceAddress(record, szIPAddress) ? 1 : 0;
 }
 
 int FindDeviceIndex(const char* szName) {
@@ -318,7 +323,12 @@ void UpdateDeviceAddress(const char* szName, const char* szNewNetbiosName,
                          const char* szNewIpAddress) {
   const int index = FindDeviceIndex(szName);
   if (index < 0) return;
-  DeviceRecord* record = console_access::MutableDeviceAt(index);
+  UpdateRecordAddress(console_access::MutableDeviceAt(index), szNewNetbiosName, szNewIpAddress);
+}
+
+void UpdateRecordAddress(DeviceRecord* record, const char* szNewNetbiosName,
+                         const char* szNewIpAddress) {
+  if (record == nullptr) return;
   if (record->iProtocol == TYPE_NETBEUI && szNewNetbiosName != nullptr &&
       szNewNetbiosName[0] != '\0') {
     // A box answers NetBIOS calls under the first 15 characters of its name; byte 19 is the LANA.
@@ -355,7 +365,7 @@ int WriteIpxRegistryList(const char* names, const char* serverNames,
     const std::string name = NameText(names + static_cast<std::ptrdiff_t>(i) * kNameSize);
     const char* serverField = serverNames + static_cast<std::ptrdiff_t>(i) * kServerNameRoom;
     const std::string server(serverField, strnlen(serverField, kServerNameRoom - 1));
-    if (!device_lists::IsStorableText(name.c_str(), kNameSize, true) ||
+    if (!core::AcceptableBoxNames(names + static_cast<std::ptrdiff_t>(i) * kNameSize, nullptr) ||
         strcasecmp(name.c_str(), kIpxCountSubkey) == 0 ||
         !device_lists::IsStorableText(server.c_str(), kServerNameRoom - 1, false)) {
       continue;
@@ -472,6 +482,9 @@ void LoadScanFile(const char* fileName, DeviceRecord* records, int* pnCount, int
   if (fileName == nullptr || records == nullptr || pnCount == nullptr) return;
   const std::vector<scan_cache::ScanCacheRecord> file = scan_cache::LoadScanFile(fileName);
   for (const scan_cache::ScanCacheRecord& cached : file) {
+    // A record whose names could not be stored (a file of another writer, or of an older scanner)
+    // is passed over, as the live browse passes over such an answer.
+    if (!core::AcceptableBoxNames(cached.szDefaultName, cached.szDeviceName)) continue;
     if (*pnCount < capacity) {
       DeviceRecord record{};
       CopyName(record.szName, cached.szDefaultName);

@@ -65,6 +65,13 @@ int QueryDeviceProtocol(const char* szName);
 // a longer text changes nothing). Either may be null.
 void UpdateDeviceAddress(const char* szName, const char* szNewNetbiosName,
                          const char* szNewIpAddress);
+// The same change on one record.
+void UpdateRecordAddress(DeviceRecord* record, const char* szNewNetbiosName,
+                         const char* szNewIpAddress);
+
+// Creates (or opens) the entry of the box under the current TCP/IP list key and writes its
+// "Address": true when written (never for a name or address that could not be stored).
+bool RegWriteDeviceAddress(const DeviceRecord& record, const char* szIPAddress);
 
 // Writes the IPX registry list: the count under "DeviceCnt", then one subkey per box named by
 // its name (names: 20 bytes each) with "ServerName" (serverNames: 50 bytes each, at most 49
@@ -97,6 +104,8 @@ namespace device_lists {
 const char* CurrentTcpipListKey();
 // Back to the TCPIP key (the switch otherwise lasts for the rest of the process; for tests).
 void RestoreTcpipListKey();
+// The switch to the Internet key, for the rest of the process.
+void UseInternetListKey();
 
 // The look-up table of the last browse.
 int LookupCount();

@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "device_client/access/ncb.h"
+#include "device_client/core/transport/text.h"
 #include "device_client/device_lists/device_lists.h"
 #include "platform/clock.h"
 #include "platform/ipx/ipx.h"
@@ -50,9 +51,7 @@ constexpr int kMaxDatagrams = 8192;
 
 // The device-information answer on UDP and NetBIOS: 5-byte reply header, then the block.
 constexpr int kAnswerHeader = wire::kStreamReplyHeaderSize;
-constexpr int kAnswerNameOffset = kAnswerHeader + pid::kDefaultName;        // 81
-constexpr int kAnswerDeviceNameOffset = kAnswerHeader + pid::kDeviceName;  // 61
-constexpr int kAnswerMinimum = kAnswerNameOffset + pid::kNameSize;         // 101
+constexpr int kAnswerMinimum = kAnswerHeader + pid::kDefaultName + pid::kNameSize;  // 101
 constexpr int kNetbiosNameLength = 15;
 
 constexpr std::uint8_t kDiscoveryRequest[10] = {wire::kRequestMarker, 0, 6, 0, '9', '0', '0', '7', ':', '\n'};
@@ -201,8 +200,6 @@ bool ServerNameOf(int iType, const std::uint8_t* entry, char (&name)[SAP_NAME_SI
   return name[0] != '\0' && !HasControlCharacter(name, sizeof name);
 }
 
-std::string NameText(const char* field, std::size_t size) { return std::string(field, strnlen(field, size)); }
-
 bool SameName20(const char* a, const char* b) { return std::memcmp(a, b, 20) == 0; }
 
 // Takes a box that answered into the caller's records, once: a zeroed record with its name and
@@ -221,9 +218,7 @@ DeviceRecord* AddFoundBox(DeviceRecord* pRecords, int& count, int nCapacity, con
 }
 
 // A usable default name: not empty, storable (no control characters, no backslash).
-bool UsableName(const char (&name)[20]) {
-  return name[0] != '\0' && device_lists::IsStorableText(NameText(name, 20).c_str(), 20, true);
-}
+bool UsableName(const char (&name)[20]) { return core::AcceptableBoxNames(name, nullptr); }
 
 // Local IPv4 addresses to send from.
 std::vector<std::array<std::uint8_t, 4>> LocalAddresses() {
@@ -359,12 +354,23 @@ int TakeSapAnswer(int iType, const std::uint8_t* data, int size, char* pNames,
 }
 
 bool ParseDeviceAnswer(const std::uint8_t* data, int size, char (&name)[20], char* deviceName) {
-  if (data == nullptr || size < kAnswerMinimum) return false;
-  std::memcpy(name, data + kAnswerNameOffset, 20);
-  if (!UsableName(name)) return false;
+  return ParseDeviceAnswerAt(kAnswerHeader, data, size, name, deviceName);
+}
+
+bool ParseDeviceAnswerAt(int headerSize, const std::uint8_t* data, int size, char (&name)[20],
+                         char* deviceName) {
+  if (data == nullptr || headerSize < 0 || headerSize > kUdpDatagramSize ||
+      size < headerSize + pid::kDefaultName + pid::kNameSize) {
+    return false;
+  }
+  std::memcpy(name, data + headerSize + pid::kDefaultName, 20);
+  if (!core::AcceptableBoxNames(
+          name, reinterpret_cast<const char*>(data + headerSize + pid::kDeviceName))) {
+    return false;
+  }
   if (deviceName != nullptr) {
     std::memset(deviceName, 0, kNetbiosNameLength + 1);
-    const char* text = reinterpret_cast<const char*>(data + kAnswerDeviceNameOffset);
+    const char* text = reinterpret_cast<const char*>(data + headerSize + pid::kDeviceName);
     std::memcpy(deviceName, text, strnlen(text, kNetbiosNameLength));
   }
   return true;
@@ -482,7 +488,7 @@ int GetDefNameSPX(BrowseEntry* pEntry) {
   if (length < pid::kDefaultName + pid::kNameSize) return 0;
   char name[20];
   std::memcpy(name, reply + pid::kDefaultName, 20);
-  if (!UsableName(name)) return 0;
+  if (!core::AcceptableBoxNames(name, reply + pid::kDeviceName)) return 0;
   std::memcpy(pEntry->szName, name, 20);
   std::memcpy(pEntry->hardwareId, reply + pid::kModelCode, 3);
   pEntry->hardwareId[3] = 0;
@@ -587,9 +593,14 @@ int PSAddOrBrowse(char* pNames, int* pnCount, int nCapacity, DeviceRecord* pReco
 }
 
 int BrowseNetBIOS(DeviceRecord* pRecords, int* pnCount, int nCapacity) {
-  if (pRecords == nullptr || pnCount == nullptr) return 0;
+  return BrowseNetBIOSWith("common.ini", pRecords, pnCount, nCapacity);
+}
+
+int BrowseNetBIOSWith(const char* settingsFile, DeviceRecord* pRecords, int* pnCount,
+                      int nCapacity) {
+  if (settingsFile == nullptr || pRecords == nullptr || pnCount == nullptr) return 0;
   *pnCount = 0;
-  const std::string ini = platform::JoinPath(platform::WindowsDirectory(), "common.ini");
+  const std::string ini = platform::JoinPath(platform::WindowsDirectory(), settingsFile);
   const int oldName = GetPrivateProfileInt("ConnectedProtocol", "bNBOldName", 0, ini.c_str());
   char group[17] = {};
   if (oldName != 0) {
@@ -694,9 +705,22 @@ int BrowseNetBIOS(DeviceRecord* pRecords, int* pnCount, int nCapacity) {
 }
 
 int QueryUDP(DeviceRecord* pRecords, int* pnCount, int nCapacity) {
-  if (pRecords == nullptr || pnCount == nullptr) return 0;
+  const live_discovery::UdpQueryForm form{B().udp.port, kDiscoveryRequest,
+                                          static_cast<int>(sizeof kDiscoveryRequest), kAnswerHeader};
+  return QueryUDPWith(form, pRecords, nullptr, pnCount, nCapacity);
+}
+
+int QueryUDPWith(const live_discovery::UdpQueryForm& form, DeviceRecord* pRecords,
+                 char (*pLocalAddresses)[20], int* pnCount, int nCapacity) {
+  if (pRecords == nullptr || pnCount == nullptr || form.request == nullptr ||
+      form.requestSize <= 0) {
+    return 0;
+  }
   *pnCount = 0;
-  const sockaddr_in to = BroadcastTarget();
+  sockaddr_in to = BroadcastTarget();
+  to.sin_port = htons(form.port);
+  const auto request = form.request;
+  const auto requestSize = static_cast<std::size_t>(form.requestSize);
   int count = 0;
   for (const auto& local : LocalAddresses()) {
     const int fd = OpenUdpBroadcastSocket(local);
@@ -705,11 +729,11 @@ int QueryUDP(DeviceRecord* pRecords, int* pnCount, int nCapacity) {
       return 0;
     }
     SocketCloser closer(fd, false);
-    if (!SendUdp(fd, kDiscoveryRequest, sizeof kDiscoveryRequest, to)) {
+    if (!SendUdp(fd, request, requestSize, to)) {
       *pnCount = count;
       return 0;
     }
-    Resender resend([fd, &to] { SendUdp(fd, kDiscoveryRequest, sizeof kDiscoveryRequest, to); });
+    Resender resend([fd, &to, request, requestSize] { SendUdp(fd, request, requestSize, to); });
     bool failed = false;
     for (int datagrams = 0; datagrams < kMaxDatagrams; ++datagrams) {
       const int ready = platform::WaitReadable(fd, kSilenceMs);
@@ -729,11 +753,19 @@ int QueryUDP(DeviceRecord* pRecords, int* pnCount, int nCapacity) {
         break;
       }
       char name[20];
-      if (!live_discovery::ParseDeviceAnswer(buffer, static_cast<int>(n), name, nullptr)) continue;
+      if (!live_discovery::ParseDeviceAnswerAt(form.answerHeaderSize, buffer, static_cast<int>(n),
+                                               name, nullptr)) {
+        continue;
+      }
       // Each box once: it answers all three sends, possibly through several local addresses.
       DeviceRecord* r = AddFoundBox(pRecords, count, nCapacity, name, TYPE_TCPIP);
       if (r == nullptr) continue;
       ::inet_ntop(AF_INET, &from.sin_addr, reinterpret_cast<char*>(r->address), sizeof r->address);
+      if (pLocalAddresses != nullptr) {
+        char* localText = pLocalAddresses[r - pRecords];
+        std::memset(localText, 0, 20);
+        ::inet_ntop(AF_INET, local.data(), localText, 20);
+      }
     }
     resend.Stop();
     if (failed) {

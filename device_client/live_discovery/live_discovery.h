@@ -77,6 +77,11 @@ int PSAddOrBrowse(char* pNames, int* pnCount, int nCapacity, DeviceRecord* pReco
 // 0); each answering box once (by name), at most nCapacity. 1 when a box answered, else 0.
 int BrowseNetBIOS(DeviceRecord* pRecords, int* pnCount, int nCapacity);
 
+// BrowseNetBIOS with the old-naming switch read from another settings file of the Windows
+// directory (the wizard's "Setupwizard.ini").
+int BrowseNetBIOSWith(const char* settingsFile, DeviceRecord* pRecords, int* pnCount,
+                      int nCapacity);
+
 // UDP browse: the device-information request broadcast to port 34443 from every local IPv4
 // address. Each box is listed once, by its default name, even though it answers every one of the
 // three sends and may be heard through several local addresses (the first answer wins); at most
@@ -93,6 +98,22 @@ int SetIPByDatagram(const char* szDefaultName, const char* szFirst, const char* 
                     const char* szThird);
 int SetIPByDatagramEx(const char* szVendorPrefix, const char* szDefaultName, const char* szFirst,
                       const char* szSecond, const char* szThird);
+
+namespace live_discovery {
+// How one UDP device-information query goes out and where its answers carry the block.
+struct UdpQueryForm {
+  std::uint16_t port;              // destination port of the broadcast
+  const std::uint8_t* request;     // the request datagram
+  int requestSize;
+  int answerHeaderSize;            // bytes ahead of the block in an answer
+};
+}  // namespace live_discovery
+
+// QueryUDP in another form (the wizard's query on port 34444 with its device identifier and
+// 13-byte answer header). pLocalAddresses (may be null; 20 bytes per record) receives the dotted
+// local address that heard each box.
+int QueryUDPWith(const live_discovery::UdpQueryForm& form, DeviceRecord* pRecords,
+                 char (*pLocalAddresses)[20], int* pnCount, int nCapacity);
 
 namespace live_discovery {
 
@@ -122,5 +143,8 @@ int TakeSapAnswer(int iType, const std::uint8_t* data, int size, char* pNames,
 // `name` receives the 20-byte default name, `deviceName` (may be null) the 15-character NetBIOS
 // name text of block bytes 56-70.
 bool ParseDeviceAnswer(const std::uint8_t* data, int size, char (&name)[20], char* deviceName);
+// The same with `headerSize` bytes ahead of the block instead of 5.
+bool ParseDeviceAnswerAt(int headerSize, const std::uint8_t* data, int size, char (&name)[20],
+                         char* deviceName);
 
 }  // namespace live_discovery

@@ -180,14 +180,26 @@ std::string ScanFilePath(const char* fileName) {
   return platform::DataDirectory() + (fileName != nullptr ? fileName : "");
 }
 
-std::string FormatWriteLog(const char* fileName, const ScanCacheRecord* records, int count) {
-  count = records == nullptr ? 0 : ClampCount(count);
+namespace {
+
+// "hh:mm:ss      <file>      " with the local time of the platform clock.
+std::string LogHead(const char* fileName) {
   std::tm now = platform::LocalTimeNow();
   char head[96];
   std::snprintf(head, sizeof head, "%02d:%02d:%02d      ", now.tm_hour, now.tm_min, now.tm_sec);
   std::string text = head;
   text += fileName != nullptr ? fileName : "";
-  text += "      " + std::to_string(count) + " devices\r\n";
+  text += "      ";
+  return text;
+}
+
+}  // namespace
+
+std::string FormatWriteFailedLog(const char* fileName) { return LogHead(fileName) + "write failed\r\n\r\n"; }
+
+std::string FormatWriteLog(const char* fileName, const ScanCacheRecord* records, int count) {
+  count = records == nullptr ? 0 : ClampCount(count);
+  std::string text = LogHead(fileName) + std::to_string(count) + " devices\r\n";
   for (int i = 0; i < count; ++i) {
     if (i != 0 && i % 3 == 0) text += "\r\n";
     text.append(records[i].szDefaultName, strnlen(records[i].szDefaultName, 20));
@@ -211,7 +223,7 @@ bool WriteScanFile(const char* fileName, const ScanCacheRecord* records, int cou
       if (!written) ::unlink(tmp.c_str());
     }
   }
-  if (log) log(FormatWriteLog(fileName, records, count));
+  if (log) log(written ? FormatWriteLog(fileName, records, count) : FormatWriteFailedLog(fileName));
   return written;
 }
 

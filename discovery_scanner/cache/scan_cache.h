@@ -66,11 +66,14 @@ using LogSink = std::function<void(const std::string& text)>;
 // "hh:mm:ss      <file>      <n> devices\r\n", then the names three to a line, each followed by
 // four blanks, then "\r\n\r\n".
 std::string FormatWriteLog(const char* fileName, const ScanCacheRecord* records, int count);
+// The log text of a write that failed: "hh:mm:ss      <file>      write failed\r\n\r\n" (the
+// file keeps what it held, so no device count is given for it).
+std::string FormatWriteFailedLog(const char* fileName);
 
 // Replaces one scan file with `count` records (clamped to [0, kMaxRecords]) under the scan-file
-// mutex, then hands the log text to `log` (also when the file could not be written, for example
-// because the data directory does not exist yet; the scanner does not create it). True when the
-// file was replaced.
+// mutex, then hands the log text to `log`: the device count and names when the file was replaced,
+// else that the write failed (for example because the data directory does not exist yet; the
+// scanner does not create it). True when the file was replaced.
 bool WriteScanFile(const char* fileName, const ScanCacheRecord* records, int count,
                    const LogSink& log = {});
 

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "device_client/core/transport/text.h"
 #include "device_client/core/wire_layout.h"
 
 namespace lumeth {
@@ -54,16 +55,14 @@ std::size_t MinimumReplySize(ReplyKind kind) { return BlockOffset(kind) + kUsedB
 ReplyCheck ParseDiscoveryReply(const std::uint8_t* data, std::size_t size, ReplyKind kind,
                                scan_cache::ScanCacheRecord* out) {
   if (data == nullptr || size < MinimumReplySize(kind)) return ReplyCheck::kTooShort;
-  const std::size_t length = static_cast<std::size_t>(data[wire::kStreamReplyLengthOffset]) |
-                             (static_cast<std::size_t>(data[wire::kStreamReplyLengthOffset + 1]) << 8);
-  const std::size_t payload = size - wire::kStreamReplyHeaderSize;
-  const std::size_t needed = MinimumReplySize(kind) - wire::kStreamReplyHeaderSize;
-  if (length < needed || length > payload) return ReplyCheck::kBadLength;
-  if (data[wire::kStreamReplyErrorOffset] != 0) return ReplyCheck::kDeviceError;
   const std::uint8_t* block = data + BlockOffset(kind);
   if (kind == ReplyKind::kUdp && block[wire::pid::kProtocolId] == 0 &&
       block[wire::pid::kProtocolId + 1] == 0) {
     return ReplyCheck::kNoProtocols;
+  }
+  if (!core::AcceptableBoxNames(reinterpret_cast<const char*>(block + wire::pid::kDefaultName),
+                                reinterpret_cast<const char*>(block + wire::pid::kDeviceName))) {
+    return ReplyCheck::kUnusableName;
   }
   if (out != nullptr) {
     std::memcpy(out->szDefaultName, block + wire::pid::kDefaultName, sizeof out->szDefaultName);
@@ -117,8 +116,13 @@ void SetDottedText(std::uint8_t (&field)[20], const std::uint8_t* a) {
   std::memcpy(field, text, sizeof field);
 }
 
-bool SameNameText(const scan_cache::ScanCacheRecord& a, const scan_cache::ScanCacheRecord& b) {
-  return std::strncmp(a.szDefaultName, b.szDefaultName, sizeof a.szDefaultName) == 0;
+TakenNames::TakenNames(Compare compare) : compare_(compare) {
+  names_.reserve(static_cast<std::size_t>(scan_cache::kMaxRecords));
+}
+
+bool TakenNames::Take(const char (&name)[20]) {
+  const std::size_t length = compare_ == Compare::kText ? strnlen(name, sizeof name) : sizeof name;
+  return names_.emplace(name, length).second;
 }
 
 int IsSameSubnet(const std::uint8_t* local, const std::uint8_t* mask, const std::uint8_t* other) {

@@ -4,6 +4,8 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "discovery_scanner/cache/scan_cache.h"
@@ -25,21 +27,24 @@ std::array<std::uint8_t, kRequest2Size> BuildDiscoveryRequest2(const char* devic
 // reply header and the device-information block.
 enum class ReplyKind { kUdp, kUdp2, kNetBios };
 
+// The reply header (more flag, error byte, length) is never looked at: boxes answer with headers
+// that announce more than the datagram carries (a NetBIOS answer cut to the receive buffer), and
+// the block fields are all the scanner needs. Only the datagram's own size bounds what is read.
 enum class ReplyCheck {
   kOk,
   kTooShort,      // the datagram ends before the last block field that a record takes
-  kBadLength,     // the header's length does not cover the block or runs past the datagram
-  kDeviceError,   // the box set the error byte
   kNoProtocols,   // first UDP port: block bytes 42 and 43 both zero
+  kUnusableName,  // a name the device libraries would refuse (core::AcceptableBoxNames)
 };
 
 // The smallest datagram that carries every block field a record takes (block bytes 0-95).
 std::size_t MinimumReplySize(ReplyKind kind);
 
-// Checks one reply datagram and, when it is good, fills the fields that come from the
-// device-information block: name (block 76-95), device information (block 4-35), function
-// identifier (block 46-47) and the default-name field (block 56-75). Protocol, address and local
-// interface are the caller's. Never reads outside [data, data + size).
+// Checks one reply datagram (its size, on the first UDP port the protocol bytes, and the two names)
+// and, when it is good, fills the fields that come from the device-information block: name (block 76-95),
+// device information (block 4-35), function identifier (block 46-47) and the default-name field
+// (block 56-75). Protocol, address and local interface are the caller's. Never reads outside
+// [data, data + size).
 ReplyCheck ParseDiscoveryReply(const std::uint8_t* data, std::size_t size, ReplyKind kind,
                                scan_cache::ScanCacheRecord* out);
 
@@ -59,8 +64,21 @@ void SetNetBiosAddress(scan_cache::ScanCacheRecord* record, std::uint8_t lana);
 void SetDottedText(char (&field)[20], const std::uint8_t* address);
 void SetDottedText(std::uint8_t (&field)[20], const std::uint8_t* address);
 
-// Whether two records name the same device: their 20-byte name fields compare equal as text.
-bool SameNameText(const scan_cache::ScanCacheRecord& a, const scan_cache::ScanCacheRecord& b);
+// The names a scan has taken so far, for its duplicate check: one hash look-up per answer, however
+// many records are kept. The UDP scans compare names as text (up to the first NUL of the 20-byte
+// field), the NetBIOS scan all 20 bytes.
+class TakenNames {
+ public:
+  enum class Compare { kText, kBytes };
+  explicit TakenNames(Compare compare);
+  // True when `name` was not taken yet; it is taken from now on.
+  bool Take(const char (&name)[20]);
+  std::size_t size() const { return names_.size(); }
+
+ private:
+  Compare compare_;
+  std::unordered_set<std::string> names_;
+};
 
 // 1 when (local AND mask) equals (other AND mask) in all four bytes, else 0.
 int IsSameSubnet(const std::uint8_t* local, const std::uint8_t* mask, const std::uint8_t* other);

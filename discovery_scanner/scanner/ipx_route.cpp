@@ -13,6 +13,7 @@
 #include <cstring>
 #include <string>
 
+#include "device_client/core/transport/text.h"
 #include "device_client/core/wire_layout.h"
 #include "discovery_scanner/scanner/discovery_wire.h"
 #include "discovery_scanner/scanner/protocols.h"
@@ -168,6 +169,10 @@ int GetIpxDeviceInfo(const ScanContext& context, scan_cache::ScanCacheRecord* re
   std::vector<std::uint8_t> reply;
   if (SpxSendResp(context, *record, kCommand, sizeof kCommand, &reply) != 0) return 0;
   if (reply.size() < static_cast<std::size_t>(wire::pid::kDefaultName + wire::pid::kNameSize)) return 0;
+  if (!core::AcceptableBoxNames(reinterpret_cast<const char*>(reply.data() + wire::pid::kDefaultName),
+                                reinterpret_cast<const char*>(reply.data() + wire::pid::kDeviceName))) {
+    return 0;
+  }
   std::memcpy(record->szDefaultName, reply.data() + wire::pid::kDefaultName, sizeof record->szDefaultName);
   std::memcpy(record->hardwareId, reply.data() + wire::pid::kHardwareId, sizeof record->hardwareId);
   std::memcpy(record->functionId, reply.data() + wire::pid::kFunctionId, sizeof record->functionId);

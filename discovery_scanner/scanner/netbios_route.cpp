@@ -39,6 +39,10 @@ class NetBiosRoute : public ScanRoute {
   const char* FileName() const override { return scan_cache::kNetBiosFile; }
 
   bool Scan(const ScanContext& context, std::vector<scan_cache::ScanCacheRecord>* records) override {
+    return ScanNetBios(context, records);
+  }
+
+  static bool Run(const ScanContext& context, std::vector<scan_cache::ScanCacheRecord>* records) {
     const auto request = BuildDiscoveryRequest();
     char group[NCBNAMSZ] = {};
     std::memcpy(group, wire::kBoxGroupName, std::strlen(wire::kBoxGroupName));
@@ -49,9 +53,10 @@ class NetBiosRoute : public ScanRoute {
     NbEvent* eventList[kReceives];
     for (int i = 0; i < kReceives; ++i) eventList[i] = &events[i];
     auto slots = std::make_unique<ReceiveSlot[]>(kReceives);
+    TakenNames taken(TakenNames::Compare::kBytes);
 
     for (int l = 0; l < lanas.length && l <= MAX_LANA; ++l) {
-      if (context.stop->Stopped()) break;
+      if (context.stop->Stopped() || Full(*records)) break;  // a full area takes nothing more
       const UCHAR lana = lanas.lana[l];
       nb::SetCurrentLana(lana);
       char name[17];
@@ -62,7 +67,7 @@ class NetBiosRoute : public ScanRoute {
         slots[i].failures = 0;
         Post(slots[i], events[i], nameNumber);
       }
-      for (int send = 0; send < kSends && !context.stop->Stopped(); ++send) {
+      for (int send = 0; send < kSends && !context.stop->Stopped() && !Full(*records); ++send) {
         nb::SendDataGram(&ncb, nameNumber, request.data(), static_cast<int>(request.size()), nullptr, group);
         const std::int64_t window = context.options->windowMs;
         const std::int64_t end = platform::GetClock().SteadyMs() + window * kMaxWindowsPerSend;
@@ -71,7 +76,8 @@ class NetBiosRoute : public ScanRoute {
           if (left <= 0) break;
           const int done = NbWaitAny(eventList, kReceives, left < window ? left : window);
           if (done < 0 || done >= kReceives || context.stop->Stopped()) break;
-          Completed(context, slots[done], events[done], nameNumber, lana, records);
+          Completed(context, slots[done], events[done], nameNumber, lana, &taken, records);
+          if (Full(*records)) break;
         }
       }
       for (int i = 0; i < kReceives; ++i) {
@@ -86,6 +92,10 @@ class NetBiosRoute : public ScanRoute {
   }
 
  private:
+  static bool Full(const std::vector<scan_cache::ScanCacheRecord>& records) {
+    return records.size() >= static_cast<std::size_t>(scan_cache::kMaxRecords);
+  }
+
   static void Post(ReceiveSlot& slot, NbEvent& event, UCHAR nameNumber) {
     event.Reset();
     const UCHAR rc = nb::NCBASReceive(&slot.ncb, nameNumber, slot.halves[slot.half], kHalfSize, &event);
@@ -93,8 +103,8 @@ class NetBiosRoute : public ScanRoute {
     if (!slot.posted) event.Reset();
   }
 
-  void Completed(const ScanContext& context, ReceiveSlot& slot, NbEvent& event, UCHAR nameNumber, UCHAR lana,
-                 std::vector<scan_cache::ScanCacheRecord>* records) {
+  static void Completed(const ScanContext& context, ReceiveSlot& slot, NbEvent& event, UCHAR nameNumber, UCHAR lana,
+                 TakenNames* taken, std::vector<scan_cache::ScanCacheRecord>* records) {
     const UCHAR rc = slot.ncb.ncb_retcode;
     slot.posted = false;
     if (rc != NRC_GOODRET && ++slot.failures >= kMaxFailuresInARow) {
@@ -107,7 +117,7 @@ class NetBiosRoute : public ScanRoute {
       const std::uint8_t* data = slot.halves[slot.half];
       slot.half ^= 1;
       Post(slot, event, nameNumber);  // the next receive goes into the other half at once
-      TakeReply(context, data, static_cast<std::size_t>(received), lana, records);
+      TakeReply(context, data, static_cast<std::size_t>(received), lana, taken, records);
     } else if (rc == NRC_PENDING) {
       nb::NCBCancel(&slot.ncb);
       context.stop->Pause(kCancelPauseMs);
@@ -118,13 +128,11 @@ class NetBiosRoute : public ScanRoute {
   }
 
   static void TakeReply(const ScanContext& context, const std::uint8_t* data, std::size_t size, UCHAR lana,
-                        std::vector<scan_cache::ScanCacheRecord>* records) {
+                        TakenNames* taken, std::vector<scan_cache::ScanCacheRecord>* records) {
+    if (Full(*records)) return;
     scan_cache::ScanCacheRecord record{};
     if (ParseDiscoveryReply(data, size, ReplyKind::kNetBios, &record) != ReplyCheck::kOk) return;
-    for (const auto& known : *records) {
-      if (std::memcmp(known.szDefaultName, record.szDefaultName, sizeof record.szDefaultName) == 0) return;
-    }
-    if (records->size() >= static_cast<std::size_t>(scan_cache::kMaxRecords)) return;
+    if (!taken->Take(record.szDefaultName)) return;
     record.iProtocol = 4;
     SetNetBiosAddress(&record, lana);
     context.localText->CopyTo(record.szLocalAddress);
@@ -133,6 +141,10 @@ class NetBiosRoute : public ScanRoute {
 };
 
 }  // namespace
+
+bool ScanNetBios(const ScanContext& context, std::vector<scan_cache::ScanCacheRecord>* records) {
+  return NetBiosRoute::Run(context, records);
+}
 
 std::unique_ptr<ScanRoute> MakeNetBiosRoute() { return std::make_unique<NetBiosRoute>(); }
 

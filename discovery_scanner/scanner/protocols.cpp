@@ -51,14 +51,6 @@ std::int32_t MibInterfaceType(unsigned short hatype) {
   }
 }
 
-bool PhysicalAddressUsable(const std::uint8_t* physical, int length) {
-  if (length <= 0) return false;
-  if (length >= 4 && std::memcmp(physical, "DEST", 4) == 0) return false;
-  bool allZero = true;
-  for (int i = 0; i < length && i < 6; ++i) allZero = allZero && physical[i] == 0;
-  return !allZero;
-}
-
 bool ProbeSocket(int family, int type) {
   int fd = ::socket(family, type | SOCK_CLOEXEC, 0);
   if (fd < 0) return false;
@@ -68,44 +60,84 @@ bool ProbeSocket(int family, int type) {
 
 }  // namespace
 
-std::vector<AdapterEntry> ReadAdapterTable() {
-  std::vector<AdapterEntry> table;
+CMibAdapterTable::CMibAdapterTable(InterfaceListSource source) : source_(std::move(source)) {}
+
+CMibAdapterTable::~CMibAdapterTable() = default;
+
+int CMibAdapterTable::Init() {
+  initialised_ = false;
   ifaddrs* list = nullptr;
-  if (::getifaddrs(&list) != 0) return table;
-  struct Link {
-    unsigned short hatype = 0;
-    int length = 0;
-    std::uint8_t physical[14] = {};
-  };
-  std::map<std::string, Link> links;
+  if (!source_.read || source_.read(&list) != 0) return -3;
+  if (list != nullptr && source_.release) source_.release(list);
+  initialised_ = true;
+  return 0;
+}
+
+bool CMibAdapterTable::Usable(const AdapterEntry& row) const {
+  if (row.physicalLength == 0) return keepWithoutAddress_;
+  if (row.physicalLength >= 4 && std::memcmp(row.physical, "DEST", 4) == 0) return keepDest_;
+  bool allZero = true;
+  for (int i = 0; i < row.physicalLength && i < 6; ++i) allZero = allZero && row.physical[i] == 0;
+  return !allZero;
+}
+
+int CMibAdapterTable::Refresh(bool keepDest, bool keepWithoutAddress) {
+  interfaces_.clear();
+  addresses_.clear();
+  keepDest_ = keepDest;
+  keepWithoutAddress_ = keepWithoutAddress;
+  ifaddrs* list = nullptr;
+  if (!initialised_ || !source_.read || source_.read(&list) != 0) return 0;
   for (ifaddrs* a = list; a != nullptr; a = a->ifa_next) {
-    if (a->ifa_addr == nullptr || a->ifa_addr->sa_family != AF_PACKET) continue;
-    const auto* ll = reinterpret_cast<const sockaddr_ll*>(a->ifa_addr);
-    Link link;
-    link.hatype = ll->sll_hatype;
-    link.length = ll->sll_halen > 14 ? 14 : ll->sll_halen;
-    std::memcpy(link.physical, ll->sll_addr, static_cast<std::size_t>(link.length < 8 ? link.length : 8));
-    links[a->ifa_name] = link;
-  }
-  for (ifaddrs* a = list; a != nullptr && table.size() < kMaxAdapters; a = a->ifa_next) {
-    if (a->ifa_addr == nullptr || a->ifa_addr->sa_family != AF_INET) continue;
-    auto it = links.find(a->ifa_name);
-    if (it == links.end()) continue;
-    const Link& link = it->second;
-    if (!PhysicalAddressUsable(link.physical, link.length)) continue;
-    AdapterEntry e;
-    e.interfaceType = MibInterfaceType(link.hatype);
-    e.physicalLength = static_cast<std::uint8_t>(link.length);
-    std::memcpy(e.physical, link.physical, static_cast<std::size_t>(link.length));
-    std::memcpy(e.address.data(), &reinterpret_cast<const sockaddr_in*>(a->ifa_addr)->sin_addr, 4);
-    if (a->ifa_netmask != nullptr) {
-      std::memcpy(e.mask.data(), &reinterpret_cast<const sockaddr_in*>(a->ifa_netmask)->sin_addr, 4);
+    if (a->ifa_addr == nullptr || a->ifa_name == nullptr) continue;
+    if (a->ifa_addr->sa_family == AF_PACKET) {
+      const auto* ll = reinterpret_cast<const sockaddr_ll*>(a->ifa_addr);
+      AdapterEntry row;
+      row.interfaceType = MibInterfaceType(ll->sll_hatype);
+      // A longer hardware address is cut to the 14 bytes an entry holds; the link-layer address
+      // structure carries 8 of them.
+      const int length = ll->sll_halen > 14 ? 14 : ll->sll_halen;
+      row.physicalLength = static_cast<std::uint8_t>(length);
+      std::memcpy(row.physical, ll->sll_addr, static_cast<std::size_t>(length < 8 ? length : 8));
+      std::strncpy(row.description, a->ifa_name, sizeof row.description - 1);
+      interfaces_.emplace_back(a->ifa_name, row);
+    } else if (a->ifa_addr->sa_family == AF_INET) {
+      AddressRow row;
+      // An alias label ("eth0:1") names its interface before the colon.
+      row.interfaceName = a->ifa_name;
+      row.interfaceName = row.interfaceName.substr(0, row.interfaceName.find(':'));
+      std::memcpy(row.address.data(), &reinterpret_cast<const sockaddr_in*>(a->ifa_addr)->sin_addr, 4);
+      if (a->ifa_netmask != nullptr) {
+        std::memcpy(row.mask.data(), &reinterpret_cast<const sockaddr_in*>(a->ifa_netmask)->sin_addr, 4);
+      }
+      addresses_.push_back(row);
     }
-    std::strncpy(e.description, a->ifa_name, sizeof e.description - 1);
-    table.push_back(e);
   }
-  ::freeifaddrs(list);
-  return table;
+  if (source_.release) source_.release(list);
+  int usable = 0;
+  for (const auto& [name, row] : interfaces_) usable += Usable(row) ? 1 : 0;
+  return usable;
+}
+
+int CMibAdapterTable::CopyEntries(AdapterEntry* destination, int capacity) const {
+  if (destination == nullptr) return 0;
+  int copied = 0;
+  for (const AddressRow& address : addresses_) {
+    if (copied >= capacity) break;
+    const AdapterEntry* owner = nullptr;
+    for (const auto& [name, row] : interfaces_) {
+      if (name == address.interfaceName) {
+        owner = &row;
+        break;
+      }
+    }
+    if (owner == nullptr || !Usable(*owner)) continue;
+    AdapterEntry entry = *owner;
+    entry.address = address.address;
+    entry.mask = address.mask;
+    destination[copied++] = entry;
+  }
+  return copied;
 }
 
 int ScanInit(int protocols, int timeoutValue, const ScannerOptions& options) {
@@ -156,7 +188,14 @@ int ScanInit(int protocols, int timeoutValue, const ScannerOptions& options) {
         s.table.push_back(e);
       }
     } else {
-      s.table = ReadAdapterTable();
+      // The table holds the usable addresses (a failing interface list leaves it empty); the
+      // subnet test looks through all of them.
+      s.table.clear();
+      CMibAdapterTable adapters;
+      if (adapters.Init() >= 0 && adapters.Refresh(false, false) > 0) {
+        AdapterEntry entries[kMaxAdapters];
+        s.table.assign(entries, entries + adapters.CopyEntries(entries, kMaxAdapters));
+      }
     }
   }
   return failures;

@@ -1,8 +1,13 @@
 // Start-up and clean-up of the scanner's protocols, the table of local network adapters (read from
 // the machine's own interface list) and the scanner's NetBIOS calls.
 #pragma once
+#include <ifaddrs.h>
+
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "discovery_scanner/scanner/scanner_options.h"
@@ -31,10 +36,51 @@ struct AdapterEntry {
 constexpr int kMaxAdapters = 10;
 constexpr int kMaxLocalAddresses = 10;
 
-// Builds the adapter table from the interface list: one entry per IPv4 address of an interface
-// with a physical address that is neither all zeros in its first six bytes nor begins with "DEST"
-// (so the loopback gets none), at most kMaxAdapters (the first ones in interface order).
-std::vector<AdapterEntry> ReadAdapterTable();
+// Where the adapter table reads the machine's interfaces from: getifaddrs and freeifaddrs, or a
+// list of a test's own.
+struct InterfaceListSource {
+  std::function<int(ifaddrs**)> read = [](ifaddrs** list) { return ::getifaddrs(list); };
+  std::function<void(ifaddrs*)> release = [](ifaddrs* list) { ::freeifaddrs(list); };
+};
+
+// The table of the machine's network adapters, read from its interface list: the interfaces (one
+// row each, from their link-layer entries) and their IPv4 addresses, walked side by side.
+class CMibAdapterTable {
+ public:
+  explicit CMibAdapterTable(InterfaceListSource source = {});
+  ~CMibAdapterTable();
+  CMibAdapterTable(const CMibAdapterTable&) = delete;
+  CMibAdapterTable& operator=(const CMibAdapterTable&) = delete;
+
+  // 0 when the interface list can be read, -3 when it cannot (the table then stays empty).
+  int Init();
+  // Reads the list again and returns the number of usable interfaces: those with a physical
+  // address whose first six bytes are not all zero (so not the loopback), and which neither
+  // begins with "DEST" (unless `keepDest`) nor is missing (unless `keepWithoutAddress`).
+  int Refresh(bool keepDest, bool keepWithoutAddress);
+  // One entry per IPv4 address of a usable interface, in the list's order, at most `capacity`
+  // (more usable addresses are left out). An address of an interface the list does not describe
+  // is left out. Returns the number of entries copied.
+  int CopyEntries(AdapterEntry* destination, int capacity) const;
+
+  // The number of interfaces the last Refresh found (usable or not).
+  int InterfaceCount() const { return static_cast<int>(interfaces_.size()); }
+
+ private:
+  struct AddressRow {
+    std::string interfaceName;
+    std::array<std::uint8_t, 4> address{};
+    std::array<std::uint8_t, 4> mask{};
+  };
+  bool Usable(const AdapterEntry& row) const;
+
+  InterfaceListSource source_;
+  bool initialised_ = false;
+  bool keepDest_ = false;
+  bool keepWithoutAddress_ = false;
+  std::vector<std::pair<std::string, AdapterEntry>> interfaces_;  // name, type, physical address
+  std::vector<AddressRow> addresses_;
+};
 
 // Starts the asked protocols (bits above) and returns the failure bits of those that cannot be
 // used, 0 when all work. The test hooks of `options` can replace the local addresses (and so the

@@ -68,6 +68,15 @@ class ScanRoute {
 // The routes in the order the scan round starts them.
 enum RouteIndex { kRouteNetBios = 0, kRouteUdp2 = 1, kRouteIpx = 2, kRouteUdp = 3, kRouteCount = 4 };
 
+// The scans behind the routes. Each returns false when it failed as a whole (the caller then
+// writes its file with no records) and leaves at most kMaxRecords records.
+// UDP port 34443 from the local address of index `startSelector`, or from every one for -1.
+bool ScanUdp(int startSelector, const ScanContext& context, std::vector<scan_cache::ScanCacheRecord>* records);
+// UDP port 34444 from every local address.
+bool ScanUdp2(const ScanContext& context, std::vector<scan_cache::ScanCacheRecord>* records);
+// The group-name datagram on every LAN adapter.
+bool ScanNetBios(const ScanContext& context, std::vector<scan_cache::ScanCacheRecord>* records);
+
 std::unique_ptr<ScanRoute> MakeUdpRoute();    // port 34443, "ss_udp.dat", protocol 2
 std::unique_ptr<ScanRoute> MakeUdp2Route();   // port 34444, "ss_udp2.dat", protocol 8
 std::unique_ptr<ScanRoute> MakeIpxRoute();    // IPX service query + SPX, "ss_ipx.dat", protocol 1

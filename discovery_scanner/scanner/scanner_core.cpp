@@ -9,6 +9,11 @@
 namespace lumeth {
 namespace {
 
+// The thread routine of each route, in route order.
+constexpr int (LumethCore::*kThreadRoutines[kRouteCount])() = {
+    &LumethCore::ScanNetBiosThread, &LumethCore::ScanUdp2Thread, &LumethCore::ScanIpxThread,
+    &LumethCore::ScanUdpThread};
+
 LumethCore::Routes DefaultRoutes() {
   LumethCore::Routes routes;
   routes[kRouteNetBios] = MakeNetBiosRoute();
@@ -132,7 +137,7 @@ bool LumethCore::StartScanRound() {
     if (workers_[i].joinable()) workers_[i].join();
     busy_[i].store(true);
     try {
-      workers_[i] = std::thread(&LumethCore::Worker, this, r, kRouteStartOffsetMs[i]);
+      workers_[i] = std::thread(kThreadRoutines[i], this);
     } catch (const std::system_error&) {
       busy_[i].store(false);  // no thread: the route tries again next round
     }
@@ -140,9 +145,14 @@ bool LumethCore::StartScanRound() {
   return true;
 }
 
-void LumethCore::Worker(int route, int offsetMs) {
+int LumethCore::ScanNetBiosThread() { return RunWorker(kRouteNetBios); }
+int LumethCore::ScanUdp2Thread() { return RunWorker(kRouteUdp2); }
+int LumethCore::ScanIpxThread() { return RunWorker(kRouteIpx); }
+int LumethCore::ScanUdpThread() { return RunWorker(kRouteUdp); }
+
+int LumethCore::RunWorker(int route) {
   const auto i = static_cast<std::size_t>(route);
-  if (stop_.Pause(offsetMs)) {
+  if (stop_.Pause(kRouteStartOffsetMs[i])) {
     std::vector<scan_cache::ScanCacheRecord> records;
     records.reserve(static_cast<std::size_t>(scan_cache::kMaxRecords));
     ScanContext context{&options_, &stop_, &localText_};
@@ -158,6 +168,7 @@ void LumethCore::Worker(int route, int offsetMs) {
     }
   }
   busy_[i].store(false);
+  return 0;
 }
 
 bool LumethCore::TogglePause() {
@@ -226,15 +237,6 @@ void LumethCore::Trace(const char* format, ...) const {
   va_end(args);
   std::fprintf(stderr, "lumeth: %s\n", line);
   std::fflush(stderr);
-}
-
-bool LogLimit::Add(std::size_t length) {
-  running_ += length;
-  if (running_ >= limit_) {
-    running_ = 0;
-    return true;
-  }
-  return false;
 }
 
 }  // namespace lumeth

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "discovery_scanner/scanner/scan_routes.h"
+#include "discovery_scanner/scanner/scanner_control.h"
 #include "discovery_scanner/scanner/scanner_options.h"
 #include "platform/named_objects/named_objects.h"
 
@@ -31,14 +32,13 @@ constexpr int kRouteStartOffsetMs[kRouteCount] = {0, 200, 300, 600};
 // Ticks in a row without a client after which the next empty tick ends the program.
 constexpr int kIdleTicksBeforeExit = 3;
 
-class LumethCore {
+class LumethCore final : public ScannerControl {
  public:
-  using LogSink = std::function<void(const std::string& text)>;
   using Routes = std::array<std::unique_ptr<ScanRoute>, kRouteCount>;
 
   explicit LumethCore(ScannerOptions options);
   LumethCore(ScannerOptions options, Routes routes);
-  ~LumethCore();
+  ~LumethCore() override;
   LumethCore(const LumethCore&) = delete;
   LumethCore& operator=(const LumethCore&) = delete;
 
@@ -49,31 +49,40 @@ class LumethCore {
 
   // Starts the protocols; the routes of a protocol that failed stay off for the run (their busy
   // flags stay set). Returns the failure bits.
-  int StartProtocols();
+  int StartProtocols() override;
 
   // One tick of the presence poll. False when the program should end: the fourth tick in a row
   // without a client, and still no client after the scanner has let go of its objects (a client
   // that arrives at that moment gets this scanner back, or the one it started meanwhile).
-  bool OnTimer();
+  bool OnTimer() override;
 
   // Starts a scan round (also the Run Once command). False when it was skipped because exactly
   // one client is present and it has reset the pause event.
-  bool StartScanRound();
+  bool StartScanRound() override;
+
+  // The worker thread routines of the four routes, started by the scan round while the route's
+  // busy flag is clear: each waits for its start in the round, runs its scan, writes its cache
+  // file (with no records when the scan failed) and clears its busy flag. Return 0.
+  int ScanNetBiosThread();
+  int ScanUdp2Thread();
+  int ScanIpxThread();
+  int ScanUdpThread();
 
   // The Pause button: true when scanning is now paused (the pause event reset).
-  bool TogglePause();
+  bool TogglePause() override;
   bool Paused() const { return paused_; }
 
   // Verify Data: reads the four scan files and discards them (records per file returned).
-  std::vector<int> VerifyData();
+  std::vector<int> VerifyData() override;
 
   // Ends the program's work: stops and joins the workers, then stops the protocols and closes the
   // named objects. Safe to call more than once.
-  void Shutdown();
+  void Shutdown() override;
 
   // Where the workers' log text goes (called from the worker threads).
-  void SetLogSink(LogSink sink);
+  void SetLogSink(LogSink sink) override;
 
+  int TickMs() const override { return options_.tickMs; }
   const ScannerOptions& options() const { return options_; }
   int clientCount() const { return clients_; }
   int idleCount() const { return idle_; }
@@ -87,7 +96,7 @@ class LumethCore {
   int CountClients() const;
   void ReleaseObjects();
   void StopAndJoinWorkers();
-  void Worker(int route, int offsetMs);
+  int RunWorker(int route);
   void Log(const std::string& text);
   void Trace(const char* format, ...) const;
 
@@ -108,24 +117,6 @@ class LumethCore {
   std::mutex sinkMu_;
   LogSink sink_;
   std::function<void()> leavingHook_;
-};
-
-// The log of the window: the running length of the text added since the log was last emptied,
-// against a limit 4,096 characters below the edit control's text limit.
-class LogLimit {
- public:
-  static constexpr std::size_t kEditTextLimit = 32767;
-  explicit LogLimit(std::size_t editLimit = kEditTextLimit)
-      : limit_(editLimit > 4096 ? editLimit - 4096 : 1) {}
-  // Adds `length`; true when the log must be emptied before the text goes in.
-  bool Add(std::size_t length);
-  void Reset() { running_ = 0; }
-  std::size_t running() const { return running_; }
-  std::size_t limit() const { return limit_; }
-
- private:
-  std::size_t limit_;
-  std::size_t running_ = 0;
 };
 
 }  // namespace lumeth

@@ -32,26 +32,39 @@ class UdpRoute : public ScanRoute {
   }
 
   bool Scan(const ScanContext& context, std::vector<scan_cache::ScanCacheRecord>* records) override {
-    for (const auto& address : LocalAddresses()) {
-      if (context.stop->Stopped()) break;
+    return kind_ == ReplyKind::kUdp ? ScanUdp(-1, context, records) : ScanUdp2(context, records);
+  }
+
+  bool ScanFrom(int startSelector, const ScanContext& context, std::vector<scan_cache::ScanCacheRecord>* records) {
+    TakenNames taken(TakenNames::Compare::kText);
+    const auto addresses = LocalAddresses();
+    for (std::size_t i = 0; i < addresses.size(); ++i) {
+      if (startSelector >= 0 && i != static_cast<std::size_t>(startSelector)) continue;
+      const auto& address = addresses[i];
+      // A full area takes nothing more: the scan ends.
+      if (context.stop->Stopped() || Full(*records)) break;
       // A failure on one address (socket, bind, send or receive) skips that address only; what
       // the other addresses found is kept.
-      ScanFromAddress(context, address, records);
+      ScanFromAddress(context, address, &taken, records);
     }
     return true;
   }
 
  private:
-  bool ScanFromAddress(const ScanContext& context, const std::array<std::uint8_t, 4>& local,
+  static bool Full(const std::vector<scan_cache::ScanCacheRecord>& records) {
+    return records.size() >= static_cast<std::size_t>(scan_cache::kMaxRecords);
+  }
+
+  bool ScanFromAddress(const ScanContext& context, const std::array<std::uint8_t, 4>& local, TakenNames* taken,
                        std::vector<scan_cache::ScanCacheRecord>* records) {
     int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return false;
-    bool ok = Exchange(fd, context, local, records);
+    bool ok = Exchange(fd, context, local, taken, records);
     ::close(fd);
     return ok;
   }
 
-  bool Exchange(int fd, const ScanContext& context, const std::array<std::uint8_t, 4>& local,
+  bool Exchange(int fd, const ScanContext& context, const std::array<std::uint8_t, 4>& local, TakenNames* taken,
                 std::vector<scan_cache::ScanCacheRecord>* records) {
     int on = 1;
     if (::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0) return false;
@@ -105,7 +118,8 @@ class UdpRoute : public ScanRoute {
           if (errno == EAGAIN || errno == EINTR || errno == ECONNREFUSED) continue;
           return false;
         }
-        TakeReply(buffer, static_cast<std::size_t>(n), from, local, mask, localText, records);
+        TakeReply(buffer, static_cast<std::size_t>(n), from, local, mask, localText, taken, records);
+        if (Full(*records)) return true;
       }
     }
     return true;
@@ -113,16 +127,15 @@ class UdpRoute : public ScanRoute {
 
   void TakeReply(const std::uint8_t* data, std::size_t size, const sockaddr_in& from,
                  const std::array<std::uint8_t, 4>& local, const std::array<std::uint8_t, 4>& mask,
-                 const char (&localText)[20], std::vector<scan_cache::ScanCacheRecord>* records) {
+                 const char (&localText)[20], TakenNames* taken,
+                 std::vector<scan_cache::ScanCacheRecord>* records) {
+    if (Full(*records)) return;
     scan_cache::ScanCacheRecord record{};
     if (ParseDiscoveryReply(data, size, kind_, &record) != ReplyCheck::kOk) return;
     std::uint8_t sender[4];
     std::memcpy(sender, &from.sin_addr, 4);
     if (kind_ == ReplyKind::kUdp && IsSameSubnet(local.data(), mask.data(), sender) == 0) return;
-    for (const auto& known : *records) {
-      if (SameNameText(known, record)) return;
-    }
-    if (records->size() >= static_cast<std::size_t>(scan_cache::kMaxRecords)) return;
+    if (!taken->Take(record.szDefaultName)) return;
     record.iProtocol = kind_ == ReplyKind::kUdp ? 2 : 8;
     SetDottedText(record.address, sender);
     std::memcpy(record.szLocalAddress, localText, sizeof record.szLocalAddress);
@@ -133,6 +146,14 @@ class UdpRoute : public ScanRoute {
 };
 
 }  // namespace
+
+bool ScanUdp(int startSelector, const ScanContext& context, std::vector<scan_cache::ScanCacheRecord>* records) {
+  return UdpRoute(ReplyKind::kUdp).ScanFrom(startSelector, context, records);
+}
+
+bool ScanUdp2(const ScanContext& context, std::vector<scan_cache::ScanCacheRecord>* records) {
+  return UdpRoute(ReplyKind::kUdp2).ScanFrom(-1, context, records);
+}
 
 std::unique_ptr<ScanRoute> MakeUdpRoute() { return std::make_unique<UdpRoute>(ReplyKind::kUdp); }
 std::unique_ptr<ScanRoute> MakeUdp2Route() { return std::make_unique<UdpRoute>(ReplyKind::kUdp2); }

@@ -32,11 +32,13 @@ std::optional<SetAddressRequest> ParseSetAddressDatagram(const std::uint8_t* dat
   return request;
 }
 
-bool ApplySetAddress(Box& box, const SetAddressRequest& request) {
+bool SetAddressNames(const Box& box, const SetAddressRequest& request) {
   const auto block = box.DeviceInfoBlock();
-  if (!std::equal(request.hardwareAddress.begin(), request.hardwareAddress.end(), block.begin() + 12)) {
-    return false;
-  }
+  return std::equal(request.hardwareAddress.begin(), request.hardwareAddress.end(), block.begin() + 12);
+}
+
+bool ApplySetAddress(Box& box, const SetAddressRequest& request) {
+  if (!SetAddressNames(box, request)) return false;
   box.SetSetting("4000", request.third);
   // The new address takes effect at once: the box's network side starts again on it.
   box.SwitchOff();
@@ -44,6 +46,8 @@ bool ApplySetAddress(Box& box, const SetAddressRequest& request) {
   return true;
 }
 
-std::string SetAddressAnswer() { return EncodeReplyHeader(ReplyHeader::kStream, false, 0, 0); }
+std::string SetAddressAnswer(std::uint8_t error) {
+  return EncodeReplyHeader(ReplyHeader::kStream, false, error, 0);
+}
 
 }  // namespace box_emulator

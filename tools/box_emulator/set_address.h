@@ -25,10 +25,14 @@ struct SetAddressRequest {
 // The request a datagram carries, or nothing for any other datagram.
 std::optional<SetAddressRequest> ParseSetAddressDatagram(const std::uint8_t* data, std::size_t size);
 
+// Whether the request names the box's hardware address.
+bool SetAddressNames(const Box& box, const SetAddressRequest& request);
+
 // Applies the request to the box when its hardware address matches: true (it took the address).
 bool ApplySetAddress(Box& box, const SetAddressRequest& request);
 
-// The answer a box sends: the reply header with error byte 0 and length 0.
-std::string SetAddressAnswer();
+// The answer a box sends: the reply header with the error byte (0: the box took the address) and
+// length 0.
+std::string SetAddressAnswer(std::uint8_t error = 0);
 
 }  // namespace box_emulator

@@ -14,6 +14,7 @@
 
 #include "device_client/access/access.h"
 #include "device_client/access/ncb.h"
+#include "device_client/access/tests/dead_transports.h"
 #include "platform/clock.h"
 #include "platform/netbios/tests/nb_test_env.h"
 #include "platform/paths.h"
@@ -33,19 +34,8 @@ DeviceRecord Record(const std::string& name, int protocol, const std::string& ad
   return r;
 }
 
-// A stream provider whose sockets cannot be opened.
-class DeadProvider : public core::StreamProvider {
- public:
-  bool Probe() override { return false; }
-  int Connect(const std::uint8_t (&)[20], const core::TransportParams&) override { return -1; }
-};
-
-// A PC without NetBIOS: every command fails.
-std::uint8_t NoNetbios(NCB* ncb) {
-  ncb->ncb_retcode = NRC_SYSTEM;
-  ncb->ncb_cmd_cplt = NRC_SYSTEM;
-  return NRC_SYSTEM;
-}
+using access_test::DeadProvider;
+using access_test::NoNetbios;
 
 class Library : public ::testing::Test {
  protected:

@@ -108,4 +108,21 @@ bool EnumBindIp(std::uint8_t (*addresses)[4], int capacity, int* count) {
   return true;
 }
 
+namespace {
+
+bool StorableNameText(const char* field) {
+  for (int i = 0; i < kBoxNameFieldSize && field[i] != '\0'; ++i) {
+    const auto c = static_cast<unsigned char>(field[i]);
+    if (c < 0x20 || c == 0x7F || c == '\\') return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool AcceptableBoxNames(const char* defaultName, const char* deviceName) {
+  if (defaultName == nullptr || defaultName[0] == '\0' || !StorableNameText(defaultName)) return false;
+  return deviceName == nullptr || StorableNameText(deviceName);
+}
+
 }  // namespace core

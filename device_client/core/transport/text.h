@@ -39,4 +39,15 @@ void FormatIpxAddress(char* out, const std::uint8_t (&network)[4], const std::ui
 // interface list could be read (callers start it at 0), and then returns true.
 bool EnumBindIp(std::uint8_t (*addresses)[4], int capacity, int* count);
 
+// The size of a box's name fields (the default name and the device name of its information block,
+// of the cache records and of the device records).
+constexpr int kBoxNameFieldSize = 20;
+
+// Whether a box's names may be taken from an answer or a cache file into records, cache files, the
+// device table and the registry. Each name is the text of its 20-byte field up to the first NUL
+// (a name of 20 characters fills its field). The default name (the key of every device call and a
+// registry key name) must not be empty; neither name may hold a control character (below 0x20,
+// 0x7F) or a backslash. `deviceName` may be null when only the default name is known.
+bool AcceptableBoxNames(const char* defaultName, const char* deviceName);
+
 }  // namespace core

@@ -34,19 +34,6 @@ BoxOptions Named(const std::string& name) {
   return o;
 }
 
-// The cache record the scanner writes for a box that answered over UDP.
-scan_cache::ScanCacheRecord CacheRecordOf(Box& box) {
-  const auto block = box.DeviceInfoBlock();
-  scan_cache::ScanCacheRecord r{};
-  std::memcpy(r.szDefaultName, block.data() + 76, 20);
-  r.iProtocol = TYPE_TCPIP;
-  std::memcpy(r.address, box.Address().data(), box.Address().size());
-  std::memcpy(r.hardwareId, block.data() + 4, 32);
-  std::memcpy(r.functionId, block.data() + 46, 2);
-  std::memcpy(r.szDeviceName, block.data() + 56, 20);
-  return r;
-}
-
 Strings List(const std::list<std::string>& l) { return Strings(l.begin(), l.end()); }
 
 std::string ReadFile(const std::string& path) {
@@ -106,7 +93,7 @@ TEST_F(BrowseOps, BrowseListsNamesModelsAndDisplayNames) {
   extendedOff.SetDeviceName("Cached name");
   std::vector<scan_cache::ScanCacheRecord> records;
   for (Box* b : {&plain, &twoPorts, &extended, &newModel, &other, &extendedOff}) {
-    records.push_back(CacheRecordOf(*b));
+    records.push_back(lists_test::CacheRecordOf(*b));
   }
   extendedOff.SwitchOff();
   Start(true);
@@ -141,8 +128,8 @@ TEST_F(BrowseOps, PatternSelectsByCaseSensitivePrefixAndListsAreAppended) {
   Box b(Named("ps-B02"));
   Box x(Named("XY-C03"));
   Start();
-  std::vector<scan_cache::ScanCacheRecord> records = {CacheRecordOf(a), CacheRecordOf(b),
-                                                      CacheRecordOf(x)};
+  std::vector<scan_cache::ScanCacheRecord> records = {lists_test::CacheRecordOf(a), lists_test::CacheRecordOf(b),
+                                                      lists_test::CacheRecordOf(x)};
   ASSERT_TRUE(scan_cache::WriteScanFile(scan_cache::kUdpFile, records.data(), 3));
   const struct {
     const char* pattern;

@@ -223,6 +223,40 @@ TEST_F(DeviceLists, UnrequestedFilesContributeNothing) {
   EXPECT_EQ(BrowseNames(), (std::vector<std::string>{"Udp"}));
 }
 
+// Names the live browse would refuse (control bytes, a backslash, an empty default name) do not
+// reach the device table or the look-up table through a cache file either.
+TEST_F(DeviceLists, CachedRecordsWithUnstorableNamesArePassedOver) {
+  PSInit(2, 5);
+  const struct {
+    const char* defaultName;
+    const char* deviceName;
+    bool listed;
+  } cases[] = {
+      {"KV000001", "Front desk", true},
+      {"KV\x01" "00002", "Plain", false},
+      {"KV\\00003", "Plain", false},
+      {"KV000004", "Tab\there", false},
+      {"KV000005", "Back\\slash", false},
+      {"KV000006", "Del\x7F", false},
+      {"", "No default name", false},
+      {"KV000008", "", true},
+      {"KV0000090123456789AB", "TwentyCharsDevName12", true},  // both fields full, no NUL
+  };
+  std::vector<ScanCacheRecord> records;
+  std::vector<std::string> expected;
+  for (const auto& c : cases) {
+    records.push_back(Cached(c.defaultName, 2, "127.0.0.9", {0x00, 0x55, 0x10}, 0, c.deviceName));
+    if (c.listed) expected.push_back(Field(c.defaultName, 20));
+  }
+  WriteCache(scan_cache::kUdpFile, records);
+  EXPECT_EQ(BrowseNames(), expected);
+  std::uint8_t info[32] = {};
+  std::uint8_t function[2] = {};
+  char text[20] = {};
+  EXPECT_EQ(GetCacheDetails(info, function, text, "KV000004"), 0);
+  EXPECT_EQ(GetCacheDetails(info, function, text, "KV000001"), 1);
+}
+
 TEST_F(DeviceLists, CachedIdentificationIsKeptUntilTheNextBrowse) {
   PSInit(2, 5);
   WriteCache(scan_cache::kUdpFile,

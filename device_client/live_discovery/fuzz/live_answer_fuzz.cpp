@@ -1,5 +1,5 @@
 // Arbitrary datagrams through the SAP answer walk (all three type codes, small and full arrays)
-// and the device-answer check of the UDP and NetBIOS browses.
+// and the device-answer check of the UDP (both ports) and NetBIOS browses.
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -24,5 +24,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   char name[20];
   char netbios[16];
   live_discovery::ParseDeviceAnswer(data, n, name, netbios);
+  live_discovery::ParseDeviceAnswerAt(13, data, n, name, netbios);  // the 34444 answer
   return 0;
 }

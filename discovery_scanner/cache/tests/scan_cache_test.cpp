@@ -195,7 +195,10 @@ TEST_F(ScanCacheTest, MissingFileIsCreatedEmptyAndMissingDirectoryReadsEmpty) {
   ScanCacheRecord one = MakeRecord("PS-1", 2, 1);
   EXPECT_FALSE(scan_cache::WriteScanFile(scan_cache::kUdpFile, &one, 1,
                                          [&](const std::string& t) { logs.push_back(t); }));
-  ASSERT_EQ(logs.size(), 1u);  // the log line is added all the same
+  ASSERT_EQ(logs.size(), 1u);  // the log says that the write failed, not how many were found
+  EXPECT_NE(logs[0].find("      ss_udp.dat      write failed\r\n\r\n"), std::string::npos) << logs[0];
+  EXPECT_EQ(logs[0].find("devices"), std::string::npos) << logs[0];
+  EXPECT_EQ(logs[0].find("PS-1"), std::string::npos) << logs[0];
   struct stat st{};
   EXPECT_NE(stat(platform::DataDirectory().c_str(), &st), 0);  // the writer does not create it
 }

@@ -72,9 +72,19 @@ TEST(DiscoveryWireTest, BadRepliesAreRefusedBeforeARecordIsBuilt) {
       {"block cut before the default name ends", Reply(cut), ReplyKind::kNetBios, ReplyCheck::kTooShort},
       {"fields present", Reply(used), ReplyKind::kNetBios, ReplyCheck::kOk},
       {"34444 reply without the identifier", Reply(used), ReplyKind::kUdp2, ReplyCheck::kTooShort},
-      {"length past the datagram", Reply(block, 0, 200), ReplyKind::kUdp, ReplyCheck::kBadLength},
-      {"length too small for the fields", Reply(block, 0, 20), ReplyKind::kUdp, ReplyCheck::kBadLength},
-      {"error byte set", Reply(block, 1), ReplyKind::kUdp, ReplyCheck::kDeviceError},
+      // The header is never looked at: only the datagram's size bounds what is read.
+      {"101-byte NetBIOS answer announcing 164", Reply(used, 0, 164), ReplyKind::kNetBios, ReplyCheck::kOk},
+      {"length past the datagram", Reply(block, 0, 200), ReplyKind::kUdp, ReplyCheck::kOk},
+      {"length too small for the fields", Reply(block, 0, 20), ReplyKind::kUdp, ReplyCheck::kOk},
+      {"error byte set", Reply(block, 1), ReplyKind::kUdp, ReplyCheck::kOk},
+      {"cut and announcing more, too short", Reply(cut, 0, 164), ReplyKind::kNetBios, ReplyCheck::kTooShort},
+      // Names the device libraries would refuse never become a record.
+      {"control byte in the default name", Reply(Block("KV\x01" "1", "A")), ReplyKind::kUdp, ReplyCheck::kUnusableName},
+      {"backslash in the default name", Reply(Block("KV\\1", "A")), ReplyKind::kNetBios, ReplyCheck::kUnusableName},
+      {"empty default name", Reply(Block("", "A")), ReplyKind::kNetBios, ReplyCheck::kUnusableName},
+      {"control byte in the device name", Reply(Block("KV1", "Front\ndesk")), ReplyKind::kUdp, ReplyCheck::kUnusableName},
+      {"backslash in the device name", Reply(Block("KV1", "A\\B")), ReplyKind::kNetBios, ReplyCheck::kUnusableName},
+      {"empty device name", Reply(Block("KV1", "")), ReplyKind::kNetBios, ReplyCheck::kOk},
       {"no protocols on 34443", Reply(Block("KV1", "A", 0)), ReplyKind::kUdp, ReplyCheck::kNoProtocols},
       {"no protocols over NetBIOS", Reply(Block("KV1", "A", 0)), ReplyKind::kNetBios, ReplyCheck::kOk},
   };
@@ -101,6 +111,23 @@ TEST(DiscoveryWireTest, NetBiosAddressAndSubnet) {
   const std::uint8_t same[4] = {192, 168, 1, 200}, other[4] = {192, 168, 2, 10};
   EXPECT_EQ(IsSameSubnet(local, mask, same), 1);
   EXPECT_EQ(IsSameSubnet(local, mask, other), 0);
+}
+
+TEST(DiscoveryWireTest, TakenNamesCompareAsTheirRouteDoes) {
+  const char a[20] = {'K', 'V', '1', 0, 'x'};
+  const char b[20] = {'K', 'V', '1', 0, 'y'};  // the same text, other bytes after the NUL
+  const char full[20] = {'A', 'B', 'C', 'D', 'E', 'F', 'G', 'H', 'I', 'J',
+                         'K', 'L', 'M', 'N', 'O', 'P', 'Q', 'R', 'S', 'T'};
+  TakenNames text(TakenNames::Compare::kText);
+  EXPECT_TRUE(text.Take(a));
+  EXPECT_FALSE(text.Take(b));
+  EXPECT_TRUE(text.Take(full));
+  EXPECT_FALSE(text.Take(full));
+  TakenNames bytes(TakenNames::Compare::kBytes);
+  EXPECT_TRUE(bytes.Take(a));
+  EXPECT_TRUE(bytes.Take(b));
+  EXPECT_FALSE(bytes.Take(a));
+  EXPECT_EQ(bytes.size(), 2u);
 }
 
 std::vector<std::uint8_t> SapEntry(std::uint16_t type, std::uint8_t nodeLast) {

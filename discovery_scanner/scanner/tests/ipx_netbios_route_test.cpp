@@ -5,6 +5,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <atomic>
 #include <cstring>
 #include <random>
@@ -102,10 +104,14 @@ TEST_F(RouteTest, IpxBoxesAreConfirmedOverSpxOnceEach) {
 }
 
 // Boxes on the NetBIOS stand-in: one member of the print servers' group name that answers each
-// discovery datagram once per box, from each box's own name, with that box's block.
+// discovery datagram once per box, from each box's own name, with that box's block. The boxes
+// listed in `cut` send only the first 101 bytes of their answer, with a header that still
+// announces the whole block.
 class NetBiosBoxes {
  public:
-  explicit NetBiosBoxes(const std::vector<std::pair<std::string, std::array<std::uint8_t, wire::pid::kSize>>>& boxes) {
+  explicit NetBiosBoxes(const std::vector<std::pair<std::string, std::array<std::uint8_t, wire::pid::kSize>>>& boxes,
+                        std::vector<std::string> cut = {})
+      : cut_(std::move(cut)) {
     NCB add{};
     add.ncb_command = NCBADDGRNAME;
     std::memcpy(add.ncb_name, wire::kBoxGroupName, std::strlen(wire::kBoxGroupName));
@@ -118,7 +124,8 @@ class NetBiosBoxes {
       std::memcpy(own.ncb_name, name.data(), name.size());
       own.ncb_name[15] = 0x01;
       ok_ = ok_ && Netbios(&own) == NRC_GOODRET;
-      boxes_.push_back({own.ncb_num, block});
+      const bool cutAnswer = std::find(cut_.begin(), cut_.end(), name) != cut_.end();
+      boxes_.push_back({own.ncb_num, block, cutAnswer});
     }
     thread_ = std::thread([this] { Run(); });
   }
@@ -151,7 +158,7 @@ class NetBiosBoxes {
         }
       }
       if (r.ncb_retcode != NRC_GOODRET || r.ncb_length != 10 || std::memcmp(in + 4, "9007:\n", 6) != 0) continue;
-      for (const auto& [self, block] : boxes_) {
+      for (const auto& [self, block, cutAnswer] : boxes_) {
         std::uint8_t reply[5 + wire::pid::kSize] = {0xA5, 0, 0, wire::pid::kSize, 0};
         std::memcpy(reply + 5, block.data(), block.size());
         NCB s{};
@@ -159,7 +166,7 @@ class NetBiosBoxes {
         s.ncb_num = self;
         std::memcpy(s.ncb_callname, r.ncb_callname, 16);
         s.ncb_buffer = reply;
-        s.ncb_length = sizeof reply;
+        s.ncb_length = cutAnswer ? 101 : sizeof reply;
         Netbios(&s);
       }
     }
@@ -167,7 +174,13 @@ class NetBiosBoxes {
 
   bool ok_ = false;
   UCHAR group_ = 0;
-  std::vector<std::pair<UCHAR, std::array<std::uint8_t, wire::pid::kSize>>> boxes_;
+  struct Answerer {
+    UCHAR self;
+    std::array<std::uint8_t, wire::pid::kSize> block;
+    bool cutAnswer;
+  };
+  std::vector<std::string> cut_;
+  std::vector<Answerer> boxes_;
   std::atomic<bool> stop_{false};
   std::thread thread_;
 };
@@ -185,7 +198,9 @@ TEST_F(RouteTest, NetBiosBoxesAnswerTheGroupNameDatagram) {
 
   const auto blockA = BlockFor(0x4001, "Nb-Alpha");
   const auto blockB = BlockFor(0x4002, "Nb-Beta");
-  NetBiosBoxes boxes({{"NBBOXALPHA", blockA}, {"NBBOXBETA", blockB}});
+  // Beta's answer is cut to the 101 bytes that hold every field a record takes, while its header
+  // announces all 164: it is recorded like a whole one.
+  NetBiosBoxes boxes({{"NBBOXALPHA", blockA}, {"NBBOXBETA", blockB}}, {"NBBOXBETA"});
   ASSERT_TRUE(boxes.ok());
 
   auto route = MakeNetBiosRoute();

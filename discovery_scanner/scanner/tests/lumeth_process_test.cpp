@@ -10,6 +10,8 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -221,7 +223,60 @@ TEST_F(LumethProcessTest, WithoutClientsOneRoundThenTheFourthEmptyPollEnds) {
   EXPECT_EQ(OpenMutex(SYNCHRONIZE, FALSE, kScannerMutexName), nullptr);
 }
 
+// The libraries a running process has mapped whose file name holds `part`.
+std::string MappedLibraries(pid_t pid, const std::string& part) {
+  std::ifstream maps("/proc/" + std::to_string(pid) + "/maps");
+  std::string line, found;
+  while (std::getline(maps, line)) {
+    const std::size_t slash = line.rfind('/');
+    if (slash != std::string::npos && line.find(part, slash) != std::string::npos) found += line.substr(slash) + "\n";
+  }
+  return found;
+}
+
+TEST_F(LumethProcessTest, WithoutADisplayNoQtLibraryIsLoaded) {
+  auto client = Client({"tollard"});
+  auto scanner = Scanner();
+  ASSERT_TRUE(scanner->WaitOutput(Has("lumeth: poll clients=1")));
+  ASSERT_TRUE(scanner->WaitOutput([](const std::string& out, const std::string&) {
+    return out.find("ss_udp.dat") != std::string::npos;
+  }));
+  EXPECT_EQ(MappedLibraries(scanner->pid(), "libQt6"), "");
+
+  // With one, the window module brings them in.
+#if !LUMETH_WINDOW_MODULE
+  GTEST_SKIP() << "built without the window";
+#endif
+  auto client2 = Client({"wizard"});
+  ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  scanner.reset();
+  auto windowed = Scanner();
+  ::unsetenv("QT_QPA_PLATFORM");
+  ASSERT_TRUE(windowed->WaitOutput(Has("lumeth: round")));
+  EXPECT_NE(MappedLibraries(windowed->pid(), "libQt6Widgets"), "");
+}
+
+TEST_F(LumethProcessTest, WithoutItsWindowModuleTheProgramRunsWithoutAWindow) {
+  // A copy of the program in a folder of its own, without the module beside it.
+  const std::string copy = platform::DataDirectory() + "lumeth";
+  std::filesystem::copy_file(LUMETH_PROGRAM, copy);
+  ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  auto scanner = std::make_unique<Child>(copy, std::vector<std::string>{"1"});
+  ::unsetenv("QT_QPA_PLATFORM");
+  ASSERT_TRUE(scanner->Wait(20s));
+  EXPECT_EQ(scanner->ExitCode(), 0);
+  const std::string err = scanner->Err();
+  EXPECT_NE(err.find("lumeth: no window"), std::string::npos) << err;
+  EXPECT_EQ(Count(err, "lumeth: poll clients=0"), 4) << err;
+  EXPECT_TRUE(scanner->WaitOutput([](const std::string& out, const std::string&) {
+    return out.find(" devices") != std::string::npos;  // the log goes to the output
+  })) << scanner->Out();
+}
+
 TEST_F(LumethProcessTest, TheWindowedProgramWithTrayBehavesTheSame) {
+#if !LUMETH_WINDOW_MODULE
+  GTEST_SKIP() << "built without the window";
+#endif
   ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
   auto scanner = std::make_unique<Child>(LUMETH_PROGRAM, std::vector<std::string>{"1"});
   ::unsetenv("QT_QPA_PLATFORM");

@@ -113,18 +113,25 @@ TEST_F(UdpRouteTest, SpoiledAnswersAreDroppedAndGoodOnesKept) {
   struct Case {
     box_emulator::UdpAnswerFault fault;
     bool zeroProtocols;
+    const char* deviceName;
     bool inUdp, inUdp2;
   } cases[] = {
-      {box_emulator::UdpAnswerFault::kNone, false, true, true},
-      {box_emulator::UdpAnswerFault::kErrorByte, false, false, false},
-      {box_emulator::UdpAnswerFault::kShort, false, false, false},
-      {box_emulator::UdpAnswerFault::kBadLength, false, false, false},
-      {box_emulator::UdpAnswerFault::kSilent, false, false, false},
-      {box_emulator::UdpAnswerFault::kNone, true, false, true},
+      {box_emulator::UdpAnswerFault::kNone, false, "Box0", true, true},
+      // The reply header is not the scanner's business: an error byte or a length that runs past
+      // the datagram still gives a record, as long as every field read lies in the datagram.
+      {box_emulator::UdpAnswerFault::kErrorByte, false, "Box1", true, true},
+      {box_emulator::UdpAnswerFault::kShort, false, "Box2", false, false},
+      {box_emulator::UdpAnswerFault::kBadLength, false, "Box3", true, true},
+      {box_emulator::UdpAnswerFault::kSilent, false, "Box4", false, false},
+      {box_emulator::UdpAnswerFault::kNone, true, "Box5", false, true},
+      {box_emulator::UdpAnswerFault::kNone, false, "Back\\slash", false, false},
+      {box_emulator::UdpAnswerFault::kNone, false, "Line\nbreak", false, false},
   };
   std::vector<std::string> names;
   for (std::size_t i = 0; i < std::size(cases); ++i) {
-    auto block = BlockFor(0x100 + static_cast<std::uint32_t>(i), "Box" + std::to_string(i));
+    auto block = BlockFor(0x100 + static_cast<std::uint32_t>(i), "Box");
+    std::memset(&block[wire::pid::kDeviceName], 0, wire::pid::kNameSize);
+    std::memcpy(&block[wire::pid::kDeviceName], cases[i].deviceName, std::strlen(cases[i].deviceName));
     if (cases[i].zeroProtocols) block[42] = block[43] = 0;
     std::size_t index = responder_->AddBlock("127.64.7." + std::to_string(i + 1), block);
     responder_->SetFault(index, cases[i].fault);

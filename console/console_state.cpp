@@ -1,0 +1,73 @@
+#include "console/console_state.h"
+
+#include "console/resource.h"
+#include "device_client/settings/com_method.h"
+#include "platform/message_sink.h"
+#include "ui/frame.h"
+
+CPJLUtility& TheUtility() {
+  // Never destroyed: its destructor would stop the access library, whose own state may already be
+  // gone at process exit. ExitInstance stops the library in order.
+  static CPJLUtility* utility = new CPJLUtility;
+  return *utility;
+}
+
+std::array<std::string, kMaxListedDevices> g_szDefaultNames;
+std::array<std::string, kMaxListedDevices> g_szDeviceNames;
+int g_iSelectedItem = 0;
+std::string g_szDefaultName;
+std::string g_szDeviceName;
+std::string g_szListedDeviceName;
+int g_iModelType = 0;
+int g_iFirmwareNumber = 0;
+
+config::SystemConfigurationData gdsSystemConfigurationData;
+config::NetwareConfigurationData gdsNetwareConfigurationData;
+config::TCPIPConfigurationData gdsTCPIPConfigurationData;
+config::APPLETALKConfigurationData gdsAPPLETALKConfigurationData;
+config::NetBEUIConfigureData gdsNetBEUIConfigureData;
+config::WirelessConfigurationData gdsWirelessConfigurationData;
+config::LogicalPrinterConfigurationData gdsLogicalPrinterConfigurationData[config::kLogicalPrinterCount];
+config::PhysicalPortConfigurationData gdsPhysicalPortConfigurationData[config::kPhysicalPortCount];
+
+CMainMenuDlg* g_pMainMenuDlg = nullptr;
+ui::CDialog* g_pCurrentPage = nullptr;
+int g_iCurrentTab = 0;
+
+HANDLE g_hAdminEvent = nullptr;
+HANDLE g_hPauseEvent = nullptr;
+
+ui::CFrameWnd* MainFrame() {
+  ui::CWinApp* app = ui::AfxGetApp();
+  return app ? dynamic_cast<ui::CFrameWnd*>(app->m_pMainWnd) : nullptr;
+}
+
+namespace {
+HANDLE PauseEvent() {
+  if (g_hPauseEvent == nullptr) {
+    g_hPauseEvent = OpenEvent(EVENT_MODIFY_STATE, FALSE, platform::LoadString(console::IDS_PAUSE_EVENT).c_str());
+  }
+  return g_hPauseEvent;
+}
+}  // namespace
+
+void PauseScanner() {
+  if (HANDLE h = PauseEvent()) ResetEvent(h);
+}
+void ResumeScanner() {
+  if (HANDLE h = PauseEvent()) SetEvent(h);
+}
+
+int ConnectedProtocolFlags() {
+  int tcpip = 0, ipxspx = 0, netbeui = 0;
+  CComMethod::GetConnectedProtocols(tcpip, ipxspx, netbeui);
+  int flags = 0;
+  if (tcpip != 0) flags |= 0x02;
+  if (ipxspx != 0) flags |= 0x01;
+  if (netbeui != 0) flags |= 0x04;
+  return flags;
+}
+
+bool EveryTransportFailed(int result) {
+  return (result & 0x11) == 0x11 && (result & 0x12) == 0x12 && (result & 0x14) == 0x14;
+}

@@ -1,0 +1,61 @@
+// The console's shared state: the one device object, the selection state of the device list, the
+// configuration records the settings pages show, the named-event handles and the windows that
+// the dialogs and the view reach each other through. User-interface thread only.
+#pragma once
+#include <array>
+#include <string>
+
+#include "device_client/core/config/config_records.h"
+#include "device_client/pjl/pjl_utility.h"
+#include "platform/named_objects/named_objects.h"
+
+class CMainMenuDlg;
+class CPellamView;
+namespace ui {
+class CDialog;
+class CFrameWnd;
+}  // namespace ui
+
+constexpr int kMaxListedDevices = 384;
+
+// The device-API object of the program.
+CPJLUtility& TheUtility();
+
+// Selection state.
+extern std::array<std::string, kMaxListedDevices> g_szDefaultNames;
+extern std::array<std::string, kMaxListedDevices> g_szDeviceNames;
+extern int g_iSelectedItem;
+extern std::string g_szDefaultName;
+extern std::string g_szDeviceName;
+extern std::string g_szListedDeviceName;
+extern int g_iModelType;
+extern int g_iFirmwareNumber;
+
+// Configuration records of the box opened with Advanced.
+extern config::SystemConfigurationData gdsSystemConfigurationData;
+extern config::NetwareConfigurationData gdsNetwareConfigurationData;
+extern config::TCPIPConfigurationData gdsTCPIPConfigurationData;
+extern config::APPLETALKConfigurationData gdsAPPLETALKConfigurationData;
+extern config::NetBEUIConfigureData gdsNetBEUIConfigureData;
+extern config::WirelessConfigurationData gdsWirelessConfigurationData;
+extern config::LogicalPrinterConfigurationData gdsLogicalPrinterConfigurationData[config::kLogicalPrinterCount];
+extern config::PhysicalPortConfigurationData gdsPhysicalPortConfigurationData[config::kPhysicalPortCount];
+
+// Windows.
+extern CMainMenuDlg* g_pMainMenuDlg;
+extern ui::CDialog* g_pCurrentPage;
+extern int g_iCurrentTab;
+ui::CFrameWnd* MainFrame();
+
+// Named events: the console's presence event and the scanner's pause event.
+extern HANDLE g_hAdminEvent;
+extern HANDLE g_hPauseEvent;
+// The scanner creates the pause event; a console that started before it opens it on first use,
+// so pausing works for the whole run. Signalled: the scanner may scan.
+void PauseScanner();   // ResetEvent
+void ResumeScanner();  // SetEvent
+
+// The protocol flags of [ConnectedProtocol] (TCP/IP 0x02, IPX/SPX 0x01, NetBEUI 0x04).
+int ConnectedProtocolFlags();
+// True when mInitializeLanComponent's result says that every transport failed.
+bool EveryTransportFailed(int result);

@@ -1,0 +1,275 @@
+#include "console/pellam_view.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+
+#include "console/console_state.h"
+#include "console/main_menu_dlg.h"
+#include "console/resource.h"
+#include "device_client/settings/com_method.h"
+#include "platform/message_sink.h"
+#include "ui/services.h"
+
+using namespace console;
+using ui::Kind;
+
+namespace {
+
+ui::DialogTemplate PellamFormTemplate() {
+  return {IDD_PELLAM_FORM, "", "MS Sans Serif", 8, 350, 274, ui::WS_CHILD,
+          {{IDC_TAB, Kind::Tab, "", ui::WS_TABSTOP, 10, 0, 332, 242},
+           {IDC_RESTORE_DEFAULTS, Kind::Button, "Restore to Defaults", ui::WS_TABSTOP, 10, 249, 73, 17},
+           {IDC_SAVE_TO_DEVICE, Kind::Button, "Save To Device", ui::WS_TABSTOP, 142, 249, 73, 17},
+           {IDC_RETURN_TO_MAIN_MENU, Kind::Button, "Return to Main Menu", ui::WS_TABSTOP, 262, 249, 73, 17}}};
+}
+
+const char* const kAllTabs[] = {"System",      "TCP/IP",       "NetWare PServer", "NetWare RPrinter",
+                                "Apple Talk", "Logical Port", "Physical Port",   "Wireless"};
+
+bool Tracing() {
+  const char* v = std::getenv("PSADMIN_CONSOLE_TRACE");
+  return v != nullptr && *v != '\0' && *v != '0';
+}
+
+}  // namespace
+
+std::vector<std::string> LayoutTabs(const config::ProtocolData& protocols, int n) {
+  const bool w = protocols.bWirelessDevice != 0;
+  const bool at = protocols.bAPPLETALKProtocol != 0;
+  const bool ipx = protocols.bIPXSPXProtocol != 0;
+  if (w) return {"System", "TCP/IP", "Apple Talk", "Logical Port", "Physical Port", "Wireless"};
+  if (n > 6011 && !at && !ipx) return {"System", "TCP/IP", "Logical Port", "Physical Port"};
+  if (n > 6011 && at)
+    return {"System", "TCP/IP", "NetWare PServer", "NetWare RPrinter", "Apple Talk", "Logical Port", "Physical Port"};
+  if (n > 6011) return {"System", "TCP/IP", "NetWare PServer", "NetWare RPrinter", "Logical Port", "Physical Port"};
+  if (at) return {"System", "TCP/IP", "NetWare PServer", "NetWare RPrinter", "Apple Talk", "Logical Port"};
+  return {"System", "TCP/IP", "NetWare PServer", "NetWare RPrinter", "Logical Port"};
+}
+
+bool ModelHasParallelPort(int modelType, int port) {
+  switch (port) {
+    case 1: return true;
+    case 2:
+      return modelType == 2 || modelType == 3 || modelType == 4 || modelType == 5 || modelType == 8 ||
+             modelType == 10 || modelType == 13 || modelType == 16;
+    case 3: return modelType == 2 || modelType == 3 || modelType == 4 || modelType == 13;
+    default: return false;
+  }
+}
+
+CPellamView::CPellamView() : CFormView(PellamFormTemplate()) {
+  g_iSelectedItem = 0;
+  OnCommand(IDC_RETURN_TO_MAIN_MENU, ui::BN_CLICKED, &CPellamView::OnReturnToMainMenu);
+  OnNotify(IDC_TAB, ui::TCN_SELCHANGING, &CPellamView::OnSelchangingTab);
+  OnNotify(IDC_TAB, ui::TCN_SELCHANGE, &CPellamView::OnSelchangeTab);
+}
+
+CPellamView::~CPellamView() {
+  ui::GetTimerService().KillAll(this);
+  m_pMainMenuDlg.reset();
+}
+
+void CPellamView::PreCreateWindow() {
+  m_pMainMenuDlg = std::make_unique<CMainMenuDlg>(this);
+  g_pMainMenuDlg = m_pMainMenuDlg.get();
+  m_pMainMenuDlg->Create();
+}
+
+void CPellamView::DoDataExchange(bool save) {
+  (void)save;
+  DDX_Control(IDC_RESTORE_DEFAULTS, m_btnRestoreDefaults);
+  DDX_Control(IDC_RETURN_TO_MAIN_MENU, m_btnReturn);
+  DDX_Control(IDC_TAB, m_TabCtrl);
+}
+
+void CPellamView::OnInitialUpdate() {
+  g_iCurrentTab = 0;
+  for (int i = 0; i < 8; ++i) m_TabCtrl.InsertItem(i, kAllTabs[i]);
+  // The printer-status items follow the model of the selected box.
+  if (auto* frame = dynamic_cast<ui::CFrameWnd*>(GetParent())) {
+    frame->OnUpdateCommand(ID_PARALLEL_PORT1_STATUS, [](ui::CCmdUI& item) { item.Enable(true); });
+    frame->OnUpdateCommand(ID_PARALLEL_PORT2_STATUS,
+                           [](ui::CCmdUI& item) { item.Enable(ModelHasParallelPort(g_iModelType, 2)); });
+    frame->OnUpdateCommand(ID_PARALLEL_PORT3_STATUS,
+                           [](ui::CCmdUI& item) { item.Enable(ModelHasParallelPort(g_iModelType, 3)); });
+  }
+  // The browse and the device checks work on the tree, so it exists (hidden) from the start.
+  CreateDeviceTree();
+  m_nTimer = kTimerId;
+  SetTimer(kTimerId, kTimerMs);
+}
+
+void CPellamView::DestroyWindow() {
+  KillTimer(m_nTimer);
+  CFormView::DestroyWindow();
+}
+
+void CPellamView::OnTimer(UINT id) {
+  (void)id;
+  ++m_iBrowseTicks;
+  ++m_iRefreshTicks;
+  const int delay = CComMethod::GetRefreshDelay();
+  if (m_iRefreshTicks > delay && m_bFirstBrowseDone == 0) {
+    m_bFirstBrowseDone = 1;
+    OnBrowseMessage();
+  }
+}
+
+void CPellamView::OnBrowseMessage() {
+  ui::CWaitCursor wait;
+  BrowsePrintServers();
+}
+
+void CPellamView::BrowsePrintServers() {
+  if (!CanBrowse()) return;
+  CMainMenuDlg* list = m_pMainMenuDlg.get();
+  BrowseAllPrintServerData lists;
+  {
+    ui::CWaitCursor wait;
+    m_iResult = TheUtility().PS_Browse(lists, "PS");
+  }
+  if (m_iResult != 0) {
+    // The console stays: the user may browse again or change the protocols.
+    CComMethod::ShowResult(m_iResult);
+    return;
+  }
+  m_DeviceTree.DeleteAllItems();
+  for (auto& name : g_szDeviceNames) name.clear();
+  if (list) list->ClearList();
+  auto d = lists.szDefaultName.begin();
+  auto n = lists.szDeviceName.begin();
+  auto m = lists.szPortType.begin();
+  for (int j = 0; d != lists.szDefaultName.end() && j < kMaxListedDevices; ++j, ++d) {
+    const std::string deviceName = n != lists.szDeviceName.end() ? *n++ : std::string();
+    const std::string model = m != lists.szPortType.end() ? *m++ : std::string();
+    if (j == 0) {
+      g_szDefaultName = *d;
+      g_szDeviceName = deviceName;
+    }
+    if (list) list->AddDevice(j, *d, deviceName);
+    bool found = false;
+    for (int row = 0; row < m_DeviceTree.GetCount() && !found; ++row) {
+      std::string text;
+      m_DeviceTree.GetCellText(row, 0, text);
+      found = text == *d;
+    }
+    if (!d->empty() && !found) {
+      std::string upperDefault = *d, upperDevice = deviceName;
+      for (char& c : upperDefault) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      for (char& c : upperDevice) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      const int row = m_DeviceTree.AddItem(upperDefault);
+      m_DeviceTree.SetCellText(row, 1, upperDevice);
+      m_DeviceTree.SetCellText(row, 2, model);
+    }
+  }
+  if (list && list->List().GetItemCount() > 0) {
+    list->List().SetItemState(0, ui::LVIS_SELECTED, ui::LVIS_SELECTED);
+    list->List().SetItemState(0, ui::LVIS_FOCUSED, ui::LVIS_FOCUSED);
+  }
+  m_DeviceTree.SetOption183(m_DeviceTree.GetOption182());
+  m_DeviceTree.SetCurSel(0);
+  g_iSelectedItem = 0;
+  if (Tracing()) {
+    std::fprintf(stderr, "tollard: list shown %d\n", list ? list->List().GetItemCount() : 0);
+    std::fflush(stderr);
+  }
+  SelectDevice();
+  m_iBrowseTicks = 0;
+}
+
+void CPellamView::SelectDevice() {
+  CPJLUtility& utility = TheUtility();
+  while (m_DeviceTree.GetCount() > 0) {
+    int row = m_DeviceTree.GetCurSel();
+    if (row < 0) row = 0;
+    g_iSelectedItem = row;
+    std::string name;
+    m_DeviceTree.GetCellText(row, 0, name);
+    {
+      ui::CWaitCursor wait;
+      m_iResult = utility.mGetDeviceProtocol(name, &mdsProtocolData);
+    }
+    CComMethod::ShowResult(m_iResult);
+    if (m_iResult == 0) {
+      {
+        ui::CWaitCursor wait;
+        m_iResult = utility.mGetSystemConfiguration(name, &mdsSystemConfigurationData);
+      }
+      CComMethod::ShowResult(m_iResult);
+    }
+    if (m_iResult == 0) {
+      {
+        ui::CWaitCursor wait;
+        m_iResult = utility.mGetDevicePortType(name, &g_iModelType);
+      }
+      CComMethod::ShowResult(m_iResult);
+    }
+    if (m_iResult == 0) return;
+    m_DeviceTree.DeleteItem(row);
+    m_DeviceTree.SetCurSel(row > 0 ? row - 1 : 0);
+  }
+}
+
+void CPellamView::RebuildTabs(const config::ProtocolData& protocols) {
+  mdsProtocolData = protocols;
+  m_TabCtrl.DeleteAllItems();
+  const std::vector<std::string> tabs = LayoutTabs(protocols, g_iFirmwareNumber);
+  for (std::size_t i = 0; i < tabs.size(); ++i) m_TabCtrl.InsertItem(static_cast<int>(i), tabs[i]);
+  g_iCurrentTab = 0;
+  m_TabCtrl.SetCurSel(0);
+}
+
+void CPellamView::ShowPage(int tab) {
+  if (g_pCurrentPage) g_pCurrentPage->DestroyWindow();
+  {
+    ui::CWaitCursor wait;
+    TheUtility().mGetDeviceProtocol(g_szDefaultName, &mdsProtocolData);
+  }
+  const std::vector<std::string> tabs = LayoutTabs(mdsProtocolData, g_iFirmwareNumber);
+  if (tab < 0 || tab >= static_cast<int>(tabs.size())) return;
+  // The settings pages join the view here; until then the tab shows an empty area.
+}
+
+ui::LRESULT CPellamView::OnSelchangingTab(ui::NMHDR* info) {
+  (void)info;
+  g_iCurrentTab = m_TabCtrl.GetCurSel();
+  return 0;
+}
+
+ui::LRESULT CPellamView::OnSelchangeTab(ui::NMHDR* info) {
+  (void)info;
+  if (g_pCurrentPage) g_pCurrentPage->DestroyWindow();
+  g_iCurrentTab = m_TabCtrl.GetCurSel();
+  ShowPage(g_iCurrentTab);
+  return 0;
+}
+
+void CPellamView::OnReturnToMainMenu() {
+  ResumeScanner();
+  g_iCurrentTab = m_TabCtrl.GetCurSel();
+  if (m_pMainMenuDlg) m_pMainMenuDlg->ShowWindow(ui::SW_RESTORE);
+  if (g_pCurrentPage) g_pCurrentPage->DestroyWindow();
+  if (ui::CFrameWnd* frame = MainFrame()) frame->ShowWindow(ui::SW_HIDE);
+  if (g_szDeviceName != g_szListedDeviceName && m_pMainMenuDlg) {
+    m_pMainMenuDlg->SetRowText(g_iSelectedItem, g_szDeviceName);
+  }
+}
+
+void CPellamView::CreateDeviceTree() {
+  m_DeviceTree.Create(ui::WS_CHILD | 0x24, QRect(), this, IDC_DEVICE_TREE);
+  m_DeviceTree.ShowWindow(ui::SW_HIDE);
+  m_DeviceTree.SetOption91(1);
+  m_DeviceTree.SetOption62(0);
+  m_DeviceTree.SetOption73(0);
+  m_DeviceTree.SetOption95(1);
+  m_DeviceTree.SetOption115(1);
+  const ui::SftColumn columns[3] = {{135, platform::LoadString(IDS_DEFAULT_NAME_COLUMN)},
+                                    {188, platform::LoadString(IDS_DEVICE_NAME_COLUMN)},
+                                    {-1, platform::LoadString(IDS_PRINTER_PORT_COLUMN)}};
+  m_DeviceTree.SetColumns(3, columns);
+  m_DeviceTree.SetOption171(5);
+  m_DeviceTree.SetOption173(1);
+  m_DeviceTree.SetOption143(0);
+  m_DeviceTree.SetOption148("");
+}

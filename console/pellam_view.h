@@ -1,0 +1,74 @@
+// The settings view of the main frame: the tab row of the box opened with Advanced, the
+// "Return to Main Menu" button, the console's 100 ms timer (which runs the first browse), the
+// browse itself and the tree of listed devices. It creates the device-list dialog.
+#pragma once
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "device_client/core/config/config_records.h"
+#include "ui/frame.h"
+#include "ui/sft_tree.h"
+
+class CMainMenuDlg;
+
+class CPellamView : public ui::CFormView {
+ public:
+  CPellamView();
+  ~CPellamView() override;
+
+  // Creates the device-list dialog (before the view's own window).
+  void PreCreateWindow();
+  void OnInitialUpdate() override;
+  void DestroyWindow() override;
+  void OnTimer(UINT id) override;
+  void DoDataExchange(bool save) override;
+
+  void OnBrowseMessage();
+  // Fills the device list and the device tree from the discovery cache and the registry lists.
+  void BrowsePrintServers();
+  // False while a browse would be refused as too soon after the last successful one.
+  bool CanBrowse() const { return m_iBrowseTicks >= kMinBrowseTicks; }
+  // Checks the current device of the tree; a box that does not answer is dropped from the tree and
+  // the one before it is tried, until one answers or the tree is empty.
+  void SelectDevice();
+  // The tabs of a box by the layout table (Advanced).
+  void RebuildTabs(const config::ProtocolData& protocols);
+  void ShowPage(int tab);
+  void OnReturnToMainMenu();
+  void CreateDeviceTree();
+
+  ui::CSftTree& DeviceTree() { return m_DeviceTree; }
+  ui::CTabCtrl& Tabs() { return m_TabCtrl; }
+  int LastResult() const { return m_iResult; }
+  int BrowseTicks() const { return m_iBrowseTicks; }
+  bool FirstBrowseDone() const { return m_bFirstBrowseDone != 0; }
+
+  static constexpr UINT kTimerId = 1;
+  static constexpr UINT kTimerMs = 100;
+  static constexpr int kMinBrowseTicks = 2;
+
+ private:
+  ui::LRESULT OnSelchangingTab(ui::NMHDR* info);
+  ui::LRESULT OnSelchangeTab(ui::NMHDR* info);
+
+  ui::CButton m_btnRestoreDefaults;
+  ui::CButton m_btnReturn;
+  ui::CTabCtrl m_TabCtrl;
+  int m_bFirstBrowseDone = 0;
+  int m_iResult = 0;
+  config::ProtocolData mdsProtocolData;
+  config::SystemConfigurationData mdsSystemConfigurationData;
+  int m_iBrowseTicks = 3;
+  UINT m_nTimer = 0;
+  int m_iRefreshTicks = 0;
+  ui::CSftTree m_DeviceTree;
+  std::unique_ptr<CMainMenuDlg> m_pMainMenuDlg;
+};
+
+// Whether a box of this model type has parallel port 1, 2 or 3 (the printer-status menu items).
+bool ModelHasParallelPort(int modelType, int port);
+
+// The tab texts of a box (first matching row of the layout table): W wireless flag, IPX and AT
+// capabilities, N firmware number.
+std::vector<std::string> LayoutTabs(const config::ProtocolData& protocols, int firmwareNumber);

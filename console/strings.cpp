@@ -1,0 +1,23 @@
+#include "console/resource.h"
+#include "console_pages/quick_setup_dlg.h"
+#include "device_client/settings/com_method.h"
+#include "platform/message_sink.h"
+
+namespace console {
+
+void RegisterConsoleStrings() {
+  RegisterComMethodStrings();
+  RegisterQuickSetupStrings();
+  platform::RegisterString(IDS_MAINFRAME,
+                           "Vardon Print Server Administration Program\nPrint Server Administration Program");
+  platform::RegisterString(IDS_DEFAULT_NAME_COLUMN, "Default Name");
+  platform::RegisterString(IDS_DEVICE_NAME_COLUMN, "Device Name");
+  platform::RegisterString(IDS_PRINTER_PORT_COLUMN, "Printer Port");
+  platform::RegisterString(IDS_NEED_ONE_PROTOCOL, "Need to select one protocol");
+  platform::RegisterString(IDS_NO_CONNECTED_PROTOCOL, "Not Define Any Connected Protocol");
+  platform::RegisterString(IDS_LAN_INIT_FAIL, "Inital Lan fail");
+  platform::RegisterString(IDS_ADMIN_EVENT, "Print Server Tollard Event");
+  platform::RegisterString(IDS_PAUSE_EVENT, "Print Server Pause Event");
+}
+
+}  // namespace console
