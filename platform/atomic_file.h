@@ -56,38 +56,23 @@ inline ReadResult ReadWholeFile(const std::string& path, std::size_t limit, std:
   return ReadResult::kOk;
 }
 
+// Temporary files of the writers below are named ".<name>.<pid>.XXXXXX" beside the file they
+// replace, <pid> being the writing process. A writer killed between creating its temporary file
+// and renaming it leaves that file behind; the next writer of the same file removes every such
+// file whose process no longer exists (a live process's, this one's included, is never touched).
+
+// Removes the temporary files of `path` left by writers that are gone. Returns how many it removed.
+int RemoveDeadWritersTemporaries(const std::string& path);
+
+// Removes dead writers' temporary files of `path`, then creates a new temporary file beside it,
+// open for writing (O_CLOEXEC), and stores its name in *tmp. The descriptor, or -1.
+int CreateTemporaryBeside(const std::string& path, std::string* tmp);
+
 // Replaces `path` by `content` so that a reader sees either the old or the new file, never a mix:
 // writes a temporary file beside it, flushes it to disk and renames it over the old one. The new
 // file keeps the permission bits of the old one (0644 for a new file). False on any failure; the
 // old file is then unchanged and the temporary file removed.
-inline bool ReplaceFileAtomically(const std::string& path, std::string_view content) {
-  std::size_t slash = path.rfind('/');
-  std::string dir = slash == std::string::npos ? std::string(".") : path.substr(0, slash);
-  std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-  if (dir.empty()) dir = "/";
-  std::string tmp = dir + "/." + base + ".XXXXXX";
-  int fd = mkostemp(tmp.data(), O_CLOEXEC);
-  if (fd < 0) return false;
-  bool ok = true;
-  struct stat st{};
-  mode_t mode = stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
-  if (fchmod(fd, mode) != 0) ok = false;
-  std::size_t done = 0;
-  while (ok && done < content.size()) {
-    ssize_t n = write(fd, content.data() + done, content.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      ok = false;
-      break;
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  if (ok && fsync(fd) != 0) ok = false;
-  if (close(fd) != 0) ok = false;
-  if (ok && rename(tmp.c_str(), path.c_str()) != 0) ok = false;
-  if (!ok) unlink(tmp.c_str());
-  return ok;
-}
+bool ReplaceFileAtomically(const std::string& path, std::string_view content);
 
 // An exclusive lock on a lock file, held for the object's lifetime. locked() is false when the lock
 // file could neither be opened nor created (a read-only directory); a change must then not be made.

@@ -134,8 +134,9 @@ class CPrintServerUtility : public CUtilityObject {
   // name (sameName 0: the box was renamed; otherwise newName is the name it already answers
   // under); 4000 ms (6000 ms for model codes 00 B5 00 and 00 B6 00); reload of `name`.
   int ApplySettings(const std::string& name, const std::string& newName, int sameName);
-  // "9005:" + encoded password; then mResetDevice. A password over 79 bytes or with control
-  // characters: -2, nothing sent. A failed send: -1.
+  // "9005:" + encoded password; then mResetDevice. A password over 45 bytes (its encoding could
+  // pass the 100 digits a box reads) or with control characters: -2, nothing sent. A failed send:
+  // -1.
   int mSetPassword(const std::string& name, const std::string& password);
   // "9006:" (result ignored), then ApplySettings with the same name. Empty name: -1.
   int mRestoreFactoryDefault(const std::string& name);

@@ -188,13 +188,14 @@ bool ServerNameOf(int iType, const std::uint8_t* entry, char (&name)[SAP_NAME_SI
   const char* text = reinterpret_cast<const char*>(entry + kSapNameOffset);
   std::memcpy(name, text, strnlen(text, SAP_NAME_SIZE));
   if (iType == SAP_QUERY_NDS_TREE) {
-    int last = 31;
-    while (last >= 0) {
-      const auto c = static_cast<unsigned char>(name[last]);
+    // keep = how many leading characters stay; a name of nothing but padding keeps none.
+    std::size_t keep = 32;
+    while (keep > 0) {
+      const auto c = static_cast<unsigned char>(name[keep - 1]);
       if (std::isprint(c) != 0 && c != '_') break;
-      --last;
+      --keep;
     }
-    std::memset(name + last + 1, 0, sizeof name - static_cast<std::size_t>(last + 1));
+    std::memset(name + keep, 0, sizeof name - keep);
   }
   return name[0] != '\0' && !HasControlCharacter(name, sizeof name);
 }

@@ -208,6 +208,12 @@ int ReadVariableEntry(const AnswerText& answer, std::size_t pos, RawEntry& entry
   return 0;
 }
 
+int ExtractToken(std::string_view text, std::size_t start, char stop, std::string& token) {
+  token.clear();
+  for (std::size_t i = start; i < text.size() && text[i] != stop; ++i) token += text[i];
+  return 0;
+}
+
 int ParseVariableEntries(std::string_view bytes, ParseResult& result) {
   result.variables.clear();
   result.notAvailable = false;
@@ -231,11 +237,8 @@ int ParseVariableEntries(std::string_view bytes, ParseResult& result) {
     ParsedVariable v;
     v.name = line.substr(0, eq);
     // The value runs to the next blank; what follows it ("[2 RANGE]", "READONLY") describes it.
-    const std::size_t valueEnd = line.find_first_of(" \t", eq + 1);
-    v.value = line.substr(eq + 1, valueEnd == std::string::npos ? std::string::npos
-                                                                : valueEnd - eq - 1);
-    const std::string_view attributes =
-        valueEnd == std::string::npos ? std::string_view() : std::string_view(line).substr(valueEnd);
+    ExtractToken(line, eq + 1, ' ', v.value);
+    const std::string_view attributes = std::string_view(line).substr(eq + 1 + v.value.size());
     v.readOnly = Contains(attributes, "READONLY") ? 1 : 0;
     if (Contains(attributes, "ENUMERATED")) {
       v.valueType = 2;
@@ -245,11 +248,7 @@ int ParseVariableEntries(std::string_view bytes, ParseResult& result) {
       break;  // a variable of no known kind ends the answer's reading
     }
     const std::size_t lparm = v.name.find("LPARM:");
-    if (lparm != std::string::npos) {
-      const std::size_t from = lparm + 6;
-      const std::size_t blank = v.name.find(' ', from);
-      v.language = v.name.substr(from, blank == std::string::npos ? std::string::npos : blank - from);
-    }
+    if (lparm != std::string::npos) ExtractToken(v.name, lparm + 6, ' ', v.language);
     v.choices = std::move(entry.values);
     entry.values.clear();
     result.variables.push_back(std::move(v));

@@ -80,6 +80,10 @@ constexpr std::size_t kEnd = static_cast<std::size_t>(-1);
 int ReadVariableEntry(const AnswerText& answer, std::size_t pos, RawEntry& entry,
                       std::size_t& next);
 
+// Empties `token`, then copies the characters of `text` from `start` up to the first `stop` or the
+// end of the text (nothing when start lies at or past the end). Always 0.
+int ExtractToken(std::string_view text, std::size_t start, char stop, std::string& token);
+
 // A variable read from an INFO VARIABLES answer.
 struct ParsedVariable {
   std::string name;      // everything before the first '='

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "platform/atomic_file.h"
 #include "platform/clock.h"
 #include "platform/fd_io.h"
 #include "platform/named_objects/named_objects.h"
@@ -48,10 +49,10 @@ bool IsPlainName(const char* fileName) {
 }
 
 // Writes `image` to a new temporary file beside `path` and returns its name ("" on failure).
+// Temporary files that killed writers left beside it are removed first.
 std::string WriteTemporary(const std::string& path, const std::vector<std::uint8_t>& image) {
-  std::size_t slash = path.rfind('/');
-  std::string tmpl = path.substr(0, slash + 1) + "." + path.substr(slash + 1) + ".XXXXXX";
-  int fd = ::mkostemp(tmpl.data(), O_CLOEXEC);
+  std::string tmpl;
+  int fd = platform::fileio::CreateTemporaryBeside(path, &tmpl);
   if (fd < 0) return "";
   bool ok = ::fchmod(fd, 0644) == 0 && platform::WriteAll(fd, image.data(), image.size());
   if (::close(fd) != 0) ok = false;

@@ -148,7 +148,7 @@ Box::Box(BoxOptions options)
                              ":" + std::to_string(port_) + ": " + std::strerror(errno));
   }
   desiredAddress_ = address_;
-  core_.ResetToFactory(address_);
+  core_.StartConfigured(address_);
   wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   if (wakeFd_ < 0) {
     ::close(listenFd_);

@@ -51,12 +51,21 @@ std::string DefaultNameFor(const BoxIdentity& identity) {
   return buf;
 }
 
-BoxCore::BoxCore(BoxIdentity identity, std::string ipAddress) : identity_(std::move(identity)) {
-  ResetToFactory(ipAddress);
+std::string InitialDeviceNameFor(const BoxIdentity& identity) {
+  if (!identity.deviceName.empty()) return identity.deviceName;
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "PS-%02X%02X%02X", identity.hardwareAddress[3],
+                identity.hardwareAddress[4], identity.hardwareAddress[5]);
+  return buf;
 }
 
-void BoxCore::ResetToFactory(const std::string& ipAddress) {
+BoxCore::BoxCore(BoxIdentity identity, std::string ipAddress) : identity_(std::move(identity)) {
+  StartConfigured(ipAddress);
+}
+
+void BoxCore::StartConfigured(const std::string& ipAddress) {
   running_ = FactorySettings(DefaultName(), ipAddress);
+  running_["0001"] = InitialDeviceNameFor(identity_);
   pending_ = running_;
   factoryPending_ = false;
 }

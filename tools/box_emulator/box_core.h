@@ -22,6 +22,10 @@ struct BoxIdentity {
   std::array<std::uint8_t, 6> hardwareAddress{0x00, 0x40, 0x01, 0x1A, 0x2B, 0x3C};
   std::string namePrefix = "KV";   // the two letters of the default name
   std::string defaultName;         // empty: prefix + last six hex digits of the hardware address
+  // The device name ("0001") the box starts with. Empty: "PS-" + the last six hex digits, which
+  // differs from the default name, so a client that mixes the two names up is caught. Restoring
+  // the factory settings still names the box by its default name.
+  std::string deviceName;
   std::array<std::uint8_t, 3> modelCode{0x00, 0x55, 0x10};
   int parallelPorts = 3;           // 0..3 (top two bits of block byte 10)
   int serialPorts = 1;             // 0..15 (low nibble of block byte 9)
@@ -35,6 +39,7 @@ struct BoxIdentity {
 };
 
 std::string DefaultNameFor(const BoxIdentity& identity);
+std::string InitialDeviceNameFor(const BoxIdentity& identity);
 
 // State of one parallel port as the printer status text reports it.
 struct PortStatus {
@@ -72,8 +77,9 @@ class BoxCore {
   std::optional<std::string> GetPending(std::string_view key) const;
   // Sets a key in both sets at once (for tests and the command line); false for an unknown key.
   bool Set(std::string_view key, std::string_view value);
-  // Makes the factory set (for the current default name and `ipAddress`) the running set.
-  void ResetToFactory(const std::string& ipAddress);
+  // The state the box starts in: the factory set (for the current default name and `ipAddress`)
+  // with the identity's initial device name.
+  void StartConfigured(const std::string& ipAddress);
 
   const std::string& password() const { return password_; }
   void setPassword(std::string p) { password_ = std::move(p); }

@@ -29,9 +29,8 @@ std::uint8_t ApplySwaps(const std::uint8_t pairs[4], std::uint8_t byte) {
 }
 
 PasswordDecodeResult UnscramblePassword(std::string_view hex, std::string* password) {
-  // Every encoding has an even number of digits; the block never exceeds the 100-byte work area
-  // of the encoder (99 bytes and its terminator), so longer texts are refused rather than passed
-  // through undecoded.
+  // Every encoding has an even number of digits and at most 100 of them; longer texts are refused
+  // rather than stored undecoded.
   if (hex.size() % 2 != 0 || hex.size() / 2 > kMaxScrambledBytes) return PasswordDecodeResult::kBadText;
   std::vector<std::uint8_t> bytes;
   bytes.reserve(hex.size() / 2);

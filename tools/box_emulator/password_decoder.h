@@ -12,11 +12,12 @@ enum class PasswordDecodeResult {
   kBadPairByte = 2,  // a pair byte does not name two bit positions 0..7
   kBadPadCount = 3,  // the header byte gives a pad count above 15
   kTooShort = 4,     // the text is shorter than its pad count needs
-  kBadText = 5,      // not an even number of hexadecimal digits, or longer than a work area
+  kBadText = 5,      // not an even number of hexadecimal digits, or more than 100 of them
 };
 
-// The largest encoded block: 4 pair bytes, the header, 79 password bytes and 15 pad bytes.
-constexpr std::size_t kMaxScrambledBytes = 99;
+// The box reads at most 100 hexadecimal digits: a block of 50 bytes (4 pair bytes, the header,
+// password and pad bytes).
+constexpr std::size_t kMaxScrambledBytes = 50;
 
 // Exchanges bit a and bit b of `byte` (nothing changes when they are equal).
 std::uint8_t SwapBits(std::uint8_t byte, int a, int b);

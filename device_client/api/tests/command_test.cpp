@@ -203,9 +203,9 @@ INSTANTIATE_TEST_SUITE_P(
                    [](CPrintServerUtility& u, const std::string& n) {
                      return u.mSetPassword(n, "pass\nword");
                    }},
-        UnsafeCase{"password_over_79_bytes",
+        UnsafeCase{"password_over_45_bytes",
                    [](CPrintServerUtility& u, const std::string& n) {
-                     return u.mSetPassword(n, std::string(80, 'p'));
+                     return u.mSetPassword(n, std::string(46, 'p'));
                    }},
         UnsafeCase{"empty_name", [](CPrintServerUtility& u, const std::string&) {
                      config::SystemConfigurationData sys;
@@ -251,6 +251,36 @@ TEST_F(DeviceApiCommand, PasswordReachesTheBoxAndNeverTheLog) {
   EXPECT_EQ(log.find("9005"), std::string::npos);
   EXPECT_EQ(log.find(hex), std::string::npos);
   EXPECT_EQ(log.find(password), std::string::npos);
+}
+
+// The box reads at most 100 hexadecimal digits. Passwords up to 45 bytes always fit whatever
+// padding is drawn (repeated to meet many pad counts); a longer one never leaves the client.
+TEST_F(DeviceApiCommand, PasswordLengthsAroundTheBoxLimit) {
+  struct Case {
+    std::size_t length;
+    int rc;
+  };
+  const Case cases[] = {{30, 0}, {31, 0}, {45, 0}, {46, -2}};
+  Start();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.length);
+    for (int round = 0; round < 16; ++round) {
+      std::string password(c.length, 'a');
+      password[0] = static_cast<char>('A' + round);
+      box_.SetPassword("before");
+      box_.ClearRequests();
+      ASSERT_EQ(util_->mSetPassword(name_, password), c.rc);
+      if (c.rc != 0) {
+        EXPECT_EQ(box_.RequestCount(), 0u);
+        EXPECT_EQ(box_.Password(), "before");
+        break;
+      }
+      EXPECT_EQ(box_.Password(), password);
+      const auto texts = RequestTexts();
+      ASSERT_FALSE(texts.empty());
+      EXPECT_LE(texts[0].size(), 5u + 100u + 1u);
+    }
+  }
 }
 
 TEST_F(DeviceApiCommand, PasswordRefusedByTheBoxIsMinusOneWithoutRestart) {

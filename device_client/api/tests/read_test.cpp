@@ -106,6 +106,18 @@ TEST_F(DeviceApiRead, BadValueInTheBoxTextIsMinusOneAndForgetsTheDevice) {
   EXPECT_EQ(util_->LastDeviceName(), "");
 }
 
+TEST_F(DeviceApiRead, DeviceInformationBlockKeepsBothNamesInTheirFields) {
+  // The box's device name differs from its default name, so a swap of the two fields shows.
+  Start();
+  ASSERT_NE(box_.DeviceName(), box_.DefaultName());
+  config::DevicePIDData block;
+  ASSERT_EQ(util_->mGetDevicePID(name_, &block), 0);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(block.data + pid::kDeviceName), pid::kNameSize),
+            box_.DeviceName() + std::string(pid::kNameSize - box_.DeviceName().size(), '\0'));
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(block.data + pid::kDefaultName), pid::kNameSize),
+            box_.DefaultName() + std::string(pid::kNameSize - box_.DefaultName().size(), '\0'));
+}
+
 TEST_F(DeviceApiRead, BlockWithoutCapabilityBitsIsMinusSevenButCopied) {
   box_.SetCapabilities(0x00, 0x00);
   Start();
@@ -356,7 +368,7 @@ TEST_F(DeviceApiRead, ExistingLogGetsBannerAndLinesAppended) {
                 now.tm_hour, now.tm_min, now.tm_sec, now.tm_mon + 1, now.tm_mday,
                 now.tm_year + 1900);
   EXPECT_NE(log.find(banner), std::string::npos) << log.substr(0, 200);
-  EXPECT_NE(log.find(" 0001 = " + name_ + "\n"), std::string::npos);
+  EXPECT_NE(log.find(" 0001 = " + box_.DeviceName() + "\n"), std::string::npos);
   EXPECT_NE(log.find(" 4102 = ****\n"), std::string::npos);
   EXPECT_EQ(log.find("mailpass"), std::string::npos);
   EXPECT_NE(log.find("PRINT_SERVER_UTILITY.CPP, 42, own line\n"), std::string::npos);

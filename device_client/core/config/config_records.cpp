@@ -22,9 +22,11 @@ void ClearConfiguration(DeviceConfigurationData& d) {
   TCPIPConfigurationData tcp;
   tcp.iTCPIntervalSessionRetry = 255;
   tcp.iTCPCountSessionRetry = 10;
-  tcp.szMailServerIPAddress = "0.0.0.0";
+  // Whole strings are moved in: GCC 12 at -O3 misreads an in-place assignment of a literal into
+  // a fresh record as a read of uninitialised bytes (-Wmaybe-uninitialized).
+  tcp.szMailServerIPAddress = std::string("0.0.0.0");
   tcp.szCheckMailInterval = std::string(1, '\x01');
-  tcp.szDefaultPrinterNumber = "P1";
+  tcp.szDefaultPrinterNumber = std::string("P1");
   tcp.bBannerPrinting = 1;
   AssignExcept(d.dsTCPIP, tcp, &TCPIPConfigurationData::szSpare,
                &TCPIPConfigurationData::reserved);

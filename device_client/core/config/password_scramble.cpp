@@ -92,7 +92,9 @@ int ScramblePassword(unsigned char* work, char* text) {
 
   unsigned char perm[9];
   GenerateSwapPairs(perm);
-  const int pad = perm[8];
+  // Keep the block within the box's 100 digits: a long password leaves less room for padding.
+  const int room = kMaxPasswordLength - static_cast<int>(len);
+  const int pad = room >= kMaxPadCount ? perm[8] : static_cast<int>(Draw(static_cast<unsigned>(room) + 1));
 
   unsigned char pairs[4];
   for (int i = 0; i < 4; ++i) pairs[i] = static_cast<unsigned char>((perm[2 * i] << 4) | perm[2 * i + 1]);
@@ -133,8 +135,9 @@ int ScramblePassword(const std::string& password, std::string& hex) {
 
 int UnscramblePassword(char* text) {
   if (text == nullptr) return 5;
+  // Anything over 100 digits is no encoding of ours: refuse it rather than pass it on as is.
   const std::size_t n = strnlen(text, kScrambledTextCapacity);
-  if (n >= static_cast<std::size_t>(kScrambledTextCapacity) || n % 2 != 0 || n < 10) {
+  if (n > static_cast<std::size_t>(kMaxScrambledDigits) || n % 2 != 0 || n < 10) {
     return n < 10 && n % 2 == 0 ? 4 : 5;
   }
   for (std::size_t i = 0; i < n; ++i) {

@@ -7,13 +7,18 @@
 namespace config {
 
 constexpr int kScrambleWorkSize = 100;   // the caller's work area
-constexpr int kMaxPasswordLength = 79;   // with 15 pad bytes the work area is then full
 constexpr int kMaxPadCount = 15;
+// The box decodes at most 100 hexadecimal digits (50 block bytes: 4 pair bytes, the header,
+// password and pad bytes). Longer passwords are refused; for passwords longer than 30 bytes the
+// pad count is drawn from a smaller range so that the block never grows past 50 bytes.
+constexpr int kMaxScrambledDigits = 100;
+constexpr int kMaxScrambledBytes = kMaxScrambledDigits / 2;
+constexpr int kMaxPasswordLength = kMaxScrambledBytes - 5;  // 45
 // Size of a text buffer that can receive the longest encoding and its NUL.
-constexpr int kScrambledTextCapacity = 2 * (5 + kMaxPasswordLength + kMaxPadCount) + 1;
+constexpr int kScrambledTextCapacity = kMaxScrambledDigits + 1;
 
 constexpr int kScrambleOk = 0;
-constexpr int kScrambleInvalid = -2;     // null argument or a password over 79 bytes
+constexpr int kScrambleInvalid = -2;     // null argument or a password over 45 bytes
 
 // Exchanges bits a and b (0..7) of byte.
 unsigned char SwapBits(unsigned char byte, int a, int b);
@@ -34,8 +39,8 @@ int HexEncodeText(const unsigned char* bytes, int capacity, std::string& out);
 
 // text holds the NUL-terminated password on entry and the hexadecimal encoding on return; it must
 // hold kScrambledTextCapacity bytes. work is a 100-byte scratch area (wiped before return).
-// Returns kScrambleOk, or kScrambleInvalid for a null argument or a password over 79 bytes (text is
-// then untouched).
+// Returns kScrambleOk, or kScrambleInvalid for a null argument or a password over 45 bytes (text is
+// then untouched). The encoding never exceeds kMaxScrambledDigits digits.
 int ScramblePassword(unsigned char* work, char* text);
 
 // Convenience form: the encoding of password in hex. Same results.
@@ -43,7 +48,7 @@ int ScramblePassword(const std::string& password, std::string& hex);
 
 // Decodes a ScramblePassword text in place back to the password. Results: 1 done, 2 a pair byte
 // is invalid, 3 the pad count is above 15, 4 the text is too short for its pad count, 5 not an
-// even-length hexadecimal text or longer than the largest encoding (text left unchanged).
+// even-length hexadecimal text or longer than 100 digits (text left unchanged).
 int UnscramblePassword(char* text);
 
 }  // namespace config

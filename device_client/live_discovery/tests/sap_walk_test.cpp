@@ -66,6 +66,14 @@ std::string Padded(const std::string& tree) {
   return s + "ABCDEF0123456789";
 }
 
+// A tree entry whose name is three underscores and zeros: nothing of the name is left.
+Bytes UnderscoreTree() {
+  Bytes b(66, 0);
+  const std::uint8_t head[] = {0x00, 0x02, 0x02, 0x78, 0x5F, 0x5F, 0x5F};
+  std::memcpy(b.data(), head, sizeof head);
+  return b;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Cases, SapWalk,
     ::testing::Values(
@@ -76,6 +84,7 @@ INSTANTIATE_TEST_SUITE_P(
         WalkCase{"control_characters", 11, Answer({Entry(4, "BAD\nNAME", 1), Entry(4, "OK", 2)}), {"OK"}},
         WalkCase{"tree_padding_cut", 12, Answer({Entry(0x0278, Padded("MY_TREE"), 1)}), {"MY_TREE"}},
         WalkCase{"tree_only_padding", 12, Answer({Entry(0x0278, Padded(""), 1)}), {}},
+        WalkCase{"tree_only_underscores", 12, UnderscoreTree(), {}},
         WalkCase{"tree_full_width", 12, Answer({Entry(0x0278, std::string(40, 'T'), 1)}), {std::string(32, 'T')}}),
     [](const auto& p) { return std::string(p.param.label); });
 

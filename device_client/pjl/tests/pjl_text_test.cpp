@@ -186,6 +186,29 @@ INSTANTIATE_TEST_SUITE_P(
                   true}),
     [](const ::testing::TestParamInfo<ParseCase>& p) { return std::string(p.param.label); });
 
+TEST(PjlAnswerParseLimits, ExtractTokenStopsAtItsCharacterOrTheEnd) {
+  const struct {
+    const char* text;
+    std::size_t start;
+    char stop;
+    const char* token;
+  } cases[] = {
+      {"COPIES=1 [2 RANGE]", 7, ' ', "1"},
+      {"COPIES=1", 7, ' ', "1"},            // the end of the text ends the token
+      {"COPIES= [2 RANGE]", 7, ' ', ""},     // an empty value
+      {"LPARM:PCL PITCH", 6, ' ', "PCL"},
+      {"ABC", 3, ' ', ""},                  // start at the end
+      {"ABC", 9, ' ', ""},                  // start past the end
+      {"A;B", 0, ';', "A"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    std::string token = "stale";
+    EXPECT_EQ(pjl::ExtractToken(c.text, c.start, c.stop, token), 0);
+    EXPECT_EQ(token, c.token);
+  }
+}
+
 TEST(PjlAnswerParseLimits, EmptyTextIsRefused) {
   pjl::ParseResult result;
   EXPECT_EQ(pjl::ParseVariableEntries("", result), -2);

@@ -20,6 +20,7 @@
 #include "platform/clock.h"
 #include "platform/paths.h"
 #include "platform/test_support/temp_root.h"
+#include "platform/test_support/writer_child.h"
 
 namespace {
 
@@ -163,6 +164,21 @@ TEST_F(ScanCacheTest, DamagedFilesReadAsTheWholeRecordsTheyHold) {
     EXPECT_EQ(scan_cache::ParseScanFile(c.bytes.data(), c.bytes.size(), area.data(), 1),
               c.expected > 0 ? 1 : 0);
   }
+}
+
+TEST_F(ScanCacheTest, AWriterKilledMidWriteLeavesNothingAfterTheNextWrite) {
+  const std::string path = platform::DataDirectory() + "ss_nb.dat";
+  platform::testing::WriterChild killed(path);
+  ASSERT_TRUE(killed.started());
+  ASSERT_TRUE(killed.KillNine());
+  ASSERT_TRUE(platform::testing::FileExists(killed.temporary()));
+
+  const std::vector<ScanCacheRecord> records = {MakeRecord("NB-1", 4, 1)};
+  ASSERT_TRUE(scan_cache::WriteScanFile(scan_cache::kNetBiosFile, records.data(), 1));
+  EXPECT_FALSE(platform::testing::FileExists(killed.temporary()));
+  const auto back = scan_cache::LoadScanFile(scan_cache::kNetBiosFile);
+  ASSERT_EQ(back.size(), 1u);
+  EXPECT_TRUE(SameRecord(back[0], records[0]));
 }
 
 TEST_F(ScanCacheTest, MissingFileIsCreatedEmptyAndMissingDirectoryReadsEmpty) {

@@ -57,7 +57,7 @@ TEST_F(BoxFault, SplitHeadersStillCarryTheWholeReply) {
   const auto r = box_test::ParseReply(Raw("9100:\r\n"));
   EXPECT_FALSE(r.closedEarly);
   EXPECT_GT(r.chunks.size(), 2u);
-  EXPECT_NE(r.Data().find("0001 :" + box_.DefaultName() + "\r\n"), std::string::npos);
+  EXPECT_NE(r.Data().find("0001 :" + box_.DeviceName() + "\r\n"), std::string::npos);
 }
 
 TEST_F(BoxFault, CloseMidReply) {

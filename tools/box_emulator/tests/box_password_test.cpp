@@ -2,6 +2,7 @@
 // and the box's decoder on the other end.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <random>
 
@@ -36,7 +37,10 @@ std::string Scramble(const std::string& password, std::mt19937& rng) {
     perm[k] = list[r];
     list[r] = list[n - 1];
   }
-  const int pad = static_cast<int>(rng() % 16);
+  // Long passwords get fewer pad bytes so that the block stays within 50 bytes; a password over
+  // 45 bytes gets none and its block is longer than a box reads.
+  const int room = std::max(0, 45 - static_cast<int>(password.size()));
+  const int pad = static_cast<int>(rng() % static_cast<unsigned>(std::min(15, room) + 1));
   std::uint8_t pairs[4];
   for (int i = 0; i < 4; ++i) pairs[i] = static_cast<std::uint8_t>(perm[2 * i] << 4 | perm[2 * i + 1]);
   std::vector<std::uint8_t> block(pairs, pairs + 4);
@@ -55,7 +59,7 @@ std::string Scramble(const std::string& password, std::mt19937& rng) {
 
 TEST(BoxPassword, DecodesWhatTheClientScrambles) {
   std::mt19937 rng(12345);
-  const std::string passwords[] = {"", "a", "secret", "pass word!", std::string(79, 'z'),
+  const std::string passwords[] = {"", "a", "secret", "pass word!", std::string(45, 'z'),
                                    "\x7F\x80\xFF" "hi"};
   for (const auto& p : passwords) {
     for (int round = 0; round < 20; ++round) {
@@ -78,6 +82,7 @@ TEST(BoxPassword, RefusesBrokenEncodings) {
       {good.substr(0, 9), PasswordDecodeResult::kBadText},  // odd digit count
       {"ZZ" + good.substr(2), PasswordDecodeResult::kBadText},
       {std::string(200, 'A'), PasswordDecodeResult::kBadText},  // longer than a work area
+      {Scramble(std::string(46, 'x'), rng), PasswordDecodeResult::kBadText},  // 102 digits
       {"00000000", PasswordDecodeResult::kTooShort},
       {badPair, PasswordDecodeResult::kBadPairByte},
   };
@@ -103,6 +108,9 @@ TEST(BoxPassword, SetAndVerifyThroughTheBox) {
   EXPECT_NE(box_test::Request(box.Address(), "9036:" + Scramble("wrong", rng) + "\n").chunks.at(0).error, 0);
   // A broken encoding fails the command and keeps the password.
   EXPECT_NE(box_test::Request(box.Address(), "9005:XYZ\n").chunks.at(0).error, 0);
+  EXPECT_EQ(box.Password(), "n3w-Pass");
+  // So does an encoding past 100 digits, even one whose block is otherwise sound.
+  EXPECT_NE(box_test::Request(box.Address(), "9005:" + Scramble(std::string(46, 'x'), rng) + "\n").chunks.at(0).error, 0);
   EXPECT_EQ(box.Password(), "n3w-Pass");
 }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <string>
@@ -54,7 +55,7 @@ TEST(PasswordScramble, GenerateSwapPairsGivesAPermutationAndAPadCount) {
 }
 
 TEST(PasswordScramble, EncodingShapeAndHeader) {
-  for (const std::string& pw : std::vector<std::string>{"", "secret", std::string(79, 'z')}) {
+  for (const std::string& pw : std::vector<std::string>{"", "secret", std::string(45, 'z')}) {
     SCOPED_TRACE(pw.size());
     std::string hex;
     ASSERT_EQ(0, config::ScramblePassword(pw, hex));
@@ -78,10 +79,10 @@ TEST(PasswordScramble, EncodingShapeAndHeader) {
 
 TEST(PasswordScramble, RoundTripForManyPasswords) {
   std::mt19937 gen(12345);
-  std::vector<std::string> passwords = {"", "a", "secret", "P@ss w0rd!", std::string(79, '\xff'),
-                                        std::string(78, 'k')};
+  std::vector<std::string> passwords = {"", "a", "secret", "P@ss w0rd!", std::string(45, '\xff'),
+                                        std::string(44, 'k')};
   for (int i = 0; i < 300; ++i) {
-    std::string pw(gen() % 80, ' ');
+    std::string pw(gen() % 46, ' ');
     for (auto& c : pw) c = static_cast<char>(1 + gen() % 255);
     passwords.push_back(pw);
   }
@@ -93,6 +94,22 @@ TEST(PasswordScramble, RoundTripForManyPasswords) {
     ASSERT_EQ(0, config::ScramblePassword(work, text));
     EXPECT_EQ(1, config::UnscramblePassword(text));
     EXPECT_EQ(pw, std::string(text));
+  }
+}
+
+TEST(PasswordScramble, EveryEncodingFitsOneHundredDigits) {
+  // The pad range shrinks for long passwords; every length up to 45 still gets some padding
+  // choice and never passes 100 digits, and the longest password still round-trips.
+  for (std::size_t len = 0; len <= 45; ++len) {
+    SCOPED_TRACE(len);
+    std::size_t longest = 0;
+    for (int round = 0; round < 200; ++round) {
+      std::string hex;
+      ASSERT_EQ(0, config::ScramblePassword(std::string(len, 'q'), hex));
+      ASSERT_LE(hex.size(), 100u);
+      longest = std::max(longest, hex.size());
+    }
+    EXPECT_EQ(longest, std::min<std::size_t>(100, 2 * (5 + len + 15)));
   }
 }
 
@@ -111,13 +128,13 @@ TEST(PasswordScramble, EncodingsDifferFromCallToCall) {
 
 TEST(PasswordScramble, RefusesTooLongOrNull) {
   std::string hex = "x";
-  EXPECT_EQ(-2, config::ScramblePassword(std::string(80, 'a'), hex));
+  EXPECT_EQ(-2, config::ScramblePassword(std::string(46, 'a'), hex));
   EXPECT_TRUE(hex.empty());
   unsigned char work[config::kScrambleWorkSize];
   char text[200] = {};
-  std::memset(text, 'a', 80);
+  std::memset(text, 'a', 46);
   EXPECT_EQ(-2, config::ScramblePassword(work, text));
-  EXPECT_EQ(std::string(80, 'a'), std::string(text));  // untouched
+  EXPECT_EQ(std::string(46, 'a'), std::string(text));  // untouched
   EXPECT_EQ(-2, config::ScramblePassword(nullptr, text));
   EXPECT_EQ(-2, config::ScramblePassword(work, nullptr));
 }
@@ -136,6 +153,7 @@ TEST(PasswordScramble, UnscrambleFailures) {
       {"080808082", 5},
       {"08080808ZZ", 5},
       {std::string(200, '8'), 5},
+      {"08080808A0" + std::string(92, '4'), 5},  // a well-formed block of 51 bytes: 102 digits
       {"8888", 4},
   };
   for (const auto& c : cases) {
@@ -143,8 +161,15 @@ TEST(PasswordScramble, UnscrambleFailures) {
     std::vector<char> buf(c.text.begin(), c.text.end());
     buf.push_back('\0');
     EXPECT_EQ(c.rc, config::UnscramblePassword(buf.data()));
+    if (c.rc == 5) {
+      EXPECT_EQ(c.text, std::string(buf.data()));  // refused texts stay as they were
+    }
   }
   EXPECT_EQ(5, config::UnscramblePassword(nullptr));
+  // Exactly 100 digits is the longest encoding: identity pairs, no pad, 45 password bytes.
+  std::string longest = "08080808A0" + std::string(90, '4');
+  EXPECT_EQ(1, config::UnscramblePassword(longest.data()));
+  EXPECT_EQ(std::string(45, 'D'), std::string(longest.c_str()));
   // Identity pairs, no pad, password "AB".
   char ok[] = "08080808A04142";
   EXPECT_EQ(1, config::UnscramblePassword(ok));

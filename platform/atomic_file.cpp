@@ -1,0 +1,91 @@
+#include "platform/atomic_file.h"
+
+#include <dirent.h>
+#include <signal.h>
+
+#include <cstdlib>
+
+#include "platform/fd_io.h"
+
+namespace platform::fileio {
+namespace {
+
+struct SplitPath {
+  std::string dir;   // never empty
+  std::string base;  // the file's own name
+};
+
+SplitPath Split(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  SplitPath out;
+  out.dir = slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+  out.base = slash == std::string::npos ? path : path.substr(slash + 1);
+  if (out.dir.empty()) out.dir = "/";
+  return out;
+}
+
+std::string TemporaryPrefix(const std::string& base) { return "." + base + "."; }
+
+// The writer's pid of a temporary file name "<prefix><pid>.XXXXXX", or 0 when `name` is not one.
+pid_t WriterOf(const std::string& name, const std::string& prefix) {
+  if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) return 0;
+  const std::string rest = name.substr(prefix.size());
+  const std::size_t dot = rest.find('.');
+  if (dot == 0 || dot == std::string::npos || dot > 9 || rest.size() - dot - 1 != 6) return 0;
+  long pid = 0;
+  for (std::size_t i = 0; i < dot; ++i) {
+    if (rest[i] < '0' || rest[i] > '9') return 0;
+    pid = pid * 10 + (rest[i] - '0');
+  }
+  for (std::size_t i = dot + 1; i < rest.size(); ++i) {
+    const char c = rest[i];
+    if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'))) return 0;
+  }
+  return static_cast<pid_t>(pid);
+}
+
+bool ProcessIsGone(pid_t pid) { return kill(pid, 0) != 0 && errno == ESRCH; }
+
+}  // namespace
+
+int RemoveDeadWritersTemporaries(const std::string& path) {
+  const SplitPath p = Split(path);
+  const std::string prefix = TemporaryPrefix(p.base);
+  DIR* dir = opendir(p.dir.c_str());
+  if (dir == nullptr) return 0;
+  const pid_t self = getpid();
+  int removed = 0;
+  while (const dirent* entry = readdir(dir)) {
+    const std::string name = entry->d_name;
+    const pid_t writer = WriterOf(name, prefix);
+    if (writer <= 0 || writer == self || !ProcessIsGone(writer)) continue;
+    if (unlinkat(dirfd(dir), name.c_str(), 0) == 0) ++removed;
+  }
+  closedir(dir);
+  return removed;
+}
+
+int CreateTemporaryBeside(const std::string& path, std::string* tmp) {
+  RemoveDeadWritersTemporaries(path);
+  const SplitPath p = Split(path);
+  *tmp = p.dir + "/" + TemporaryPrefix(p.base) + std::to_string(getpid()) + ".XXXXXX";
+  const int fd = mkostemp(tmp->data(), O_CLOEXEC);
+  if (fd < 0) tmp->clear();
+  return fd;
+}
+
+bool ReplaceFileAtomically(const std::string& path, std::string_view content) {
+  std::string tmp;
+  const int fd = CreateTemporaryBeside(path, &tmp);
+  if (fd < 0) return false;
+  struct stat st{};
+  const mode_t mode = stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
+  bool ok = fchmod(fd, mode) == 0 && platform::WriteAll(fd, content.data(), content.size());
+  if (ok && fsync(fd) != 0) ok = false;
+  if (close(fd) != 0) ok = false;
+  if (ok && rename(tmp.c_str(), path.c_str()) != 0) ok = false;
+  if (!ok) unlink(tmp.c_str());
+  return ok;
+}
+
+}  // namespace platform::fileio
