@@ -227,8 +227,9 @@ TEST_P(ExchangeLimit, EndsWithinThreeWaitsOfTheTransport) {
     EXPECT_LT(spent, limit);
   } else {
     EXPECT_GE(spent, limit);
-    // The limit, the piece under way and the box's pause noticing the hang-up.
-    EXPECT_LE(spent, limit + 2 * c.every.count() + 2000);
+    // The limit plus at most the one wait under way when it passed. Every sleeper shares the fake
+    // clock (the box's pauses too), so a slow run may see it move by more than the box's pace.
+    EXPECT_LE(spent, limit + limit / 3);
   }
 }
 

@@ -443,8 +443,9 @@ TEST_F(IpxLive, ADrippingBoxIsCutOffAfterThreeWaitsOverSpx) {
     const std::int64_t before = clock_.SteadyMs();
     EXPECT_EQ(SendRespByRecord(&records[0], "9100:\r\n", 7, reply.data(), &length, 10240), ERR_NETWORK);
     const std::int64_t spent = clock_.SteadyMs() - before;
+    // The limit plus at most the one wait under way when it passed.
     EXPECT_GE(spent, 60000) << "endless " << endless;
-    EXPECT_LE(spent, 64000) << "endless " << endless;
+    EXPECT_LE(spent, 80000) << "endless " << endless;
     EXPECT_EQ(length, -99);
   }
   std::vector<char> reply(10240);
