@@ -142,7 +142,6 @@ void CMainMenuDlg::OnAdvanced() {
   std::snprintf(firmware, sizeof firmware, "%02X%02X", block->data[wire::pid::kFwVersion],
                 block->data[wire::pid::kFwVersion + 1]);
   g_iFirmwareNumber = std::atoi(firmware);
-  if (m_pView) m_pView->RebuildTabs(mdsProtocolData);
 
   auto all = std::make_unique<config::AllConfigurationData>();
   int result;
@@ -168,6 +167,15 @@ void CMainMenuDlg::OnAdvanced() {
     if (gdsPhysicalPortConfigurationData[i].szPortName.empty()) {
       gdsPhysicalPortConfigurationData[i].szPortName = kPortNames[i];
     }
+  }
+  if (m_pView) {
+    CPellamView::OpenBox box;
+    box.defaultName = g_szDefaultName;
+    box.deviceName = g_szDeviceName;
+    box.modelType = g_iModelType;
+    box.firmwareNumber = g_iFirmwareNumber;
+    box.protocols = mdsProtocolData;
+    m_pView->OpenDevice(box);
   }
   ShowWindow(ui::SW_RESTORE);
   if (ui::CFrameWnd* frame = MainFrame()) {

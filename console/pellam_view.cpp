@@ -7,6 +7,9 @@
 #include "console/console_state.h"
 #include "console/main_menu_dlg.h"
 #include "console/resource.h"
+#include "console_pages/printer_status_dlg.h"
+#include "console_pages/send_direct_command_dlg.h"
+#include "console_pages/small_dialogs.h"
 #include "device_client/settings/com_method.h"
 #include "platform/message_sink.h"
 #include "ui/services.h"
@@ -93,6 +96,14 @@ void CPellamView::OnInitialUpdate() {
                            [](ui::CCmdUI& item) { item.Enable(ModelHasParallelPort(g_iModelType, 2)); });
     frame->OnUpdateCommand(ID_PARALLEL_PORT3_STATUS,
                            [](ui::CCmdUI& item) { item.Enable(ModelHasParallelPort(g_iModelType, 3)); });
+    frame->OnCommand(ID_DEVICE_INFORMATION, [this] { OnDeviceInformation(); });
+    frame->OnCommand(ID_RESET_DEVICE, [this] { OnResetDevice(); });
+    frame->OnCommand(ID_RESTORE_FACTORY_DEFAULT, [this] { OnRestoreFactoryDefault(); });
+    frame->OnCommand(ID_PARALLEL_PORT1_STATUS, [this] { OnParallelPortStatus(1); });
+    frame->OnCommand(ID_PARALLEL_PORT2_STATUS, [this] { OnParallelPortStatus(2); });
+    frame->OnCommand(ID_PARALLEL_PORT3_STATUS, [this] { OnParallelPortStatus(3); });
+    frame->OnCommand(ID_SEND_DIRECT_COMMAND, [this] { OnSendDirectCommand(); });
+    frame->OnCommand(ID_APP_ABOUT, [this] { OnAppAbout(); });
   }
   // The browse and the device checks work on the tree, so it exists (hidden) from the start.
   CreateDeviceTree();
@@ -211,23 +222,21 @@ void CPellamView::SelectDevice() {
   }
 }
 
-void CPellamView::RebuildTabs(const config::ProtocolData& protocols) {
-  mdsProtocolData = protocols;
+void CPellamView::OpenDevice(const OpenBox& box) {
+  m_OpenBox = box;
+  mdsProtocolData = box.protocols;
+  m_Layout = LayoutTabs(box.protocols, box.firmwareNumber);
+  m_bDeviceOpen = true;
   m_TabCtrl.DeleteAllItems();
-  const std::vector<std::string> tabs = LayoutTabs(protocols, g_iFirmwareNumber);
-  for (std::size_t i = 0; i < tabs.size(); ++i) m_TabCtrl.InsertItem(static_cast<int>(i), tabs[i]);
+  for (std::size_t i = 0; i < m_Layout.size(); ++i) m_TabCtrl.InsertItem(static_cast<int>(i), m_Layout[i]);
   g_iCurrentTab = 0;
   m_TabCtrl.SetCurSel(0);
 }
 
 void CPellamView::ShowPage(int tab) {
   if (g_pCurrentPage) g_pCurrentPage->DestroyWindow();
-  {
-    ui::CWaitCursor wait;
-    TheUtility().mGetDeviceProtocol(g_szDefaultName, &mdsProtocolData);
-  }
-  const std::vector<std::string> tabs = LayoutTabs(mdsProtocolData, g_iFirmwareNumber);
-  if (tab < 0 || tab >= static_cast<int>(tabs.size())) return;
+  // The layout was worked out when the box was opened; a tab beyond it shows nothing.
+  if (!m_bDeviceOpen || tab < 0 || tab >= static_cast<int>(m_Layout.size())) return;
   // The settings pages join the view here; until then the tab shows an empty area.
 }
 
@@ -246,6 +255,7 @@ ui::LRESULT CPellamView::OnSelchangeTab(ui::NMHDR* info) {
 }
 
 void CPellamView::OnReturnToMainMenu() {
+  m_bDeviceOpen = false;
   ResumeScanner();
   g_iCurrentTab = m_TabCtrl.GetCurSel();
   if (m_pMainMenuDlg) m_pMainMenuDlg->ShowWindow(ui::SW_RESTORE);
@@ -272,4 +282,104 @@ void CPellamView::CreateDeviceTree() {
   m_DeviceTree.SetOption173(1);
   m_DeviceTree.SetOption143(0);
   m_DeviceTree.SetOption148("");
+}
+
+// ---- Device commands of the frame ---------------------------------------------------------------
+// They act on the box the view opened, never on whatever the device list selects meanwhile.
+
+void CPellamView::OnDeviceInformation() {
+  if (!m_bDeviceOpen) return;
+  CDeviceInformationDlg dlg(TheUtility(), this);
+  dlg.m_szDefaultName = m_OpenBox.defaultName;
+  dlg.m_szDeviceName = m_OpenBox.deviceName;
+  dlg.DoModal();
+}
+
+void CPellamView::OnResetDevice() {
+  if (!m_bDeviceOpen) return;
+  if (platform::MessageBoxById(IDS_CONFIRM_RESET, platform::MB_YESNO) != platform::IDYES) return;
+  {
+    ui::CWaitCursor wait;
+    m_iResult = TheUtility().mResetDevice(m_OpenBox.defaultName);
+  }
+  CComMethod::ShowResult(m_iResult);
+}
+
+void CPellamView::OnRestoreFactoryDefault() {
+  if (!m_bDeviceOpen) return;
+  if (platform::MessageBoxById(IDS_CONFIRM_FACTORY_DEFAULT, platform::MB_YESNO) != platform::IDYES) return;
+  CPJLUtility& utility = TheUtility();
+  const std::string name = m_OpenBox.defaultName;
+  {
+    ui::CWaitCursor wait;
+    m_iResult = utility.mRestoreFactoryDefault(name);
+  }
+  CComMethod::ShowResult(m_iResult);
+  if (m_iResult != 0) {
+    OnReturnToMainMenu();
+    return;
+  }
+  // The box now answers under its default name.
+  m_OpenBox.deviceName = name;
+  g_szDeviceName = name;
+  // Read the box's new settings into fresh records; only a complete read replaces the shown ones,
+  // so a failed read never leaves the old values looking current.
+  auto all = std::make_unique<config::AllConfigurationData>();
+  int result = 0;
+  {
+    ui::CWaitCursor wait;
+    if (result == 0) result = utility.mGetSystemConfiguration(name, &all->dsSystem);
+    if (result == 0) result = utility.mGetNetwareConfiguration(name, &all->dsNetware);
+    if (result == 0) result = utility.mGetTCPIPConfiguration(name, &all->dsTCPIP);
+    if (result == 0) result = utility.mGetAPPLETALKConfiguration(name, &all->dsAPPLETALK);
+    if (result == 0) result = utility.mGetNetBEUIConfiguration(name, &all->dsNetBEUI);
+    if (result == 0) result = utility.mGetWirelessConfiguration(name, &all->dsWireless);
+    for (int i = 0; result == 0 && i < config::kLogicalPrinterCount; ++i) {
+      result = utility.mGetLogicalPortConfiguration(name, i, &all->dsLogicalPrinter[i]);
+    }
+    for (int i = 0; result == 0 && i < config::kPhysicalPortCount; ++i) {
+      result = utility.mGetPhysicalPortConfiguration(name, i, &all->dsPhysicalPort[i]);
+    }
+  }
+  m_iResult = result;
+  if (result != 0) {
+    CComMethod::ShowResult(result);
+    OnReturnToMainMenu();
+    return;
+  }
+  gdsSystemConfigurationData = all->dsSystem;
+  gdsNetwareConfigurationData = all->dsNetware;
+  gdsTCPIPConfigurationData = all->dsTCPIP;
+  gdsAPPLETALKConfigurationData = all->dsAPPLETALK;
+  gdsNetBEUIConfigureData = all->dsNetBEUI;
+  gdsWirelessConfigurationData = all->dsWireless;
+  for (int i = 0; i < config::kLogicalPrinterCount; ++i) gdsLogicalPrinterConfigurationData[i] = all->dsLogicalPrinter[i];
+  for (int i = 0; i < config::kPhysicalPortCount; ++i) {
+    const std::string portName = gdsPhysicalPortConfigurationData[i].szPortName;
+    gdsPhysicalPortConfigurationData[i] = all->dsPhysicalPort[i];
+    if (gdsPhysicalPortConfigurationData[i].szPortName.empty()) gdsPhysicalPortConfigurationData[i].szPortName = portName;
+  }
+  gdsSystemConfigurationData.szDeviceName = name;
+  gdsNetwareConfigurationData.szPrintServerName = name;
+  gdsNetwareConfigurationData.szDeviceName = name;
+  g_iCurrentTab = m_TabCtrl.GetCurSel();
+  ShowPage(g_iCurrentTab);
+}
+
+void CPellamView::OnParallelPortStatus(int port) {
+  if (!m_bDeviceOpen || port < 1 || port > 3) return;
+  RunPrinterStatusDialog(TheUtility(), m_OpenBox.deviceName, m_OpenBox.defaultName, port,
+                         gdsPhysicalPortConfigurationData[port - 1].szPortName);
+}
+
+void CPellamView::OnSendDirectCommand() {
+  if (!m_bDeviceOpen) return;
+  CSendDirectCommandDlg dlg(TheUtility(), this);
+  dlg.m_szDefaultName = m_OpenBox.defaultName;
+  dlg.DoModal();
+}
+
+void CPellamView::OnAppAbout() {
+  CAboutDlg dlg(this);
+  dlg.DoModal();
 }
