@@ -104,6 +104,7 @@ void CPellamView::OnInitialUpdate() {
     frame->OnCommand(ID_PARALLEL_PORT3_STATUS, [this] { OnParallelPortStatus(3); });
     frame->OnCommand(ID_SEND_DIRECT_COMMAND, [this] { OnSendDirectCommand(); });
     frame->OnCommand(ID_APP_ABOUT, [this] { OnAppAbout(); });
+    frame->OnCommand(ID_ADD_CROSS_SEGMENT_PRINT_SERVER, [this] { OnAddCrossSegmentPrintServer(); });
   }
   // The browse and the device checks work on the tree, so it exists (hidden) from the start.
   CreateDeviceTree();
@@ -382,4 +383,12 @@ void CPellamView::OnSendDirectCommand() {
 void CPellamView::OnAppAbout() {
   CAboutDlg dlg(this);
   dlg.DoModal();
+}
+
+void CPellamView::OnAddCrossSegmentPrintServer() {
+  CAddCrossSegmentPrintServerDlg dlg(TheUtility(), this);
+  dlg.m_pTree = &m_DeviceTree;
+  if (dlg.DoModal() != ui::IDOK) return;
+  ui::CWaitCursor wait;
+  BrowsePrintServers();
 }

@@ -56,6 +56,7 @@ class CPellamView : public ui::CFormView {
   void OnParallelPortStatus(int port);
   void OnSendDirectCommand();
   void OnAppAbout();
+  void OnAddCrossSegmentPrintServer();
   void CreateDeviceTree();
 
   ui::CSftTree& DeviceTree() { return m_DeviceTree; }
