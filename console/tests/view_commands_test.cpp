@@ -116,7 +116,6 @@ TEST_F(ViewCommandsTest, AFailedFactoryDefaultReadBackReturnsToTheListWithoutKee
   OpenRow(0);
   platform::ScopedClock fake(&clock_);
   box_emulator::Box& box = *boxes_[0];
-  const std::string oldName = gdsSystemConfigurationData.szDeviceName;
   // The restore itself goes through; every read after it fails.
   int answered = 0;
   Answer({ui::IDYES});
@@ -139,10 +138,12 @@ TEST_F(ViewCommandsTest, AFailedFactoryDefaultReadBackReturnsToTheListWithoutKee
   ASSERT_GE(Shown().size(), 2u);
   EXPECT_EQ(Shown()[0], kConfirmFactory);
   EXPECT_NE(View().LastResult(), 0);
+  // The restore went through; the read after it is the one that failed.
+  EXPECT_EQ(static_cast<int>(box.RequestCount()), answered + 1);
+  EXPECT_EQ(box.Requests().back().data.rfind("9100:", 0), 0u);
   // Back at the device list: the old records are not shown as the box's settings.
   EXPECT_FALSE(View().IsDeviceOpen());
   EXPECT_FALSE(Frame().IsWindowVisible());
-  (void)oldName;
 }
 
 TEST_F(ViewCommandsTest, CommandsStayOnTheOpenedBoxWhileTheListChanges) {
@@ -222,6 +223,30 @@ TEST_F(ViewCommandsTest, DeviceInformationShowsTheBoxsTextOrClosesAfterItsMessag
   ASSERT_TRUE(Command(32773));
   EXPECT_FALSE(shown);
   EXPECT_EQ(sink_.ids(), std::vector<int>{kNetworkMessage});
+}
+
+TEST_F(ViewCommandsTest, PrinterStatusOpensForTheChosenPortOfTheOpenedBox) {
+  MakeBoxes(1);
+  ASSERT_TRUE(Start());
+  Tick();
+  OpenRow(0);
+  for (int port = 1; port <= 3; ++port) {
+    SCOPED_TRACE(port);
+    int shownPort = 0;
+    std::string defaultName, portName;
+    ui::SetModalHook([&](ui::CDialog& d) {
+      ASSERT_EQ(d.Template().id, CPrinterStatusDlg::IDD);
+      auto& status = static_cast<CPrinterStatusDlg&>(d);
+      shownPort = status.m_iPort;
+      defaultName = status.m_szDefaultName;
+      portName = status.m_szPortName;
+      d.EndDialog(ui::IDOK);
+    });
+    ASSERT_TRUE(Command(33000 + port - 1));
+    EXPECT_EQ(shownPort, port);
+    EXPECT_EQ(defaultName, boxes_[0]->DefaultName());
+    EXPECT_EQ(portName, gdsPhysicalPortConfigurationData[port - 1].szPortName);
+  }
 }
 
 TEST_F(ViewCommandsTest, AboutShowsTheProgramAndItsVersion) {
