@@ -219,22 +219,7 @@ void CMainMenuDlg::OnQuick() {
 void CMainMenuDlg::OnProtocol() {
   CConnectedProtocolDlg dlg(this);
   if (dlg.DoModal() != ui::IDOK) return;
-  const int timeOut = CComMethod::GetTimeOut();
-  const int flags = ConnectedProtocolFlags();
-  if (flags == 0) {
-    platform::MessageBoxById(IDS_NO_CONNECTED_PROTOCOL);
-    return;
-  }
-  int result;
-  {
-    ui::CWaitCursor wait;
-    result = TheUtility().mInitializeLanComponent(flags, timeOut);
-  }
-  if (EveryTransportFailed(result)) {
-    platform::MessageBoxById(IDS_LAN_INIT_FAIL);
-    return;
-  }
-  OnBrowse();
+  if (ReinitializeLan()) OnBrowse();
 }
 
 void CMainMenuDlg::OnCancel() {

@@ -105,6 +105,7 @@ void CPellamView::OnInitialUpdate() {
     frame->OnCommand(ID_SEND_DIRECT_COMMAND, [this] { OnSendDirectCommand(); });
     frame->OnCommand(ID_APP_ABOUT, [this] { OnAppAbout(); });
     frame->OnCommand(ID_ADD_CROSS_SEGMENT_PRINT_SERVER, [this] { OnAddCrossSegmentPrintServer(); });
+    frame->OnCommand(ID_REINITIALIZE_LAN, [this] { OnReinitializeLan(); });
   }
   // The browse and the device checks work on the tree, so it exists (hidden) from the start.
   CreateDeviceTree();
@@ -389,6 +390,12 @@ void CPellamView::OnAddCrossSegmentPrintServer() {
   CAddCrossSegmentPrintServerDlg dlg(TheUtility(), this);
   dlg.m_pTree = &m_DeviceTree;
   if (dlg.DoModal() != ui::IDOK) return;
+  ui::CWaitCursor wait;
+  BrowsePrintServers();
+}
+
+void CPellamView::OnReinitializeLan() {
+  if (!ReinitializeLan(&m_iResult)) return;
   ui::CWaitCursor wait;
   BrowsePrintServers();
 }

@@ -57,6 +57,7 @@ class CPellamView : public ui::CFormView {
   void OnSendDirectCommand();
   void OnAppAbout();
   void OnAddCrossSegmentPrintServer();
+  void OnReinitializeLan();
   void CreateDeviceTree();
 
   ui::CSftTree& DeviceTree() { return m_DeviceTree; }

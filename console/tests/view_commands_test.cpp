@@ -249,6 +249,23 @@ TEST_F(ViewCommandsTest, PrinterStatusOpensForTheChosenPortOfTheOpenedBox) {
   }
 }
 
+TEST_F(ViewCommandsTest, ReinitializingTheLanNeedsAProtocolThenBrowsesAgain) {
+  MakeBoxes(2);
+  ASSERT_TRUE(Start());
+  Tick();
+  WriteConnected(0, 0, 0);
+  ASSERT_TRUE(Command(32777));
+  EXPECT_EQ(sink_.ids(), std::vector<int>{32889});
+  WriteConnected(1, 0, 0);
+  g_pMainMenuDlg->ClearList();
+  Tick();
+  Tick();
+  ASSERT_TRUE(Command(32777));
+  EXPECT_EQ(sink_.ids(), std::vector<int>{32889});
+  EXPECT_EQ(g_pMainMenuDlg->List().GetItemCount(), 2);
+  EXPECT_EQ(View().BrowseTicks(), 0);
+}
+
 TEST_F(ViewCommandsTest, AboutShowsTheProgramAndItsVersion) {
   ASSERT_TRUE(Start());
   std::string version;
