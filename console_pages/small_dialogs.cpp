@@ -148,47 +148,54 @@ void CAddCrossSegmentPrintServerDlg::OnOK() {
   // taken as octal further down.
   m_szIPAddress = std::to_string(values[0]) + "." + std::to_string(values[1]) + "." + std::to_string(values[2]) +
                   "." + std::to_string(values[3]);
+  // The box's names are checked against the listed boxes before anything is stored.
+  std::string d, n, m;
+  bool clear = false;
+  auto accept = [&](const BrowseAllPrintServerData& lists) {
+    d = lists.szDefaultName.empty() ? std::string() : lists.szDefaultName.front();
+    n = lists.szDeviceName.empty() ? std::string() : lists.szDeviceName.front();
+    m = lists.szPortType.empty() ? std::string() : lists.szPortType.front();
+    const int refusal = DuplicateRefusal(d, n);
+    if (refusal == 0) return true;
+    platform::MessageBoxById(refusal);
+    clear = refusal != IDS_DEVICE_EXISTS;
+    return false;
+  };
   int result;
   {
     ui::CWaitCursor wait;
     std::string address = m_szIPAddress;
-    result = m_utility.mAddCrossSegmentPrintServer(address, &mdsBrowseData);
+    result = m_utility.mAddCrossSegmentPrintServer(address, &mdsBrowseData, accept);
+  }
+  if (result == CPrintServerUtility::kAddRefusedByCaller) {
+    if (clear) ClearOctets();
+    return;
   }
   CComMethod::ShowResult(result);
   if (result != 0) return;
-  const std::string d = mdsBrowseData.szDefaultName.empty() ? std::string() : mdsBrowseData.szDefaultName.front();
-  const std::string n = mdsBrowseData.szDeviceName.empty() ? std::string() : mdsBrowseData.szDeviceName.front();
-  const std::string m = mdsBrowseData.szPortType.empty() ? std::string() : mdsBrowseData.szPortType.front();
-  if (n.empty()) {
-    platform::MessageBoxById(IDS_NEED_DEVICE_NAME);
-    return ClearOctets();
-  }
-  if (d.empty()) {
-    platform::MessageBoxById(IDS_NEED_DEFAULT_NAME);
-    return ClearOctets();
-  }
   if (m_pTree) {
-    for (int row = 0; row < m_pTree->GetCount(); ++row) {
-      std::string text;
-      m_pTree->GetCellText(row, 0, text);
-      if (platform::EqualsNoCase(text, d)) {
-        platform::MessageBoxById(IDS_DEVICE_EXISTS);
-        return;
-      }
-    }
-    for (int row = 0; row < m_pTree->GetCount(); ++row) {
-      std::string text;
-      m_pTree->GetCellText(row, 1, text);
-      if (text == n) {
-        platform::MessageBoxById(IDS_DEVICE_NAME_EXISTS);
-        return ClearOctets();
-      }
-    }
     const int row = m_pTree->AddItem(d);
     m_pTree->SetCellText(row, 1, n);
     m_pTree->SetCellText(row, 2, m);
   }
   EndDialog(ui::IDOK);
+}
+
+int CAddCrossSegmentPrintServerDlg::DuplicateRefusal(const std::string& d, const std::string& n) const {
+  if (n.empty()) return IDS_NEED_DEVICE_NAME;
+  if (d.empty()) return IDS_NEED_DEFAULT_NAME;
+  if (m_pTree == nullptr) return 0;
+  for (int row = 0; row < m_pTree->GetCount(); ++row) {
+    std::string text;
+    m_pTree->GetCellText(row, 0, text);
+    if (platform::EqualsNoCase(text, d)) return IDS_DEVICE_EXISTS;
+  }
+  for (int row = 0; row < m_pTree->GetCount(); ++row) {
+    std::string text;
+    m_pTree->GetCellText(row, 1, text);
+    if (text == n) return IDS_DEVICE_NAME_EXISTS;
+  }
+  return 0;
 }
 
 // ---- Change password ----------------------------------------------------------------------------

@@ -33,6 +33,9 @@ class CAddCrossSegmentPrintServerDlg : public ui::CDialog {
   ui::CEdit m_editOctet[4];
 
  private:
+  // The message that refuses a box of these names (0: none): names missing, or a box of that
+  // default name (any letter case) or that device name already in the tree.
+  int DuplicateRefusal(const std::string& defaultName, const std::string& deviceName) const;
   void OnChangeOctet(int index);
   void OnChangeOctet1() { OnChangeOctet(0); }
   void OnChangeOctet2() { OnChangeOctet(1); }

@@ -18,6 +18,7 @@
 #include "console_pages/printer_status_dlg.h"
 #include "console_pages/send_direct_command_dlg.h"
 #include "console_pages/small_dialogs.h"
+#include "device_client/device_lists/device_lists.h"
 #include "device_client/device_lists/tests/lists_test_support.h"
 #include "platform/clock.h"
 
@@ -381,6 +382,14 @@ TEST_F(ViewCommandsTest, AddingABoxAlreadyListedKeepsTheOctetsOrClearsThemForATa
   EXPECT_EQ(sink_.ids(), std::vector<int>{32881});
   EXPECT_EQ(after, own);
   EXPECT_NE(sink_.shown()[0].text.find("change IP address"), std::string::npos);
+  // Nothing was stored: the library does not list the box, and once the tree no longer holds the
+  // name the same address is added.
+  EXPECT_LT(FindDeviceIndex(extra.DefaultName().c_str()), 0);
+  tree.DeleteItem(row);
+  sink_ = ui::ScriptedMessageSink();
+  ASSERT_TRUE(Command(32776));
+  EXPECT_TRUE(sink_.ids().empty());
+  EXPECT_GE(FindDeviceIndex(extra.DefaultName().c_str()), 0);
 
   // Another new box whose device name a listed box already carries: message 32875, octets cleared.
   box_emulator::Box twin(lists_test::QuickBox());
@@ -401,6 +410,7 @@ TEST_F(ViewCommandsTest, AddingABoxAlreadyListedKeepsTheOctetsOrClearsThemForATa
   EXPECT_EQ(sink_.ids(), std::vector<int>{32875});
   EXPECT_EQ(after, (std::vector<std::string>{"", "", "", ""}));
   EXPECT_EQ(tree.GetCount(), count);
+  EXPECT_LT(FindDeviceIndex(twin.DefaultName().c_str()), 0);
 }
 
 // ---- Change password ----------------------------------------------------------------------------
