@@ -92,3 +92,21 @@ bool ReinitializeLan(int* result) {
   }
   return true;
 }
+
+void StoreConfiguration(const config::AllConfigurationData& all) {
+  gdsSystemConfigurationData = all.dsSystem;
+  gdsNetwareConfigurationData = all.dsNetware;
+  gdsTCPIPConfigurationData = all.dsTCPIP;
+  gdsAPPLETALKConfigurationData = all.dsAPPLETALK;
+  gdsNetBEUIConfigureData = all.dsNetBEUI;
+  gdsWirelessConfigurationData = all.dsWireless;
+  for (int i = 0; i < config::kLogicalPrinterCount; ++i) gdsLogicalPrinterConfigurationData[i] = all.dsLogicalPrinter[i];
+  // A port the box leaves unnamed keeps the console's name for it.
+  static const char* const kPortNames[config::kPhysicalPortCount] = {"P1", "P2", "P3", "SP"};
+  for (int i = 0; i < config::kPhysicalPortCount; ++i) {
+    gdsPhysicalPortConfigurationData[i] = all.dsPhysicalPort[i];
+    if (gdsPhysicalPortConfigurationData[i].szPortName.empty()) {
+      gdsPhysicalPortConfigurationData[i].szPortName = kPortNames[i];
+    }
+  }
+}

@@ -40,6 +40,8 @@ extern config::NetBEUIConfigureData gdsNetBEUIConfigureData;
 extern config::WirelessConfigurationData gdsWirelessConfigurationData;
 extern config::LogicalPrinterConfigurationData gdsLogicalPrinterConfigurationData[config::kLogicalPrinterCount];
 extern config::PhysicalPortConfigurationData gdsPhysicalPortConfigurationData[config::kPhysicalPortCount];
+// Copies a whole configuration read from the box into the records above.
+void StoreConfiguration(const config::AllConfigurationData& all);
 
 // Windows.
 extern CMainMenuDlg* g_pMainMenuDlg;

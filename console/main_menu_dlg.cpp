@@ -154,20 +154,7 @@ void CMainMenuDlg::OnAdvanced() {
     ResumeScanner();
     return;
   }
-  gdsSystemConfigurationData = all->dsSystem;
-  gdsNetwareConfigurationData = all->dsNetware;
-  gdsTCPIPConfigurationData = all->dsTCPIP;
-  gdsAPPLETALKConfigurationData = all->dsAPPLETALK;
-  gdsNetBEUIConfigureData = all->dsNetBEUI;
-  gdsWirelessConfigurationData = all->dsWireless;
-  for (int i = 0; i < config::kLogicalPrinterCount; ++i) gdsLogicalPrinterConfigurationData[i] = all->dsLogicalPrinter[i];
-  static const char* const kPortNames[config::kPhysicalPortCount] = {"P1", "P2", "P3", "SP"};
-  for (int i = 0; i < config::kPhysicalPortCount; ++i) {
-    gdsPhysicalPortConfigurationData[i] = all->dsPhysicalPort[i];
-    if (gdsPhysicalPortConfigurationData[i].szPortName.empty()) {
-      gdsPhysicalPortConfigurationData[i].szPortName = kPortNames[i];
-    }
-  }
+  StoreConfiguration(*all);
   if (m_pView) {
     CPellamView::OpenBox box;
     box.defaultName = g_szDefaultName;

@@ -349,18 +349,7 @@ void CPellamView::OnRestoreFactoryDefault() {
     OnReturnToMainMenu();
     return;
   }
-  gdsSystemConfigurationData = all->dsSystem;
-  gdsNetwareConfigurationData = all->dsNetware;
-  gdsTCPIPConfigurationData = all->dsTCPIP;
-  gdsAPPLETALKConfigurationData = all->dsAPPLETALK;
-  gdsNetBEUIConfigureData = all->dsNetBEUI;
-  gdsWirelessConfigurationData = all->dsWireless;
-  for (int i = 0; i < config::kLogicalPrinterCount; ++i) gdsLogicalPrinterConfigurationData[i] = all->dsLogicalPrinter[i];
-  for (int i = 0; i < config::kPhysicalPortCount; ++i) {
-    const std::string portName = gdsPhysicalPortConfigurationData[i].szPortName;
-    gdsPhysicalPortConfigurationData[i] = all->dsPhysicalPort[i];
-    if (gdsPhysicalPortConfigurationData[i].szPortName.empty()) gdsPhysicalPortConfigurationData[i].szPortName = portName;
-  }
+  StoreConfiguration(*all);
   gdsSystemConfigurationData.szDeviceName = name;
   gdsNetwareConfigurationData.szPrintServerName = name;
   gdsNetwareConfigurationData.szDeviceName = name;
