@@ -159,6 +159,7 @@ void CMainMenuDlg::OnAdvanced() {
     CPellamView::OpenBox box;
     box.defaultName = g_szDefaultName;
     box.deviceName = g_szDeviceName;
+    box.listedName = g_szListedDeviceName;
     box.modelType = g_iModelType;
     box.firmwareNumber = g_iFirmwareNumber;
     box.protocols = mdsProtocolData;

@@ -235,6 +235,11 @@ void CPellamView::OpenDevice(const OpenBox& box) {
   m_TabCtrl.SetCurSel(0);
 }
 
+void CPellamView::RenameOpenBox(const std::string& deviceName) {
+  m_OpenBox.deviceName = deviceName;
+  g_szDeviceName = deviceName;
+}
+
 void CPellamView::ShowPage(int tab) {
   if (g_pCurrentPage) g_pCurrentPage->DestroyWindow();
   // The layout was worked out when the box was opened; a tab beyond it shows nothing.
@@ -257,14 +262,23 @@ ui::LRESULT CPellamView::OnSelchangeTab(ui::NMHDR* info) {
 }
 
 void CPellamView::OnReturnToMainMenu() {
+  const bool wasOpen = m_bDeviceOpen;
   m_bDeviceOpen = false;
   ResumeScanner();
   g_iCurrentTab = m_TabCtrl.GetCurSel();
   if (m_pMainMenuDlg) m_pMainMenuDlg->ShowWindow(ui::SW_RESTORE);
   if (g_pCurrentPage) g_pCurrentPage->DestroyWindow();
   if (ui::CFrameWnd* frame = MainFrame()) frame->ShowWindow(ui::SW_HIDE);
-  if (g_szDeviceName != g_szListedDeviceName && m_pMainMenuDlg) {
-    m_pMainMenuDlg->SetRowText(g_iSelectedItem, g_szDeviceName);
+  // A renamed box gets its new name in its own row, which is found again by its default name
+  // (the list may have been browsed or clicked meanwhile).
+  if (wasOpen && m_OpenBox.deviceName != m_OpenBox.listedName && m_pMainMenuDlg) {
+    const int rows = m_pMainMenuDlg->List().GetItemCount();
+    for (int row = 0; row < rows && row < kMaxListedDevices; ++row) {
+      if (g_szDefaultNames[static_cast<std::size_t>(row)] == m_OpenBox.defaultName) {
+        m_pMainMenuDlg->SetRowText(row, m_OpenBox.deviceName);
+        break;
+      }
+    }
   }
 }
 
@@ -322,8 +336,7 @@ void CPellamView::OnRestoreFactoryDefault() {
     return;
   }
   // The box now answers under its default name.
-  m_OpenBox.deviceName = name;
-  g_szDeviceName = name;
+  RenameOpenBox(name);
   // Read the box's new settings into fresh records; only a complete read replaces the shown ones,
   // so a failed read never leaves the old values looking current.
   auto all = std::make_unique<config::AllConfigurationData>();

@@ -40,6 +40,7 @@ class CPellamView : public ui::CFormView {
   struct OpenBox {
     std::string defaultName;
     std::string deviceName;
+    std::string listedName;  // the device name its list row showed when it was opened
     int modelType = 0;
     int firmwareNumber = 0;
     config::ProtocolData protocols{};
@@ -47,6 +48,9 @@ class CPellamView : public ui::CFormView {
   // Called by Advanced once the box answered: takes the key and works out the tab set once.
   void OpenDevice(const OpenBox& box);
   bool IsDeviceOpen() const { return m_bDeviceOpen; }
+  // The opened box was given a new device name (by a save or a factory default): its list row
+  // shows it on "Return to Main Menu".
+  void RenameOpenBox(const std::string& deviceName);
   const OpenBox& OpenedBox() const { return m_OpenBox; }
 
   // The frame's device commands.

@@ -182,8 +182,14 @@ TEST_F(ViewCommandsTest, CommandsStayOnTheOpenedBoxWhileTheListChanges) {
   EXPECT_EQ(CountRequests(BoxNamed(opened), "9006:"), 1);
   EXPECT_EQ(BoxNamed(other).RequestCount(), 0u);
 
-  // After "Return to Main Menu" the commands act on nothing until a box is opened again.
+  // After "Return to Main Menu" the restored box's own row shows its default name, the other row
+  // keeps its name; the commands act on nothing until a box is opened again.
+  const std::string otherName = BoxNamed(other).DeviceName();
   Click(View(), 1013);
+  for (int row = 0; row < 2; ++row) {
+    const std::string defaultName = g_pMainMenuDlg->List().GetItemText(row, 1);
+    EXPECT_EQ(g_pMainMenuDlg->List().GetItemText(row, 0), defaultName == opened ? opened : otherName);
+  }
   BoxNamed(other).ClearRequests();
   Answer({ui::IDYES});
   ASSERT_TRUE(Command(32771));
