@@ -92,10 +92,11 @@ void CPellamView::OnInitialUpdate() {
   // The printer-status items follow the model of the selected box.
   if (auto* frame = dynamic_cast<ui::CFrameWnd*>(GetParent())) {
     frame->OnUpdateCommand(ID_PARALLEL_PORT1_STATUS, [](ui::CCmdUI& item) { item.Enable(true); });
+    // While a box is open its own model counts: a browse meanwhile checks other boxes.
     frame->OnUpdateCommand(ID_PARALLEL_PORT2_STATUS,
-                           [](ui::CCmdUI& item) { item.Enable(ModelHasParallelPort(g_iModelType, 2)); });
+                           [this](ui::CCmdUI& item) { item.Enable(ModelHasParallelPort(ShownModelType(), 2)); });
     frame->OnUpdateCommand(ID_PARALLEL_PORT3_STATUS,
-                           [](ui::CCmdUI& item) { item.Enable(ModelHasParallelPort(g_iModelType, 3)); });
+                           [this](ui::CCmdUI& item) { item.Enable(ModelHasParallelPort(ShownModelType(), 3)); });
     frame->OnCommand(ID_DEVICE_INFORMATION, [this] { OnDeviceInformation(); });
     frame->OnCommand(ID_RESET_DEVICE, [this] { OnResetDevice(); });
     frame->OnCommand(ID_RESTORE_FACTORY_DEFAULT, [this] { OnRestoreFactoryDefault(); });
@@ -234,6 +235,8 @@ void CPellamView::OpenDevice(const OpenBox& box) {
   g_iCurrentTab = 0;
   m_TabCtrl.SetCurSel(0);
 }
+
+int CPellamView::ShownModelType() const { return m_bDeviceOpen ? m_OpenBox.modelType : g_iModelType; }
 
 void CPellamView::RenameOpenBox(const std::string& deviceName) {
   m_OpenBox.deviceName = deviceName;

@@ -52,6 +52,8 @@ class CPellamView : public ui::CFormView {
   // shows it on "Return to Main Menu".
   void RenameOpenBox(const std::string& deviceName);
   const OpenBox& OpenedBox() const { return m_OpenBox; }
+  // The model type the printer-status items follow: the opened box's, else the selection's.
+  int ShownModelType() const;
 
   // The frame's device commands.
   void OnDeviceInformation();

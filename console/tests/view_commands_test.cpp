@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include <QAction>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTest>
@@ -162,6 +163,12 @@ TEST_F(ViewCommandsTest, CommandsStayOnTheOpenedBoxWhileTheListChanges) {
   View().BrowsePrintServers();
   g_pMainMenuDlg->List().SetItemState(1, ui::LVIS_SELECTED, ui::LVIS_SELECTED);
   EXPECT_EQ(View().OpenedBox().defaultName, opened);
+  // The printer-status items follow the opened box's model, not one a browse checked meanwhile.
+  const int openedModel = View().OpenedBox().modelType;
+  g_iModelType = ModelHasParallelPort(openedModel, 2) ? 6 : 13;
+  Frame().UpdateCommands();
+  EXPECT_EQ(Frame().GetMenu()->Action(33001)->isEnabled(), ModelHasParallelPort(openedModel, 2));
+  EXPECT_EQ(Frame().GetMenu()->Action(33002)->isEnabled(), ModelHasParallelPort(openedModel, 3));
 
   platform::ScopedClock fake(&clock_);
   BoxNamed(opened).ClearRequests();
