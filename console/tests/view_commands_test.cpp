@@ -48,6 +48,11 @@ int CountRequests(box_emulator::Box& box, const std::string& prefix) {
 
 class ViewCommandsTest : public ConsoleTest {
  protected:
+  ~ViewCommandsTest() override {
+    // The application ends while this fixture's sink and clock still exist.
+    Stop();
+    platform::SetMessageSink(&sink_);
+  }
   // Starts, browses and opens the box of list row `row` with Advanced.
   void OpenRow(int row) {
     g_pMainMenuDlg->List().SetItemState(row, ui::LVIS_SELECTED, ui::LVIS_SELECTED);
@@ -58,49 +63,40 @@ class ViewCommandsTest : public ConsoleTest {
     scripted_ = std::make_unique<ui::ScriptedMessageSink>(std::move(answers));
     platform::SetMessageSink(scripted_.get());
   }
+  // Opens the one box; the command answered No sends nothing, then it runs answered Yes.
+  box_emulator::Box& OpenAndConfirm(int command, int confirm) {
+    MakeBoxes(1);
+    EXPECT_TRUE(Start());
+    Tick();
+    OpenRow(0);
+    fake_ = std::make_unique<platform::ScopedClock>(&clock_);
+    box_emulator::Box& box = *boxes_[0];
+    box.ClearRequests();
+    Answer({ui::IDNO});
+    EXPECT_TRUE(Command(command));
+    EXPECT_EQ(Shown(), std::vector<int>{confirm});
+    EXPECT_EQ(box.RequestCount(), 0u);
+    Answer({ui::IDYES});
+    EXPECT_TRUE(Command(command));
+    EXPECT_EQ(Shown(), std::vector<int>{confirm});
+    return box;
+  }
   std::vector<int> Shown() const { return scripted_ ? scripted_->ids() : sink_.ids(); }
   bool Command(int id) { return Frame().OnCmdMsg(id); }
 
   std::unique_ptr<ui::ScriptedMessageSink> scripted_;
   platform::FakeClock clock_;
+  std::unique_ptr<platform::ScopedClock> fake_;
 };
 
 TEST_F(ViewCommandsTest, ResetAsksFirstAndResetsOnlyOnYes) {
-  MakeBoxes(1);
-  ASSERT_TRUE(Start());
-  Tick();
-  OpenRow(0);
-  platform::ScopedClock fake(&clock_);
-  box_emulator::Box& box = *boxes_[0];
-  box.ClearRequests();
-  Answer({ui::IDNO});
-  ASSERT_TRUE(Command(32771));
-  EXPECT_EQ(Shown(), std::vector<int>{kConfirmReset});
-  EXPECT_EQ(box.RequestCount(), 0u);
-
-  Answer({ui::IDYES});
-  ASSERT_TRUE(Command(32771));
-  EXPECT_EQ(Shown(), std::vector<int>{kConfirmReset});
+  box_emulator::Box& box = OpenAndConfirm(32771, kConfirmReset);
   EXPECT_EQ(CountRequests(box, "9002:"), 1);
   EXPECT_EQ(View().LastResult(), 0);
 }
 
 TEST_F(ViewCommandsTest, FactoryDefaultRestoresTheBoxAndShowsItsDefaultName) {
-  MakeBoxes(1);
-  ASSERT_TRUE(Start());
-  Tick();
-  OpenRow(0);
-  platform::ScopedClock fake(&clock_);
-  box_emulator::Box& box = *boxes_[0];
-  box.ClearRequests();
-  Answer({ui::IDNO});
-  ASSERT_TRUE(Command(32774));
-  EXPECT_EQ(Shown(), std::vector<int>{kConfirmFactory});
-  EXPECT_EQ(box.RequestCount(), 0u);
-
-  Answer({ui::IDYES});
-  ASSERT_TRUE(Command(32774));
-  EXPECT_EQ(Shown(), std::vector<int>{kConfirmFactory});
+  box_emulator::Box& box = OpenAndConfirm(32774, kConfirmFactory);
   EXPECT_EQ(CountRequests(box, "9006:"), 1);
   const std::string defaultName = box.DefaultName();
   EXPECT_EQ(box.DeviceName(), defaultName);
