@@ -4,6 +4,7 @@
 #include "device_client/settings/com_method.h"
 #include "platform/message_sink.h"
 #include "ui/frame.h"
+#include "ui/services.h"
 
 CPJLUtility& TheUtility() {
   // Never destroyed: its destructor would stop the access library, whose own state may already be
@@ -70,4 +71,42 @@ int ConnectedProtocolFlags() {
 
 bool EveryTransportFailed(int result) {
   return (result & 0x11) == 0x11 && (result & 0x12) == 0x12 && (result & 0x14) == 0x14;
+}
+
+bool ReinitializeLan(int* result) {
+  const int timeOut = CComMethod::GetTimeOut();
+  const int flags = ConnectedProtocolFlags();
+  if (flags == 0) {
+    platform::MessageBoxById(console::IDS_NO_CONNECTED_PROTOCOL);
+    return false;
+  }
+  int r;
+  {
+    ui::CWaitCursor wait;
+    r = TheUtility().mInitializeLanComponent(flags, timeOut);
+  }
+  if (result) *result = r;
+  if (EveryTransportFailed(r)) {
+    platform::MessageBoxById(console::IDS_LAN_INIT_FAIL);
+    return false;
+  }
+  return true;
+}
+
+void StoreConfiguration(const config::AllConfigurationData& all) {
+  gdsSystemConfigurationData = all.dsSystem;
+  gdsNetwareConfigurationData = all.dsNetware;
+  gdsTCPIPConfigurationData = all.dsTCPIP;
+  gdsAPPLETALKConfigurationData = all.dsAPPLETALK;
+  gdsNetBEUIConfigureData = all.dsNetBEUI;
+  gdsWirelessConfigurationData = all.dsWireless;
+  for (int i = 0; i < config::kLogicalPrinterCount; ++i) gdsLogicalPrinterConfigurationData[i] = all.dsLogicalPrinter[i];
+  // A port the box leaves unnamed keeps the console's name for it.
+  static const char* const kPortNames[config::kPhysicalPortCount] = {"P1", "P2", "P3", "SP"};
+  for (int i = 0; i < config::kPhysicalPortCount; ++i) {
+    gdsPhysicalPortConfigurationData[i] = all.dsPhysicalPort[i];
+    if (gdsPhysicalPortConfigurationData[i].szPortName.empty()) {
+      gdsPhysicalPortConfigurationData[i].szPortName = kPortNames[i];
+    }
+  }
 }

@@ -40,6 +40,8 @@ extern config::NetBEUIConfigureData gdsNetBEUIConfigureData;
 extern config::WirelessConfigurationData gdsWirelessConfigurationData;
 extern config::LogicalPrinterConfigurationData gdsLogicalPrinterConfigurationData[config::kLogicalPrinterCount];
 extern config::PhysicalPortConfigurationData gdsPhysicalPortConfigurationData[config::kPhysicalPortCount];
+// Copies a whole configuration read from the box into the records above.
+void StoreConfiguration(const config::AllConfigurationData& all);
 
 // Windows.
 extern CMainMenuDlg* g_pMainMenuDlg;
@@ -59,3 +61,7 @@ void ResumeScanner();  // SetEvent
 int ConnectedProtocolFlags();
 // True when mInitializeLanComponent's result says that every transport failed.
 bool EveryTransportFailed(int result);
+// Restarts the device library with the connected protocols and time-out of the settings file:
+// true when a browse may follow; false after the message of no protocol chosen or of every
+// transport failing. The library's result goes to *result when given.
+bool ReinitializeLan(int* result = nullptr);

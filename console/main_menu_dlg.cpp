@@ -142,7 +142,6 @@ void CMainMenuDlg::OnAdvanced() {
   std::snprintf(firmware, sizeof firmware, "%02X%02X", block->data[wire::pid::kFwVersion],
                 block->data[wire::pid::kFwVersion + 1]);
   g_iFirmwareNumber = std::atoi(firmware);
-  if (m_pView) m_pView->RebuildTabs(mdsProtocolData);
 
   auto all = std::make_unique<config::AllConfigurationData>();
   int result;
@@ -155,19 +154,16 @@ void CMainMenuDlg::OnAdvanced() {
     ResumeScanner();
     return;
   }
-  gdsSystemConfigurationData = all->dsSystem;
-  gdsNetwareConfigurationData = all->dsNetware;
-  gdsTCPIPConfigurationData = all->dsTCPIP;
-  gdsAPPLETALKConfigurationData = all->dsAPPLETALK;
-  gdsNetBEUIConfigureData = all->dsNetBEUI;
-  gdsWirelessConfigurationData = all->dsWireless;
-  for (int i = 0; i < config::kLogicalPrinterCount; ++i) gdsLogicalPrinterConfigurationData[i] = all->dsLogicalPrinter[i];
-  static const char* const kPortNames[config::kPhysicalPortCount] = {"P1", "P2", "P3", "SP"};
-  for (int i = 0; i < config::kPhysicalPortCount; ++i) {
-    gdsPhysicalPortConfigurationData[i] = all->dsPhysicalPort[i];
-    if (gdsPhysicalPortConfigurationData[i].szPortName.empty()) {
-      gdsPhysicalPortConfigurationData[i].szPortName = kPortNames[i];
-    }
+  StoreConfiguration(*all);
+  if (m_pView) {
+    CPellamView::OpenBox box;
+    box.defaultName = g_szDefaultName;
+    box.deviceName = g_szDeviceName;
+    box.listedName = g_szListedDeviceName;
+    box.modelType = g_iModelType;
+    box.firmwareNumber = g_iFirmwareNumber;
+    box.protocols = mdsProtocolData;
+    m_pView->OpenDevice(box);
   }
   ShowWindow(ui::SW_RESTORE);
   if (ui::CFrameWnd* frame = MainFrame()) {
@@ -211,22 +207,7 @@ void CMainMenuDlg::OnQuick() {
 void CMainMenuDlg::OnProtocol() {
   CConnectedProtocolDlg dlg(this);
   if (dlg.DoModal() != ui::IDOK) return;
-  const int timeOut = CComMethod::GetTimeOut();
-  const int flags = ConnectedProtocolFlags();
-  if (flags == 0) {
-    platform::MessageBoxById(IDS_NO_CONNECTED_PROTOCOL);
-    return;
-  }
-  int result;
-  {
-    ui::CWaitCursor wait;
-    result = TheUtility().mInitializeLanComponent(flags, timeOut);
-  }
-  if (EveryTransportFailed(result)) {
-    platform::MessageBoxById(IDS_LAN_INIT_FAIL);
-    return;
-  }
-  OnBrowse();
+  if (ReinitializeLan()) OnBrowse();
 }
 
 void CMainMenuDlg::OnCancel() {

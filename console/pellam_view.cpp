@@ -7,6 +7,9 @@
 #include "console/console_state.h"
 #include "console/main_menu_dlg.h"
 #include "console/resource.h"
+#include "console_pages/printer_status_dlg.h"
+#include "console_pages/send_direct_command_dlg.h"
+#include "console_pages/small_dialogs.h"
 #include "device_client/settings/com_method.h"
 #include "platform/message_sink.h"
 #include "ui/services.h"
@@ -89,10 +92,21 @@ void CPellamView::OnInitialUpdate() {
   // The printer-status items follow the model of the selected box.
   if (auto* frame = dynamic_cast<ui::CFrameWnd*>(GetParent())) {
     frame->OnUpdateCommand(ID_PARALLEL_PORT1_STATUS, [](ui::CCmdUI& item) { item.Enable(true); });
+    // While a box is open its own model counts: a browse meanwhile checks other boxes.
     frame->OnUpdateCommand(ID_PARALLEL_PORT2_STATUS,
-                           [](ui::CCmdUI& item) { item.Enable(ModelHasParallelPort(g_iModelType, 2)); });
+                           [this](ui::CCmdUI& item) { item.Enable(ModelHasParallelPort(ShownModelType(), 2)); });
     frame->OnUpdateCommand(ID_PARALLEL_PORT3_STATUS,
-                           [](ui::CCmdUI& item) { item.Enable(ModelHasParallelPort(g_iModelType, 3)); });
+                           [this](ui::CCmdUI& item) { item.Enable(ModelHasParallelPort(ShownModelType(), 3)); });
+    frame->OnCommand(ID_DEVICE_INFORMATION, [this] { OnDeviceInformation(); });
+    frame->OnCommand(ID_RESET_DEVICE, [this] { OnResetDevice(); });
+    frame->OnCommand(ID_RESTORE_FACTORY_DEFAULT, [this] { OnRestoreFactoryDefault(); });
+    frame->OnCommand(ID_PARALLEL_PORT1_STATUS, [this] { OnParallelPortStatus(1); });
+    frame->OnCommand(ID_PARALLEL_PORT2_STATUS, [this] { OnParallelPortStatus(2); });
+    frame->OnCommand(ID_PARALLEL_PORT3_STATUS, [this] { OnParallelPortStatus(3); });
+    frame->OnCommand(ID_SEND_DIRECT_COMMAND, [this] { OnSendDirectCommand(); });
+    frame->OnCommand(ID_APP_ABOUT, [this] { OnAppAbout(); });
+    frame->OnCommand(ID_ADD_CROSS_SEGMENT_PRINT_SERVER, [this] { OnAddCrossSegmentPrintServer(); });
+    frame->OnCommand(ID_REINITIALIZE_LAN, [this] { OnReinitializeLan(); });
   }
   // The browse and the device checks work on the tree, so it exists (hidden) from the start.
   CreateDeviceTree();
@@ -211,23 +225,28 @@ void CPellamView::SelectDevice() {
   }
 }
 
-void CPellamView::RebuildTabs(const config::ProtocolData& protocols) {
-  mdsProtocolData = protocols;
+void CPellamView::OpenDevice(const OpenBox& box) {
+  m_OpenBox = box;
+  mdsProtocolData = box.protocols;
+  m_Layout = LayoutTabs(box.protocols, box.firmwareNumber);
+  m_bDeviceOpen = true;
   m_TabCtrl.DeleteAllItems();
-  const std::vector<std::string> tabs = LayoutTabs(protocols, g_iFirmwareNumber);
-  for (std::size_t i = 0; i < tabs.size(); ++i) m_TabCtrl.InsertItem(static_cast<int>(i), tabs[i]);
+  for (std::size_t i = 0; i < m_Layout.size(); ++i) m_TabCtrl.InsertItem(static_cast<int>(i), m_Layout[i]);
   g_iCurrentTab = 0;
   m_TabCtrl.SetCurSel(0);
 }
 
+int CPellamView::ShownModelType() const { return m_bDeviceOpen ? m_OpenBox.modelType : g_iModelType; }
+
+void CPellamView::RenameOpenBox(const std::string& deviceName) {
+  m_OpenBox.deviceName = deviceName;
+  g_szDeviceName = deviceName;
+}
+
 void CPellamView::ShowPage(int tab) {
   if (g_pCurrentPage) g_pCurrentPage->DestroyWindow();
-  {
-    ui::CWaitCursor wait;
-    TheUtility().mGetDeviceProtocol(g_szDefaultName, &mdsProtocolData);
-  }
-  const std::vector<std::string> tabs = LayoutTabs(mdsProtocolData, g_iFirmwareNumber);
-  if (tab < 0 || tab >= static_cast<int>(tabs.size())) return;
+  // The layout was worked out when the box was opened; a tab beyond it shows nothing.
+  if (!m_bDeviceOpen || tab < 0 || tab >= static_cast<int>(m_Layout.size())) return;
   // The settings pages join the view here; until then the tab shows an empty area.
 }
 
@@ -246,13 +265,23 @@ ui::LRESULT CPellamView::OnSelchangeTab(ui::NMHDR* info) {
 }
 
 void CPellamView::OnReturnToMainMenu() {
+  const bool wasOpen = m_bDeviceOpen;
+  m_bDeviceOpen = false;
   ResumeScanner();
   g_iCurrentTab = m_TabCtrl.GetCurSel();
   if (m_pMainMenuDlg) m_pMainMenuDlg->ShowWindow(ui::SW_RESTORE);
   if (g_pCurrentPage) g_pCurrentPage->DestroyWindow();
   if (ui::CFrameWnd* frame = MainFrame()) frame->ShowWindow(ui::SW_HIDE);
-  if (g_szDeviceName != g_szListedDeviceName && m_pMainMenuDlg) {
-    m_pMainMenuDlg->SetRowText(g_iSelectedItem, g_szDeviceName);
+  // A renamed box gets its new name in its own row, which is found again by its default name
+  // (the list may have been browsed or clicked meanwhile).
+  if (wasOpen && m_OpenBox.deviceName != m_OpenBox.listedName && m_pMainMenuDlg) {
+    const int rows = m_pMainMenuDlg->List().GetItemCount();
+    for (int row = 0; row < rows && row < kMaxListedDevices; ++row) {
+      if (g_szDefaultNames[static_cast<std::size_t>(row)] == m_OpenBox.defaultName) {
+        m_pMainMenuDlg->SetRowText(row, m_OpenBox.deviceName);
+        break;
+      }
+    }
   }
 }
 
@@ -272,4 +301,106 @@ void CPellamView::CreateDeviceTree() {
   m_DeviceTree.SetOption173(1);
   m_DeviceTree.SetOption143(0);
   m_DeviceTree.SetOption148("");
+}
+
+// ---- Device commands of the frame ---------------------------------------------------------------
+// They act on the box the view opened, never on whatever the device list selects meanwhile.
+
+void CPellamView::OnDeviceInformation() {
+  if (!m_bDeviceOpen) return;
+  CDeviceInformationDlg dlg(TheUtility(), this);
+  dlg.m_szDefaultName = m_OpenBox.defaultName;
+  dlg.m_szDeviceName = m_OpenBox.deviceName;
+  dlg.DoModal();
+}
+
+void CPellamView::OnResetDevice() {
+  if (!m_bDeviceOpen) return;
+  if (platform::MessageBoxById(IDS_CONFIRM_RESET, platform::MB_YESNO) != platform::IDYES) return;
+  {
+    ui::CWaitCursor wait;
+    m_iResult = TheUtility().mResetDevice(m_OpenBox.defaultName);
+  }
+  CComMethod::ShowResult(m_iResult);
+}
+
+void CPellamView::OnRestoreFactoryDefault() {
+  if (!m_bDeviceOpen) return;
+  if (platform::MessageBoxById(IDS_CONFIRM_FACTORY_DEFAULT, platform::MB_YESNO) != platform::IDYES) return;
+  CPJLUtility& utility = TheUtility();
+  const std::string name = m_OpenBox.defaultName;
+  {
+    ui::CWaitCursor wait;
+    m_iResult = utility.mRestoreFactoryDefault(name);
+  }
+  CComMethod::ShowResult(m_iResult);
+  if (m_iResult != 0) {
+    OnReturnToMainMenu();
+    return;
+  }
+  // The box now answers under its default name.
+  RenameOpenBox(name);
+  // Read the box's new settings into fresh records; only a complete read replaces the shown ones,
+  // so a failed read never leaves the old values looking current.
+  auto all = std::make_unique<config::AllConfigurationData>();
+  int result = 0;
+  {
+    ui::CWaitCursor wait;
+    if (result == 0) result = utility.mGetSystemConfiguration(name, &all->dsSystem);
+    if (result == 0) result = utility.mGetNetwareConfiguration(name, &all->dsNetware);
+    if (result == 0) result = utility.mGetTCPIPConfiguration(name, &all->dsTCPIP);
+    if (result == 0) result = utility.mGetAPPLETALKConfiguration(name, &all->dsAPPLETALK);
+    if (result == 0) result = utility.mGetNetBEUIConfiguration(name, &all->dsNetBEUI);
+    if (result == 0) result = utility.mGetWirelessConfiguration(name, &all->dsWireless);
+    for (int i = 0; result == 0 && i < config::kLogicalPrinterCount; ++i) {
+      result = utility.mGetLogicalPortConfiguration(name, i, &all->dsLogicalPrinter[i]);
+    }
+    for (int i = 0; result == 0 && i < config::kPhysicalPortCount; ++i) {
+      result = utility.mGetPhysicalPortConfiguration(name, i, &all->dsPhysicalPort[i]);
+    }
+  }
+  m_iResult = result;
+  if (result != 0) {
+    CComMethod::ShowResult(result);
+    OnReturnToMainMenu();
+    return;
+  }
+  StoreConfiguration(*all);
+  gdsSystemConfigurationData.szDeviceName = name;
+  gdsNetwareConfigurationData.szPrintServerName = name;
+  gdsNetwareConfigurationData.szDeviceName = name;
+  g_iCurrentTab = m_TabCtrl.GetCurSel();
+  ShowPage(g_iCurrentTab);
+}
+
+void CPellamView::OnParallelPortStatus(int port) {
+  if (!m_bDeviceOpen || port < 1 || port > 3) return;
+  RunPrinterStatusDialog(TheUtility(), m_OpenBox.deviceName, m_OpenBox.defaultName, port,
+                         gdsPhysicalPortConfigurationData[port - 1].szPortName);
+}
+
+void CPellamView::OnSendDirectCommand() {
+  if (!m_bDeviceOpen) return;
+  CSendDirectCommandDlg dlg(TheUtility(), this);
+  dlg.m_szDefaultName = m_OpenBox.defaultName;
+  dlg.DoModal();
+}
+
+void CPellamView::OnAppAbout() {
+  CAboutDlg dlg(this);
+  dlg.DoModal();
+}
+
+void CPellamView::OnAddCrossSegmentPrintServer() {
+  CAddCrossSegmentPrintServerDlg dlg(TheUtility(), this);
+  dlg.m_pTree = &m_DeviceTree;
+  if (dlg.DoModal() != ui::IDOK) return;
+  ui::CWaitCursor wait;
+  BrowsePrintServers();
+}
+
+void CPellamView::OnReinitializeLan() {
+  if (!ReinitializeLan(&m_iResult)) return;
+  ui::CWaitCursor wait;
+  BrowsePrintServers();
 }

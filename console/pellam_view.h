@@ -32,10 +32,38 @@ class CPellamView : public ui::CFormView {
   // Checks the current device of the tree; a box that does not answer is dropped from the tree and
   // the one before it is tried, until one answers or the tree is empty.
   void SelectDevice();
-  // The tabs of a box by the layout table (Advanced).
-  void RebuildTabs(const config::ProtocolData& protocols);
   void ShowPage(int tab);
   void OnReturnToMainMenu();
+
+  // The box Advanced opened: the view keeps its own copy, so a browse or a click in the device list
+  // while the box is open never turns a command of the view onto another box.
+  struct OpenBox {
+    std::string defaultName;
+    std::string deviceName;
+    std::string listedName;  // the device name its list row showed when it was opened
+    int modelType = 0;
+    int firmwareNumber = 0;
+    config::ProtocolData protocols{};
+  };
+  // Called by Advanced once the box answered: takes the key and works out the tab set once.
+  void OpenDevice(const OpenBox& box);
+  bool IsDeviceOpen() const { return m_bDeviceOpen; }
+  // The opened box was given a new device name (by a save or a factory default): its list row
+  // shows it on "Return to Main Menu".
+  void RenameOpenBox(const std::string& deviceName);
+  const OpenBox& OpenedBox() const { return m_OpenBox; }
+  // The model type the printer-status items follow: the opened box's, else the selection's.
+  int ShownModelType() const;
+
+  // The frame's device commands.
+  void OnDeviceInformation();
+  void OnResetDevice();
+  void OnRestoreFactoryDefault();
+  void OnParallelPortStatus(int port);
+  void OnSendDirectCommand();
+  void OnAppAbout();
+  void OnAddCrossSegmentPrintServer();
+  void OnReinitializeLan();
   void CreateDeviceTree();
 
   ui::CSftTree& DeviceTree() { return m_DeviceTree; }
@@ -63,6 +91,9 @@ class CPellamView : public ui::CFormView {
   UINT m_nTimer = 0;
   int m_iRefreshTicks = 0;
   ui::CSftTree m_DeviceTree;
+  OpenBox m_OpenBox;
+  std::vector<std::string> m_Layout;  // the open box's tab texts
+  bool m_bDeviceOpen = false;
   std::unique_ptr<CMainMenuDlg> m_pMainMenuDlg;
 };
 

@@ -1,5 +1,6 @@
 #include "console/resource.h"
 #include "console_pages/quick_setup_dlg.h"
+#include "console_pages/small_dialogs.h"
 #include "device_client/settings/com_method.h"
 #include "platform/message_sink.h"
 
@@ -8,6 +9,9 @@ namespace console {
 void RegisterConsoleStrings() {
   RegisterComMethodStrings();
   RegisterQuickSetupStrings();
+  RegisterSmallDialogStrings();
+  platform::RegisterString(IDS_CONFIRM_RESET, "Do you want to reset this device ?");
+  platform::RegisterString(IDS_CONFIRM_FACTORY_DEFAULT, "Restore device to factory default ?");
   platform::RegisterString(IDS_MAINFRAME,
                            "Vardon Print Server Administration Program\nPrint Server Administration Program");
   platform::RegisterString(IDS_DEFAULT_NAME_COLUMN, "Default Name");

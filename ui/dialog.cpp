@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStandardItemModel>
@@ -145,6 +146,13 @@ QWidget* NewWidget(const ControlTemplate& c, QSize size, QWidget* parent) {
       return r;
     }
     case Kind::Edit: {
+      if (c.style & ES_MULTILINE) {
+        auto* m = new QPlainTextEdit(parent);
+        m->setReadOnly((c.style & ES_READONLY) != 0);
+        m->setLineWrapMode(QPlainTextEdit::NoWrap);
+        m->setPlainText(text);
+        return m;
+      }
       auto* e = new QLineEdit(parent);
       if (c.style & ES_PASSWORD) e->setEchoMode(QLineEdit::Password);
       if (c.style & ES_READONLY) e->setReadOnly(true);

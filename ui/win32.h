@@ -21,6 +21,8 @@ constexpr UINT WS_GROUP = 0x00020000;
 constexpr UINT WS_TABSTOP = 0x00010000;
 constexpr UINT WS_CHILD = 0x40000000;
 // Edit styles.
+// Multi-line edits are plain-text boxes with scroll bars (read-only ones show long texts).
+constexpr UINT ES_MULTILINE = 0x0004;
 constexpr UINT ES_UPPERCASE = 0x0008;
 constexpr UINT ES_PASSWORD = 0x0020;
 constexpr UINT ES_READONLY = 0x0800;

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QPlainTextEdit>
 #include <QStandardItemModel>
 #include <QTabBar>
 #include <QTreeView>
@@ -37,6 +38,7 @@ void CWnd::SetWindowText(const std::string& text) {
   if (auto* b = qobject_cast<QAbstractButton*>(w_.data())) b->setText(Q(text));
   else if (auto* l = qobject_cast<QLabel*>(w_.data())) l->setText(Q(text));
   else if (auto* e = qobject_cast<QLineEdit*>(w_.data())) e->setText(Q(text));
+  else if (auto* m = qobject_cast<QPlainTextEdit*>(w_.data())) m->setPlainText(Q(text));
   else if (auto* g = qobject_cast<QGroupBox*>(w_.data())) g->setTitle(Q(text));
   else w_->setWindowTitle(Q(text));
 }
@@ -46,6 +48,7 @@ std::string CWnd::GetWindowText() const {
   if (auto* b = qobject_cast<QAbstractButton*>(w_.data())) return S(b->text());
   if (auto* l = qobject_cast<QLabel*>(w_.data())) return S(l->text());
   if (auto* e = qobject_cast<QLineEdit*>(w_.data())) return S(e->text());
+  if (auto* m = qobject_cast<QPlainTextEdit*>(w_.data())) return S(m->toPlainText());
   if (auto* g = qobject_cast<QGroupBox*>(w_.data())) return S(g->title());
   return S(w_->windowTitle());
 }
@@ -128,6 +131,11 @@ void CButton::SetCheck(int check) {
 void CEdit::LimitText(int chars) { limit_ = chars < 0 ? 0 : chars; }
 
 void CEdit::SetWindowText(const std::string& text) {
+  if (auto* m = qobject_cast<QPlainTextEdit*>(w_.data())) {
+    m->setPlainText(Q(text));
+    Notify(id_, EN_CHANGE, nullptr);
+    return;
+  }
   auto* e = qobject_cast<QLineEdit*>(w_.data());
   if (!e) return;
   last_ = Q(text);

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "device_client/access/access.h"
 #include "device_client/api/print_server_utility.h"
 #include "device_client/core/wire_layout.h"
 #include "device_client/device_lists/device_lists.h"
@@ -117,6 +118,34 @@ int CPrintServerUtility::mAddCrossSegmentPrintServer(std::string& ipAddress,
         FieldText(block + wire::pid::kModelText, wire::pid::kModelTextSize));
     return 0;
   });
+}
+
+int CPrintServerUtility::mAddCrossSegmentPrintServer(
+    std::string& ipAddress, BrowseAllPrintServerData* lists,
+    const std::function<bool(const BrowseAllPrintServerData&)>& accept) {
+  TrimBlanks(ipAddress);
+  if (ipAddress.empty() || ipAddress.size() > static_cast<std::size_t>(kMaxIpText) ||
+      ipAddress == "0.0.0.0") {
+    return -2;
+  }
+  if (lists == nullptr) return -2;
+  const int asked = Guarded([&] {
+    DeviceRecord record{};
+    if (PSAskUDP(ipAddress.c_str(), &record) != 1) return -1;
+    std::vector<char> reply(static_cast<std::size_t>(kReplyBufferSize), '\0');
+    int length = 0;
+    if (SendRespByRecord(&record, "9007:\n", 6, reply.data(), &length, kReplyBufferSize) != 0) return -1;
+    auto pid = std::make_unique<config::DevicePIDData>();
+    if (DecodeDevicePID(reply.data(), length, pid.get()) != 0) return -1;
+    const char* block = reinterpret_cast<const char*>(pid->data);
+    lists->szDefaultName.assign(1, FieldText(record.szName, kNameSize));
+    lists->szDeviceName.assign(1, FieldText(block + wire::pid::kDeviceName, wire::pid::kNameSize));
+    lists->szPortType.assign(1, FieldText(block + wire::pid::kModelText, wire::pid::kModelTextSize));
+    return 0;
+  });
+  if (asked != 0) return asked;
+  if (accept && !accept(*lists)) return kAddRefusedByCaller;
+  return mAddCrossSegmentPrintServer(ipAddress, lists);
 }
 
 int CPrintServerUtility::mQueryProtocol(const std::string& name) {

@@ -25,6 +25,7 @@
 #include <list>
 #include <map>
 #include <memory>
+#include <functional>
 #include <string>
 
 #include "device_client/access/access.h"
@@ -163,6 +164,12 @@ class CPrintServerUtility : public CUtilityObject {
   // ---- Device lists (browse_ops.cpp) ---------------------------------------------------------
   int PS_Browse(BrowseAllPrintServerData& lists, const std::string& pattern);
   int mAddCrossSegmentPrintServer(std::string& ipAddress, BrowseAllPrintServerData* lists);
+  // The same with the caller's checks first: the box is asked without storing anything, its
+  // names and model text go to *lists, and only when accept(*lists) is true is it added as above.
+  // kAddRefusedByCaller when accept refused (nothing stored).
+  static constexpr int kAddRefusedByCaller = 1;
+  int mAddCrossSegmentPrintServer(std::string& ipAddress, BrowseAllPrintServerData* lists,
+                                  const std::function<bool(const BrowseAllPrintServerData&)>& accept);
   int mQueryProtocol(const std::string& name);
 
   // NetWare file servers and NDS trees by SAP query (names in the order heard, at most 128):

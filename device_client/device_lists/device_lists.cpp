@@ -298,6 +298,15 @@ int PSAddUDP(const char* szIPAddress, DeviceRecord* pRecord) {
   return 1;
 }
 
+int PSAskUDP(const char* szIPAddress, DeviceRecord* pRecord) {
+  if (pRecord == nullptr) return 0;
+  DeviceRecord record{};
+  if (!AskBoxAt(szIPAddress, &record)) return 0;
+  if (FindDeviceIndex(record.szName) >= 0) return 0;
+  *pRecord = record;
+  return 1;
+}
+
 int PSIAddUDP(const char* szIPAddress) {
   L().internetKey = true;
   DeviceRecord record{};

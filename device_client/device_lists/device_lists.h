@@ -48,6 +48,9 @@ int GetCacheDetails(std::uint8_t* pDeviceInfo, std::uint8_t* pFunctionId, char* 
 // the TCP/IP registry list: 1 and *pRecord set, else 0 (no answer, a name already listed, the
 // table full, an unusable address or name); on 0 nothing is stored.
 int PSAddUDP(const char* szIPAddress, DeviceRecord* pRecord);
+// Asks the box at szIPAddress as PSAddUDP does and stores nothing: 1 and *pRecord set when the box
+// answered with a usable name that is not listed yet, else 0.
+int PSAskUDP(const char* szIPAddress, DeviceRecord* pRecord);
 // Switches the TCP/IP list to the Internet key, asks the box and writes its registry entry:
 // 1 when the box answered and was written, else 0. The device table is not changed.
 int PSIAddUDP(const char* szIPAddress);
