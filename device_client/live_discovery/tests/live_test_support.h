@@ -2,6 +2,7 @@
 // a virtual clock, and helpers to read the library's fixed-width results.
 #pragma once
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -55,7 +56,10 @@ class LiveTest : public ::testing::Test {
     std::random_device rd;
     const std::string ini = platform::JoinPath(platform::WindowsDirectory(), "ipx.ini");
     WritePrivateProfileString("IPX", "Network", kNetwork, ini.c_str());
-    WritePrivateProfileString("IPX", "UdpPortBase", std::to_string(30000 + rd() % 2500).c_str(), ini.c_str());
+    // Broadcasts reach every test process on the same ports: tests running side by side take
+    // their bases from their process ids, which ctest hands out close together, so two of them
+    // rarely share one (a random pick did now and then).
+    WritePrivateProfileString("IPX", "UdpPortBase", std::to_string(30000 + ::getpid() % 2500).c_str(), ini.c_str());
     WritePrivateProfileString("IPX", "TcpPortBase", std::to_string(30000 + rd() % 20000).c_str(), ini.c_str());
     WritePrivateProfileString("IPX", "Address", "127.0.0.1", ini.c_str());
     WritePrivateProfileString("IPX", "Broadcast", "127.255.255.255", ini.c_str());
