@@ -224,73 +224,128 @@ int CPrintServerUtility::GetByRecord(const DeviceRecord* record, Out* out, Copy&
       record != nullptr, [&] { return SelectDeviceRecord(record); }, out, copy);
 }
 
-int CPrintServerUtility::mGetSerialPortConfiguration(const std::string& name,
-                                                     SerialPortConfigurationData* out) {
+namespace {
+
+// The copy of one group out of the cache, by the type of the caller's record.
+struct CacheView {
+  const config::DeviceConfigurationData& c;
+  const WizardCacheExtras& x;
+};
+
+void CopyOut(const CacheView& v, ProtocolData& o) { o = v.c.dsProtocol; }
+void CopyOut(const CacheView& v, SerialPortConfigurationData& o) { o = v.c.dsSerialPort; }
+void CopyOut(const CacheView& v, SNMPConfigurationData& o) { o = v.c.dsSNMP; }
+void CopyOut(const CacheView& v, SystemConfigurationData& o) {
+  config::AssignExcept(o, v.c.dsSystem, &SystemConfigurationData::reserved);
+}
+void CopyOut(const CacheView& v, NetwareConfigurationData& o) {
+  config::AssignExcept(o, v.c.dsNetware, &NetwareConfigurationData::reserved);
+}
+void CopyOut(const CacheView& v, TCPIPConfigurationData& o) {
+  config::AssignExcept(o, v.c.dsTCPIP, &TCPIPConfigurationData::szSpare,
+                       &TCPIPConfigurationData::reserved);
+}
+void CopyOut(const CacheView& v, APPLETALKConfigurationData& o) {
+  config::AssignExcept(o, v.c.dsAPPLETALK, &APPLETALKConfigurationData::reserved);
+}
+void CopyOut(const CacheView& v, NetBEUIConfigureData& o) {
+  config::AssignExcept<config::NetBEUIConfigureData>(o, v.c.dsNetBEUI,
+                                                     &config::NetBEUIConfigureData::reserved);
+  static_cast<NetBEUIExtraTexts&>(o) = v.x.netbeui;
+}
+void CopyOut(const CacheView& v, WirelessConfigurationData& o) {
+  static_cast<config::WirelessConfigurationData&>(o) = v.c.dsWireless;
+  o.MacAddressList = v.x.wireless.MacAddressList;
+}
+
+// Printers are numbered 1..8; any other number would lie outside the eight entries.
+bool IsLogicalPrinter(int iPort) { return iPort >= 1 && iPort <= config::kLogicalPrinterCount; }
+
+}  // namespace
+
+template <class Out>
+int CPrintServerUtility::GetGroup(const std::string& name, Out* out) {
   return Fetch(
       !name.empty(), [&] { return SelectDevice(name); }, out,
-      [&](SerialPortConfigurationData& o) { o = m_Configuration.dsSerialPort; });
+      [&](Out& o) { CopyOut(CacheView{m_Configuration, m_Extras}, o); });
+}
+
+template <class Out>
+int CPrintServerUtility::GetGroup(const DeviceRecord* record, Out* out) {
+  return GetByRecord(record, out,
+                     [&](Out& o) { CopyOut(CacheView{m_Configuration, m_Extras}, o); });
+}
+
+int CPrintServerUtility::mGetSerialPortConfiguration(const std::string& name,
+                                                     SerialPortConfigurationData* out) {
+  return GetGroup(name, out);
+}
+int CPrintServerUtility::mGetSerialPortConfiguration(const DeviceRecord* record,
+                                                     SerialPortConfigurationData* out) {
+  // The record form reports a missing argument as a plain failure.
+  if (record == nullptr || out == nullptr) return -1;
+  return GetGroup(record, out);
 }
 
 int CPrintServerUtility::mGetLogicalPortConfiguration(const std::string& name, int iPort,
                                                       LogicalPrinterConfigurationData* out) {
-  // Printers are numbered 1..8; any other number would lie outside the eight entries.
-  const bool inRange = iPort >= 1 && iPort <= config::kLogicalPrinterCount;
   return Fetch(
-      !name.empty() && inRange, [&] { return SelectDevice(name); }, out,
-      [&](LogicalPrinterConfigurationData& o) {
-        config::AssignExcept(o, m_Configuration.dsLogicalPrinter[iPort - 1],
-                             &LogicalPrinterConfigurationData::reserved);
-      });
+      !name.empty() && IsLogicalPrinter(iPort), [&] { return SelectDevice(name); }, out,
+      [&](LogicalPrinterConfigurationData& o) { CopyLogicalPrinter(iPort, o); });
+}
+int CPrintServerUtility::mGetLogicalPortConfiguration(const DeviceRecord* record, int iPort,
+                                                      LogicalPrinterConfigurationData* out) {
+  if (!IsLogicalPrinter(iPort)) return -2;
+  return GetByRecord(record, out,
+                     [&](LogicalPrinterConfigurationData& o) { CopyLogicalPrinter(iPort, o); });
+}
+void CPrintServerUtility::CopyLogicalPrinter(int iPort, LogicalPrinterConfigurationData& o) const {
+  config::AssignExcept(o, m_Configuration.dsLogicalPrinter[iPort - 1],
+                       &LogicalPrinterConfigurationData::reserved);
 }
 
 int CPrintServerUtility::mGetNetBEUIConfiguration(const std::string& name,
                                                   NetBEUIConfigureData* out) {
-  return Fetch(
-      !name.empty(), [&] { return SelectDevice(name); }, out,
-      [&](NetBEUIConfigureData& o) {
-        config::AssignExcept<config::NetBEUIConfigureData>(o, m_Configuration.dsNetBEUI,
-                                                           &config::NetBEUIConfigureData::reserved);
-        static_cast<NetBEUIExtraTexts&>(o) = m_Extras.netbeui;
-      });
+  return GetGroup(name, out);
 }
-
+int CPrintServerUtility::mGetNetBEUIConfiguration(const DeviceRecord* record,
+                                                  NetBEUIConfigureData* out) {
+  return GetGroup(record, out);
+}
 int CPrintServerUtility::mGetWirelessConfiguration(const std::string& name,
                                                    WirelessConfigurationData* out) {
-  return Fetch(
-      !name.empty(), [&] { return SelectDevice(name); }, out,
-      [&](WirelessConfigurationData& o) {
-        static_cast<config::WirelessConfigurationData&>(o) = m_Configuration.dsWireless;
-        o.MacAddressList = m_Extras.wireless.MacAddressList;
-      });
+  return GetGroup(name, out);
 }
-
+int CPrintServerUtility::mGetWirelessConfiguration(const DeviceRecord* record,
+                                                   WirelessConfigurationData* out) {
+  return GetGroup(record, out);
+}
 int CPrintServerUtility::mGetSNMPConfiguration(const std::string& name,
                                                SNMPConfigurationData* out) {
-  return Fetch(
-      !name.empty(), [&] { return SelectDevice(name); }, out,
-      [&](SNMPConfigurationData& o) { o = m_Configuration.dsSNMP; });
+  return GetGroup(name, out);
 }
-
+int CPrintServerUtility::mGetSNMPConfiguration(const DeviceRecord* record,
+                                               SNMPConfigurationData* out) {
+  return GetGroup(record, out);
+}
+int CPrintServerUtility::mGetAPPLETALKConfiguration(const DeviceRecord* record,
+                                                    APPLETALKConfigurationData* out) {
+  return GetGroup(record, out);
+}
+int CPrintServerUtility::mGetDeviceProtocol(const DeviceRecord* record, ProtocolData* out) {
+  return GetGroup(record, out);
+}
 int CPrintServerUtility::mGetSystemConfiguration(const DeviceRecord* record,
                                                  SystemConfigurationData* out) {
-  return GetByRecord(record, out, [&](SystemConfigurationData& o) {
-    config::AssignExcept(o, m_Configuration.dsSystem, &SystemConfigurationData::reserved);
-  });
+  return GetGroup(record, out);
 }
-
 int CPrintServerUtility::mGetNetwareConfiguration(const DeviceRecord* record,
                                                   NetwareConfigurationData* out) {
-  return GetByRecord(record, out, [&](NetwareConfigurationData& o) {
-    config::AssignExcept(o, m_Configuration.dsNetware, &NetwareConfigurationData::reserved);
-  });
+  return GetGroup(record, out);
 }
-
 int CPrintServerUtility::mGetTCPIPConfiguration(const DeviceRecord* record,
                                                 TCPIPConfigurationData* out) {
-  return GetByRecord(record, out, [&](TCPIPConfigurationData& o) {
-    config::AssignExcept(o, m_Configuration.dsTCPIP, &TCPIPConfigurationData::szSpare,
-                         &TCPIPConfigurationData::reserved);
-  });
+  return GetGroup(record, out);
 }
 
 // ---- Device information ----------------------------------------------------------------------

@@ -97,9 +97,19 @@ class CPrintServerUtility : protected ::CPrintServerUtility {
   int mGetNetBEUIConfiguration(const std::string& name, NetBEUIConfigureData* out);
   int mGetWirelessConfiguration(const std::string& name, WirelessConfigurationData* out);
   int mGetSNMPConfiguration(const std::string& name, SNMPConfigurationData* out);
+  // The record forms: read the record's box, then copy as by name (the serial port's gives -1,
+  // not -2, for a missing argument).
   int mGetSystemConfiguration(const DeviceRecord* record, SystemConfigurationData* out);
   int mGetNetwareConfiguration(const DeviceRecord* record, NetwareConfigurationData* out);
   int mGetTCPIPConfiguration(const DeviceRecord* record, TCPIPConfigurationData* out);
+  int mGetSerialPortConfiguration(const DeviceRecord* record, SerialPortConfigurationData* out);
+  int mGetLogicalPortConfiguration(const DeviceRecord* record, int iPort,
+                                   LogicalPrinterConfigurationData* out);
+  int mGetNetBEUIConfiguration(const DeviceRecord* record, NetBEUIConfigureData* out);
+  int mGetWirelessConfiguration(const DeviceRecord* record, WirelessConfigurationData* out);
+  int mGetSNMPConfiguration(const DeviceRecord* record, SNMPConfigurationData* out);
+  int mGetAPPLETALKConfiguration(const DeviceRecord* record, APPLETALKConfigurationData* out);
+  int mGetDeviceProtocol(const DeviceRecord* record, ProtocolData* out);
 
   // ---- Commands --------------------------------------------------------------------------------
   // "9002:", 5000 ms, reload.
@@ -193,20 +203,41 @@ class CPrintServerUtility : protected ::CPrintServerUtility {
                                             LogicalPrinterConfigurationData* out);
   int mSetLogicalPortConfigurationToDefault(const std::string& name, int n);
   int mSetSNMPConfigurationToDefault(const std::string& name);
+  // The default system text names the box, and the fresh record it is built from has no name: the
+  // builder refuses it, so both forms end with -2 (an empty name or a null record likewise) and
+  // nothing is sent.
+  int mSetSystemConfigurationToDefault(const std::string& name);
+  int mSetSystemConfigurationToDefault(const DeviceRecord* record);
+  // The record forms of the default writers: the same text to the record's box, restarted by its
+  // record (NetWare: the record's default name is the print-server name).
+  int mSetSerialPortConfigurationToDefault(const DeviceRecord* record);
+  int mSetTCPIPConfigurationToDefault(const DeviceRecord* record);
+  int mSetNetBEUIConfigurationToDefault(const DeviceRecord* record);
+  int mSetAPPLETALKConfigurationToDefault(const DeviceRecord* record);
+  int mSetSNMPConfigurationToDefault(const DeviceRecord* record);
+  int mSetNetwareConfigurationToDefault(const DeviceRecord* record);
   // Sends a group's default text and restarts the box (the ToDefault writers' last step).
   int SendDefaultText(const std::string& name, const std::string& text);
+  int SendDefaultText(const DeviceRecord* record, const std::string& text);
 
   // ---- Group writers (send, then restart and reload) -----------------------------------------
+  // The record forms send to the record's box and restart it by its record.
   int mSetSystemConfiguration(const std::string& name, const SystemConfigurationData* system);
   int mSetSerialPortConfiguration(const std::string& name,
+                                  const SerialPortConfigurationData* serial);
+  int mSetSerialPortConfiguration(const DeviceRecord* record,
                                   const SerialPortConfigurationData* serial);
   int mSetLogicalPortConfiguration(const std::string& name, int iPort,
                                    const LogicalPrinterConfigurationData* printer);
   int mSetNetwareConfiguration(const std::string& name, const NetwareConfigurationData* netware);
+  int mSetNetwareConfiguration(const DeviceRecord* record, const NetwareConfigurationData* netware);
   int mSetTCPIPConfiguration(const std::string& name, const TCPIPConfigurationData* tcpip);
   int mSetAPPLETALKConfiguration(const std::string& name,
                                  const APPLETALKConfigurationData* appletalk);
+  int mSetAPPLETALKConfiguration(const DeviceRecord* record,
+                                 const APPLETALKConfigurationData* appletalk);
   int mSetNetBEUIConfiguration(const std::string& name, const NetBEUIConfigureData* netbeui);
+  int mSetNetBEUIConfiguration(const DeviceRecord* record, const NetBEUIConfigureData* netbeui);
   int mSetSNMPConfiguration(const std::string& name, const SNMPConfigurationData* snmp);
   int mSetWirelessConfiguration(const std::string& name, const WirelessConfigurationData* wireless);
   // "9005:" / "9035:" + encoded password, then restart.
@@ -221,6 +252,14 @@ class CPrintServerUtility : protected ::CPrintServerUtility {
   // is 0, one reached over TCP/IP at `newAddress` when that is not empty; then the reload.
   int ApplySettings(const std::string& name, const std::string& newName, int sameName,
                     const std::string& newAddress = std::string());
+  // System (0001, 0011, 0012, 0014), port names 0040-0042 (empty: P1-P3), handshakes 0501-0503,
+  // the NetWare text with its checks, 4000 (required), 4001 and 4002 (left out when empty), 4020
+  // (left out unless 0/1), 5000, 5001 (left out unless 0/1), 5002 (left out outside 0..255) and
+  // the eight logical printers, in one request. Then, with `bRelocate` non-zero, the apply step
+  // to the record's device name (the box is renamed); else the restart and reload. -2 for a bad
+  // value (nothing sent), -1 for a failed send.
+  int mSetAllConfiguration(const std::string& name, const AllConfigurationData* all,
+                           std::uint8_t bRelocate);
   // The basic configuration: logical printer 8, system, TCP/IP and NetBEUI lines, then restart;
   // the read copies back the fields the write sends.
   int mSetBasicConfiguration(const std::string& name, const BasicConfigurationData* basic);
@@ -290,11 +329,31 @@ class CPrintServerUtility : protected ::CPrintServerUtility {
  private:
   template <class Out, class Copy>
   int GetByRecord(const DeviceRecord* record, Out* out, Copy&& copy);
+  // Select by name or record, then copy the group of the caller's record type out of the cache.
+  template <class Out>
+  int GetGroup(const std::string& name, Out* out);
+  template <class Out>
+  int GetGroup(const DeviceRecord* record, Out* out);
+  void CopyLogicalPrinter(int iPort, LogicalPrinterConfigurationData& o) const;
   // Reads "9100:" and "9007:" through `send`; the block goes to `pid`.
   template <class Send>
   int ReadConfigurationWith(Send&& send, DevicePIDData* pid);
   // Sends a settings text by name, forgets the cached box, and on success restarts it.
   int SendSettingsAndReset(const std::string& name, const std::string& text);
+  // The same to a device record, restarting it by its record.
+  int SendSettingsAndResetToRecord(const DeviceRecord* record, const std::string& text);
+  // Where a settings text goes: the box of a default name or the box of a device record.
+  struct Target {
+    const std::string* name;
+    const DeviceRecord* record;
+    bool ok() const { return record != nullptr || (name != nullptr && !name->empty()); }
+  };
+  int SendSettingsAndReset(const Target& to, const std::string& text);
+  // The group writers behind both forms: check, build, send, restart.
+  int WriteGroup(const Target& to, const SerialPortConfigurationData* s);
+  int WriteGroup(const Target& to, const NetwareConfigurationData* nw);
+  int WriteGroup(const Target& to, const APPLETALKConfigurationData* a);
+  int WriteGroup(const Target& to, const NetBEUIConfigureData* nb);
   // "9002:", the wait, the device table's record following the box's new NetBIOS name or IP
   // address (either may be empty), then the reload.
   int RestartAndReload(const std::string& name, std::int64_t waitMs, const std::string& nbName,

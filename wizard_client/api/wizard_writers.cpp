@@ -63,15 +63,20 @@ bool IsDottedAddress(const std::string& s) {
   return parts == 3 && digits > 0;
 }
 
-// The four lines of logical printer n (1..8); false for another n or a bad switch.
-bool LogicalPortLines(ConfigText& t, int n, const LogicalPrinterConfigurationData& p) {
-  if (n < 1 || n > config::kLogicalPrinterCount) return false;
-  if (p.bConvertLFToLFCR != 0 && p.bConvertLFToLFCR != 1) return false;
+// The four lines of logical printer n (1..8); the line-feed switch reads YES for 1, else NO.
+void LogicalPortText(ConfigText& t, int n, const LogicalPrinterConfigurationData& p) {
   const int b = 100 + 20 * (n - 1);
   t.Text(Key(b), p.szPhysicalPort);
   t.Text(Key(b + 1), p.szStringBeforeJob);
   t.Text(Key(b + 2), p.szStringAfterJob);
   t.Text(Key(b + 3), p.bConvertLFToLFCR == 1 ? "YES" : "NO");
+}
+
+// The same with its checks: false for another n or a switch other than 0/1.
+bool LogicalPortLines(ConfigText& t, int n, const LogicalPrinterConfigurationData& p) {
+  if (n < 1 || n > config::kLogicalPrinterCount) return false;
+  if (p.bConvertLFToLFCR != 0 && p.bConvertLFToLFCR != 1) return false;
+  LogicalPortText(t, n, p);
   return true;
 }
 
@@ -189,6 +194,20 @@ int CPrintServerUtility::SendSettingsAndReset(const std::string& name, const std
   m_szLastDeviceName.clear();
   if (rc != 0) return -1;
   return mResetDevice(name);
+}
+
+int CPrintServerUtility::SendSettingsAndReset(const Target& to, const std::string& text) {
+  return to.record != nullptr ? SendSettingsAndResetToRecord(to.record, text)
+                              : SendSettingsAndReset(*to.name, text);
+}
+
+int CPrintServerUtility::SendSettingsAndResetToRecord(const DeviceRecord* record,
+                                                      const std::string& text) {
+  int length = 0;
+  const int rc = SendRespToRecord(record, text, ReplyBuffer(), length);
+  m_szLastDeviceName.clear();
+  if (rc != 0) return -1;
+  return mResetDevice(record);
 }
 
 // ---- Default builders ------------------------------------------------------------------------
@@ -392,13 +411,17 @@ int DefaultsInto(Util& util, const std::string& name, Record* out, bool select, 
 namespace {
 
 // Sends the default text of one group (built into a throw-away record) and restarts the box.
-template <class Record, class Build>
-int SendDefaults(CPrintServerUtility& util, const std::string& name, Build&& build) {
-  if (name.empty()) return -2;
+bool Given(const std::string& name) { return !name.empty(); }
+bool Given(const DeviceRecord* record) { return record != nullptr; }
+
+// `to`: a default name or a device record.
+template <class Record, class To, class Build>
+int SendDefaults(CPrintServerUtility& util, const To& to, Build&& build) {
+  if (!Given(to)) return -2;
   Record record;
   std::string text;
   build(&record, text);
-  return util.SendDefaultText(name, text);
+  return util.SendDefaultText(to, text);
 }
 
 }  // namespace
@@ -471,6 +494,9 @@ int CPrintServerUtility::mSetLogicalPortConfigurationToDefault(const std::string
 int CPrintServerUtility::SendDefaultText(const std::string& name, const std::string& text) {
   return SendSettingsAndReset(name, text);
 }
+int CPrintServerUtility::SendDefaultText(const DeviceRecord* record, const std::string& text) {
+  return SendSettingsAndResetToRecord(record, text);
+}
 
 int CPrintServerUtility::mSetSerialPortConfigurationToDefault(const std::string& name) {
   return SendDefaults<SerialPortConfigurationData>(
@@ -493,6 +519,50 @@ int CPrintServerUtility::mSetSNMPConfigurationToDefault(const std::string& name)
       *this, name, [&](auto* r, std::string& t) { DefaultSNMPConfiguration(r, 1, t); });
 }
 
+int CPrintServerUtility::mSetSerialPortConfigurationToDefault(const DeviceRecord* record) {
+  return SendDefaults<SerialPortConfigurationData>(
+      *this, record, [&](auto* r, std::string& t) { DefaultSerialPortConfiguration(r, 1, t); });
+}
+int CPrintServerUtility::mSetTCPIPConfigurationToDefault(const DeviceRecord* record) {
+  return SendDefaults<TCPIPConfigurationData>(
+      *this, record, [&](auto* r, std::string& t) { DefaultTCPIPConfiguration(r, 1, t); });
+}
+int CPrintServerUtility::mSetNetBEUIConfigurationToDefault(const DeviceRecord* record) {
+  return SendDefaults<NetBEUIConfigureData>(
+      *this, record, [&](auto* r, std::string& t) { DefaultNetBEUIConfiguration(r, 1, t); });
+}
+int CPrintServerUtility::mSetAPPLETALKConfigurationToDefault(const DeviceRecord* record) {
+  return SendDefaults<APPLETALKConfigurationData>(
+      *this, record, [&](auto* r, std::string& t) { DefaultAPPLETALKConfiguration(r, 1, t); });
+}
+int CPrintServerUtility::mSetSNMPConfigurationToDefault(const DeviceRecord* record) {
+  return SendDefaults<SNMPConfigurationData>(
+      *this, record, [&](auto* r, std::string& t) { DefaultSNMPConfiguration(r, 1, t); });
+}
+int CPrintServerUtility::mSetNetwareConfigurationToDefault(const DeviceRecord* record) {
+  // The print-server name is the record's default name, as the name form uses its own.
+  const std::string name =
+      record != nullptr ? std::string(record->szName, strnlen(record->szName, sizeof record->szName))
+                        : std::string();
+  return SendDefaults<NetwareConfigurationData>(
+      *this, record, [&](auto* r, std::string& t) { DefaultNetwareConfiguration(name, r, 1, t); });
+}
+
+int CPrintServerUtility::mSetSystemConfigurationToDefault(const std::string& name) {
+  if (name.empty()) return -2;
+  SystemConfigurationData record;
+  std::string text;
+  const int rc = DefaultSystemConfiguration(&record, 1, text);
+  return rc != 0 ? rc : SendDefaultText(name, text);
+}
+int CPrintServerUtility::mSetSystemConfigurationToDefault(const DeviceRecord* record) {
+  if (record == nullptr) return -2;
+  SystemConfigurationData fresh;
+  std::string text;
+  const int rc = DefaultSystemConfiguration(&fresh, 1, text);
+  return rc != 0 ? rc : SendSettingsAndResetToRecord(record, text);
+}
+
 // ---- Group writers ---------------------------------------------------------------------------
 
 int CPrintServerUtility::mSetSystemConfiguration(const std::string& name,
@@ -510,10 +580,15 @@ int CPrintServerUtility::mSetSystemConfiguration(const std::string& name,
   });
 }
 
-int CPrintServerUtility::mSetSerialPortConfiguration(const std::string& name,
-                                                     const SerialPortConfigurationData* s) {
+int CPrintServerUtility::mSetSerialPortConfiguration(const std::string& name, const SerialPortConfigurationData* s) {
+  return WriteGroup(Target{&name, nullptr}, s);
+}
+int CPrintServerUtility::mSetSerialPortConfiguration(const DeviceRecord* record, const SerialPortConfigurationData* s) {
+  return WriteGroup(Target{nullptr, record}, s);
+}
+int CPrintServerUtility::WriteGroup(const Target& to, const SerialPortConfigurationData* s) {
   return Guarded([&] {
-    if (name.empty() || s == nullptr) return -2;
+    if (!to.ok() || s == nullptr) return -2;
     if (s->iBaudrate <= 0 || s->iDatabits <= 0 || s->iStopbits <= 0 || s->szParity.empty() ||
         s->szHandshake.empty()) {
       return -2;
@@ -525,7 +600,7 @@ int CPrintServerUtility::mSetSerialPortConfiguration(const std::string& name,
     t.Number("0031", s->iStopbits);
     t.Text("0034", s->szHandshake);
     if (!t.ok()) return -2;
-    return SendSettingsAndReset(name, t.text());
+    return SendSettingsAndReset(to, t.text());
   });
 }
 
@@ -544,13 +619,18 @@ int CPrintServerUtility::mSetLogicalPortConfiguration(const std::string& name, i
   });
 }
 
-int CPrintServerUtility::mSetNetwareConfiguration(const std::string& name,
-                                                  const NetwareConfigurationData* nw) {
+int CPrintServerUtility::mSetNetwareConfiguration(const std::string& name, const NetwareConfigurationData* nw) {
+  return WriteGroup(Target{&name, nullptr}, nw);
+}
+int CPrintServerUtility::mSetNetwareConfiguration(const DeviceRecord* record, const NetwareConfigurationData* nw) {
+  return WriteGroup(Target{nullptr, record}, nw);
+}
+int CPrintServerUtility::WriteGroup(const Target& to, const NetwareConfigurationData* nw) {
   return Guarded([&] {
-    if (name.empty() || nw == nullptr) return -2;
+    if (!to.ok() || nw == nullptr) return -2;
     ConfigText t;
     if (!config::WriteNetwareLines(t, *nw) || !t.ok()) return -2;
-    return SendSettingsAndReset(name, t.text());
+    return SendSettingsAndReset(to, t.text());
   });
 }
 
@@ -569,10 +649,15 @@ int CPrintServerUtility::mSetTCPIPConfiguration(const std::string& name,
   });
 }
 
-int CPrintServerUtility::mSetAPPLETALKConfiguration(const std::string& name,
-                                                    const APPLETALKConfigurationData* a) {
+int CPrintServerUtility::mSetAPPLETALKConfiguration(const std::string& name, const APPLETALKConfigurationData* a) {
+  return WriteGroup(Target{&name, nullptr}, a);
+}
+int CPrintServerUtility::mSetAPPLETALKConfiguration(const DeviceRecord* record, const APPLETALKConfigurationData* a) {
+  return WriteGroup(Target{nullptr, record}, a);
+}
+int CPrintServerUtility::WriteGroup(const Target& to, const APPLETALKConfigurationData* a) {
   return Guarded([&] {
-    if (name.empty() || a == nullptr) return -2;
+    if (!to.ok() || a == nullptr) return -2;
     ConfigText t;
     t.Text("3000", a->szZoneName);
     const std::pair<const char*, const std::string*> types[] = {{"3001", &a->szP1PrinterType},
@@ -587,21 +672,26 @@ int CPrintServerUtility::mSetAPPLETALKConfiguration(const std::string& name,
     t.Switch("3103", a->bSPBinaryCommunicationProtocol, "YES", "NO");
     t.Switch("3104", a->bP3BinaryCommunicationProtocol, "YES", "NO");
     if (!t.ok()) return -2;
-    return SendSettingsAndReset(name, t.text());
+    return SendSettingsAndReset(to, t.text());
   });
 }
 
-int CPrintServerUtility::mSetNetBEUIConfiguration(const std::string& name,
-                                                  const NetBEUIConfigureData* nb) {
+int CPrintServerUtility::mSetNetBEUIConfiguration(const std::string& name, const NetBEUIConfigureData* nb) {
+  return WriteGroup(Target{&name, nullptr}, nb);
+}
+int CPrintServerUtility::mSetNetBEUIConfiguration(const DeviceRecord* record, const NetBEUIConfigureData* nb) {
+  return WriteGroup(Target{nullptr, record}, nb);
+}
+int CPrintServerUtility::WriteGroup(const Target& to, const NetBEUIConfigureData* nb) {
   return Guarded([&] {
-    if (name.empty() || nb == nullptr) return -2;
+    if (!to.ok() || nb == nullptr) return -2;
     ConfigText t;
     t.Text("5000", nb->szDomainName);
     t.Switch("5001", nb->bAbortJobAsPaperOut, "YES", "NO");
     if (nb->iResponseTime < 0 || nb->iResponseTime > 255) t.Refuse();
     t.Number("5002", nb->iResponseTime);
     if (!t.ok()) return -2;
-    return SendSettingsAndReset(name, t.text());
+    return SendSettingsAndReset(to, t.text());
   });
 }
 
@@ -788,6 +878,51 @@ int CPrintServerUtility::mGetBasicConfiguration(const std::string& name,
     basic->dsNetBEUI.iResponseTime = m_Configuration.dsNetBEUI.iResponseTime;
     basic->dsNetBEUI.bAbortJobAsPaperOut = m_Configuration.dsNetBEUI.bAbortJobAsPaperOut;
     return 0;
+  });
+}
+
+// ---- The whole configuration in one request -------------------------------------------------
+
+int CPrintServerUtility::mSetAllConfiguration(const std::string& name,
+                                              const AllConfigurationData* all,
+                                              std::uint8_t bRelocate) {
+  return Guarded([&] {
+    if (name.empty() || all == nullptr) return -2;
+    const config::DeviceConfigurationData& c = all->base;
+    const auto word = [](std::int32_t v) { return v != 0 ? "ENABLE" : "DISABLE"; };
+    ConfigText t;
+    t.Text("0001", c.dsSystem.szDeviceName);
+    t.Text("0011", word(c.dsSystem.bIPXSPXProtocol));
+    t.Text("0012", word(c.dsSystem.bTCPIPProtocol));
+    t.Text("0014", word(c.dsSystem.bNetBEUIProtocol));
+    static const char* const kDefaultName[3] = {"P1", "P2", "P3"};
+    for (int i = 0; i < 3; ++i) {
+      const std::string& portName = c.dsPhysicalPort[i].szPortName;
+      t.Text(Key(40 + i), portName.empty() ? std::string(kDefaultName[i]) : portName);
+    }
+    for (int i = 0; i < 3; ++i)
+      t.Text(Key(501 + i), c.dsPhysicalPort[i].iHandshake == 1 ? "BUSY" : "ACK&BUSY");
+    if (!config::WriteNetwareLines(t, c.dsNetware)) return -2;
+    const TCPIPConfigurationData& tcp = c.dsTCPIP;
+    t.Required("4000", tcp.szIPAddress);
+    if (!tcp.szGatewayAddress.empty()) t.Text("4001", tcp.szGatewayAddress);
+    if (!tcp.szSubNetworkMaskAddress.empty()) t.Text("4002", tcp.szSubNetworkMaskAddress);
+    if (tcp.bAutoAddress1 == 0 || tcp.bAutoAddress1 == 1)
+      t.Switch("4020", tcp.bAutoAddress1, "Enable", "Disable");
+    const config::NetBEUIConfigureData& nb = c.dsNetBEUI;
+    t.Text("5000", nb.szDomainName);
+    if (nb.bAbortJobAsPaperOut == 0 || nb.bAbortJobAsPaperOut == 1)
+      t.Switch("5001", nb.bAbortJobAsPaperOut, "YES", "NO");
+    if (nb.iResponseTime >= 0 && nb.iResponseTime <= 255) t.Number("5002", nb.iResponseTime);
+    for (int n = 1; n <= config::kLogicalPrinterCount; ++n)
+      LogicalPortText(t, n, c.dsLogicalPrinter[n - 1]);
+    if (!t.ok()) return -2;
+    int length = 0;
+    const int rc = SendResp(name, t.text(), ReplyBuffer(), length);
+    m_szLastDeviceName.clear();
+    if (rc != 0) return -1;
+    if (bRelocate != 0) return ApplySettings(name, c.dsSystem.szDeviceName, 0);
+    return mResetDevice(name);
   });
 }
 

@@ -1,11 +1,15 @@
 // The wizard's group writers, wireless writer, password commands and device queries against an
-// emulated box over TCP: the exact text each write puts on the wire, or that nothing is sent.
+// emulated box over TCP: the exact text each write puts on the wire, or that nothing is sent, and
+// that the device-record forms reach the same box with the same result as the name forms.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <memory>
 #include <string>
+#include <variant>
+#include <vector>
 
 #include "device_client/api/tests/api_fixture.h"
 #include "tools/box_emulator/box_emulator.h"
@@ -485,6 +489,216 @@ TEST_F(WizardWriters, RecordBrowseAndRecordApplyReachTheBoxItNames) {
   EXPECT_EQ(all[2].data, "9002:\n");
   EXPECT_EQ(wiz_->LastDeviceName(), name_);
   EXPECT_EQ(wiz_->ApplySettingsToRecord(nullptr, "", 0), -2);
+}
+
+}  // namespace
+
+namespace {
+
+wizard::AllConfigurationData WholeConfiguration() {
+  wizard::AllConfigurationData all;
+  config::DeviceConfigurationData& c = all.base;
+  c.dsSystem.szDeviceName = "Front-Desk";
+  c.dsSystem.bIPXSPXProtocol = 0;
+  c.dsSystem.bTCPIPProtocol = 1;
+  c.dsSystem.bNetBEUIProtocol = 7;  // any non-zero switch is ENABLE
+  c.dsPhysicalPort[0].szPortName = "LPT-A";
+  c.dsPhysicalPort[0].iHandshake = 1;
+  c.dsNetware = PrintServerMode();
+  c.dsTCPIP.szIPAddress = "10.1.2.3";
+  c.dsTCPIP.szSubNetworkMaskAddress = "255.0.0.0";
+  c.dsTCPIP.bAutoAddress1 = 0;
+  c.dsNetBEUI.szDomainName = "SALES";
+  c.dsNetBEUI.bAbortJobAsPaperOut = 2;  // left out
+  c.dsNetBEUI.iResponseTime = 30;
+  for (auto& p : c.dsLogicalPrinter) p.szPhysicalPort = "P1";
+  c.dsLogicalPrinter[7].szStringBeforeJob = "\\1B";
+  c.dsLogicalPrinter[7].bConvertLFToLFCR = 1;
+  return all;
+}
+
+TEST_F(WizardWriters, WholeConfigurationGoesOutAsOneText) {
+  Start();
+  const auto all = WholeConfiguration();
+  std::string printers;
+  for (int n = 0; n < 7; ++n) {
+    const std::string b = std::to_string(10 + 2 * n);
+    printers += "0" + b + "0 :P1\n0" + b + "1 :\n0" + b + "2 :\n0" + b + "3 :NO\n";
+  }
+  printers += "0240 :P1\n0241 :\\1B\n0242 :\n0243 :YES\n";
+  const std::string expected =
+      "0001 :Front-Desk\n0011 :DISABLE\n0012 :ENABLE\n0014 :ENABLE\n"
+      "0040 :LPT-A\n0041 :P2\n0042 :P3\n0501 :BUSY\n0502 :ACK&BUSY\n0503 :ACK&BUSY\n"
+      "0001 :PS1\n2001 :ENABLE\n2002 :ENABLE\n2003 :ENABLE\n2004 :ENABLE\n2000 :PS\n2101 :\n"
+      "2102 :NO\n2103 :10\n2110 :\n2111 :\n2501 :\n2502 :\n2503 :\n2504 :\n"
+      "4000 :10.1.2.3\n4002 :255.0.0.0\n4020 :Disable\n5000 :SALES\n5002 :30\n" +
+      printers;
+  ASSERT_EQ(wiz_->mSetAllConfiguration(name_, &all, 0), 0);
+  auto sent = box_.Requests();
+  ASSERT_GE(sent.size(), 2u);
+  EXPECT_EQ(sent[0].data, expected);
+  EXPECT_EQ(sent[1].data, "9002:\n");
+  EXPECT_EQ(wiz_->LastDeviceName(), name_);
+
+  // Relocating ends with the apply step: the same text, then the restart and the reload.
+  box_.ClearRequests();
+  ASSERT_EQ(wiz_->mSetAllConfiguration(name_, &all, 1), 0);
+  sent = box_.Requests();
+  ASSERT_GE(sent.size(), 2u);
+  EXPECT_EQ(sent[0].data, expected);
+  EXPECT_EQ(sent[1].data, "9002:\n");
+
+  // Bad values are found before anything is sent.
+  const std::function<void(wizard::AllConfigurationData&)> spoil[] = {
+      [](auto& a) { a.base.dsTCPIP.szIPAddress.clear(); },
+      [](auto& a) { a.base.dsNetware.iQueuePollingInterval = 0; },
+      [](auto& a) { a.base.dsSystem.szDeviceName = "two\nlines"; },
+      [](auto& a) { a.base.dsLogicalPrinter[3].szStringAfterJob = "x\ry"; },
+  };
+  for (const auto& change : spoil) {
+    auto bad = all;
+    change(bad);
+    box_.ClearRequests();
+    EXPECT_EQ(wiz_->mSetAllConfiguration(name_, &bad, 0), -2);
+    EXPECT_EQ(box_.RequestCount(), 0u);
+  }
+  EXPECT_EQ(wiz_->mSetAllConfiguration("", &all, 0), -2);
+  EXPECT_EQ(wiz_->mSetAllConfiguration(name_, nullptr, 0), -2);
+  EXPECT_EQ(box_.RequestCount(), 0u);
+}
+
+TEST_F(WizardWriters, SystemDefaultsHaveNoNameToWriteAndSendNothing) {
+  Start();
+  const wizard::DeviceRecord record =
+      wizard::FromConsoleRecord(api_test::TcpRecord(name_, box_.Address()));
+  box_.ClearRequests();
+  EXPECT_EQ(wiz_->mSetSystemConfigurationToDefault(name_), -2);
+  EXPECT_EQ(wiz_->mSetSystemConfigurationToDefault(""), -2);
+  EXPECT_EQ(wiz_->mSetSystemConfigurationToDefault(&record), -2);
+  EXPECT_EQ(wiz_->mSetSystemConfigurationToDefault(nullptr), -2);
+  EXPECT_EQ(box_.RequestCount(), 0u);
+}
+
+}  // namespace
+
+namespace {
+
+// A box addressed by default name or by device record.
+using To = std::variant<std::string, const wizard::DeviceRecord*>;
+
+struct TwinCase {
+  const char* label;
+  // Runs the operation on `to`; `seen` takes what it handed back.
+  std::function<int(Util&, const To&, std::string& seen)> run;
+};
+
+std::vector<std::string> Texts(const std::vector<box_emulator::ReceivedRequest>& requests) {
+  std::vector<std::string> out;
+  for (const auto& r : requests) out.push_back(r.data);
+  return out;
+}
+
+TEST_F(WizardWriters, RecordTwinsReachTheSameBoxWithTheSameResult) {
+  Start();
+  ASSERT_TRUE(box_.SetSetting("6000", "Front desk"));
+  ASSERT_TRUE(box_.SetSetting("5000", "SALES"));
+  ASSERT_TRUE(box_.SetSetting("3000", "Zone-7"));
+  ASSERT_TRUE(box_.SetSetting("0120", "P3"));
+  const wizard::DeviceRecord record =
+      wizard::FromConsoleRecord(api_test::TcpRecord(name_, box_.Address()));
+  const auto call = [](auto&& op) {
+    return [op](Util& u, const To& to, std::string& seen) {
+      return std::visit([&](const auto& t) { return op(u, t, seen); }, to);
+    };
+  };
+  const TwinCase cases[] = {
+      {"snmp getter", call([](Util& u, const auto& t, std::string& seen) {
+         wizard::SNMPConfigurationData s;
+         const int rc = u.mGetSNMPConfiguration(t, &s);
+         seen = s.szSysContact;
+         return rc;
+       })},
+      {"netbeui getter", call([](Util& u, const auto& t, std::string& seen) {
+         wizard::NetBEUIConfigureData b;
+         const int rc = u.mGetNetBEUIConfiguration(t, &b);
+         seen = b.szDomainName;
+         return rc;
+       })},
+      {"appletalk getter", call([](Util& u, const auto& t, std::string& seen) {
+         wizard::APPLETALKConfigurationData a;
+         const int rc = u.mGetAPPLETALKConfiguration(t, &a);
+         seen = a.szZoneName;
+         return rc;
+       })},
+      {"logical printer 2 getter", call([](Util& u, const auto& t, std::string& seen) {
+         wizard::LogicalPrinterConfigurationData p;
+         const int rc = u.mGetLogicalPortConfiguration(t, 2, &p);
+         seen = p.szPhysicalPort;
+         return rc;
+       })},
+      {"logical printer 9 getter", call([](Util& u, const auto& t, std::string&) {
+         wizard::LogicalPrinterConfigurationData p;
+         return u.mGetLogicalPortConfiguration(t, 9, &p);
+       })},
+      {"netbeui writer", call([](Util& u, const auto& t, std::string&) {
+         wizard::NetBEUIConfigureData b;
+         b.szDomainName = "WEST";
+         b.iResponseTime = 12;
+         return u.mSetNetBEUIConfiguration(t, &b);
+       })},
+      {"netbeui writer, response 256", call([](Util& u, const auto& t, std::string&) {
+         wizard::NetBEUIConfigureData b;
+         b.iResponseTime = 256;
+         return u.mSetNetBEUIConfiguration(t, &b);
+       })},
+      {"netware writer", call([](Util& u, const auto& t, std::string&) {
+         const auto nw = PrintServerMode();
+         return u.mSetNetwareConfiguration(t, &nw);
+       })},
+      {"serial writer", call([](Util& u, const auto& t, std::string&) {
+         const auto s = Serial();
+         return u.mSetSerialPortConfiguration(t, &s);
+       })},
+      {"appletalk defaults", call([](Util& u, const auto& t, std::string&) {
+         return u.mSetAPPLETALKConfigurationToDefault(t);
+       })},
+  };
+  for (const TwinCase& c : cases) {
+    SCOPED_TRACE(c.label);
+    std::string byName, byRecord;
+    box_.ClearRequests();
+    const int rcName = c.run(*wiz_, To(name_), byName);
+    const auto nameRequests = Texts(box_.Requests());
+    box_.ClearRequests();
+    const int rcRecord = c.run(*wiz_, To(&record), byRecord);
+    const auto recordRequests = Texts(box_.Requests());
+    EXPECT_EQ(rcRecord, rcName);
+    EXPECT_EQ(byRecord, byName);
+    // The same first request reaches the box (a write's text; a read's "9100:"), and a write
+    // ends with the restart either way.
+    ASSERT_EQ(nameRequests.empty(), recordRequests.empty());
+    if (nameRequests.empty()) continue;
+    const auto first = [](const std::vector<std::string>& all) {
+      for (const auto& r : all)
+        if (r.rfind("9100:", 0) != 0 && r.rfind("9007:", 0) != 0) return r;
+      return all.front();
+    };
+    EXPECT_EQ(first(recordRequests), first(nameRequests));
+    EXPECT_EQ(std::count(recordRequests.begin(), recordRequests.end(), "9002:\n"),
+              std::count(nameRequests.begin(), nameRequests.end(), "9002:\n"));
+  }
+  // The expected values came back at all.
+  std::string seen;
+  ASSERT_EQ(cases[0].run(*wiz_, To(&record), seen), 0);
+  EXPECT_EQ(seen, "Front desk");
+  ASSERT_EQ(cases[3].run(*wiz_, To(&record), seen), 0);
+  EXPECT_EQ(seen, "P3");
+  EXPECT_EQ(wiz_->mGetSerialPortConfiguration(static_cast<const wizard::DeviceRecord*>(nullptr),
+                                              nullptr),
+            -1);
+  EXPECT_EQ(wiz_->mSetNetBEUIConfiguration(static_cast<const wizard::DeviceRecord*>(nullptr),
+                                           nullptr),
+            -2);
 }
 
 }  // namespace
