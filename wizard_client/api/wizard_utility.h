@@ -232,6 +232,8 @@ class CPrintServerUtility : protected ::CPrintServerUtility {
   int mSetNetwareConfiguration(const std::string& name, const NetwareConfigurationData* netware);
   int mSetNetwareConfiguration(const DeviceRecord* record, const NetwareConfigurationData* netware);
   int mSetTCPIPConfiguration(const std::string& name, const TCPIPConfigurationData* tcpip);
+  // By record only the address lines 4000-4002 (each required) are written.
+  int mSetTCPIPConfiguration(const DeviceRecord* record, const TCPIPConfigurationData* tcpip);
   int mSetAPPLETALKConfiguration(const std::string& name,
                                  const APPLETALKConfigurationData* appletalk);
   int mSetAPPLETALKConfiguration(const DeviceRecord* record,
@@ -239,6 +241,8 @@ class CPrintServerUtility : protected ::CPrintServerUtility {
   int mSetNetBEUIConfiguration(const std::string& name, const NetBEUIConfigureData* netbeui);
   int mSetNetBEUIConfiguration(const DeviceRecord* record, const NetBEUIConfigureData* netbeui);
   int mSetSNMPConfiguration(const std::string& name, const SNMPConfigurationData* snmp);
+  // By record an empty manager or trap-receiver address is refused (-2).
+  int mSetSNMPConfiguration(const DeviceRecord* record, const SNMPConfigurationData* snmp);
   int mSetWirelessConfiguration(const std::string& name, const WirelessConfigurationData* wireless);
   // "9005:" / "9035:" + encoded password, then restart.
   int mSetPassword(const std::string& name, const std::string& password);
@@ -354,6 +358,7 @@ class CPrintServerUtility : protected ::CPrintServerUtility {
   int WriteGroup(const Target& to, const NetwareConfigurationData* nw);
   int WriteGroup(const Target& to, const APPLETALKConfigurationData* a);
   int WriteGroup(const Target& to, const NetBEUIConfigureData* nb);
+  int WriteGroup(const Target& to, const SNMPConfigurationData* s);
   // "9002:", the wait, the device table's record following the box's new NetBIOS name or IP
   // address (either may be empty), then the reload.
   int RestartAndReload(const std::string& name, std::int64_t waitMs, const std::string& nbName,

@@ -541,9 +541,9 @@ int CPrintServerUtility::mSetSNMPConfigurationToDefault(const DeviceRecord* reco
 }
 int CPrintServerUtility::mSetNetwareConfigurationToDefault(const DeviceRecord* record) {
   // The print-server name is the record's default name, as the name form uses its own.
-  const std::string name =
-      record != nullptr ? std::string(record->szName, strnlen(record->szName, sizeof record->szName))
-                        : std::string();
+  std::string name;
+  if (record != nullptr)
+    name.assign(record->szName, strnlen(record->szName, sizeof record->szName));
   return SendDefaults<NetwareConfigurationData>(
       *this, record, [&](auto* r, std::string& t) { DefaultNetwareConfiguration(name, r, 1, t); });
 }
@@ -580,10 +580,12 @@ int CPrintServerUtility::mSetSystemConfiguration(const std::string& name,
   });
 }
 
-int CPrintServerUtility::mSetSerialPortConfiguration(const std::string& name, const SerialPortConfigurationData* s) {
+int CPrintServerUtility::mSetSerialPortConfiguration(const std::string& name,
+                                                     const SerialPortConfigurationData* s) {
   return WriteGroup(Target{&name, nullptr}, s);
 }
-int CPrintServerUtility::mSetSerialPortConfiguration(const DeviceRecord* record, const SerialPortConfigurationData* s) {
+int CPrintServerUtility::mSetSerialPortConfiguration(const DeviceRecord* record,
+                                                     const SerialPortConfigurationData* s) {
   return WriteGroup(Target{nullptr, record}, s);
 }
 int CPrintServerUtility::WriteGroup(const Target& to, const SerialPortConfigurationData* s) {
@@ -619,10 +621,12 @@ int CPrintServerUtility::mSetLogicalPortConfiguration(const std::string& name, i
   });
 }
 
-int CPrintServerUtility::mSetNetwareConfiguration(const std::string& name, const NetwareConfigurationData* nw) {
+int CPrintServerUtility::mSetNetwareConfiguration(const std::string& name,
+                                                  const NetwareConfigurationData* nw) {
   return WriteGroup(Target{&name, nullptr}, nw);
 }
-int CPrintServerUtility::mSetNetwareConfiguration(const DeviceRecord* record, const NetwareConfigurationData* nw) {
+int CPrintServerUtility::mSetNetwareConfiguration(const DeviceRecord* record,
+                                                  const NetwareConfigurationData* nw) {
   return WriteGroup(Target{nullptr, record}, nw);
 }
 int CPrintServerUtility::WriteGroup(const Target& to, const NetwareConfigurationData* nw) {
@@ -649,10 +653,12 @@ int CPrintServerUtility::mSetTCPIPConfiguration(const std::string& name,
   });
 }
 
-int CPrintServerUtility::mSetAPPLETALKConfiguration(const std::string& name, const APPLETALKConfigurationData* a) {
+int CPrintServerUtility::mSetAPPLETALKConfiguration(const std::string& name,
+                                                    const APPLETALKConfigurationData* a) {
   return WriteGroup(Target{&name, nullptr}, a);
 }
-int CPrintServerUtility::mSetAPPLETALKConfiguration(const DeviceRecord* record, const APPLETALKConfigurationData* a) {
+int CPrintServerUtility::mSetAPPLETALKConfiguration(const DeviceRecord* record,
+                                                    const APPLETALKConfigurationData* a) {
   return WriteGroup(Target{nullptr, record}, a);
 }
 int CPrintServerUtility::WriteGroup(const Target& to, const APPLETALKConfigurationData* a) {
@@ -676,10 +682,12 @@ int CPrintServerUtility::WriteGroup(const Target& to, const APPLETALKConfigurati
   });
 }
 
-int CPrintServerUtility::mSetNetBEUIConfiguration(const std::string& name, const NetBEUIConfigureData* nb) {
+int CPrintServerUtility::mSetNetBEUIConfiguration(const std::string& name,
+                                                  const NetBEUIConfigureData* nb) {
   return WriteGroup(Target{&name, nullptr}, nb);
 }
-int CPrintServerUtility::mSetNetBEUIConfiguration(const DeviceRecord* record, const NetBEUIConfigureData* nb) {
+int CPrintServerUtility::mSetNetBEUIConfiguration(const DeviceRecord* record,
+                                                  const NetBEUIConfigureData* nb) {
   return WriteGroup(Target{nullptr, record}, nb);
 }
 int CPrintServerUtility::WriteGroup(const Target& to, const NetBEUIConfigureData* nb) {
@@ -697,10 +705,21 @@ int CPrintServerUtility::WriteGroup(const Target& to, const NetBEUIConfigureData
 
 int CPrintServerUtility::mSetSNMPConfiguration(const std::string& name,
                                                const SNMPConfigurationData* s) {
+  return WriteGroup(Target{&name, nullptr}, s);
+}
+int CPrintServerUtility::mSetSNMPConfiguration(const DeviceRecord* record,
+                                               const SNMPConfigurationData* s) {
+  return WriteGroup(Target{nullptr, record}, s);
+}
+int CPrintServerUtility::WriteGroup(const Target& to, const SNMPConfigurationData* s) {
   return Guarded([&] {
-    if (name.empty() || s == nullptr) return -2;
+    if (!to.ok() || s == nullptr) return -2;
     using S = SNMPConfigurationData;
     ConfigText t;
+    // By record, every manager and trap receiver needs an address.
+    const auto address = [&](const std::string& a) {
+      if (a.size() > 15 || (to.record != nullptr && a.empty())) t.Refuse();
+    };
     if (s->szSysContact.size() > 31 || s->szSysLocation.size() > 31) t.Refuse();
     t.Text("6000", s->szSysContact);
     t.Text("6001", s->szSysLocation);
@@ -721,7 +740,7 @@ int CPrintServerUtility::mSetSNMPConfiguration(const std::string& name,
     static const char* const kAccess[3] = {"Read Only", "Read/Write", "Not Accessible"};
     for (int i = 0; i < 4; ++i) {
       const int m = 6000 + 10 * (i + 1);
-      if ((s->*mAddr[i]).size() > 15) t.Refuse();
+      address(s->*mAddr[i]);
       t.Text(Key(m + 1), s->*mAddr[i]);
       const std::int32_t access = s->*mAccess[i];
       if (access < 0 || access > 2) t.Refuse();
@@ -730,7 +749,7 @@ int CPrintServerUtility::mSetSNMPConfiguration(const std::string& name,
     }
     for (int i = 0; i < 4; ++i) {
       const int r = 6100 + 10 * (i + 1);
-      if ((s->*tAddr[i]).size() > 15) t.Refuse();
+      address(s->*tAddr[i]);
       t.Text(Key(r + 1), s->*tAddr[i]);
       if (s->*tSev[i] < 1 || s->*tSev[i] > 3) t.Refuse();
       t.Number(Key(r + 2), s->*tSev[i]);
@@ -739,7 +758,7 @@ int CPrintServerUtility::mSetSNMPConfiguration(const std::string& name,
     }
     t.Text("6151", s->bSNMPEnable != 0 ? "ENABLE" : "DISABLE");
     if (!t.ok()) return -2;
-    return SendSettingsAndReset(name, t.text());
+    return SendSettingsAndReset(to, t.text());
   });
 }
 
@@ -835,6 +854,20 @@ int CPrintServerUtility::mSetWizardConfiguration(const std::string& name,
     if (rc != 0) return -1;
     return ApplySettings(name, s.dsSystem.szDeviceName, sameName,
                          fixedAddress ? s.dsTCPIP.szIPAddress : std::string());
+  });
+}
+
+int CPrintServerUtility::mSetTCPIPConfiguration(const DeviceRecord* record,
+                                                const TCPIPConfigurationData* tcp) {
+  // The record form writes the address lines alone and leaves the device table as it is.
+  return Guarded([&] {
+    if (record == nullptr || tcp == nullptr) return -2;
+    ConfigText t;
+    t.Required("4000", tcp->szIPAddress);
+    t.Required("4001", tcp->szGatewayAddress);
+    t.Required("4002", tcp->szSubNetworkMaskAddress);
+    if (!t.ok()) return -2;
+    return SendSettingsAndResetToRecord(record, t.text());
   });
 }
 

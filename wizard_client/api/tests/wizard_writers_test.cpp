@@ -693,6 +693,33 @@ TEST_F(WizardWriters, RecordTwinsReachTheSameBoxWithTheSameResult) {
   EXPECT_EQ(seen, "Front desk");
   ASSERT_EQ(cases[3].run(*wiz_, To(&record), seen), 0);
   EXPECT_EQ(seen, "P3");
+
+  // Where the record forms differ: SNMP wants every address, TCP/IP writes the addresses alone.
+  wizard::SNMPConfigurationData snmp = Snmp();
+  box_.ClearRequests();
+  EXPECT_EQ(wiz_->mSetSNMPConfiguration(&record, &snmp), -2);
+  EXPECT_EQ(box_.RequestCount(), 0u);
+  for (auto* a : {&snmp.szM1_ManagerIPAddress, &snmp.szM2_ManagerIPAddress,
+                  &snmp.szM3_ManagerIPAddress, &snmp.szM4_ManagerIPAddress,
+                  &snmp.szT1_TrapReceiveIPAddress, &snmp.szT2_TrapReceiveIPAddress,
+                  &snmp.szT3_TrapReceiveIPAddress, &snmp.szT4_TrapReceiveIPAddress}) {
+    *a = "10.0.0.5";
+  }
+  ASSERT_EQ(wiz_->mSetSNMPConfiguration(&record, &snmp), 0);
+  EXPECT_EQ(FirstRequest().rfind("6000 :\n6001 :\n6011 :10.0.0.5\n6012 :Read Only\n", 0), 0u);
+  wizard::TCPIPConfigurationData tcp;
+  tcp.szIPAddress = "10.0.0.9";
+  tcp.szGatewayAddress = "10.0.0.1";
+  tcp.szSubNetworkMaskAddress = "255.0.0.0";
+  tcp.bAutoAddress1 = 7;  // not written by record
+  box_.ClearRequests();
+  ASSERT_EQ(wiz_->mSetTCPIPConfiguration(&record, &tcp), 0);
+  EXPECT_EQ(FirstRequest(), "4000 :10.0.0.9\n4001 :10.0.0.1\n4002 :255.0.0.0\n");
+  tcp.szGatewayAddress.clear();
+  box_.ClearRequests();
+  EXPECT_EQ(wiz_->mSetTCPIPConfiguration(&record, &tcp), -2);
+  EXPECT_EQ(box_.RequestCount(), 0u);
+
   EXPECT_EQ(wiz_->mGetSerialPortConfiguration(static_cast<const wizard::DeviceRecord*>(nullptr),
                                               nullptr),
             -1);
