@@ -208,6 +208,18 @@ class CPrintServerUtility : protected ::CPrintServerUtility {
   // nothing is sent.
   int mSetSystemConfigurationToDefault(const std::string& name);
   int mSetSystemConfigurationToDefault(const DeviceRecord* record);
+  // The record forms of the default readers: the record's box is read where the name form reads.
+  int mGetSerialPortConfigurationToDefault(const DeviceRecord* record,
+                                           SerialPortConfigurationData* out);
+  int mGetTCPIPConfigurationToDefault(const DeviceRecord* record, TCPIPConfigurationData* out);
+  int mGetNetBEUIConfigurationToDefault(const DeviceRecord* record, NetBEUIConfigureData* out);
+  int mGetAPPLETALKConfigurationToDefault(const DeviceRecord* record,
+                                          APPLETALKConfigurationData* out);
+  int mGetSNMPConfigurationToDefault(const DeviceRecord* record, SNMPConfigurationData* out);
+  int mGetNetwareConfigurationToDefault(const DeviceRecord* record, NetwareConfigurationData* out);
+  int mGetSystemConfigurationToDefault(const DeviceRecord* record, SystemConfigurationData* out);
+  int mGetLogicalPortConfigurationToDefault(const DeviceRecord* record, int n,
+                                            LogicalPrinterConfigurationData* out);
   // The record forms of the default writers: the same text to the record's box, restarted by its
   // record (NetWare: the record's default name is the print-server name).
   int mSetSerialPortConfigurationToDefault(const DeviceRecord* record);
@@ -216,6 +228,7 @@ class CPrintServerUtility : protected ::CPrintServerUtility {
   int mSetAPPLETALKConfigurationToDefault(const DeviceRecord* record);
   int mSetSNMPConfigurationToDefault(const DeviceRecord* record);
   int mSetNetwareConfigurationToDefault(const DeviceRecord* record);
+  int mSetLogicalPortConfigurationToDefault(const DeviceRecord* record, int n);
   // Sends a group's default text and restarts the box (the ToDefault writers' last step).
   int SendDefaultText(const std::string& name, const std::string& text);
   int SendDefaultText(const DeviceRecord* record, const std::string& text);

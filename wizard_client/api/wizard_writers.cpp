@@ -395,11 +395,23 @@ namespace {
 
 // The "ToDefault" shapes: fill the caller's record (after reading the box when `select` is
 // given), or send the default text and restart.
-template <class Util, class Record, class Build>
-int DefaultsInto(Util& util, const std::string& name, Record* out, bool select, Build&& build) {
-  if (name.empty() || out == nullptr) return -2;
+bool Given(const std::string& name) { return !name.empty(); }
+bool Given(const DeviceRecord* record) { return record != nullptr; }
+int Select(CPrintServerUtility& util, const std::string& name) { return util.SelectDevice(name); }
+int Select(CPrintServerUtility& util, const DeviceRecord* record) {
+  return util.SelectDeviceRecord(record);
+}
+std::string DefaultNameOf(const DeviceRecord* record) {
+  if (record == nullptr) return std::string();
+  return std::string(record->szName, strnlen(record->szName, sizeof record->szName));
+}
+
+// `to`: a default name or a device record.
+template <class Record, class To, class Build>
+int DefaultsInto(CPrintServerUtility& util, const To& to, Record* out, bool select, Build&& build) {
+  if (!Given(to) || out == nullptr) return -2;
   if (select) {
-    const int rc = util.SelectDevice(name);
+    const int rc = Select(util, to);
     if (rc != 0) return rc;
   }
   std::string unused;
@@ -411,9 +423,6 @@ int DefaultsInto(Util& util, const std::string& name, Record* out, bool select, 
 namespace {
 
 // Sends the default text of one group (built into a throw-away record) and restarts the box.
-bool Given(const std::string& name) { return !name.empty(); }
-bool Given(const DeviceRecord* record) { return record != nullptr; }
-
 // `to`: a default name or a device record.
 template <class Record, class To, class Build>
 int SendDefaults(CPrintServerUtility& util, const To& to, Build&& build) {
@@ -477,18 +486,81 @@ int CPrintServerUtility::mGetLogicalPortConfigurationToDefault(
   });
 }
 
+int CPrintServerUtility::mGetSerialPortConfigurationToDefault(const DeviceRecord* record,
+                                                              SerialPortConfigurationData* out) {
+  return DefaultsInto(*this, record, out, true, [&](auto* r, int f, std::string& t) {
+    return DefaultSerialPortConfiguration(r, f, t);
+  });
+}
+int CPrintServerUtility::mGetTCPIPConfigurationToDefault(const DeviceRecord* record,
+                                                         TCPIPConfigurationData* out) {
+  return DefaultsInto(*this, record, out, true, [&](auto* r, int f, std::string& t) {
+    return DefaultTCPIPConfiguration(r, f, t);
+  });
+}
+int CPrintServerUtility::mGetNetBEUIConfigurationToDefault(const DeviceRecord* record,
+                                                           NetBEUIConfigureData* out) {
+  return DefaultsInto(*this, record, out, true, [&](auto* r, int f, std::string& t) {
+    return DefaultNetBEUIConfiguration(r, f, t);
+  });
+}
+int CPrintServerUtility::mGetAPPLETALKConfigurationToDefault(const DeviceRecord* record,
+                                                             APPLETALKConfigurationData* out) {
+  return DefaultsInto(*this, record, out, true, [&](auto* r, int f, std::string& t) {
+    return DefaultAPPLETALKConfiguration(r, f, t);
+  });
+}
+int CPrintServerUtility::mGetSNMPConfigurationToDefault(const DeviceRecord* record,
+                                                        SNMPConfigurationData* out) {
+  return DefaultsInto(*this, record, out, false, [&](auto* r, int f, std::string& t) {
+    return DefaultSNMPConfiguration(r, f, t);
+  });
+}
+int CPrintServerUtility::mGetNetwareConfigurationToDefault(const DeviceRecord* record,
+                                                           NetwareConfigurationData* out) {
+  const std::string name = DefaultNameOf(record);
+  return DefaultsInto(*this, record, out, false, [&](auto* r, int f, std::string& t) {
+    return DefaultNetwareConfiguration(name, r, f, t);
+  });
+}
+int CPrintServerUtility::mGetSystemConfigurationToDefault(const DeviceRecord* record,
+                                                          SystemConfigurationData* out) {
+  return DefaultsInto(*this, record, out, false, [&](auto* r, int f, std::string& t) {
+    return DefaultSystemConfiguration(r, f, t);
+  });
+}
+int CPrintServerUtility::mGetLogicalPortConfigurationToDefault(
+    const DeviceRecord* record, int n, LogicalPrinterConfigurationData* out) {
+  return DefaultsInto(*this, record, out, true, [&](auto* r, int f, std::string& t) {
+    return DefaultLogicalPortConfiguration(n, r, f, t);
+  });
+}
+
 int CPrintServerUtility::mSetNetwareConfigurationToDefault(const std::string& name) {
   return SendDefaults<NetwareConfigurationData>(
       *this, name, [&](auto* r, std::string& t) { DefaultNetwareConfiguration(name, r, 1, t); });
 }
-int CPrintServerUtility::mSetLogicalPortConfigurationToDefault(const std::string& name, int n) {
-  if (name.empty() || n <= 0) return -2;
-  const int rc = SelectDevice(name);
+namespace {
+
+// Reads the box, then sends logical printer n's default text and restarts it.
+template <class To>
+int SendLogicalDefaults(CPrintServerUtility& util, const To& to, int n) {
+  if (!Given(to) || n <= 0) return -2;
+  const int rc = Select(util, to);
   if (rc != 0) return rc;
   LogicalPrinterConfigurationData record;
   std::string text;
-  if (DefaultLogicalPortConfiguration(n, &record, 1, text) != 0) return -1;
-  return SendSettingsAndReset(name, text);
+  if (util.DefaultLogicalPortConfiguration(n, &record, 1, text) != 0) return -1;
+  return util.SendDefaultText(to, text);
+}
+
+}  // namespace
+
+int CPrintServerUtility::mSetLogicalPortConfigurationToDefault(const std::string& name, int n) {
+  return SendLogicalDefaults(*this, name, n);
+}
+int CPrintServerUtility::mSetLogicalPortConfigurationToDefault(const DeviceRecord* record, int n) {
+  return SendLogicalDefaults(*this, record, n);
 }
 
 int CPrintServerUtility::SendDefaultText(const std::string& name, const std::string& text) {
@@ -541,9 +613,7 @@ int CPrintServerUtility::mSetSNMPConfigurationToDefault(const DeviceRecord* reco
 }
 int CPrintServerUtility::mSetNetwareConfigurationToDefault(const DeviceRecord* record) {
   // The print-server name is the record's default name, as the name form uses its own.
-  std::string name;
-  if (record != nullptr)
-    name.assign(record->szName, strnlen(record->szName, sizeof record->szName));
+  const std::string name = DefaultNameOf(record);
   return SendDefaults<NetwareConfigurationData>(
       *this, record, [&](auto* r, std::string& t) { DefaultNetwareConfiguration(name, r, 1, t); });
 }

@@ -662,6 +662,21 @@ TEST_F(WizardWriters, RecordTwinsReachTheSameBoxWithTheSameResult) {
       {"appletalk defaults", call([](Util& u, const auto& t, std::string&) {
          return u.mSetAPPLETALKConfigurationToDefault(t);
        })},
+      {"logical printer 4 defaults", call([](Util& u, const auto& t, std::string&) {
+         return u.mSetLogicalPortConfigurationToDefault(t, 4);
+       })},
+      {"tcp/ip defaults read", call([](Util& u, const auto& t, std::string& seen) {
+         wizard::TCPIPConfigurationData tcp;
+         const int rc = u.mGetTCPIPConfigurationToDefault(t, &tcp);
+         seen = tcp.szIPAddress + " " + tcp.szDefaultPrinterNumber;
+         return rc;
+       })},
+      {"netware defaults read", call([](Util& u, const auto& t, std::string& seen) {
+         wizard::NetwareConfigurationData nw;
+         const int rc = u.mGetNetwareConfigurationToDefault(t, &nw);
+         seen = nw.szOperationMode + " " + nw.szPrintServerName;
+         return rc;
+       })},
   };
   for (const TwinCase& c : cases) {
     SCOPED_TRACE(c.label);
