@@ -605,6 +605,14 @@ int CPrintServerUtility::mGetDeviceModelIndex(const std::string& name, int* out)
   return 0;
 }
 
+int CPrintServerUtility::mGetDeviceModelIndex(const DeviceRecord* record, int* out) {
+  // The record form reports a missing argument as a plain failure and keeps an unknown code raw.
+  if (record == nullptr || out == nullptr) return -1;
+  const int rc = SelectDeviceRecord(record);
+  if (rc != 0) return rc;
+  return MapModelCode(m_Configuration.dsDevicePID.data + pid::kModelCode, out);
+}
+
 int CPrintServerUtility::mGetDevicePortType(const std::string& name, int* iModelType) {
   if (name.empty() || iModelType == nullptr) return -2;
   const std::uint8_t* b = m_Configuration.dsDevicePID.data;
@@ -711,6 +719,15 @@ int CPrintServerUtility::mRestoreFactoryDefault(const std::string& name) {
   const int rc = mResetDevice(name);
   if (rc != 0) return rc;
   return SelectDevice(name);
+}
+
+int CPrintServerUtility::mRestoreFactoryDefault(const DeviceRecord* record) {
+  if (record == nullptr) return -2;
+  int length = 0;
+  const int rc = SendRespToRecord(record, "9006:\n", ReplyBuffer(), length);
+  m_szLastDeviceName.clear();
+  mResetDevice(record);  // the "9006:" send's result is the one reported
+  return rc;
 }
 
 int CPrintServerUtility::mSetIPAddress(const std::string& name, std::string ip,

@@ -119,6 +119,8 @@ class CPrintServerUtility : protected ::CPrintServerUtility {
   int mSendCommand9030(const std::string& name);
   // "9006:" (result ignored), restart and reload, then one more read.
   int mRestoreFactoryDefault(const std::string& name);
+  // "9006:" to the record, then its restart (result ignored): the "9006:" send's result.
+  int mRestoreFactoryDefault(const DeviceRecord* record);
   using Base::mGetDeviceExtendedInformation;
   using Base::mGetDeviceInformation;
   using Base::mGetPrinterStatus;
@@ -135,6 +137,8 @@ class CPrintServerUtility : protected ::CPrintServerUtility {
   // The index variant of mGetDeviceModelIndex: 00 97 00 and 00 98 00 give 11, unknown -1.
   static int MapModelCodeStrict(const std::uint8_t* code);
   int mGetDeviceModelIndex(const std::string& name, int* out);
+  // By record: MapModelCode's index (an unknown code stays raw); -1 for a missing argument.
+  int mGetDeviceModelIndex(const DeviceRecord* record, int* out);
   // The port layout type from the cached block (no request).
   int mGetDevicePortType(const std::string& name, int* iModelType);
 
@@ -241,6 +245,8 @@ class CPrintServerUtility : protected ::CPrintServerUtility {
   int mSetSerialPortConfiguration(const DeviceRecord* record,
                                   const SerialPortConfigurationData* serial);
   int mSetLogicalPortConfiguration(const std::string& name, int iPort,
+                                   const LogicalPrinterConfigurationData* printer);
+  int mSetLogicalPortConfiguration(const DeviceRecord* record, int iPort,
                                    const LogicalPrinterConfigurationData* printer);
   int mSetNetwareConfiguration(const std::string& name, const NetwareConfigurationData* netware);
   int mSetNetwareConfiguration(const DeviceRecord* record, const NetwareConfigurationData* netware);

@@ -690,6 +690,17 @@ int CPrintServerUtility::mSetLogicalPortConfiguration(const std::string& name, i
     return mResetDevice(name);
   });
 }
+int CPrintServerUtility::mSetLogicalPortConfiguration(const DeviceRecord* record, int iPort,
+                                                      const LogicalPrinterConfigurationData* p) {
+  // By record a failed send is a plain failure (-1), like any settings text.
+  return Guarded([&] {
+    if (record == nullptr || p == nullptr || iPort <= 0) return -2;
+    ConfigText t;
+    if (!LogicalPortLines(t, iPort, *p)) return -1;
+    if (!t.ok()) return -2;
+    return SendSettingsAndResetToRecord(record, t.text());
+  });
+}
 
 int CPrintServerUtility::mSetNetwareConfiguration(const std::string& name,
                                                   const NetwareConfigurationData* nw) {
