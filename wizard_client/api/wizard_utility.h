@@ -240,6 +240,8 @@ class CPrintServerUtility : protected ::CPrintServerUtility {
   // ---- Group writers (send, then restart and reload) -----------------------------------------
   // The record forms send to the record's box and restart it by its record.
   int mSetSystemConfiguration(const std::string& name, const SystemConfigurationData* system);
+  // By record: the text, 500 ms, then the record's restart (no rename in the device table).
+  int mSetSystemConfiguration(const DeviceRecord* record, const SystemConfigurationData* system);
   int mSetSerialPortConfiguration(const std::string& name,
                                   const SerialPortConfigurationData* serial);
   int mSetSerialPortConfiguration(const DeviceRecord* record,
@@ -298,6 +300,8 @@ class CPrintServerUtility : protected ::CPrintServerUtility {
   // The four lines of logical printers 1-3 (count 3) or 1-8 (count 8), then restart. Count other
   // than 3 or 8: -2; a line-feed switch other than 0/1: -1; a failed send: the send's code.
   int mSetAllLogicalPortConfiguration(const std::string& name, int iLogicalPortCount,
+                                      const config::AllLogicalPrinter* printers);
+  int mSetAllLogicalPortConfiguration(const DeviceRecord* record, int iLogicalPortCount,
                                       const config::AllLogicalPrinter* printers);
   // Port names 0040-0043 (empty: P1, P2, P3, SP), handshakes 0501-0504, switches 0511 and 0512
   // of the four ports (P1, P2, P3, serial port), then restart; a failed send: the send's code.
@@ -378,6 +382,8 @@ class CPrintServerUtility : protected ::CPrintServerUtility {
   int WriteGroup(const Target& to, const APPLETALKConfigurationData* a);
   int WriteGroup(const Target& to, const NetBEUIConfigureData* nb);
   int WriteGroup(const Target& to, const SNMPConfigurationData* s);
+  int WriteAllLogical(const Target& to, int iLogicalPortCount,
+                      const config::AllLogicalPrinter* printers);
   // "9002:", the wait, the device table's record following the box's new NetBIOS name or IP
   // address (either may be empty), then the reload.
   int RestartAndReload(const std::string& name, std::int64_t waitMs, const std::string& nbName,

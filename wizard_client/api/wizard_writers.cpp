@@ -650,6 +650,22 @@ int CPrintServerUtility::mSetSystemConfiguration(const std::string& name,
   });
 }
 
+int CPrintServerUtility::mSetSystemConfiguration(const DeviceRecord* record,
+                                                 const SystemConfigurationData* system) {
+  // By record the box is not renamed in the device table: a short wait, then its restart.
+  return Guarded([&] {
+    if (record == nullptr || system == nullptr) return -2;
+    std::string text;
+    if (config::BuildSystemConfigurationText(*system, text) != config::kBuildOk) return -2;
+    int length = 0;
+    const int rc = SendRespToRecord(record, text, ReplyBuffer(), length);
+    m_szLastDeviceName.clear();
+    if (rc != 0) return -1;
+    platform::GetClock().SleepMs(500);
+    return mResetDevice(record);
+  });
+}
+
 int CPrintServerUtility::mSetSerialPortConfiguration(const std::string& name,
                                                      const SerialPortConfigurationData* s) {
   return WriteGroup(Target{&name, nullptr}, s);
@@ -1045,6 +1061,15 @@ int CPrintServerUtility::mSetAllConfiguration(const std::string& name,
 int CPrintServerUtility::mSetAllLogicalPortConfiguration(const std::string& name,
                                                          int iLogicalPortCount,
                                                          const config::AllLogicalPrinter* all) {
+  return WriteAllLogical(Target{&name, nullptr}, iLogicalPortCount, all);
+}
+int CPrintServerUtility::mSetAllLogicalPortConfiguration(const DeviceRecord* record,
+                                                         int iLogicalPortCount,
+                                                         const config::AllLogicalPrinter* all) {
+  return WriteAllLogical(Target{nullptr, record}, iLogicalPortCount, all);
+}
+int CPrintServerUtility::WriteAllLogical(const Target& to, int iLogicalPortCount,
+                                         const config::AllLogicalPrinter* all) {
   return Guarded([&] {
     if (all == nullptr || (iLogicalPortCount != 3 && iLogicalPortCount != 8)) return -2;
     ConfigText t;
@@ -1053,10 +1078,12 @@ int CPrintServerUtility::mSetAllLogicalPortConfiguration(const std::string& name
     }
     if (!t.ok()) return -2;
     int length = 0;
-    const int rc = SendResp(name, t.text(), ReplyBuffer(), length);
+    const int rc = to.record != nullptr
+                       ? SendRespToRecord(to.record, t.text(), ReplyBuffer(), length)
+                       : SendResp(*to.name, t.text(), ReplyBuffer(), length);
     m_szLastDeviceName.clear();
-    if (rc != 0) return rc;
-    return mResetDevice(name);
+    if (rc != 0) return rc;  // this writer reports the send's own code
+    return to.record != nullptr ? mResetDevice(to.record) : mResetDevice(*to.name);
   });
 }
 

@@ -668,6 +668,18 @@ TEST_F(WizardWriters, RecordTwinsReachTheSameBoxWithTheSameResult) {
          p.bConvertLFToLFCR = 1;
          return u.mSetLogicalPortConfiguration(t, 3, &p);
        })},
+      {"logical printers 1-3 writer", call([](Util& u, const auto& t, std::string&) {
+         config::AllLogicalPrinter all;
+         all.szL2PhysicalPort = "P3";
+         all.bL3ConvertLFToLFCR = 1;
+         return u.mSetAllLogicalPortConfiguration(t, 3, &all);
+       })},
+      {"system writer, same name", call([](Util& u, const auto& t, std::string&) {
+         wizard::SystemConfigurationData sys;
+         sys.szDeviceName = "Twin-Box";
+         sys.bTCPIPProtocol = 1;
+         return u.mSetSystemConfiguration(t, &sys);
+       })},
       {"model index", call([](Util& u, const auto& t, std::string& seen) {
          int index = -7;
          const int rc = u.mGetDeviceModelIndex(t, &index);
