@@ -46,10 +46,7 @@ class EmulatedPrintBox {
     po.sinkDirectory = root + "/sinks";
     po.bufferSize = bufferSize;
     path = std::make_unique<box_emulator::PrintPath>(po);
-    box_emulator::NetbiosFrontOptions nbo;
-    nbo.nameServicePort = ports.ns;
-    nbo.datagramPort = ports.dg;
-    nbo.sessionPort = ports.ssn;
+    box_emulator::NetbiosFrontOptions nbo = nbtest::OnPorts(box_emulator::NetbiosFrontOptions{}, ports);
     front = std::make_unique<box_emulator::NetbiosFront>(nbo);
     front->SetPrintPath(path.get());
     if (!front->AddBox(box.get())) throw std::runtime_error("the box's NetBIOS node cannot start");

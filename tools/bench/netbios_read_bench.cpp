@@ -149,10 +149,7 @@ int Run(int rounds, int batch) {
   options.restartWindow = std::chrono::milliseconds(0);
   box_emulator::Box box(options);
   box.SetDeviceName("Bench-Box");
-  box_emulator::NetbiosFrontOptions nb;
-  nb.nameServicePort = ports.ns;
-  nb.datagramPort = ports.dg;
-  nb.sessionPort = ports.ssn;
+  box_emulator::NetbiosFrontOptions nb = nbtest::OnPorts(box_emulator::NetbiosFrontOptions{}, ports);
   nb.chunkSize = options.replyChunkSize;  // the same chunks as over TCP
   box_emulator::NetbiosFront front(nb);
   if (!front.AddBox(&box)) {

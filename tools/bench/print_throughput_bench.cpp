@@ -114,10 +114,7 @@ int main(int argc, char** argv) {
   po.sinkDirectory = root.path() + "/sinks";
   po.bufferSize = 65535;
   box_emulator::PrintPath path(po);
-  box_emulator::NetbiosFrontOptions nbo;
-  nbo.nameServicePort = ports.ns;
-  nbo.datagramPort = ports.dg;
-  nbo.sessionPort = ports.ssn;
+  box_emulator::NetbiosFrontOptions nbo = nbtest::OnPorts(box_emulator::NetbiosFrontOptions{}, ports);
   box_emulator::NetbiosFront front(nbo);
   front.SetPrintPath(&path);
   if (!front.AddBox(&box)) {

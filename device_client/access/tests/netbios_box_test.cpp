@@ -62,10 +62,7 @@ class NetbiosBox : public ::testing::Test {
     options.restartWindow = std::chrono::milliseconds(0);
     box_ = std::make_unique<box_emulator::Box>(options);
     box_->SetDeviceName("Nb-Box");
-    box_emulator::NetbiosFrontOptions nb;
-    nb.nameServicePort = ports_.ns;
-    nb.datagramPort = ports_.dg;
-    nb.sessionPort = ports_.ssn;
+    box_emulator::NetbiosFrontOptions nb = nbtest::OnPorts(box_emulator::NetbiosFrontOptions{}, ports_);
     front_ = std::make_unique<box_emulator::NetbiosFront>(nb);
     ASSERT_TRUE(front_->AddBox(box_.get(), &index_));
   }

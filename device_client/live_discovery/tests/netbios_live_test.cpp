@@ -210,10 +210,7 @@ class NetbiosStandIn : public ::testing::Test {
  protected:
   void SetUp() override {
     nbtest::WriteConfig(root_.path(), ports_, {"127.0.0.1"});
-    box_emulator::NetbiosFrontOptions options;
-    options.nameServicePort = ports_.ns;
-    options.datagramPort = ports_.dg;
-    options.sessionPort = ports_.ssn;
+    box_emulator::NetbiosFrontOptions options = nbtest::OnPorts(box_emulator::NetbiosFrontOptions{}, ports_);
     front_ = std::make_unique<box_emulator::NetbiosFront>(options);
   }
   void TearDown() override {

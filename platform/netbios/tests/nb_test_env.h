@@ -46,6 +46,15 @@ struct Ports {
   std::uint16_t ssn = FreePort(SOCK_STREAM);
 };
 
+// The options of a node (or an emulated box's NetBIOS front) with this test's three ports.
+template <class Options>
+Options OnPorts(Options options, const Ports& p) {
+  options.nameServicePort = p.ns;
+  options.datagramPort = p.dg;
+  options.sessionPort = p.ssn;
+  return options;
+}
+
 // Writes <root>/windows/netbios.ini: the LANAs, the ports and short waits.
 inline void WriteConfig(const std::string& root, const Ports& p, const std::vector<std::string>& lanas,
                         const std::vector<std::pair<std::string, std::string>>& extra = {}) {

@@ -83,10 +83,7 @@ class BoxPrintPath : public ::testing::Test {
     options.restartWindow = std::chrono::milliseconds(0);
     box_ = std::make_unique<box_emulator::Box>(options);
     box_->SetDeviceName("PRINTBOX");
-    box_emulator::NetbiosFrontOptions nbo;
-    nbo.nameServicePort = ports_.ns;
-    nbo.datagramPort = ports_.dg;
-    nbo.sessionPort = ports_.ssn;
+    box_emulator::NetbiosFrontOptions nbo = nbtest::OnPorts(box_emulator::NetbiosFrontOptions{}, ports_);
     box_emulator::PrintPathOptions po;
     po.sinkDirectory = root_.path() + "/sinks";
     po.bufferSize = 1030;

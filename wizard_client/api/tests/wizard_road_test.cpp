@@ -71,10 +71,7 @@ class WizardRoad : public ::testing::Test {
     nbBox_ = std::make_unique<Box>(WizardBox());
     nbBox_->SetDeviceName("Wiz-Old");
     nbBox_->SetPassword("secret");
-    box_emulator::NetbiosFrontOptions nb;
-    nb.nameServicePort = ports_.ns;
-    nb.datagramPort = ports_.dg;
-    nb.sessionPort = ports_.ssn;
+    box_emulator::NetbiosFrontOptions nb = nbtest::OnPorts(box_emulator::NetbiosFrontOptions{}, ports_);
     front_ = std::make_unique<box_emulator::NetbiosFront>(nb);
     ASSERT_TRUE(front_->AddBox(nbBox_.get(), nullptr));
     // The box restarts (a power cycle of the node, on the front's worker) and takes its new
