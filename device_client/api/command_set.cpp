@@ -258,19 +258,21 @@ int CPrintServerUtility::mGetPrinterStatus(const std::string& name, std::string&
   });
 }
 
+const char* CPrintServerUtility::TestPageRequest(int iPort) {
+  switch (iPort) {
+    case 1: return "9011:\n";
+    case 2: return "9012:\n";
+    case 3: return "9014:\n";
+    case 101: return "9013:\n";
+    default: return "";  // the empty request is refused by SendResp (-2, logged)
+  }
+}
+
 int CPrintServerUtility::mPrintTestPage(const std::string& name, int iPort) {
   return Guarded([&] {
     if (iPort < 0) return -2;
-    const char* request = "";
-    switch (iPort) {
-      case 1: request = "9011:\n"; break;
-      case 2: request = "9012:\n"; break;
-      case 3: request = "9014:\n"; break;
-      case 101: request = "9013:\n"; break;
-      default: break;  // the empty request is refused by SendResp (-2, logged)
-    }
     int length = 0;
-    return SendResp(name, request, ReplyBuffer(), length);
+    return SendResp(name, TestPageRequest(iPort), ReplyBuffer(), length);
   });
 }
 

@@ -196,6 +196,8 @@ class CPrintServerUtility : public CUtilityObject {
   // Runs f and turns an exception into -3.
   template <class F>
   static int Guarded(F&& f) noexcept;
+  // The test-page command of a port (1, 2, 3, 101); "" for any other.
+  static const char* TestPageRequest(int iPort);
   // The capability flags of a device-information block (bytes 42 and 43); bNetwareNDS and the
   // reserved bytes are left as they are.
   static void DecodeCapabilities(const unsigned char* block, config::ProtocolData& p);

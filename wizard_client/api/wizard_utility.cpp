@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "device_client/core/config/config_builder.h"
@@ -105,6 +106,12 @@ int CPrintServerUtility::SendRespToRecord(const DeviceRecord* record, const std:
                                                static_cast<int>(request.size()), out, outLength,
                                                capacity);
                      });
+}
+
+int CPrintServerUtility::SendTo(const Target& to, const std::string& request, char* reply,
+                                int& replyLength) {
+  if (to.record != nullptr) return SendRespToRecord(to.record, request, reply, replyLength);
+  return SendResp(to.name != nullptr ? *to.name : std::string(), request, reply, replyLength);
 }
 
 int CPrintServerUtility::mSendDirectCommand(const std::string& name, const std::string& request,
@@ -347,6 +354,16 @@ int CPrintServerUtility::mGetTCPIPConfiguration(const DeviceRecord* record,
                                                 TCPIPConfigurationData* out) {
   return GetGroup(record, out);
 }
+int CPrintServerUtility::mGetPhysicalPortConfiguration(const DeviceRecord* record, int iPort,
+                                                       PhysicalPortConfigurationData* out) {
+  if (iPort < 0 || iPort >= config::kPhysicalPortCount) return -2;
+  return GetByRecord(record, out, [&](PhysicalPortConfigurationData& o) {
+    // A port's label has no key: it stays as the caller has it.
+    config::AssignExcept(o, m_Configuration.dsPhysicalPort[iPort],
+                         &PhysicalPortConfigurationData::szPortLabel,
+                         &PhysicalPortConfigurationData::reserved);
+  });
+}
 
 // ---- Device information ----------------------------------------------------------------------
 
@@ -441,19 +458,29 @@ int CPrintServerUtility::LookupNewModelName(int code, std::string& name) {
 }
 
 int CPrintServerUtility::mVerifyPassword(const std::string& name, const std::string& password) {
+  return VerifyPassword(To(name), password);
+}
+int CPrintServerUtility::mVerifyPassword(const DeviceRecord* record, const std::string& password) {
+  return VerifyPassword(To(record), password);
+}
+int CPrintServerUtility::VerifyPassword(const Target& to, const std::string& password) {
   return Guarded([&] {
     std::string request;
-    if (name.empty() || !PasswordRequest("9036:", password, request)) return -2;
+    if (!to.ok() || !PasswordRequest("9036:", password, request)) return -2;
     int length = 0;
-    const int rc = SendResp(name, request, ReplyBuffer(), length);
+    const int rc = SendTo(to, request, ReplyBuffer(), length);
     std::fill(request.begin(), request.end(), '\0');
     return rc;
   });
 }
 
-int CPrintServerUtility::mGetDeviceState(const std::string& name) {
+int CPrintServerUtility::mGetDeviceState(const std::string& name) { return DeviceState(To(name)); }
+int CPrintServerUtility::mGetDeviceState(const DeviceRecord* record) {
+  return DeviceState(To(record));
+}
+int CPrintServerUtility::DeviceState(const Target& to) {
   int length = 0;
-  const int rc = SendResp(name, "9703:\r\n", ReplyBuffer(), length);
+  const int rc = SendTo(to, "9703:\r\n", ReplyBuffer(), length);
   if (rc != 0) return rc;
   if (length < 1) return -1;
   return static_cast<unsigned char>(ReplyBuffer()[0]);
@@ -481,34 +508,50 @@ int CPrintServerUtility::ParseExtendedNameReply(const char* reply, int length,
 
 int CPrintServerUtility::mGetExtendedNameBlock(const std::string& name, std::uint8_t* block144,
                                                std::string& ip) {
+  return ExtendedNameBlock(To(name), block144, ip);
+}
+int CPrintServerUtility::mGetExtendedNameBlock(const DeviceRecord* record, std::uint8_t* block144,
+                                               std::string& ip) {
+  return ExtendedNameBlock(To(record), block144, ip);
+}
+int CPrintServerUtility::ExtendedNameBlock(const Target& to, std::uint8_t* block144,
+                                           std::string& ip) {
   return Guarded([&] {
-    if (name.empty() || block144 == nullptr) return -2;
+    if (!to.ok() || block144 == nullptr) return -2;
     std::vector<char> reply(kReplyBufferSize, '\0');
     int length = 0;
-    const int rc = SendResp(name, "9701:\n", reply.data(), length);
+    const int rc = SendTo(to, "9701:\n", reply.data(), length);
     if (rc != 0) return rc;
     return ParseExtendedNameReply(reply.data(), length, block144, ip);
   });
 }
 
 int CPrintServerUtility::mGetDeviceNameInformation(const std::string& name, std::string* out4) {
+  return NameInformation(To(name), out4);
+}
+int CPrintServerUtility::mGetDeviceNameInformation(const DeviceRecord* record, std::string* out4) {
+  return NameInformation(To(record), out4);
+}
+int CPrintServerUtility::NameInformation(const Target& to, std::string* out4) {
   return Guarded([&] {
-    if (name.empty() || out4 == nullptr) return -2;
-    const int state = mGetDeviceState(name);
+    if (!to.ok() || out4 == nullptr) return -2;
+    const int state = DeviceState(to);
     std::uint8_t block[kExtendedInfoSize] = {};
     std::string ip;
-    if (mGetExtendedNameBlock(name, block, ip) == 0) {
+    if (ExtendedNameBlock(to, block, ip) == 0) {
       const char* text = reinterpret_cast<const char*>(block) + wire::kExtendedInfoNameOffset;
       out4[0].assign(text, strnlen(text, kExtendedInfoSize - wire::kExtendedInfoNameOffset));
       out4[1] = "TRUE";
     } else {
       DevicePIDData info;
-      if (mGetDevicePID(name, &info) != 0) return -1;
+      if (OnTarget(to, [&](const auto& t) { return mGetDevicePID(t, &info); }) != 0) return -1;
       const char* pidName = reinterpret_cast<const char*>(info.data) + pid::kDeviceName;
       std::string shortName(pidName, strnlen(pidName, pid::kNameSize));
       std::uint8_t extended[kExtendedInfoSize] = {};
       if ((info.data[pid::kFunctionId + 1] & pid::kFuncExtendedName) != 0 &&
-          mGetDeviceExtendedInformation(name, extended) == 0) {
+          OnTarget(to, [&](const auto& t) {
+            return mGetDeviceExtendedInformation(t, extended);
+          }) == 0) {
         const char* text = reinterpret_cast<const char*>(extended) + wire::kExtendedInfoNameOffset;
         out4[0].assign(text, strnlen(text, kExtendedInfoSize - wire::kExtendedInfoNameOffset));
         out4[1] = "TRUE";
@@ -533,17 +576,22 @@ int CPrintServerUtility::mGetDeviceNameInformation(const std::string& name, std:
 }
 
 int CPrintServerUtility::mProbeExtendedCommand(const std::string& name) {
-  int length = 0;
-  const int rc = SendResp(name, "9704:\r\n", ReplyBuffer(), length);
-  if (rc != 0) return rc;
-  return length > 0 ? 1 : -1;
+  return ProbeWith(To(name), "9704:\r\n", 1);
 }
-
+int CPrintServerUtility::mProbeExtendedCommand(const DeviceRecord* record) {
+  return ProbeWith(To(record), "9704:\r\n", 1);
+}
 int CPrintServerUtility::mProbeDevice(const std::string& name) {
+  return ProbeWith(To(name), "9700:\n", 0);
+}
+int CPrintServerUtility::mProbeDevice(const DeviceRecord* record) {
+  return ProbeWith(To(record), "9700:\n", 0);
+}
+int CPrintServerUtility::ProbeWith(const Target& to, const char* request, int answered) {
   int length = 0;
-  const int rc = SendResp(name, "9700:\n", ReplyBuffer(), length);
+  const int rc = SendTo(to, request, ReplyBuffer(), length);
   if (rc != 0) return rc;
-  return length > 0 ? 0 : -1;
+  return length > 0 ? answered : -1;
 }
 
 int CPrintServerUtility::ParseDeviceIPAddress(const char* reply, int length, std::string& ip) {
@@ -560,9 +608,15 @@ int CPrintServerUtility::ParseDeviceIPAddress(const char* reply, int length, std
 }
 
 int CPrintServerUtility::mGetDeviceIPAddress(const std::string& name, std::string& ip) {
+  return DeviceIPAddress(To(name), ip);
+}
+int CPrintServerUtility::mGetDeviceIPAddress(const DeviceRecord* record, std::string& ip) {
+  return DeviceIPAddress(To(record), ip);
+}
+int CPrintServerUtility::DeviceIPAddress(const Target& to, std::string& ip) {
   return Guarded([&] {
     int length = 0;
-    const int rc = SendResp(name, "9010:\r\n", ReplyBuffer(), length);
+    const int rc = SendTo(to, "9010:\r\n", ReplyBuffer(), length);
     if (rc != 0) return rc;
     return ParseDeviceIPAddress(ReplyBuffer(), length, ip);
   });
@@ -615,6 +669,15 @@ int CPrintServerUtility::mGetDeviceModelIndex(const DeviceRecord* record, int* o
 
 int CPrintServerUtility::mGetDevicePortType(const std::string& name, int* iModelType) {
   if (name.empty() || iModelType == nullptr) return -2;
+  return CachedPortType(iModelType);
+}
+
+int CPrintServerUtility::mGetDevicePortType(const DeviceRecord* record, int* iModelType) {
+  if (record == nullptr || iModelType == nullptr) return -2;
+  return CachedPortType(iModelType);
+}
+
+int CPrintServerUtility::CachedPortType(int* iModelType) const {
   const std::uint8_t* b = m_Configuration.dsDevicePID.data;
   int type = 0;
   bool known = false;
@@ -693,13 +756,65 @@ int CPrintServerUtility::mResetDevice(const std::string& name) {
 }
 
 int CPrintServerUtility::mResetDevice(const DeviceRecord* record) {
+  return RestartWith(record, "9002:\n");
+}
+int CPrintServerUtility::mSendCommand9030(const DeviceRecord* record) {
+  return RestartWith(record, "9030:\n");
+}
+int CPrintServerUtility::RestartWith(const DeviceRecord* record, const char* request) {
   if (record == nullptr) return -2;
   int rc = SelectDeviceRecord(record);
   if (rc != 0) return rc;
   int length = 0;
-  rc = SendRespToRecord(record, "9002:\n", ReplyBuffer(), length);
+  rc = SendRespToRecord(record, request, ReplyBuffer(), length);
   if (rc == 0) platform::GetClock().SleepMs(kResetWaitMs);
   return rc;
+}
+
+int CPrintServerUtility::ResetTarget(const Target& to) {
+  return OnTarget(to, [&](const auto& t) { return mResetDevice(t); });
+}
+
+int CPrintServerUtility::mGetDeviceInformation(const DeviceRecord* record, std::string& text) {
+  if (record == nullptr) return -2;
+  int rc = SelectDeviceRecord(record);
+  if (rc != 0) return rc;
+  int length = 0;
+  rc = SendRespToRecord(record, "9010:\n", ReplyBuffer(), length);
+  if (rc != 0) return rc;
+  return Guarded([&] {
+    text = ReplyText(ReplyBuffer(), length);  // by record the text is not cut
+    return 0;
+  });
+}
+
+int CPrintServerUtility::mGetPrinterStatus(const DeviceRecord* record, std::string& text) {
+  if (record == nullptr) return -2;
+  int rc = SelectDeviceRecord(record);
+  if (rc != 0) return rc;
+  int length = 0;
+  rc = SendRespToRecord(record, "9020: \n", ReplyBuffer(), length);
+  if (rc != 0) return rc;
+  return Guarded([&] {
+    text = ReplyText(ReplyBuffer(), length);
+    return 0;
+  });
+}
+
+int CPrintServerUtility::mPrintTestPage(const DeviceRecord* record, int iPort) {
+  if (iPort < 0) return -2;
+  int length = 0;
+  return SendRespToRecord(record, TestPageRequest(iPort), ReplyBuffer(), length);
+}
+
+int CPrintServerUtility::mGetDeviceExtendedInformation(const DeviceRecord* record,
+                                                       unsigned char* out144) {
+  if (record == nullptr || out144 == nullptr) return -2;
+  int length = 0;
+  const int rc = SendRespToRecord(record, "9037:\n", ReplyBuffer(), length);
+  if (rc != 0) return rc;
+  std::memcpy(out144, ReplyBuffer(), kExtendedInfoSize);
+  return 0;
 }
 
 int CPrintServerUtility::mSendCommand9030(const std::string& name) {
@@ -741,6 +856,13 @@ int CPrintServerUtility::mSetIPAddress(const std::string& name, std::string ip,
   return rc == 1 ? 0 : -1;
 }
 
+int CPrintServerUtility::mSetIPAddress(const DeviceRecord* record, std::string ip,
+                                       const std::string& gateway, const std::string& mask) {
+  if (record == nullptr) return -2;
+  const std::string name(record->szName, strnlen(record->szName, sizeof record->szName));
+  return mSetIPAddress(name, std::move(ip), gateway, mask);
+}
+
 int CPrintServerUtility::RestartAndReload(const std::string& name, std::int64_t waitMs,
                                           const std::string& nbName, const std::string& ip) {
   return Guarded([&] {
@@ -761,7 +883,8 @@ int CPrintServerUtility::RestartAndReload(const std::string& name, std::int64_t 
 }
 
 int CPrintServerUtility::ApplySettingsToRecord(const DeviceRecord* record,
-                                               const std::string& newName, std::uint8_t sameName) {
+                                               const std::string& newName, std::uint8_t sameName,
+                                               const std::string& newAddress) {
   return Guarded([&] {
     if (record == nullptr) return -2;
     int rc = SelectDeviceRecord(record);
@@ -772,8 +895,11 @@ int CPrintServerUtility::ApplySettingsToRecord(const DeviceRecord* record,
     platform::GetClock().SleepMs(500);
     const std::string name(record->szName, strnlen(record->szName, sizeof record->szName));
     // With the same name the record is left as it is: it already reaches the box.
-    if (sameName == 0 && !newName.empty()) {
-      UpdateDeviceAddress(name.c_str(), newName.substr(0, 19).c_str(), nullptr);
+    const std::string nb = sameName == 0 ? newName.substr(0, 19) : std::string();
+    const std::string address = newAddress.substr(0, 16);
+    if (!nb.empty() || !address.empty()) {
+      UpdateDeviceAddress(name.c_str(), nb.empty() ? nullptr : nb.c_str(),
+                          address.empty() ? nullptr : address.c_str());
     }
     return ReloadConfiguration(name);
   });
@@ -783,6 +909,15 @@ int CPrintServerUtility::ApplySettings(const std::string& name, const std::strin
                                        int sameName, const std::string& newAddress) {
   constexpr std::int64_t kApplyWaitMs = 800;
   return RestartAndReload(name, kApplyWaitMs, sameName == 0 ? newName : std::string(), newAddress);
+}
+
+int CPrintServerUtility::ApplyTo(const Target& to, const std::string& newName, int sameName,
+                                 const std::string& newAddress) {
+  if (to.record != nullptr) {
+    return ApplySettingsToRecord(to.record, newName, sameName != 0 ? 1 : 0, newAddress);
+  }
+  return ApplySettings(to.name != nullptr ? *to.name : std::string(), newName, sameName,
+                       newAddress);
 }
 
 }  // namespace wizard

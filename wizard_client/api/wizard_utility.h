@@ -110,6 +110,9 @@ class CPrintServerUtility : protected ::CPrintServerUtility {
   int mGetSNMPConfiguration(const DeviceRecord* record, SNMPConfigurationData* out);
   int mGetAPPLETALKConfiguration(const DeviceRecord* record, APPLETALKConfigurationData* out);
   int mGetDeviceProtocol(const DeviceRecord* record, ProtocolData* out);
+  // Physical port 0..3 (P1, P2, P3, serial port) of the record's box.
+  int mGetPhysicalPortConfiguration(const DeviceRecord* record, int iPort,
+                                    PhysicalPortConfigurationData* out);
 
   // ---- Commands --------------------------------------------------------------------------------
   // "9002:", 5000 ms, reload.
@@ -117,6 +120,8 @@ class CPrintServerUtility : protected ::CPrintServerUtility {
   // "9002:" to the record (after reading it), 5000 ms; no reload.
   int mResetDevice(const DeviceRecord* record);
   int mSendCommand9030(const std::string& name);
+  // "9030:" to the record (after reading it), 5000 ms; no reload.
+  int mSendCommand9030(const DeviceRecord* record);
   // "9006:" (result ignored), restart and reload, then one more read.
   int mRestoreFactoryDefault(const std::string& name);
   // "9006:" to the record, then its restart (result ignored): the "9006:" send's result.
@@ -127,8 +132,18 @@ class CPrintServerUtility : protected ::CPrintServerUtility {
   using Base::mPrintTestPage;
   using Base::mScanAllFileServer;
   using Base::mScanNDSTree;
+  // By record: "9010:" after reading the record's box; the reply text as it came (to its NUL).
+  int mGetDeviceInformation(const DeviceRecord* record, std::string& text);
+  // By record: "9020: " after reading the record's box; the reply text.
+  int mGetPrinterStatus(const DeviceRecord* record, std::string& text);
+  int mPrintTestPage(const DeviceRecord* record, int iPort);
+  // "9037:" to the record: the first 144 bytes of the reply.
+  int mGetDeviceExtendedInformation(const DeviceRecord* record, unsigned char* out144);
   // The set-address datagram by hardware address (from the default name); 0 when the box took it.
   int mSetIPAddress(const std::string& name, std::string ip, const std::string& gateway,
+                    const std::string& mask);
+  // By record: the hardware address comes from the record's default name.
+  int mSetIPAddress(const DeviceRecord* record, std::string ip, const std::string& gateway,
                     const std::string& mask);
 
   // Model index 0..25 of a 3-byte model code; `known` false: the code is not in the table and
@@ -139,27 +154,34 @@ class CPrintServerUtility : protected ::CPrintServerUtility {
   int mGetDeviceModelIndex(const std::string& name, int* out);
   // By record: MapModelCode's index (an unknown code stays raw); -1 for a missing argument.
   int mGetDeviceModelIndex(const DeviceRecord* record, int* out);
-  // The port layout type from the cached block (no request).
+  // The port layout type from the cached block (no request; the name or record is only checked).
   int mGetDevicePortType(const std::string& name, int* iModelType);
+  int mGetDevicePortType(const DeviceRecord* record, int* iModelType);
 
   // ---- Device information ----------------------------------------------------------------------
   // "9036:" + encoded password: 0 when the box accepts it, -1 when it refuses it, -2 for an empty
   // name or a password longer than kMaxPasswordLength or with control characters.
   int mVerifyPassword(const std::string& name, const std::string& password);
+  int mVerifyPassword(const DeviceRecord* record, const std::string& password);
   int mGetDevicePID(const std::string& name, DevicePIDData* out);
   int mGetDevicePID(const DeviceRecord* record, DevicePIDData* out);
   // [0] device name, [1] "TRUE" when it is the long name of an extended block, [2] and [3] the
   // flags of the state byte.
   int mGetDeviceNameInformation(const std::string& name, std::string* out4);
+  int mGetDeviceNameInformation(const DeviceRecord* record, std::string* out4);
   int mReadDeviceConfiguration(const std::string& name, AllConfigurationData* record);
   int mReadDeviceConfiguration(const DeviceRecord* record, AllConfigurationData* out);
   int mGetDeviceState(const std::string& name);
+  int mGetDeviceState(const DeviceRecord* record);
   int mGetExtendedNameBlock(const std::string& name, std::uint8_t* block144, std::string& ip);
+  int mGetExtendedNameBlock(const DeviceRecord* record, std::uint8_t* block144, std::string& ip);
   int mProbeExtendedCommand(const std::string& name);
+  int mProbeExtendedCommand(const DeviceRecord* record);
   // The raw reply of any request in the caller's buffer of `capacity` bytes.
   int mSendDirectCommand(const std::string& name, const std::string& request, char* reply,
                          int* replyLength, int capacity);
   int mGetDeviceIPAddress(const std::string& name, std::string& ip);
+  int mGetDeviceIPAddress(const DeviceRecord* record, std::string& ip);
   // The reply readers of "9701:" (the block, then "IP:" up to its line end; -6 for a reply
   // shorter than the block) and "9010:" (the text after "IP Address: " up to the line end; -1
   // when the reply names none). Both read at most `length` bytes and stop at a NUL.
@@ -265,13 +287,20 @@ class CPrintServerUtility : protected ::CPrintServerUtility {
   // By record an empty manager or trap-receiver address is refused (-2).
   int mSetSNMPConfiguration(const DeviceRecord* record, const SNMPConfigurationData* snmp);
   int mSetWirelessConfiguration(const std::string& name, const WirelessConfigurationData* wireless);
+  int mSetWirelessConfiguration(const DeviceRecord* record,
+                                const WirelessConfigurationData* wireless);
   // "9005:" / "9035:" + encoded password, then restart.
   int mSetPassword(const std::string& name, const std::string& password);
   int mSetNetwarePassword(const std::string& name, const std::string& password);
+  int mSetPassword(const DeviceRecord* record, const std::string& password);
+  int mSetNetwarePassword(const DeviceRecord* record, const std::string& password);
 
   // ---- The configuration of Finish and the apply step -----------------------------------------
   // iSetMode 1: with the "9035:" password line; 3: with the NetWare lines; 2: neither.
   int mSetWizardConfiguration(const std::string& name, const WizardConfigurationData* settings,
+                              int iSetMode);
+  // By record the same text, then ApplySettingsToRecord.
+  int mSetWizardConfiguration(const DeviceRecord* record, const WizardConfigurationData* settings,
                               int iSetMode);
   // "9002:", 800 ms; a box reached over NetBIOS is called by `newName` from now on when sameName
   // is 0, one reached over TCP/IP at `newAddress` when that is not empty; then the reload.
@@ -285,16 +314,23 @@ class CPrintServerUtility : protected ::CPrintServerUtility {
   // value (nothing sent), -1 for a failed send.
   int mSetAllConfiguration(const std::string& name, const AllConfigurationData* all,
                            std::uint8_t bRelocate);
+  // By record the apply step is ApplySettingsToRecord, the plain restart the record's.
+  int mSetAllConfiguration(const DeviceRecord* record, const AllConfigurationData* all,
+                           std::uint8_t bRelocate);
   // The basic configuration: logical printer 8, system, TCP/IP and NetBEUI lines, then restart;
   // the read copies back the fields the write sends.
   int mSetBasicConfiguration(const std::string& name, const BasicConfigurationData* basic);
   int mGetBasicConfiguration(const std::string& name, BasicConfigurationData* basic);
+  int mSetBasicConfiguration(const DeviceRecord* record, const BasicConfigurationData* basic);
+  int mGetBasicConfiguration(const DeviceRecord* record, BasicConfigurationData* basic);
   // The apply step for a device record: read it, "9002:", 500 ms; a box reached over NetBIOS is
-  // called by `newName` from now on when sameName is 0; then the reload by the record's name.
+  // called by `newName` from now on when sameName is 0, one reached over TCP/IP at `newAddress`
+  // when that is not empty; then the reload by the record's name.
   int ApplySettingsToRecord(const DeviceRecord* record, const std::string& newName,
-                            std::uint8_t sameName);
+                            std::uint8_t sameName, const std::string& newAddress = std::string());
   // "9700:": 0 when the box answers with at least one byte.
   int mProbeDevice(const std::string& name);
+  int mProbeDevice(const DeviceRecord* record);
 
   // ---- Further whole-text writers --------------------------------------------------------------
   // The four lines of logical printers 1-3 (count 3) or 1-8 (count 8), then restart. Count other
@@ -307,17 +343,28 @@ class CPrintServerUtility : protected ::CPrintServerUtility {
   // of the four ports (P1, P2, P3, serial port), then restart; a failed send: the send's code.
   int mSetPhysicalPortConfiguration(const std::string& name,
                                     const PhysicalPortConfigurationData* ports4);
+  int mSetPhysicalPortConfiguration(const DeviceRecord* record,
+                                    const PhysicalPortConfigurationData* ports4);
   // "4020 :Enable" or "4020 :Disable", then restart.
   int mSetAddressAssignment(const std::string& name, std::uint8_t enable);
+  int mSetAddressAssignment(const DeviceRecord* record, std::uint8_t enable);
   // The TCP/IP text of mSetTCPIPConfiguration and manager 1's access (6012: 0 Read Only,
-  // 1 Read/Write, 2 Not Accessible) and community (6013), then restart at the new address.
+  // 1 Read/Write, 2 Not Accessible) and community (6013), then restart at the new address. By
+  // record the same text, then the record's restart (the device table is left as it is).
   int mSetTCPIPAndManagerConfiguration(const std::string& name, const TCPIPConfigurationData* tcpip,
                                        int access, const std::string& community);
+  int mSetTCPIPAndManagerConfiguration(const DeviceRecord* record,
+                                       const TCPIPConfigurationData* tcpip, int access,
+                                       const std::string& community);
   // The NetWare text, then the apply step with the box's new name.
   int mSetNetwareConfigurationAndApply(const std::string& name, const std::string& newName,
                                        const NetwareConfigurationData* netware, int sameName);
+  int mSetNetwareConfigurationAndApply(const DeviceRecord* record, const std::string& newName,
+                                       const NetwareConfigurationData* netware, int sameName);
   // "9006:" (not tested), the apply step with the box's new name, then one more read.
   int mRestoreFactoryDefaultAndApply(const std::string& name, const std::string& newName,
+                                     int sameName);
+  int mRestoreFactoryDefaultAndApply(const DeviceRecord* record, const std::string& newName,
                                      int sameName);
   // Zeroes the fields of the cached device-information block that a box sends (the decoded model
   // text at 96-155 stays).
@@ -365,17 +412,51 @@ class CPrintServerUtility : protected ::CPrintServerUtility {
   // Reads "9100:" and "9007:" through `send`; the block goes to `pid`.
   template <class Send>
   int ReadConfigurationWith(Send&& send, DevicePIDData* pid);
-  // Sends a settings text by name, forgets the cached box, and on success restarts it.
-  int SendSettingsAndReset(const std::string& name, const std::string& text);
-  // The same to a device record, restarting it by its record.
-  int SendSettingsAndResetToRecord(const DeviceRecord* record, const std::string& text);
-  // Where a settings text goes: the box of a default name or the box of a device record.
+  // Where a request goes: the box of a default name or the box of a device record.
   struct Target {
     const std::string* name;
     const DeviceRecord* record;
     bool ok() const { return record != nullptr || (name != nullptr && !name->empty()); }
   };
+  static Target To(const std::string& name) { return Target{&name, nullptr}; }
+  static Target To(const DeviceRecord* record) { return Target{nullptr, record}; }
+  // Runs `op` with the target's device record, or else with its default name (empty when there
+  // is neither): `op` takes both, so each operation's name and record forms meet in one body.
+  template <class Op>
+  static int OnTarget(const Target& to, Op&& op) {
+    static const std::string kNoName;
+    if (to.record != nullptr) return op(to.record);
+    return op(to.name != nullptr ? *to.name : kNoName);
+  }
+  int SendTo(const Target& to, const std::string& request, char* reply, int& replyLength);
+  // The restart of each form: by name with its reload, by record without.
+  int ResetTarget(const Target& to);
+  // ApplySettings for a name, ApplySettingsToRecord for a record.
+  int ApplyTo(const Target& to, const std::string& newName, int sameName,
+              const std::string& newAddress);
+  // Sends a settings text, forgets the cached box, and on success restarts it.
   int SendSettingsAndReset(const Target& to, const std::string& text);
+  int SendSettingsAndReset(const std::string& name, const std::string& text);
+  int SendSettingsAndResetToRecord(const DeviceRecord* record, const std::string& text);
+  // The bodies behind both forms of the queries and of the whole-text writers.
+  int RestartWith(const DeviceRecord* record, const char* request);
+  int VerifyPassword(const Target& to, const std::string& password);
+  int NameInformation(const Target& to, std::string* out4);
+  int DeviceState(const Target& to);
+  int ExtendedNameBlock(const Target& to, std::uint8_t* block144, std::string& ip);
+  int ProbeWith(const Target& to, const char* request, int answered);
+  int DeviceIPAddress(const Target& to, std::string& ip);
+  int WriteWireless(const Target& to, const WirelessConfigurationData* w);
+  int WriteWizard(const Target& to, const WizardConfigurationData* settings, int iSetMode);
+  int WriteAll(const Target& to, const AllConfigurationData* all, std::uint8_t bRelocate);
+  int WriteBasic(const Target& to, const BasicConfigurationData* basic);
+  int ReadBasic(const Target& to, BasicConfigurationData* basic);
+  int WritePhysicalPorts(const Target& to, const PhysicalPortConfigurationData* ports);
+  int WriteTCPIPAndManager(const Target& to, const TCPIPConfigurationData* tcp, int access,
+                           const std::string& community);
+  int WriteNetwareAndApply(const Target& to, const std::string& newName,
+                           const NetwareConfigurationData* nw, int sameName);
+  int FactoryDefaultAndApply(const Target& to, const std::string& newName, int sameName);
   // The group writers behind both forms: check, build, send, restart.
   int WriteGroup(const Target& to, const SerialPortConfigurationData* s);
   int WriteGroup(const Target& to, const NetwareConfigurationData* nw);
@@ -389,12 +470,12 @@ class CPrintServerUtility : protected ::CPrintServerUtility {
   int RestartAndReload(const std::string& name, std::int64_t waitMs, const std::string& nbName,
                        const std::string& ip);
   int DecodeInto(int length, DevicePIDData* out);
+  int CachedPortType(int* iModelType) const;
   // "KKKK:" + the encoded password + "\n"; false for a password over 79 bytes or with control
   // characters.
   static bool PasswordRequest(const char* command, const std::string& password,
                               std::string& request);
-  int SendPasswordAndReset(const std::string& name, const char* command,
-                           const std::string& password);
+  int SendPasswordAndReset(const Target& to, const char* command, const std::string& password);
 
   WizardCacheExtras m_Extras;
 };

@@ -188,26 +188,19 @@ void AddressListLines(ConfigText& t, std::string_view key, const std::list<std::
 
 constexpr std::int64_t kResetWaitMs = 5000;
 
-int CPrintServerUtility::SendSettingsAndReset(const std::string& name, const std::string& text) {
+int CPrintServerUtility::SendSettingsAndReset(const Target& to, const std::string& text) {
   int length = 0;
-  const int rc = SendResp(name, text, ReplyBuffer(), length);
+  const int rc = SendTo(to, text, ReplyBuffer(), length);
   m_szLastDeviceName.clear();
   if (rc != 0) return -1;
-  return mResetDevice(name);
+  return ResetTarget(to);
 }
-
-int CPrintServerUtility::SendSettingsAndReset(const Target& to, const std::string& text) {
-  return to.record != nullptr ? SendSettingsAndResetToRecord(to.record, text)
-                              : SendSettingsAndReset(*to.name, text);
+int CPrintServerUtility::SendSettingsAndReset(const std::string& name, const std::string& text) {
+  return SendSettingsAndReset(To(name), text);
 }
-
 int CPrintServerUtility::SendSettingsAndResetToRecord(const DeviceRecord* record,
                                                       const std::string& text) {
-  int length = 0;
-  const int rc = SendRespToRecord(record, text, ReplyBuffer(), length);
-  m_szLastDeviceName.clear();
-  if (rc != 0) return -1;
-  return mResetDevice(record);
+  return SendSettingsAndReset(To(record), text);
 }
 
 // ---- Default builders ------------------------------------------------------------------------
@@ -861,8 +854,15 @@ int CPrintServerUtility::WriteGroup(const Target& to, const SNMPConfigurationDat
 
 int CPrintServerUtility::mSetWirelessConfiguration(const std::string& name,
                                                    const WirelessConfigurationData* w) {
+  return WriteWireless(To(name), w);
+}
+int CPrintServerUtility::mSetWirelessConfiguration(const DeviceRecord* record,
+                                                   const WirelessConfigurationData* w) {
+  return WriteWireless(To(record), w);
+}
+int CPrintServerUtility::WriteWireless(const Target& to, const WirelessConfigurationData* w) {
   return Guarded([&] {
-    if (name.empty() || w == nullptr) return -2;
+    if (!to.ok() || w == nullptr) return -2;
     // 7001 (the domain list) and 7014 (the link state) are the box's own: never written back.
     ConfigText t;
     WirelessLines(t, *w);
@@ -872,7 +872,7 @@ int CPrintServerUtility::mSetWirelessConfiguration(const std::string& name,
     t.Number("7012", w->iAuthentication);
     t.Number("7013", w->iNetworkType);
     if (!t.ok()) return -2;
-    return SendSettingsAndReset(name, t.text());
+    return SendSettingsAndReset(to, t.text());
   });
 }
 
@@ -889,26 +889,32 @@ bool CPrintServerUtility::PasswordRequest(const char* command, const std::string
   return true;
 }
 
-int CPrintServerUtility::SendPasswordAndReset(const std::string& name, const char* command,
+int CPrintServerUtility::SendPasswordAndReset(const Target& to, const char* command,
                                               const std::string& password) {
   return Guarded([&] {
-    if (name.empty()) return -2;
+    if (!to.ok()) return -2;
     std::string request;
     if (!PasswordRequest(command, password, request)) return -2;
     int length = 0;
-    const int rc = SendResp(name, request, ReplyBuffer(), length);
+    const int rc = SendTo(to, request, ReplyBuffer(), length);
     std::fill(request.begin(), request.end(), '\0');
     if (rc != 0) return -1;
-    return mResetDevice(name);
+    return ResetTarget(to);
   });
 }
 
 int CPrintServerUtility::mSetPassword(const std::string& name, const std::string& password) {
-  return SendPasswordAndReset(name, "9005:", password);
+  return SendPasswordAndReset(To(name), "9005:", password);
 }
-
+int CPrintServerUtility::mSetPassword(const DeviceRecord* record, const std::string& password) {
+  return SendPasswordAndReset(To(record), "9005:", password);
+}
 int CPrintServerUtility::mSetNetwarePassword(const std::string& name, const std::string& password) {
-  return SendPasswordAndReset(name, "9035:", password);
+  return SendPasswordAndReset(To(name), "9035:", password);
+}
+int CPrintServerUtility::mSetNetwarePassword(const DeviceRecord* record,
+                                             const std::string& password) {
+  return SendPasswordAndReset(To(record), "9035:", password);
 }
 
 // ---- The configuration of Finish -------------------------------------------------------------
@@ -916,8 +922,17 @@ int CPrintServerUtility::mSetNetwarePassword(const std::string& name, const std:
 int CPrintServerUtility::mSetWizardConfiguration(const std::string& name,
                                                  const WizardConfigurationData* settings,
                                                  int iSetMode) {
+  return WriteWizard(To(name), settings, iSetMode);
+}
+int CPrintServerUtility::mSetWizardConfiguration(const DeviceRecord* record,
+                                                 const WizardConfigurationData* settings,
+                                                 int iSetMode) {
+  return WriteWizard(To(record), settings, iSetMode);
+}
+int CPrintServerUtility::WriteWizard(const Target& to, const WizardConfigurationData* settings,
+                                     int iSetMode) {
   return Guarded([&] {
-    if (name.empty() || settings == nullptr) return -2;
+    if (!to.ok() || settings == nullptr) return -2;
     const WizardConfigurationData& s = *settings;
     ConfigText t;
     t.Text("0001", s.dsSystem.szDeviceName);
@@ -946,11 +961,11 @@ int CPrintServerUtility::mSetWizardConfiguration(const std::string& name,
     const bool fixedAddress =
         s.dsTCPIP.bAutoAddress1 == 0 && IsDottedAddress(s.dsTCPIP.szIPAddress);
     int length = 0;
-    const int rc = SendResp(name, t.text(), ReplyBuffer(), length);
+    const int rc = SendTo(to, t.text(), ReplyBuffer(), length);
     m_szLastDeviceName.clear();
     if (rc != 0) return -1;
-    return ApplySettings(name, s.dsSystem.szDeviceName, sameName,
-                         fixedAddress ? s.dsTCPIP.szIPAddress : std::string());
+    return ApplyTo(to, s.dsSystem.szDeviceName, sameName,
+                   fixedAddress ? s.dsTCPIP.szIPAddress : std::string());
   });
 }
 
@@ -972,8 +987,15 @@ int CPrintServerUtility::mSetTCPIPConfiguration(const DeviceRecord* record,
 
 int CPrintServerUtility::mSetBasicConfiguration(const std::string& name,
                                                 const BasicConfigurationData* basic) {
+  return WriteBasic(To(name), basic);
+}
+int CPrintServerUtility::mSetBasicConfiguration(const DeviceRecord* record,
+                                                const BasicConfigurationData* basic) {
+  return WriteBasic(To(record), basic);
+}
+int CPrintServerUtility::WriteBasic(const Target& to, const BasicConfigurationData* basic) {
   return Guarded([&] {
-    if (name.empty() || basic == nullptr) return -2;
+    if (!to.ok() || basic == nullptr) return -2;
     ConfigText t;
     if (!LogicalPortLines(t, config::kLogicalPrinterCount, basic->dsLogicalPrinter)) return -1;
     const SystemConfigurationData& sys = basic->dsSystem;
@@ -987,14 +1009,21 @@ int CPrintServerUtility::mSetBasicConfiguration(const std::string& name,
     t.Text("5000", basic->dsNetBEUI.szDomainName);
     t.Switch("5001", basic->dsNetBEUI.bAbortJobAsPaperOut, "YES", "NO");
     if (!t.ok()) return -2;
-    return SendSettingsAndReset(name, t.text());
+    return SendSettingsAndReset(to, t.text());
   });
 }
 
 int CPrintServerUtility::mGetBasicConfiguration(const std::string& name,
                                                 BasicConfigurationData* basic) {
-  if (name.empty() || basic == nullptr) return -2;
-  const int rc = SelectDevice(name);
+  return ReadBasic(To(name), basic);
+}
+int CPrintServerUtility::mGetBasicConfiguration(const DeviceRecord* record,
+                                                BasicConfigurationData* basic) {
+  return ReadBasic(To(record), basic);
+}
+int CPrintServerUtility::ReadBasic(const Target& to, BasicConfigurationData* basic) {
+  if (!to.ok() || basic == nullptr) return -2;
+  const int rc = OnTarget(to, [&](const auto& t) { return Select(*this, t); });
   if (rc != 0) return rc;
   return Guarded([&] {
     const TCPIPConfigurationData& tcp = m_Configuration.dsTCPIP;
@@ -1016,8 +1045,17 @@ int CPrintServerUtility::mGetBasicConfiguration(const std::string& name,
 int CPrintServerUtility::mSetAllConfiguration(const std::string& name,
                                               const AllConfigurationData* all,
                                               std::uint8_t bRelocate) {
+  return WriteAll(To(name), all, bRelocate);
+}
+int CPrintServerUtility::mSetAllConfiguration(const DeviceRecord* record,
+                                              const AllConfigurationData* all,
+                                              std::uint8_t bRelocate) {
+  return WriteAll(To(record), all, bRelocate);
+}
+int CPrintServerUtility::WriteAll(const Target& to, const AllConfigurationData* all,
+                                  std::uint8_t bRelocate) {
   return Guarded([&] {
-    if (name.empty() || all == nullptr) return -2;
+    if (!to.ok() || all == nullptr) return -2;
     const config::DeviceConfigurationData& c = all->base;
     const auto word = [](std::int32_t v) { return v != 0 ? "ENABLE" : "DISABLE"; };
     ConfigText t;
@@ -1048,11 +1086,11 @@ int CPrintServerUtility::mSetAllConfiguration(const std::string& name,
       LogicalPortText(t, n, c.dsLogicalPrinter[n - 1]);
     if (!t.ok()) return -2;
     int length = 0;
-    const int rc = SendResp(name, t.text(), ReplyBuffer(), length);
+    const int rc = SendTo(to, t.text(), ReplyBuffer(), length);
     m_szLastDeviceName.clear();
     if (rc != 0) return -1;
-    if (bRelocate != 0) return ApplySettings(name, c.dsSystem.szDeviceName, 0);
-    return mResetDevice(name);
+    if (bRelocate != 0) return ApplyTo(to, c.dsSystem.szDeviceName, 0, std::string());
+    return ResetTarget(to);
   });
 }
 
@@ -1078,19 +1116,25 @@ int CPrintServerUtility::WriteAllLogical(const Target& to, int iLogicalPortCount
     }
     if (!t.ok()) return -2;
     int length = 0;
-    const int rc = to.record != nullptr
-                       ? SendRespToRecord(to.record, t.text(), ReplyBuffer(), length)
-                       : SendResp(*to.name, t.text(), ReplyBuffer(), length);
+    const int rc = SendTo(to, t.text(), ReplyBuffer(), length);
     m_szLastDeviceName.clear();
     if (rc != 0) return rc;  // this writer reports the send's own code
-    return to.record != nullptr ? mResetDevice(to.record) : mResetDevice(*to.name);
+    return ResetTarget(to);
   });
 }
 
 int CPrintServerUtility::mSetPhysicalPortConfiguration(const std::string& name,
                                                        const PhysicalPortConfigurationData* ports) {
+  return WritePhysicalPorts(To(name), ports);
+}
+int CPrintServerUtility::mSetPhysicalPortConfiguration(const DeviceRecord* record,
+                                                       const PhysicalPortConfigurationData* ports) {
+  return WritePhysicalPorts(To(record), ports);
+}
+int CPrintServerUtility::WritePhysicalPorts(const Target& to,
+                                            const PhysicalPortConfigurationData* ports) {
   return Guarded([&] {
-    if (name.empty() || ports == nullptr) return -2;
+    if (!to.ok() || ports == nullptr) return -2;
     static const char* const kDefaultName[4] = {"P1", "P2", "P3", "SP"};
     ConfigText t;
     for (int i = 0; i < 4; ++i) {
@@ -1102,24 +1146,44 @@ int CPrintServerUtility::mSetPhysicalPortConfiguration(const std::string& name,
     for (int i = 0; i < 2; ++i) t.Text(Key(511 + i), ports[i].bEnable == 1 ? "Enable" : "Disable");
     if (!t.ok()) return -2;
     int length = 0;
-    const int rc = SendResp(name, t.text(), ReplyBuffer(), length);
+    const int rc = SendTo(to, t.text(), ReplyBuffer(), length);
     m_szLastDeviceName.clear();
     if (rc != 0) return rc;
-    return mResetDevice(name);
+    return ResetTarget(to);
   });
 }
 
+namespace {
+const char* AddressAssignmentLine(std::uint8_t enable) {
+  return enable != 0 ? "4020 :Enable\n" : "4020 :Disable\n";
+}
+}  // namespace
+
 int CPrintServerUtility::mSetAddressAssignment(const std::string& name, std::uint8_t enable) {
   if (name.empty()) return -2;
-  return SendSettingsAndReset(name, enable != 0 ? "4020 :Enable\n" : "4020 :Disable\n");
+  return SendSettingsAndReset(To(name), AddressAssignmentLine(enable));
+}
+int CPrintServerUtility::mSetAddressAssignment(const DeviceRecord* record, std::uint8_t enable) {
+  if (record == nullptr) return -2;
+  return SendSettingsAndReset(To(record), AddressAssignmentLine(enable));
 }
 
 int CPrintServerUtility::mSetTCPIPAndManagerConfiguration(const std::string& name,
                                                           const TCPIPConfigurationData* tcp,
                                                           int access,
                                                           const std::string& community) {
+  return WriteTCPIPAndManager(To(name), tcp, access, community);
+}
+int CPrintServerUtility::mSetTCPIPAndManagerConfiguration(const DeviceRecord* record,
+                                                          const TCPIPConfigurationData* tcp,
+                                                          int access,
+                                                          const std::string& community) {
+  return WriteTCPIPAndManager(To(record), tcp, access, community);
+}
+int CPrintServerUtility::WriteTCPIPAndManager(const Target& to, const TCPIPConfigurationData* tcp,
+                                              int access, const std::string& community) {
   return Guarded([&] {
-    if (name.empty() || tcp == nullptr || access < 0 || access > 2) return -2;
+    if (!to.ok() || tcp == nullptr || access < 0 || access > 2) return -2;
     static const char* const kAccess[3] = {"Read Only", "Read/Write", "Not Accessible"};
     ConfigText t;
     TcpipLines(t, *tcp);
@@ -1127,10 +1191,12 @@ int CPrintServerUtility::mSetTCPIPAndManagerConfiguration(const std::string& nam
     t.Text("6013", community);
     if (!t.ok()) return -2;
     int length = 0;
-    const int rc = SendResp(name, t.text(), ReplyBuffer(), length);
+    const int rc = SendTo(to, t.text(), ReplyBuffer(), length);
     m_szLastDeviceName.clear();
     if (rc != 0) return -1;
-    return RestartAndReload(name, kResetWaitMs, std::string(), FixedAddress(*tcp));
+    // By record the caller holds the box's record: the device table is not moved for it.
+    if (to.record != nullptr) return mResetDevice(to.record);
+    return RestartAndReload(*to.name, kResetWaitMs, std::string(), FixedAddress(*tcp));
   });
 }
 
@@ -1138,27 +1204,45 @@ int CPrintServerUtility::mSetNetwareConfigurationAndApply(const std::string& nam
                                                           const std::string& newName,
                                                           const NetwareConfigurationData* nw,
                                                           int sameName) {
+  return WriteNetwareAndApply(To(name), newName, nw, sameName);
+}
+int CPrintServerUtility::mSetNetwareConfigurationAndApply(const DeviceRecord* record,
+                                                          const std::string& newName,
+                                                          const NetwareConfigurationData* nw,
+                                                          int sameName) {
+  return WriteNetwareAndApply(To(record), newName, nw, sameName);
+}
+int CPrintServerUtility::WriteNetwareAndApply(const Target& to, const std::string& newName,
+                                              const NetwareConfigurationData* nw, int sameName) {
   return Guarded([&] {
-    if (name.empty() || nw == nullptr) return -2;
+    if (!to.ok() || nw == nullptr) return -2;
     ConfigText t;
     if (!config::WriteNetwareLines(t, *nw) || !t.ok()) return -2;
     int length = 0;
-    const int rc = SendResp(name, t.text(), ReplyBuffer(), length);
+    const int rc = SendTo(to, t.text(), ReplyBuffer(), length);
     m_szLastDeviceName.clear();
     if (rc != 0) return -1;
-    return ApplySettings(name, newName, sameName);
+    return ApplyTo(to, newName, sameName, std::string());
   });
 }
 
 int CPrintServerUtility::mRestoreFactoryDefaultAndApply(const std::string& name,
                                                         const std::string& newName, int sameName) {
-  if (name.empty()) return -1;
+  return FactoryDefaultAndApply(To(name), newName, sameName);
+}
+int CPrintServerUtility::mRestoreFactoryDefaultAndApply(const DeviceRecord* record,
+                                                        const std::string& newName, int sameName) {
+  return FactoryDefaultAndApply(To(record), newName, sameName);
+}
+int CPrintServerUtility::FactoryDefaultAndApply(const Target& to, const std::string& newName,
+                                                int sameName) {
+  if (!to.ok()) return -1;
   int length = 0;
-  SendResp(name, "9006:\n", ReplyBuffer(), length);  // the restart reports any failure
+  SendTo(to, "9006:\n", ReplyBuffer(), length);  // the restart reports any failure
   m_szLastDeviceName.clear();
-  const int rc = ApplySettings(name, newName, sameName);
+  const int rc = ApplyTo(to, newName, sameName, std::string());
   if (rc != 0) return rc;
-  return SelectDevice(name);
+  return OnTarget(to, [&](const auto& t) { return Select(*this, t); });
 }
 
 }  // namespace wizard
