@@ -13,37 +13,15 @@
 
 #include "device_client/api/tests/api_fixture.h"
 #include "tools/box_emulator/box_emulator.h"
+#include "wizard_client/api/tests/wizard_test_fixture.h"
 #include "wizard_client/api/wizard_utility.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-using Util = wizard::CPrintServerUtility;
+using wizard_test::Util;
 
-// The console's fixture (root, current directory, fake clock, box) with the wizard's object.
-class WizardWriters : public api_test::ApiTest {
- protected:
-  void Start() {
-    wiz_ = std::make_unique<Util>();
-    ASSERT_EQ(wiz_->mInitializeLanComponent(TYPE_TCPIP, 20), 0);
-    wizard::wizard_access::ClearDevices();
-    ASSERT_EQ(wizard::wizard_access::AppendDevice(
-                  wizard::FromConsoleRecord(api_test::TcpRecord(name_, box_.Address()))),
-              0);
-  }
-
-  void TearDown() override {
-    wiz_.reset();
-    api_test::ApiTest::TearDown();
-  }
-
-  std::string FirstRequest() {
-    const auto all = box_.Requests();
-    return all.empty() ? std::string() : all.front().data;
-  }
-
-  std::unique_ptr<Util> wiz_;
-};
+class WizardWriters : public wizard_test::WizardApiTest {};
 
 wizard::NetwareConfigurationData PrintServerMode() {
   wizard::NetwareConfigurationData n;
@@ -583,20 +561,9 @@ TEST_F(WizardWriters, SystemDefaultsHaveNoNameToWriteAndSendNothing) {
 
 namespace {
 
-// A box addressed by default name or by device record.
-using To = std::variant<std::string, const wizard::DeviceRecord*>;
-
-struct TwinCase {
-  const char* label;
-  // Runs the operation on `to`; `seen` takes what it handed back.
-  std::function<int(Util&, const To&, std::string& seen)> run;
-};
-
-std::vector<std::string> Texts(const std::vector<box_emulator::ReceivedRequest>& requests) {
-  std::vector<std::string> out;
-  for (const auto& r : requests) out.push_back(r.data);
-  return out;
-}
+using wizard_test::Texts;
+using wizard_test::To;
+using wizard_test::TwinCase;
 
 TEST_F(WizardWriters, RecordTwinsReachTheSameBoxWithTheSameResult) {
   Start();
@@ -606,11 +573,7 @@ TEST_F(WizardWriters, RecordTwinsReachTheSameBoxWithTheSameResult) {
   ASSERT_TRUE(box_.SetSetting("0120", "P3"));
   const wizard::DeviceRecord record =
       wizard::FromConsoleRecord(api_test::TcpRecord(name_, box_.Address()));
-  const auto call = [](auto&& op) {
-    return [op](Util& u, const To& to, std::string& seen) {
-      return std::visit([&](const auto& t) { return op(u, t, seen); }, to);
-    };
-  };
+  const auto call = [](auto&& op) { return wizard_test::Either(op); };
   const TwinCase cases[] = {
       {"snmp getter", call([](Util& u, const auto& t, std::string& seen) {
          wizard::SNMPConfigurationData s;
