@@ -116,12 +116,25 @@ int CPrintServerUtility::SendTo(const Target& to, const std::string& request, ch
 
 int CPrintServerUtility::mSendDirectCommand(const std::string& name, const std::string& request,
                                             char* reply, int* replyLength, int capacity) {
-  const bool ok = !name.empty() && replyLength != nullptr && capacity > 0;
+  return DirectCommand(To(name), request, reply, replyLength, capacity);
+}
+int CPrintServerUtility::mSendDirectCommand(const DeviceRecord* record,
+                                            const std::string& request, char* reply,
+                                            int* replyLength, int capacity) {
+  return DirectCommand(To(record), request, reply, replyLength, capacity);
+}
+int CPrintServerUtility::DirectCommand(const Target& to, const std::string& request, char* reply,
+                                       int* replyLength, int capacity) {
+  const bool ok = to.ok() && replyLength != nullptr && capacity > 0;
   int ignored = 0;
   return SendThrough(ok, request, reply, replyLength != nullptr ? *replyLength : ignored,
                      kLinesDirect, [&](char* out, int* outLength, int) {
-                       return PSISendResp(name.c_str(), request.data(),
-                                          static_cast<int>(request.size()), out, outLength,
+                       const int size = static_cast<int>(request.size());
+                       if (to.record != nullptr) {
+                         return SendRespByRecord(to.record, request.data(), size, out, outLength,
+                                                 capacity);
+                       }
+                       return PSISendResp(to.name->c_str(), request.data(), size, out, outLength,
                                           capacity);
                      });
 }

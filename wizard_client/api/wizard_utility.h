@@ -180,6 +180,8 @@ class CPrintServerUtility : protected ::CPrintServerUtility {
   // The raw reply of any request in the caller's buffer of `capacity` bytes.
   int mSendDirectCommand(const std::string& name, const std::string& request, char* reply,
                          int* replyLength, int capacity);
+  int mSendDirectCommand(const DeviceRecord* record, const std::string& request, char* reply,
+                         int* replyLength, int capacity);
   int mGetDeviceIPAddress(const std::string& name, std::string& ip);
   int mGetDeviceIPAddress(const DeviceRecord* record, std::string& ip);
   // The reply readers of "9701:" (the block, then "IP:" up to its line end; -6 for a reply
@@ -446,6 +448,8 @@ class CPrintServerUtility : protected ::CPrintServerUtility {
   int ExtendedNameBlock(const Target& to, std::uint8_t* block144, std::string& ip);
   int ProbeWith(const Target& to, const char* request, int answered);
   int DeviceIPAddress(const Target& to, std::string& ip);
+  int DirectCommand(const Target& to, const std::string& request, char* reply, int* replyLength,
+                    int capacity);
   int WriteWireless(const Target& to, const WirelessConfigurationData* w);
   int WriteWizard(const Target& to, const WizardConfigurationData* settings, int iSetMode);
   int WriteAll(const Target& to, const AllConfigurationData* all, std::uint8_t bRelocate);

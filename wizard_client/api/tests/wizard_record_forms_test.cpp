@@ -183,6 +183,13 @@ TEST_F(WizardRecordForms, QueriesAskTheRecordsBoxAsTheNameFormsDo) {
          seen = std::to_string(type);
          return rc;
        })}},
+      {0, {"direct command", Either([](Util& u, const auto& t, std::string& seen) {
+         char reply[512] = {};
+         int length = -1;
+         const int rc = u.mSendDirectCommand(t, "9010:\n", reply, &length, sizeof reply);
+         seen = std::string(reply, static_cast<std::size_t>(std::max(length, 0)));
+         return rc;
+       })}},
       {0, {"restart by 9030", Either([](Util& u, const auto& t, std::string&) {
          return u.mSendCommand9030(t);
        })}},
