@@ -789,24 +789,20 @@ int CPrintServerUtility::ResetTarget(const Target& to) {
 }
 
 int CPrintServerUtility::mGetDeviceInformation(const DeviceRecord* record, std::string& text) {
-  if (record == nullptr) return -2;
-  int rc = SelectDeviceRecord(record);
-  if (rc != 0) return rc;
-  int length = 0;
-  rc = SendRespToRecord(record, "9010:\n", ReplyBuffer(), length);
-  if (rc != 0) return rc;
-  return Guarded([&] {
-    text = ReplyText(ReplyBuffer(), length);  // by record the text is not cut
-    return 0;
-  });
+  return TextAfterSelect(record, "9010:\n", text);  // by record the text is not cut
 }
 
 int CPrintServerUtility::mGetPrinterStatus(const DeviceRecord* record, std::string& text) {
+  return TextAfterSelect(record, "9020: \n", text);
+}
+
+int CPrintServerUtility::TextAfterSelect(const DeviceRecord* record, const char* request,
+                                         std::string& text) {
   if (record == nullptr) return -2;
   int rc = SelectDeviceRecord(record);
   if (rc != 0) return rc;
   int length = 0;
-  rc = SendRespToRecord(record, "9020: \n", ReplyBuffer(), length);
+  rc = SendRespToRecord(record, request, ReplyBuffer(), length);
   if (rc != 0) return rc;
   return Guarded([&] {
     text = ReplyText(ReplyBuffer(), length);

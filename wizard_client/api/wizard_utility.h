@@ -442,6 +442,8 @@ class CPrintServerUtility : protected ::CPrintServerUtility {
   int SendSettingsAndResetToRecord(const DeviceRecord* record, const std::string& text);
   // The bodies behind both forms of the queries and of the whole-text writers.
   int RestartWith(const DeviceRecord* record, const char* request);
+  // Reads the record's box, then asks it `request`: the reply text up to its first NUL.
+  int TextAfterSelect(const DeviceRecord* record, const char* request, std::string& text);
   int VerifyPassword(const Target& to, const std::string& password);
   int NameInformation(const Target& to, std::string* out4);
   int DeviceState(const Target& to);

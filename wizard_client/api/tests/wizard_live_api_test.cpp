@@ -2,13 +2,10 @@
 // discovery and the set-address datagram: the live browse into the name lists, the browse that
 // reads every box's configuration by its record, and setting a box's address by its hardware
 // address, by default name and by device record.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
-#include <climits>
 #include <cstring>
 #include <iterator>
 #include <memory>
@@ -22,6 +19,7 @@
 #include "tools/box_emulator/box_emulator.h"
 #include "tools/box_emulator/udp_discovery.h"
 #include "wizard_client/api/wizard_utility.h"
+#include "wizard_client/device_lists/tests/udp_responder_support.h"
 
 namespace {
 
@@ -44,23 +42,11 @@ box_emulator::BoxOptions BoxWith(const std::string& prefix,
 class WizardLiveApi : public ::testing::Test {
  protected:
   void SetUp() override {
-    char cwd[PATH_MAX];
-    ASSERT_NE(::getcwd(cwd, sizeof cwd), nullptr);
-    oldCwd_ = cwd;
-    ASSERT_EQ(::chdir(root_.path().c_str()), 0);
     util_ = std::make_unique<wizard::CPrintServerUtility>();
     ASSERT_EQ(util_->mInitializeLanComponent(TYPE_TCPIP, 20), 0);
     responder_ = std::make_unique<box_emulator::UdpDiscovery>(
         box_emulator::UdpDiscoveryOptions{0, 0, "0.0.0.0"});
-    live_discovery::UdpSettings settings;
-    settings.port = responder_->port();
-    std::array<std::uint8_t, 4> local{};
-    ::inet_pton(AF_INET, "127.64.0.1", local.data());
-    settings.localAddresses = {local};
-    live_discovery::SetUdpSettings(settings);
-    wizard::wizard_access::UdpSettings udp;
-    udp.port = responder_->port2();
-    wizard::wizard_access::SetUdpSettings(udp);
+    wizard_test::UseResponder(*responder_);
   }
 
   void TearDown() override {
@@ -68,9 +54,6 @@ class WizardLiveApi : public ::testing::Test {
     responder_.reset();
     device_lists::RestoreTcpipListKey();
     live_discovery::SetUdpSettings({});
-    if (!oldCwd_.empty()) {
-      EXPECT_EQ(::chdir(oldCwd_.c_str()), 0);
-    }
   }
 
   Box& Answering(box_emulator::BoxOptions options) {
@@ -80,7 +63,6 @@ class WizardLiveApi : public ::testing::Test {
   }
 
   platform::testing::TempRoot root_;
-  std::string oldCwd_;
   // Waits of up to 1 s real time each (the silence that ends a discovery round).
   platform::FakeClock clock_{1765368000000LL, 1000};
   platform::ScopedClock useClock_{&clock_};

@@ -217,15 +217,6 @@ TEST_F(WizardRecordForms, QueriesAskTheRecordsBoxAsTheNameFormsDo) {
   EXPECT_EQ(wiz_->mPrintTestPage(static_cast<const wizard::DeviceRecord*>(nullptr), 1), -2);
 }
 
-wizard::NetwareConfigurationData PrintServer() {
-  wizard::NetwareConfigurationData n;
-  n.szOperationMode = "PS";
-  n.szPrintServerName = "PS1";
-  n.bFrameTypeEthernetII = n.bFrameType8022 = n.bFrameType8023 = n.bFrameType8022Snap = 1;
-  n.iQueuePollingInterval = 10;
-  return n;
-}
-
 // Addresses the box would take by itself: the device table keeps the emulated box's address.
 wizard::TCPIPConfigurationData Automatic(const std::string& address) {
   wizard::TCPIPConfigurationData tcp;
@@ -280,7 +271,7 @@ TEST_F(WizardRecordForms, WholeTextWritersSendTheSameTextToTheRecordsBox) {
       {0, {"whole configuration", Either([deviceName](Util& u, const auto& t, std::string&) {
          wizard::AllConfigurationData all;
          all.base.dsSystem.szDeviceName = deviceName;
-         all.base.dsNetware = PrintServer();
+         all.base.dsNetware = wizard_test::PrintServerMode();
          all.base.dsTCPIP = Automatic("10.0.0.8");
          return u.mSetAllConfiguration(t, &all, 0);
        })}},
@@ -288,7 +279,7 @@ TEST_F(WizardRecordForms, WholeTextWritersSendTheSameTextToTheRecordsBox) {
                                                              std::string&) {
          wizard::AllConfigurationData all;
          all.base.dsSystem.szDeviceName = deviceName;
-         all.base.dsNetware = PrintServer();
+         all.base.dsNetware = wizard_test::PrintServerMode();
          all.base.dsTCPIP = Automatic("10.0.0.8");
          return u.mSetAllConfiguration(t, &all, 1);
        })}},
@@ -322,7 +313,7 @@ TEST_F(WizardRecordForms, WholeTextWritersSendTheSameTextToTheRecordsBox) {
          return u.mSetTCPIPAndManagerConfiguration(t, &tcp, 3, "public");
        })}},
       {0, {"netware and apply", Either([deviceName](Util& u, const auto& t, std::string&) {
-         const wizard::NetwareConfigurationData nw = PrintServer();
+         const wizard::NetwareConfigurationData nw = wizard_test::PrintServerMode();
          return u.mSetNetwareConfigurationAndApply(t, deviceName, &nw, 1);
        })}},
       {0, {"factory default and apply", Either([deviceName](Util& u, const auto& t, std::string&) {

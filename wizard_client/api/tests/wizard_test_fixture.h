@@ -43,6 +43,16 @@ class WizardApiTest : public api_test::ApiTest {
   std::unique_ptr<Util> wiz_;
 };
 
+// NetWare print-server mode, name PS1, the four frame types, polling every 10 s.
+inline wizard::NetwareConfigurationData PrintServerMode() {
+  wizard::NetwareConfigurationData n;
+  n.szOperationMode = "PS";
+  n.szPrintServerName = "PS1";
+  n.bFrameTypeEthernetII = n.bFrameType8022 = n.bFrameType8023 = n.bFrameType8022Snap = 1;
+  n.iQueuePollingInterval = 10;
+  return n;
+}
+
 // A box addressed by default name or by device record.
 using To = std::variant<std::string, const wizard::DeviceRecord*>;
 

@@ -19,18 +19,11 @@
 namespace {
 
 using namespace std::chrono_literals;
+using wizard_test::PrintServerMode;
 using wizard_test::Util;
 
 class WizardWriters : public wizard_test::WizardApiTest {};
 
-wizard::NetwareConfigurationData PrintServerMode() {
-  wizard::NetwareConfigurationData n;
-  n.szOperationMode = "PS";
-  n.szPrintServerName = "PS1";
-  n.bFrameTypeEthernetII = n.bFrameType8022 = n.bFrameType8023 = n.bFrameType8022Snap = 1;
-  n.iQueuePollingInterval = 10;
-  return n;
-}
 
 wizard::SerialPortConfigurationData Serial() {
   wizard::SerialPortConfigurationData s;

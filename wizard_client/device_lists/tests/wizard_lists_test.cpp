@@ -22,6 +22,7 @@
 #include "platform/test_support/temp_root.h"
 #include "tools/box_emulator/box_emulator.h"
 #include "tools/box_emulator/udp_discovery.h"
+#include "wizard_client/device_lists/tests/udp_responder_support.h"
 
 namespace {
 
@@ -207,15 +208,7 @@ class WizardLive : public WizardLists {
   void SetUp() override {
     WizardLists::SetUp();
     responder_ = std::make_unique<box_emulator::UdpDiscovery>(box_emulator::UdpDiscoveryOptions{0, 0, "0.0.0.0"});
-    live_discovery::UdpSettings settings;
-    settings.port = responder_->port();
-    std::array<std::uint8_t, 4> local{};
-    ::inet_pton(AF_INET, "127.64.0.1", local.data());
-    settings.localAddresses = {local};
-    live_discovery::SetUdpSettings(settings);
-    wizard::wizard_access::UdpSettings udp;
-    udp.port = responder_->port2();
-    wizard::wizard_access::SetUdpSettings(udp);
+    wizard_test::UseResponder(*responder_);
   }
   void TearDown() override {
     responder_.reset();

@@ -1,6 +1,5 @@
 // The wizard's live routines end to end: the NetWare name scan over the IPX stand-in, and the
 // live browse of UDP answers and the registry list.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -15,6 +14,7 @@
 #include "tools/box_emulator/box_emulator.h"
 #include "tools/box_emulator/ipx_discovery.h"
 #include "tools/box_emulator/udp_discovery.h"
+#include "wizard_client/device_lists/tests/udp_responder_support.h"
 #include "wizard_client/device_lists/wizard_lists.h"
 
 namespace {
@@ -48,12 +48,7 @@ TEST_F(WizardLiveRoutines, NetwareNamesStopAtTheWizardsHundredAndTwentyEight) {
 
 TEST_F(WizardLiveRoutines, LiveBrowseTakesUdpAnswersAndTheRegistryList) {
   box_emulator::UdpDiscovery responder(box_emulator::UdpDiscoveryOptions{0, 0, "0.0.0.0"});
-  live_discovery::UdpSettings settings;
-  settings.port = responder.port();
-  std::array<std::uint8_t, 4> local{};
-  ::inet_pton(AF_INET, "127.64.0.1", local.data());
-  settings.localAddresses = {local};
-  live_discovery::SetUdpSettings(settings);
+  wizard_test::UseResponder(responder);
   box_emulator::Box heard(lists_test::QuickBox());
   box_emulator::Box registered(lists_test::QuickBox());
   box_emulator::Box silent(lists_test::QuickBox());
