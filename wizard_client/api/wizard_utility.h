@@ -9,11 +9,12 @@
 // test pages, the NetWare server scans, the physical-port getter) is the console's code, reached
 // through the protected base; the wizard's own log lines carry its numbers.
 //
-// Every operation addressing a box exists by default name and, where the wizard needs it, by
-// device record. Result codes: 0 success, -1 failure (a settings text not sent, a malformed reply
-// line, a list query failed), -2 invalid argument or a value that cannot be written (nothing is
-// sent), -3 out of memory, -4 the box is not in the device table, -5 network error, -6 a reply
-// shorter than the block asked for; the read step passes the parser's -100 on as -1.
+// Every operation addressing a box exists by default name and by device record; the record form
+// sends to the record's box without a look-up in the device table. Result codes: 0 success, -1
+// failure (a settings text not sent, a malformed reply line, a list query failed), -2 invalid
+// argument or a value that cannot be written (nothing is sent), -3 out of memory, -4 the box is
+// not in the device table, -5 network error, -6 a reply shorter than the block asked for; the read
+// step passes the parser's -100 on as -1.
 //
 // Single-threaded: the wizard calls it from its user-interface thread.
 #pragma once
