@@ -31,7 +31,6 @@ void Clear(NCB* ncb) {
   ncb->ncb_lana_num = t_currentLana;
 }
 
-constexpr std::uint8_t kDiscoveryRequest[10] = {'@', 0, 6, 0, '9', '0', '0', '7', ':', '\n'};
 constexpr std::size_t kAnswerSize = 101;
 constexpr std::size_t kAnswerNameOffset = 61;
 constexpr int kReceives = 4;
@@ -254,7 +253,7 @@ int BrowseDevices(int mode, std::vector<BrowsedDevice>& list, BYTE lana, const c
     for (int i = 0; i < kReceives; ++i) post(i);
     for (int pass = 0; pass < 3 && !found; ++pass) {
       NCB send;
-      if (SendDataGram(&send, number, kDiscoveryRequest, sizeof kDiscoveryRequest, group) != NRC_GOODRET) {
+      if (SendDataGram(&send, number, kDeviceInfoRequest, sizeof kDeviceInfoRequest, group) != NRC_GOODRET) {
         for (auto& e : events) e.Reset();
       }
       for (;;) {

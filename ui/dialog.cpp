@@ -112,6 +112,8 @@ CWnd* NewWrapper(Kind k) {
     case Kind::Tab: return new CTabCtrl;
     case Kind::Tree: return new CSftTree;
     case Kind::TreeView: return new CTreeCtrl;
+    case Kind::ListBox: return new CListBox;
+    case Kind::UpDown: return new CSpinButtonCtrl;
   }
   return new CWnd;
 }
@@ -199,6 +201,8 @@ QWidget* NewWidget(const ControlTemplate& c, QSize size, QWidget* parent) {
     }
     case Kind::Tree: return NewSftTreeWidget(parent);
     case Kind::TreeView: return NewTreeViewWidget(parent);
+    case Kind::ListBox: return NewListBoxWidget(parent);
+    case Kind::UpDown: return NewUpDownWidget(parent);
   }
   return new QWidget(parent);
 }
@@ -210,6 +214,8 @@ void ConnectWrapper(CWnd& w, const ControlTemplate& c) {
   else if (auto* l = dynamic_cast<CListCtrl*>(&w)) l->Connect(c.style);
   else if (auto* t = dynamic_cast<CTabCtrl*>(&w)) t->Connect();
   else if (auto* v = dynamic_cast<CTreeCtrl*>(&w)) v->Connect();
+  else if (auto* lb = dynamic_cast<CListBox*>(&w)) lb->Connect();
+  else if (auto* ud = dynamic_cast<CSpinButtonCtrl*>(&w)) ud->Connect(c.style);
   if (auto* b = qobject_cast<QAbstractButton*>(widget)) {
     int id = c.id;
     bool radio = c.kind == Kind::Radio;

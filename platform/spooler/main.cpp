@@ -6,10 +6,14 @@
 //   psa_spooler configure-port PORT | delete-port PORT
 //   psa_spooler add-printer PRINTER PORT [TRANSMISSION_RETRY_MS]
 //   psa_spooler print PRINTER FILE              prints FILE ("-": standard input) on the printer's port
-// The monitor is "Vardon Print Server" unless PSADMIN_MONITOR names another.
+// The monitor is "Vardon Print Server" unless PSADMIN_MONITOR names another. With a display
+// (DISPLAY, WAYLAND_DISPLAY or QT_QPA_PLATFORM set) add-port and configure-port offer the monitor
+// the dialog service of the module psa_spooler_dialogs.so beside the program, when it is there.
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -31,6 +35,21 @@ int Usage() {
                "usage: psa_spooler register [MONITOR [LIBRARY]] | add-port | ports | configure-port PORT |\n"
                "       delete-port PORT | add-printer PRINTER PORT [TRANSMISSION_RETRY_MS] | print PRINTER FILE\n");
   return 2;
+}
+
+void OfferDialogs() {
+  if (std::getenv("DISPLAY") == nullptr && std::getenv("WAYLAND_DISPLAY") == nullptr &&
+      std::getenv("QT_QPA_PLATFORM") == nullptr) {
+    return;
+  }
+  char path[PATH_MAX];
+  const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
+  if (n <= 0) return;
+  std::string folder(path, static_cast<std::size_t>(n));
+  folder.erase(folder.rfind('/') + 1);
+  void* module = ::dlopen((folder + "psa_spooler_dialogs.so").c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (module == nullptr) return;  // a build without windows
+  if (auto offer = reinterpret_cast<int (*)()>(::dlsym(module, "PsaSpoolerOfferDialogs"))) offer();
 }
 
 bool Load(platform::spooler::Spooler& spooler) {
@@ -59,6 +78,7 @@ int main(int argc, char** argv) {
   sp::Spooler spooler;
   if (!Load(spooler)) return 1;
   DWORD error = 0;
+  if (command == "add-port" || command == "configure-port") OfferDialogs();
   if (command == "add-port") {
     const BOOL ok = spooler.AddPort(&error);
     if (!ok) std::fprintf(stderr, "psa_spooler: AddPort failed (%u)\n", static_cast<unsigned>(error));
