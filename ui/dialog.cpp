@@ -246,6 +246,7 @@ QSize DialogUnitsToPixels(const DialogTemplate& t, int cx, int cy) {
 void BuildControls(const DialogTemplate& t, QWidget* parent, CDialog& owner) {
   parent->setFont(DialogFont(t));
   QWidget* prevFocus = nullptr;
+  QLabel* mnemonic = nullptr;
   int group = 0;
   for (const ControlTemplate& c : t.controls) {
     QSize pos = DialogUnitsToPixels(t, c.x, c.y);
@@ -259,6 +260,12 @@ void BuildControls(const DialogTemplate& t, QWidget* parent, CDialog& owner) {
     if (c.style & WS_DISABLED) w->setEnabled(false);
     w->setVisible(c.visible);
     if (c.kind == Kind::GroupBox) w->lower();
+    // A static's '&' marks its mnemonic, which moves the focus to the next control that takes it.
+    if (c.kind == Kind::Static && c.text.find('&') != std::string::npos) mnemonic = qobject_cast<QLabel*>(w);
+    if (focusable && mnemonic) {
+      mnemonic->setBuddy(w);
+      mnemonic = nullptr;
+    }
     // Tab order is creation order.
     if (focusable) {
       if (prevFocus) QWidget::setTabOrder(prevFocus, w);
