@@ -95,6 +95,18 @@ bool CallBox(const char* deviceName, const char (&local)[17], UCHAR* session) {
   return true;
 }
 
+// The host's wait cursor for the life of the object.
+class WaitCursor {
+ public:
+  explicit WaitCursor(const PsaDialogService& s) : s_(s) { s_.waitCursor(1); }
+  ~WaitCursor() { s_.waitCursor(0); }
+  WaitCursor(const WaitCursor&) = delete;
+  WaitCursor& operator=(const WaitCursor&) = delete;
+
+ private:
+  const PsaDialogService& s_;
+};
+
 // The box the Add Port dialog works on.
 struct SelectedDevice {
   BYTE lana = 0;
@@ -217,7 +229,12 @@ class AddPortDialog {
  private:
   void OnBrowse(PsaDialog* d) {
     std::vector<BrowsedDevice> list;
-    if (BrowseDevices(1, list, 0, nullptr) == 0 || list.empty()) {
+    int answered = 0;
+    {
+      WaitCursor wait(s_);
+      answered = BrowseDevices(1, list, 0, nullptr);
+    }
+    if (answered == 0 || list.empty()) {
       PortMessageBox(owner_, platform::MB_ICONERROR, 609);
       return;
     }
@@ -230,7 +247,7 @@ class AddPortDialog {
     s_.setText(d, kDeviceName, device_.name);
     resolved_ = true;
     if (!ValidDeviceName(device_.name)) return;
-    if (QueryDeviceInfo(owner_, device_.name, device_.lana, record_)) {
+    if (Query()) {
       const BoxLayout b = LayoutOfBoxType(record_.bBoxType);
       s_.setText(d, kOutputLabel, b.usb > 0 && b.parallel == 0 ? "USB 1" : "Parallel 1");
       if (!edit_) s_.setText(d, kPortName, (std::string(device_.name).substr(0, 8) + "_P1").c_str());
@@ -250,7 +267,11 @@ class AddPortDialog {
   bool Resolve(const std::string& name) {
     if (!ValidDeviceName(name)) return false;
     if (resolved_ && name == device_.name) return true;
-    const int lana = FindDeviceLana(name.c_str(), device_.lana);
+    int lana = -1;
+    {
+      WaitCursor wait(s_);
+      lana = FindDeviceLana(name.c_str(), device_.lana);
+    }
     if (lana < 0) {
       PortMessageBox(owner_, platform::MB_ICONERROR, 611, name.c_str());
       return false;
@@ -262,10 +283,15 @@ class AddPortDialog {
     return true;
   }
 
+  bool Query() {
+    WaitCursor wait(s_);
+    return QueryDeviceInfo(owner_, device_.name, device_.lana, record_);
+  }
+
   void OnSelectPort(PsaDialog* d) {
     const std::string name = Text(s_, d, kDeviceName);
     const std::string label = Text(s_, d, kOutputLabel);
-    if (!Resolve(name) || !QueryDeviceInfo(owner_, device_.name, device_.lana, record_)) return;
+    if (!Resolve(name) || !Query()) return;
     OutputSelectDialog select(s_, record_, label);
     if (Run(s_, kOutputSelectDialog, owner_, select) != 1) return;
     s_.setText(d, kOutputLabel, select.label.c_str());
@@ -275,7 +301,7 @@ class AddPortDialog {
 
   void OnOk(PsaDialog* d) {
     const std::string name = Text(s_, d, kDeviceName);
-    if (!Resolve(name) || !QueryDeviceInfo(owner_, device_.name, device_.lana, record_)) return;
+    if (!Resolve(name) || !Query()) return;
     const std::string typed = edit_ ? portName : Text(s_, d, kPortName);
     const int check = CheckTypedPortName(typed);
     if (check == 717) {

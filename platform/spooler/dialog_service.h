@@ -44,6 +44,8 @@ struct PsaDialogService {
   // Up-down controls: range, wrapping and the buddy edit's number; 0 when it cannot be set up.
   int (*setUpDown)(PsaDialog* dialog, int controlId, int buddyId, int lower, int upper, int pos);
   void (*beep)(void);
+  // The wait cursor while the monitor asks the network: on (1) and off (0) nest.
+  void (*waitCursor)(int on);
 };
 
 }  // extern "C"

@@ -3,8 +3,11 @@
 #include <QApplication>
 #include <algorithm>
 #include <cstring>
+#include <memory>
+#include <vector>
 #include <string>
 
+#include "ui/services.h"
 #include "ui/win32.h"
 #include "ui/wnd.h"
 
@@ -182,6 +185,13 @@ const PsaDialogService kService = {
       return 1;
     },
     [] { QApplication::beep(); },
+    [](int on) {
+      static std::vector<std::unique_ptr<ui::CWaitCursor>> cursors;
+      if (on != 0)
+        cursors.push_back(std::make_unique<ui::CWaitCursor>());
+      else if (!cursors.empty())
+        cursors.pop_back();
+    },
 };
 
 }  // namespace
