@@ -250,12 +250,15 @@ TEST_F(PortDialogs, AddPortWithoutHandOverRecordBrowsesPicksTheOutputAndChecksTh
 
 TEST_F(PortDialogs, AddPortRefusesTakenAndDeviceNamesAndCancelCancels) {
   // A port name that is taken keeps the dialog open; LPT1 passes the dialog and is refused after.
+  brandel::PortRegistryData taken;
+  std::strcpy(taken.szDeviceName, "PRNBOX");
+  ASSERT_EQ(brandel::SavePortSettings(nullptr, "TAKEN_P1", taken, true), 1);
   PickDevice("OTHERBOX");
   Script(601, [this](ui::CDialog& d) {
     Click(d, 1004);
     EXPECT_EQ(TextOf(d, 1001), "OTHERBOX_P1");
     EXPECT_EQ(TextOf(d, 1006), "Parallel 1");
-    d.SetDlgItemText(1001, "LPT3:PRNBOX");  // made by the test above
+    d.SetDlgItemText(1001, "TAKEN_P1");
     Click(d, ui::IDOK);
     EXPECT_EQ(TakeIds(), std::vector<int>{502});
     d.SetDlgItemText(1001, "lpt1");
