@@ -95,6 +95,15 @@ bool CallBox(const char* deviceName, const char (&local)[17], UCHAR* session) {
   return true;
 }
 
+// The list line that OK or a double click chose; -1 for none (Cancel ends the dialog with 0).
+int ChosenLine(const PsaDialogService& s, PsaDialog* d, int id) {
+  if (id == kCancel) {
+    s.endDialog(d, 0);
+    return -1;
+  }
+  return id == kOk || id == kList ? s.selection(d, kList) : -1;
+}
+
 // The host's wait cursor for the life of the object.
 class WaitCursor {
  public:
@@ -129,12 +138,7 @@ class OutputSelectDialog {
     s_.select(d, kList, chosen);
   }
   void OnCommand(PsaDialog* d, int id) {
-    if (id == kCancel) {
-      s_.endDialog(d, 0);
-      return;
-    }
-    if (id != kOk && id != kList) return;
-    const int index = s_.selection(d, kList);
+    const int index = ChosenLine(s_, d, id);
     if (index < 0) return;
     const std::string chosen = LabelOf(Line(s_, d, kList, index));
     if (chosen == "Serial") {
@@ -165,12 +169,7 @@ class DeviceSelectDialog {
     if (!list_.empty()) s_.select(d, kList, 0);
   }
   void OnCommand(PsaDialog* d, int id) {
-    if (id == kCancel) {
-      s_.endDialog(d, 0);
-      return;
-    }
-    if (id != kOk && id != kList) return;
-    const int index = s_.selection(d, kList);
+    const int index = ChosenLine(s_, d, id);
     if (index < 0 || static_cast<std::size_t>(index) >= list_.size()) return;
     chosen = index;
     s_.endDialog(d, 1);

@@ -55,32 +55,19 @@ ui::DialogTemplate AddPortTemplate() {
   return t;
 }
 
-ui::DialogTemplate OutputSelectTemplate() {
+// A list with a text above it and OK and Cancel beside it: Output Select and Device Select.
+ui::DialogTemplate ListTemplate(int id, const char* caption, int textId, const char* text, int listWidth) {
   ui::DialogTemplate t;
-  t.id = 701;
-  t.caption = "Output Select";
-  t.cx = 196;
+  t.id = id;
+  t.caption = caption;
+  t.cx = listWidth + 70;
   t.cy = 124;
+  const int buttons = listWidth + 13;
   t.controls = {
-      {1000, Kind::Static, "", 0, 7, 7, 126, 8},
-      {1007, Kind::ListBox, "", kTab, 7, 19, 126, 98},
-      {ui::IDOK, Kind::DefButton, "OK", kTab, 139, 19, 50, 14},
-      {ui::IDCANCEL, Kind::Button, "Cancel", kTab, 139, 37, 50, 14},
-  };
-  return t;
-}
-
-ui::DialogTemplate DeviceSelectTemplate() {
-  ui::DialogTemplate t;
-  t.id = 801;
-  t.caption = "Device Select";
-  t.cx = 186;
-  t.cy = 124;
-  t.controls = {
-      {-1, Kind::Static, "&Device on LAN:", 0, 7, 7, 116, 8},
-      {1007, Kind::ListBox, "", kTab, 7, 19, 116, 98},
-      {ui::IDOK, Kind::DefButton, "OK", kTab, 129, 19, 50, 14},
-      {ui::IDCANCEL, Kind::Button, "Cancel", kTab, 129, 37, 50, 14},
+      {textId, Kind::Static, text, 0, 7, 7, listWidth, 8},
+      {1007, Kind::ListBox, "", kTab, 7, 19, listWidth, 98},
+      {ui::IDOK, Kind::DefButton, "OK", kTab, buttons, 19, 50, 14},
+      {ui::IDCANCEL, Kind::Button, "Cancel", kTab, buttons, 37, 50, 14},
   };
   return t;
 }
@@ -199,8 +186,8 @@ const PsaDialogService kService = {
 ui::DialogTemplate PortDialogTemplate(int id) {
   switch (id) {
     case 601: return AddPortTemplate();
-    case 701: return OutputSelectTemplate();
-    case 801: return DeviceSelectTemplate();
+    case 701: return ListTemplate(701, "Output Select", 1000, "", 126);  // the text: the device number
+    case 801: return ListTemplate(801, "Device Select", -1, "&Device on LAN:", 116);
     default: return {};
   }
 }
