@@ -8,12 +8,10 @@
 //   psa_spooler print PRINTER FILE              prints FILE ("-": standard input) on the printer's port
 // The monitor is "Vardon Print Server" unless PSADMIN_MONITOR names another. With a display
 // (DISPLAY, WAYLAND_DISPLAY or QT_QPA_PLATFORM set) add-port and configure-port offer the monitor
-// the dialog service of the module psa_spooler_dialogs.so beside the program, when it is there.
-#include <dlfcn.h>
+// the dialog service, when the program is built with the dialogs' windows.
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <climits>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -22,6 +20,9 @@
 #include <vector>
 
 #include "platform/spooler/spooler.h"
+
+// Installs the windows of the monitors' dialogs; linked in only in builds with windows.
+extern "C" int PsaSpoolerOfferDialogs() __attribute__((weak));
 
 namespace {
 
@@ -43,14 +44,7 @@ void OfferDialogs() {
     return v != nullptr && *v != '\0';
   };
   if (!set("DISPLAY") && !set("WAYLAND_DISPLAY") && !set("QT_QPA_PLATFORM")) return;
-  char path[PATH_MAX];
-  const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
-  if (n <= 0) return;
-  std::string folder(path, static_cast<std::size_t>(n));
-  folder.erase(folder.rfind('/') + 1);
-  void* module = ::dlopen((folder + "psa_spooler_dialogs.so").c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (module == nullptr) return;  // a build without windows
-  if (auto offer = reinterpret_cast<int (*)()>(::dlsym(module, "PsaSpoolerOfferDialogs"))) offer();
+  if (PsaSpoolerOfferDialogs != nullptr) PsaSpoolerOfferDialogs();
 }
 
 bool Load(platform::spooler::Spooler& spooler) {

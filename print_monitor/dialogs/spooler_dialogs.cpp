@@ -1,11 +1,11 @@
-// psa_spooler_dialogs.so: the port dialogs as windows for the spooler stand-in's program, which
-// links no Qt and loads this module only when it has a display.
+// The port dialogs as windows for the spooler stand-in's program: it calls this once it knows it
+// has a display, and before that creates no QApplication.
 #include <QApplication>
 
 #include "print_monitor/dialogs/port_dialog_windows.h"
 #include "ui/services.h"
 
-extern "C" __attribute__((visibility("default"))) int PsaSpoolerOfferDialogs() {
+extern "C" int PsaSpoolerOfferDialogs() {
   static int argc = 1;
   static char name[] = "psa_spooler";
   static char* argv[] = {name, nullptr};
