@@ -15,7 +15,9 @@ namespace brandel {
 
 namespace {
 
-thread_local BYTE t_currentLana = 0;
+// Initial-exec: the library is loaded with dlopen, and a slot in the static TLS block spares every
+// thread a dynamically allocated one.
+__attribute__((tls_model("initial-exec"))) thread_local BYTE t_currentLana = 0;
 
 // The local name of each LANA and its name number; one lock for every thread of the spooler.
 struct NameSlot {

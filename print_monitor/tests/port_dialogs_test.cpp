@@ -25,7 +25,6 @@
 #include "platform/spooler/spooler.h"
 #include "platform/test_support/temp_root.h"
 #include "print_monitor/dialogs/port_dialog_windows.h"
-#include "print_monitor/monitor.h"
 #include "print_monitor/tests/child_program.h"
 #include "print_monitor/tests/emulated_print_box.h"
 #include "ui/services.h"
@@ -54,6 +53,34 @@ std::optional<std::string> Value(const std::string& port, const char* name) {
     return std::to_string(v);
   }
   return std::string(reinterpret_cast<const char*>(data));
+}
+
+// A port's record as the monitor stores it (the nine values).
+struct PortRecord {
+  std::string device;
+  DWORD port = 0, boxType = 1, regiRetry = 50, postScript = 0;
+  std::string user;
+};
+void WriteRecord(const std::string& name, const PortRecord& r) {
+  HKEY key = nullptr;
+  const std::string path = std::string(kPortsKey) + "\\" + name;
+  ASSERT_EQ(RegCreateKeyEx(HKEY_LOCAL_MACHINE, path.c_str(), KEY_ALL_ACCESS, &key, nullptr), ERROR_SUCCESS);
+  auto text = [key](const char* value, const std::string& t) {
+    RegSetValueEx(key, value, REG_SZ, reinterpret_cast<const BYTE*>(t.c_str()), static_cast<DWORD>(t.size() + 1));
+  };
+  auto number = [key](const char* value, DWORD v) {
+    RegSetValueEx(key, value, REG_DWORD, reinterpret_cast<const BYTE*>(&v), sizeof v);
+  };
+  text("User Name", r.user);
+  number("Banner Page", 0);
+  text("TCP/IP Address", r.device);
+  number("Port", r.port);
+  number("PostScript", r.postScript);
+  number("RegiRetry", r.regiRetry);
+  number("NetTimeout", 0);
+  number("BoxType", r.boxType);
+  number("LanaNum", 0);
+  RegCloseKey(key);
 }
 
 // Clicks, texts and lists of a dialog the hook was given.
@@ -250,9 +277,7 @@ TEST_F(PortDialogs, AddPortWithoutHandOverRecordBrowsesPicksTheOutputAndChecksTh
 
 TEST_F(PortDialogs, AddPortRefusesTakenAndDeviceNamesAndCancelCancels) {
   // A port name that is taken keeps the dialog open; LPT1 passes the dialog and is refused after.
-  brandel::PortRegistryData taken;
-  std::strcpy(taken.szDeviceName, "PRNBOX");
-  ASSERT_EQ(brandel::SavePortSettings(nullptr, "TAKEN_P1", taken, true), 1);
+  WriteRecord("TAKEN_P1", {.device = "PRNBOX"});
   PickDevice("OTHERBOX");
   Script(601, [this](ui::CDialog& d) {
     Click(d, 1004);
@@ -277,14 +302,7 @@ TEST_F(PortDialogs, AddPortRefusesTakenAndDeviceNamesAndCancelCancels) {
 
 TEST_F(PortDialogs, ConfigurePortShowsTheRecordAndKeepsThePortName) {
   // A port of the USB output (index 2 of BoxType 6), made as the port-adding program makes one.
-  brandel::PortRegistryData record;
-  std::strcpy(record.szDeviceName, "PRNBOX");
-  record.bPort = 2;
-  record.bBoxType = 6;
-  record.wRegiRetry = 70;
-  record.dwPostScript = 1;
-  std::strcpy(record.szUserName, "ann");
-  ASSERT_EQ(brandel::SavePortSettings(nullptr, "PRN_USB", record, true), 1);
+  WriteRecord("PRN_USB", {.device = "PRNBOX", .port = 2, .boxType = 6, .regiRetry = 70, .postScript = 1, .user = "ann"});
 
   // Opened and closed unchanged, the stored output stays the same.
   Script(601, [](ui::CDialog& d) {
@@ -331,10 +349,7 @@ TEST_F(PortDialogs, ConfigurePortShowsTheRecordAndKeepsThePortName) {
 }
 
 TEST_F(PortDialogs, AMissingBoxIsReportedAndTheDialogStaysOpen) {
-  brandel::PortRegistryData record;
-  std::strcpy(record.szDeviceName, "GONEBOX");
-  record.bBoxType = 1;
-  ASSERT_EQ(brandel::SavePortSettings(nullptr, "GONE_P1", record, true), 1);
+  WriteRecord("GONE_P1", {.device = "GONEBOX"});
   Script(601, [this](ui::CDialog& d) {
     Click(d, 1003);
     Click(d, ui::IDOK);
@@ -365,9 +380,7 @@ TEST_F(PortDialogs, WithoutTheServiceTheMonitorShowsNoDialog) {
   DWORD error = 0;
   EXPECT_FALSE(env_->spooler.AddPort(&error));
   EXPECT_EQ(error, ERROR_CANCELLED);
-  brandel::PortRegistryData record;
-  std::strcpy(record.szDeviceName, "PRNBOX");
-  ASSERT_EQ(brandel::SavePortSettings(nullptr, "PLAIN_P1", record, true), 1);
+  WriteRecord("PLAIN_P1", {.device = "PRNBOX"});
   EXPECT_TRUE(env_->spooler.ConfigurePort("PLAIN_P1", &error));
   EXPECT_EQ(Value("PLAIN_P1", "TCP/IP Address"), "PRNBOX");
   EXPECT_TRUE(TakeIds().empty());
