@@ -243,9 +243,12 @@ class AddPortDialog {
     device_ = SelectedDevice{};
     device_.lana = chosen.lana;
     std::memcpy(device_.name, chosen.name, strnlen(chosen.name, 15));
+    if (!ValidDeviceName(device_.name)) {
+      device_ = SelectedDevice{};
+      return;
+    }
     s_.setText(d, kDeviceName, device_.name);
     resolved_ = true;
-    if (!ValidDeviceName(device_.name)) return;
     if (Query()) {
       const BoxLayout b = LayoutOfBoxType(record_.bBoxType);
       s_.setText(d, kOutputLabel, b.usb > 0 && b.parallel == 0 ? "USB 1" : "Parallel 1");
