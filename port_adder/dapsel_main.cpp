@@ -9,6 +9,7 @@
 #include "platform/process/process.h"
 #include "port_adder/port_adder.h"
 #include "port_adder/printer_select_dlg.h"
+#include "print_monitor/dialogs/port_dialog_windows.h"
 #include "ui/services.h"
 
 int main(int argc, char** argv) {
@@ -16,6 +17,8 @@ int main(int argc, char** argv) {
   ui::InstallGuiMessageSink();
   ui::SetAppTitle("Dapsel");
   dapsel::RegisterDapselStrings();
+  // The print monitor this program loads shows its port dialogs as windows of this program.
+  brandel_windows::InstallPortDialogService();
   const int mask = dapsel::ProtocolMaskFromCommandLine(argc > 1 ? argv[1] : "");
 
   const UINT started = WinExec("lumeth", SW_SHOW);

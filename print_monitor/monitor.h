@@ -72,6 +72,9 @@ struct PortRegistryData {
   WORD wRegiRetry = 50;
   WORD wNetTimeout = 0;
   BYTE bBoxType = 0;
+  // Filled by the port dialogs from the box's answers, never stored.
+  long dwDeviceNumber = 0;
+  WORD wOnlineMask = 0;
 };
 
 // The monitor's strings and its message box.
@@ -103,6 +106,9 @@ BOOL AddPort(LPSTR pName, HWND hWnd, LPSTR pMonitorName);
 BOOL ConfigurePort(LPSTR pName, HWND hWnd, LPSTR pPortName);
 
 // NetBIOS layer (monitor_netbios.cpp).
+// The device-information request in the management protocol's framing: the discovery datagram
+// and the dialogs' question to a called box.
+inline constexpr std::uint8_t kDeviceInfoRequest[10] = {'@', 0, 6, 0, '9', '0', '0', '7', ':', '\n'};
 void SetCurrentLana(BYTE lana);
 BYTE CurrentLana();
 UCHAR NCBAddName(NCB* ncb, const char* name);
@@ -128,6 +134,19 @@ int BrowseDevices(int mode, std::vector<BrowsedDevice>& list, BYTE lana, const c
 int FindDeviceLana(const char* name, BYTE lana);
 bool GetOldNameSetting();
 void BuildGroupName(char (&name)[17]);
+
+// The port dialogs (port_dialogs.cpp), shown through the host's dialog service; without one
+// there are no dialogs.
+bool HasPortDialogs();
+// Dialog 601 in add mode: fills `record` and `portName`; false on Cancel (or with no dialogs).
+bool ShowNewPortDialog(HWND owner, PortRegistryData& record, std::string& portName);
+// Dialog 601 in edit mode for `portName`, on the loaded `record`; true when OK changed it.
+bool ShowEditPortDialog(HWND owner, const char* portName, PortRegistryData& record);
+// AddPort's interactive path: 1 when a port was made, else 0 (last error 1223 on Cancel).
+int CreatePortWithDialog(HWND owner);
+// Calls the box on `lana` and fills BoxType, device number and on-line mask of `record`;
+// false after the failure's message.
+bool QueryDeviceInfo(HWND owner, const char* deviceName, BYTE lana, PortRegistryData& record);
 
 // The job protocol (print_job.cpp).
 BOOL StartDocPort(HANDLE hPort, LPSTR pPrinterName, DWORD JobId, DWORD Level, LPBYTE pDocInfo);

@@ -43,6 +43,7 @@ const struct {
     {715, "Vardon Print Server"},
     {716, "Print Server driver does not support Serial port Connection"},
     {717, "Port Name cannot be NULL."},
+    {718, "Invalid user name"},
 };
 
 bool EqualNoCase(const std::string& a, const char* b) { return platform::EqualsNoCase(a, b); }

@@ -15,7 +15,9 @@ namespace brandel {
 
 namespace {
 
-thread_local BYTE t_currentLana = 0;
+// Initial-exec: the library is loaded with dlopen, and a slot in the static TLS block spares every
+// thread a dynamically allocated one.
+__attribute__((tls_model("initial-exec"))) thread_local BYTE t_currentLana = 0;
 
 // The local name of each LANA and its name number; one lock for every thread of the spooler.
 struct NameSlot {
@@ -31,7 +33,6 @@ void Clear(NCB* ncb) {
   ncb->ncb_lana_num = t_currentLana;
 }
 
-constexpr std::uint8_t kDiscoveryRequest[10] = {'@', 0, 6, 0, '9', '0', '0', '7', ':', '\n'};
 constexpr std::size_t kAnswerSize = 101;
 constexpr std::size_t kAnswerNameOffset = 61;
 constexpr int kReceives = 4;
@@ -254,7 +255,7 @@ int BrowseDevices(int mode, std::vector<BrowsedDevice>& list, BYTE lana, const c
     for (int i = 0; i < kReceives; ++i) post(i);
     for (int pass = 0; pass < 3 && !found; ++pass) {
       NCB send;
-      if (SendDataGram(&send, number, kDiscoveryRequest, sizeof kDiscoveryRequest, group) != NRC_GOODRET) {
+      if (SendDataGram(&send, number, kDeviceInfoRequest, sizeof kDeviceInfoRequest, group) != NRC_GOODRET) {
         for (auto& e : events) e.Reset();
       }
       for (;;) {

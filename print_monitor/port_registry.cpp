@@ -201,10 +201,13 @@ BOOL AddPort(LPSTR, HWND hWnd, LPSTR) {
   const std::string description = LoadMonitorString(715);
   HKEY key = nullptr;
   if (RegOpenKeyEx(HKEY_LOCAL_MACHINE, kHandOverKey, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) {
-    // Without a hand-over record a port is made through the Add Port dialog, which this build
-    // does not have.
-    SetLastError(ERROR_CANCELLED);
-    return FALSE;
+    // Without a hand-over record the user picks the box and its output in the Add Port dialog;
+    // a host without dialogs cancels.
+    if (!HasPortDialogs()) {
+      SetLastError(ERROR_CANCELLED);
+      return FALSE;
+    }
+    return CreatePortWithDialog(hWnd) == 1 ? TRUE : FALSE;
   }
   DWORD count = 0, type = 0, size = sizeof count;
   if (RegQueryValueEx(key, "TotalPortCnt", &type, reinterpret_cast<BYTE*>(&count), &size) != ERROR_SUCCESS ||
@@ -269,10 +272,10 @@ BOOL ConfigurePort(LPSTR, HWND hWnd, LPSTR pPortName) {
     PortMessageBox(hWnd, platform::MB_ICONINFORMATION, 503);
     return TRUE;
   }
-  // The settings are changed through the port dialog, which this build does not have: the record
-  // is read so that a damaged one is reported.
+  // Without dialogs the record is only read, so that a damaged one is reported.
   PortRegistryData record;
-  LoadPortSettings(hWnd, pPortName, record);
+  if (!LoadPortSettings(hWnd, pPortName, record)) return TRUE;
+  if (ShowEditPortDialog(hWnd, pPortName, record)) SavePortSettings(hWnd, pPortName, record, true);
   return TRUE;
 }
 

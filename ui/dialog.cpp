@@ -112,6 +112,8 @@ CWnd* NewWrapper(Kind k) {
     case Kind::Tab: return new CTabCtrl;
     case Kind::Tree: return new CSftTree;
     case Kind::TreeView: return new CTreeCtrl;
+    case Kind::ListBox: return new CListBox;
+    case Kind::UpDown: return new CSpinButtonCtrl;
   }
   return new CWnd;
 }
@@ -199,6 +201,8 @@ QWidget* NewWidget(const ControlTemplate& c, QSize size, QWidget* parent) {
     }
     case Kind::Tree: return NewSftTreeWidget(parent);
     case Kind::TreeView: return NewTreeViewWidget(parent);
+    case Kind::ListBox: return NewListBoxWidget(parent);
+    case Kind::UpDown: return NewUpDownWidget(parent);
   }
   return new QWidget(parent);
 }
@@ -210,6 +214,8 @@ void ConnectWrapper(CWnd& w, const ControlTemplate& c) {
   else if (auto* l = dynamic_cast<CListCtrl*>(&w)) l->Connect(c.style);
   else if (auto* t = dynamic_cast<CTabCtrl*>(&w)) t->Connect();
   else if (auto* v = dynamic_cast<CTreeCtrl*>(&w)) v->Connect();
+  else if (auto* lb = dynamic_cast<CListBox*>(&w)) lb->Connect();
+  else if (auto* ud = dynamic_cast<CSpinButtonCtrl*>(&w)) ud->Connect(c.style);
   if (auto* b = qobject_cast<QAbstractButton*>(widget)) {
     int id = c.id;
     bool radio = c.kind == Kind::Radio;
@@ -240,6 +246,7 @@ QSize DialogUnitsToPixels(const DialogTemplate& t, int cx, int cy) {
 void BuildControls(const DialogTemplate& t, QWidget* parent, CDialog& owner) {
   parent->setFont(DialogFont(t));
   QWidget* prevFocus = nullptr;
+  QLabel* mnemonic = nullptr;
   int group = 0;
   for (const ControlTemplate& c : t.controls) {
     QSize pos = DialogUnitsToPixels(t, c.x, c.y);
@@ -253,6 +260,12 @@ void BuildControls(const DialogTemplate& t, QWidget* parent, CDialog& owner) {
     if (c.style & WS_DISABLED) w->setEnabled(false);
     w->setVisible(c.visible);
     if (c.kind == Kind::GroupBox) w->lower();
+    // A static's '&' marks its mnemonic, which moves the focus to the next control that takes it.
+    if (c.kind == Kind::Static && c.text.find('&') != std::string::npos) mnemonic = qobject_cast<QLabel*>(w);
+    if (focusable && mnemonic) {
+      mnemonic->setBuddy(w);
+      mnemonic = nullptr;
+    }
     // Tab order is creation order.
     if (focusable) {
       if (prevFocus) QWidget::setTabOrder(prevFocus, w);

@@ -54,6 +54,11 @@ constexpr int LVN_ITEMCHANGED = -101;
 constexpr int TCN_SELCHANGE = -551;
 constexpr int TCN_SELCHANGING = -552;
 
+constexpr int LBN_SELCHANGE = 1;
+constexpr int LBN_DBLCLK = 2;
+constexpr UINT UDS_WRAP = 0x0001;
+constexpr UINT UDS_SETBUDDYINT = 0x0002;
+constexpr UINT UDS_ARROWKEYS = 0x0020;
 constexpr int CB_ERR = -1;
 constexpr int LB_ERR = -1;
 

@@ -42,6 +42,8 @@ enum class Kind {
   Tab,
   Tree,        // the tree/grid control (CSftTree)
   TreeView,    // the common tree-view control (CTreeCtrl)
+  ListBox,     // single-selection list of lines (CListBox)
+  UpDown,      // up-down arrows (CSpinButtonCtrl) beside a buddy edit
 };
 
 class CWnd {
@@ -217,6 +219,37 @@ class CTabCtrl : public CWnd {
   QTabBar* bar() const;
   int current_ = -1;
   bool programmatic_ = false;
+};
+
+class CListBox : public CWnd {
+ public:
+  int AddString(const std::string& s);
+  void ResetContent();
+  int GetCount() const;
+  int GetCurSel() const;
+  // Programmatic selection: no notification. -1 clears it; LB_ERR for an index out of range.
+  int SetCurSel(int index);
+  // The line's text; empty for an index out of range.
+  std::string GetText(int index) const;
+  void Connect();  // LBN_SELCHANGE for the user's choice, LBN_DBLCLK
+};
+
+// Up-down arrows bound to a buddy edit: UDS_SETBUDDYINT writes the position into the buddy,
+// UDS_WRAP wraps at the ends of the range, UDS_ARROWKEYS lets the buddy's Up and Down keys step.
+class CSpinButtonCtrl : public CWnd {
+ public:
+  void SetBuddy(CWnd* buddy);
+  void SetRange(int lower, int upper);
+  void SetPos(int pos);
+  int GetPos() const { return pos_; }
+  // One step up (+1) or down (-1), as the arrows and keys do.
+  void Step(int delta);
+  void Connect(UINT style);
+
+ private:
+  CWnd* buddy_ = nullptr;
+  int lower_ = 0, upper_ = 100, pos_ = 0;
+  UINT style_ = 0;
 };
 
 // A picture by resource id: the project's own drawings compiled into the layer (ui/resources).

@@ -6,7 +6,9 @@
 //   psa_spooler configure-port PORT | delete-port PORT
 //   psa_spooler add-printer PRINTER PORT [TRANSMISSION_RETRY_MS]
 //   psa_spooler print PRINTER FILE              prints FILE ("-": standard input) on the printer's port
-// The monitor is "Vardon Print Server" unless PSADMIN_MONITOR names another.
+// The monitor is "Vardon Print Server" unless PSADMIN_MONITOR names another. With a display
+// (DISPLAY, WAYLAND_DISPLAY or QT_QPA_PLATFORM set) add-port and configure-port offer the monitor
+// the dialog service, when the program is built with the dialogs' windows.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -18,6 +20,9 @@
 #include <vector>
 
 #include "platform/spooler/spooler.h"
+
+// Installs the windows of the monitors' dialogs; linked in only in builds with windows.
+extern "C" int PsaSpoolerOfferDialogs() __attribute__((weak));
 
 namespace {
 
@@ -31,6 +36,15 @@ int Usage() {
                "usage: psa_spooler register [MONITOR [LIBRARY]] | add-port | ports | configure-port PORT |\n"
                "       delete-port PORT | add-printer PRINTER PORT [TRANSMISSION_RETRY_MS] | print PRINTER FILE\n");
   return 2;
+}
+
+void OfferDialogs() {
+  auto set = [](const char* name) {
+    const char* v = std::getenv(name);
+    return v != nullptr && *v != '\0';
+  };
+  if (!set("DISPLAY") && !set("WAYLAND_DISPLAY") && !set("QT_QPA_PLATFORM")) return;
+  if (PsaSpoolerOfferDialogs != nullptr) PsaSpoolerOfferDialogs();
 }
 
 bool Load(platform::spooler::Spooler& spooler) {
@@ -59,6 +73,7 @@ int main(int argc, char** argv) {
   sp::Spooler spooler;
   if (!Load(spooler)) return 1;
   DWORD error = 0;
+  if (command == "add-port" || command == "configure-port") OfferDialogs();
   if (command == "add-port") {
     const BOOL ok = spooler.AddPort(&error);
     if (!ok) std::fprintf(stderr, "psa_spooler: AddPort failed (%u)\n", static_cast<unsigned>(error));

@@ -1,5 +1,7 @@
 #include "platform/spooler/spooler.h"
 
+#include <atomic>
+
 #include <dlfcn.h>
 #include <unistd.h>
 
@@ -12,6 +14,7 @@
 #include "platform/message_sink.h"
 #include "platform/netbios/netbios.h"
 #include "platform/registry.h"
+#include "platform/spooler/dialog_service.h"
 #include "platform/system_info.h"
 
 namespace platform::spooler {
@@ -42,7 +45,10 @@ namespace {
     reinterpret_cast<const void*>(&OpenPrinterA),
     reinterpret_cast<const void*>(&GetPrinterA),
     reinterpret_cast<const void*>(&ClosePrinter),
+    reinterpret_cast<const void*>(&GetDialogService),
 };
+
+std::atomic<const PsaDialogService*> g_dialogService{nullptr};
 
 // NbEvent's members are used by the monitor too.
 [[gnu::used]] void KeepEventMembers() {
@@ -87,6 +93,9 @@ struct PrinterHandle {
 };
 
 }  // namespace
+
+void SetDialogService(const PsaDialogService* service) { g_dialogService.store(service); }
+const PsaDialogService* GetDialogService() { return g_dialogService.load(); }
 
 bool RegisterMonitor(const std::string& monitorName, const std::string& library) {
   if (!IsKeyName(monitorName) || library.empty() || HasControlCharacters(library)) return false;
