@@ -72,6 +72,9 @@ CPellamView::CPellamView() : CFormView(PellamFormTemplate()) {
 
 CPellamView::~CPellamView() {
   ui::GetTimerService().KillAll(this);
+  // The page objects outlive the view; their windows go with it.
+  if (g_pCurrentPage) g_pCurrentPage->DestroyWindow();
+  g_pCurrentPage = nullptr;
   m_pMainMenuDlg.reset();
 }
 

@@ -61,6 +61,8 @@ void CSystemPage::EnableTrio(int enableId, int disableId, int groupId, bool enab
   }
 }
 
+int CSystemPage::ConnectedProtocol() { return TheUtility().mQueryProtocol(m_szDefaultName); }
+
 BOOL CSystemPage::OnInitDialog() {
   CSettingsPage::OnInitDialog();
   const config::SystemConfigurationData& record = gdsSystemConfigurationData;
@@ -99,7 +101,7 @@ BOOL CSystemPage::OnInitDialog() {
   int connected = 0;
   {
     ui::CWaitCursor wait;
-    connected = utility.mQueryProtocol(m_szDefaultName);
+    connected = ConnectedProtocol();
   }
   CComMethod::ShowResult(connected);  // silent for the three protocols
   switch (connected) {

@@ -47,6 +47,9 @@ class CSystemPage : public CSettingsPage {
 
  protected:
   std::vector<int> LastControls() const override { return {IDC_NETBEUI_DISABLE, IDC_NETBEUI_ENABLE}; }
+  // The protocol the console reaches the box by: 1 IPX/SPX, 2 TCP/IP, 4 NetBEUI, else a result
+  // code of the device library.
+  virtual int ConnectedProtocol();
 
  private:
   // Enables or disables one protocol's Enable radio, Disable radio and group box.
