@@ -3,6 +3,8 @@
 // controls from the box's capabilities and the protocol the console uses, and the keys a page keeps.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include <QApplication>
 #include <QClipboard>
 #include <QLineEdit>
@@ -57,6 +59,14 @@ const LayoutCase kLayoutCases[] = {
     {"Firmware6011TcpOnly", 0, kTcp, 0x60, 0x11, &kOldNoAt},
     {"OldFirmwareIpx", 0, kTcp | kIpx, 0x02, 0x10, &kOldNoAt},
 };
+
+// With PSA_TEST_SCREENSHOTS set to a folder, the view is saved there for a look.
+void Shot(CPellamView& view, const std::string& name) {
+  const char* dir = std::getenv("PSA_TEST_SCREENSHOTS");
+  if (dir != nullptr && *dir != '\0') {
+    ui::SaveScreenshot(view.GetSafeHwnd()->window(), QString::fromStdString(std::string(dir) + "/" + name + ".png"));
+  }
+}
 
 QTabBar* TabBar(CPellamView& view) { return qobject_cast<QTabBar*>(view.Tabs().GetSafeHwnd()); }
 
@@ -134,6 +144,7 @@ TEST_P(LayoutOfBox, EveryTabOfTheSetOpensItsPageAndCanBeLeft) {
     EXPECT_EQ(TabBar(View())->tabText(i).toStdString(), (*c.tabs)[static_cast<std::size_t>(i)]);
   }
   EXPECT_EQ(ShownPage(), &g_SystemPage);
+  Shot(View(), std::string("tabs_") + c.what);
   Mark();
   const config::TCPIPConfigurationData tcpipBefore = gdsTCPIPConfigurationData;
   for (int i = 1; i < static_cast<int>(c.tabs->size()); ++i) {
@@ -248,6 +259,7 @@ TEST_F(SettingsPagesTest, SystemPageEnablesWhatTheBoxHasAndLocksTheConnectedProt
   g_pMainMenuDlg->List().SetItemState(0, ui::LVIS_SELECTED, ui::LVIS_SELECTED);
   QTest::mouseClick(g_pMainMenuDlg->GetDlgItem(1010)->GetSafeHwnd(), Qt::LeftButton);
   ASSERT_EQ(ShownPage(), &g_SystemPage);
+  Shot(View(), "system_page");
 
   EXPECT_EQ(g_SystemPage.GetDlgItemText(CSystemPage::IDC_SELECTED_DEVICE), box.DeviceName());
   EXPECT_EQ(g_SystemPage.m_editDeviceName.GetWindowText(), box.DeviceName());
