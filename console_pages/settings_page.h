@@ -39,6 +39,8 @@ class CSettingsPage : public ui::CDialog {
   int m_iModelType = 0;
 
   BOOL PreTranslateMessage(ui::MSG* pMsg) override;
+  // Esc stays with the page, also where the window has a shortcut on it.
+  BOOL KeepsShortcutKey(const ui::MSG& msg) override { return msg.wParam == ui::VK_ESCAPE; }
   // Whether the last OnInitDialog gave up (a device call failed); the page then shows nothing.
   bool StartFailed() const { return m_bStartFailed; }
   // Resets the tab-out state and shows the selected device; pages call it first.

@@ -52,14 +52,21 @@ class KeyFilter : public QObject {
 
  protected:
   bool eventFilter(QObject* watched, QEvent* e) override {
-    if (!owner_ || (e->type() != QEvent::KeyPress && e->type() != QEvent::KeyRelease)) {
+    const bool shortcut = e->type() == QEvent::ShortcutOverride;
+    if (!owner_ || (!shortcut && e->type() != QEvent::KeyPress && e->type() != QEvent::KeyRelease)) {
       return QObject::eventFilter(watched, e);
     }
     auto* k = static_cast<QKeyEvent*>(e);
     MSG msg;
-    msg.message = e->type() == QEvent::KeyPress ? WM_KEYDOWN : WM_KEYUP;
+    msg.message = e->type() == QEvent::KeyRelease ? WM_KEYUP : WM_KEYDOWN;
     msg.wParam = VirtualKey(k->key());
     msg.shift = (k->modifiers() & Qt::ShiftModifier) != 0 || k->key() == Qt::Key_Backtab;
+    if (shortcut) {
+      // An accepted override sends the key on as a key press instead of running the shortcut.
+      if (owner_->KeepsShortcutKey(msg) == 0) return QObject::eventFilter(watched, e);
+      e->accept();
+      return true;
+    }
     return owner_->PreTranslateMessage(&msg) != 0;
   }
 

@@ -227,6 +227,7 @@ class ChildDlg : public CDialog {
                   {kBrowse, Kind::Button, "Browse", WS_TABSTOP, 70, 5, 50, 14}}}) {}
   std::vector<std::pair<UINT, unsigned>> seen;
   bool swallowEscape = true;
+  BOOL KeepsShortcutKey(const MSG& msg) override { return msg.wParam == VK_ESCAPE; }
   BOOL PreTranslateMessage(MSG* pMsg) override {
     seen.emplace_back(pMsg->message, pMsg->wParam);
     if (swallowEscape && pMsg->wParam == VK_ESCAPE) return TRUE;
@@ -268,9 +269,25 @@ TEST_F(DialogTest, ChildDialogSeesItsKeysFirstAndKeepsTabInside) {
   child.seen.clear();
   name->setFocus();
   key(Qt::Key_Escape);
-  const std::vector<std::pair<UINT, unsigned>> escape = {{WM_KEYDOWN, VK_ESCAPE}, {WM_KEYUP, VK_ESCAPE}};
-  EXPECT_EQ(child.seen, escape);
+  const std::vector<std::pair<UINT, unsigned>> escaped = {{WM_KEYDOWN, VK_ESCAPE}, {WM_KEYUP, VK_ESCAPE}};
+  EXPECT_EQ(child.seen, escaped);
   EXPECT_TRUE(child.GetSafeHwnd()->isVisible());
+  // The window's own shortcut on Esc runs from outside the child only.
+  QAction escape(&host);
+  escape.setShortcut(QKeySequence(Qt::Key_Escape));
+  escape.setShortcutContext(Qt::WindowShortcut);
+  host.addAction(&escape);
+  int escapes = 0;
+  QObject::connect(&escape, &QAction::triggered, [&escapes] { ++escapes; });
+  host.activateWindow();
+  if (QTest::qWaitForWindowActive(&host)) {
+    name->setFocus();
+    key(Qt::Key_Escape);
+    EXPECT_EQ(escapes, 0);
+    outside->setFocus();
+    key(Qt::Key_Escape);
+    EXPECT_EQ(escapes, 1);
+  }
   // Typing still reaches the edit.
   QTest::keyClicks(name, "ab");
   EXPECT_EQ(child.GetDlgItemText(kName), "ab");
