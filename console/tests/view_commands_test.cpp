@@ -19,6 +19,7 @@
 #include "console_pages/printer_status_dlg.h"
 #include "console_pages/send_direct_command_dlg.h"
 #include "console_pages/small_dialogs.h"
+#include "console_pages/system_page.h"
 #include "device_client/device_lists/device_lists.h"
 #include "device_client/device_lists/tests/lists_test_support.h"
 #include "platform/clock.h"
@@ -103,6 +104,9 @@ TEST_F(ViewCommandsTest, FactoryDefaultRestoresTheBoxAndShowsItsDefaultName) {
   EXPECT_EQ(g_szDeviceName, defaultName);
   EXPECT_EQ(gdsSystemConfigurationData.szDeviceName, defaultName);
   EXPECT_EQ(gdsNetwareConfigurationData.szPrintServerName, defaultName);
+  // The page on show is made again from the new records.
+  ASSERT_EQ(g_pCurrentPage, &g_SystemPage);
+  EXPECT_EQ(g_SystemPage.m_editDeviceName.GetWindowText(), defaultName);
   EXPECT_TRUE(Frame().IsWindowVisible());
   EXPECT_TRUE(View().IsDeviceOpen());
 }

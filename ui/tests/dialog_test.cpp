@@ -214,5 +214,85 @@ TEST_F(DialogTest, FrameMenusFollowUpdateHandlersAndFormViewHostsTemplate) {
   EXPECT_EQ(view.GetDlgItemText(kName), "PS-1");
 }
 
+// A child dialog inside another window: it lives in the host's window, its keys reach
+// PreTranslateMessage first (press and release), and Tab and Shift+Tab wrap within it, passing
+// over disabled controls.
+class ChildDlg : public CDialog {
+ public:
+  ChildDlg()
+      : CDialog({140, "", "MS Sans Serif", 8, 150, 60, WS_CHILD,
+                 {{kName, Kind::Edit, "", WS_TABSTOP, 5, 5, 60, 12},
+                  {kPort, Kind::Edit, "", WS_TABSTOP, 5, 20, 60, 12},
+                  {kOn, Kind::CheckBox, "On", WS_TABSTOP | WS_DISABLED, 5, 35, 40, 10},
+                  {kBrowse, Kind::Button, "Browse", WS_TABSTOP, 70, 5, 50, 14}}}) {}
+  std::vector<std::pair<UINT, unsigned>> seen;
+  bool swallowEscape = true;
+  BOOL KeepsShortcutKey(const MSG& msg) override { return msg.wParam == VK_ESCAPE; }
+  BOOL PreTranslateMessage(MSG* pMsg) override {
+    seen.emplace_back(pMsg->message, pMsg->wParam);
+    if (swallowEscape && pMsg->wParam == VK_ESCAPE) return TRUE;
+    return CDialog::PreTranslateMessage(pMsg);
+  }
+};
+
+TEST_F(DialogTest, ChildDialogSeesItsKeysFirstAndKeepsTabInside) {
+  QMainWindow host;
+  auto* area = new QWidget(&host);
+  host.setCentralWidget(area);
+  auto* outside = new QLineEdit(area);
+  CWnd hostWnd;
+  hostWnd.Attach(area, 0, nullptr);
+  ChildDlg child;
+  ASSERT_TRUE(child.Create(&hostWnd));
+  EXPECT_EQ(child.GetSafeHwnd()->window(), &host);
+  child.ShowWindow(SW_SHOW);
+  host.show();
+  QWidget* name = child.GetDlgItem(kName)->GetSafeHwnd();
+  QWidget* port = child.GetDlgItem(kPort)->GetSafeHwnd();
+  QWidget* browse = child.GetDlgItem(kBrowse)->GetSafeHwnd();
+  auto focus = [&host] { return host.focusWidget(); };
+  auto key = [&](Qt::Key k, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+    QTest::keyPress(focus(), k, mods);
+    QTest::keyRelease(focus(), k, mods);
+  };
+  name->setFocus();
+  key(Qt::Key_Tab);
+  EXPECT_EQ(focus(), port);
+  key(Qt::Key_Tab);
+  EXPECT_EQ(focus(), browse);  // the disabled check box is passed over
+  key(Qt::Key_Tab);
+  EXPECT_EQ(focus(), name);  // wraps, never to the host's own edit
+  key(Qt::Key_Backtab, Qt::ShiftModifier);
+  EXPECT_EQ(focus(), browse);
+  EXPECT_NE(focus(), outside);
+
+  child.seen.clear();
+  name->setFocus();
+  key(Qt::Key_Escape);
+  const std::vector<std::pair<UINT, unsigned>> escaped = {{WM_KEYDOWN, VK_ESCAPE}, {WM_KEYUP, VK_ESCAPE}};
+  EXPECT_EQ(child.seen, escaped);
+  EXPECT_TRUE(child.GetSafeHwnd()->isVisible());
+  // The window's own shortcut on Esc runs from outside the child only.
+  QAction escape(&host);
+  escape.setShortcut(QKeySequence(Qt::Key_Escape));
+  escape.setShortcutContext(Qt::WindowShortcut);
+  host.addAction(&escape);
+  int escapes = 0;
+  QObject::connect(&escape, &QAction::triggered, [&escapes] { ++escapes; });
+  host.activateWindow();
+  if (QTest::qWaitForWindowActive(&host)) {
+    name->setFocus();
+    key(Qt::Key_Escape);
+    EXPECT_EQ(escapes, 0);
+    outside->setFocus();
+    key(Qt::Key_Escape);
+    EXPECT_EQ(escapes, 1);
+  }
+  // Typing still reaches the edit.
+  QTest::keyClicks(name, "ab");
+  EXPECT_EQ(child.GetDlgItemText(kName), "ab");
+  child.DestroyWindow();
+}
+
 }  // namespace
 }  // namespace ui
