@@ -162,16 +162,20 @@ void CTcpipPage::OnChangeOctet(int chainIndex) {
   }
 }
 
+// A switch of DHCP shows the record's addresses again (greyed while DHCP is on); a click on the
+// radio already checked keeps what was typed.
 void CTcpipPage::OnDhcpDisable() {
   gdsTCPIPConfigurationData.bAutoAddress1 = 0;
-  m_iDhcp = 0;
   m_iTabState = 0;
+  if (m_iDhcp == 0) return;
+  m_iDhcp = 0;
   ShowRecord(false);
 }
 
 void CTcpipPage::OnDhcpEnable() {
   gdsTCPIPConfigurationData.bAutoAddress1 = 1;
-  m_iDhcp = 1;
   m_iTabState = 3;
+  if (m_iDhcp == 1) return;
+  m_iDhcp = 1;
   ShowRecord(true);
 }

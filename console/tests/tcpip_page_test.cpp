@@ -118,6 +118,8 @@ TEST_F(TcpipPageTest, DhcpGreysTheOctetsOutOfTheChecks) {
   EXPECT_EQ(Octets(0), "0.0.0.0");
   EXPECT_TRUE(page_.OctetEdit(0, 0).IsWindowEnabled());
   page_.OctetEdit(2, 3).SetWindowText("");
+  Click(page_, CTcpipPage::IDC_DHCP_DISABLE);  // already checked: the typing stays
+  EXPECT_EQ(page_.OctetEdit(2, 3).GetWindowText(), "");
   EXPECT_FALSE(LeavePage());
   EXPECT_EQ(TakeMessages(), std::vector<int>{CTcpipPage::IDS_NEED_DATA});
   // Typed octets give way to the record's when DHCP goes on again.
