@@ -58,20 +58,14 @@ void RegisterTcpipPageStrings() {
 }
 
 CTcpipPage::CTcpipPage() : CSettingsPage(TcpipTemplate()) {
-  OnCommand(kChain[0], ui::EN_CHANGE, &CTcpipPage::OnChangeOctetAt<0>);
-  OnCommand(kChain[1], ui::EN_CHANGE, &CTcpipPage::OnChangeOctetAt<1>);
-  OnCommand(kChain[2], ui::EN_CHANGE, &CTcpipPage::OnChangeOctetAt<2>);
-  OnCommand(kChain[3], ui::EN_CHANGE, &CTcpipPage::OnChangeOctetAt<3>);
-  OnCommand(kChain[4], ui::EN_CHANGE, &CTcpipPage::OnChangeOctetAt<4>);
-  OnCommand(kChain[5], ui::EN_CHANGE, &CTcpipPage::OnChangeOctetAt<5>);
-  OnCommand(kChain[6], ui::EN_CHANGE, &CTcpipPage::OnChangeOctetAt<6>);
-  OnCommand(kChain[7], ui::EN_CHANGE, &CTcpipPage::OnChangeOctetAt<7>);
-  OnCommand(kChain[8], ui::EN_CHANGE, &CTcpipPage::OnChangeOctetAt<8>);
-  OnCommand(kChain[9], ui::EN_CHANGE, &CTcpipPage::OnChangeOctetAt<9>);
-  OnCommand(kChain[10], ui::EN_CHANGE, &CTcpipPage::OnChangeOctetAt<10>);
-  OnCommand(kChain[11], ui::EN_CHANGE, &CTcpipPage::OnChangeOctetAt<11>);
+  RegisterOctetHandlers(std::make_index_sequence<12>());
   OnCommand(IDC_DHCP_DISABLE, ui::BN_CLICKED, &CTcpipPage::OnDhcpDisable);
   OnCommand(IDC_DHCP_ENABLE, ui::BN_CLICKED, &CTcpipPage::OnDhcpEnable);
+}
+
+template <std::size_t... I>
+void CTcpipPage::RegisterOctetHandlers(std::index_sequence<I...>) {
+  (OnCommand(kChain[I], ui::EN_CHANGE, &CTcpipPage::OnChangeOctetAt<static_cast<int>(I)>), ...);
 }
 
 ui::CEdit& CTcpipPage::OctetEdit(int address, int octet) {

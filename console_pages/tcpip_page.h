@@ -3,6 +3,7 @@
 // octets are greyed and neither checked nor stored: they show what the box holds.
 #pragma once
 #include <string>
+#include <utility>
 
 #include "console_pages/settings_page.h"
 #include "device_client/core/config/config_records.h"
@@ -47,6 +48,9 @@ class CTcpipPage : public CSettingsPage {
   void OnChangeOctet(int chainIndex);
   template <int I>
   void OnChangeOctetAt() { OnChangeOctet(I); }
+  // One change handler per octet edit, in the order of the caret's chain.
+  template <std::size_t... I>
+  void RegisterOctetHandlers(std::index_sequence<I...>);
   void OnDhcpDisable();
   void OnDhcpEnable();
   // Puts the record's three addresses into the octet edits (an address that does not split
