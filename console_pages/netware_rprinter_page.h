@@ -43,7 +43,8 @@ class CNetwareRPrinterPage : public CSettingsPage {
   int OfferedPorts() const;
 
  protected:
-  std::vector<int> LastControls() const override { return {1026}; }
+  // The last frame box: Ethernet II, or Token-Ring-SNAP on a Token-Ring box.
+  std::vector<int> LastControls() const override { return {1026, 1129}; }
 
  private:
   void OnPrintServerMode();

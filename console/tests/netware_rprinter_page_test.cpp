@@ -142,3 +142,20 @@ TEST_F(NetwareRPrinterPageTest, PrintServerModeGreysTheControlsOutOfTheChecks) {
 
 }  // namespace
 }  // namespace console_test
+
+namespace console_test {
+namespace {
+
+// On a Token-Ring box the last frame box is Token-Ring-SNAP: Tab there leaves the page.
+TEST_F(NetwareRPrinterPageTest, TabFromTheLastTokenRingBoxLeavesThePage) {
+  OpenBox({{0x00, 0x22, 0x30}}, kRemotePrinter);  // model 10
+  OpenPage("NetWare RPrinter", page_);
+  EXPECT_FALSE(page_.GetDlgItem(nf::IDC_ETHERNET_II)->IsWindowVisible());
+  QWidget* last = page_.GetDlgItem(nf::IDC_TOKEN_RING_SNAP)->GetSafeHwnd();
+  last->setFocus();
+  QTest::keyClick(last, Qt::Key_Tab);
+  EXPECT_TRUE(View().RestoreDefaultsButton().HasFocus());
+}
+
+}  // namespace
+}  // namespace console_test
