@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStandardItemModel>
@@ -112,6 +113,7 @@ CWnd* NewWrapper(Kind k) {
     case Kind::Tab: return new CTabCtrl;
     case Kind::Tree: return new CSftTree;
     case Kind::TreeView: return new CTreeCtrl;
+    case Kind::Progress: return new CProgressCtrl;
   }
   return new CWnd;
 }
@@ -199,6 +201,13 @@ QWidget* NewWidget(const ControlTemplate& c, QSize size, QWidget* parent) {
     }
     case Kind::Tree: return NewSftTreeWidget(parent);
     case Kind::TreeView: return NewTreeViewWidget(parent);
+    case Kind::Progress: {
+      auto* p = new QProgressBar(parent);
+      p->setRange(0, 100);
+      p->setValue(0);
+      p->setTextVisible(false);
+      return p;
+    }
   }
   return new QWidget(parent);
 }
@@ -248,7 +257,8 @@ void BuildControls(const DialogTemplate& t, QWidget* parent, CDialog& owner) {
     w->setGeometry(pos.width(), pos.height(), size.width(), size.height());
     if (c.kind != Kind::Radio || (c.style & WS_GROUP)) ++group;
     w->setProperty("psaGroup", group);
-    bool focusable = !(c.kind == Kind::Static || c.kind == Kind::Picture || c.kind == Kind::GroupBox);
+    bool focusable = !(c.kind == Kind::Static || c.kind == Kind::Picture || c.kind == Kind::GroupBox ||
+                       c.kind == Kind::Progress);
     w->setFocusPolicy(focusable ? Qt::StrongFocus : Qt::NoFocus);
     if (c.style & WS_DISABLED) w->setEnabled(false);
     w->setVisible(c.visible);

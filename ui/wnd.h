@@ -42,6 +42,7 @@ enum class Kind {
   Tab,
   Tree,        // the tree/grid control (CSftTree)
   TreeView,    // the common tree-view control (CTreeCtrl)
+  Progress,    // progress bar (CProgressCtrl), range 0-100 until set
 };
 
 class CWnd {
@@ -217,6 +218,16 @@ class CTabCtrl : public CWnd {
   QTabBar* bar() const;
   int current_ = -1;
   bool programmatic_ = false;
+};
+
+class CProgressCtrl : public CWnd {
+ public:
+  void SetRange(int lower, int upper);
+  // The position is kept inside the range.
+  int SetPos(int pos);  // returns the previous position
+  int GetPos() const;
+  int GetRangeLower() const;
+  int GetRangeUpper() const;
 };
 
 // A picture by resource id: the project's own drawings compiled into the layer (ui/resources).
