@@ -10,6 +10,7 @@
 #include "console_pages/printer_status_dlg.h"
 #include "console_pages/send_direct_command_dlg.h"
 #include "console_pages/small_dialogs.h"
+#include "device_client/core/config/model_capabilities.h"
 #include "device_client/settings/com_method.h"
 #include "platform/message_sink.h"
 #include "ui/services.h"
@@ -50,16 +51,7 @@ std::vector<std::string> LayoutTabs(const config::ProtocolData& protocols, int n
   return {"System", "TCP/IP", "NetWare PServer", "NetWare RPrinter", "Logical Port"};
 }
 
-bool ModelHasParallelPort(int modelType, int port) {
-  switch (port) {
-    case 1: return true;
-    case 2:
-      return modelType == 2 || modelType == 3 || modelType == 4 || modelType == 5 || modelType == 8 ||
-             modelType == 10 || modelType == 13 || modelType == 16;
-    case 3: return modelType == 2 || modelType == 3 || modelType == 4 || modelType == 13;
-    default: return false;
-  }
-}
+bool ModelHasParallelPort(int modelType, int port) { return config::ModelHasParallelPort(modelType, port); }
 
 CPellamView::CPellamView() : CFormView(PellamFormTemplate()) {
   g_iSelectedItem = 0;

@@ -115,13 +115,12 @@ void CAddCrossSegmentPrintServerDlg::ClearOctets() {
 }
 
 int CAddCrossSegmentPrintServerDlg::OctetValue(const std::string& text) {
-  if (text.empty() || !CComMethod::IsDecimalText(text)) return -1;
   int value = 0;
-  for (char c : text) {
-    value = value * 10 + (c - '0');
-    if (value > 255) return -2;
+  switch (CComMethod::ReadOctet(text, value)) {
+    case CComMethod::kOctetOk: return value;
+    case CComMethod::kOctetOutOfRange: return -2;
+    default: return -1;
   }
-  return value;
 }
 
 void CAddCrossSegmentPrintServerDlg::OnOK() {

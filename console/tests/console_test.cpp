@@ -388,7 +388,8 @@ TEST_F(ConsoleTest, PrinterStatusItemsFollowTheModel) {
   struct Case {
     int model;
     bool port1, port2, port3;
-  } cases[] = {{5, true, true, false}, {13, true, true, true}, {6, true, false, false}, {16, true, true, false}};
+  } cases[] = {{5, true, true, false}, {13, true, true, false}, {3, true, true, true}, {4, true, true, true},
+               {6, true, false, false}, {16, true, true, false}, {0x563412, true, false, false}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.model);
     g_iModelType = c.model;

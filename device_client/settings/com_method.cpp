@@ -291,6 +291,40 @@ int CComMethod::SplitIpAddress(const std::string& text, std::string& a, std::str
   return 1;
 }
 
+// --- Addresses ---
+
+int CComMethod::ReadOctet(const std::string& text, int& value) {
+  if (text.empty()) return kOctetEmpty;
+  if (!IsDecimalText(text)) return kOctetNotDecimal;
+  int v = 0;
+  for (char c : text) {
+    v = v * 10 + (c - '0');
+    if (v > 255) return kOctetOutOfRange;  // stop before a long digit run can overflow
+  }
+  value = v;
+  return kOctetOk;
+}
+
+int CComMethod::ParseIpAddress(const std::string& text, int octets[4]) {
+  if (octets == nullptr) return 0;
+  int values[4];
+  std::size_t start = 0;
+  for (int i = 0; i < 4; ++i) {
+    const std::size_t end = i < 3 ? text.find('.', start) : text.size();
+    if (end == std::string::npos) return 0;
+    const std::string part = text.substr(start, end - start);
+    if (part.size() > 3 || ReadOctet(part, values[i]) != kOctetOk) return 0;
+    start = end + 1;
+  }
+  for (int i = 0; i < 4; ++i) octets[i] = values[i];
+  return 1;
+}
+
+std::string CComMethod::JoinOctets(const int octets[4]) {
+  return std::to_string(octets[0]) + "." + std::to_string(octets[1]) + "." + std::to_string(octets[2]) + "." +
+         std::to_string(octets[3]);
+}
+
 // --- Installed protocols ---
 
 int CComMethod::WindowsVersionClassOf(unsigned platformId, unsigned major, unsigned minor) {

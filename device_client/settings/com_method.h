@@ -96,6 +96,22 @@ class CComMethod {
   static int SplitIpAddress(const std::string& text, std::string& a, std::string& b, std::string& c,
                             std::string& d);
 
+  // --- Addresses: the one strict reader of IPv4 octets and dotted addresses ---
+  // An octet is decimal digits only: no sign, no blank, no hexadecimal; leading zeros are read as
+  // decimal ("010" is 10, never octal). ReadOctet gives kOctetOk and the value, or the reason the
+  // text is refused (value is then left alone). The text is taken as it stands: a caller that
+  // tolerates blanks removes them first.
+  static constexpr int kOctetOk = 0;
+  static constexpr int kOctetEmpty = 1;
+  static constexpr int kOctetNotDecimal = 2;
+  static constexpr int kOctetOutOfRange = 3;  // above 255 (any length of digits)
+  static int ReadOctet(const std::string& text, int& value);
+  // A dotted address of exactly four octets of one to three decimal digits each, 0-255, nothing
+  // before, between or after them. Returns 1 and the four values, else 0 (octets untouched).
+  static int ParseIpAddress(const std::string& text, int octets[4]);
+  // "a.b.c.d" of four values read by ReadOctet (each printed as a plain decimal number).
+  static std::string JoinOctets(const int octets[4]);
+
   // --- Installed protocols ---
   // The Windows version class of this computer: 1, 2 Windows 9x; 3 NT 3.51; 4 NT 4.0; 5 NT 5.0;
   // 6 NT 5.1; 7 NT 6 and later; 0 unknown. There is no Windows version on this platform; the suite's

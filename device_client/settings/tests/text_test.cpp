@@ -120,3 +120,73 @@ TEST(ComMethodSplitIpAddress, CutsAtTheThreeDotsAndRefusesOtherShapes) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ComMethodAddresses, OctetsAreReadAsPlainDecimal) {
+  struct Case {
+    std::string text;
+    int result, value;
+  } cases[] = {
+      {"0", CComMethod::kOctetOk, 0},
+      {"7", CComMethod::kOctetOk, 7},
+      {"255", CComMethod::kOctetOk, 255},
+      {"010", CComMethod::kOctetOk, 10},  // never octal
+      {"0255", CComMethod::kOctetOk, 255},
+      {"", CComMethod::kOctetEmpty, -9},
+      {"256", CComMethod::kOctetOutOfRange, -9},
+      {"99999999999999999999999", CComMethod::kOctetOutOfRange, -9},
+      {"+1", CComMethod::kOctetNotDecimal, -9},
+      {"-1", CComMethod::kOctetNotDecimal, -9},
+      {" 7", CComMethod::kOctetNotDecimal, -9},
+      {"0x1", CComMethod::kOctetNotDecimal, -9},
+      {"1.", CComMethod::kOctetNotDecimal, -9},
+      {std::string("1\0", 2), CComMethod::kOctetNotDecimal, -9},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE("octet '" + c.text + "'");
+    int value = -9;
+    EXPECT_EQ(CComMethod::ReadOctet(c.text, value), c.result);
+    EXPECT_EQ(value, c.value);
+  }
+}
+
+TEST(ComMethodAddresses, DottedAddressesHaveExactlyFourDecimalOctets) {
+  struct Case {
+    std::string text;
+    bool ok;
+    std::string joined;
+  } cases[] = {
+      {"192.168.0.1", true, "192.168.0.1"},
+      {"0.0.0.0", true, "0.0.0.0"},
+      {"255.255.255.255", true, "255.255.255.255"},
+      {"010.001.000.009", true, "10.1.0.9"},
+      {"1.2.3", false, ""},
+      {"1.2.3.4.5", false, ""},
+      {"1.2.3.4.", false, ""},
+      {".1.2.3", false, ""},
+      {"1..2.3", false, ""},
+      {"1.2.3.256", false, ""},
+      {"1.2.3.-4", false, ""},
+      {"+1.2.3.4", false, ""},
+      {"1.2.3.4 ", false, ""},
+      {" 1.2.3.4", false, ""},
+      {"0x7f.0.0.1", false, ""},
+      {"0001.2.3.4", false, ""},
+      {"", false, ""},
+      {std::string("1.2.3.4\0", 8), false, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE("address '" + c.text + "'");
+    int octets[4] = {-1, -1, -1, -1};
+    EXPECT_EQ(CComMethod::ParseIpAddress(c.text, octets), c.ok ? 1 : 0);
+    if (c.ok) {
+      EXPECT_EQ(CComMethod::JoinOctets(octets), c.joined);
+    } else {
+      EXPECT_EQ(octets[0], -1);
+    }
+  }
+  EXPECT_EQ(CComMethod::ParseIpAddress("1.2.3.4", nullptr), 0);
+}
+
+}  // namespace
