@@ -1,12 +1,18 @@
 // Save To Device, Restore to Defaults and the checks around them.
 #include "console/view_save.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <memory>
 
 #include "console/console_state.h"
+#include "console/pellam_view.h"
+#include "console_pages/quick_setup_dlg.h"
+#include "console_pages/wireless_page.h"
 #include "console_pages/wireless_text.h"
 #include "device_client/settings/com_method.h"
 #include "platform/message_sink.h"
+#include "ui/services.h"
 
 namespace console {
 namespace {
@@ -154,3 +160,73 @@ void RestoreDefaultRecords(const std::string& defaultName, int modelType, bool n
 }
 
 }  // namespace console
+
+// ---- The view's operations ------------------------------------------------------------------
+
+using namespace console;
+
+void CPellamView::OnSaveToDevice() {
+  if (!m_bDeviceOpen) return;
+  const int iTab = m_TabCtrl.GetCurSel();
+  if (ValidateAndStorePage(iTab) == 0) return;
+  gdsNetwareConfigurationData.szDeviceName = gdsSystemConfigurationData.szDeviceName;
+  gdsNetwareConfigurationData.szPrintServerName = gdsSystemConfigurationData.szDeviceName;
+  const auto all = std::make_unique<config::AllConfigurationData>(GatherConfiguration());
+  {
+    ui::CWaitCursor wait;
+    // The addresses are written only to a box with TCP/IP, and a box on DHCP takes its own: its
+    // 0.0.0.0 is no address to check.
+    const config::TCPIPConfigurationData& tcp = all->dsTCPIP;
+    if (mdsProtocolData.bTCPIPProtocol != 0 && tcp.bAutoAddress1 != 1) {
+      if (ValidateIpMaskGateway(tcp.szIPAddress, tcp.szSubNetworkMaskAddress, tcp.szGatewayAddress) == 0) return;
+    }
+    m_iResult = TheUtility().mSetAllConfiguration(m_OpenBox.defaultName, all.get(), 1, mdsProtocolData);
+  }
+  if (m_iResult != 0) {
+    // The records keep the user's values; the box keeps its own.
+    ShowSaveResult(m_iResult);
+    return;
+  }
+  RenameOpenBox(gdsSystemConfigurationData.szDeviceName);
+  ShowPage(iTab);
+  UpdateData(true);
+}
+
+void CPellamView::OnRestoreDefaults() {
+  if (!m_bDeviceOpen) return;
+  const bool netbeuiShown = std::find(m_Layout.begin(), m_Layout.end(), "NetBEUI") != m_Layout.end();
+  RestoreDefaultRecords(m_OpenBox.defaultName, m_OpenBox.modelType, netbeuiShown);
+  g_iCurrentTab = m_TabCtrl.GetCurSel();
+  ShowPage(g_iCurrentTab);
+}
+
+void CPellamView::OnClose() { g_iCurrentTab = m_TabCtrl.GetCurSel(); }
+
+int CPellamView::ValidateIpMaskGateway(const std::string& ip, const std::string& mask, const std::string& gateway) {
+  const int message = CheckIpMaskGateway(&ip, &mask, &gateway);
+  if (message == 0) return 1;
+  platform::MessageBoxById(message, platform::MB_OK | platform::MB_ICONWARNING);
+  return 0;
+}
+
+int CPellamView::AssembleWepKeys() {
+  config::WirelessConfigurationData& wl = gdsWirelessConfigurationData;
+  const wireless_text::WepKeys keys = wireless_text::JoinWepKeys(g_WirelessPage.KeyByteTexts(), wl.iKeyLength);
+  auto put = [](char* field, std::size_t size, const std::string& text) {
+    std::fill(field, field + size, '\0');
+    text.copy(field, size - 1);
+  };
+  put(wl.szKey1, sizeof wl.szKey1, keys.key1);
+  put(wl.szKey2, sizeof wl.szKey2, keys.key2);
+  put(wl.szKey3, sizeof wl.szKey3, keys.key3);
+  put(wl.szKey4, sizeof wl.szKey4, keys.key4);
+  return 0;
+}
+
+void CPellamView::PadKeyByte(std::string& text) { wireless_text::PadKeyByte(text); }
+
+int CPellamView::HasNonDigit(const std::string& text) { return CQuickSetupDlg::HasNonDigit(text); }
+
+void CPellamView::AppendHexBytes(const unsigned char* bytes, int count, std::string& out) {
+  wireless_text::AppendHexBytes(bytes, count > 0 ? static_cast<std::size_t>(count) : 0, out);
+}

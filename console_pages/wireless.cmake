@@ -22,3 +22,10 @@ if(PSA_BUILD_GUI)
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/wireless_link_info_test.cpp
     LIBS psa_wireless_dialogs psa_device_dialog_text psa_pjl psa_box_emulator psa_ui_test_support Qt6::Test)
 endif()
+
+if(PSA_BUILD_GUI)
+  # The wireless page itself lives in psa_console_pages with the other settings pages.
+  psa_add_test(wireless_page_test
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/wireless_page_test.cpp
+    LIBS psa_console_pages psa_box_emulator psa_ui_test_support Qt6::Test)
+endif()

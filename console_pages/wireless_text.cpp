@@ -185,15 +185,6 @@ WepKeys JoinWepKeys(const std::array<std::string, kKeyByteEdits>& bytes, int key
   return keys;
 }
 
-int HasNonDigit(const std::string& text) {
-  const std::size_t n = std::min<std::size_t>(text.size(), 255);
-  for (std::size_t i = 0; i < n; ++i) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    if (c < '0' || c > '9') return 1;
-  }
-  return 0;
-}
-
 void AppendHexBytes(const unsigned char* bytes, std::size_t count, std::string& out) {
   static const char kDigits[] = "0123456789ABCDEF";
   out.clear();

@@ -84,9 +84,6 @@ struct WepKeys {
 };
 WepKeys JoinWepKeys(const std::array<std::string, kKeyByteEdits>& bytes, int keyLength);
 
-// 1 when the text holds a character that is not a decimal digit (bytes from 0x80 count as
-// non-digits), else 0; an empty text gives 0. Only its first 255 characters are looked at.
-int HasNonDigit(const std::string& text);
 // Empties `out`, then appends each byte as two upper-case hexadecimal digits.
 void AppendHexBytes(const unsigned char* bytes, std::size_t count, std::string& out);
 

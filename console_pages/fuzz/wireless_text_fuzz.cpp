@@ -29,7 +29,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const wireless_text::WepKeys keys = wireless_text::JoinWepKeys(bytes, length);
     if (keys.key1.size() > 26 || keys.key2.size() > 10) __builtin_trap();
   }
-  (void)wireless_text::HasNonDigit(text);
   std::string hex;
   wireless_text::AppendHexBytes(data, size, hex);
   return 0;

@@ -150,11 +150,7 @@ TEST(KeyText, SixtyFourAndOneTwentyEightBitLayouts) {
   EXPECT_EQ(JoinWepKeys(odd, 13).key1, std::string("123") + std::string(23, '0'));
 }
 
-TEST(DigitText, HasNonDigitAndHexBytes) {
-  for (auto [text, result] : {std::pair{"", 0}, {"123", 0}, {"12-3", 1}, {"A1", 1}, {"1 2", 1}, {"\xB9", 1}}) {
-    EXPECT_EQ(HasNonDigit(text), result) << text;
-  }
-  EXPECT_EQ(HasNonDigit(std::string(255, '1') + "x"), 0);  // beyond the 255 characters looked at
+TEST(HexText, AppendHexBytesReplacesTheText) {
   std::string out = "stale";
   const unsigned char bytes[] = {0x00, 0x0A, 0xFF, 0x7B};
   AppendHexBytes(bytes, 4, out);
