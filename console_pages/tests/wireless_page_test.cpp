@@ -7,39 +7,24 @@
 
 #include <QLineEdit>
 #include <QTest>
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
-#include "console_pages/device_dialog_text.h"
 #include "console_pages/page_records.h"
+#include "console_pages/tests/device_dialogs_fixture.h"
 #include "console_pages/wireless_link_info_dlg.h"
-#include "device_client/api/tests/api_fixture.h"
 #include "platform/profile.h"
-#include "platform/test_support/temp_root.h"
-#include "tools/box_emulator/box_emulator.h"
-#include "ui/services.h"
-#include "ui/test_support/gui_app.h"
 
 namespace {
 
 using W = CWirelessPage;
 
-class WirelessPageTest : public ::testing::Test {
+// The records of a box, and the page created on them as the view does. The page's device calls go
+// through the console's one device object, over the same access library as the fixture's.
+class WirelessPageTest : public dialog_test::DeviceDialogTest {
  protected:
   void SetUp() override {
-    ui::EnsureTestApplication();
-    device_dialogs::RegisterDeviceDialogStrings();
-    char cwd[PATH_MAX];
-    ASSERT_NE(::getcwd(cwd, sizeof cwd), nullptr);
-    oldCwd_ = cwd;
-    ASSERT_EQ(::chdir(root_.path().c_str()), 0);
-    platform::SetMessageSink(&sink_);
-    ui::SetTimerService(&timers_);
-    ASSERT_EQ(TheUtility().mInitializeLanComponent(TYPE_TCPIP, 20), 0);
-    console_access::ClearDevices();
-    ASSERT_EQ(console_access::AppendDevice(api_test::TcpRecord(box_.DefaultName(), box_.Address())), 0);
+    DeviceDialogTest::SetUp();
     gdsWirelessConfigurationData = {};
     gdsWirelessConfigurationData.szDomainList = "10";
     gdsWirelessConfigurationData.iChannel = 6;
@@ -47,12 +32,7 @@ class WirelessPageTest : public ::testing::Test {
   }
   void TearDown() override {
     g_WirelessPage.DestroyWindow();
-    ui::SetModalHook({});
-    ui::SetTimerService(nullptr);
-    platform::SetMessageSink(nullptr);
-    if (!oldCwd_.empty()) {
-      EXPECT_EQ(::chdir(oldCwd_.c_str()), 0);
-    }
+    DeviceDialogTest::TearDown();
   }
   // Creates the page on the record as the view does.
   W& Open(const std::string& defaultName = {}) {
@@ -75,13 +55,6 @@ class WirelessPageTest : public ::testing::Test {
   static QLineEdit* Edit(W& page, int index) {
     return qobject_cast<QLineEdit*>(page.GetDlgItem(W::kKeyByteIds[static_cast<std::size_t>(index)])->GetSafeHwnd());
   }
-  static void Click(W& page, int id) { QTest::mouseClick(page.GetDlgItem(id)->GetSafeHwnd(), Qt::LeftButton); }
-  static void Shot(W& page, const char* name) {
-    if (const char* dir = std::getenv("PSA_DIALOG_SHOTS")) {
-      QApplication::processEvents();
-      ui::SaveScreenshot(page, QString::fromStdString(std::string(dir) + "/" + name + ".png"));
-    }
-  }
   static void SetKeys(const char* k1, const char* k2 = "", const char* k3 = "", const char* k4 = "") {
     auto& wl = gdsWirelessConfigurationData;
     std::snprintf(wl.szKey1, sizeof wl.szKey1, "%s", k1);
@@ -90,17 +63,6 @@ class WirelessPageTest : public ::testing::Test {
     std::snprintf(wl.szKey4, sizeof wl.szKey4, "%s", k4);
   }
 
-  platform::testing::TempRoot root_;
-  api_test::BoxAwareClock clock_;
-  platform::ScopedClock useClock_{&clock_};
-  box_emulator::Box box_{[] {
-    box_emulator::BoxOptions o;
-    o.restartWindow = std::chrono::milliseconds(0);
-    return o;
-  }()};
-  ui::ScriptedMessageSink sink_;
-  ui::ManualTimerService timers_;
-  std::string oldCwd_;
 };
 
 TEST_F(WirelessPageTest, DomainsChannelsAndStationName) {
