@@ -16,11 +16,12 @@ if(PSA_BUILD_GUI)
   find_package(Qt6 REQUIRED COMPONENTS Widgets Test)
   add_library(psa_wireless_dialogs STATIC ${CMAKE_CURRENT_LIST_DIR}/wireless_link_info_dlg.cpp)
   target_include_directories(psa_wireless_dialogs PUBLIC ${PROJECT_SOURCE_DIR})
-  target_link_libraries(psa_wireless_dialogs PUBLIC psa_wireless_text psa_ui psa_device_api psa_settings)
+  target_link_libraries(psa_wireless_dialogs PUBLIC psa_wireless_text psa_device_dialog_text psa_ui psa_device_api
+    psa_settings)
 
   psa_add_test(wireless_dialogs_test
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/wireless_link_info_test.cpp
-    LIBS psa_wireless_dialogs psa_device_dialog_text psa_pjl psa_box_emulator psa_ui_test_support Qt6::Test)
+    LIBS psa_wireless_dialogs psa_pjl psa_box_emulator psa_ui_test_support Qt6::Test)
 endif()
 
 if(PSA_BUILD_GUI)

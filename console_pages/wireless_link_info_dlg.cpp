@@ -1,6 +1,6 @@
 #include "console_pages/wireless_link_info_dlg.h"
 
-#include "device_client/settings/com_method.h"
+#include "console_pages/device_dialog_text.h"
 #include "ui/services.h"
 
 using namespace ui;
@@ -86,7 +86,7 @@ void CWirelessLinkInfoDlg::ReadLinkStatus() {
     CWaitCursor wait;
     result = m_Utility.mGetWirelessConfiguration(m_szDefaultName, &record);
   }
-  CComMethod::ShowResult(result);
+  device_dialogs::ReportResult(result);
   if (result != 0) return;
   wireless_text::ApplyLinkStatus(record.szLinkStatus, m_Link);
 }
