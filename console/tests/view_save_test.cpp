@@ -4,6 +4,7 @@
 
 #include <QTabBar>
 #include <QTest>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <sstream>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "console/console_state.h"
+#include "console/main_frame.h"
 #include "console/main_menu_dlg.h"
 #include "console/pellam_view.h"
 #include "console/tests/console_fixture.h"
@@ -343,6 +345,9 @@ TEST_F(SaveToDeviceTest, TabFromTheAuthenticationRadiosLeavesThePage) {
   ui::CWnd* shared = g_WirelessPage.GetDlgItem(W::IDC_SHARED_KEY);
   ASSERT_TRUE(shared->IsWindowEnabled() || gdsWirelessConfigurationData.bWEPEnable != 1);
   Click(g_WirelessPage, W::IDC_WEP_ENABLED);
+  // With PSA_TEST_SCREENSHOTS set to a folder, the view with the page is saved there for a look.
+  if (const char* dir = std::getenv("PSA_TEST_SCREENSHOTS"); dir != nullptr && *dir != '\0')
+    ui::SaveScreenshot(Frame().GetSafeHwnd(), QString::fromStdString(std::string(dir) + "/view_wireless_page.png"));
   shared->SetFocus();
   QTest::keyClick(shared->GetSafeHwnd(), Qt::Key_Tab);
   EXPECT_TRUE(View().RestoreDefaultsButton().HasFocus());
