@@ -58,6 +58,8 @@ bool ModelHasParallelPort(int modelType, int port) { return config::ModelHasPara
 CPellamView::CPellamView() : CFormView(PellamFormTemplate()) {
   g_iSelectedItem = 0;
   OnCommand(IDC_RETURN_TO_MAIN_MENU, ui::BN_CLICKED, &CPellamView::OnReturnToMainMenu);
+  OnCommand(IDC_SAVE_TO_DEVICE, ui::BN_CLICKED, &CPellamView::OnSaveToDevice);
+  OnCommand(IDC_RESTORE_DEFAULTS, ui::BN_CLICKED, &CPellamView::OnRestoreDefaults);
   OnNotify(IDC_TAB, ui::TCN_SELCHANGING, &CPellamView::OnSelchangingTab);
   OnNotify(IDC_TAB, ui::TCN_SELCHANGE, &CPellamView::OnSelchangeTab);
 }

@@ -42,6 +42,19 @@ class CPellamView : public ui::CFormView, public CPageHost {
   void FocusRestoreDefaults() override;
   void OnReturnToMainMenu();
 
+  // Save To Device (1073) and Restore to Defaults (1075), and the routines around them
+  // (view_save.cpp).
+  void OnSaveToDevice();
+  void OnRestoreDefaults();
+  void OnClose();
+  // 1 when the addresses can be written; 0 after the message that refuses them.
+  int ValidateIpMaskGateway(const std::string& ip, const std::string& mask, const std::string& gateway);
+  // Joins the wireless page's key-byte edits into the record's keys (by its key length); returns 0.
+  int AssembleWepKeys();
+  static void PadKeyByte(std::string& text);
+  static int HasNonDigit(const std::string& text);
+  static void AppendHexBytes(const unsigned char* bytes, int count, std::string& out);
+
   // The box Advanced opened: the view keeps its own copy, so a browse or a click in the device list
   // while the box is open never turns a command of the view onto another box.
   struct OpenBox {

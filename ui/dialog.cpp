@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStandardItemModel>
@@ -187,6 +188,7 @@ CWnd* NewWrapper(Kind k) {
     case Kind::TreeView: return new CTreeCtrl;
     case Kind::ListBox: return new CListBox;
     case Kind::UpDown: return new CSpinButtonCtrl;
+    case Kind::Progress: return new CProgressCtrl;
   }
   return new CWnd;
 }
@@ -276,6 +278,13 @@ QWidget* NewWidget(const ControlTemplate& c, QSize size, QWidget* parent) {
     case Kind::TreeView: return NewTreeViewWidget(parent);
     case Kind::ListBox: return NewListBoxWidget(parent);
     case Kind::UpDown: return NewUpDownWidget(parent);
+    case Kind::Progress: {
+      auto* p = new QProgressBar(parent);
+      p->setRange(0, 100);
+      p->setValue(0);
+      p->setTextVisible(false);
+      return p;
+    }
   }
   return new QWidget(parent);
 }
@@ -328,7 +337,8 @@ void BuildControls(const DialogTemplate& t, QWidget* parent, CDialog& owner) {
     w->setGeometry(pos.width(), pos.height(), size.width(), size.height());
     if (c.kind != Kind::Radio || (c.style & WS_GROUP)) ++group;
     w->setProperty("psaGroup", group);
-    bool focusable = !(c.kind == Kind::Static || c.kind == Kind::Picture || c.kind == Kind::GroupBox);
+    bool focusable = !(c.kind == Kind::Static || c.kind == Kind::Picture || c.kind == Kind::GroupBox ||
+                       c.kind == Kind::Progress);
     w->setFocusPolicy(focusable ? Qt::StrongFocus : Qt::NoFocus);
     if (c.style & WS_DISABLED) w->setEnabled(false);
     w->setVisible(c.visible);

@@ -1,5 +1,7 @@
 #include "ui/wnd.h"
 
+#include <algorithm>
+
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QFile>
@@ -10,6 +12,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QStandardItemModel>
 #include <QTabBar>
 #include <QTreeView>
@@ -128,6 +131,31 @@ int CButton::GetState() const {
 }
 void CButton::SetCheck(int check) {
   if (auto* b = qobject_cast<QAbstractButton*>(w_.data())) b->setChecked(check == BST_CHECKED);
+}
+
+// ---- CProgressCtrl -------------------------------------------------------------------------
+
+void CProgressCtrl::SetRange(int lower, int upper) {
+  if (auto* p = qobject_cast<QProgressBar*>(w_.data())) p->setRange(lower, upper);
+}
+int CProgressCtrl::SetPos(int pos) {
+  auto* p = qobject_cast<QProgressBar*>(w_.data());
+  if (!p) return 0;
+  const int old = p->value() < p->minimum() ? p->minimum() : p->value();
+  p->setValue(std::clamp(pos, p->minimum(), p->maximum()));
+  return old;
+}
+int CProgressCtrl::GetPos() const {
+  auto* p = qobject_cast<QProgressBar*>(w_.data());
+  return p ? std::max(p->value(), p->minimum()) : 0;
+}
+int CProgressCtrl::GetRangeLower() const {
+  auto* p = qobject_cast<QProgressBar*>(w_.data());
+  return p ? p->minimum() : 0;
+}
+int CProgressCtrl::GetRangeUpper() const {
+  auto* p = qobject_cast<QProgressBar*>(w_.data());
+  return p ? p->maximum() : 0;
 }
 
 // ---- CEdit ---------------------------------------------------------------------------------

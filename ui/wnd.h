@@ -44,6 +44,7 @@ enum class Kind {
   TreeView,    // the common tree-view control (CTreeCtrl)
   ListBox,     // single-selection list of lines (CListBox)
   UpDown,      // up-down arrows (CSpinButtonCtrl) beside a buddy edit
+  Progress,    // progress bar (CProgressCtrl), range 0-100 until set
 };
 
 class CWnd {
@@ -255,6 +256,16 @@ class CSpinButtonCtrl : public CWnd {
   CWnd* buddy_ = nullptr;
   int lower_ = 0, upper_ = 100, pos_ = 0;
   UINT style_ = 0;
+};
+
+class CProgressCtrl : public CWnd {
+ public:
+  void SetRange(int lower, int upper);
+  // The position is kept inside the range.
+  int SetPos(int pos);  // returns the previous position
+  int GetPos() const;
+  int GetRangeLower() const;
+  int GetRangeUpper() const;
 };
 
 // A picture by resource id: the project's own drawings compiled into the layer (ui/resources).
