@@ -6,13 +6,6 @@
 #include "ui/frame.h"
 #include "ui/services.h"
 
-CPJLUtility& TheUtility() {
-  // Never destroyed: its destructor would stop the access library, whose own state may already be
-  // gone at process exit. ExitInstance stops the library in order.
-  static CPJLUtility* utility = new CPJLUtility;
-  return *utility;
-}
-
 std::array<std::string, kMaxListedDevices> g_szDefaultNames;
 std::array<std::string, kMaxListedDevices> g_szDeviceNames;
 int g_iSelectedItem = 0;
@@ -21,15 +14,6 @@ std::string g_szDeviceName;
 std::string g_szListedDeviceName;
 int g_iModelType = 0;
 int g_iFirmwareNumber = 0;
-
-config::SystemConfigurationData gdsSystemConfigurationData;
-config::NetwareConfigurationData gdsNetwareConfigurationData;
-config::TCPIPConfigurationData gdsTCPIPConfigurationData;
-config::APPLETALKConfigurationData gdsAPPLETALKConfigurationData;
-config::NetBEUIConfigureData gdsNetBEUIConfigureData;
-config::WirelessConfigurationData gdsWirelessConfigurationData;
-config::LogicalPrinterConfigurationData gdsLogicalPrinterConfigurationData[config::kLogicalPrinterCount];
-config::PhysicalPortConfigurationData gdsPhysicalPortConfigurationData[config::kPhysicalPortCount];
 
 CMainMenuDlg* g_pMainMenuDlg = nullptr;
 ui::CDialog* g_pCurrentPage = nullptr;

@@ -5,6 +5,7 @@
 #include <array>
 #include <string>
 
+#include "console_pages/page_records.h"
 #include "device_client/core/config/config_records.h"
 #include "device_client/pjl/pjl_utility.h"
 #include "platform/named_objects/named_objects.h"
@@ -18,9 +19,6 @@ class CFrameWnd;
 
 constexpr int kMaxListedDevices = 384;
 
-// The device-API object of the program.
-CPJLUtility& TheUtility();
-
 // Selection state.
 extern std::array<std::string, kMaxListedDevices> g_szDefaultNames;
 extern std::array<std::string, kMaxListedDevices> g_szDeviceNames;
@@ -31,16 +29,8 @@ extern std::string g_szListedDeviceName;
 extern int g_iModelType;
 extern int g_iFirmwareNumber;
 
-// Configuration records of the box opened with Advanced.
-extern config::SystemConfigurationData gdsSystemConfigurationData;
-extern config::NetwareConfigurationData gdsNetwareConfigurationData;
-extern config::TCPIPConfigurationData gdsTCPIPConfigurationData;
-extern config::APPLETALKConfigurationData gdsAPPLETALKConfigurationData;
-extern config::NetBEUIConfigureData gdsNetBEUIConfigureData;
-extern config::WirelessConfigurationData gdsWirelessConfigurationData;
-extern config::LogicalPrinterConfigurationData gdsLogicalPrinterConfigurationData[config::kLogicalPrinterCount];
-extern config::PhysicalPortConfigurationData gdsPhysicalPortConfigurationData[config::kPhysicalPortCount];
-// Copies a whole configuration read from the box into the records above.
+// Copies a whole configuration read from the box into the opened box's records
+// (console_pages/page_records.h).
 void StoreConfiguration(const config::AllConfigurationData& all);
 
 // Windows.

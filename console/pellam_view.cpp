@@ -6,10 +6,12 @@
 
 #include "console/console_state.h"
 #include "console/main_menu_dlg.h"
+#include "console/page_store.h"
 #include "console/resource.h"
 #include "console_pages/printer_status_dlg.h"
 #include "console_pages/send_direct_command_dlg.h"
 #include "console_pages/small_dialogs.h"
+#include "console_pages/system_page.h"
 #include "device_client/core/config/model_capabilities.h"
 #include "device_client/settings/com_method.h"
 #include "platform/message_sink.h"
@@ -239,13 +241,45 @@ void CPellamView::ShowPage(int tab) {
   if (g_pCurrentPage) g_pCurrentPage->DestroyWindow();
   // The layout was worked out when the box was opened; a tab beyond it shows nothing.
   if (!m_bDeviceOpen || tab < 0 || tab >= static_cast<int>(m_Layout.size())) return;
-  // The settings pages join the view here; until then the tab shows an empty area.
+  const PageSlot* slot = FindPageSlot(m_Layout[static_cast<std::size_t>(tab)]);
+  if (slot == nullptr) return;
+  CSettingsPage& page = *slot->page;
+  page.m_szDefaultName = m_OpenBox.defaultName;
+  page.m_szSelectedDevice = m_OpenBox.deviceName;
+  page.m_pHost = this;
+  if (&page == &g_SystemPage) {
+    g_SystemPage.m_iSelectedItem = g_iSelectedItem;
+    g_SystemPage.m_pDeviceTree = &m_DeviceTree;
+  }
+  g_pCurrentPage = &page;
+  page.Create(this);
+  // A page that could not start has told why and shows nothing.
+  if (page.StartFailed()) {
+    page.DestroyWindow();
+    return;
+  }
+  // Below the tab row, inside the tab control.
+  if (QWidget* w = page.GetSafeHwnd()) {
+    const QWidget* tabs = m_TabCtrl.GetSafeHwnd();
+    const QRect area = tabs ? tabs->geometry() : QRect();
+    const int tabRow = tabs ? tabs->sizeHint().height() : 0;
+    w->move(area.left() + 6, area.top() + tabRow + 6);
+    w->raise();
+  }
+  page.ShowWindow(ui::SW_SHOWNORMAL);
 }
+
+void CPellamView::FocusTabControl() { m_TabCtrl.SetFocus(); }
+
+void CPellamView::FocusRestoreDefaults() { m_btnRestoreDefaults.SetFocus(); }
 
 ui::LRESULT CPellamView::OnSelchangingTab(ui::NMHDR* info) {
   (void)info;
   g_iCurrentTab = m_TabCtrl.GetCurSel();
-  return 0;
+  if (ValidateAndStorePage(g_iCurrentTab) != 0) return 0;
+  // A refused input keeps its page on show.
+  m_TabCtrl.SetCurSel(g_iCurrentTab);
+  return 1;
 }
 
 ui::LRESULT CPellamView::OnSelchangeTab(ui::NMHDR* info) {

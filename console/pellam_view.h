@@ -6,13 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "console_pages/settings_page.h"
 #include "device_client/core/config/config_records.h"
 #include "ui/frame.h"
 #include "ui/sft_tree.h"
 
 class CMainMenuDlg;
 
-class CPellamView : public ui::CFormView {
+class CPellamView : public ui::CFormView, public CPageHost {
  public:
   CPellamView();
   ~CPellamView() override;
@@ -33,6 +34,12 @@ class CPellamView : public ui::CFormView {
   // the one before it is tried, until one answers or the tree is empty.
   void SelectDevice();
   void ShowPage(int tab);
+  // Reads the page of tab `iTab` back into the records: 1 stored (or no page on that tab), 0 after
+  // the message of a refused input.
+  int ValidateAndStorePage(int iTab);
+  // The pages hand the focus to the view's tab row and its "Restore to Defaults" button.
+  void FocusTabControl() override;
+  void FocusRestoreDefaults() override;
   void OnReturnToMainMenu();
 
   // The box Advanced opened: the view keeps its own copy, so a browse or a click in the device list
@@ -68,6 +75,9 @@ class CPellamView : public ui::CFormView {
 
   ui::CSftTree& DeviceTree() { return m_DeviceTree; }
   ui::CTabCtrl& Tabs() { return m_TabCtrl; }
+  ui::CButton& RestoreDefaultsButton() { return m_btnRestoreDefaults; }
+  // The opened box's tab texts.
+  const std::vector<std::string>& Layout() const { return m_Layout; }
   int LastResult() const { return m_iResult; }
   int BrowseTicks() const { return m_iBrowseTicks; }
   bool FirstBrowseDone() const { return m_bFirstBrowseDone != 0; }

@@ -1,6 +1,7 @@
 #include "console/resource.h"
 #include "console_pages/quick_setup_dlg.h"
 #include "console_pages/small_dialogs.h"
+#include "console_pages/system_page.h"
 #include "device_client/settings/com_method.h"
 #include "platform/message_sink.h"
 
@@ -10,6 +11,7 @@ void RegisterConsoleStrings() {
   RegisterComMethodStrings();
   RegisterQuickSetupStrings();
   RegisterSmallDialogStrings();
+  RegisterSystemPageStrings();
   platform::RegisterString(IDS_CONFIRM_RESET, "Do you want to reset this device ?");
   platform::RegisterString(IDS_CONFIRM_FACTORY_DEFAULT, "Restore device to factory default ?");
   platform::RegisterString(IDS_MAINFRAME,

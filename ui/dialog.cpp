@@ -18,6 +18,7 @@
 #include <QTabBar>
 #include <QTimer>
 #include <QTreeView>
+#include <algorithm>
 #include <cstdlib>
 
 #include "ui/internal.h"
@@ -43,11 +44,75 @@ QFont DialogFont(const DialogTemplate& t) {
   return f;
 }
 
+// Hands every key press and release inside a dialog to its PreTranslateMessage first.
+class KeyFilter : public QObject {
+ public:
+  explicit KeyFilter(CDialog* owner, QObject* parent) : QObject(parent), owner_(owner) {}
+  void Detach() { owner_ = nullptr; }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* e) override {
+    if (!owner_ || (e->type() != QEvent::KeyPress && e->type() != QEvent::KeyRelease)) {
+      return QObject::eventFilter(watched, e);
+    }
+    auto* k = static_cast<QKeyEvent*>(e);
+    MSG msg;
+    msg.message = e->type() == QEvent::KeyPress ? WM_KEYDOWN : WM_KEYUP;
+    msg.wParam = VirtualKey(k->key());
+    msg.shift = (k->modifiers() & Qt::ShiftModifier) != 0 || k->key() == Qt::Key_Backtab;
+    return owner_->PreTranslateMessage(&msg) != 0;
+  }
+
+ private:
+  static unsigned VirtualKey(int key) {
+    switch (key) {
+      case Qt::Key_Tab:
+      case Qt::Key_Backtab: return VK_TAB;
+      case Qt::Key_Return:
+      case Qt::Key_Enter: return VK_RETURN;
+      case Qt::Key_Control: return VK_CONTROL;
+      case Qt::Key_Escape: return VK_ESCAPE;
+      default: break;
+    }
+    if ((key >= Qt::Key_0 && key <= Qt::Key_9) || (key >= Qt::Key_A && key <= Qt::Key_Z)) {
+      return static_cast<unsigned>(key);
+    }
+    return 0;
+  }
+  CDialog* owner_;
+};
+
+// The controls of `dialog` that take the focus by Tab, in tab order.
+std::vector<QWidget*> TabStops(QWidget* dialog) {
+  std::vector<QWidget*> stops;
+  for (QWidget* w = dialog->nextInFocusChain(); w && w != dialog; w = w->nextInFocusChain()) {
+    if (!dialog->isAncestorOf(w) || !(w->focusPolicy() & Qt::TabFocus)) continue;
+    if (!w->isEnabled() || !w->isVisibleTo(dialog) || w->focusProxy()) continue;
+    if (std::find(stops.begin(), stops.end(), w) != stops.end()) break;
+    stops.push_back(w);
+  }
+  return stops;
+}
+
 // The top-level widget of a dialog: Enter, Esc and the close box become the dialog's commands.
 class DialogWidget : public QDialog {
  public:
   DialogWidget(CDialog* owner, QWidget* parent) : QDialog(parent), owner_(owner) {}
-  void Detach() { owner_ = nullptr; }
+  void Detach() {
+    owner_ = nullptr;
+    if (filter_) filter_->Detach();
+  }
+  // Every control (and the dialog itself) reports its keys to the owner's PreTranslateMessage.
+  void WatchKeys() {
+    if (!filter_) filter_ = new KeyFilter(owner_, this);
+    installEventFilter(filter_);
+    for (QWidget* w : findChildren<QWidget*>()) {
+      // An editable combo box's own edit reports through the combo box.
+      if (w->focusPolicy() != Qt::NoFocus && !qobject_cast<QComboBox*>(w->parentWidget())) {
+        w->installEventFilter(filter_);
+      }
+    }
+  }
 
  protected:
   void keyPressEvent(QKeyEvent* e) override {
@@ -79,6 +144,7 @@ class DialogWidget : public QDialog {
 
  private:
   CDialog* owner_;
+  KeyFilter* filter_ = nullptr;
 };
 
 // Saves a PNG of the dialog named by $PSA_UI_SCREENSHOT ("templateId:path[:delayMs]") once shown;
@@ -299,7 +365,10 @@ bool CDialog::Build(CWnd* parent) {
   if (w_) return false;
   if (parent) parent_ = parent;
   QWidget* pw = parent_ ? parent_->GetSafeHwnd() : nullptr;
-  auto* d = new DialogWidget(this, pw ? pw->window() : nullptr);
+  // A child dialog (a page) lives inside its parent's window; any other is a window of its own.
+  const bool child = (t_.style & WS_CHILD) != 0 && pw != nullptr;
+  auto* d = new DialogWidget(this, child ? pw : (pw ? pw->window() : nullptr));
+  if (child) d->setWindowFlags(Qt::Widget);
   d->setWindowTitle(QString::fromStdString(t_.caption));
   QSize size = DialogUnitsToPixels(t_, t_.cx, t_.cy);
   w_ = d;
@@ -307,6 +376,7 @@ bool CDialog::Build(CWnd* parent) {
   Bind();
   BuildControls(t_, d, *this);
   d->setFixedSize(size);
+  d->WatchKeys();
   UpdateData(false);
   OnInitDialog();
   return true;
@@ -356,6 +426,24 @@ bool CDialog::Create(CWnd* parent) {
 }
 
 void CDialog::DestroyWindow() { Teardown(); }
+
+BOOL CDialog::PreTranslateMessage(MSG* pMsg) {
+  if (!w_ || !(t_.style & WS_CHILD) || pMsg->wParam != VK_TAB) return FALSE;
+  if (pMsg->message != WM_KEYDOWN) return FALSE;
+  const std::vector<QWidget*> stops = TabStops(w_.data());
+  if (stops.empty()) return TRUE;
+  QWidget* focus = w_->window()->focusWidget();
+  auto at = std::find(stops.begin(), stops.end(), focus);
+  std::size_t next = 0;
+  if (at == stops.end()) {
+    next = pMsg->shift ? stops.size() - 1 : 0;
+  } else {
+    const std::size_t i = static_cast<std::size_t>(at - stops.begin());
+    next = pMsg->shift ? (i + stops.size() - 1) % stops.size() : (i + 1) % stops.size();
+  }
+  stops[next]->setFocus(pMsg->shift ? Qt::BacktabFocusReason : Qt::TabFocusReason);
+  return TRUE;
+}
 
 void CDialog::OnOK() {
   if (UpdateData(true)) EndDialog(IDOK);

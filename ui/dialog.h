@@ -56,6 +56,10 @@ class CDialog : public CWnd {
   virtual void OnOK();      // Enter or button 1
   virtual void OnCancel();  // Esc, button 2 or the close box
   virtual void DoDataExchange(bool save) { (void)save; }
+  // Sees every key press and release in the dialog before its control does; TRUE swallows it.
+  // The base moves Tab and Shift+Tab through the controls of a child dialog (WS_CHILD), wrapping
+  // at its ends, as a page inside another window keeps its own tab order; otherwise FALSE.
+  virtual BOOL PreTranslateMessage(MSG* pMsg);
   // save = true reads controls into members; false writes members into controls.
   bool UpdateData(bool save = true);
 

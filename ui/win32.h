@@ -68,6 +68,21 @@ constexpr int LVNI_SELECTED = 0x0002;
 // Check states.
 constexpr int BST_UNCHECKED = 0;
 constexpr int BST_CHECKED = 1;
+constexpr int BST_FOCUS = 0x0008;  // GetState: the button has the keyboard focus
+
+// Keyboard messages a dialog's PreTranslateMessage sees, and the virtual keys it tests.
+constexpr UINT WM_KEYDOWN = 0x0100;
+constexpr UINT WM_KEYUP = 0x0101;
+constexpr unsigned VK_TAB = 9;
+constexpr unsigned VK_RETURN = 13;
+constexpr unsigned VK_CONTROL = 17;
+constexpr unsigned VK_ESCAPE = 27;
+
+struct MSG {
+  UINT message = 0;
+  unsigned wParam = 0;  // the virtual key (letters and digits as their upper-case ASCII code)
+  bool shift = false;   // Shift held (Shift+Tab goes backwards)
+};
 
 struct NMHDR {
   int idFrom = 0;

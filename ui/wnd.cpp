@@ -73,6 +73,7 @@ bool CWnd::IsIconic() const { return w_ && (w_->windowState() & Qt::WindowMinimi
 void CWnd::SetFocus() {
   if (w_) w_->setFocus(Qt::OtherFocusReason);
 }
+bool CWnd::HasFocus() const { return w_ && w_->window()->focusWidget() == w_.data(); }
 void CWnd::SetForegroundWindow() {
   if (!w_) return;
   w_->raise();
@@ -121,6 +122,9 @@ void CStatic::SetBitmap(int resourceId) {
 int CButton::GetCheck() const {
   auto* b = qobject_cast<QAbstractButton*>(w_.data());
   return b && b->isChecked() ? BST_CHECKED : BST_UNCHECKED;
+}
+int CButton::GetState() const {
+  return GetCheck() | (HasFocus() ? BST_FOCUS : 0);
 }
 void CButton::SetCheck(int check) {
   if (auto* b = qobject_cast<QAbstractButton*>(w_.data())) b->setChecked(check == BST_CHECKED);

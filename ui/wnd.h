@@ -64,6 +64,9 @@ class CWnd {
   bool IsWindowVisible() const;
   bool IsIconic() const;
   void SetFocus();
+  // Whether this window is its top-level window's focus widget (also while that window is not
+  // the active one, as headless tests run).
+  bool HasFocus() const;
   void SetForegroundWindow();
   // The window's icon, by picture resource id.
   void SetIcon(int resourceId);
@@ -107,6 +110,8 @@ class CButton : public CWnd {
  public:
   int GetCheck() const;
   void SetCheck(int check);
+  // The check state, with BST_FOCUS when the button holds its window's keyboard focus.
+  int GetState() const;
 };
 
 class CEdit : public CWnd {

@@ -1,0 +1,7 @@
+#include "console/page_store.h"
+
+// The page holds no inputs yet: the records stay as they are.
+int StorePhysicalPortPage(CPellamView& view) {
+  (void)view;
+  return 1;
+}

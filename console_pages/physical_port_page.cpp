@@ -1,0 +1,5 @@
+#include "console_pages/physical_port_page.h"
+
+CPhysicalPortPage g_PhysicalPortPage;
+
+CPhysicalPortPage::CPhysicalPortPage() : CSettingsPage(PageTemplate(IDD)) {}

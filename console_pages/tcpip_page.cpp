@@ -1,0 +1,5 @@
+#include "console_pages/tcpip_page.h"
+
+CTcpipPage g_TcpipPage;
+
+CTcpipPage::CTcpipPage() : CSettingsPage(PageTemplate(IDD)) {}

@@ -1,0 +1,5 @@
+#include "console_pages/wireless_page.h"
+
+CWirelessPage g_WirelessPage;
+
+CWirelessPage::CWirelessPage() : CSettingsPage(PageTemplate(IDD)) {}

@@ -1,0 +1,12 @@
+// The wireless page of the settings view. For now it shows the selected device only and
+// leaves the records as they are.
+#pragma once
+#include "console_pages/settings_page.h"
+
+class CWirelessPage : public CSettingsPage {
+ public:
+  static constexpr int IDD = 144;
+  CWirelessPage();
+};
+
+extern CWirelessPage g_WirelessPage;
