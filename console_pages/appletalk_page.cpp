@@ -44,11 +44,11 @@ ui::DialogTemplate AppleTalkTemplate() {
   static const char* const kGroups[3] = {"Communication Protocol of P1", "Communication Protocol of P2",
                                          "Communication Protocol of P3"};
   for (int i = 0; i < 3; ++i) {
-    const int x = 10 + 92 * i;
-    c.push_back({kRows[i].group, Kind::GroupBox, kGroups[i], 0, x, 106, 86, 62});
-    c.push_back({kRows[i].asp, Kind::Radio, "ASP", ui::WS_GROUP, x + 12, 120, 60, 10});
-    c.push_back({kRows[i].tbcp, Kind::Radio, "TBCP", 0, x + 12, 135, 60, 10});
-    c.push_back({kRows[i].bcp, Kind::Radio, "BCP", 0, x + 12, 150, 60, 10});
+    const int y = 102 + 30 * i;
+    c.push_back({kRows[i].group, Kind::GroupBox, kGroups[i], 0, 10, y, 270, 26});
+    c.push_back({kRows[i].asp, Kind::Radio, "ASP", ui::WS_GROUP, 30, y + 12, 60, 10});
+    c.push_back({kRows[i].tbcp, Kind::Radio, "TBCP", 0, 100, y + 12, 60, 10});
+    c.push_back({kRows[i].bcp, Kind::Radio, "BCP", 0, 170, y + 12, 60, 10});
   }
   return CSettingsPage::PageTemplate(P::IDD, std::move(c));
 }
