@@ -18,9 +18,9 @@ ui::DialogTemplate LogicalPortTemplate() {
   const UINT upper = ui::ES_UPPERCASE | ui::WS_TABSTOP;
   return CSettingsPage::PageTemplate(
       P::IDD, {{-1, Kind::GroupBox, "Current Selected Logical Port", 0, 10, 24, 270, 34},
-               {P::IDC_LOGICAL_PORT, Kind::DropList, "", ui::WS_TABSTOP, 22, 38, 120, 80},
+               {P::IDC_LOGICAL_PORT, Kind::DropList, "", ui::WS_TABSTOP, 22, 38, 120, 14},
                {-1, Kind::Static, "Physical Port:", 0, 10, 72, 80, 10},
-               {P::IDC_PHYSICAL_PORT, Kind::DropList, "", ui::WS_TABSTOP, 96, 70, 120, 80},
+               {P::IDC_PHYSICAL_PORT, Kind::DropList, "", ui::WS_TABSTOP, 96, 70, 120, 14},
                {-1, Kind::Static, "String Before Job:", 0, 10, 92, 80, 10},
                {P::IDC_STRING_BEFORE, Kind::Edit, "", upper, 96, 90, 180, 13},
                {-1, Kind::Static, "String After Job:", 0, 10, 112, 80, 10},

@@ -18,7 +18,7 @@ ui::DialogTemplate PhysicalPortTemplate() {
   using P = CPhysicalPortPage;
   return CSettingsPage::PageTemplate(
       P::IDD, {{-1, Kind::GroupBox, "Current Selected Physical Port", 0, 10, 24, 270, 34},
-               {P::IDC_PHYSICAL_PORT, Kind::DropList, "", ui::WS_TABSTOP, 22, 38, 120, 80},
+               {P::IDC_PHYSICAL_PORT, Kind::DropList, "", ui::WS_TABSTOP, 22, 38, 120, 14},
                {-1, Kind::Static, "Physical Port Name:", 0, 10, 72, 80, 10},
                {P::IDC_PORT_NAME, Kind::Edit, "", ui::WS_TABSTOP, 96, 70, 90, 13},
                {P::IDC_HANDSHAKE_LABEL, Kind::Static, "Handshake Signal:", 0, 10, 94, 80, 10},
