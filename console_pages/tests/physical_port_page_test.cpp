@@ -137,6 +137,23 @@ TEST_F(PhysicalPortPageTest, KeyboardSelectionStoresTheNameBeingLeft) {
   EXPECT_TRUE(NewMessages().empty());
 }
 
+TEST_F(PhysicalPortPageTest, OpeningTheListAndChoosingTheSamePortKeepsTheTypedName) {
+  UseModel(kModel3);
+  ASSERT_TRUE(Open(page_));
+  Retype(page_.m_editPortName, "LP");
+  page_.m_cboPhysicalPort.ShowDropDown(true);
+  page_.m_cboPhysicalPort.ShowDropDown(false);
+  auto* combo = qobject_cast<QComboBox*>(page_.m_cboPhysicalPort.GetSafeHwnd());
+  ASSERT_NE(combo, nullptr);
+  emit combo->activated(0);
+  EXPECT_EQ(page_.GetDlgItemText(P::IDC_PORT_NAME), "LP");
+  // The rename goes on: the logical ports that printed to P1 still follow the typing.
+  QTest::keyClicks(qobject_cast<QLineEdit*>(page_.m_editPortName.GetSafeHwnd()), "T");
+  EXPECT_EQ(LogicalTargets()[0], "LPT");
+  EXPECT_EQ(LogicalTargets()[2], "LPT");
+  EXPECT_TRUE(NewMessages().empty());
+}
+
 TEST_F(PhysicalPortPageTest, TheSerialEntryShowsTheSerialPortAndCannotBeRenamed) {
   UseModel(kModel2);
   const std::string p3 = gdsPhysicalPortConfigurationData[2].szPortName;
