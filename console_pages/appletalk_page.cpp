@@ -1,5 +1,6 @@
 #include "console_pages/appletalk_page.h"
 
+#include "console_pages/page_inputs.h"
 #include "console_pages/page_records.h"
 #include "device_client/core/config/model_capabilities.h"
 #include "device_client/settings/com_method.h"
@@ -119,11 +120,7 @@ BOOL CAppleTalkPage::OnInitDialog() {
   CSettingsPage::OnInitDialog();
   m_editZoneName.LimitText(kTextLimit);
   m_editZoneName.SetWindowText(gdsAPPLETALKConfigurationData.szZoneName);
-  int result = 0;
-  {
-    ui::CWaitCursor wait;
-    result = TheUtility().mGetDevicePortType(m_szDefaultName, &m_iModelType);
-  }
+  const int result = QueryModelType(m_szDefaultName, m_iModelType);
   if (result != 0) return FailStart(result);
   // A model no table knows gets the one-port row, so the page can be read and left.
   m_iOfferedPorts = config::ModelCapabilitiesOf(m_iModelType).iAppleTalkPorts;
@@ -132,20 +129,14 @@ BOOL CAppleTalkPage::OnInitDialog() {
 }
 
 int CAppleTalkPage::Store() {
-  auto refuse = [](int message, ui::CEdit& edit) {
-    platform::MessageBoxById(message);
-    edit.SetWindowText("");
-    edit.SetFocus();
-    return 0;
-  };
   const std::string zone = m_editZoneName.GetWindowText();
-  if (CComMethod::IsPrintableText(zone) == 0) return refuse(IDS_ILLEGAL_ZONE_NAME, m_editZoneName);
+  if (CComMethod::IsPrintableText(zone) == 0) return RefuseInput(IDS_ILLEGAL_ZONE_NAME, m_editZoneName);
   ui::CEdit* edits[3] = {&m_editP1Type, &m_editP2Type, &m_editP3Type};
   const int ports = m_iOfferedPorts < 1 ? 1 : m_iOfferedPorts > 3 ? 3 : m_iOfferedPorts;
   std::string types[3];
   for (int port = 0; port < ports; ++port) types[port] = edits[port]->GetWindowText();
   for (int port = 0; port < ports; ++port) {
-    if (CComMethod::IsPrintableText(types[port]) == 0) return refuse(kRows[port].illegalType, *edits[port]);
+    if (CComMethod::IsPrintableText(types[port]) == 0) return RefuseInput(kRows[port].illegalType, *edits[port]);
   }
   config::APPLETALKConfigurationData& record = gdsAPPLETALKConfigurationData;
   record.szZoneName = zone;

@@ -1,5 +1,6 @@
 #include "console_pages/logical_port_page.h"
 
+#include "console_pages/page_inputs.h"
 #include "console_pages/page_records.h"
 #include "device_client/core/config/model_capabilities.h"
 #include "device_client/settings/com_method.h"
@@ -55,11 +56,7 @@ void CLogicalPortPage::DoDataExchange(bool save) {
 
 BOOL CLogicalPortPage::OnInitDialog() {
   CSettingsPage::OnInitDialog();
-  int result = 0;
-  {
-    ui::CWaitCursor wait;
-    result = TheUtility().mGetDevicePortType(m_szDefaultName, &m_iModelType);
-  }
+  const int result = QueryModelType(m_szDefaultName, m_iModelType);
   if (result != 0) return FailStart(result);
   // A model no table knows gets the one-port row, so the page can be read and left.
   const config::ModelCapabilities& caps = config::ModelCapabilitiesOf(m_iModelType);
@@ -120,14 +117,8 @@ int CLogicalPortPage::StoreShownPort() {
   std::string after = m_editStringAfter.GetWindowText();
   CComMethod::RemoveSpaces(after);
   m_editStringAfter.SetWindowText(after);
-  auto refuse = [](int message, ui::CEdit& edit) {
-    platform::MessageBoxById(message);
-    edit.SetWindowText("");
-    edit.SetFocus();
-    return 0;
-  };
-  if (CComMethod::IsHexText(before) == 0) return refuse(IDS_HEX_BEFORE_JOB, m_editStringBefore);
-  if (CComMethod::IsHexText(after) == 0) return refuse(IDS_HEX_AFTER_JOB, m_editStringAfter);
+  if (CComMethod::IsHexText(before) == 0) return RefuseInput(IDS_HEX_BEFORE_JOB, m_editStringBefore);
+  if (CComMethod::IsHexText(after) == 0) return RefuseInput(IDS_HEX_AFTER_JOB, m_editStringAfter);
 
   config::LogicalPrinterConfigurationData& shown = gdsCurrentLogicalPrinter;
   // No physical entry selected leaves the port's physical port as it is.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "console_pages/page_inputs.h"
 #include "console_pages/page_records.h"
 #include "device_client/settings/com_method.h"
 #include "platform/message_sink.h"
@@ -63,21 +64,15 @@ BOOL CNetBEUIPage::OnInitDialog() {
 }
 
 int CNetBEUIPage::Store() {
-  auto refuse = [](int message, ui::CEdit& edit) {
-    platform::MessageBoxById(message);
-    edit.SetWindowText("");
-    edit.SetFocus();
-    return 0;
-  };
   const std::string workgroup = m_editWorkgroup.GetWindowText();
-  if (CComMethod::IsPrintableText(workgroup) == 0) return refuse(IDS_ILLEGAL_INPUT_DATA, m_editWorkgroup);
+  if (CComMethod::IsPrintableText(workgroup) == 0) return RefuseInput(IDS_ILLEGAL_INPUT_DATA, m_editWorkgroup);
   std::string time = m_editResponseTime.GetWindowText();
   CComMethod::RemoveSpaces(time);
-  if (time.empty()) return refuse(IDS_NEED_INPUT_DATA, m_editResponseTime);
-  if (CComMethod::IsDecimalText(time) == 0) return refuse(IDS_ILLEGAL_VALUE, m_editResponseTime);
+  if (time.empty()) return RefuseInput(IDS_NEED_INPUT_DATA, m_editResponseTime);
+  if (CComMethod::IsDecimalText(time) == 0) return RefuseInput(IDS_ILLEGAL_VALUE, m_editResponseTime);
   // At most three digits can be typed, but a longer text may have been set by the program.
   const std::string digits = time.substr(std::min(time.find_first_not_of('0'), time.size()));
-  if (digits.size() > 3 || std::stoi("0" + digits) > 255) return refuse(IDS_VALUE_RANGE, m_editResponseTime);
+  if (digits.size() > 3 || std::stoi("0" + digits) > 255) return RefuseInput(IDS_VALUE_RANGE, m_editResponseTime);
   config::NetBEUIConfigureData& record = gdsNetBEUIConfigureData;
   record.szDomainName = workgroup;
   record.iResponseTime = std::stoi("0" + digits);

@@ -1,5 +1,6 @@
 #include "console_pages/physical_port_page.h"
 
+#include "console_pages/page_inputs.h"
 #include "console_pages/page_records.h"
 #include "console_pages/port_name_check.h"
 #include "device_client/core/config/model_capabilities.h"
@@ -63,11 +64,7 @@ void CPhysicalPortPage::DoDataExchange(bool save) {
 BOOL CPhysicalPortPage::OnInitDialog() {
   CSettingsPage::OnInitDialog();
   m_editPortName.LimitText(kNameLimit);
-  int result = 0;
-  {
-    ui::CWaitCursor wait;
-    result = TheUtility().mGetDevicePortType(m_szDefaultName, &m_iModelType);
-  }
+  const int result = QueryModelType(m_szDefaultName, m_iModelType);
   if (result != 0) return FailStart(result);
   // A model no table knows gets the one-port row, so the page can be read and left.
   const config::ModelCapabilities& caps = config::ModelCapabilitiesOf(m_iModelType);
@@ -151,12 +148,7 @@ int CPhysicalPortPage::StoreShownPort() {
     if (other != record) others.push_back(gdsPhysicalPortConfigurationData[other].szPortName);
   }
   const int refusal = port_names::NameCheckMessage(port_names::CheckPhysicalPortName(name, others));
-  if (refusal != 0) {
-    platform::MessageBoxById(refusal);
-    m_editPortName.SetWindowText("");
-    m_editPortName.SetFocus();
-    return 0;
-  }
+  if (refusal != 0) return RefuseInput(refusal, m_editPortName);
   gdsPhysicalPortConfigurationData[record].szPortName = name;
   return 1;
 }

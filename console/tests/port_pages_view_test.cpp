@@ -3,7 +3,6 @@
 // port page is what the logical port page offers and shows.
 #include <gtest/gtest.h>
 
-#include <QLineEdit>
 #include <QTabBar>
 #include <QTest>
 #include <cstdlib>
@@ -14,10 +13,13 @@
 #include "console/tests/console_fixture.h"
 #include "console_pages/logical_port_page.h"
 #include "console_pages/physical_port_page.h"
+#include "console_pages/tests/port_pages_fixture.h"
 #include "ui/services.h"
 
 namespace console_test {
 namespace {
+
+using page_test::Retype;
 
 class PortPagesViewTest : public ConsoleTest {
  protected:
@@ -48,14 +50,6 @@ class PortPagesViewTest : public ConsoleTest {
   // The user's click on a tab.
   void ChooseTab(const std::string& text) {
     qobject_cast<QTabBar*>(View().Tabs().GetSafeHwnd())->setCurrentIndex(TabIndex(text));
-  }
-  static void Retype(ui::CWnd& edit, const std::string& text) {
-    auto* line = qobject_cast<QLineEdit*>(edit.GetSafeHwnd());
-    ASSERT_NE(line, nullptr);
-    line->setFocus();
-    line->selectAll();
-    QTest::keyClick(line, Qt::Key_Delete);
-    QTest::keyClicks(line, QString::fromStdString(text));
   }
 };
 

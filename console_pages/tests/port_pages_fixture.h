@@ -44,6 +44,16 @@ inline constexpr Model kModel20{"model 20", 0x4F, 0x00, 0x0D, 1, 0};
 // A code no table knows, with port counts that leave it raw.
 inline constexpr Model kRawModel{"raw code", 0x12, 0x34, 0x56, 0, 2};
 
+// Replaces an edit's text by typing, as the user does: select all, delete, type.
+inline void Retype(ui::CWnd& edit, const std::string& text) {
+  auto* line = qobject_cast<QLineEdit*>(edit.GetSafeHwnd());
+  ASSERT_NE(line, nullptr);
+  line->setFocus();
+  line->selectAll();
+  QTest::keyClick(line, Qt::Key_Delete);
+  QTest::keyClicks(line, QString::fromStdString(text));
+}
+
 class PortPagesTest : public ::testing::Test {
  protected:
   static box_emulator::BoxOptions Options() {
@@ -95,15 +105,6 @@ class PortPagesTest : public ::testing::Test {
     page.Create(nullptr);
     page.ShowWindow(ui::SW_SHOWNORMAL);
     return !page.StartFailed();
-  }
-  // Typing as the user does, into an edit that already has text selected away.
-  static void Retype(ui::CWnd& edit, const std::string& text) {
-    auto* line = qobject_cast<QLineEdit*>(edit.GetSafeHwnd());
-    ASSERT_NE(line, nullptr);
-    line->setFocus();
-    line->selectAll();
-    QTest::keyClick(line, Qt::Key_Delete);
-    QTest::keyClicks(line, QString::fromStdString(text));
   }
   // A keyboard selection change in a drop-down list that stays closed.
   static void Arrow(ui::CWnd& combo, Qt::Key key) {
