@@ -95,6 +95,11 @@ void CAppleTalkPage::DoDataExchange(bool save) {
   DDX_Control(IDC_P3_ASP, m_rdoP3Asp);
 }
 
+std::vector<int> CAppleTalkPage::LastControls() const {
+  const PortRow& last = kRows[m_iOfferedPorts >= 1 && m_iOfferedPorts <= 3 ? m_iOfferedPorts - 1 : 0];
+  return {last.asp, last.tbcp, last.bcp};
+}
+
 int* CAppleTalkPage::ProtocolOf(int port) {
   return port == 0 ? &m_iP1Protocol : port == 1 ? &m_iP2Protocol : &m_iP3Protocol;
 }

@@ -46,7 +46,9 @@ class CAppleTalkPage : public CSettingsPage {
   ui::CButton m_rdoP1Asp, m_rdoP2Asp, m_rdoP3Asp;
 
  protected:
-  std::vector<int> LastControls() const override { return {IDC_P3_ASP, IDC_P3_TBCP}; }
+  // The protocol radios of the last port on offer: on a box with fewer than three ports the P3
+  // radios are greyed and could never hold the focus, so Tab would never leave the page.
+  std::vector<int> LastControls() const override;
 
  private:
   template <int Port, int Value>

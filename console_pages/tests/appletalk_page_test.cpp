@@ -133,6 +133,39 @@ TEST_F(AppleTalkPageTest, RefusalsClearAndFocusTheirEditAndStoreNothing) {
   }
 }
 
+// Records what the page asks of the view.
+struct HostProbe : CPageHost {
+  int tabControl = 0, restoreDefaults = 0;
+  void FocusTabControl() override { ++tabControl; }
+  void FocusRestoreDefaults() override { ++restoreDefaults; }
+};
+
+TEST_F(AppleTalkPageTest, TabLeavesThePageFromTheLastPortOnOffer) {
+  struct Case {
+    Model model;
+    int last;   // a radio of the last port on offer
+    int inner;  // a radio of an earlier port
+  } cases[] = {{kModel1, P::IDC_P1_BCP, 0}, {kModel16, P::IDC_P2_TBCP, P::IDC_P1_ASP}, {kModel3, P::IDC_P3_ASP, P::IDC_P2_BCP}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.model.what);
+    UseModel(c.model);
+    HostProbe host;
+    ASSERT_TRUE(Open(page_));
+    page_.m_pHost = &host;
+    if (c.inner != 0) {
+      page_.GetDlgItem(c.inner)->SetFocus();
+      QTest::keyClick(page_.GetDlgItem(c.inner)->GetSafeHwnd(), Qt::Key_Tab);
+      EXPECT_EQ(host.restoreDefaults, 0);
+    }
+    page_.GetDlgItem(c.last)->SetFocus();
+    QWidget* radio = page_.GetDlgItem(c.last)->GetSafeHwnd();
+    QTest::keyClick(radio, Qt::Key_Tab);
+    EXPECT_EQ(host.restoreDefaults, 1);
+    page_.m_pHost = nullptr;
+    page_.DestroyWindow();
+  }
+}
+
 TEST_F(AppleTalkPageTest, AFailedModelQueryEndsThePage) {
   UseModel(kModel1);
   box_.SwitchOff();
