@@ -5,7 +5,6 @@
 #include "device_client/core/config/model_capabilities.h"
 #include "device_client/settings/com_method.h"
 #include "platform/message_sink.h"
-#include "ui/services.h"
 
 using ui::Kind;
 

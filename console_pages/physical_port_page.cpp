@@ -5,7 +5,6 @@
 #include "console_pages/port_name_check.h"
 #include "device_client/core/config/model_capabilities.h"
 #include "platform/message_sink.h"
-#include "ui/services.h"
 
 using ui::Kind;
 
