@@ -1,7 +1,7 @@
 #include "console/page_store.h"
+#include "console_pages/logical_port_page.h"
 
-// The page holds no inputs yet: the records stay as they are.
 int StoreLogicalPortPage(CPellamView& view) {
   (void)view;
-  return 1;
+  return g_LogicalPortPage.StoreShownPort();
 }

@@ -1,7 +1,8 @@
 #include "console/page_store.h"
+#include "console_pages/netbeui_page.h"
 
-// The page holds no inputs yet: the records stay as they are.
+// No tab set shows the NetBEUI page; when one does, its inputs are checked and stored here.
 int StoreNetBEUIPage(CPellamView& view) {
   (void)view;
-  return 1;
+  return g_NetBEUIPage.Store();
 }

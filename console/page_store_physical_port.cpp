@@ -1,7 +1,7 @@
 #include "console/page_store.h"
+#include "console_pages/physical_port_page.h"
 
-// The page holds no inputs yet: the records stay as they are.
 int StorePhysicalPortPage(CPellamView& view) {
   (void)view;
-  return 1;
+  return g_PhysicalPortPage.StoreShownPort();
 }

@@ -1,4 +1,8 @@
 #include "console/resource.h"
+#include "console_pages/appletalk_page.h"
+#include "console_pages/logical_port_page.h"
+#include "console_pages/netbeui_page.h"
+#include "console_pages/physical_port_page.h"
 #include "console_pages/quick_setup_dlg.h"
 #include "console_pages/small_dialogs.h"
 #include "console_pages/system_page.h"
@@ -12,6 +16,10 @@ void RegisterConsoleStrings() {
   RegisterQuickSetupStrings();
   RegisterSmallDialogStrings();
   RegisterSystemPageStrings();
+  RegisterAppleTalkPageStrings();
+  RegisterNetBEUIPageStrings();
+  RegisterLogicalPortPageStrings();
+  RegisterPhysicalPortPageStrings();
   platform::RegisterString(IDS_CONFIRM_RESET, "Do you want to reset this device ?");
   platform::RegisterString(IDS_CONFIRM_FACTORY_DEFAULT, "Restore device to factory default ?");
   platform::RegisterString(IDS_MAINFRAME,
