@@ -4,7 +4,7 @@
 #include "ui/services.h"
 #include "wizard/page_layout.h"
 #include "wizard/resource.h"
-#include "wizard/routines_standin.h"
+#include "wizard/wizard_routines.h"
 #include "wizard/wizard_state.h"
 
 namespace wizard {

@@ -13,7 +13,7 @@
 #include "wizard/netware_page.h"
 #include "wizard/program_start.h"
 #include "wizard/resource.h"
-#include "wizard/routines_standin.h"
+#include "wizard/wizard_routines.h"
 #include "wizard/select_page.h"
 #include "wizard/server_details_old_page.h"
 #include "wizard/start_page.h"
