@@ -3,12 +3,19 @@
 // Finish, with the hand-over to the port-adding program.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <QCoreApplication>
 #include <algorithm>
+#include <atomic>
+#include <thread>
 
 #include "platform/named_objects/named_objects.h"
 #include "platform/registry.h"
 #include "wizard/resource.h"
+#include "platform/process/process.h"
 #include "wizard/select_page.h"
+#include "wizard/setup_wizard_app.h"
 #include "wizard/server_details_old_page.h"
 #include "wizard/tests/wizard_fixture.h"
 #include "wizard/wizard_state.h"
@@ -489,6 +496,57 @@ TEST_F(WizardTest, HandOverToThePortAddingProgram) {
     texts.erase(texts.begin());
     EXPECT_EQ(texts, c.messages);
   }
+}
+
+}  // namespace
+}  // namespace wizard_test
+
+namespace wizard_test {
+namespace {
+
+using namespace wizard;
+
+// Help opens the help page shipped beside the program with the desktop's opener; a page that is
+// not there, or an opener that cannot be started, is reported.
+TEST_F(WizardTest, HelpOpensTheShippedPageWithTheDesktopsOpener) {
+  const std::string page = platform::ProgramDirectory() + "/" + CSetupWizardApp::kHelpFile;
+  ASSERT_EQ(::access(page.c_str(), R_OK), 0) << page;
+  struct Case {
+    unsigned startResult;
+    std::vector<std::string> messages;
+  };
+  for (const Case& c : std::vector<Case>{{33, {}}, {2, {"The specified file was not found."}}}) {
+    programStart_ = c.startResult;
+    atX = [&](ui::CPropertySheet& s) { s.PressButton(ui::PSBTN_HELP); };
+    const RunResult r = Run("", "X");
+    ASSERT_EQ(r.started.size(), 2u);
+    EXPECT_EQ(r.started[1], "xdg-open " + page);
+    EXPECT_EQ(Texts(r), c.messages);
+  }
+}
+
+// A second start while a wizard runs ends at once, with no scanner start, no sheet and no
+// message; the running wizard is asked to come forward and answers.
+TEST_F(WizardTest, ASecondStartEndsSilentlyAndBringsTheFirstForward) {
+  bool secondRuns = true;
+  bool firstShown = false;
+  atX = [&](ui::CPropertySheet& s) {
+    CSetupWizardApp second("");
+    std::atomic<bool> done{false};
+    // The second start asks from its own thread while the first one serves it from its loop.
+    std::thread asker([&] {
+      secondRuns = second.FindRunningWizard();
+      done = true;
+    });
+    while (!done) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    asker.join();
+    firstShown = s.GetSafeHwnd()->isVisible() && !s.IsIconic();
+  };
+  const RunResult r = Run("", "X");
+  EXPECT_FALSE(secondRuns);
+  EXPECT_TRUE(firstShown);
+  EXPECT_EQ(r.started, std::vector<std::string>{"lumeth"});  // started by the first wizard only
+  EXPECT_TRUE(r.messages.empty());
 }
 
 }  // namespace
