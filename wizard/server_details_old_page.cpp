@@ -29,7 +29,7 @@ ui::DialogTemplate DetailsTemplate() {
        {-1, ui::Kind::Static, "Name:", 0, x + 10, 66, 70, 10},
        {IDC_NAME, ui::Kind::Edit, "", 0, x + 85, 64, kContentCx - 95, 12},
        {-1, ui::Kind::Static, "Workgroup Name:", 0, x + 10, 90, 70, 10},
-       {IDC_WORKGROUP, ui::Kind::DropDown, "", 0, x + 85, 88, kContentCx - 95, 80}});
+       {IDC_WORKGROUP, ui::Kind::DropDown, "", 0, x + 85, 88, kContentCx - 95, 12}});
 }
 
 }  // namespace
