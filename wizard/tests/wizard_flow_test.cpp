@@ -16,6 +16,8 @@
 #include "platform/process/process.h"
 #include "wizard/select_page.h"
 #include "wizard/setup_wizard_app.h"
+#include "device_client/access/access.h"
+#include "wizard/finish_page.h"
 #include "wizard/server_details_old_page.h"
 #include "wizard/tests/wizard_fixture.h"
 #include "wizard/wizard_state.h"
@@ -547,6 +549,72 @@ TEST_F(WizardTest, ASecondStartEndsSilentlyAndBringsTheFirstForward) {
   EXPECT_TRUE(firstShown);
   EXPECT_EQ(r.started, std::vector<std::string>{"lumeth"});  // started by the first wizard only
   EXPECT_TRUE(r.messages.empty());
+}
+
+}  // namespace
+}  // namespace wizard_test
+
+namespace wizard_test {
+namespace {
+
+using namespace wizard;
+
+// The fuller details page, which no page set holds: its share-name rows follow the port layout,
+// and the comment and share names it collects are sent at Finish (and only then).
+TEST_F(WizardTest, FullDetailsPageCollectsCommentAndShareNames) {
+  box_emulator::Box& box = AddBox({BoxKind::kWired, "FULL-BOX", ""});
+  box.SetPortCounts(2, 1, 0);  // port type 4: P1, P2 and the serial port
+  ASSERT_TRUE(box.SetSetting("5003", "Front desk"));
+  ASSERT_TRUE(box.SetSetting("5103", "SERIAL"));
+  WriteCache();
+  ASSERT_EQ(TheUtility().mInitializeLanComponent(TYPE_TCPIP, 20), 0);
+  ASSERT_EQ(TheUtility().PS_Browse(&DeviceLists, "PS"), 0);
+  SetSelectedDevice(box.DefaultName(), "FULL-BOX", "FALSE");
+  SetDeviceStateFlags("FALSE", "TRUE");  // state A not "TRUE": the box's own workgroup is shown
+  SetSelectedPortType(4);
+
+  ui::ScriptedMessageSink sink;
+  platform::SetMessageSink(&sink);
+  CServerDetails details;
+  CFinish finish;
+  ui::CPropertySheet sheet("Full");
+  sheet.AddPage(&details);
+  sheet.AddPage(&finish);
+  sheet.SetWizardMode();
+  bool thirdShown = false, spShown = true;
+  std::string label3, comment, third;
+  ui::SetModalHook([&](ui::CDialog&) {
+    thirdShown = details.m_Share3.IsWindowVisible();
+    spShown = details.m_ShareSP.IsWindowVisible();
+    label3 = details.m_Label3.GetWindowText();
+    comment = details.m_Comment.GetWindowText();
+    third = details.m_Share3.GetWindowText();
+    details.m_Share1.SetWindowText("LASER");
+    details.m_Share3.SetWindowText("DOTS");
+    sheet.PressButton(ui::PSBTN_NEXT);  // to TCP/IP, which this sheet lacks: stays, collected
+    auto& w = g_WizardConfigurationData;
+    w.dsTCPIP.szIPAddress = box.Address();
+    w.dsTCPIP.szGatewayAddress = "0.0.0.0";
+    w.dsTCPIP.szSubNetworkMaskAddress = "255.0.0.0";
+    sheet.SetActivePage(1);
+    sheet.PressButton(ui::PSBTN_FINISH);
+  });
+  EXPECT_EQ(sheet.DoModal(), ui::ID_WIZFINISH);
+  ui::SetModalHook({});
+  platform::SetMessageSink(nullptr);
+  TheUtility().mExitLanComponent();
+
+  EXPECT_TRUE(thirdShown);
+  EXPECT_FALSE(spShown);
+  EXPECT_EQ(label3, "Serial    Port   (SP)");
+  EXPECT_EQ(comment, "Front desk");
+  EXPECT_EQ(third, "SERIAL");
+  const std::vector<std::string> received = FromConfigurationText(box);
+  ASSERT_FALSE(received.empty());
+  EXPECT_EQ(received[0],
+            "0001 :FULL-BOX\n4000 :" + box.Address() +
+                "\n4001 :0.0.0.0\n4002 :255.0.0.0\n4020 :Disable\n4021 :Disable\n4022 :Disable\n"
+                "5000 :WORKGROUP\n5003 :Front desk\n5101 :LASER\n5102 :\n5104 :\n5103 :DOTS\n");
 }
 
 }  // namespace
