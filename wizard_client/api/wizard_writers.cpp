@@ -915,7 +915,7 @@ int CPrintServerUtility::mSetNetwarePassword(const std::string& name, const std:
 
 int CPrintServerUtility::mSetWizardConfiguration(const std::string& name,
                                                  const WizardConfigurationData* settings,
-                                                 int iSetMode) {
+                                                 int iSetMode, unsigned keyGroups) {
   return Guarded([&] {
     if (name.empty() || settings == nullptr) return -2;
     const WizardConfigurationData& s = *settings;
@@ -936,10 +936,12 @@ int CPrintServerUtility::mSetWizardConfiguration(const std::string& name,
     }
     AddressLines(t, s.dsTCPIP);
     t.Text("5000", s.dsNetBEUI.szDomainName);
-    NetBEUIExtraLines(t, s.dsNetBEUI);
-    WirelessLines(t, s.dsWireless);
-    t.Number("7012", s.dsWireless.iAuthentication);
-    t.Number("7013", s.dsWireless.iNetworkType);
+    if ((keyGroups & kWizardNetBEUITexts) != 0) NetBEUIExtraLines(t, s.dsNetBEUI);
+    if ((keyGroups & kWizardWireless) != 0) {
+      WirelessLines(t, s.dsWireless);
+      t.Number("7012", s.dsWireless.iAuthentication);
+      t.Number("7013", s.dsWireless.iNetworkType);
+    }
     if (!t.ok()) return -2;
     // Compared before the send: the cache is the box as it was read, before the new settings.
     const int sameName = s.dsSystem.szDeviceName == m_Configuration.dsSystem.szDeviceName ? 1 : 0;

@@ -1,0 +1,121 @@
+#include "wizard/finish_page.h"
+
+#include "platform/clock.h"
+#include "platform/message_sink.h"
+#include "platform/registry.h"
+#include "ui/services.h"
+#include "wizard/page_layout.h"
+#include "wizard/program_start.h"
+#include "wizard/resource.h"
+#include "wizard/routines_standin.h"
+#include "wizard/wizard_state.h"
+
+namespace wizard {
+namespace {
+
+constexpr const char* kInstallationKey = "SOFTWARE\\Vardon\\Vardon Print Server Software\\1.0";
+constexpr DWORD kValueRoom = 128;
+constexpr std::int64_t kAfterConfigurationWaitMs = 2000;
+
+ui::DialogTemplate FinishTemplate() {
+  const int x = kContentX;
+  return WizardPageTemplate(
+      IDD_FINISH,
+      {{-1, ui::Kind::GroupBox, "Configuration Completed", 0, x, 8, kContentCx, 120},
+       {-1, ui::Kind::Static,
+        "The wizard has all it needs. Click Finish to send the settings to the print server; it "
+        "restarts with them.",
+        0, x + 10, 24, kContentCx - 20, 36},
+       {-1, ui::Kind::Static,
+        "Once the print server's add-printer driver from the CD is installed, the PCs of your "
+        "network can print directly to the print server.",
+        0, x + 10, 68, kContentCx - 20, 44}});
+}
+
+// A string value of the installation record; false when the key or the value is missing.
+bool ReadInstallationValue(const char* valueName, std::string& value) {
+  HKEY key = nullptr;
+  if (RegOpenKeyEx(HKEY_LOCAL_MACHINE, kInstallationKey, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  char data[kValueRoom] = {};
+  DWORD size = sizeof data - 1;
+  DWORD type = REG_NONE;
+  const LONG rc = RegQueryValueEx(key, valueName, &type, reinterpret_cast<BYTE*>(data), &size);
+  RegCloseKey(key);
+  if (rc != ERROR_SUCCESS || type != REG_SZ) return false;
+  value.assign(data, strnlen(data, size));
+  return true;
+}
+
+}  // namespace
+
+int IsUserSetup() {
+  std::string type;
+  return ReadInstallationValue("SetupType", type) && type == "User" ? 1 : 0;
+}
+
+int GetTargetDir(std::string& directory) {
+  std::string value;
+  if (!ReadInstallationValue("TARGETDIR", value) || value.empty()) return 0;
+  directory = value;
+  return 1;
+}
+
+std::string PortAdderCommand(const std::string& targetDir, bool tcpipInstalled) {
+  std::string dir = targetDir;
+  while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+  return QuoteWord(dir + "/Gastrel/dapsel") + (tcpipInstalled ? " 2" : " 1");
+}
+
+CFinish::CFinish() : CPropertyPage(FinishTemplate()) {}
+
+BOOL CFinish::OnSetActive() {
+  GetSheet()->SetWizardButtons(ui::PSWIZB_BACK | ui::PSWIZB_FINISH);
+  return CPropertyPage::OnSetActive();
+}
+
+ui::LRESULT CFinish::OnWizardBack() {
+  std::string name, device, longName;
+  GetSelectedDevice(name, device, longName);
+  m_Protocol = config::ProtocolData{};
+  TheUtility().mGetDeviceProtocol(name, &m_Protocol);
+  return m_Protocol.bWirelessDevice == 1 ? IDD_WIRELESS : IDD_TCPIP;
+}
+
+BOOL CFinish::OnWizardFinish() {
+  int mode = GetWizardMode();
+  if (dsSystemConfigurationData.bIPXSPXProtocol == 0) mode = 2;
+  // NetWare lines go only with a NetWare set-up the pages chose.
+  if (g_WizardConfigurationData.dsNetware.szOperationMode.empty()) mode = 2;
+  std::string name, device, longName;
+  GetSelectedDevice(name, device, longName);
+
+  ui::CWaitCursor wait;
+  // Only what the pages collected: the wireless lines for a box with a wireless interface, never
+  // the comment and share-name texts no page of the sheet asks for.
+  m_Protocol = config::ProtocolData{};
+  TheUtility().mGetDeviceProtocol(name, &m_Protocol);
+  unsigned groups = 0;
+  if (m_Protocol.bWirelessDevice == 1) groups |= CPrintServerUtility::kWizardWireless;
+  m_iResult = TheUtility().mSetWizardConfiguration(name, &g_WizardConfigurationData, mode == 2 ? 2 : 3, groups);
+  if (m_iResult != 0) {
+    wait.Restore();
+    ShowErrorForCode(m_iResult);
+    return 1;
+  }
+  platform::GetClock().SleepMs(kAfterConfigurationWaitMs);
+  wait.Restore();
+  const int answer =
+      platform::MessageBoxById(IDS_SETUP_PRINTERS_NOW, platform::MB_YESNO | platform::MB_ICONQUESTION);
+  if (answer != platform::IDYES) return 1;
+  std::string targetDir;
+  if (IsUserSetup() != 1 || GetTargetDir(targetDir) != 1) {
+    platform::MessageBoxById(IDS_NO_ADD_PRINTER_WIZARD);
+    return 1;
+  }
+  const UINT started = StartProgram(PortAdderCommand(targetDir, IsTcpipInstalled()));
+  const std::string failure = StartFailureText(started, "The specified file was not found.");
+  if (!failure.empty()) platform::GetMessageSink().Show(0, failure, platform::MB_OK);
+  return 1;
+}
+
+}  // namespace wizard
