@@ -20,19 +20,19 @@ ui::DialogTemplate BinderyTemplate() {
   const int x = kContentX;
   std::vector<ui::ControlTemplate> c = NetwareModeControls();
   const std::vector<ui::ControlTemplate> own = {
-      {-1, Kind::Static, "Master File Server:", 0, x, 52, 70, 10},
-      {P::IDC_FILE_SERVER, Kind::DropDown, "", ui::WS_TABSTOP, x + 72, 50, 140, 80},
-      {-1, Kind::Static, "Name:", 0, x, 68, 70, 10},
-      {IDC_NW_PRINT_SERVER, Kind::Static, "", 0, x + 72, 68, 140, 10},
-      {IDC_NW_QUEUE_GROUP, Kind::GroupBox, "Queues (Requires Client32)", 0, x, 82, kContentCx, 84},
-      {P::IDC_LABEL_P1, Kind::Static, "Parallel Port 1", 0, x + 8, 96, 60, 10},
-      {P::IDC_QUEUE_P1, Kind::Edit, "", ui::WS_TABSTOP, x + 72, 94, 136, 12},
-      {P::IDC_LABEL_P2, Kind::Static, "Parallel Port 2", 0, x + 8, 113, 60, 10},
-      {P::IDC_QUEUE_P2, Kind::Edit, "", ui::WS_TABSTOP, x + 72, 111, 136, 12},
-      {P::IDC_LABEL_P3, Kind::Static, "Parallel Port 3", 0, x + 8, 130, 60, 10},
-      {P::IDC_QUEUE_P3, Kind::Edit, "", ui::WS_TABSTOP, x + 72, 128, 136, 12},
-      {P::IDC_LABEL_SERIAL, Kind::Static, "Serial   Port", 0, x + 8, 147, 60, 10},
-      {P::IDC_QUEUE_SERIAL, Kind::Edit, "", ui::WS_TABSTOP, x + 72, 145, 136, 12},
+      {-1, Kind::Static, "Master File Server:", 0, x, 62, 70, 10},
+      {P::IDC_FILE_SERVER, Kind::DropDown, "", ui::WS_TABSTOP, x + 72, 60, 140, 13},
+      {-1, Kind::Static, "Name:", 0, x, 78, 70, 10},
+      {IDC_NW_PRINT_SERVER, Kind::Static, "", 0, x + 72, 78, 140, 10},
+      {IDC_NW_QUEUE_GROUP, Kind::GroupBox, "Queues (Requires Client32)", 0, x, 93, kContentCx, 76},
+      {P::IDC_LABEL_P1, Kind::Static, "Parallel Port 1", 0, x + 8, 107, 60, 10},
+      {P::IDC_QUEUE_P1, Kind::Edit, "", ui::WS_TABSTOP, x + 72, 105, 136, 12},
+      {P::IDC_LABEL_P2, Kind::Static, "Parallel Port 2", 0, x + 8, 122, 60, 10},
+      {P::IDC_QUEUE_P2, Kind::Edit, "", ui::WS_TABSTOP, x + 72, 120, 136, 12},
+      {P::IDC_LABEL_P3, Kind::Static, "Parallel Port 3", 0, x + 8, 137, 60, 10},
+      {P::IDC_QUEUE_P3, Kind::Edit, "", ui::WS_TABSTOP, x + 72, 135, 136, 12},
+      {P::IDC_LABEL_SERIAL, Kind::Static, "Serial   Port", 0, x + 8, 152, 60, 10},
+      {P::IDC_QUEUE_SERIAL, Kind::Edit, "", ui::WS_TABSTOP, x + 72, 150, 136, 12},
   };
   c.insert(c.end(), own.begin(), own.end());
   return WizardPageTemplate(IDD_NETWARE_BINDERY, std::move(c));

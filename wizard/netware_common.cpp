@@ -37,12 +37,12 @@ void RegisterNetwareStrings() {
 std::vector<ui::ControlTemplate> NetwareModeControls() {
   const int x = kContentX;
   return {
-      {-1, Kind::GroupBox, "NetWare Setup", 0, x, 2, kContentCx, 42},
+      {-1, Kind::GroupBox, "NetWare Setup", 0, x, 2, kContentCx, 50},
       {-1, Kind::Static, "Mode:", 0, x + 6, 14, 24, 10},
-      {IDC_NW_NONE, Kind::Radio, "None - do not configure for NetWare", ui::WS_GROUP | ui::WS_TABSTOP, x + 32, 13, 136, 10},
-      {IDC_NW_REMOTE_PRINTER, Kind::Radio, "Remote Printer", ui::WS_TABSTOP, x + 170, 13, 50, 10},
-      {IDC_NW_NDS, Kind::Radio, "NDS Print Server", ui::WS_TABSTOP, x + 32, 27, 80, 10},
-      {IDC_NW_BINDERY, Kind::Radio, "Bindery Print Sever", ui::WS_TABSTOP, x + 114, 27, 90, 10},
+      {IDC_NW_NONE, Kind::Radio, "None - do not configure for NetWare", ui::WS_GROUP | ui::WS_TABSTOP, x + 32, 13, 180, 10},
+      {IDC_NW_NDS, Kind::Radio, "NDS Print Server", ui::WS_TABSTOP, x + 32, 25, 90, 10},
+      {IDC_NW_BINDERY, Kind::Radio, "Bindery Print Sever", ui::WS_TABSTOP, x + 124, 25, 92, 10},
+      {IDC_NW_REMOTE_PRINTER, Kind::Radio, "Remote Printer", ui::WS_TABSTOP, x + 32, 37, 90, 10},
   };
 }
 

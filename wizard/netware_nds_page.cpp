@@ -25,22 +25,22 @@ ui::DialogTemplate NdsTemplate() {
   const int x = kContentX;
   std::vector<ui::ControlTemplate> c = NetwareModeControls();
   const std::vector<ui::ControlTemplate> own = {
-      {-1, Kind::Static, "NDS Tree Name:", 0, x, 50, 56, 10},
-      {P::IDC_TREE, Kind::DropDown, "", ui::WS_TABSTOP, x + 58, 48, 110, 80},
-      {P::IDC_BROWSE, Kind::Button, "Browse", ui::WS_TABSTOP, x + 174, 47, 46, 14},
-      {-1, Kind::Static, "NDS Context:", 0, x, 66, 56, 10},
-      {P::IDC_CONTEXT, Kind::Edit, "", ui::WS_TABSTOP, x + 58, 64, 162, 12},
-      {-1, Kind::Static, "Print Server:", 0, x, 81, 56, 10},
-      {IDC_NW_PRINT_SERVER, Kind::Static, "", 0, x + 58, 81, 160, 10},
-      {IDC_NW_QUEUE_GROUP, Kind::GroupBox, "Queues (Requires Client32)", 0, x, 93, kContentCx, 75},
-      {P::IDC_LABEL_P1, Kind::Static, "Parallel Port 1", 0, x + 8, 106, 60, 10},
-      {P::IDC_QUEUE_P1, Kind::Edit, "", ui::WS_TABSTOP, x + 72, 104, 136, 12},
-      {P::IDC_LABEL_P2, Kind::Static, "Parallel Port 2", 0, x + 8, 121, 60, 10},
-      {P::IDC_QUEUE_P2, Kind::Edit, "", ui::WS_TABSTOP, x + 72, 119, 136, 12},
-      {P::IDC_LABEL_P3, Kind::Static, "Parallel Port 3", 0, x + 8, 136, 60, 10},
-      {P::IDC_QUEUE_P3, Kind::Edit, "", ui::WS_TABSTOP, x + 72, 134, 136, 12},
-      {P::IDC_LABEL_SERIAL, Kind::Static, "Serial   Port", 0, x + 8, 151, 60, 10},
-      {P::IDC_QUEUE_SERIAL, Kind::Edit, "", ui::WS_TABSTOP, x + 72, 149, 136, 12},
+      {-1, Kind::Static, "NDS Tree Name:", 0, x, 60, 56, 10},
+      {P::IDC_TREE, Kind::DropDown, "", ui::WS_TABSTOP, x + 58, 58, 110, 13},
+      {P::IDC_BROWSE, Kind::Button, "Browse", ui::WS_TABSTOP, x + 174, 57, 46, 14},
+      {-1, Kind::Static, "NDS Context:", 0, x, 76, 56, 10},
+      {P::IDC_CONTEXT, Kind::Edit, "", ui::WS_TABSTOP, x + 58, 74, 162, 12},
+      {-1, Kind::Static, "Print Server:", 0, x, 90, 56, 10},
+      {IDC_NW_PRINT_SERVER, Kind::Static, "", 0, x + 58, 90, 160, 10},
+      {IDC_NW_QUEUE_GROUP, Kind::GroupBox, "Queues (Requires Client32)", 0, x, 101, kContentCx, 68},
+      {P::IDC_LABEL_P1, Kind::Static, "Parallel Port 1", 0, x + 8, 113, 60, 10},
+      {P::IDC_QUEUE_P1, Kind::Edit, "", ui::WS_TABSTOP, x + 72, 111, 136, 12},
+      {P::IDC_LABEL_P2, Kind::Static, "Parallel Port 2", 0, x + 8, 127, 60, 10},
+      {P::IDC_QUEUE_P2, Kind::Edit, "", ui::WS_TABSTOP, x + 72, 125, 136, 12},
+      {P::IDC_LABEL_P3, Kind::Static, "Parallel Port 3", 0, x + 8, 141, 60, 10},
+      {P::IDC_QUEUE_P3, Kind::Edit, "", ui::WS_TABSTOP, x + 72, 139, 136, 12},
+      {P::IDC_LABEL_SERIAL, Kind::Static, "Serial   Port", 0, x + 8, 155, 60, 10},
+      {P::IDC_QUEUE_SERIAL, Kind::Edit, "", ui::WS_TABSTOP, x + 72, 153, 136, 12},
   };
   c.insert(c.end(), own.begin(), own.end());
   return WizardPageTemplate(IDD_NETWARE_NDS, std::move(c));
@@ -50,7 +50,7 @@ ui::DialogTemplate BrowseTemplate() {
   using D = CContextBrowseDlg;
   return {D::IDD, "Select Context", "MS Sans Serif", 8, 200, 64, 0,
           {{-1, Kind::Static, "Context:", 0, 8, 10, 40, 10},
-           {D::IDC_CONTAINERS, Kind::DropList, "", ui::WS_TABSTOP, 50, 8, 142, 100},
+           {D::IDC_CONTAINERS, Kind::DropList, "", ui::WS_TABSTOP, 50, 8, 142, 13},
            {ui::IDOK, Kind::DefButton, "OK", ui::WS_TABSTOP, 86, 42, 50, 14},
            {ui::IDCANCEL, Kind::Button, "Cancel", ui::WS_TABSTOP, 142, 42, 50, 14}}};
 }

@@ -44,9 +44,9 @@ ui::DialogTemplate WirelessTemplate() {
       {-1, Kind::Static, "SSID:", 0, x, 23, 56, 10},
       {P::IDC_SSID, Kind::Edit, "", ui::WS_TABSTOP, x + 58, 21, 150, 12},
       {-1, Kind::Static, "Channel:", 0, x, 38, 56, 10},
-      {P::IDC_CHANNEL, Kind::DropList, "", ui::WS_TABSTOP, x + 58, 36, 40, 80},
+      {P::IDC_CHANNEL, Kind::DropList, "", ui::WS_TABSTOP, x + 58, 36, 40, 13},
       {-1, Kind::Static, "Network Type:", 0, x + 104, 38, 50, 10},
-      {P::IDC_NETWORK_TYPE, Kind::DropList, "", ui::WS_TABSTOP, x + 154, 36, 64, 60},
+      {P::IDC_NETWORK_TYPE, Kind::DropList, "", ui::WS_TABSTOP, x + 154, 36, 64, 13},
       {P::IDC_WEP_DISABLED, Kind::Radio, "WEP Disabled", ui::WS_GROUP | ui::WS_TABSTOP, x, 54, 60, 10},
       {P::IDC_WEP_ENABLED, Kind::Radio, "WEP Enabled", ui::WS_TABSTOP, x + 62, 54, 60, 10},
       {P::IDC_64_BITS, Kind::Radio, "64 bits", ui::WS_GROUP | ui::WS_TABSTOP, x + 128, 54, 40, 10},
@@ -63,7 +63,7 @@ ui::DialogTemplate WirelessTemplate() {
     }
   }
   c.push_back({P::IDC_DEFAULT_KEY_LABEL, Kind::Static, "Default Key :", 0, x, 142, 50, 10});
-  c.push_back({P::IDC_DEFAULT_KEY, Kind::DropList, "", ui::WS_TABSTOP, x + 58, 140, 50, 60});
+  c.push_back({P::IDC_DEFAULT_KEY, Kind::DropList, "", ui::WS_TABSTOP, x + 58, 140, 50, 13});
   return WizardPageTemplate(IDD_WIRELESS, std::move(c));
 }
 
