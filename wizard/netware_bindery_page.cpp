@@ -65,25 +65,9 @@ void CNetwareBindery::LimitNameFields() {
 }
 
 void CNetwareBindery::OnDropdownFileServer() {
-  ui::CComboBox* combo = Combo(*this, IDC_FILE_SERVER);
-  if (combo == nullptr) return;
-  if (!IsIpxInstalled()) {
-    platform::MessageBoxById(IDS_IPX_NOT_INSTALLED, platform::MB_OK);
-    return;
+  if (ui::CComboBox* combo = Combo(*this, IDC_FILE_SERVER)) {
+    FillNameCombo(*combo, [](std::list<std::string>& names) { return TheUtility().mScanAllFileServer(names); });
   }
-  std::list<std::string> names;
-  int rc = 0;
-  {
-    ui::CWaitCursor wait;
-    rc = TheUtility().mScanAllFileServer(names);
-  }
-  ShowErrorForCode(rc);
-  const std::string typed = combo->GetWindowText();
-  combo->ResetContent();
-  if (rc == 0) {
-    for (const std::string& name : names) combo->AddString(name);
-  }
-  combo->SetWindowText(typed);
 }
 
 bool CNetwareBindery::SetUpWithClient(const std::string& typed) {

@@ -72,6 +72,26 @@ bool ListHoldsName(const std::list<std::string>& list, const std::string& name) 
   return false;
 }
 
+void FillNameCombo(ui::CComboBox& combo, const std::function<int(std::list<std::string>&)>& scan) {
+  if (!IsIpxInstalled()) {
+    platform::MessageBoxById(IDS_IPX_NOT_INSTALLED, platform::MB_OK);
+    return;
+  }
+  std::list<std::string> names;
+  int rc = 0;
+  {
+    ui::CWaitCursor wait;
+    rc = scan(names);
+  }
+  ShowErrorForCode(rc);
+  const std::string typed = combo.GetWindowText();
+  combo.ResetContent();
+  if (rc == 0) {
+    for (const std::string& name : names) combo.AddString(name);
+  }
+  combo.SetWindowText(typed);
+}
+
 bool NetwareClientUsable() { return netware::IsNwSimulation() == 1 || netware::NwClientInit(); }
 
 // ---- The mode radios ---------------------------------------------------------------------------

@@ -2,6 +2,7 @@
 // set-up of the two detail pages (the box's NetWare settings, the queue rows of its ports, and
 // whether the NetWare client layer is used to create the print server and its queues).
 #pragma once
+#include <functional>
 #include <list>
 #include <string>
 
@@ -40,6 +41,10 @@ void ShowNetwareError(int code);
 bool IsConfigText(const std::string& text);
 // True when the list holds the name, compared without regard to case.
 bool ListHoldsName(const std::list<std::string>& list, const std::string& name);
+// Fills a name combo from a device-library scan (file servers or trees): without IPX/SPX on this
+// PC string 136 and the list stays as it is; else the scan's result code is reported, and the list
+// holds the names found (empty after a failed scan) while the typed text stays.
+void FillNameCombo(ui::CComboBox& combo, const std::function<int(std::list<std::string>&)>& scan);
 // Whether the NetWare client set-up layer can be used on this PC: its simulation is switched on,
 // or a client answers its start.
 bool NetwareClientUsable();

@@ -131,25 +131,9 @@ void CNetwareNDS::EnableClientControls(bool enable) {
 }
 
 void CNetwareNDS::OnDropdownTree() {
-  ui::CComboBox* combo = Combo(*this, IDC_TREE);
-  if (combo == nullptr) return;
-  if (!IsIpxInstalled()) {
-    platform::MessageBoxById(IDS_IPX_NOT_INSTALLED, platform::MB_OK);
-    return;
+  if (ui::CComboBox* combo = Combo(*this, IDC_TREE)) {
+    FillNameCombo(*combo, [](std::list<std::string>& names) { return TheUtility().mScanNDSTree(names); });
   }
-  std::list<std::string> names;
-  int rc = 0;
-  {
-    ui::CWaitCursor wait;
-    rc = TheUtility().mScanNDSTree(names);
-  }
-  ShowErrorForCode(rc);
-  const std::string typed = combo->GetWindowText();
-  combo->ResetContent();
-  if (rc == 0) {
-    for (const std::string& name : names) combo->AddString(name);
-  }
-  combo->SetWindowText(typed);
 }
 
 void CNetwareNDS::OnBrowse() {
