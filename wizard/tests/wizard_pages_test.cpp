@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <iterator>
 #include <vector>
 
 #include "platform/message_sink.h"
@@ -19,10 +20,12 @@
 #include "wizard/tcpip_page.h"
 #include "wizard/tests/wizard_fixture.h"
 #include "wizard/wireless_page.h"
+#include "wizard/wizard_routines.h"
 #include "wizard/wizard_state.h"
 #include "wizard_netware/nw_client.h"
 #include "wizard_netware/test_support/in_memory_netware.h"
 #include "tools/box_emulator/box_core.h"
+#include "tools/box_emulator/fault_plan.h"
 
 namespace wizard_test {
 namespace {
@@ -342,6 +345,31 @@ TEST_F(PagesTest, AnAutomaticBoxStoresNoAddressAndAReturnKeepsTheEntries) {
   EXPECT_EQ(tcp.bAutoAddress1 + tcp.bAutoAddress2 + tcp.bAutoAddress3, 3);
 }
 
+TEST_F(PagesTest, AFailedReadLeavesNothingOfTheBoxBefore) {
+  box_emulator::Box& first = AddBox({BoxKind::kWired, "FIRST-BOX", ""});
+  box_emulator::Box& second = AddBox({BoxKind::kWired, "SECOND-BOX", ""});
+  for (box_emulator::Box* b : {&first, &second}) {
+    OwnValues(*b);
+    ASSERT_TRUE(b->SetSetting("4002", "255.0.0.0"));
+  }
+  std::vector<std::string> shown;
+  auto record = [&](ui::CPropertySheet& s) { shown.push_back(Row(s, CTcpip::IDC_IP1)); };
+  auto breakRow1 = [&](ui::CPropertySheet&) {
+    const std::string name = *std::next(DeviceLists.lists[0].begin());
+    box_emulator::Box& box = name == first.DefaultName() ? first : second;
+    box_emulator::FaultPlan fault;
+    fault.errorChunk = 0;
+    box.InjectFault(fault);
+  };
+  const RunResult r = RunSteps("", "NNNX" "BB" "1" "NXNX", {record, breakRow1, record});
+  ASSERT_EQ(shown.size(), 2u);
+  const std::string row0 = DeviceLists.lists[0].front();
+  EXPECT_EQ(shown[0], (row0 == first.DefaultName() ? first : second).Setting("4000").value_or("?"));
+  EXPECT_EQ(shown[1], "...");
+  ASSERT_EQ(r.messages.size(), 1u);
+  EXPECT_EQ(r.messages[0].id, IDS_WZ_NETWORK_BUSY_OR_NOT_FOUND);
+}
+
 // ---- Wireless ------------------------------------------------------------------------------------
 
 std::vector<std::string> ComboItems(ui::CPropertySheet& s, int id) {
@@ -451,6 +479,26 @@ TEST_F(PagesTest, WirelessNextRefusesNonHexKeysAndWritesTheRecord) {
   EXPECT_EQ(std::string(w.szKey2), "0000000000");
   EXPECT_EQ(w.iAuthentication, 2);
   EXPECT_EQ(w.iNetworkType, 1);
+}
+
+TEST_F(PagesTest, AnAccessPointOffersOnlyItsOwnType) {
+  box_emulator::Box& box = AddBox({BoxKind::kWireless, "AP-BOX", ""});
+  OwnValues(box);
+  WirelessSettings(box, "99", "14", "2");
+  std::vector<std::string> types, channels;
+  bool enabled = true;
+  const RunResult r = RunSteps("", "NNNNXN", {[&](ui::CPropertySheet& s) {
+                                                types = ComboItems(s, CWireless::IDC_NETWORK_TYPE);
+                                                channels = ComboItems(s, CWireless::IDC_CHANNEL);
+                                                enabled = s.GetActivePage()->GetDlgItem(CWireless::IDC_NETWORK_TYPE)->IsWindowEnabled();
+                                              }});
+  EXPECT_EQ(types, std::vector<std::string>{"AP"});
+  EXPECT_FALSE(enabled);
+  EXPECT_EQ(channels.size(), 14u);
+  EXPECT_EQ(r.pages.back(), IDD_FINISH);
+  EXPECT_EQ(g_WizardConfigurationData.dsWireless.iNetworkType, -1);
+  EXPECT_EQ(g_WizardConfigurationData.dsWireless.iChannel, 14);
+  EXPECT_EQ(g_WizardConfigurationData.dsWireless.bWEPEnable, 0);
 }
 
 // ---- NetWare ------------------------------------------------------------------------------------
