@@ -6,19 +6,21 @@
 
 namespace wizard {
 
-CNetware::CNetware()
-    : CPropertyPage(WizardPageTemplate(IDD_NETWARE, {{-1, ui::Kind::Static, "NetWare Settings", 0, kContentX, 10, kContentCx, 10}})) {}
+CNetware::CNetware() : CNetwareModePage(WizardPageTemplate(IDD_NETWARE, NetwareModeControls()), kNetwareNone) {}
 
-BOOL CNetware::OnSetActive() {
-  GetSheet()->SetWizardButtons(ui::PSWIZB_BACK | ui::PSWIZB_NEXT);
-  return CPropertyPage::OnSetActive();
-}
-
-ui::LRESULT CNetware::OnWizardBack() {
-  return IDD_SERVER_DETAILS_OLD;
+BOOL CNetware::OnInitDialog() {
+  m_iRadio = NetwareMode;
+  return CNetwareModePage::OnInitDialog();
 }
 
 ui::LRESULT CNetware::OnWizardNext() {
+  NetwareConfigurationData& out = g_WizardConfigurationData.dsNetware;
+  out.szMasterFileServerName.clear();
+  out.szNDSContextName.clear();
+  out.szNDSTreeName.clear();
+  // Not configuring NetWare leaves the mode empty, so Finish sends no NetWare line and the box
+  // keeps the mode it has.
+  out.szOperationMode = NetwareMode == kNetwareRemotePrinter ? "RP" : "";
   return IDD_TCPIP;
 }
 

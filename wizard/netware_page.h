@@ -1,14 +1,14 @@
-// Placeholder of the NetWare Settings page: it shows its title and goes on.
+// The NetWare mode page: the choice of how the box works with NetWare, for None and Remote
+// Printer; the NDS and bindery choices switch to their own pages.
 #pragma once
-#include "ui/property_sheet.h"
+#include "wizard/netware_common.h"
 
 namespace wizard {
 
-class CNetware : public ui::CPropertyPage {
+class CNetware : public CNetwareModePage {
  public:
   CNetware();
-  BOOL OnSetActive() override;
-  ui::LRESULT OnWizardBack() override;
+  BOOL OnInitDialog() override;
   ui::LRESULT OnWizardNext() override;
 };
 

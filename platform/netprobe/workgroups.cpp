@@ -116,8 +116,8 @@ std::string SmbConfPath() {
 
 std::optional<std::string> ParseSmbConfWorkgroup(std::string_view text) {
   bool inGlobal = true;  // parameters before the first section are global
-  std::optional<std::string_view> value;
-  std::string joined;    // a line continued by a trailing backslash
+  std::optional<std::string> value;
+  std::string joined;  // a line continued by a trailing backslash
   auto handle = [&](std::string_view line) {
     line = Trim(line);
     if (line.empty() || line.front() == '#' || line.front() == ';') return;
@@ -131,9 +131,8 @@ std::optional<std::string> ParseSmbConfWorkgroup(std::string_view text) {
     std::size_t eq = line.find('=');
     if (eq == std::string_view::npos) return;
     if (FoldParameterName(line.substr(0, eq)) != "workgroup") return;
-    value = Trim(line.substr(eq + 1));
+    value = std::string(Trim(line.substr(eq + 1)));
   };
-  std::vector<std::string> keep;  // owns continued lines while `value` may point into them
   ForEachLine(text, [&](std::string_view line) {
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (!line.empty() && line.back() == '\\') {
@@ -142,17 +141,13 @@ std::optional<std::string> ParseSmbConfWorkgroup(std::string_view text) {
     }
     if (!joined.empty()) {
       joined.append(line);
-      keep.push_back(std::move(joined));
+      handle(joined);
       joined.clear();
-      handle(keep.back());
       return;
     }
     handle(line);
   });
-  if (!joined.empty()) {
-    keep.push_back(std::move(joined));
-    handle(keep.back());
-  }
+  if (!joined.empty()) handle(joined);
   if (!value) return std::string("WORKGROUP");
   return AcceptWorkgroupName(*value);
 }

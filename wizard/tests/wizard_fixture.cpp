@@ -69,6 +69,8 @@ box_emulator::Box& WizardTest::AddBox(const BoxSpec& spec) {
   box_emulator::Box& box = *boxes_.back();
   if (!spec.deviceName.empty()) box.SetDeviceName(spec.deviceName);
   box.SetPassword(spec.password);
+  // A gateway of the box's own network, so the TCP/IP page lets its values through.
+  EXPECT_TRUE(box.SetSetting("4001", "127.0.0.254"));
   switch (spec.kind) {
     case BoxKind::kWired:
       box.SetCapabilities(0x00, 0x1E);

@@ -17,6 +17,7 @@
 #include "tools/box_emulator/box_emulator.h"
 #include "ui/property_sheet.h"
 #include "ui/services.h"
+#include "wizard/tests/fake_prober.h"
 
 namespace wizard_test {
 
@@ -67,6 +68,9 @@ class WizardTest : public ::testing::Test {
   api_test::BoxAwareClock clock_;
   platform::ScopedClock useClock_{&clock_};
   std::vector<std::unique_ptr<box_emulator::Box>> boxes_;
+  // The TCP/IP page's address search probes this, never the network.
+  FakeProber prober_;
+  ScopedProber useProber_{prober_};
   // What a fake program start answers (WinExec's results) for the scanner and the other programs.
   unsigned scannerStart_ = 33;
   unsigned programStart_ = 33;

@@ -19,6 +19,7 @@
 #include "device_client/access/access.h"
 #include "wizard/finish_page.h"
 #include "wizard/server_details_old_page.h"
+#include "wizard/tcpip_page.h"
 #include "wizard/tests/wizard_fixture.h"
 #include "wizard/wizard_state.h"
 
@@ -52,10 +53,11 @@ struct FlowCase {
 
 TEST_F(WizardTest, PageFlowByModeBoxKindAndAnswers) {
   const std::vector<FlowCase> cases = {
-      {"mode 2, wired box: no NetWare, no wireless page", "", BoxKind::kWired, {}, "NNNNB",
-       "111 104 131 109 110 109 "},
+      // X: automatic addressing on the TCP/IP page (a new box's suggested address has no gateway).
+      {"mode 2, wired box: no NetWare, no wireless page", "", BoxKind::kWired, {}, "NNNXNB",
+       "111 104 131 109 109 110 109 "},
       {"mode 2, wireless box: the wireless page, and Finish goes back to it", "2", BoxKind::kWireless, {},
-       "NNNNNBB", "111 104 131 109 138 110 138 109 "},
+       "NNNXNNBB", "111 104 131 109 109 138 110 138 109 "},
       {"mode 1, bindery box: the bindery page, and TCP/IP goes back to it", "1", BoxKind::kNetware, {},
        "NNNNBB", "111 104 131 108 109 108 131 "},
       {"mode 1, NDS box", "1abc", BoxKind::kNetware, {{"2101", ""}, {"2110", "TREE"}}, "NNNN",
@@ -75,6 +77,11 @@ TEST_F(WizardTest, PageFlowByModeBoxKindAndAnswers) {
     ResetWizardState();
     box_emulator::Box& box = AddBox({c.kind, "FLOW-BOX", ""});
     for (const auto& [key, value] : c.settings) ASSERT_TRUE(box.SetSetting(key, value));
+    atX = [](ui::CPropertySheet& s) {
+      s.GetActivePage()->CheckDlgButton(CTcpip::IDC_FIXED, 0);
+      s.GetActivePage()->CheckDlgButton(CTcpip::IDC_AUTOMATIC, 1);
+      s.GetActivePage()->Notify(CTcpip::IDC_AUTOMATIC, ui::BN_CLICKED, nullptr);
+    };
     const RunResult r = Run(c.commandLine, c.script);
     EXPECT_EQ(Joined(r.pages), c.pages);
     EXPECT_TRUE(r.messages.empty()) << (r.messages.empty() ? "" : r.messages[0].text);
