@@ -1,5 +1,5 @@
-// Property sheets in wizard mode: pages built from templates shown one at a time in a sheet with
-// Back, Next/Finish, Cancel and Help buttons.
+// Property sheets in wizard mode (the only mode this layer has): pages built from templates shown
+// one at a time in a sheet with Back, Next/Finish, Cancel and Help buttons.
 //
 // The rules pages rely on:
 // - `OnSetActive` runs on every activation, forward and back (and for the first page when the sheet

@@ -184,11 +184,12 @@ ui::LRESULT CSelect::OnWizardNext() {
   SetSelectedLocalAddress(localAddress);
 
   const bool slot = k >= 0 && k < kVerifiedSlots;
-  int& verified = slot ? VerifiedFlags[static_cast<std::size_t>(k)] : m_iResult;
-  if (!slot || verified != 1) {
+  int unslotted = 0;  // a row beyond the flags is asked every time
+  int& verified = slot ? VerifiedFlags[static_cast<std::size_t>(k)] : unslotted;
+  if (verified != 1) {
     const int rc = TheUtility().mVerifyPassword(defaultName, "");
     if (rc == 0) {
-      if (slot) verified = 1;
+      verified = 1;
     } else if (rc != -1) {
       // Not a refused password: the box could not be asked.
       wait.Restore();
@@ -198,7 +199,7 @@ ui::LRESULT CSelect::OnWizardNext() {
     }
   }
   wait.Restore();
-  if (slot && verified == 1) {
+  if (verified == 1) {
     AllowScanning(false);
     return 0;
   }
@@ -206,7 +207,7 @@ ui::LRESULT CSelect::OnWizardNext() {
   dlg.DoModal();
   if (dlg.m_bVerified == 1) {
     AllowScanning(false);
-    if (slot) verified = 1;
+    verified = 1;
     return 0;
   }
   FocusRow(row);
