@@ -124,6 +124,9 @@ TEST(TcpipAddress, FindFreeAddressProbesTheHostsOfThePcsNetwork) {
   EXPECT_FALSE(FindFreeAddress("192.168.1", Ip("255.255.255.0"), found, closed));
   EXPECT_EQ(found, "unchanged");
   EXPECT_TRUE(closed.probed.empty());
+  FakeProber silent;
+  EXPECT_FALSE(FindFreeAddress("0.0.0.0", Ip("255.0.0.0"), found, silent));
+  EXPECT_TRUE(silent.probed.empty());
 }
 
 // ---- The pages in the wizard ------------------------------------------------------------------
