@@ -2,19 +2,16 @@
 
 #include "platform/clock.h"
 #include "platform/message_sink.h"
-#include "platform/registry.h"
 #include "ui/services.h"
 #include "wizard/page_layout.h"
 #include "wizard/program_start.h"
 #include "wizard/resource.h"
-#include "wizard/routines_standin.h"
+#include "wizard/wizard_routines.h"
 #include "wizard/wizard_state.h"
 
 namespace wizard {
 namespace {
 
-constexpr const char* kInstallationKey = "SOFTWARE\\Vardon\\Vardon Print Server Software\\1.0";
-constexpr DWORD kValueRoom = 128;
 constexpr std::int64_t kAfterConfigurationWaitMs = 2000;
 
 ui::DialogTemplate FinishTemplate() {
@@ -32,33 +29,7 @@ ui::DialogTemplate FinishTemplate() {
         0, x + 10, 68, kContentCx - 20, 44}});
 }
 
-// A string value of the installation record; false when the key or the value is missing.
-bool ReadInstallationValue(const char* valueName, std::string& value) {
-  HKEY key = nullptr;
-  if (RegOpenKeyEx(HKEY_LOCAL_MACHINE, kInstallationKey, KEY_READ, &key) != ERROR_SUCCESS) return false;
-  char data[kValueRoom] = {};
-  DWORD size = sizeof data - 1;
-  DWORD type = REG_NONE;
-  const LONG rc = RegQueryValueEx(key, valueName, &type, reinterpret_cast<BYTE*>(data), &size);
-  RegCloseKey(key);
-  if (rc != ERROR_SUCCESS || type != REG_SZ) return false;
-  value.assign(data, strnlen(data, size));
-  return true;
-}
-
 }  // namespace
-
-int IsUserSetup() {
-  std::string type;
-  return ReadInstallationValue("SetupType", type) && type == "User" ? 1 : 0;
-}
-
-int GetTargetDir(std::string& directory) {
-  std::string value;
-  if (!ReadInstallationValue("TARGETDIR", value) || value.empty()) return 0;
-  directory = value;
-  return 1;
-}
 
 std::string PortAdderCommand(const std::string& targetDir, bool tcpipInstalled) {
   std::string dir = targetDir;
@@ -90,12 +61,13 @@ BOOL CFinish::OnWizardFinish() {
   GetSelectedDevice(name, device, longName);
 
   ui::CWaitCursor wait;
-  // Only what the pages collected: the wireless lines for a box with a wireless interface, never
-  // the comment and share-name texts no page of the sheet asks for.
+  // Only what the pages collected: the wireless lines for a box with a wireless interface, the
+  // comment and share-name texts only when a page asked for them.
   m_Protocol = config::ProtocolData{};
   TheUtility().mGetDeviceProtocol(name, &m_Protocol);
   unsigned groups = 0;
   if (m_Protocol.bWirelessDevice == 1) groups |= CPrintServerUtility::kWizardWireless;
+  if (g_bNetBEUITextsCollected) groups |= CPrintServerUtility::kWizardNetBEUITexts;
   m_iResult = TheUtility().mSetWizardConfiguration(name, &g_WizardConfigurationData, mode == 2 ? 2 : 3, groups);
   if (m_iResult != 0) {
     wait.Restore();

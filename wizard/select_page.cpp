@@ -1,11 +1,13 @@
 #include "wizard/select_page.h"
 
+#include <QAbstractScrollArea>
+
 #include "device_client/core/wire_layout.h"
 #include "platform/message_sink.h"
 #include "ui/services.h"
 #include "wizard/page_layout.h"
 #include "wizard/resource.h"
-#include "wizard/routines_standin.h"
+#include "wizard/wizard_routines.h"
 #include "wizard/wizard_state.h"
 
 namespace wizard {
@@ -87,7 +89,9 @@ BOOL CSelect::OnInitDialog() {
   CPropertyPage::OnInitDialog();
   NetwareMode = kNetwareNone;
   m_iBrowseOption = 1;
-  const int width = m_DeviceList.GetSafeHwnd() ? m_DeviceList.GetSafeHwnd()->width() : 400;
+  // Quarter, quarter and half of the list's inside, so no scroll bar is needed for the headings.
+  auto* area = qobject_cast<QAbstractScrollArea*>(m_DeviceList.GetSafeHwnd());
+  const int width = area ? area->viewport()->width() : 400;
   m_DeviceList.InsertColumn(0, "Server Name", width / 4);
   m_DeviceList.InsertColumn(1, "IP Address", width / 4);
   m_DeviceList.InsertColumn(2, "Details", width / 2);

@@ -1,5 +1,6 @@
-// The server-details page: the selected box's name and workgroup, and whether the NetWare pages
-// follow.
+// The server-details pages: the selected box's name and workgroup, and whether the NetWare pages
+// follow. CServerDetails, a fuller variant with a comment and a share name per printer port, is in
+// no page set of the sheet.
 #pragma once
 #include <string>
 
@@ -11,6 +12,7 @@ namespace wizard {
 class CServerDetailsOld : public ui::CPropertyPage {
  public:
   CServerDetailsOld();
+  explicit CServerDetailsOld(const ui::DialogTemplate& t);
   BOOL OnSetActive() override;
   ui::LRESULT OnWizardBack() override;
   ui::LRESULT OnWizardNext() override;
@@ -24,6 +26,37 @@ class CServerDetailsOld : public ui::CPropertyPage {
   // The box the fields were last read for.
   std::string m_szReadFor;
   int m_iResult = 0;
+
+ protected:
+  // What the variants do differently: the layout before the box is read, the workgroup shown,
+  // the further fields shown and emptied, and what the page collects besides name and workgroup.
+  virtual void LayOut() {}
+  virtual std::string WorkgroupToShow(const std::string& stateA);
+  virtual void ShowFurtherFields(bool read) { (void)read; }
+  virtual void CollectFurtherFields() {}
+};
+
+class CServerDetails : public CServerDetailsOld {
+ public:
+  CServerDetails();
+  void DoDataExchange(bool save) override;
+
+  ui::CEdit m_Comment;    // 1039
+  ui::CEdit m_Share1;     // 1040
+  ui::CEdit m_Share2;     // 1041
+  ui::CEdit m_Share3;     // 1042
+  ui::CEdit m_ShareSP;    // 1005
+  ui::CStatic m_Label3;   // 1016
+  ui::CStatic m_LabelSP;  // 1009
+
+ protected:
+  void LayOut() override;
+  std::string WorkgroupToShow(const std::string& stateA) override;
+  void ShowFurtherFields(bool read) override;
+  void CollectFurtherFields() override;
+
+ private:
+  int m_iPortType = 0;
 };
 
 // NetwareMode from a box's NetWare settings; `current` when the operation mode is neither.

@@ -2,8 +2,6 @@
 
 #include <unistd.h>
 
-#include <cstdio>
-
 #include "platform/message_sink.h"
 #include "platform/process/process.h"
 #include "ui/services.h"
@@ -13,7 +11,7 @@
 #include "wizard/netware_page.h"
 #include "wizard/program_start.h"
 #include "wizard/resource.h"
-#include "wizard/routines_standin.h"
+#include "wizard/wizard_routines.h"
 #include "wizard/select_page.h"
 #include "wizard/server_details_old_page.h"
 #include "wizard/start_page.h"
@@ -52,7 +50,7 @@ CSetupWizardApp::CSetupWizardApp(std::string commandLine) : m_szCommandLine(std:
   RegisterWizardStrings();
 }
 
-CSetupWizardApp::~CSetupWizardApp() { m_pInstanceNotifier.reset(); }
+CSetupWizardApp::~CSetupWizardApp() = default;
 
 int CSetupWizardApp::ModeFromCommandLine(const std::string& commandLine) {
   return !commandLine.empty() && commandLine[0] == '1' ? 1 : 2;
@@ -68,23 +66,8 @@ std::string CSetupWizardApp::AnswerSecondStart(const std::string& request) {
 }
 
 bool CSetupWizardApp::FindRunningWizard() {
-  switch (m_Instance.Acquire(kSheetCaption)) {
-    case platform::SingleInstance::Result::kOwner:
-      m_pInstanceNotifier = std::make_unique<QSocketNotifier>(m_Instance.ListenFd(), QSocketNotifier::Read);
-      QObject::connect(m_pInstanceNotifier.get(), &QSocketNotifier::activated, m_pInstanceNotifier.get(), [this] {
-        while (m_Instance.ServeOne([this](const std::string& r) { return AnswerSecondStart(r); })) {
-        }
-      });
-      return true;
-    case platform::SingleInstance::Result::kOwnedElsewhere:
-      platform::AskInstance(kSheetCaption, kActivateRequest, kActivateWaitMs);
-      return false;
-    case platform::SingleInstance::Result::kFailed:
-      break;
-  }
-  // Nothing under the root can be made: no other wizard can be told apart, so this one runs.
-  std::fprintf(stderr, "quillon: single-instance check unavailable: %s\n", m_Instance.LastError().c_str());
-  return true;
+  return m_Instance.Acquire(kSheetCaption, kActivateRequest, kActivateWaitMs,
+                            [this](const std::string& r) { return AnswerSecondStart(r); }, "quillon");
 }
 
 bool CSetupWizardApp::InitInstance() {
@@ -150,7 +133,6 @@ bool CSetupWizardApp::InitInstance() {
   if (g_hPauseEvent) CloseHandle(g_hPauseEvent);
   g_hWizardEvent = nullptr;
   g_hPauseEvent = nullptr;
-  m_pInstanceNotifier.reset();
   m_Instance.Release();
   return false;
 }

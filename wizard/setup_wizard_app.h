@@ -1,12 +1,11 @@
 // The wizard's application object: one wizard per root, the scanner started, the presence and
 // pause events, the page set of the command line's mode, the device library around the sheet.
 #pragma once
-#include <QSocketNotifier>
 #include <memory>
 #include <string>
 
-#include "platform/single_instance/single_instance.h"
 #include "ui/frame.h"
+#include "ui/instance_host.h"
 #include "ui/property_sheet.h"
 
 namespace wizard {
@@ -49,8 +48,7 @@ class CSetupWizardApp : public ui::CWinApp {
   std::string AnswerSecondStart(const std::string& request);
 
   std::string m_szCommandLine;
-  platform::SingleInstance m_Instance;
-  std::unique_ptr<QSocketNotifier> m_pInstanceNotifier;
+  ui::InstanceHost m_Instance;
 };
 
 // The wizard's string table.

@@ -2,7 +2,7 @@
 
 #include "wizard/page_layout.h"
 #include "wizard/resource.h"
-#include "wizard/routines_standin.h"
+#include "wizard/wizard_routines.h"
 
 namespace wizard {
 namespace {

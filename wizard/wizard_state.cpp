@@ -39,6 +39,7 @@ NetwareConfigurationData dsNetwareConfigurationData;
 NetBEUIConfigureData dsNetBEUIConfigureData;
 AllConfigurationData g_AllConfigurationData;
 WizardConfigurationData g_WizardConfigurationData;
+bool g_bNetBEUITextsCollected = false;
 HANDLE g_hWizardEvent = nullptr;
 HANDLE g_hPauseEvent = nullptr;
 
@@ -92,6 +93,7 @@ void ResetWizardState() {
   dsNetBEUIConfigureData = NetBEUIConfigureData{};
   g_AllConfigurationData = AllConfigurationData{};
   g_WizardConfigurationData = WizardConfigurationData{};
+  g_bNetBEUITextsCollected = false;
 }
 
 }  // namespace wizard

@@ -58,6 +58,9 @@ extern AllConfigurationData g_AllConfigurationData;
 
 // What the pages collect for the configuration text of Finish.
 extern WizardConfigurationData g_WizardConfigurationData;
+// Whether a page collected the comment and share names (keys 5003, 5101-5104): only then are they
+// sent, so a box keeps its own when no page asked for them.
+extern bool g_bNetBEUITextsCollected;
 
 // ---- The scanner's pause event -----------------------------------------------------------------
 // The wizard's presence event and the scanner's pause event (nullptr when not open).

@@ -99,17 +99,6 @@ void WizardTest::WriteCache() {
                                         static_cast<int>(records.size())));
 }
 
-std::vector<std::string> WizardTest::FromConfigurationText(box_emulator::Box& box) {
-  std::vector<std::string> handled;
-  box.WithCore([&](box_emulator::BoxCore& core) { handled = core.handledRequests(); });
-  std::vector<std::string> out;
-  for (auto it = handled.rbegin(); it != handled.rend(); ++it) {
-    out.insert(out.begin(), *it);
-    if (it->rfind("0001 :", 0) == 0) return out;
-  }
-  return {};
-}
-
 RunResult WizardTest::Run(const std::string& commandLine, const std::string& script,
                           std::deque<std::string> passwords, std::vector<int> answers) {
   RunResult result;

@@ -58,7 +58,9 @@ class WizardTest : public ::testing::Test {
                 std::deque<std::string> passwords = {}, std::vector<int> answers = {});
 
   // The requests a box handled from its last configuration text on.
-  static std::vector<std::string> FromConfigurationText(box_emulator::Box& box);
+  static std::vector<std::string> FromConfigurationText(box_emulator::Box& box) {
+    return box.HandledFromLast("0001 :");
+  }
 
   platform::testing::TempRoot root_;
   std::string oldCwd_;

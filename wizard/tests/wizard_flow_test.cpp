@@ -3,12 +3,21 @@
 // Finish, with the hand-over to the port-adding program.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <QCoreApplication>
 #include <algorithm>
+#include <atomic>
+#include <thread>
 
 #include "platform/named_objects/named_objects.h"
 #include "platform/registry.h"
 #include "wizard/resource.h"
+#include "platform/process/process.h"
 #include "wizard/select_page.h"
+#include "wizard/setup_wizard_app.h"
+#include "device_client/access/access.h"
+#include "wizard/finish_page.h"
 #include "wizard/server_details_old_page.h"
 #include "wizard/tcpip_page.h"
 #include "wizard/tests/wizard_fixture.h"
@@ -496,6 +505,123 @@ TEST_F(WizardTest, HandOverToThePortAddingProgram) {
     texts.erase(texts.begin());
     EXPECT_EQ(texts, c.messages);
   }
+}
+
+}  // namespace
+}  // namespace wizard_test
+
+namespace wizard_test {
+namespace {
+
+using namespace wizard;
+
+// Help opens the help page shipped beside the program with the desktop's opener; a page that is
+// not there, or an opener that cannot be started, is reported.
+TEST_F(WizardTest, HelpOpensTheShippedPageWithTheDesktopsOpener) {
+  const std::string page = platform::ProgramDirectory() + "/" + CSetupWizardApp::kHelpFile;
+  ASSERT_EQ(::access(page.c_str(), R_OK), 0) << page;
+  struct Case {
+    unsigned startResult;
+    std::vector<std::string> messages;
+  };
+  for (const Case& c : std::vector<Case>{{33, {}}, {2, {"The specified file was not found."}}}) {
+    programStart_ = c.startResult;
+    atX = [&](ui::CPropertySheet& s) { s.PressButton(ui::PSBTN_HELP); };
+    const RunResult r = Run("", "X");
+    ASSERT_EQ(r.started.size(), 2u);
+    EXPECT_EQ(r.started[1], "xdg-open " + page);
+    EXPECT_EQ(Texts(r), c.messages);
+  }
+}
+
+// A second start while a wizard runs ends at once, with no scanner start, no sheet and no
+// message; the running wizard is asked to come forward and answers.
+TEST_F(WizardTest, ASecondStartEndsSilentlyAndBringsTheFirstForward) {
+  bool secondRuns = true;
+  bool firstShown = false;
+  atX = [&](ui::CPropertySheet& s) {
+    CSetupWizardApp second("");
+    std::atomic<bool> done{false};
+    // The second start asks from its own thread while the first one serves it from its loop.
+    std::thread asker([&] {
+      secondRuns = second.FindRunningWizard();
+      done = true;
+    });
+    while (!done) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    asker.join();
+    firstShown = s.GetSafeHwnd()->isVisible() && !s.IsIconic();
+  };
+  const RunResult r = Run("", "X");
+  EXPECT_FALSE(secondRuns);
+  EXPECT_TRUE(firstShown);
+  EXPECT_EQ(r.started, std::vector<std::string>{"lumeth"});  // started by the first wizard only
+  EXPECT_TRUE(r.messages.empty());
+}
+
+}  // namespace
+}  // namespace wizard_test
+
+namespace wizard_test {
+namespace {
+
+using namespace wizard;
+
+// The fuller details page, which no page set holds: its share-name rows follow the port layout,
+// and the comment and share names it collects are sent at Finish (and only then).
+TEST_F(WizardTest, FullDetailsPageCollectsCommentAndShareNames) {
+  box_emulator::Box& box = AddBox({BoxKind::kWired, "FULL-BOX", ""});
+  box.SetPortCounts(2, 1, 0);  // port type 4: P1, P2 and the serial port
+  ASSERT_TRUE(box.SetSetting("5003", "Front desk"));
+  ASSERT_TRUE(box.SetSetting("5103", "SERIAL"));
+  WriteCache();
+  ASSERT_EQ(TheUtility().mInitializeLanComponent(TYPE_TCPIP, 20), 0);
+  ASSERT_EQ(TheUtility().PS_Browse(&DeviceLists, "PS"), 0);
+  SetSelectedDevice(box.DefaultName(), "FULL-BOX", "FALSE");
+  SetDeviceStateFlags("FALSE", "TRUE");  // state A not "TRUE": the box's own workgroup is shown
+  SetSelectedPortType(4);
+
+  ui::ScriptedMessageSink sink;
+  platform::SetMessageSink(&sink);
+  CServerDetails details;
+  CFinish finish;
+  ui::CPropertySheet sheet("Full");
+  sheet.AddPage(&details);
+  sheet.AddPage(&finish);
+  sheet.SetWizardMode();
+  bool thirdShown = false, spShown = true;
+  std::string label3, comment, third;
+  ui::SetModalHook([&](ui::CDialog&) {
+    thirdShown = details.m_Share3.IsWindowVisible();
+    spShown = details.m_ShareSP.IsWindowVisible();
+    label3 = details.m_Label3.GetWindowText();
+    comment = details.m_Comment.GetWindowText();
+    third = details.m_Share3.GetWindowText();
+    details.m_Share1.SetWindowText("LASER");
+    details.m_Share3.SetWindowText("DOTS");
+    sheet.PressButton(ui::PSBTN_NEXT);  // to TCP/IP, which this sheet lacks: stays, collected
+    auto& w = g_WizardConfigurationData;
+    w.dsTCPIP.szIPAddress = box.Address();
+    w.dsTCPIP.szGatewayAddress = "0.0.0.0";
+    w.dsTCPIP.szSubNetworkMaskAddress = "255.0.0.0";
+    sheet.SetActivePage(1);
+    sheet.PressButton(ui::PSBTN_FINISH);
+  });
+  EXPECT_EQ(sheet.DoModal(), ui::ID_WIZFINISH);
+  ui::SetModalHook({});
+  platform::SetMessageSink(nullptr);
+  TheUtility().mExitLanComponent();
+
+  EXPECT_TRUE(thirdShown);
+  EXPECT_FALSE(spShown);
+  EXPECT_EQ(label3, "Serial    Port   (SP)");
+  EXPECT_EQ(comment, "Front desk");
+  EXPECT_EQ(third, "SERIAL");
+  const std::vector<std::string> received = FromConfigurationText(box);
+  ASSERT_FALSE(received.empty());
+  EXPECT_EQ(received[0],
+            "0001 :FULL-BOX\n4000 :" + box.Address() +
+                "\n4001 :0.0.0.0\n4002 :255.0.0.0\n4020 :Disable\n4021 :Disable\n4022 :Disable\n"
+                "5000 :WORKGROUP\n5003 :Front desk\n5101 :LASER\n5102 :\n5104 :\n5103 :DOTS\n");
 }
 
 }  // namespace
