@@ -2,7 +2,6 @@
 
 #include "platform/clock.h"
 #include "platform/message_sink.h"
-#include "platform/registry.h"
 #include "ui/services.h"
 #include "wizard/page_layout.h"
 #include "wizard/program_start.h"
@@ -13,8 +12,6 @@
 namespace wizard {
 namespace {
 
-constexpr const char* kInstallationKey = "SOFTWARE\\Vardon\\Vardon Print Server Software\\1.0";
-constexpr DWORD kValueRoom = 128;
 constexpr std::int64_t kAfterConfigurationWaitMs = 2000;
 
 ui::DialogTemplate FinishTemplate() {
@@ -32,34 +29,7 @@ ui::DialogTemplate FinishTemplate() {
         0, x + 10, 68, kContentCx - 20, 44}});
 }
 
-// A text value of the installation record, opened for reading only; false when the key or the
-// value is missing or is not a text.
-bool ReadInstallationValue(const char* valueName, std::string& value) {
-  HKEY key = nullptr;
-  if (RegOpenKeyEx(HKEY_LOCAL_MACHINE, kInstallationKey, KEY_READ, &key) != ERROR_SUCCESS) return false;
-  char data[kValueRoom] = {};
-  DWORD size = sizeof data - 1;
-  DWORD type = REG_NONE;
-  const LONG rc = RegQueryValueEx(key, valueName, &type, reinterpret_cast<BYTE*>(data), &size);
-  RegCloseKey(key);
-  if (rc != ERROR_SUCCESS || type != REG_SZ) return false;
-  value.assign(data, strnlen(data, size));
-  return true;
-}
-
 }  // namespace
-
-int IsUserSetup() {
-  std::string type;
-  return ReadInstallationValue("SetupType", type) && type == "User" ? 1 : 0;
-}
-
-int GetTargetDir(std::string& directory) {
-  std::string value;
-  if (!ReadInstallationValue("TARGETDIR", value) || value.empty()) return 0;
-  directory = value;
-  return 1;
-}
 
 std::string PortAdderCommand(const std::string& targetDir, bool tcpipInstalled) {
   std::string dir = targetDir;
@@ -110,7 +80,7 @@ BOOL CFinish::OnWizardFinish() {
       platform::MessageBoxById(IDS_SETUP_PRINTERS_NOW, platform::MB_YESNO | platform::MB_ICONQUESTION);
   if (answer != platform::IDYES) return 1;
   std::string targetDir;
-  if (IsUserSetup() != 1 || GetTargetDir(targetDir) != 1) {
+  if (IsUserSetup() != 1 || GetTargetDir(targetDir) != 1 || targetDir.empty()) {
     platform::MessageBoxById(IDS_NO_ADD_PRINTER_WIZARD);
     return 1;
   }

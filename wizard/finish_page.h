@@ -20,11 +20,6 @@ class CFinish : public ui::CPropertyPage {
   int m_iResult = 0;
 };
 
-// The installation record ("SOFTWARE\Vardon\Vardon Print Server Software\1.0"), read only:
-// 1 when its SetupType is exactly "User".
-int IsUserSetup();
-// Its TARGETDIR: 1 with the directory, 0 when the key or the value is missing or empty.
-int GetTargetDir(std::string& directory);
 // The port-adding program's command line for a target directory: the program below it and "2"
 // when this PC has TCP/IP, else "1".
 std::string PortAdderCommand(const std::string& targetDir, bool tcpipInstalled);

@@ -192,6 +192,7 @@ BOOL CNetwareDetailPage::OnSetActive() {
   }
   if (m_readResult != 0) {
     // Nothing of a box set up before stays on the page.
+    m_useClient = false;
     ShowBoxNames(true);
     ShowErrorForCode(m_readResult);
     return CPropertyPage::OnSetActive();

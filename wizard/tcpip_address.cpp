@@ -120,7 +120,8 @@ bool SameNetwork(const std::string& boxAddress, const std::string& pcAddress, st
 bool FindFreeAddress(const std::string& base, std::uint32_t mask, std::string& found,
                      platform::netprobe::EchoProber& prober) {
   const std::optional<std::uint32_t> start = ParseDottedDecimal(base);
-  if (!start) return false;
+  // 0.0.0.0: the box was not seen on any interface of this PC, so there is no network to search.
+  if (!start || *start == 0) return false;
   std::array<std::uint8_t, kEchoPayloadSize> payload{};
   for (std::size_t i = 0; i < payload.size(); ++i) payload[i] = static_cast<std::uint8_t>(0x61 + i);
   if (!prober.Open()) return false;

@@ -41,8 +41,8 @@ bool SameNetwork(const std::string& boxAddress, const std::string& pcAddress, st
 // The first address at or after `base` that does not answer three echo requests in a row (each
 // waiting 1000 ms), searched among the hosts of base's network under `mask` (at most 254
 // candidates; addresses with an octet 255 or a last octet 0 are skipped, as the page would refuse
-// them). False, with `found` unchanged, when the base is not a dotted decimal address, no echo can
-// be sent or every candidate answered.
+// them). False, with `found` unchanged, when the base is not a dotted decimal address or is
+// 0.0.0.0 (no interface of this PC), no echo can be sent or every candidate answered.
 bool FindFreeAddress(const std::string& base, std::uint32_t mask, std::string& found,
                      platform::netprobe::EchoProber& prober);
 

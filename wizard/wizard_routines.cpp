@@ -4,6 +4,7 @@
 
 #include "platform/message_sink.h"
 #include "platform/netprobe/netprobe.h"
+#include "platform/registry.h"
 
 namespace wizard {
 namespace {
@@ -28,6 +29,30 @@ constexpr MessageText kMessages[] = {
     {IDS_WZ_COMMAND_PARAMETER_INVALID, "Command Parameter invalid"},
     {IDS_WZ_NETWORK_BUSY, "Network busy !!"},
 };
+
+constexpr std::size_t kRecordTextRoom = 128;  // bytes, terminator included
+
+// A string value of the installation record; false when it is missing or not a clean text.
+bool ReadInstallationText(const char* valueName, std::string& out) {
+  HKEY key = nullptr;
+  if (RegOpenKeyEx(HKEY_LOCAL_MACHINE, kInstallationKey, KEY_READ, &key) != ERROR_SUCCESS) {
+    return false;
+  }
+  char buffer[kRecordTextRoom] = {};
+  DWORD size = sizeof buffer - 1;
+  DWORD type = REG_NONE;
+  const LONG rc =
+      RegQueryValueEx(key, valueName, &type, reinterpret_cast<BYTE*>(buffer), &size);
+  RegCloseKey(key);
+  if (rc != ERROR_SUCCESS || type != REG_SZ) return false;
+  std::string text(buffer, size);
+  while (!text.empty() && text.back() == '\0') text.pop_back();
+  for (char c : text) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return false;
+  }
+  out = text;
+  return true;
+}
 
 }  // namespace
 
@@ -120,5 +145,12 @@ void EnumWorkgroups(std::list<std::string>& list) {
 }
 
 void GetDefaultWorkgroup(std::string& text) { platform::netprobe::ReadDefaultWorkgroup(text); }
+
+int IsUserSetup() {
+  std::string type;
+  return ReadInstallationText("SetupType", type) && type == "User" ? 1 : 0;
+}
+
+int GetTargetDir(std::string& dir) { return ReadInstallationText("TARGETDIR", dir) ? 1 : 0; }
 
 }  // namespace wizard

@@ -1,7 +1,7 @@
 // Routines that several pages of the setup wizard share: the Windows version class whose layout
 // the platform stand-ins follow, the one message box for a device-library result code, whether
-// this PC can use each network layer, and the workgroups of the network and of this PC. None of
-// them keeps state.
+// this PC can use each network layer, the workgroups of the network and of this PC, and the
+// installation record of the package. None of them keeps state.
 #pragma once
 #include <list>
 #include <string>
@@ -54,5 +54,13 @@ void EnumWorkgroups(std::list<std::string>& list);
 // Sets the text to this PC's workgroup; leaves it unchanged when this PC has no configuration
 // that names one.
 void GetDefaultWorkgroup(std::string& text);
+
+// The installation record of the package, read only (HKEY_LOCAL_MACHINE, kInstallationKey).
+constexpr const char* kInstallationKey = "SOFTWARE\\Vardon\\Vardon Print Server Software\\1.0";
+// 1 when its "SetupType" is exactly "User", else 0 (also when the key or value is missing).
+int IsUserSetup();
+// Copies "TARGETDIR" (at most 127 characters) into dir and returns 1; 0 with dir untouched when the
+// key or the value is missing, is not a text or holds a control character.
+int GetTargetDir(std::string& dir);
 
 }  // namespace wizard

@@ -124,6 +124,9 @@ TEST(TcpipAddress, FindFreeAddressProbesTheHostsOfThePcsNetwork) {
   EXPECT_FALSE(FindFreeAddress("192.168.1", Ip("255.255.255.0"), found, closed));
   EXPECT_EQ(found, "unchanged");
   EXPECT_TRUE(closed.probed.empty());
+  FakeProber silent;
+  EXPECT_FALSE(FindFreeAddress("0.0.0.0", Ip("255.0.0.0"), found, silent));
+  EXPECT_TRUE(silent.probed.empty());
 }
 
 // ---- The pages in the wizard ------------------------------------------------------------------
@@ -597,6 +600,27 @@ TEST_F(NetwarePagesTest, NdsChecksTheContextThenCreatesThePrintServer) {
   EXPECT_EQ(nw_.CountObjects("ACME_TREE", netware::testing::kPrinter), 4u);  // P1-P3 and the serial port
   EXPECT_EQ(ListTreeContainers("ACME_TREE"), (std::list<std::string>{"ACME", "SALES.ACME"}));
   EXPECT_TRUE(nw_.violations().empty());
+}
+
+TEST_F(NetwarePagesTest, TheSimulationStandsInForTheClientWhenSwitchedOn) {
+  const char* file = "ferrow_simulation_netware.ini";
+  ASSERT_TRUE(WritePrivateProfileString("debug", "simulation", "1", file));
+  ASSERT_TRUE(WritePrivateProfileString("fileserver", "total", "FS9", file));
+  ASSERT_TRUE(WritePrivateProfileString("fileserver", "FS9", "4 0x33", file));
+  NetwareBox("PS");
+  bool queuesEnabled = false;
+  const RunResult r = RunSteps("1", "NNNXN", {[&](ui::CPropertySheet& s) {
+                                                queuesEnabled = s.GetActivePage()->GetDlgItem(CNetwareBindery::IDC_QUEUE_P1)->IsWindowEnabled();
+                                                Type(s, CNetwareBindery::IDC_FILE_SERVER, "FS9");
+                                              }});
+  EXPECT_TRUE(queuesEnabled);
+  EXPECT_TRUE(r.messages.empty());
+  EXPECT_EQ(r.pages.back(), IDD_TCPIP);
+  char servers[256] = {};
+  GetPrivateProfileString("printserver", "total", "", servers, sizeof servers, file);
+  EXPECT_EQ(std::string(servers), "NW-BOX");
+  EXPECT_EQ(nw_.TotalCalls(), 0);  // no client was asked
+  ExpectNetware({"PS", "FS9", "", ""});
 }
 
 TEST_F(NetwarePagesTest, WithoutAClientThePagesOnlyCollectTheNames) {

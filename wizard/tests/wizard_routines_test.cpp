@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/message_sink.h"
+#include "platform/registry.h"
 #include "platform/test_support/temp_root.h"
 
 namespace {
@@ -106,6 +107,47 @@ TEST(Workgroups, DefaultComesFromSambaAndStaysWithoutIt) {
   wizard::EnumWorkgroups(list);
   ::setenv("PATH", oldPath.c_str(), 1);
   EXPECT_TRUE(list.empty());
+}
+
+void WriteRecord(const char* name, const std::string& value, DWORD type = REG_SZ) {
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyEx(HKEY_LOCAL_MACHINE, wizard::kInstallationKey, KEY_ALL_ACCESS, &key,
+                           nullptr),
+            ERROR_SUCCESS);
+  RegSetValueEx(key, name, type, reinterpret_cast<const BYTE*>(value.c_str()),
+                static_cast<DWORD>(value.size() + 1));
+  RegCloseKey(key);
+}
+
+TEST(InstallationRecord, OnlyAnExactUserSetupCounts) {
+  struct Case {
+    const char* setupType;
+    int expected;
+  };
+  const Case cases[] = {{"User", 1}, {"user", 0}, {"USER", 0}, {"User ", 0}, {"Admin", 0}, {"", 0}};
+  for (const Case& c : cases) {
+    platform::testing::TempRoot root;
+    EXPECT_EQ(wizard::IsUserSetup(), 0);  // no record at all
+    WriteRecord("SetupType", c.setupType);
+    EXPECT_EQ(wizard::IsUserSetup(), c.expected) << c.setupType;
+  }
+}
+
+TEST(InstallationRecord, TargetDirIsReadWithoutWriteRightsAndCheckedForControlCharacters) {
+  platform::testing::TempRoot root;
+  std::string dir = "untouched";
+  EXPECT_EQ(wizard::GetTargetDir(dir), 0);
+  WriteRecord("SetupType", "User");
+  EXPECT_EQ(wizard::GetTargetDir(dir), 0);  // key without the value
+  EXPECT_EQ(dir, "untouched");
+  WriteRecord("TARGETDIR", "/opt/psadmin");
+  EXPECT_EQ(wizard::GetTargetDir(dir), 1);
+  EXPECT_EQ(dir, "/opt/psadmin");
+  WriteRecord("TARGETDIR", "/opt/evil\nline");
+  EXPECT_EQ(wizard::GetTargetDir(dir), 0);
+  WriteRecord("TARGETDIR", std::string(200, 'x'));
+  EXPECT_EQ(wizard::GetTargetDir(dir), 0);
+  EXPECT_EQ(dir, "/opt/psadmin");
 }
 
 }  // namespace
