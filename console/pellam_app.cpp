@@ -1,8 +1,5 @@
 #include "console/pellam_app.h"
 
-
-#include <cstdio>
-
 #include "console/console_state.h"
 #include "console/main_frame.h"
 #include "console/main_menu_dlg.h"
@@ -32,7 +29,6 @@ std::string EventName(int id) {
 CPellamApp::CPellamApp() { RegisterConsoleStrings(); }
 
 CPellamApp::~CPellamApp() {
-  m_pInstanceNotifier.reset();
   m_pView.reset();
   m_pFrame.reset();
 }
@@ -55,24 +51,8 @@ std::string CPellamApp::AnswerSecondStart(const std::string& request) {
 }
 
 bool CPellamApp::ActivatePreviousInstance() {
-  const std::string title = FrameTitle();
-  switch (m_Instance.Acquire(title)) {
-    case platform::SingleInstance::Result::kOwner:
-      m_pInstanceNotifier = std::make_unique<QSocketNotifier>(m_Instance.ListenFd(), QSocketNotifier::Read);
-      QObject::connect(m_pInstanceNotifier.get(), &QSocketNotifier::activated, m_pInstanceNotifier.get(), [this] {
-        while (m_Instance.ServeOne([this](const std::string& r) { return AnswerSecondStart(r); })) {
-        }
-      });
-      return true;
-    case platform::SingleInstance::Result::kOwnedElsewhere:
-      platform::AskInstance(title, kActivateRequest, kActivateWaitMs);
-      return false;
-    case platform::SingleInstance::Result::kFailed:
-      break;
-  }
-  // Nothing under the root can be made: no other console can be told apart, so this one runs.
-  std::fprintf(stderr, "tollard: single-instance check unavailable: %s\n", m_Instance.LastError().c_str());
-  return true;
+  return m_Instance.Acquire(FrameTitle(), kActivateRequest, kActivateWaitMs,
+                            [this](const std::string& r) { return AnswerSecondStart(r); }, "tollard");
 }
 
 bool CPellamApp::InitInstance() {
@@ -129,7 +109,6 @@ int CPellamApp::ExitInstance() {
   if (g_hPauseEvent) CloseHandle(g_hPauseEvent);
   g_hAdminEvent = nullptr;
   g_hPauseEvent = nullptr;
-  m_pInstanceNotifier.reset();
   m_Instance.Release();
   return CWinApp::ExitInstance();
 }

@@ -2,12 +2,11 @@
 // protocols checked, the named events made, the device library started, then the hidden frame
 // with its view and the visible device-list dialog. ExitInstance undoes what was done.
 #pragma once
-#include <QSocketNotifier>
 #include <memory>
 #include <string>
 
-#include "platform/single_instance/single_instance.h"
 #include "ui/frame.h"
+#include "ui/instance_host.h"
 
 class CMainFrame;
 class CPellamDoc;
@@ -47,8 +46,7 @@ class CPellamApp : public ui::CWinApp {
  private:
   std::string AnswerSecondStart(const std::string& request);
 
-  platform::SingleInstance m_Instance;
-  std::unique_ptr<QSocketNotifier> m_pInstanceNotifier;
+  ui::InstanceHost m_Instance;
   std::unique_ptr<CPellamDoc> m_pDocument;
   std::unique_ptr<CPellamView> m_pView;
   std::unique_ptr<CMainFrame> m_pFrame;

@@ -155,20 +155,7 @@ class DialogWidget : public QDialog {
   KeyFilter* filter_ = nullptr;
 };
 
-// Saves a PNG of the dialog named by $PSA_UI_SCREENSHOT ("templateId:path[:delayMs]") once shown;
-// the screenshot tool sets it for the program it runs.
-void MaybeScreenshot(CDialog& dlg) {
-  const char* spec = std::getenv("PSA_UI_SCREENSHOT");
-  if (!spec) return;
-  QStringList parts = QString::fromUtf8(spec).split(':');
-  if (parts.size() < 2 || parts[0].toInt() != dlg.Template().id) return;
-  QString path = parts[1];
-  int delay = parts.size() > 2 ? parts[2].toInt() : 500;
-  QPointer<QWidget> w = dlg.GetSafeHwnd();
-  QTimer::singleShot(delay, w, [w, path] {
-    if (w) SaveScreenshot(w, path);
-  });
-}
+void MaybeScreenshot(CDialog& dlg) { ui::MaybeScreenshot(dlg.Template().id, dlg.GetSafeHwnd()); }
 
 CWnd* NewWrapper(Kind k) {
   switch (k) {
@@ -315,6 +302,28 @@ void ConnectWrapper(CWnd& w, const ControlTemplate& c) {
 }
 
 }  // namespace
+
+// $PSA_UI_SCREENSHOT is "templateId:path[:delayMs]"; the screenshot tool sets it for the program it
+// runs.
+int ScreenshotTemplateId() {
+  const char* spec = std::getenv("PSA_UI_SCREENSHOT");
+  if (!spec) return 0;
+  QStringList parts = QString::fromUtf8(spec).split(':');
+  return parts.size() < 2 ? 0 : parts[0].toInt();
+}
+
+void MaybeScreenshot(int templateId, QWidget* widget) {
+  const char* spec = std::getenv("PSA_UI_SCREENSHOT");
+  if (!spec || templateId == 0) return;
+  QStringList parts = QString::fromUtf8(spec).split(':');
+  if (parts.size() < 2 || parts[0].toInt() != templateId) return;
+  QString path = parts[1];
+  int delay = parts.size() > 2 ? parts[2].toInt() : 500;
+  QPointer<QWidget> w = widget;
+  QTimer::singleShot(delay, w, [w, path] {
+    if (w) SaveScreenshot(w, path);
+  });
+}
 
 QSize DialogUnitsToPixels(const DialogTemplate& t, int cx, int cy) {
   QFontMetrics fm(DialogFont(t));

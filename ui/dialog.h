@@ -76,6 +76,8 @@ class CDialog : public CWnd {
   LRESULT Notify(int id, int code, NMHDR* info) override;
 
  protected:
+  // Replaces the template before the window is built (a sheet sizes itself from its pages).
+  void SetTemplate(const DialogTemplate& t) { t_ = t; }
   // Handler table: (control id, notification code) -> member function.
   template <class T>
   void OnCommand(int id, int code, void (T::*fn)()) {
@@ -99,6 +101,7 @@ class CDialog : public CWnd {
  private:
   friend void BuildControls(const DialogTemplate&, QWidget*, CDialog&);
   friend class CFormView;
+  friend class CPropertyPage;
   bool Build(CWnd* parent);
   void Bind();
   void Teardown();

@@ -618,6 +618,15 @@ void Box::WithCore(const std::function<void(BoxCore&)>& f) {
   f(core_);
   ChangedLocked();
 }
+
+std::vector<std::string> Box::HandledFromLast(const std::string& prefix) {
+  std::vector<std::string> handled;
+  WithCore([&](BoxCore& core) { handled = core.handledRequests(); });
+  for (auto it = handled.rbegin(); it != handled.rend(); ++it) {
+    if (it->rfind(prefix, 0) == 0) return {std::prev(it.base()), handled.end()};
+  }
+  return {};
+}
 void Box::SetModelCode(std::uint8_t b4, std::uint8_t b5, std::uint8_t b6) {
   WithCore([&](BoxCore& c) { c.identity().modelCode = {b4, b5, b6}; });
 }

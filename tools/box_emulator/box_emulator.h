@@ -107,6 +107,9 @@ class Box {
 
   // Anything else: runs `f` on the box's core under its lock.
   void WithCore(const std::function<void(BoxCore&)>& f);
+  // The requests the core handled, over whichever transport, from the last one that begins with
+  // `prefix` on (empty when none does): for instance what followed the last configuration text.
+  std::vector<std::string> HandledFromLast(const std::string& prefix);
 
   // Power: off closes the listener (connections refused) and every open connection; on listens
   // again, booting with the staged configuration. SwitchOn returns whether it listens.

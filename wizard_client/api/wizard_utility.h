@@ -300,11 +300,19 @@ class CPrintServerUtility : protected ::CPrintServerUtility {
 
   // ---- The configuration of Finish and the apply step -----------------------------------------
   // iSetMode 1: with the "9035:" password line; 3: with the NetWare lines; 2: neither.
+  // `keyGroups` leaves out what the caller did not collect: without kWizardNetBEUITexts no 5003,
+  // 5101-5104 (whose empty lines would wipe the box's comment and share names), without
+  // kWizardWireless no 7000-7013 (a box without a wireless interface).
+  enum WizardKeyGroups : unsigned {
+    kWizardNetBEUITexts = 0x1,
+    kWizardWireless = 0x2,
+    kWizardAllKeys = kWizardNetBEUITexts | kWizardWireless,
+  };
   int mSetWizardConfiguration(const std::string& name, const WizardConfigurationData* settings,
-                              int iSetMode);
+                              int iSetMode, unsigned keyGroups = kWizardAllKeys);
   // By record the same text, then ApplySettingsToRecord.
   int mSetWizardConfiguration(const DeviceRecord* record, const WizardConfigurationData* settings,
-                              int iSetMode);
+                              int iSetMode, unsigned keyGroups = kWizardAllKeys);
   // "9002:", 800 ms; a box reached over NetBIOS is called by `newName` from now on when sameName
   // is 0, one reached over TCP/IP at `newAddress` when that is not empty; then the reload.
   int ApplySettings(const std::string& name, const std::string& newName, int sameName,
@@ -454,7 +462,8 @@ class CPrintServerUtility : protected ::CPrintServerUtility {
   int DirectCommand(const Target& to, const std::string& request, char* reply, int* replyLength,
                     int capacity);
   int WriteWireless(const Target& to, const WirelessConfigurationData* w);
-  int WriteWizard(const Target& to, const WizardConfigurationData* settings, int iSetMode);
+  int WriteWizard(const Target& to, const WizardConfigurationData* settings, int iSetMode,
+                  unsigned keyGroups);
   int WriteAll(const Target& to, const AllConfigurationData* all, std::uint8_t bRelocate);
   int WriteBasic(const Target& to, const BasicConfigurationData* basic);
   int ReadBasic(const Target& to, BasicConfigurationData* basic);

@@ -921,16 +921,16 @@ int CPrintServerUtility::mSetNetwarePassword(const DeviceRecord* record,
 
 int CPrintServerUtility::mSetWizardConfiguration(const std::string& name,
                                                  const WizardConfigurationData* settings,
-                                                 int iSetMode) {
-  return WriteWizard(To(name), settings, iSetMode);
+                                                 int iSetMode, unsigned keyGroups) {
+  return WriteWizard(To(name), settings, iSetMode, keyGroups);
 }
 int CPrintServerUtility::mSetWizardConfiguration(const DeviceRecord* record,
                                                  const WizardConfigurationData* settings,
-                                                 int iSetMode) {
-  return WriteWizard(To(record), settings, iSetMode);
+                                                 int iSetMode, unsigned keyGroups) {
+  return WriteWizard(To(record), settings, iSetMode, keyGroups);
 }
 int CPrintServerUtility::WriteWizard(const Target& to, const WizardConfigurationData* settings,
-                                     int iSetMode) {
+                                     int iSetMode, unsigned keyGroups) {
   return Guarded([&] {
     if (!to.ok() || settings == nullptr) return -2;
     const WizardConfigurationData& s = *settings;
@@ -951,10 +951,12 @@ int CPrintServerUtility::WriteWizard(const Target& to, const WizardConfiguration
     }
     AddressLines(t, s.dsTCPIP);
     t.Text("5000", s.dsNetBEUI.szDomainName);
-    NetBEUIExtraLines(t, s.dsNetBEUI);
-    WirelessLines(t, s.dsWireless);
-    t.Number("7012", s.dsWireless.iAuthentication);
-    t.Number("7013", s.dsWireless.iNetworkType);
+    if ((keyGroups & kWizardNetBEUITexts) != 0) NetBEUIExtraLines(t, s.dsNetBEUI);
+    if ((keyGroups & kWizardWireless) != 0) {
+      WirelessLines(t, s.dsWireless);
+      t.Number("7012", s.dsWireless.iAuthentication);
+      t.Number("7013", s.dsWireless.iNetworkType);
+    }
     if (!t.ok()) return -2;
     // Compared before the send: the cache is the box as it was read, before the new settings.
     const int sameName = s.dsSystem.szDeviceName == m_Configuration.dsSystem.szDeviceName ? 1 : 0;

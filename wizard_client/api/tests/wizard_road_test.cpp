@@ -171,16 +171,7 @@ class WizardRoad : public ::testing::Test {
 
   // The requests the box handled from the last configuration text on, in order, over whichever
   // transport they came.
-  static std::vector<std::string> FromConfigurationText(Box& box) {
-    std::vector<std::string> handled;
-    box.WithCore([&](box_emulator::BoxCore& core) { handled = core.handledRequests(); });
-    std::vector<std::string> out;
-    for (auto it = handled.rbegin(); it != handled.rend(); ++it) {
-      out.insert(out.begin(), *it);
-      if (it->rfind("0001 :", 0) == 0) return out;
-    }
-    return {};
-  }
+  static std::vector<std::string> FromConfigurationText(Box& box) { return box.HandledFromLast("0001 :"); }
 
   platform::testing::TempRoot root_;
   std::string oldCwd_;

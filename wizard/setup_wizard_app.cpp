@@ -1,0 +1,153 @@
+#include "wizard/setup_wizard_app.h"
+
+#include <unistd.h>
+
+#include "platform/message_sink.h"
+#include "platform/process/process.h"
+#include "ui/services.h"
+#include "wizard/finish_page.h"
+#include "wizard/netware_bindery_page.h"
+#include "wizard/netware_nds_page.h"
+#include "wizard/netware_page.h"
+#include "wizard/program_start.h"
+#include "wizard/resource.h"
+#include "wizard/wizard_routines.h"
+#include "wizard/select_page.h"
+#include "wizard/server_details_old_page.h"
+#include "wizard/start_page.h"
+#include "wizard/tcpip_page.h"
+#include "wizard/wireless_page.h"
+#include "wizard/wizard_state.h"
+
+namespace wizard {
+namespace {
+
+constexpr const char* kScannerMissing = "Can't find Lumeth.exe on your system, please reinstall the Setup Wizard.";
+constexpr std::size_t kEventNameRoom = 47;
+constexpr int kLanTimeOut = 20;
+
+std::string EventName(int id) {
+  std::string name = platform::LoadString(id);
+  if (name.size() > kEventNameRoom) name.resize(kEventNameRoom);
+  return name;
+}
+
+}  // namespace
+
+void RegisterWizardStrings() {
+  platform::RegisterString(IDS_NEED_DEVICE_NAME, "Need to input Device Name");
+  platform::RegisterString(IDS_INCORRECT_PASSWORD, "Incorrect Password !");
+  platform::RegisterString(IDS_RENAME_WARNING,
+                           "Changing the name may result in existing user PCs being unable to locate the Print "
+                           "Server, and require re-installation on the PC. Proceed with name change?\n");
+  platform::RegisterString(IDS_NO_ADD_PRINTER_WIZARD, "No KVX driver found, please install Add Printer Wizard from CD.");
+  platform::RegisterString(IDS_WIZARD_EVENT, "Print Server Wizard Event");
+  platform::RegisterString(IDS_PAUSE_EVENT, "Print Server Pause Event");
+  platform::RegisterString(IDS_SETUP_PRINTERS_NOW, "Do you want to setup printers for printing right now ?");
+}
+
+CSetupWizardApp::CSetupWizardApp(std::string commandLine) : m_szCommandLine(std::move(commandLine)) {
+  RegisterWizardStrings();
+}
+
+CSetupWizardApp::~CSetupWizardApp() = default;
+
+int CSetupWizardApp::ModeFromCommandLine(const std::string& commandLine) {
+  return !commandLine.empty() && commandLine[0] == '1' ? 1 : 2;
+}
+
+std::string CSetupWizardApp::AnswerSecondStart(const std::string& request) {
+  if (request != kActivateRequest || m_pSheet == nullptr || m_pSheet->GetSafeHwnd() == nullptr) return {};
+  // Minimised and restored: the running wizard comes to the front.
+  if (!m_pSheet->IsIconic()) m_pSheet->ShowWindow(ui::SW_MINIMIZE);
+  m_pSheet->ShowWindow(ui::SW_RESTORE);
+  m_pSheet->SetForegroundWindow();
+  return kAnswerActivated;
+}
+
+bool CSetupWizardApp::FindRunningWizard() {
+  return m_Instance.Acquire(kSheetCaption, kActivateRequest, kActivateWaitMs,
+                            [this](const std::string& r) { return AnswerSecondStart(r); }, "quillon");
+}
+
+bool CSetupWizardApp::InitInstance() {
+  ui::SetAppTitle(kSheetCaption);
+  if (!FindRunningWizard()) return false;
+
+  const UINT started = StartProgram(m_szScannerCommand);
+  const std::string failure = StartFailureText(started, kScannerMissing);
+  if (!failure.empty()) {
+    platform::GetMessageSink().Show(0, failure, platform::MB_OK);
+    m_Instance.Release();
+    return false;
+  }
+
+  const bool tcpip = IsTcpipInstalled();
+  g_hWizardEvent = CreateEvent(TRUE, TRUE, EventName(IDS_WIZARD_EVENT).c_str());
+  g_hPauseEvent = OpenEvent(EVENT_MODIFY_STATE, FALSE, EventName(IDS_PAUSE_EVENT).c_str());
+
+  ui::CPropertySheet sheet(kSheetCaption);
+  m_pSheet = &sheet;
+  CStart start;
+  CSelect select;
+  CServerDetailsOld details;
+  CNetware netware;
+  CNetwareNDS netwareNds;
+  CNetwareBindery netwareBindery;
+  CTcpip tcpipPage;
+  CWireless wireless;
+  CFinish finish;
+
+  const int mode = ModeFromCommandLine(m_szCommandLine);
+  SetWizardMode(mode);
+
+  m_iLanMask = TYPE_NETBEUI | (tcpip ? TYPE_TCPIP : 0);
+  {
+    ui::CWaitCursor wait;
+    TheUtility().mInitializeLanComponent(m_iLanMask, kLanTimeOut);
+  }
+
+  sheet.AddPage(&start);
+  sheet.AddPage(&select);
+  sheet.AddPage(&details);
+  if (mode == 1) {
+    sheet.AddPage(&netware);
+    sheet.AddPage(&netwareNds);
+    sheet.AddPage(&netwareBindery);
+  }
+  sheet.AddPage(&tcpipPage);
+  sheet.AddPage(&wireless);
+  sheet.AddPage(&finish);
+  sheet.SetWizardMode();
+  sheet.SetHelpHandler([this] { OnHelp(); });
+  m_pMainWnd = &sheet;
+  sheet.DoModal();
+  m_pMainWnd = nullptr;
+  m_pSheet = nullptr;
+
+  {
+    ui::CWaitCursor wait;
+    TheUtility().mExitLanComponent();
+  }
+  if (g_hWizardEvent) CloseHandle(g_hWizardEvent);
+  if (g_hPauseEvent) CloseHandle(g_hPauseEvent);
+  g_hWizardEvent = nullptr;
+  g_hPauseEvent = nullptr;
+  m_Instance.Release();
+  return false;
+}
+
+void CSetupWizardApp::OnHelp() {
+  const std::string dir = platform::ProgramDirectory();
+  if (dir.empty()) return;
+  const std::string page = dir + "/" + kHelpFile;
+  if (::access(page.c_str(), R_OK) != 0) {
+    platform::GetMessageSink().Show(0, "The specified file was not found.", platform::MB_OK);
+    return;
+  }
+  const UINT started = StartProgram(m_szHelpOpener + " " + QuoteWord(page));
+  const std::string failure = StartFailureText(started, "The specified file was not found.");
+  if (!failure.empty()) platform::GetMessageSink().Show(0, failure, platform::MB_OK);
+}
+
+}  // namespace wizard

@@ -1,0 +1,57 @@
+// The wizard's application object: one wizard per root, the scanner started, the presence and
+// pause events, the page set of the command line's mode, the device library around the sheet.
+#pragma once
+#include <memory>
+#include <string>
+
+#include "ui/frame.h"
+#include "ui/instance_host.h"
+#include "ui/property_sheet.h"
+
+namespace wizard {
+
+class CSetupWizardApp : public ui::CWinApp {
+ public:
+  // `commandLine`: the program's arguments joined by blanks ("1" gives the NetWare pages).
+  explicit CSetupWizardApp(std::string commandLine = {});
+  ~CSetupWizardApp() override;
+
+  // Runs the whole wizard and returns false, so the program ends after it.
+  bool InitInstance() override;
+  // The help command: the wizard's help page with the desktop's opener.
+  void OnHelp();
+  // True when no other wizard runs; otherwise brings the running one to the front.
+  bool FindRunningWizard();
+
+  // The mode a command line gives: 1 when it begins with '1', else 2.
+  static int ModeFromCommandLine(const std::string& commandLine);
+
+  // The sheet while it runs.
+  ui::CPropertySheet* m_pSheet = nullptr;
+  // The protocol mask the device library was opened with.
+  int m_iLanMask = 0;
+
+  // The request a second start sends and the running wizard's answer.
+  static constexpr const char* kActivateRequest = "activate";
+  static constexpr const char* kAnswerActivated = "activated";
+  static constexpr int kActivateWaitMs = 5000;
+  // The help page shipped beside the program.
+  static constexpr const char* kHelpFile = "QUILLON.html";
+
+ protected:
+  // The scanner's command line (a program found beside this one).
+  std::string m_szScannerCommand = "lumeth";
+  // The help page's opener.
+  std::string m_szHelpOpener = "xdg-open";
+
+ private:
+  std::string AnswerSecondStart(const std::string& request);
+
+  std::string m_szCommandLine;
+  ui::InstanceHost m_Instance;
+};
+
+// The wizard's string table.
+void RegisterWizardStrings();
+
+}  // namespace wizard
