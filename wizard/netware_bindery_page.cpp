@@ -24,17 +24,10 @@ ui::DialogTemplate BinderyTemplate() {
       {P::IDC_FILE_SERVER, Kind::DropDown, "", ui::WS_TABSTOP, x + 72, 60, 140, 13},
       {-1, Kind::Static, "Name:", 0, x, 78, 70, 10},
       {IDC_NW_PRINT_SERVER, Kind::Static, "", 0, x + 72, 78, 140, 10},
-      {IDC_NW_QUEUE_GROUP, Kind::GroupBox, "Queues (Requires Client32)", 0, x, 93, kContentCx, 76},
-      {P::IDC_LABEL_P1, Kind::Static, "Parallel Port 1", 0, x + 8, 107, 60, 10},
-      {P::IDC_QUEUE_P1, Kind::Edit, "", ui::WS_TABSTOP, x + 72, 105, 136, 12},
-      {P::IDC_LABEL_P2, Kind::Static, "Parallel Port 2", 0, x + 8, 122, 60, 10},
-      {P::IDC_QUEUE_P2, Kind::Edit, "", ui::WS_TABSTOP, x + 72, 120, 136, 12},
-      {P::IDC_LABEL_P3, Kind::Static, "Parallel Port 3", 0, x + 8, 137, 60, 10},
-      {P::IDC_QUEUE_P3, Kind::Edit, "", ui::WS_TABSTOP, x + 72, 135, 136, 12},
-      {P::IDC_LABEL_SERIAL, Kind::Static, "Serial   Port", 0, x + 8, 152, 60, 10},
-      {P::IDC_QUEUE_SERIAL, Kind::Edit, "", ui::WS_TABSTOP, x + 72, 150, 136, 12},
   };
   c.insert(c.end(), own.begin(), own.end());
+  const std::vector<ui::ControlTemplate> queues = QueueGroupControls(P::kQueueRows, 93, 15);
+  c.insert(c.end(), queues.begin(), queues.end());
   return WizardPageTemplate(IDD_NETWARE_BINDERY, std::move(c));
 }
 
@@ -43,10 +36,7 @@ ui::CComboBox* Combo(const ui::CWnd& page, int id) { return dynamic_cast<ui::CCo
 }  // namespace
 
 CNetwareBindery::CNetwareBindery()
-    : CNetwareDetailPage(BinderyTemplate(), kNetwareBindery,
-                         {{IDC_QUEUE_P1, IDC_QUEUE_P2, IDC_QUEUE_P3, IDC_QUEUE_SERIAL},
-                          {IDC_LABEL_P1, IDC_LABEL_P2, IDC_LABEL_P3, IDC_LABEL_SERIAL}},
-                         "_BIN_Q") {
+    : CNetwareDetailPage(BinderyTemplate(), kNetwareBindery, kQueueRows, "_BIN_Q") {
   OnCommand(IDC_FILE_SERVER, ui::CBN_DROPDOWN, &CNetwareBindery::OnDropdownFileServer);
 }
 

@@ -18,6 +18,8 @@ class CNetwareBindery : public CNetwareDetailPage {
     IDC_LABEL_P3 = 1007,
     IDC_LABEL_SERIAL = 1036,
   };
+  static constexpr NetwareQueueRows kQueueRows = {{IDC_QUEUE_P1, IDC_QUEUE_P2, IDC_QUEUE_P3, IDC_QUEUE_SERIAL},
+                                                  {IDC_LABEL_P1, IDC_LABEL_P2, IDC_LABEL_P3, IDC_LABEL_SERIAL}};
   CNetwareBindery();
   BOOL OnInitDialog() override;
   ui::LRESULT OnWizardNext() override;

@@ -46,6 +46,19 @@ std::vector<ui::ControlTemplate> NetwareModeControls() {
   };
 }
 
+std::vector<ui::ControlTemplate> QueueGroupControls(const NetwareQueueRows& rows, int top, int step) {
+  const int x = kContentX;
+  const char* labels[4] = {"Parallel Port 1", "Parallel Port 2", "Parallel Port 3", "Serial   Port"};
+  std::vector<ui::ControlTemplate> c = {
+      {IDC_NW_QUEUE_GROUP, Kind::GroupBox, "Queues (Requires Client32)", 0, x, top, kContentCx, kPageCy - 1 - top}};
+  for (int i = 0; i < 4; ++i) {
+    const int y = top + 10 + i * step;
+    c.push_back({rows.label[i], Kind::Static, labels[i], 0, x + 8, y + 2, 60, 10});
+    c.push_back({rows.edit[i], Kind::Edit, "", ui::WS_TABSTOP, x + 72, y, 136, 12});
+  }
+  return c;
+}
+
 std::string FormatWithName(int stringId, const std::string& value) {
   std::string text = platform::LoadString(stringId);
   for (std::size_t at = text.find("%s"); at != std::string::npos; at = text.find("%s", at + value.size())) {

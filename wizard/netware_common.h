@@ -33,6 +33,15 @@ constexpr int IDC_NW_QUEUE_GROUP = 1017;
 // The mode group, shared by the three page templates.
 std::vector<ui::ControlTemplate> NetwareModeControls();
 
+// Queue edits and labels of ports 1, 2, 3 and the serial port on a detail page.
+struct NetwareQueueRows {
+  int edit[4];
+  int label[4];
+};
+// The queue group of a detail page: group box 1017 from `top` down to the page's foot, and the
+// four rows of label and edit, `step` apart.
+std::vector<ui::ControlTemplate> QueueGroupControls(const NetwareQueueRows& rows, int top, int step);
+
 // A string-table text with every "%s" replaced by the value.
 std::string FormatWithName(int stringId, const std::string& value);
 // Shows "netware error =<name of the code>".
@@ -77,11 +86,7 @@ class CNetwareModePage : public ui::CPropertyPage {
 // The NDS and bindery pages: set up once per box from its NetWare settings.
 class CNetwareDetailPage : public CNetwareModePage {
  public:
-  // Queue edits and labels of ports 1, 2, 3 and the serial port.
-  struct QueueRows {
-    int edit[4];
-    int label[4];
-  };
+  using QueueRows = NetwareQueueRows;
   CNetwareDetailPage(const ui::DialogTemplate& t, int ownMode, QueueRows rows, const char* queueTag);
   BOOL OnSetActive() override;
   bool UsesClient() const { return m_useClient; }

@@ -32,17 +32,10 @@ ui::DialogTemplate NdsTemplate() {
       {P::IDC_CONTEXT, Kind::Edit, "", ui::WS_TABSTOP, x + 58, 74, 162, 12},
       {-1, Kind::Static, "Print Server:", 0, x, 90, 56, 10},
       {IDC_NW_PRINT_SERVER, Kind::Static, "", 0, x + 58, 90, 160, 10},
-      {IDC_NW_QUEUE_GROUP, Kind::GroupBox, "Queues (Requires Client32)", 0, x, 101, kContentCx, 68},
-      {P::IDC_LABEL_P1, Kind::Static, "Parallel Port 1", 0, x + 8, 113, 60, 10},
-      {P::IDC_QUEUE_P1, Kind::Edit, "", ui::WS_TABSTOP, x + 72, 111, 136, 12},
-      {P::IDC_LABEL_P2, Kind::Static, "Parallel Port 2", 0, x + 8, 127, 60, 10},
-      {P::IDC_QUEUE_P2, Kind::Edit, "", ui::WS_TABSTOP, x + 72, 125, 136, 12},
-      {P::IDC_LABEL_P3, Kind::Static, "Parallel Port 3", 0, x + 8, 141, 60, 10},
-      {P::IDC_QUEUE_P3, Kind::Edit, "", ui::WS_TABSTOP, x + 72, 139, 136, 12},
-      {P::IDC_LABEL_SERIAL, Kind::Static, "Serial   Port", 0, x + 8, 155, 60, 10},
-      {P::IDC_QUEUE_SERIAL, Kind::Edit, "", ui::WS_TABSTOP, x + 72, 153, 136, 12},
   };
   c.insert(c.end(), own.begin(), own.end());
+  const std::vector<ui::ControlTemplate> queues = QueueGroupControls(P::kQueueRows, 101, 14);
+  c.insert(c.end(), queues.begin(), queues.end());
   return WizardPageTemplate(IDD_NETWARE_NDS, std::move(c));
 }
 
@@ -102,10 +95,7 @@ void CContextBrowseDlg::OnOK() {
 }
 
 CNetwareNDS::CNetwareNDS()
-    : CNetwareDetailPage(NdsTemplate(), kNetwareNDS,
-                         {{IDC_QUEUE_P1, IDC_QUEUE_P2, IDC_QUEUE_P3, IDC_QUEUE_SERIAL},
-                          {IDC_LABEL_P1, IDC_LABEL_P2, IDC_LABEL_P3, IDC_LABEL_SERIAL}},
-                         "_NDS_Q") {
+    : CNetwareDetailPage(NdsTemplate(), kNetwareNDS, kQueueRows, "_NDS_Q") {
   OnCommand(IDC_TREE, ui::CBN_DROPDOWN, &CNetwareNDS::OnDropdownTree);
   OnCommand(IDC_BROWSE, ui::BN_CLICKED, &CNetwareNDS::OnBrowse);
 }

@@ -43,6 +43,8 @@ class CNetwareNDS : public CNetwareDetailPage {
     IDC_LABEL_P3 = 1016,
     IDC_LABEL_SERIAL = 1035,
   };
+  static constexpr NetwareQueueRows kQueueRows = {{IDC_QUEUE_P1, IDC_QUEUE_P2, IDC_QUEUE_P3, IDC_QUEUE_SERIAL},
+                                                  {IDC_LABEL_P1, IDC_LABEL_P2, IDC_LABEL_P3, IDC_LABEL_SERIAL}};
   CNetwareNDS();
   BOOL OnInitDialog() override;
   ui::LRESULT OnWizardNext() override;
