@@ -89,9 +89,10 @@ BOOL CSelect::OnInitDialog() {
   CPropertyPage::OnInitDialog();
   NetwareMode = kNetwareNone;
   m_iBrowseOption = 1;
-  // Quarter, quarter and half of the list's inside, so no scroll bar is needed for the headings.
+  // Quarter, quarter and half of the list's width inside its frame (the viewport is not laid out
+  // yet while the page starts), so no scroll bar is needed for the headings.
   auto* area = qobject_cast<QAbstractScrollArea*>(m_DeviceList.GetSafeHwnd());
-  const int width = area ? area->viewport()->width() : 400;
+  const int width = area ? area->width() - 2 * area->frameWidth() : 400;
   m_DeviceList.InsertColumn(0, "Server Name", width / 4);
   m_DeviceList.InsertColumn(1, "IP Address", width / 4);
   m_DeviceList.InsertColumn(2, "Details", width / 2);

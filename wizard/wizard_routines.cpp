@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "device_client/settings/com_method.h"
 #include "platform/message_sink.h"
 #include "platform/netprobe/netprobe.h"
 #include "platform/registry.h"
@@ -61,18 +62,10 @@ void RegisterWizardRoutineStrings() {
 }
 
 OsClass OsClassOf(unsigned platformId, unsigned major, unsigned minor) {
-  constexpr unsigned kWindows9x = 1;
+  // The console's classes, except that the wizard knows no NT release after major version 6.
   constexpr unsigned kWindowsNt = 2;
-  if (platformId == kWindows9x) {
-    if (major != 4) return 0;
-    return minor < 10 ? 1 : 2;
-  }
-  if (platformId != kWindowsNt) return 0;
-  if (major == 3) return minor == 51 ? 3 : 0;
-  if (major == 4) return minor == 0 ? 4 : 0;
-  if (major == 5) return minor == 0 ? 5 : minor == 1 ? 6 : 0;
-  if (major == 6) return 7;
-  return 0;
+  if (platformId == kWindowsNt && major > 6) return 0;
+  return CComMethod::WindowsVersionClassOf(platformId, major, minor);
 }
 
 OsClass GetOsClass() { return OsClassOf(2, 5, 0); }
