@@ -1039,6 +1039,19 @@ UCHAR DoAddName(State& st, NCB& n, bool group) {
   return r.rc;
 }
 
+UCHAR DoKeepName(State& st, UCHAR lana, const Name& name) {
+  std::shared_ptr<Link> link;
+  {
+    std::lock_guard<std::mutex> lk(st.mu);
+    if (st.link && !st.link->dead) link = st.link;
+  }
+  if (!link) return NRC_NOWILD;
+  std::uint32_t id = st.nextId++;
+  MsgWriter w(Msg::kKeepName, id);
+  w.U8(lana).NameField(name);
+  return Rpc(st, link, w, id).rc;
+}
+
 UCHAR DoDeleteName(State& st, NCB& n) {
   Name name = NameOf(n.ncb_name);
   std::shared_ptr<Link> link;
@@ -1890,7 +1903,23 @@ void ForgetDriver(NbEvent* event) {
   g_driverCount = static_cast<int>(d.byEvent.size());
 }
 
+UCHAR KeepName(UCHAR lana, const UCHAR* name) {
+  auto st = CurrentState();
+  const Name n = NameOf(name);
+  if (!ValidLana(*st, lana)) return NRC_BRIDGE;
+  return DoKeepName(*st, lana, n);
+}
+
 }  // namespace platform::netbios
+
+UCHAR NbKeepName(UCHAR lana, const UCHAR* name) {
+  if (name == nullptr) return NRC_BADDR;
+  try {
+    return platform::netbios::KeepName(lana, name);
+  } catch (...) {
+    return NRC_SYSTEM;
+  }
+}
 
 UCHAR Netbios(NCB* ncb) {
   if (ncb == nullptr) return NRC_BADDR;
