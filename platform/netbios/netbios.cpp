@@ -1055,31 +1055,31 @@ UCHAR DoAddName(State& st, NCB& n, bool group) {
   return r.rc;
 }
 
-UCHAR DoKeepName(State& st, UCHAR lana, const Name& name) {
+// A request about one of this program's names (lana, name) over the link it was added on; with no
+// link the program has no names: NRC_NOWILD.
+RpcSlot NameRequest(State& st, Msg type, UCHAR lana, const Name& name) {
   std::shared_ptr<Link> link;
   {
     std::lock_guard<std::mutex> lk(st.mu);
     if (st.link && !st.link->dead) link = st.link;
   }
-  if (!link) return NRC_NOWILD;
+  if (!link) {
+    RpcSlot none;
+    none.rc = NRC_NOWILD;
+    return none;
+  }
   std::uint32_t id = st.nextId++;
-  MsgWriter w(Msg::kKeepName, id);
+  MsgWriter w(type, id);
   w.U8(lana).NameField(name);
-  return Rpc(st, link, w, id).rc;
+  return Rpc(st, link, w, id);
 }
+
+UCHAR DoKeepName(State& st, UCHAR lana, const Name& name) { return NameRequest(st, Msg::kKeepName, lana, name).rc; }
 
 UCHAR DoDeleteName(State& st, NCB& n) {
   Name name = NameOf(n.ncb_name);
-  std::shared_ptr<Link> link;
-  {
-    std::lock_guard<std::mutex> lk(st.mu);
-    if (st.link && !st.link->dead) link = st.link;
-  }
-  if (!link) return NRC_NOWILD;
-  std::uint32_t id = st.nextId++;
-  MsgWriter w(Msg::kDeleteName, id);
-  w.U8(static_cast<std::uint8_t>(n.ncb_lana_num)).NameField(name);
-  RpcSlot r = Rpc(st, link, w, id);
+  RpcSlot r = NameRequest(st, Msg::kDeleteName, n.ncb_lana_num, name);
+  if (r.rc == NRC_NOWILD && !r.done) return NRC_NOWILD;
   std::lock_guard<std::mutex> lk(st.mu);
   auto& table = st.names[n.ncb_lana_num];
   for (auto it = table.begin(); it != table.end(); ++it) {
