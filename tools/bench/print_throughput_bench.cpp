@@ -107,7 +107,7 @@ int main(int argc, char** argv) {
   platform::testing::TempRoot root;
   nbtest::Ports ports;
   // Names outlive a job for longer than the rounds take between two backend jobs.
-  nbtest::WriteConfig(root.path(), ports, {"127.0.0.1"}, {{"NameLingerMs", "30000"}});
+  nbtest::WriteConfig(root.path(), ports, {"127.0.0.1"}, {{"NameLingerMs", "10000"}});
   box_emulator::BoxOptions options;
   options.restartWindow = std::chrono::milliseconds(0);
   box_emulator::Box box(options);
