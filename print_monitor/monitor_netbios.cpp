@@ -185,6 +185,10 @@ bool GetAvailableName(NCB* ncb, char (&name)[17], UCHAR* number) {
     char candidate[17];
     BuildLocalName(computer, index, candidate);
     if (NCBAddName(ncb, candidate) == NRC_GOODRET) {
+      // The name stays registered for the next job of this user: on this platform each job may
+      // be a process of its own, where the spooler's process would have kept it. Not keeping it
+      // only costs the next job its registration, so the answer does not matter.
+      NbKeepName(ncb->ncb_lana_num, reinterpret_cast<const UCHAR*>(candidate));
       std::memcpy(slot.name, candidate, sizeof candidate);
       slot.number = ncb->ncb_num;
       std::memcpy(name, candidate, sizeof name);

@@ -129,6 +129,7 @@ Config LoadConfig() {
   c.callTimeoutMs = IniInt("CallTimeoutMs", c.callTimeoutMs, 1, 600000);
   c.idleExitMs = IniInt("IdleExitMs", c.idleExitMs, 0, 3600000);
   c.remoteCacheTimeoutMs = IniInt("RemoteCacheTimeoutMs", c.remoteCacheTimeoutMs, 0, 86400000);
+  c.nameLingerMs = IniInt("NameLingerMs", c.nameLingerMs, 0, 3600000);
   return c;
 }
 

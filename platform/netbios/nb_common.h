@@ -28,6 +28,9 @@ struct Config {
   int callTimeoutMs = 10000;
   int remoteCacheTimeoutMs = 600000;  // how long a resolved remote name is kept; 0: not kept
   int idleExitMs = 3000;
+  // How long a name whose program asked to keep it (NbKeepName) stays registered after the program
+  // went away, for the next program of the same user; 0: names die with their program.
+  int nameLingerMs = 30000;
 };
 
 // Reads <root>/windows/netbios.ini and the environment (see netbios.h).
@@ -66,6 +69,7 @@ enum class Msg : std::uint8_t {
   kListen = 6,       // lana, local name, caller name          -> kListenDone (+fd)
   kUnlisten = 7,     // the listen's request id
   kLookup = 8,       // lana, name                             -> kResult (rc, address)
+  kKeepName = 9,     // lana, name                             -> kResult
   kResult = 64,      // rc, num, address
   kDatagram = 65,    // lana, num, source name, data
   kListenDone = 66,  // rc, caller name; the session socket rides along on success

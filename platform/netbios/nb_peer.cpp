@@ -324,7 +324,7 @@ int PeerNode::ReceiveSessionMessage(int fd, std::vector<std::uint8_t>& out, int 
     std::uint8_t type = 0;
     std::uint32_t len = 0;
     wire::ReadSessionHeader(hdr, type, len);
-    out.assign(len, 0);
+    out.resize(len);  // a buffer kept across messages of one size is not cleared for each
     if (len > 0 && !platform::ReadExactly(fd, out.data(), len, timeoutMs)) return -1;
     if (type == wire::kSsnKeepAlive) continue;
     return type == wire::kSsnMessage ? 1 : -1;

@@ -57,6 +57,8 @@ constexpr std::int64_t kCacheMs = 30000;
 struct Client {
   int fd = -1;
   pid_t pid = 0;
+  uid_t uid = 0;
+  bool uidKnown = false;  // the peer's credentials could be read
 };
 
 struct Entry {
@@ -67,6 +69,12 @@ struct Entry {
   int client = 0;
   bool registered = false;
   bool listened = false;  // its program has posted a LISTEN for it
+  // Its program asked to keep the name for a while after it goes away (unique names only).
+  bool keep = false;
+  // Kept after its program went away (client 0): registered and defended until keptUntil, when
+  // it is released; an ADD NAME of the same user on the same LANA takes it over at once.
+  std::int64_t keptUntil = 0;
+  uid_t keptFor = 0;
 };
 
 struct Registration {
@@ -155,6 +163,9 @@ class Service {
   void Reply(int key, std::uint32_t id, std::uint8_t rc, std::uint8_t num = 0, std::uint32_t address = 0);
   void AddName(int key, std::uint32_t id, MsgReader& r);
   void DeleteName(int key, std::uint32_t id, MsgReader& r);
+  void KeepName(int key, std::uint32_t id, MsgReader& r);
+  bool Reclaim(int key, std::uint32_t id, int lana, const Name& name, bool group);
+  bool AnyKept() const;
   void RemoveEntry(std::size_t index);
   void ListenRequest(int key, std::uint32_t id, MsgReader& r);
   void FinishListen(std::size_t index, std::uint8_t rc, const Name& caller, int fd);
@@ -297,7 +308,9 @@ void Service::Loop() {
     for (const auto& r : registrations_) next = std::min(next, r.due);
     for (const auto& q : queries_) next = std::min(next, q.due);
     for (const auto& in : incoming_) next = std::min(next, in.deadline);
-    if (clients_.empty()) next = std::min(next, idleSince_ + cfg_.idleExitMs);
+    for (const auto& e : entries_)
+      if (e.keptUntil > 0) next = std::min(next, e.keptUntil);
+    if (clients_.empty() && !AnyKept()) next = std::min(next, idleSince_ + cfg_.idleExitMs);
     int wait = static_cast<int>(std::max<std::int64_t>(0, next - now));
     int r = poll(fds.data(), fds.size(), wait);
     if (r < 0 && errno != EINTR) return;
@@ -331,7 +344,7 @@ void Service::Loop() {
       for (auto it = incomingReady.rbegin(); it != incomingReady.rend(); ++it) OnIncoming(*it);
     }
     Timers();
-    if (clients_.empty() && NowMs() >= idleSince_ + cfg_.idleExitMs && TryExit()) return;
+    if (clients_.empty() && !AnyKept() && NowMs() >= idleSince_ + cfg_.idleExitMs && TryExit()) return;
   }
 }
 
@@ -357,8 +370,20 @@ void Service::AcceptClient() {
   for (;;) {
     int fd = accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
     if (fd < 0) return;
-    clients_[nextClient_++] = Client{fd, 0};
+    Client c;
+    c.fd = fd;
+    ucred cred{};
+    socklen_t len = sizeof cred;
+    if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) == 0 && len == sizeof cred) {
+      c.uid = cred.uid;
+      c.uidKnown = true;
+    }
+    clients_[nextClient_++] = c;
   }
+}
+
+bool Service::AnyKept() const {
+  return std::any_of(entries_.begin(), entries_.end(), [](const Entry& e) { return e.keptUntil > 0; });
 }
 
 bool Service::ClientGone(int key) {
@@ -375,10 +400,22 @@ bool Service::ClientGone(int key) {
 void Service::DropClient(int key) {
   auto it = clients_.find(key);
   if (it == clients_.end()) return;
-  close(it->second.fd);
+  const Client gone = it->second;
+  close(gone.fd);
   clients_.erase(it);
-  for (std::size_t i = entries_.size(); i-- > 0;)
-    if (entries_[i].client == key) RemoveEntry(i);
+  for (std::size_t i = entries_.size(); i-- > 0;) {
+    Entry& e = entries_[i];
+    if (e.client != key) continue;
+    if (e.keep && e.registered && !e.group && gone.uidKnown && cfg_.nameLingerMs > 0) {
+      // Stays on the wire (answered and defended) for the next program of the same user.
+      e.client = 0;
+      e.listened = false;
+      e.keptUntil = NowMs() + cfg_.nameLingerMs;
+      e.keptFor = gone.uid;
+      continue;
+    }
+    RemoveEntry(i);
+  }
   listens_.erase(std::remove_if(listens_.begin(), listens_.end(), [&](const Listen& l) { return l.client == key; }),
                  listens_.end());
   if (clients_.empty()) idleSince_ = NowMs();
@@ -443,6 +480,9 @@ void Service::OnClientMessage(int key) {
     case Msg::kDeleteName:
       DeleteName(key, id, rd);
       break;
+    case Msg::kKeepName:
+      KeepName(key, id, rd);
+      break;
     case Msg::kReset: {
       std::uint8_t lana = 0;
       rd.U8(lana);
@@ -504,6 +544,7 @@ void Service::AddName(int key, std::uint32_t id, MsgReader& r) {
       }
     if (gone == 0 || !ClientGone(gone)) break;
   }
+  if (Reclaim(key, id, lana, name, group != 0)) return;
   bool groupRegistered = false;
   std::uint8_t used[256] = {};
   for (const Entry& e : entries_) {
@@ -538,6 +579,50 @@ void Service::AddName(int key, std::uint32_t id, MsgReader& r) {
   reg.due = NowMs() + cfg_.registrationTimeoutMs;
   SendRegistration(reg, false);
   registrations_.push_back(reg);
+}
+
+// A name kept after its program went away: the same user's program takes it over as it stands (it
+// was never released, so there is nothing to register again); anybody else is refused, as for any
+// name in the table. False when the name is not kept.
+bool Service::Reclaim(int key, std::uint32_t id, int lana, const Name& name, bool group) {
+  auto kept = std::find_if(entries_.begin(), entries_.end(), [&](const Entry& e) {
+    return e.keptUntil > 0 && e.lana == lana && e.name == name;
+  });
+  if (kept == entries_.end()) return false;
+  const Client& c = clients_[key];
+  if (group || !c.uidKnown || c.uid != kept->keptFor) {
+    Reply(key, id, NRC_DUPNAME);
+    return true;
+  }
+  std::uint8_t used[256] = {};
+  for (const Entry& e : entries_)
+    if (e.client == key && e.lana == lana) used[e.num] = 1;
+  int num = 0;
+  for (int n = 2; n <= 254 && num == 0; ++n)
+    if (used[n] == 0) num = n;
+  if (num == 0) {
+    Reply(key, id, NRC_NAMTFUL);
+    return true;
+  }
+  kept->client = key;
+  kept->num = static_cast<std::uint8_t>(num);
+  kept->keep = false;  // the new program asks again if it wants the name kept after it
+  kept->keptUntil = 0;
+  Reply(key, id, NRC_GOODRET, kept->num);
+  return true;
+}
+
+void Service::KeepName(int key, std::uint32_t id, MsgReader& r) {
+  std::uint8_t lana = 0;
+  Name name{};
+  if (!r.U8(lana) || !r.NameField(name)) return Reply(key, id, NRC_ILLCMD);
+  for (Entry& e : entries_) {
+    if (e.client != key || e.lana != lana || e.name != name) continue;
+    if (e.group) return Reply(key, id, NRC_ILLCMD);  // a group name is not one program's to keep
+    e.keep = true;
+    return Reply(key, id, NRC_GOODRET);
+  }
+  Reply(key, id, NRC_NOWILD);
 }
 
 void Service::DeleteName(int key, std::uint32_t id, MsgReader& r) {
@@ -737,6 +822,14 @@ void Service::Timers() {
                   SendUdp(ls.dgUnicast, ls.cfg.broadcast, cfg_.datagramPort, wire::BuildDatagram(d));
                 }
               });
+  bool released = false;
+  for (std::size_t i = entries_.size(); i-- > 0;) {
+    if (entries_[i].keptUntil > 0 && entries_[i].keptUntil <= now) {
+      RemoveEntry(i);
+      released = true;
+    }
+  }
+  if (released && clients_.empty() && !AnyKept()) idleSince_ = now;
   for (std::size_t i = incoming_.size(); i-- > 0;) {
     if (incoming_[i].deadline <= now) {
       if (incoming_[i].waiting) Refuse(incoming_[i]);

@@ -12,6 +12,7 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -946,12 +947,23 @@ Io FillTo(Session& s, std::size_t need, std::int64_t firstMs, int cancelFd) {
   return Io::kOk;
 }
 
-Io WriteTimed(int fd, const std::uint8_t* p, std::size_t n, std::int64_t ms, int cancelFd) {
+// Writes `head` then `body` (either may be empty) as one stream, without joining them first.
+Io WriteTimed(int fd, const std::uint8_t* head, std::size_t headSize, const std::uint8_t* body, std::size_t bodySize,
+              std::int64_t ms, int cancelFd) {
   platform::Clock& clock = platform::GetClock();
   std::int64_t deadline = clock.SteadyMs() + (ms < 0 ? 0 : ms);
+  const std::size_t n = headSize + bodySize;
   std::size_t sent = 0;
   while (sent < n) {
-    ssize_t r = send(fd, p + sent, n - sent, MSG_DONTWAIT | MSG_NOSIGNAL);
+    iovec parts[2];
+    int count = 0;
+    if (sent < headSize) parts[count++] = {const_cast<std::uint8_t*>(head) + sent, headSize - sent};
+    const std::size_t bodySent = sent > headSize ? sent - headSize : 0;
+    if (bodySize > bodySent) parts[count++] = {const_cast<std::uint8_t*>(body) + bodySent, bodySize - bodySent};
+    msghdr mh{};
+    mh.msg_iov = parts;
+    mh.msg_iovlen = static_cast<std::size_t>(count);
+    ssize_t r = sendmsg(fd, &mh, MSG_DONTWAIT | MSG_NOSIGNAL);
     if (r > 0) {
       sent += static_cast<std::size_t>(r);
       continue;
@@ -966,6 +978,10 @@ Io WriteTimed(int fd, const std::uint8_t* p, std::size_t n, std::int64_t ms, int
     if (cancelFd >= 0 && (fds[1].revents & POLLIN) != 0) return Io::kCancel;
   }
   return Io::kOk;
+}
+
+Io WriteTimed(int fd, const std::uint8_t* p, std::size_t n, std::int64_t ms, int cancelFd) {
+  return WriteTimed(fd, p, n, nullptr, 0, ms, cancelFd);
 }
 
 // --- commands ---
@@ -1039,18 +1055,31 @@ UCHAR DoAddName(State& st, NCB& n, bool group) {
   return r.rc;
 }
 
-UCHAR DoDeleteName(State& st, NCB& n) {
-  Name name = NameOf(n.ncb_name);
+// A request about one of this program's names (lana, name) over the link it was added on; with no
+// link the program has no names: NRC_NOWILD.
+RpcSlot NameRequest(State& st, Msg type, UCHAR lana, const Name& name) {
   std::shared_ptr<Link> link;
   {
     std::lock_guard<std::mutex> lk(st.mu);
     if (st.link && !st.link->dead) link = st.link;
   }
-  if (!link) return NRC_NOWILD;
+  if (!link) {
+    RpcSlot none;
+    none.rc = NRC_NOWILD;
+    return none;
+  }
   std::uint32_t id = st.nextId++;
-  MsgWriter w(Msg::kDeleteName, id);
-  w.U8(static_cast<std::uint8_t>(n.ncb_lana_num)).NameField(name);
-  RpcSlot r = Rpc(st, link, w, id);
+  MsgWriter w(type, id);
+  w.U8(lana).NameField(name);
+  return Rpc(st, link, w, id);
+}
+
+UCHAR DoKeepName(State& st, UCHAR lana, const Name& name) { return NameRequest(st, Msg::kKeepName, lana, name).rc; }
+
+UCHAR DoDeleteName(State& st, NCB& n) {
+  Name name = NameOf(n.ncb_name);
+  RpcSlot r = NameRequest(st, Msg::kDeleteName, n.ncb_lana_num, name);
+  if (r.rc == NRC_NOWILD && !r.done) return NRC_NOWILD;
   std::lock_guard<std::mutex> lk(st.mu);
   auto& table = st.names[n.ncb_lana_num];
   for (auto it = table.begin(); it != table.end(); ++it) {
@@ -1293,10 +1322,9 @@ UCHAR DoSend(Op& op) {
   } sending{s};
   if (s.dead) return s.deadCode;
   s.answerDue = true;
-  std::vector<std::uint8_t> msg(4 + n.ncb_length);
-  wire::PutSessionHeader(wire::kSsnMessage, n.ncb_length, msg.data());
-  if (n.ncb_length > 0) std::memcpy(msg.data() + 4, n.ncb_buffer, n.ncb_length);
-  Io io = WriteTimed(s.fd, msg.data(), msg.size(), UnitsMs(s.sto), op.cancelFd);
+  std::uint8_t header[4];
+  wire::PutSessionHeader(wire::kSsnMessage, n.ncb_length, header);
+  Io io = WriteTimed(s.fd, header, sizeof header, n.ncb_buffer, n.ncb_length, UnitsMs(s.sto), op.cancelFd);
   switch (io) {
     case Io::kOk:
       return NRC_GOODRET;
@@ -1890,7 +1918,23 @@ void ForgetDriver(NbEvent* event) {
   g_driverCount = static_cast<int>(d.byEvent.size());
 }
 
+UCHAR KeepName(UCHAR lana, const UCHAR* name) {
+  auto st = CurrentState();
+  const Name n = NameOf(name);
+  if (!ValidLana(*st, lana)) return NRC_BRIDGE;
+  return DoKeepName(*st, lana, n);
+}
+
 }  // namespace platform::netbios
+
+UCHAR NbKeepName(UCHAR lana, const UCHAR* name) {
+  if (name == nullptr) return NRC_BADDR;
+  try {
+    return platform::netbios::KeepName(lana, name);
+  } catch (...) {
+    return NRC_SYSTEM;
+  }
+}
 
 UCHAR Netbios(NCB* ncb) {
   if (ncb == nullptr) return NRC_BADDR;

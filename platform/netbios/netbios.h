@@ -27,7 +27,9 @@
 //   CallTimeoutMs=10000  connect plus session request/response of a CALL
 //   RemoteCacheTimeoutMs=600000   lifetime of a resolved remote name in the program's cache (on
 //                        the platform clock); 0 turns the cache off (every CALL queries)
-//   IdleExitMs=3000      how long the service stays after its last program went away
+//   IdleExitMs=3000      how long the service stays after its last program went away (and its
+//                        last kept name was released)
+//   NameLingerMs=30000   how long a name kept with NbKeepName outlives its program; 0: not kept
 //   PSADMIN_NB_LANAS="addr[/bcast],addr[/bcast],..."   replaces the LanaN keys
 //   PSADMIN_NB_NAME_PORT, PSADMIN_NB_DATAGRAM_PORT, PSADMIN_NB_SESSION_PORT   replace the ports
 // With no LANA configured, every IPv4 interface that is up, has a broadcast address and is not the
@@ -188,3 +190,12 @@ constexpr UCHAR NRC_PENDING = 0xFF;
 //   NCBDGRECV    ncb_num (our name, 0xFF = any of ours); out: ncb_callname = sender, ncb_length
 //   NCBCANCEL    ncb_buffer = the NCB to cancel
 UCHAR Netbios(NCB* ncb);
+
+// Asks the machine's name table to keep one of this program's unique names (added with NCBADDNAME
+// on `lana`) registered for NameLingerMs after the program goes away, as the name of a long-running
+// service outlives each job. Meanwhile the name is answered and defended on the wire; an ADD NAME of
+// it by a program of the same user takes it over at once, without a new registration, and a program
+// of another user is refused (NRC_DUPNAME). After the linger time the name is released. DELETE NAME
+// and RESET still drop it at once. Returns NRC_GOODRET, NRC_NOWILD (not a name of this program),
+// NRC_ILLCMD (a group name) or NRC_BRIDGE (no such LANA).
+UCHAR NbKeepName(UCHAR lana, const UCHAR* name);

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -31,8 +32,8 @@ class ChildProgram {
                const std::vector<std::string>& env, const std::string& stdinFile = "") {
     int err[2], out[2];
     if (::pipe2(err, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) return;
-    // Everything the child needs is made before the fork: it only duplicates descriptors and
-    // runs the program (no allocation while another thread may hold the allocator).
+    // Everything the child needs is made before the spawn: the child only duplicates descriptors
+    // and runs the program.
     std::vector<std::string> argStrings = {program};
     argStrings.insert(argStrings.end(), args.begin(), args.end());
     std::vector<char*> argv;
@@ -50,14 +51,21 @@ class ChildProgram {
     for (auto& e : envStrings) envp.push_back(const_cast<char*>(e.c_str()));
     envp.push_back(nullptr);
     const int in = stdinFile.empty() ? -1 : ::open(stdinFile.c_str(), O_RDONLY | O_CLOEXEC);
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      ::dup2(err[1], 2);
-      ::dup2(out[1], 1);
-      if (in >= 0) ::dup2(in, 0);
-      ::execve(program.c_str(), argv.data(), envp.data());
-      ::_exit(127);
+    // Spawned without copying this process (a benchmark's child starts as CUPS would start it,
+    // whatever the size of the program that runs it); a program that cannot be run exits with 127.
+    posix_spawn_file_actions_t actions;
+    ::posix_spawn_file_actions_init(&actions);
+    ::posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+    ::posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    if (in >= 0) ::posix_spawn_file_actions_adddup2(&actions, in, 0);
+    pid_t pid = 0;
+    if (::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data()) == 0) {
+      pid_ = pid;
+    } else {
+      exited_ = true;
+      code_ = 127;
     }
+    ::posix_spawn_file_actions_destroy(&actions);
     if (in >= 0) ::close(in);
     ::close(err[1]);
     ::close(out[1]);

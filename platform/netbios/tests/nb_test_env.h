@@ -73,7 +73,8 @@ inline void WriteConfig(const std::string& root, const Ports& p, const std::vect
       {"RegistrationRetries", "2"},
       {"QueryTimeoutMs", "300"},
       {"QueryRetries", "2"},
-      {"IdleExitMs", "300"}};
+      {"IdleExitMs", "300"},
+      {"NameLingerMs", "1000"}};
   values.insert(values.end(), extra.begin(), extra.end());
   for (auto& [k, v] : values) WritePrivateProfileString("NetBIOS", k.c_str(), v.c_str(), file.c_str());
 }

@@ -327,6 +327,86 @@ TEST_F(NetbiosTest, AnotherMachineDefendsItsNameOnTheWire) {
   EXPECT_EQ(Join(machine), 0);
 }
 
+// A program that adds `text`, asks the table to keep it after its end and ends: 0 on success.
+int KeepAndEnd(const char* text) {
+  UCHAR name[16];
+  PutName(name, text);
+  if (AddName(text) != NRC_GOODRET) return 1;
+  return NbKeepName(0, name) == NRC_GOODRET ? 0 : 2;
+}
+
+// What another machine (its own root at its own address) gets for adding `text`.
+UCHAR AddFromMachine(const std::string& root, const char* text) {
+  Pipe result;
+  pid_t machine = Child([&] {
+    setenv("PSADMIN_ROOT", root.c_str(), 1);
+    result.Put(static_cast<char>(AddName(text)));
+    return 0;
+  });
+  const auto rc = static_cast<UCHAR>(result.Get());
+  Join(machine);
+  return rc;
+}
+
+TEST_F(NetbiosTest, AKeptNameIsDefendedRefusedToOthersAndTakenOverAtOnceByItsUser) {
+  nbtest::WriteConfig(root_.path(), ports_, {"127.0.0.1"}, {{"NameLingerMs", "600000"}});
+  std::string otherRoot = OtherMachine("127.0.0.3");
+  // Another user of this machine, when the test may change users.
+  Pipe go, answer;
+  pid_t stranger = -1;
+  if (geteuid() == 0) {
+    stranger = Child([&] {
+      if (go.Get() != 'g') return 9;
+      for (const std::string& dir : {root_.path(), root_.path() + "/netbios", root_.path() + "/windows"})
+        chmod(dir.c_str(), 0755);
+      chmod((root_.path() + "/netbios/nbd.sock").c_str(), 0777);
+      chmod((root_.path() + "/windows/netbios.ini").c_str(), 0644);
+      if (setgid(65534) != 0 || setuid(65534) != 0) return 8;
+      answer.Put(static_cast<char>(AddName("KEEPME")));
+      return 0;
+    });
+  }
+  ASSERT_EQ(Join(Child([] { return KeepAndEnd("KEEPME"); })), 0);
+
+  // Nobody holds it now, yet it is still on the wire: another machine is refused it.
+  EXPECT_EQ(AddFromMachine(otherRoot, "KEEPME"), NRC_DUPNAME);
+  if (stranger > 0) {
+    go.Put('g');
+    EXPECT_EQ(answer.Get(), static_cast<char>(NRC_DUPNAME));  // another user of this machine
+    EXPECT_EQ(Join(stranger), 0);
+  }
+  // A node that objects to every registration of the name: the same user's program takes the kept
+  // name over without registering it again, so the node is never asked.
+  auto objector = StartBox("127.0.0.4", "KEEPME");
+  ASSERT_NE(objector, nullptr);
+  UCHAR num = 0;
+  EXPECT_EQ(AddName("KEEPME", &num), NRC_GOODRET);
+  EXPECT_GE(num, 2);
+  EXPECT_EQ(AddName("KEEPME"), NRC_DUPNAME);  // held again, by this program
+  // Deleted, it is gone at once: a new registration meets the node's objection.
+  NCB del = Block(NCBDELNAME);
+  PutName(del.ncb_name, "KEEPME");
+  EXPECT_EQ(Netbios(&del), NRC_GOODRET);
+  EXPECT_EQ(AddName("KEEPME"), NRC_DUPNAME);
+  UCHAR keep[16];
+  PutName(keep, "NOTMINE");
+  EXPECT_EQ(NbKeepName(0, keep), NRC_NOWILD);
+  ASSERT_EQ(AddName("TEAM", nullptr, true), NRC_GOODRET);
+  PutName(keep, "TEAM");
+  EXPECT_EQ(NbKeepName(0, keep), NRC_ILLCMD);
+  EXPECT_EQ(NbKeepName(7, keep), NRC_BRIDGE);
+}
+
+TEST_F(NetbiosTest, AKeptNameIsReleasedAfterItsLingerTime) {
+  nbtest::WriteConfig(root_.path(), ports_, {"127.0.0.1"}, {{"NameLingerMs", "500"}});
+  std::string otherRoot = OtherMachine("127.0.0.3");
+  ASSERT_EQ(Join(Child([] { return KeepAndEnd("BRIEFLY"); })), 0);
+  // The service stays while it keeps the name, releases it after the linger time and then ends as
+  // an unused one does.
+  WaitForServiceEnd(root_.path());
+  EXPECT_EQ(AddFromMachine(otherRoot, "BRIEFLY"), NRC_GOODRET);
+}
+
 TEST_F(NetbiosTest, SessionKeepsMessageBoundariesAndSplitsLongMessages) {
   // Programs are forked before this one starts threads of its own.
   Pipe go;
