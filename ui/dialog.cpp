@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStandardItemModel>
+#include <QProxyStyle>
 #include <QTabBar>
 #include <QTimer>
 #include <QTreeView>
@@ -180,6 +181,16 @@ CWnd* NewWrapper(Kind k) {
   return new CWnd;
 }
 
+// The application's style with the tab padding of the common control: Qt's styles leave about
+// twice as much room beside a tab's text.
+class NarrowTabStyle : public QProxyStyle {
+ public:
+  int pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const override {
+    if (metric == PM_TabBarTabHSpace) return QProxyStyle::pixelMetric(metric, option, widget) / 2;
+    return QProxyStyle::pixelMetric(metric, option, widget);
+  }
+};
+
 QWidget* NewWidget(const ControlTemplate& c, QSize size, QWidget* parent) {
   QString text = QString::fromStdString(c.text);
   switch (c.kind) {
@@ -259,6 +270,11 @@ QWidget* NewWidget(const ControlTemplate& c, QSize size, QWidget* parent) {
       auto* t = new QTabBar(parent);
       t->setExpanding(false);
       t->setDrawBase(true);
+      // Tabs as narrow as the common control draws them, so a row of seven fits the width the
+      // templates give it without scroll arrows.
+      auto* style = new NarrowTabStyle;
+      style->setParent(t);
+      t->setStyle(style);
       return t;
     }
     case Kind::Tree: return NewSftTreeWidget(parent);
