@@ -4,6 +4,8 @@
 #include <QScreen>
 
 #include "console/console_state.h"
+#include "console/pellam_app.h"
+#include "console/pellam_view.h"
 #include "console/resource.h"
 
 using namespace console;
@@ -23,6 +25,9 @@ void CMainFrame::PreCreateWindow(QRect& rect) {
 }
 
 void CMainFrame::OnClose() {
+  // The view notes the tab on show before the frame goes.
+  if (auto* app = dynamic_cast<CPellamApp*>(ui::AfxGetApp()); app != nullptr && app->View() != nullptr)
+    app->View()->OnClose();
   ResumeScanner();
   ShowWindow(ui::SW_HIDE);
 }
