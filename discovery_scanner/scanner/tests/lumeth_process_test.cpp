@@ -105,12 +105,16 @@ class Child {
     std::unique_lock<std::mutex> lock(mu_);
     return cv_.wait_for(lock, limit, [&] { return condition(out_, err_); });
   }
+  // Once the child has ended, what it wrote last may still be in the pipes: these wait (bounded)
+  // until both readers have seen the end before answering.
   std::string Err() {
-    std::lock_guard<std::mutex> lock(mu_);
+    std::unique_lock<std::mutex> lock(mu_);
+    if (exited_) cv_.wait_for(lock, 10s, [&] { return closed_ == 2; });
     return err_;
   }
   std::string Out() {
-    std::lock_guard<std::mutex> lock(mu_);
+    std::unique_lock<std::mutex> lock(mu_);
+    if (exited_) cv_.wait_for(lock, 10s, [&] { return closed_ == 2; });
     return out_;
   }
 
@@ -124,12 +128,16 @@ class Child {
       cv_.notify_all();
     }
     ::close(fd);
+    std::lock_guard<std::mutex> lock(mu_);
+    ++closed_;
+    cv_.notify_all();
   }
 
   pid_t pid_ = -1;
   int stdin_ = -1;
   bool exited_ = false;
   int status_ = 0;
+  int closed_ = 0;  // readers that have seen the end of their pipe
   std::mutex mu_;
   std::condition_variable cv_;
   std::string out_, err_;
