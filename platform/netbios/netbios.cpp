@@ -635,9 +635,18 @@ void AtForkChild() {
   g_driverCount = 0;
 }
 
+// The root's variable as it was when the current state was made ("" when unset): while it reads
+// the same, every command finds the state without working the root out again.
+std::string g_stateRootVar;
+
 std::shared_ptr<State> CurrentState() {
   static std::once_flag once;
   std::call_once(once, [] { pthread_atfork(nullptr, nullptr, AtForkChild); });
+  const char* var = std::getenv(platform::kRootEnvVar);
+  if (var != nullptr && var[0] != '\0') {
+    std::lock_guard<std::mutex> lk(g_mu);
+    if (g_state && g_stateRootVar == var) return g_state;
+  }
   std::string root = platform::Root();
   std::shared_ptr<State> old;
   std::shared_ptr<State> st;
@@ -649,6 +658,7 @@ std::shared_ptr<State> CurrentState() {
       g_state->root = root;
       g_state->cfg = LoadConfig();
     }
+    g_stateRootVar = var != nullptr ? var : "";
     st = g_state;
   }
   if (old) old->Teardown();
