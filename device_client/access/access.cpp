@@ -92,7 +92,10 @@ bool ProbeSpx() {
 int StreamSend(const DeviceRecord* record, const char* request, int requestLength, char* reply,
                int* replyLength, int capacity) {
   const bool spx = (record->iProtocol & TYPE_IPXSPX) != 0;
-  int fd = spx ? ConnectSPX(record) : ConnectTCP(record);
+  // A TCP handshake still under way is waited for by the exchange's first send.
+  int fd = spx ? ConnectSPX(record)
+               : core::GetStreamProvider(core::StreamKind::kTcp)
+                     .ConnectForExchange(record->address, S().params);
   if (fd < 0) return ERR_NETWORK;
   int rc = core::StreamExchange(fd, spx ? core::ReplyHeader::kSpx : core::ReplyHeader::kStream,
                                 S().params, request, requestLength, reply, capacity,

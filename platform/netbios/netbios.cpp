@@ -246,11 +246,13 @@ struct Session {
   // payload come in one read, and what belongs to the next message waits here for the next
   // receive. Guarded by bufMu, held by the one receive that reads.
   std::mutex bufMu;
-  std::vector<std::uint8_t> buf;
+  // Allocated on the first read, not cleared: only the bytes between bufPos and bufEnd are ever
+  // looked at, and they come from the socket.
+  std::unique_ptr<std::uint8_t[]> buf;
   std::size_t bufPos = 0, bufEnd = 0;
 
   std::size_t Buffered() const { return bufEnd - bufPos; }
-  const std::uint8_t* Head() const { return buf.data() + bufPos; }
+  const std::uint8_t* Head() const { return buf.get() + bufPos; }
 
   ~Session() {
     if (fd >= 0) close(fd);
@@ -633,9 +635,18 @@ void AtForkChild() {
   g_driverCount = 0;
 }
 
+// The root's variable as it was when the current state was made ("" when unset): while it reads
+// the same, every command finds the state without working the root out again.
+std::string g_stateRootVar;
+
 std::shared_ptr<State> CurrentState() {
   static std::once_flag once;
   std::call_once(once, [] { pthread_atfork(nullptr, nullptr, AtForkChild); });
+  const char* var = std::getenv(platform::kRootEnvVar);
+  if (var != nullptr && var[0] != '\0') {
+    std::lock_guard<std::mutex> lk(g_mu);
+    if (g_state && g_stateRootVar == var) return g_state;
+  }
   std::string root = platform::Root();
   std::shared_ptr<State> old;
   std::shared_ptr<State> st;
@@ -647,6 +658,7 @@ std::shared_ptr<State> CurrentState() {
       g_state->root = root;
       g_state->cfg = LoadConfig();
     }
+    g_stateRootVar = var != nullptr ? var : "";
     st = g_state;
   }
   if (old) old->Teardown();
@@ -902,20 +914,20 @@ constexpr std::size_t kSessionBuffer = 16384;
 // One non-blocking read into the session's buffer (bufMu held): >0 bytes added, 0 end of stream,
 // -1 nothing to read or failed (errno).
 ssize_t FillOnce(Session& s) {
-  if (s.buf.empty()) s.buf.resize(kSessionBuffer);
+  if (!s.buf) s.buf.reset(new std::uint8_t[kSessionBuffer]);
   if (s.bufPos > 0) {
-    std::memmove(s.buf.data(), s.Head(), s.Buffered());
+    std::memmove(s.buf.get(), s.Head(), s.Buffered());
     s.bufEnd -= s.bufPos;
     s.bufPos = 0;
   }
-  if (s.bufEnd == s.buf.size()) {
+  if (s.bufEnd == kSessionBuffer) {
     errno = EAGAIN;
     return -1;
   }
   ssize_t r;
   s.answerDue = false;
   do {
-    r = recv(s.fd, s.buf.data() + s.bufEnd, s.buf.size() - s.bufEnd, MSG_DONTWAIT);
+    r = recv(s.fd, s.buf.get() + s.bufEnd, kSessionBuffer - s.bufEnd, MSG_DONTWAIT);
   } while (r < 0 && errno == EINTR);
   if (r > 0) s.bufEnd += static_cast<std::size_t>(r);
   return r;

@@ -41,6 +41,9 @@ class TcpProvider : public StreamProvider {
   int Connect(const std::uint8_t (&address)[20], const TransportParams& params) override {
     return OpenTcpStream(address, wire::kTcpPort, params);
   }
+  int ConnectForExchange(const std::uint8_t (&address)[20], const TransportParams& params) override {
+    return OpenTcpStream(address, wire::kTcpPort, params, TcpOpen::kStarted);
+  }
 };
 
 // No IPX transport on this machine yet: nothing can be opened.
@@ -71,7 +74,7 @@ void SetStreamProvider(StreamKind kind, StreamProvider* provider) {
 }
 
 int OpenTcpStream(const std::uint8_t (&address)[20], std::uint16_t port,
-                  const TransportParams& params) {
+                  const TransportParams& params, TcpOpen until) {
   char text[21];
   std::memcpy(text, address, 20);
   text[20] = '\0';
@@ -87,7 +90,8 @@ int OpenTcpStream(const std::uint8_t (&address)[20], std::uint16_t port,
   // The handshake goes on after an interrupted connect as after EINPROGRESS: one wait tells
   // whether it finished.
   const bool ok = connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0 ||
-                  ((errno == EINPROGRESS || errno == EINTR) && WaitConnected(fd, params.socketWaitMs));
+                  ((errno == EINPROGRESS || errno == EINTR) &&
+                   (until == TcpOpen::kStarted || WaitConnected(fd, params.socketWaitMs)));
   if (!ok) {
     close(fd);
     return -1;

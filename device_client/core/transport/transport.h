@@ -118,6 +118,14 @@ class StreamProvider {
   // A connect waits at most params.socketWaitMs. The built-in TCP provider leaves the socket
   // non-blocking (the exchange functions above wait with their own limits).
   virtual int Connect(const std::uint8_t (&address)[20], const TransportParams& params) = 0;
+  // Opens the connection of one StreamExchange: as Connect, except that the handshake may still
+  // be under way when it returns. The exchange's first send then waits for it like any wait for
+  // room in the send buffer (at most params.socketWaitMs, within the exchange's limit), and a
+  // connect that failed fails that send. The built-in TCP provider does so; saves a wait per
+  // exchange when the handshake has already finished, as it has on a LAN.
+  virtual int ConnectForExchange(const std::uint8_t (&address)[20], const TransportParams& params) {
+    return Connect(address, params);
+  }
 };
 
 enum class StreamKind { kTcp, kSpx };
@@ -128,8 +136,10 @@ void SetStreamProvider(StreamKind kind, StreamProvider* provider);
 
 // The built-in TCP connect: the dotted text (NUL-terminated within `address`, parsed as inet_addr
 // does, so 255.255.255.255 is refused) on `port`. A non-blocking, close-on-exec socket
-// descriptor, or -1.
+// descriptor, or -1. kConnected waits (at most params.socketWaitMs) until the handshake has
+// finished; kStarted returns as soon as the connect is under way (see ConnectForExchange).
+enum class TcpOpen { kConnected, kStarted };
 int OpenTcpStream(const std::uint8_t (&address)[20], std::uint16_t port,
-                  const TransportParams& params);
+                  const TransportParams& params, TcpOpen until = TcpOpen::kConnected);
 
 }  // namespace core
