@@ -20,12 +20,10 @@
 #include <atomic>
 #include <cctype>
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <thread>
 
 #include "platform/message_sink.h"
 #include "platform/spooler/spooler.h"
@@ -44,7 +42,17 @@ constexpr int kCancelGraceSeconds = 10;
 
 std::atomic<bool> g_cancelled{false};
 
-void OnTerm(int) { g_cancelled = true; }
+// The first SIGTERM cancels the job and gives it kCancelGraceSeconds to end its document; after
+// that the alarm ends the backend whatever it is doing.
+void OnTerm(int) {
+  if (!g_cancelled.exchange(true)) ::alarm(static_cast<unsigned>(kCancelGraceSeconds));
+}
+
+void OnCancelGraceOver(int) {
+  static const char kLine[] = "INFO: Job cancelled\n";
+  (void)!::write(STDERR_FILENO, kLine, sizeof kLine - 1);
+  _exit(kBackendOk);
+}
 
 // Monitor messages become CUPS log lines; the Register Retry question is answered here.
 class BackendSink : public platform::MessageSink {
@@ -166,16 +174,13 @@ int main(int argc, char** argv) {
     }
     copies = std::max(1, std::atoi(argv[4]));
   }
+  // A cancelled job that cannot end its document in time still leaves.
+  struct sigaction grace {};
+  grace.sa_handler = OnCancelGraceOver;
+  sigaction(SIGALRM, &grace, nullptr);
   struct sigaction term {};
   term.sa_handler = OnTerm;
   sigaction(SIGTERM, &term, nullptr);
-  // A cancelled job that cannot end its document in time still leaves.
-  std::thread([] {
-    while (!g_cancelled) std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    std::this_thread::sleep_for(std::chrono::seconds(kCancelGraceSeconds));
-    std::fprintf(stderr, "INFO: Job cancelled\n");
-    _exit(kBackendOk);
-  }).detach();
 
   sp::Spooler spooler;
   if (!LoadMonitor(spooler)) return kBackendStop;
