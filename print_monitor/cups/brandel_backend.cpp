@@ -15,11 +15,14 @@
 // not be started (retry the job later).
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -191,6 +194,12 @@ int main(int argc, char** argv) {
   options.document = argv[3];
   options.cancelled = [] { return g_cancelled.load(); };
   options.onPortError = ReportPortError;
+  // A job file smaller than the usual block is read into a block of its own size: the block's
+  // pages are paid for at every job, whatever it holds.
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= 0 &&
+      static_cast<std::uint64_t>(st.st_size) < options.blockSize)
+    options.blockSize = std::max<std::size_t>(4096, static_cast<std::size_t>(st.st_size));
   std::fprintf(stderr, "STATE: +connecting-to-device\n");
   for (int copy = 0; copy < copies; ++copy) {
     if (copy > 0 && ::lseek(fd, 0, SEEK_SET) != 0) return kBackendFailed;
