@@ -26,6 +26,9 @@ std::string Root() {
 
 bool MakeDirectories(const std::string& path) {
   if (path.empty()) return false;
+  // Mostly the directory is there already: one look instead of a mkdir per level.
+  struct stat existing{};
+  if (stat(path.c_str(), &existing) == 0 && S_ISDIR(existing.st_mode)) return true;
   std::string partial;
   std::size_t pos = 0;
   while (pos != std::string::npos) {

@@ -216,12 +216,9 @@ bool ValidKey(std::string_view k) {
          k.front() != ';';
 }
 
-}  // namespace
-
-DWORD GetPrivateProfileString(const char* section, const char* key, const char* defaultValue,
-                              char* buf, DWORD size, const char* fileName) {
+DWORD StringFromText(std::string_view text, const char* section, const char* key, const char* defaultValue,
+                     char* buf, DWORD size) {
   if (buf == nullptr || size == 0) return 0;
-  std::string text = LoadForReading(fileName);
   if (section == nullptr) {
     DistinctNames names;
     ForEachLine(text, [&](const Line& line) {
@@ -247,9 +244,8 @@ DWORD GetPrivateProfileString(const char* section, const char* key, const char* 
   return CopyString(def, buf, size);
 }
 
-int GetPrivateProfileInt(const char* section, const char* key, int defaultValue, const char* fileName) {
+int IntFromText(std::string_view text, const char* section, const char* key, int defaultValue) {
   if (section == nullptr || key == nullptr) return defaultValue;
-  std::string text = LoadForReading(fileName);
   std::optional<std::string_view> v = FindValue(text, Trim(section), Trim(key));
   if (!v || v->empty()) return defaultValue;
   std::string_view s = *v;
@@ -265,6 +261,34 @@ int GetPrivateProfileInt(const char* section, const char* key, int defaultValue,
   if (n < INT_MIN) return INT_MIN;
   return static_cast<int>(n);
 }
+
+}  // namespace
+
+DWORD GetPrivateProfileString(const char* section, const char* key, const char* defaultValue,
+                              char* buf, DWORD size, const char* fileName) {
+  if (buf == nullptr || size == 0) return 0;
+  return StringFromText(LoadForReading(fileName), section, key, defaultValue, buf, size);
+}
+
+int GetPrivateProfileInt(const char* section, const char* key, int defaultValue, const char* fileName) {
+  if (section == nullptr || key == nullptr) return defaultValue;
+  return IntFromText(LoadForReading(fileName), section, key, defaultValue);
+}
+
+namespace platform {
+
+ProfileFile::ProfileFile(const char* fileName) : text_(LoadForReading(fileName)) {}
+
+DWORD ProfileFile::GetString(const char* section, const char* key, const char* defaultValue, char* buf,
+                             DWORD size) const {
+  return StringFromText(text_, section, key, defaultValue, buf, size);
+}
+
+int ProfileFile::GetInt(const char* section, const char* key, int defaultValue) const {
+  return IntFromText(text_, section, key, defaultValue);
+}
+
+}  // namespace platform
 
 BOOL WritePrivateProfileString(const char* section, const char* key, const char* value,
                                const char* fileName) {

@@ -8,6 +8,8 @@
 // A file over 4 MiB, or one that cannot be read, reads as empty (every lookup gives its default) and
 // is never written (FALSE). Writers serialise on a lock file ".<name>.lock" beside the file.
 #pragma once
+#include <string>
+
 #include "platform/win_types.h"
 
 // Copies the value (or the default) into buf, truncated to size-1 characters and NUL-terminated;
@@ -27,3 +29,19 @@ int GetPrivateProfileInt(const char* section, const char* key, int defaultValue,
 // Returns FALSE when the file cannot be written; the old file is then left as it was.
 BOOL WritePrivateProfileString(const char* section, const char* key, const char* value,
                                const char* fileName);
+
+namespace platform {
+
+// One reading of a profile file, for a caller that looks up many keys together: each lookup answers
+// as GetPrivateProfileString / GetPrivateProfileInt would have for the file as it was when read.
+class ProfileFile {
+ public:
+  explicit ProfileFile(const char* fileName);
+  DWORD GetString(const char* section, const char* key, const char* defaultValue, char* buf, DWORD size) const;
+  int GetInt(const char* section, const char* key, int defaultValue) const;
+
+ private:
+  std::string text_;
+};
+
+}  // namespace platform

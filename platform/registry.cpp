@@ -14,7 +14,8 @@
 // wrong end line, a duplicate name, an oversized value) makes the whole file damaged: every call
 // then answers ERROR_BADDB and the file is never rewritten.
 //
-// Each call reads the file afresh. A change takes an exclusive flock on registry.lock, reads,
+// Each call reads the file afresh (a read reuses the parsed store when the file holds the bytes it
+// was parsed from). A change takes an exclusive flock on registry.lock, reads,
 // changes and writes a new file beside the old one, flushes it and renames it over the old one.
 #include "platform/registry.h"
 
@@ -358,12 +359,43 @@ LONG Change(Op op) {
   return platform::fileio::ReplaceFileAtomically(StorePath(), text) ? ERROR_SUCCESS : ERROR_WRITE_FAULT;
 }
 
+// The last store a read of this process parsed, with the exact text it came from. The file is
+// still read on every call, so a change by any process is seen at once; only a file holding the
+// same bytes is not parsed again.
+struct ParsedStore {
+  std::string text;
+  Store store;
+};
+std::mutex g_lastReadMutex;
+std::shared_ptr<ParsedStore> g_lastRead;
+
+// Runs `op`, which only looks, on a freshly read store.
 template <typename Op>
 LONG Read(Op op) {
-  Store store;
-  LONG r = LoadStore(&store);
-  if (r != ERROR_SUCCESS) return r;
-  return op(store);
+  std::string text;
+  switch (platform::fileio::ReadWholeFile(StorePath(), kMaxStoreBytes, &text)) {
+    case platform::fileio::ReadResult::kMissing: {
+      Store empty;
+      return op(empty);
+    }
+    case platform::fileio::ReadResult::kOk:
+      break;
+    default:
+      return ERROR_BADDB;
+  }
+  std::shared_ptr<ParsedStore> parsed;
+  {
+    std::lock_guard<std::mutex> lock(g_lastReadMutex);
+    if (g_lastRead && g_lastRead->text == text) parsed = g_lastRead;
+  }
+  if (!parsed) {
+    parsed = std::make_shared<ParsedStore>();
+    if (!ParseStore(text, &parsed->store)) return ERROR_BADDB;
+    parsed->text = std::move(text);
+    std::lock_guard<std::mutex> lock(g_lastReadMutex);
+    g_lastRead = parsed;
+  }
+  return op(parsed->store);
 }
 
 LONG OpenOrCreate(HKEY parent, const char* subKey, REGSAM sam, HKEY* result, DWORD* disposition,

@@ -112,6 +112,8 @@ inline constexpr std::uint8_t kDeviceInfoRequest[10] = {'@', 0, 6, 0, '9', '0', 
 void SetCurrentLana(BYTE lana);
 BYTE CurrentLana();
 UCHAR NCBAddName(NCB* ncb, const char* name);
+// ADD NAME asking the machine's name table to keep the name after this program (one request).
+UCHAR NCBAddKeptName(NCB* ncb, const char* name);
 UCHAR NCBCall(NCB* ncb, const char* localName, const char* remoteName, UCHAR rto, UCHAR sto);
 UCHAR NCBHangUp(NCB* ncb, UCHAR session);
 UCHAR NCBSend(NCB* ncb, UCHAR session, const void* buffer, std::size_t length);

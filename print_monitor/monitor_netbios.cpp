@@ -49,6 +49,13 @@ UCHAR NCBAddName(NCB* ncb, const char* name) {
   return Netbios(ncb);
 }
 
+UCHAR NCBAddKeptName(NCB* ncb, const char* name) {
+  Clear(ncb);
+  ncb->ncb_command = NCBADDNAME;
+  std::memcpy(ncb->ncb_name, name, NCBNAMSZ);
+  return NbAddKeptName(ncb);
+}
+
 UCHAR NCBCall(NCB* ncb, const char* localName, const char* remoteName, UCHAR rto, UCHAR sto) {
   Clear(ncb);
   ncb->ncb_command = NCBCALL;
@@ -184,11 +191,10 @@ bool GetAvailableName(NCB* ncb, char (&name)[17], UCHAR* number) {
   for (int index = 0; index < 64; ++index) {
     char candidate[17];
     BuildLocalName(computer, index, candidate);
-    if (NCBAddName(ncb, candidate) == NRC_GOODRET) {
-      // The name stays registered for the next job of this user: on this platform each job may
-      // be a process of its own, where the spooler's process would have kept it. Not keeping it
-      // only costs the next job its registration, so the answer does not matter.
-      NbKeepName(ncb->ncb_lana_num, reinterpret_cast<const UCHAR*>(candidate));
+    // The name stays registered for the next job of this user (asked for in the same request):
+    // on this platform each job may be a process of its own, where the spooler's process would
+    // have kept it. A table that does not keep it only costs the next job its registration.
+    if (NCBAddKeptName(ncb, candidate) == NRC_GOODRET) {
       std::memcpy(slot.name, candidate, sizeof candidate);
       slot.number = ncb->ncb_num;
       std::memcpy(name, candidate, sizeof name);

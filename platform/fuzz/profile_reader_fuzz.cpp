@@ -43,6 +43,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   GetPrivateProfileInt("general", "iTimeOut", 7, "fuzz.ini");
   GetPrivateProfileInt("S", "A", -1, "fuzz.ini");
+  {
+    // One reading of the file answers as the calls do.
+    const platform::ProfileFile once("fuzz.ini");
+    for (DWORD room : {1u, 5u, 64u}) {
+      std::string a(room, '\0'), b(room, '\0');
+      const DWORD na = GetPrivateProfileString("general", "debuglog", "d", a.data(), room, "fuzz.ini");
+      const DWORD nb = once.GetString("general", "debuglog", "d", b.data(), room);
+      Check(na == nb && a == b);
+      const DWORD la = GetPrivateProfileString(nullptr, nullptr, "", a.data(), room, "fuzz.ini");
+      const DWORD lb = once.GetString(nullptr, nullptr, "", b.data(), room);
+      Check(la == lb && a == b);
+    }
+    Check(once.GetInt("S", "A", -1) == GetPrivateProfileInt("S", "A", -1, "fuzz.ini"));
+  }
 
   bool wrote = WritePrivateProfileString("general", "debuglog", "T", "fuzz.ini") != FALSE;
   if (wrote) Check(Lookup("general", "debuglog", "", 64) == "T");

@@ -21,25 +21,25 @@ namespace {
 constexpr const char* kSection = "NetBIOS";
 constexpr const char* kIniFile = "netbios.ini";
 
-std::string IniValue(const char* key) {
+std::string IniValue(const platform::ProfileFile& ini, const char* key) {
   char buf[256] = {};
-  GetPrivateProfileString(kSection, key, "", buf, sizeof buf, kIniFile);
+  ini.GetString(kSection, key, "", buf, sizeof buf);
   return buf;
 }
 
-int IniInt(const char* key, int def, int lo, int hi) {
-  int v = GetPrivateProfileInt(kSection, key, def, kIniFile);
+int IniInt(const platform::ProfileFile& ini, const char* key, int def, int lo, int hi) {
+  int v = ini.GetInt(kSection, key, def);
   return v < lo || v > hi ? def : v;
 }
 
-std::uint16_t PortSetting(const char* env, const char* key, std::uint16_t def) {
+std::uint16_t PortSetting(const platform::ProfileFile& ini, const char* env, const char* key, std::uint16_t def) {
   const char* e = std::getenv(env);
   if (e != nullptr && *e != '\0') {
     char* end = nullptr;
     long v = std::strtol(e, &end, 10);
     if (end != e && *end == '\0' && v > 0 && v < 65536) return static_cast<std::uint16_t>(v);
   }
-  return static_cast<std::uint16_t>(IniInt(key, def, 1, 65535));
+  return static_cast<std::uint16_t>(IniInt(ini, key, def, 1, 65535));
 }
 
 // The broadcast address of a configured address that matches no interface: that of the class
@@ -98,6 +98,7 @@ std::vector<LanaConfig> InterfaceLanas() {
 
 Config LoadConfig() {
   Config c;
+  const platform::ProfileFile ini(kIniFile);  // read once for all the settings below
   const char* lanas = std::getenv("PSADMIN_NB_LANAS");
   if (lanas != nullptr && *lanas != '\0') {
     std::string all = lanas;
@@ -113,23 +114,23 @@ Config LoadConfig() {
   } else {
     for (int i = 0; i < 16; ++i) {
       std::string prefix = "Lana" + std::to_string(i);
-      std::string address = IniValue((prefix + "Address").c_str());
+      std::string address = IniValue(ini, (prefix + "Address").c_str());
       if (address.empty()) break;
-      AddLanaText(c.lanas, address, IniValue((prefix + "Broadcast").c_str()));
+      AddLanaText(c.lanas, address, IniValue(ini, (prefix + "Broadcast").c_str()));
     }
   }
   if (c.lanas.empty()) c.lanas = InterfaceLanas();
-  c.nameServicePort = PortSetting("PSADMIN_NB_NAME_PORT", "NameServicePort", 137);
-  c.datagramPort = PortSetting("PSADMIN_NB_DATAGRAM_PORT", "DatagramPort", 138);
-  c.sessionPort = PortSetting("PSADMIN_NB_SESSION_PORT", "SessionPort", 139);
-  c.queryTimeoutMs = IniInt("QueryTimeoutMs", c.queryTimeoutMs, 1, 60000);
-  c.queryRetries = IniInt("QueryRetries", c.queryRetries, 1, 20);
-  c.registrationTimeoutMs = IniInt("RegistrationTimeoutMs", c.registrationTimeoutMs, 1, 60000);
-  c.registrationRetries = IniInt("RegistrationRetries", c.registrationRetries, 1, 20);
-  c.callTimeoutMs = IniInt("CallTimeoutMs", c.callTimeoutMs, 1, 600000);
-  c.idleExitMs = IniInt("IdleExitMs", c.idleExitMs, 0, 3600000);
-  c.remoteCacheTimeoutMs = IniInt("RemoteCacheTimeoutMs", c.remoteCacheTimeoutMs, 0, 86400000);
-  c.nameLingerMs = IniInt("NameLingerMs", c.nameLingerMs, 0, 3600000);
+  c.nameServicePort = PortSetting(ini, "PSADMIN_NB_NAME_PORT", "NameServicePort", 137);
+  c.datagramPort = PortSetting(ini, "PSADMIN_NB_DATAGRAM_PORT", "DatagramPort", 138);
+  c.sessionPort = PortSetting(ini, "PSADMIN_NB_SESSION_PORT", "SessionPort", 139);
+  c.queryTimeoutMs = IniInt(ini, "QueryTimeoutMs", c.queryTimeoutMs, 1, 60000);
+  c.queryRetries = IniInt(ini, "QueryRetries", c.queryRetries, 1, 20);
+  c.registrationTimeoutMs = IniInt(ini, "RegistrationTimeoutMs", c.registrationTimeoutMs, 1, 60000);
+  c.registrationRetries = IniInt(ini, "RegistrationRetries", c.registrationRetries, 1, 20);
+  c.callTimeoutMs = IniInt(ini, "CallTimeoutMs", c.callTimeoutMs, 1, 600000);
+  c.idleExitMs = IniInt(ini, "IdleExitMs", c.idleExitMs, 0, 3600000);
+  c.remoteCacheTimeoutMs = IniInt(ini, "RemoteCacheTimeoutMs", c.remoteCacheTimeoutMs, 0, 86400000);
+  c.nameLingerMs = IniInt(ini, "NameLingerMs", c.nameLingerMs, 0, 3600000);
   return c;
 }
 

@@ -62,7 +62,7 @@ bool ReceiveUdp(int fd, std::uint32_t ownAddress, std::uint16_t ownPort, UdpData
 // byte and a 32-bit request id chosen by the program.
 enum class Msg : std::uint8_t {
   kHello = 1,        // program -> service: pid
-  kAddName = 2,      // lana, group flag, name                 -> kResult (rc, num)
+  kAddName = 2,      // lana, group flag, name[, keep flag]    -> kResult (rc, num)
   kDeleteName = 3,   // lana, name                             -> kResult
   kReset = 4,        // lana                                   -> kResult
   kDgSend = 5,       // lana, num, destination name, data      -> kResult

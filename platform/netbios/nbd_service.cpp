@@ -164,7 +164,7 @@ class Service {
   void AddName(int key, std::uint32_t id, MsgReader& r);
   void DeleteName(int key, std::uint32_t id, MsgReader& r);
   void KeepName(int key, std::uint32_t id, MsgReader& r);
-  bool Reclaim(int key, std::uint32_t id, int lana, const Name& name, bool group);
+  bool Reclaim(int key, std::uint32_t id, int lana, const Name& name, bool group, bool keep);
   bool AnyKept() const;
   void RemoveEntry(std::size_t index);
   void ListenRequest(int key, std::uint32_t id, MsgReader& r);
@@ -528,6 +528,9 @@ void Service::AddName(int key, std::uint32_t id, MsgReader& r) {
   std::uint8_t lana = 0, group = 0;
   Name name{};
   if (!r.U8(lana) || !r.U8(group) || !r.NameField(name)) return Reply(key, id, NRC_ILLCMD);
+  // An optional last byte asks that a unique name be kept after its program (as kKeepName does).
+  std::uint8_t keepByte = 0;
+  const bool keep = r.U8(keepByte) && keepByte != 0 && group == 0;
   if (lana >= lanas_.size()) return Reply(key, id, NRC_BRIDGE);
   if (name[0] == 0 || name[0] == '*') return Reply(key, id, NRC_NOWILD);
   // Names of programs that are gone (a killed program whose hang-up is not processed yet) do not
@@ -544,7 +547,7 @@ void Service::AddName(int key, std::uint32_t id, MsgReader& r) {
       }
     if (gone == 0 || !ClientGone(gone)) break;
   }
-  if (Reclaim(key, id, lana, name, group != 0)) return;
+  if (Reclaim(key, id, lana, name, group != 0, keep)) return;
   bool groupRegistered = false;
   std::uint8_t used[256] = {};
   for (const Entry& e : entries_) {
@@ -567,6 +570,7 @@ void Service::AddName(int key, std::uint32_t id, MsgReader& r) {
   e.num = static_cast<std::uint8_t>(num);
   e.client = key;
   e.registered = groupRegistered;
+  e.keep = keep;
   entries_.push_back(e);
   if (groupRegistered) return Reply(key, id, NRC_GOODRET, e.num);
   Registration reg;
@@ -584,7 +588,7 @@ void Service::AddName(int key, std::uint32_t id, MsgReader& r) {
 // A name kept after its program went away: the same user's program takes it over as it stands (it
 // was never released, so there is nothing to register again); anybody else is refused, as for any
 // name in the table. False when the name is not kept.
-bool Service::Reclaim(int key, std::uint32_t id, int lana, const Name& name, bool group) {
+bool Service::Reclaim(int key, std::uint32_t id, int lana, const Name& name, bool group, bool keep) {
   auto kept = std::find_if(entries_.begin(), entries_.end(), [&](const Entry& e) {
     return e.keptUntil > 0 && e.lana == lana && e.name == name;
   });
@@ -606,7 +610,7 @@ bool Service::Reclaim(int key, std::uint32_t id, int lana, const Name& name, boo
   }
   kept->client = key;
   kept->num = static_cast<std::uint8_t>(num);
-  kept->keep = false;  // the new program asks again if it wants the name kept after it
+  kept->keep = keep;  // kept after the new program only when it asks again
   kept->keptUntil = 0;
   Reply(key, id, NRC_GOODRET, kept->num);
   return true;

@@ -359,6 +359,7 @@ struct Op {
   NCB* ncb = nullptr;
   UCHAR cmd = 0;
   bool async = false;
+  bool keepName = false;  // an ADD NAME that also asks the table to keep the name (NbAddKeptName)
   int lana = 0;
   int cancelFd = -1;
   std::atomic<bool> cancelled{false};
@@ -1044,7 +1045,7 @@ UCHAR DoReset(State& st, int lana) {
   return NRC_GOODRET;
 }
 
-UCHAR DoAddName(State& st, NCB& n, bool group) {
+UCHAR DoAddName(State& st, NCB& n, bool group, bool keep) {
   Name name = NameOf(n.ncb_name);
   if (name[0] == 0 || name[0] == '*') return NRC_NOWILD;
   RpcSlot r;
@@ -1055,6 +1056,7 @@ UCHAR DoAddName(State& st, NCB& n, bool group) {
     std::uint32_t id = st.nextId++;
     MsgWriter w(Msg::kAddName, id);
     w.U8(static_cast<std::uint8_t>(n.ncb_lana_num)).U8(group ? 1 : 0).NameField(name);
+    if (keep) w.U8(1);
     r = Rpc(st, link, w, id);
     std::lock_guard<std::mutex> lk(link->mu);
     if (!link->dead) break;
@@ -1677,9 +1679,9 @@ int Start(State& st, Op& op) {
     case NCBRESET:
       return DoReset(st, op.lana);
     case NCBADDNAME:
-      return DoAddName(st, n, false);
+      return DoAddName(st, n, false, op.keepName);
     case NCBADDGRNAME:
-      return DoAddName(st, n, true);
+      return DoAddName(st, n, true, false);
     case NCBDELNAME:
       return DoDeleteName(st, n);
     case NCBHANGUP:
@@ -1764,11 +1766,12 @@ void Complete(const std::shared_ptr<Op>& op, UCHAR rc) {
   op->cv.notify_all();
 }
 
-UCHAR Submit(NCB* ncb) {
+UCHAR Submit(NCB* ncb, bool keepName = false) {
   auto st = CurrentState();
   auto op = std::make_shared<Op>();
   op->st = st;
   op->ncb = ncb;
+  op->keepName = keepName;
   op->cmd = static_cast<UCHAR>(ncb->ncb_command & 0x7F);
   op->async = (ncb->ncb_command & ASYNCH) != 0;
   op->lana = ncb->ncb_lana_num;
@@ -1944,6 +1947,21 @@ UCHAR NbKeepName(UCHAR lana, const UCHAR* name) {
   try {
     return platform::netbios::KeepName(lana, name);
   } catch (...) {
+    return NRC_SYSTEM;
+  }
+}
+
+UCHAR NbAddKeptName(NCB* ncb) {
+  if (ncb == nullptr) return NRC_BADDR;
+  if (ncb->ncb_command != NCBADDNAME) {
+    ncb->ncb_retcode = ncb->ncb_cmd_cplt = NRC_ILLCMD;
+    return NRC_ILLCMD;
+  }
+  try {
+    return platform::netbios::Submit(ncb, true);
+  } catch (...) {
+    ncb->ncb_retcode = NRC_SYSTEM;
+    ncb->ncb_cmd_cplt = NRC_SYSTEM;
     return NRC_SYSTEM;
   }
 }

@@ -199,3 +199,9 @@ UCHAR Netbios(NCB* ncb);
 // and RESET still drop it at once. Returns NRC_GOODRET, NRC_NOWILD (not a name of this program),
 // NRC_ILLCMD (a group name) or NRC_BRIDGE (no such LANA).
 UCHAR NbKeepName(UCHAR lana, const UCHAR* name);
+
+// A synchronous NCBADDNAME (ncb_command must be exactly that, else NRC_ILLCMD) that asks, in the
+// same request to the name table, that the name be kept as NbKeepName does once it is added (the
+// answer is the ADD NAME's: ncb_num and the return code; a name taken over from the same user's
+// earlier program stays kept). One exchange with the table instead of two.
+UCHAR NbAddKeptName(NCB* ncb);

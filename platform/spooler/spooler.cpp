@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include <dlfcn.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <climits>
@@ -36,6 +37,7 @@ namespace {
     reinterpret_cast<const void*>(&RegEnumKeyEx),
     reinterpret_cast<const void*>(&Netbios),
     reinterpret_cast<const void*>(&NbKeepName),
+    reinterpret_cast<const void*>(&NbAddKeptName),
     reinterpret_cast<const void*>(&NbWaitAny),
     reinterpret_cast<const void*>(&platform::GetClock),
     reinterpret_cast<const void*>(&platform::GetMessageSink),
@@ -87,6 +89,26 @@ bool HasControlCharacters(const std::string& text) {
 bool IsKeyName(const std::string& name) {
   return !name.empty() && name.size() < 200 && name.find('\\') == std::string::npos && !HasControlCharacters(name);
 }
+
+// The job's read buffer, its pages mapped in one go: the job fills all of it again and again, and
+// taking its pages one fault at a time is a noticeable part of a job (more so in a virtual machine).
+class JobBlock {
+ public:
+  explicit JobBlock(std::size_t size) : size_(size) {
+    void* p = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+    data_ = p == MAP_FAILED ? nullptr : static_cast<char*>(p);
+  }
+  ~JobBlock() {
+    if (data_ != nullptr) ::munmap(data_, size_);
+  }
+  JobBlock(const JobBlock&) = delete;
+  JobBlock& operator=(const JobBlock&) = delete;
+  char* get() const { return data_; }
+
+ private:
+  std::size_t size_;
+  char* data_ = nullptr;
+};
 
 struct PrinterHandle {
   std::uint32_t signature = 0x50524E54;
@@ -311,8 +333,8 @@ JobResult Spooler::PrintJob(const std::string& port, const std::function<long(ch
     return result;
   };
   const std::size_t blockSize = options.blockSize > 0 ? options.blockSize : std::size_t{1} << 20;
-  std::unique_ptr<char[]> block(new (std::nothrow) char[blockSize]);
-  if (!block) return finish(JobResult::kReadFailed);
+  JobBlock block(blockSize);
+  if (block.get() == nullptr) return finish(JobResult::kReadFailed);
   int restartsWithoutProgress = 0;
   bool inError = false;
   for (;;) {

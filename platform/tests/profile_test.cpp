@@ -110,8 +110,13 @@ TEST(ProfileRead, ValuesFollowTheWin32Rules) {
       {"General", "missing", "fallback", 4, "fal"},         // the default is truncated too
       {"Nowhere", "Name", "fallback", 64, "fallback"},      // missing section: the default
   };
+  // One reading of the file answers every lookup the same way.
+  const platform::ProfileFile file("test.ini");
   for (const StringCase& c : cases) {
     EXPECT_EQ(Get(c.section, c.key, c.def, c.size), c.expected) << c.section << "/" << c.key;
+    std::string buf(c.size, '#');
+    const DWORD n = file.GetString(c.section, c.key, c.def, buf.data(), c.size);
+    EXPECT_EQ(std::string(buf.data(), n), c.expected) << "read once: " << c.section << "/" << c.key;
   }
   EXPECT_EQ(Get("General", "Name", "fallback", 64, "absent.ini"), "fallback");  // missing file
 }
@@ -127,8 +132,10 @@ TEST(ProfileRead, IntegersReadLikeAtoiWithSaturation) {
       {"plus", 7},       {"spaced", 0},         {"big", INT_MAX},    {"small", INT_MIN},
       {"letters", 0},    {"quoted", 42},        {"emptyquotes", 77}, {"missing", 77},
   };
+  const platform::ProfileFile file("test.ini");
   for (const auto& c : cases) {
     EXPECT_EQ(GetPrivateProfileInt("numbers", c.key, 77, "test.ini"), c.expected) << c.key;
+    EXPECT_EQ(file.GetInt("numbers", c.key, 77), c.expected) << "read once: " << c.key;
   }
   EXPECT_EQ(GetPrivateProfileInt("General", "empty", 5, "test.ini"), 5);
   EXPECT_EQ(GetPrivateProfileInt("General", "x", -9, "absent.ini"), -9);
@@ -186,8 +193,13 @@ TEST(ProfileRead, EveryCallReadsTheFileAfresh) {
   platform::testing::TempRoot root;
   WriteFile(IniPath(), "[s]\nk=1\n");
   EXPECT_EQ(GetPrivateProfileInt("s", "k", 0, "test.ini"), 1);
+  const platform::ProfileFile before("test.ini");
   WriteFile(IniPath(), "[s]\nk=2\n");
   EXPECT_EQ(GetPrivateProfileInt("s", "k", 0, "test.ini"), 2);
+  // A reading kept by its caller answers for the file as it was read; the next one sees the change.
+  EXPECT_EQ(before.GetInt("s", "k", 0), 1);
+  EXPECT_EQ(platform::ProfileFile("test.ini").GetInt("s", "k", 0), 2);
+  EXPECT_EQ(platform::ProfileFile("absent.ini").GetInt("s", "k", -4), -4);
   // An absolute path is used as it is.
   std::string other = root.path() + "/elsewhere.ini";
   WriteFile(other, "[s]\nk=3\n");

@@ -366,6 +366,30 @@ TEST(Registry, ReadsAStoreFileWrittenByHand) {
   EXPECT_EQ(SubKeys(software.get()), (std::vector<std::string>{"Kelmor", "PrintServer"}));
 }
 
+TEST(Registry, EveryReadSeesTheFileAsItIsNowEvenWhenOnlyOneByteChanged) {
+  platform::testing::TempRoot root;
+  Key k(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kelmor\\Ferrow\\TCPIP\\BOX1");
+  ASSERT_EQ(SetString(k.get(), "Address", "10.0.0.1"), ERROR_SUCCESS);
+  const std::string first = ReadFile(StoreFile());
+  ASSERT_EQ(SetString(k.get(), "Address", "10.0.0.2"), ERROR_SUCCESS);
+  const std::string second = ReadFile(StoreFile());
+  ASSERT_EQ(first.size(), second.size());
+  std::string damaged = second;
+  damaged[second.find("10.0.0.2")] = '9';
+  // Rewritten in place, with the same size and at once: each read answers for the bytes now there.
+  const std::pair<const std::string*, const char*> rounds[] = {
+      {&second, "10.0.0.2"}, {&first, "10.0.0.1"}, {&second, "10.0.0.2"}, {&damaged, nullptr}, {&first, "10.0.0.1"}};
+  for (const auto& [bytes, expected] : rounds) {
+    WriteFile(StoreFile(), *bytes);
+    if (expected == nullptr) {
+      DWORD size = 0;
+      EXPECT_EQ(RegQueryValueEx(k.get(), "Address", nullptr, nullptr, &size), ERROR_BADDB);
+    } else {
+      EXPECT_EQ(QueryBytes(k.get(), "Address"), std::string(expected, std::strlen(expected) + 1));
+    }
+  }
+}
+
 TEST(Registry, ADamagedStoreAnswersBadDbAndIsNeverOverwritten) {
   std::string good;
   {

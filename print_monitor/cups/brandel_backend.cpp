@@ -15,17 +15,18 @@
 // not be started (retry the job later).
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <cerrno>
-#include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <thread>
 
 #include "platform/message_sink.h"
 #include "platform/spooler/spooler.h"
@@ -44,7 +45,17 @@ constexpr int kCancelGraceSeconds = 10;
 
 std::atomic<bool> g_cancelled{false};
 
-void OnTerm(int) { g_cancelled = true; }
+// The first SIGTERM cancels the job and gives it kCancelGraceSeconds to end its document; after
+// that the alarm ends the backend whatever it is doing.
+void OnTerm(int) {
+  if (!g_cancelled.exchange(true)) ::alarm(static_cast<unsigned>(kCancelGraceSeconds));
+}
+
+void OnCancelGraceOver(int) {
+  static const char kLine[] = "INFO: Job cancelled\n";
+  (void)!::write(STDERR_FILENO, kLine, sizeof kLine - 1);
+  _exit(kBackendOk);
+}
 
 // Monitor messages become CUPS log lines; the Register Retry question is answered here.
 class BackendSink : public platform::MessageSink {
@@ -166,16 +177,13 @@ int main(int argc, char** argv) {
     }
     copies = std::max(1, std::atoi(argv[4]));
   }
+  // A cancelled job that cannot end its document in time still leaves.
+  struct sigaction grace {};
+  grace.sa_handler = OnCancelGraceOver;
+  sigaction(SIGALRM, &grace, nullptr);
   struct sigaction term {};
   term.sa_handler = OnTerm;
   sigaction(SIGTERM, &term, nullptr);
-  // A cancelled job that cannot end its document in time still leaves.
-  std::thread([] {
-    while (!g_cancelled) std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    std::this_thread::sleep_for(std::chrono::seconds(kCancelGraceSeconds));
-    std::fprintf(stderr, "INFO: Job cancelled\n");
-    _exit(kBackendOk);
-  }).detach();
 
   sp::Spooler spooler;
   if (!LoadMonitor(spooler)) return kBackendStop;
@@ -186,6 +194,12 @@ int main(int argc, char** argv) {
   options.document = argv[3];
   options.cancelled = [] { return g_cancelled.load(); };
   options.onPortError = ReportPortError;
+  // A job file smaller than the usual block is read into a block of its own size: the block's
+  // pages are paid for at every job, whatever it holds.
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= 0 &&
+      static_cast<std::uint64_t>(st.st_size) < options.blockSize)
+    options.blockSize = std::max<std::size_t>(4096, static_cast<std::size_t>(st.st_size));
   std::fprintf(stderr, "STATE: +connecting-to-device\n");
   for (int copy = 0; copy < copies; ++copy) {
     if (copy > 0 && ::lseek(fd, 0, SEEK_SET) != 0) return kBackendFailed;

@@ -397,6 +397,39 @@ TEST_F(NetbiosTest, AKeptNameIsDefendedRefusedToOthersAndTakenOverAtOnceByItsUse
   EXPECT_EQ(NbKeepName(7, keep), NRC_BRIDGE);
 }
 
+// A program that adds `text` and asks, in the same request, that it be kept after its end: 0 on
+// success.
+int AddKeptAndEnd(const char* text) {
+  NCB ncb = Block(NCBADDNAME);
+  PutName(ncb.ncb_name, text);
+  return NbAddKeptName(&ncb) == NRC_GOODRET && ncb.ncb_retcode == NRC_GOODRET && ncb.ncb_num >= 2 ? 0 : 1;
+}
+
+TEST_F(NetbiosTest, ANameAddedAndKeptInOneRequestOutlivesEachProgramThatTakesItOver) {
+  nbtest::WriteConfig(root_.path(), ports_, {"127.0.0.1"}, {{"NameLingerMs", "600000"}});
+  std::string otherRoot = OtherMachine("127.0.0.3");
+  ASSERT_EQ(Join(Child([] { return AddKeptAndEnd("ONEASK"); })), 0);
+  EXPECT_EQ(AddFromMachine(otherRoot, "ONEASK"), NRC_DUPNAME);
+  // The next program of the user takes it over and asks again: kept after it too.
+  ASSERT_EQ(Join(Child([] { return AddKeptAndEnd("ONEASK"); })), 0);
+  EXPECT_EQ(AddFromMachine(otherRoot, "ONEASK"), NRC_DUPNAME);
+  // A program that takes it over with a plain ADD NAME does not keep it: gone with the program.
+  ASSERT_EQ(Join(Child([] { return AddName("ONEASK") == NRC_GOODRET ? 0 : 1; })), 0);
+  EXPECT_EQ(AddFromMachine(otherRoot, "ONEASK"), NRC_GOODRET);
+
+  // Only a synchronous ADD NAME can be asked so; a name already held stays a duplicate.
+  NCB other = Block(NCBADDGRNAME);
+  PutName(other.ncb_name, "TEAM");
+  EXPECT_EQ(NbAddKeptName(&other), NRC_ILLCMD);
+  other.ncb_command = NCBADDNAME | ASYNCH;
+  EXPECT_EQ(NbAddKeptName(&other), NRC_ILLCMD);
+  EXPECT_EQ(NbAddKeptName(nullptr), NRC_BADDR);
+  ASSERT_EQ(AddName("MINE"), NRC_GOODRET);
+  NCB again = Block(NCBADDNAME);
+  PutName(again.ncb_name, "MINE");
+  EXPECT_EQ(NbAddKeptName(&again), NRC_DUPNAME);
+}
+
 TEST_F(NetbiosTest, AKeptNameIsReleasedAfterItsLingerTime) {
   nbtest::WriteConfig(root_.path(), ports_, {"127.0.0.1"}, {{"NameLingerMs", "500"}});
   std::string otherRoot = OtherMachine("127.0.0.3");
