@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/netbios/netbios.h"
@@ -92,6 +93,8 @@ PortEntry* FindPortExact(const char* name);       // under MonitorLock()
 bool IsDevicePortName(const char* name, int mask);
 // A port name the monitor accepts: 1..79 characters, no '\', ',' or control characters.
 bool IsValidPortName(const char* name);
+// True when the text holds a byte below 0x20 or 0x7F: such a text is never stored or shown.
+bool HasControlCharacters(std::string_view text);
 extern const char* const kPortsKey;
 
 // Port records (port_registry.cpp).

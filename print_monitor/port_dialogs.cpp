@@ -40,11 +40,6 @@ constexpr int kCancel = 2;
 constexpr BYTE kStatusCommand = 0x54;
 constexpr std::size_t kStatusReply = 8;
 
-bool HasControlCharacters(const std::string& text) {
-  return std::any_of(text.begin(), text.end(),
-                     [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
-}
-
 std::string Text(const PsaDialogService& s, PsaDialog* d, int id) {
   char buffer[260] = {};
   s.getText(d, id, buffer, sizeof buffer);

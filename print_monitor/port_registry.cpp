@@ -29,12 +29,6 @@ const struct {
     {"LanaNum", Field::kLana, false},
 };
 
-bool HasControlCharacters(const char* text) {
-  for (const char* p = text; *p != '\0'; ++p)
-    if (static_cast<unsigned char>(*p) < 0x20 || *p == 0x7F) return true;
-  return false;
-}
-
 // A decimal token of at most `max`: true with its value.
 bool ParseNumber(const std::string& token, unsigned long max, unsigned long* out) {
   if (token.empty() || token.size() > 10) return false;
@@ -62,6 +56,12 @@ std::vector<std::string> SplitTokens(const char* text) {
 }
 
 }  // namespace
+
+bool HasControlCharacters(std::string_view text) {
+  for (char c : text)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return true;
+  return false;
+}
 
 bool ParseHandOverRecord(const char* text, std::string& portName, PortRegistryData& record) {
   const std::vector<std::string> tokens = SplitTokens(text);
