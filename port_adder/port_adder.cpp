@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "device_client/core/config/config_builder.h"
 #include "device_client/device_lists/device_lists.h"
 #include "platform/message_sink.h"
 #include "platform/process/process.h"
@@ -23,11 +24,6 @@ const char* const kMonitorName = "Vardon Print Server";
 constexpr int kDeviceInfoReply = 5120;
 constexpr int kMaxPortName = 13;
 constexpr int kNetbiosNameLength = 15;
-
-bool HasControlCharacters(const std::string& text) {
-  return std::any_of(text.begin(), text.end(),
-                     [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
-}
 
 // Text of `bytes` up to its first zero byte, at most n bytes.
 std::string Bounded(const void* bytes, std::size_t n) {
@@ -303,7 +299,7 @@ int AddStandardTcpIpPort(const std::string& portName, int portNumber, const Serv
 std::string PrinterSetupCommand() {
   if (const char* configured = std::getenv("PSADMIN_PRINTER_SETUP"); configured != nullptr && *configured != '\0') {
     const std::string command = configured;
-    return HasControlCharacters(command) ? std::string() : command;
+    return config::HasControlCharacters(command) ? std::string() : command;
   }
   if (!platform::FindProgram("system-config-printer").empty()) return "system-config-printer";
   if (!platform::FindProgram("xdg-open").empty()) return "xdg-open http://localhost:631/admin";
