@@ -68,6 +68,12 @@ std::string FormatWithName(int stringId, const std::string& value) {
   return text;
 }
 
+void ShowNamed(int stringId, const std::string& name) {
+  platform::GetMessageSink().Show(stringId, FormatWithName(stringId, name), platform::MB_OK);
+}
+
+ui::CComboBox* Combo(const ui::CWnd& page, int id) { return dynamic_cast<ui::CComboBox*>(page.GetDlgItem(id)); }
+
 void ShowNetwareError(int code) {
   platform::GetMessageSink().Show(0, "netware error =" + netware::NwErrorName(code), platform::MB_OK);
 }

@@ -44,6 +44,10 @@ std::vector<ui::ControlTemplate> QueueGroupControls(const NetwareQueueRows& rows
 
 // A string-table text with every "%s" replaced by the value.
 std::string FormatWithName(int stringId, const std::string& value);
+// Shows FormatWithName(stringId, name) with an OK button.
+void ShowNamed(int stringId, const std::string& name);
+// The combo box control `id` of a page, null when there is none.
+ui::CComboBox* Combo(const ui::CWnd& page, int id);
 // Shows "netware error =<name of the code>".
 void ShowNetwareError(int code);
 // True when the list holds the name, compared without regard to case.
