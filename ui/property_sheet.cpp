@@ -133,7 +133,8 @@ BOOL CPropertySheet::OnInitDialog() {
   return 1;
 }
 
-// A screenshot of a page further on: Next is pressed, as the user would, until that page shows.
+// A screenshot of a page further on: Next is pressed, as the user would, until that page shows;
+// SetActivePage takes the picture once it does.
 void CPropertySheet::ScreenshotWalk() {
   const int target = ScreenshotTemplateId();
   for (int guard = 0; guard < GetPageCount(); ++guard) {
@@ -143,8 +144,6 @@ void CPropertySheet::ScreenshotWalk() {
     PressButton(PSBTN_NEXT);
     if (active_ == before) break;
   }
-  if (GetActivePage() != nullptr && GetActivePage()->TemplateId() == target)
-    MaybeScreenshot(target, GetSafeHwnd());
 }
 
 bool CPropertySheet::SetActivePage(CPropertyPage* page) {

@@ -31,8 +31,6 @@ ui::DialogTemplate BinderyTemplate() {
   return WizardPageTemplate(IDD_NETWARE_BINDERY, std::move(c));
 }
 
-ui::CComboBox* Combo(const ui::CWnd& page, int id) { return dynamic_cast<ui::CComboBox*>(page.GetDlgItem(id)); }
-
 }  // namespace
 
 CNetwareBindery::CNetwareBindery()
@@ -69,8 +67,7 @@ bool CNetwareBindery::SetUpWithClient(const std::string& typed) {
   std::list<std::string> servers;
   netware::NwBindListFileServers(servers);
   if (!ListHoldsName(servers, fileServer)) {
-    platform::GetMessageSink().Show(IDS_CHECK_FILE_SERVER, FormatWithName(IDS_CHECK_FILE_SERVER, fileServer),
-                                    platform::MB_OK);
+    ShowNamed(IDS_CHECK_FILE_SERVER, fileServer);
     if (CWnd* combo = GetDlgItem(IDC_FILE_SERVER)) combo->SetFocus();
     return false;
   }

@@ -1,5 +1,6 @@
 #include "wizard/netware_common.h"
 
+#include "device_client/core/config/config_builder.h"
 #include "platform/ascii.h"
 #include "platform/message_sink.h"
 #include "ui/services.h"
@@ -67,15 +68,14 @@ std::string FormatWithName(int stringId, const std::string& value) {
   return text;
 }
 
-void ShowNetwareError(int code) {
-  platform::GetMessageSink().Show(0, "netware error =" + netware::NwErrorName(code), platform::MB_OK);
+void ShowNamed(int stringId, const std::string& name) {
+  platform::GetMessageSink().Show(stringId, FormatWithName(stringId, name), platform::MB_OK);
 }
 
-bool IsConfigText(const std::string& text) {
-  for (char c : text) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return false;
-  }
-  return true;
+ui::CComboBox* Combo(const ui::CWnd& page, int id) { return dynamic_cast<ui::CComboBox*>(page.GetDlgItem(id)); }
+
+void ShowNetwareError(int code) {
+  platform::GetMessageSink().Show(0, "netware error =" + netware::NwErrorName(code), platform::MB_OK);
 }
 
 bool ListHoldsName(const std::list<std::string>& list, const std::string& name) {
@@ -269,7 +269,7 @@ void CNetwareDetailPage::PrintersAndQueues(const char* printerTag, std::list<std
 
 bool CNetwareDetailPage::NamesAreConfigText(std::initializer_list<std::string> names) {
   for (const std::string& name : names) {
-    if (!IsConfigText(name)) {
+    if (config::HasControlCharacters(name)) {
       platform::MessageBoxById(IDS_NETWARE_ILLEGAL_INPUT, platform::MB_OK);
       return false;
     }

@@ -44,10 +44,12 @@ std::vector<ui::ControlTemplate> QueueGroupControls(const NetwareQueueRows& rows
 
 // A string-table text with every "%s" replaced by the value.
 std::string FormatWithName(int stringId, const std::string& value);
+// Shows FormatWithName(stringId, name) with an OK button.
+void ShowNamed(int stringId, const std::string& name);
+// The combo box control `id` of a page, null when there is none.
+ui::CComboBox* Combo(const ui::CWnd& page, int id);
 // Shows "netware error =<name of the code>".
 void ShowNetwareError(int code);
-// True when the text may go into a configuration line (no control characters).
-bool IsConfigText(const std::string& text);
 // True when the list holds the name, compared without regard to case.
 bool ListHoldsName(const std::list<std::string>& list, const std::string& name);
 // Fills a name combo from a device-library scan (file servers or trees): without IPX/SPX on this

@@ -48,12 +48,6 @@ ui::DialogTemplate BrowseTemplate() {
            {ui::IDCANCEL, Kind::Button, "Cancel", ui::WS_TABSTOP, 142, 42, 50, 14}}};
 }
 
-ui::CComboBox* Combo(const ui::CWnd& page, int id) { return dynamic_cast<ui::CComboBox*>(page.GetDlgItem(id)); }
-
-void ShowNamed(int stringId, const std::string& name) {
-  platform::GetMessageSink().Show(stringId, FormatWithName(stringId, name), platform::MB_OK);
-}
-
 }  // namespace
 
 std::list<std::string> ListTreeContainers(const std::string& tree, std::size_t limit) {

@@ -143,13 +143,7 @@ BOOL CSelect::OnSetActive() {
 }
 
 ui::LRESULT CSelect::OnWizardNext() {
-  int row = -1;
-  for (int i = 0; i < m_DeviceList.GetItemCount(); ++i) {
-    if (m_DeviceList.GetItemState(i, ui::LVIS_SELECTED) != 0) {
-      row = i;
-      break;
-    }
-  }
+  const int row = m_DeviceList.GetNextItem(-1, ui::LVNI_SELECTED);
   if (row < 0) {
     platform::GetMessageSink().Show(0, "No device selected", platform::MB_OK);
     m_DeviceList.SetFocus();

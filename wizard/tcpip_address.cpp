@@ -9,10 +9,6 @@ constexpr int kEchoTries = 3;
 constexpr std::int64_t kEchoWaitMs = 1000;
 constexpr std::size_t kEchoPayloadSize = 32;
 constexpr int kMaxCandidates = 254;
-constexpr int kIdsIpIllegal = 147;
-constexpr int kIdsGatewayIllegal = 148;
-constexpr int kIdsMaskIllegal = 150;
-constexpr int kIdsGatewayOrIpError = 151;
 
 bool HasOctet255(std::uint32_t a) {
   for (int shift = 0; shift < 32; shift += 8) {
@@ -104,10 +100,10 @@ int AddressRuleBroken(const std::string& ip, const std::string& mask, const std:
   const std::uint32_t a = ParseDottedDecimal(ip).value_or(0xFFFFFFFFu);
   const std::uint32_t m = ParseDottedDecimal(mask).value_or(0xFFFFFFFFu);
   const std::uint32_t g = ParseDottedDecimal(gateway).value_or(0xFFFFFFFFu);
-  if (HasOctet255(a) || (a & 0xFF) == 0) return kIdsIpIllegal;
-  if (!IsContiguousMask(m)) return kIdsMaskIllegal;
-  if (HasOctet255(g)) return kIdsGatewayIllegal;
-  if ((a & m) != (g & m)) return kIdsGatewayOrIpError;
+  if (HasOctet255(a) || (a & 0xFF) == 0) return IDS_IP_ILLEGAL;
+  if (!IsContiguousMask(m)) return IDS_MASK_ILLEGAL;
+  if (HasOctet255(g)) return IDS_GATEWAY_ILLEGAL;
+  if ((a & m) != (g & m)) return IDS_GATEWAY_OR_IP_ERROR;
   return 0;
 }
 

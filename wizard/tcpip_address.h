@@ -10,6 +10,12 @@
 
 namespace wizard {
 
+// The strings naming the rule an address, mask and gateway break.
+constexpr int IDS_IP_ILLEGAL = 147;
+constexpr int IDS_GATEWAY_ILLEGAL = 148;
+constexpr int IDS_MASK_ILLEGAL = 150;
+constexpr int IDS_GATEWAY_OR_IP_ERROR = 151;
+
 // Splits "a.b.c.d" into four octet texts: each of the first three parts ends at a '.' found at
 // position 1 or later; the non-empty rest is the fourth (it may hold further dots). False when a
 // part is missing; the outputs are then unchanged.
@@ -30,8 +36,9 @@ void ClampLastOctet(int& value);
 std::uint32_t DefaultMaskFor(std::uint32_t address);
 // 1 to 32 leading one bits followed only by zero bits.
 bool IsContiguousMask(std::uint32_t mask);
-// The string id of the first rule the address, mask and gateway break (147 address, 150 mask,
-// 148 gateway, 151 address and gateway in different networks), 0 when all pass. A text that is not
+// The string id of the first rule the address, mask and gateway break (IDS_IP_ILLEGAL,
+// IDS_MASK_ILLEGAL, IDS_GATEWAY_ILLEGAL, then IDS_GATEWAY_OR_IP_ERROR for address and gateway in
+// different networks), 0 when all pass. A text that is not
 // a dotted decimal address reads as 255.255.255.255.
 int AddressRuleBroken(const std::string& ip, const std::string& mask, const std::string& gateway);
 // True when the box's address lies in the PC's network: the same network number under the PC's

@@ -137,11 +137,6 @@ void CTcpip::SetRow(ui::CEdit (&row)[4], const std::string& address) {
 void CTcpip::SetMaskRow(std::uint32_t mask) { SetRow(m_mask, FormatDotted(mask)); }
 
 void CTcpip::FillAddressEdits() {
-  for (int i = 0; i < 4; ++i) {
-    m_ip[i].LimitText(kOctetChars);
-    m_mask[i].LimitText(kOctetChars);
-    m_gateway[i].LimitText(kOctetChars);
-  }
   SetRow(m_ip, m_boxTcpip.szIPAddress);
   SetRow(m_gateway, m_boxTcpip.szGatewayAddress);
   SetRow(m_mask, m_boxTcpip.szSubNetworkMaskAddress);

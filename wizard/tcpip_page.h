@@ -7,6 +7,7 @@
 #include <string>
 
 #include "ui/property_sheet.h"
+#include "wizard/tcpip_address.h"
 #include "wizard_client/api/wizard_records.h"
 
 namespace wizard {
@@ -21,10 +22,6 @@ constexpr int IDS_ADDRESS_NOT_IN_USE = 130;
 constexpr int IDS_VALUES_OK = 131;
 constexpr int IDS_NO_DHCP_SERVER = 132;
 constexpr int IDS_VALUES_CANNOT_WORK = 133;
-constexpr int IDS_IP_ILLEGAL = 147;
-constexpr int IDS_GATEWAY_ILLEGAL = 148;
-constexpr int IDS_MASK_ILLEGAL = 150;
-constexpr int IDS_GATEWAY_OR_IP_ERROR = 151;
 void RegisterTcpipStrings();
 
 // The mask of this PC's interface that holds an address (host order), nullopt when no interface

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "device_client/core/config/config_builder.h"
 #include "platform/message_sink.h"
 #include "platform/profile.h"
 #include "ui/services.h"
@@ -362,12 +363,10 @@ ui::LRESULT CWireless::OnWizardNext() {
     }
   }
   const std::string ssid = m_ssid.GetWindowText();
-  for (char c : ssid) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
-      platform::MessageBoxById(IDS_ILLEGAL_INPUT_DATA, platform::MB_OK);
-      m_ssid.SetFocus();
-      return -1;
-    }
+  if (config::HasControlCharacters(ssid)) {
+    platform::MessageBoxById(IDS_ILLEGAL_INPUT_DATA, platform::MB_OK);
+    m_ssid.SetFocus();
+    return -1;
   }
   WirelessConfigurationData& out = g_WizardConfigurationData.dsWireless;
   out.szSSID = ssid;
