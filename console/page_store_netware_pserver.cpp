@@ -5,22 +5,9 @@
 #include "console/pellam_view.h"
 #include "console_pages/netware_frame_types.h"
 #include "console_pages/netware_pserver_page.h"
+#include "console_pages/page_inputs.h"
 #include "device_client/settings/com_method.h"
 #include "platform/message_sink.h"
-
-namespace {
-
-// Shows a refusal; clears and focuses the control when one is given.
-int Refuse(int stringId, ui::CWnd* clear) {
-  platform::MessageBoxById(stringId);
-  if (clear != nullptr) {
-    clear->SetWindowText("");
-    clear->SetFocus();
-  }
-  return 0;
-}
-
-}  // namespace
 
 // The print-server settings of the NetWare record. In remote-printer mode the page greys them and
 // nothing is read; otherwise every value is checked before the first is stored.
@@ -31,23 +18,28 @@ int StoreNetwarePServerPage(CPellamView& view) {
   if (!page.PrintServerMode()) return 1;
 
   const netware_frames::Choice frames = netware_frames::Read(page, page.m_iModelType);
-  if (!frames.AnyChecked()) return Refuse(netware_frames::IDS_NEED_ONE_FRAME_TYPE, nullptr);
+  if (!frames.AnyChecked()) {
+    platform::MessageBoxById(netware_frames::IDS_NEED_ONE_FRAME_TYPE);
+    return 0;
+  }
 
   const std::string master = page.m_cmbMasterFileServer.GetWindowText();
   const std::string tree = page.m_cmbNdsTree.GetWindowText();
-  if (master.size() > P::kNameLimit) return Refuse(P::IDS_MASTER_TOO_LONG, &page.m_cmbMasterFileServer);
-  if (tree.size() > P::kNameLimit) return Refuse(P::IDS_TREE_TOO_LONG, &page.m_cmbNdsTree);
+  if (master.size() > P::kNameLimit) return RefuseInput(P::IDS_MASTER_TOO_LONG, page.m_cmbMasterFileServer);
+  if (tree.size() > P::kNameLimit) return RefuseInput(P::IDS_TREE_TOO_LONG, page.m_cmbNdsTree);
   const std::string context = page.m_editNdsContext.GetWindowText();
-  if (CComMethod::IsPrintableText(master) == 0) return Refuse(P::IDS_ILLEGAL_MASTER, &page.m_cmbMasterFileServer);
-  if (CComMethod::IsPrintableText(tree) == 0) return Refuse(P::IDS_ILLEGAL_TREE, &page.m_cmbNdsTree);
-  if (CComMethod::IsPrintableText(context) == 0) return Refuse(P::IDS_ILLEGAL_CONTEXT, &page.m_editNdsContext);
+  if (CComMethod::IsPrintableText(master) == 0) return RefuseInput(P::IDS_ILLEGAL_MASTER, page.m_cmbMasterFileServer);
+  if (CComMethod::IsPrintableText(tree) == 0) return RefuseInput(P::IDS_ILLEGAL_TREE, page.m_cmbNdsTree);
+  if (CComMethod::IsPrintableText(context) == 0) return RefuseInput(P::IDS_ILLEGAL_CONTEXT, page.m_editNdsContext);
 
   // The interval is decimal digits only; an empty one counts as 0 and is out of range.
   const std::string intervalText = page.m_editPollingInterval.GetWindowText();
   int interval = 0;
   const int read = CComMethod::ReadOctet(intervalText, interval);
-  if (read == CComMethod::kOctetNotDecimal) return Refuse(P::IDS_ILLEGAL_INTERVAL, &page.m_editPollingInterval);
-  if (read != CComMethod::kOctetOk || interval < 1) return Refuse(P::IDS_INTERVAL_RANGE, &page.m_editPollingInterval);
+  if (read == CComMethod::kOctetNotDecimal) return RefuseInput(P::IDS_ILLEGAL_INTERVAL, page.m_editPollingInterval);
+  if (read != CComMethod::kOctetOk || interval < 1) {
+    return RefuseInput(P::IDS_INTERVAL_RANGE, page.m_editPollingInterval);
+  }
 
   config::NetwareConfigurationData& record = gdsNetwareConfigurationData;
   netware_frames::Store(frames, record);

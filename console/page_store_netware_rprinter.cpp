@@ -5,6 +5,7 @@
 #include "console/pellam_view.h"
 #include "console_pages/netware_frame_types.h"
 #include "console_pages/netware_rprinter_page.h"
+#include "console_pages/page_inputs.h"
 #include "device_client/settings/com_method.h"
 #include "platform/message_sink.h"
 
@@ -27,11 +28,7 @@ int StoreNetwareRPrinterPage(CPellamView& view) {
   std::string names[3];
   for (int i = 0; i < offered; ++i) {
     names[i] = page.m_editServer[i].GetWindowText();
-    if (CComMethod::IsPrintableText(names[i]) != 0) continue;
-    platform::MessageBoxById(messages[i]);
-    page.m_editServer[i].SetWindowText("");
-    page.m_editServer[i].SetFocus();
-    return 0;
+    if (CComMethod::IsPrintableText(names[i]) == 0) return RefuseInput(messages[i], page.m_editServer[i]);
   }
   config::NetwareConfigurationData& record = gdsNetwareConfigurationData;
   netware_frames::Store(frames, record);

@@ -1,22 +1,11 @@
 #include "console/console_state.h"
 #include "console/page_store.h"
 #include "console/pellam_view.h"
+#include "console_pages/page_inputs.h"
 #include "console_pages/quick_setup_dlg.h"
 #include "console_pages/system_page.h"
 #include "device_client/settings/com_method.h"
 #include "platform/message_sink.h"
-
-namespace {
-
-void Refuse(int stringId, ui::CEdit* clear) {
-  platform::MessageBoxById(stringId);
-  if (clear != nullptr) {
-    clear->SetWindowText("");
-    clear->SetFocus();
-  }
-}
-
-}  // namespace
 
 int StoreSystemPage(CPellamView& view) {
   (void)view;
@@ -24,12 +13,10 @@ int StoreSystemPage(CPellamView& view) {
   std::string name = page.m_editDeviceName.GetWindowText();
   CComMethod::RemoveSpaces(name);
   if (name.empty() || CComMethod::IsPrintableText(name) == 0) {
-    Refuse(CSystemPage::IDS_NEED_DEVICE_NAME, &page.m_editDeviceName);
-    return 0;
+    return RefuseInput(CSystemPage::IDS_NEED_DEVICE_NAME, page.m_editDeviceName);
   }
   if (CQuickSetupDlg::HasNonDigit(name) == 0) {
-    Refuse(CSystemPage::IDS_DEVICE_NAME_ALL_DIGITS, &page.m_editDeviceName);
-    return 0;
+    return RefuseInput(CSystemPage::IDS_DEVICE_NAME_ALL_DIGITS, page.m_editDeviceName);
   }
   // A protocol is on unless its Disable radio is checked, and never on when the box lacks it.
   const config::ProtocolData& can = page.m_dsProtocolData;
@@ -42,7 +29,7 @@ int StoreSystemPage(CPellamView& view) {
   const std::int32_t netbeui = flag(CSystemPage::IDC_NETBEUI_DISABLE, can.bNetBEUIProtocol);
   // AppleTalk alone does not reach the box.
   if (ipx == 0 && tcp == 0 && netbeui == 0) {
-    Refuse(CSystemPage::IDS_NEED_ONE_NETWORK_PROTOCOL, nullptr);
+    platform::MessageBoxById(CSystemPage::IDS_NEED_ONE_NETWORK_PROTOCOL);
     return 0;
   }
   config::SystemConfigurationData& record = gdsSystemConfigurationData;

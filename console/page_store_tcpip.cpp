@@ -1,9 +1,9 @@
 #include "console/console_state.h"
 #include "console/page_store.h"
 #include "console/pellam_view.h"
+#include "console_pages/page_inputs.h"
 #include "console_pages/tcpip_page.h"
 #include "device_client/settings/com_method.h"
-#include "platform/message_sink.h"
 
 // The three addresses of the TCP/IP page. Every octet of all three is checked before any is
 // stored; the stored address is rebuilt from the octets' values, so "010" reaches the box as 10.
@@ -25,20 +25,14 @@ int StoreTcpipPage(CPellamView& view) {
   // each octet's digits and range.
   for (int a = 0; a < 3; ++a) {
     for (int o = 0; o < 4; ++o) {
-      if (!octets[a][o].empty()) continue;
-      platform::MessageBoxById(CTcpipPage::IDS_NEED_DATA);
-      page.OctetEdit(a, o).SetWindowText("");
-      page.OctetEdit(a, o).SetFocus();
-      return 0;
+      if (octets[a][o].empty()) return RefuseInput(CTcpipPage::IDS_NEED_DATA, page.OctetEdit(a, o));
     }
     for (int o = 0; o < 4; ++o) {
       const int read = CComMethod::ReadOctet(octets[a][o], values[a][o]);
       if (read == CComMethod::kOctetOk) continue;
-      platform::MessageBoxById(read == CComMethod::kOctetOutOfRange ? CTcpipPage::IDS_VALUE_RANGE
-                                                                     : CTcpipPage::IDS_ILLEGAL_VALUE);
-      page.OctetEdit(a, o).SetWindowText("");
-      page.OctetEdit(a, o).SetFocus();
-      return 0;
+      const int message =
+          read == CComMethod::kOctetOutOfRange ? CTcpipPage::IDS_VALUE_RANGE : CTcpipPage::IDS_ILLEGAL_VALUE;
+      return RefuseInput(message, page.OctetEdit(a, o));
     }
   }
   config::TCPIPConfigurationData& record = gdsTCPIPConfigurationData;

@@ -377,18 +377,7 @@ void CPellamView::OnRestoreFactoryDefault() {
   int result = 0;
   {
     ui::CWaitCursor wait;
-    if (result == 0) result = utility.mGetSystemConfiguration(name, &all->dsSystem);
-    if (result == 0) result = utility.mGetNetwareConfiguration(name, &all->dsNetware);
-    if (result == 0) result = utility.mGetTCPIPConfiguration(name, &all->dsTCPIP);
-    if (result == 0) result = utility.mGetAPPLETALKConfiguration(name, &all->dsAPPLETALK);
-    if (result == 0) result = utility.mGetNetBEUIConfiguration(name, &all->dsNetBEUI);
-    if (result == 0) result = utility.mGetWirelessConfiguration(name, &all->dsWireless);
-    for (int i = 0; result == 0 && i < config::kLogicalPrinterCount; ++i) {
-      result = utility.mGetLogicalPortConfiguration(name, i, &all->dsLogicalPrinter[i]);
-    }
-    for (int i = 0; result == 0 && i < config::kPhysicalPortCount; ++i) {
-      result = utility.mGetPhysicalPortConfiguration(name, i, &all->dsPhysicalPort[i]);
-    }
+    result = utility.mGetAllConfiguration(name, all.get());
   }
   m_iResult = result;
   if (result != 0) {

@@ -9,9 +9,9 @@ int QueryModelType(const std::string& defaultName, int& modelType) {
   return TheUtility().mGetDevicePortType(defaultName, &modelType);
 }
 
-int RefuseInput(int stringId, ui::CEdit& edit) {
+int RefuseInput(int stringId, ui::CWnd& control) {
   platform::MessageBoxById(stringId);
-  edit.SetWindowText("");
-  edit.SetFocus();
+  control.SetWindowText("");
+  control.SetFocus();
   return 0;
 }

@@ -9,6 +9,6 @@
 // cursor; the device call's result (0 on success).
 int QueryModelType(const std::string& defaultName, int& modelType);
 
-// Refuses an input: shows message `stringId`, empties the edit and gives it the focus; returns 0
-// (the store procedures' "refused").
-int RefuseInput(int stringId, ui::CEdit& edit);
+// Refuses an input: shows message `stringId`, empties the control (an edit or a combo box's text)
+// and gives it the focus; returns 0 (the store procedures' "refused").
+int RefuseInput(int stringId, ui::CWnd& control);

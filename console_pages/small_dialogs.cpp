@@ -1,5 +1,6 @@
 #include "console_pages/small_dialogs.h"
 
+#include "console_pages/page_inputs.h"
 #include "device_client/settings/com_method.h"
 #include "platform/ascii.h"
 #include "platform/message_sink.h"
@@ -129,11 +130,7 @@ void CAddCrossSegmentPrintServerDlg::OnOK() {
     octets[i] = m_editOctet[i].GetWindowText();
     CComMethod::RemoveSpaces(octets[i]);
   }
-  auto refuse = [this](int index, int message) {
-    platform::MessageBoxById(message);
-    m_editOctet[index].SetWindowText("");
-    m_editOctet[index].SetFocus();
-  };
+  auto refuse = [this](int index, int message) { RefuseInput(message, m_editOctet[index]); };
   for (int i = 0; i < 4; ++i) {
     if (octets[i].empty()) return refuse(i, IDS_NEED_DATA);
   }
@@ -145,8 +142,7 @@ void CAddCrossSegmentPrintServerDlg::OnOK() {
   }
   // The address is assembled from the values, so an octet typed with leading zeros is never
   // taken as octal further down.
-  m_szIPAddress = std::to_string(values[0]) + "." + std::to_string(values[1]) + "." + std::to_string(values[2]) +
-                  "." + std::to_string(values[3]);
+  m_szIPAddress = CComMethod::JoinOctets(values);
   // The box's names are checked against the listed boxes before anything is stored.
   std::string d, n, m;
   bool clear = false;
