@@ -97,6 +97,7 @@ int StreamSend(const DeviceRecord* record, const char* request, int requestLengt
                : core::GetStreamProvider(core::StreamKind::kTcp)
                      .ConnectForExchange(record->address, S().params);
   if (fd < 0) return ERR_NETWORK;
+  if (spx) core::SetExchangeBuffers(fd, S().params);
   int rc = core::StreamExchange(fd, spx ? core::ReplyHeader::kSpx : core::ReplyHeader::kStream,
                                 S().params, request, requestLength, reply, capacity,
                                 replyLength);

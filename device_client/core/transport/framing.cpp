@@ -231,12 +231,15 @@ int ReceiveStreamReply(int fd, ReplyHeader header, const TransportParams& params
                               DeadlineAfter(ExchangeLimitMs(params.socketWaitMs)));
 }
 
-int StreamExchange(int fd, ReplyHeader header, const TransportParams& params, const char* request,
-                   int requestLength, char* reply, int capacity, int* replyLength) {
+void SetExchangeBuffers(int fd, const TransportParams& params) {
   int sendSize = params.sendBufferSize;
   int receiveSize = params.receiveBufferSize;
   if (sendSize > 0) setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &sendSize, sizeof sendSize);
   if (receiveSize > 0) setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveSize, sizeof receiveSize);
+}
+
+int StreamExchange(int fd, ReplyHeader header, const TransportParams& params, const char* request,
+                   int requestLength, char* reply, int capacity, int* replyLength) {
   const std::int64_t deadline = DeadlineAfter(ExchangeLimitMs(params.socketWaitMs));
   const int rc = SendRequestChunks(
       request, requestLength, [fd, &params, deadline](const std::uint8_t* data, int size) {

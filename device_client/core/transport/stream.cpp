@@ -83,6 +83,9 @@ int OpenTcpStream(const std::uint8_t (&address)[20], std::uint16_t port,
   // Non-blocking from the start, so the connect can be bounded; it stays so for the exchange.
   int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   if (fd < 0) return -1;
+  // An exchange's buffer sizes are set before the handshake: on a connected socket the same
+  // calls cost the kernel more work, and the receive size also shapes the window offered.
+  if (until == TcpOpen::kStarted) SetExchangeBuffers(fd, params);
   sockaddr_in to{};
   to.sin_family = AF_INET;
   to.sin_port = htons(port);

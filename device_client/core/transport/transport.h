@@ -78,10 +78,15 @@ int SendRequestOnSocket(int fd, const char* request, int length, int sendWaitMs 
 int ReceiveStreamReply(int fd, ReplyHeader header, const TransportParams& params, char* reply,
                        int capacity, int* replyLength);
 
-// One exchange over a connected stream socket: sets the socket buffer sizes, sends the request
-// (each wait for room in the send buffer at most params.socketWaitMs) and reads the reply (the
-// two functions above), the whole within ExchangeLimitMs(params.socketWaitMs). Does not close
-// `fd`.
+// Gives a stream socket the send and receive buffer sizes of an exchange (params.sendBufferSize,
+// params.receiveBufferSize; a size of 0 or less leaves that one alone). Results are ignored: a
+// socket that keeps its own sizes still carries the exchange.
+void SetExchangeBuffers(int fd, const TransportParams& params);
+
+// One exchange over a connected stream socket: sends the request (each wait for room in the send
+// buffer at most params.socketWaitMs) and reads the reply (the two functions above), the whole
+// within ExchangeLimitMs(params.socketWaitMs). The socket's buffer sizes are its opener's work
+// (SetExchangeBuffers; StreamProvider::ConnectForExchange does it). Does not close `fd`.
 int StreamExchange(int fd, ReplyHeader header, const TransportParams& params, const char* request,
                    int requestLength, char* reply, int capacity, int* replyLength);
 
@@ -118,13 +123,17 @@ class StreamProvider {
   // A connect waits at most params.socketWaitMs. The built-in TCP provider leaves the socket
   // non-blocking (the exchange functions above wait with their own limits).
   virtual int Connect(const std::uint8_t (&address)[20], const TransportParams& params) = 0;
-  // Opens the connection of one StreamExchange: as Connect, except that the handshake may still
-  // be under way when it returns. The exchange's first send then waits for it like any wait for
-  // room in the send buffer (at most params.socketWaitMs, within the exchange's limit), and a
-  // connect that failed fails that send. The built-in TCP provider does so; saves a wait per
-  // exchange when the handshake has already finished, as it has on a LAN.
+  // Opens the connection of one StreamExchange: as Connect, with the exchange's buffer sizes
+  // (SetExchangeBuffers) set, except that the handshake may still be under way when it returns.
+  // The exchange's first send then waits for it like any wait for room in the send buffer (at
+  // most params.socketWaitMs, within the exchange's limit), and a connect that failed fails that
+  // send. The built-in TCP provider does so, and sets the sizes on the new socket before its
+  // connect, where they cost least; saves a wait per exchange when the handshake has already
+  // finished, as it has on a LAN.
   virtual int ConnectForExchange(const std::uint8_t (&address)[20], const TransportParams& params) {
-    return Connect(address, params);
+    const int fd = Connect(address, params);
+    if (fd >= 0) SetExchangeBuffers(fd, params);
+    return fd;
   }
 };
 
@@ -137,7 +146,8 @@ void SetStreamProvider(StreamKind kind, StreamProvider* provider);
 // The built-in TCP connect: the dotted text (NUL-terminated within `address`, parsed as inet_addr
 // does, so 255.255.255.255 is refused) on `port`. A non-blocking, close-on-exec socket
 // descriptor, or -1. kConnected waits (at most params.socketWaitMs) until the handshake has
-// finished; kStarted returns as soon as the connect is under way (see ConnectForExchange).
+// finished; kStarted returns as soon as the connect is under way, with the exchange's buffer
+// sizes set before it (see ConnectForExchange).
 enum class TcpOpen { kConnected, kStarted };
 int OpenTcpStream(const std::uint8_t (&address)[20], std::uint16_t port,
                   const TransportParams& params, TcpOpen until = TcpOpen::kConnected);

@@ -1,5 +1,6 @@
 // The built-in TCP connect: a connect whose handshake never finishes is bounded by the socket wait,
-// also when the exchange's first send is what waits for it.
+// also when the exchange's first send is what waits for it; an exchange's socket carries the
+// library's buffer sizes.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -109,6 +110,50 @@ TEST(TcpConnect, ExchangeOnAStartedConnectWaitsOneSocketWaitForTheHandshake) {
     EXPECT_EQ(clock.WaitedMs(), c.waited);
     close(fd);
   }
+}
+
+int BufferSize(int fd, int option) {
+  int size = 0;
+  socklen_t len = sizeof size;
+  return getsockopt(fd, SOL_SOCKET, option, &size, &len) == 0 ? size : -1;
+}
+
+// The exchange's connection has the send and receive buffer sizes the library asks for (Linux
+// reports twice the size set); the plain connect leaves the system's own.
+TEST(TcpConnect, ExchangeConnectionCarriesTheLibrarysBufferSizes) {
+  const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  ASSERT_GE(listener, 0);
+  sockaddr_in at{};
+  at.sin_family = AF_INET;
+  at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
+  ASSERT_EQ(listen(listener, 8), 0);
+  const std::uint16_t port = PortOf(listener);
+  const int exchange = core::OpenTcpStream(kLoopback, port, kConsole, core::TcpOpen::kStarted);
+  ASSERT_GE(exchange, 0);
+  EXPECT_EQ(BufferSize(exchange, SO_SNDBUF), 2 * 4096);
+  EXPECT_EQ(BufferSize(exchange, SO_RCVBUF), 2 * 8192);
+  close(exchange);
+
+  // A provider of its own that only connects gets the sizes from ConnectForExchange.
+  struct PlainProvider : core::StreamProvider {
+    std::uint16_t port = 0;
+    bool Probe() override { return true; }
+    int Connect(const std::uint8_t (&address)[20], const core::TransportParams& params) override {
+      return core::OpenTcpStream(address, port, params);
+    }
+  } provider;
+  provider.port = port;
+  const int plain = provider.Connect(kLoopback, kConsole);
+  ASSERT_GE(plain, 0);
+  EXPECT_NE(BufferSize(plain, SO_RCVBUF), 2 * 8192);
+  close(plain);
+  const int viaProvider = provider.ConnectForExchange(kLoopback, kConsole);
+  ASSERT_GE(viaProvider, 0);
+  EXPECT_EQ(BufferSize(viaProvider, SO_SNDBUF), 2 * 4096);
+  EXPECT_EQ(BufferSize(viaProvider, SO_RCVBUF), 2 * 8192);
+  close(viaProvider);
+  close(listener);
 }
 
 }  // namespace
