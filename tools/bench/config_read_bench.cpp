@@ -11,7 +11,13 @@
 //                    read by byte count without parsing: what the emulator itself costs;
 //   full client read CPrintServerUtility::mGetAllConfiguration against the emulated box;
 //   client on plain  mGetAllConfiguration against the plain server: our framing, parsing and
-//                    record handling without the emulator's cost.
+//                    record handling without the emulator's cost;
+//   plain, bounded   the plain client against the plain server, but making the calls every
+//                    exchange of the protocol must make: the two buffer sizes set on the socket,
+//                    a connect that can be bounded (non-blocking) and a bounded wait (poll) before
+//                    reading. What those calls cost is the client's floor on this machine: three
+//                    more system calls an exchange than the plain client, which weighs much more
+//                    where system calls are dear (as in a virtual machine).
 // Each round times a batch of K reads per way; the medians over N rounds (after a warm-up) are
 // printed per read with the ratios; the figure to watch is full client / plain TCP (target: at
 // most 1.1), and when the emulator dominates it, client on plain / plain TCP. The box carries a
@@ -19,6 +25,7 @@
 // "utility.log" is written. Timings vary with the machine's load: run it a few times.
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -95,6 +102,37 @@ bool RawExchange(const sockaddr_in& to, const std::string& request, std::size_t 
   scratch.resize(std::max(scratch.size(), replySize));
   const bool ok = platform::SendAll(fd, request.data(), request.size()) &&
                   platform::ReadExactly(fd, scratch.data(), replySize);
+  ::close(fd);
+  return ok;
+}
+
+// The same exchange with the calls the protocol asks of every exchange: a non-blocking socket
+// (so the connect can be bounded) with the send and receive buffer sizes set, and a bounded wait
+// before each read.
+bool BoundedExchange(const sockaddr_in& to, const std::string& request, std::size_t replySize,
+                     std::vector<char>& scratch) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  if (fd < 0) return false;
+  const int sendSize = 4096, receiveSize = 8192;
+  ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &sendSize, sizeof sendSize);
+  ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveSize, sizeof receiveSize);
+  bool ok = ::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0 || errno == EINPROGRESS;
+  ok = ok && ::send(fd, request.data(), request.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(request.size());
+  scratch.resize(std::max(scratch.size(), replySize));
+  std::size_t got = 0;
+  while (ok && got < replySize) {
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, 20000) != 1) {
+      ok = false;
+      break;
+    }
+    const ssize_t n = ::recv(fd, scratch.data() + got, replySize - got, MSG_DONTWAIT);
+    if (n > 0) {
+      got += static_cast<std::size_t>(n);
+    } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
+      ok = false;
+    }
+  }
   ::close(fd);
   return ok;
 }
@@ -278,7 +316,13 @@ int Run(int rounds, int batch) {
       failed = true;
     }
   };
-  constexpr int kWays = 4;
+  auto boundedRead = [&](const sockaddr_in& to) {
+    if (!BoundedExchange(to, configRequest, configReply.size(), scratch) ||
+        !BoundedExchange(to, infoRequest, infoReply.size(), scratch)) {
+      failed = true;
+    }
+  };
+  constexpr int kWays = 5;
   const std::function<void()> ways[kWays] = {
       [&] { rawRead(plainEnd); },
       [&] { rawRead(boxEnd); },
@@ -288,9 +332,10 @@ int Run(int rounds, int batch) {
       [&] {
         if (util.mGetAllConfiguration(plainName, &all) != 0) failed = true;
       },
+      [&] { boundedRead(plainEnd); },
   };
   const char* const labels[kWays] = {"plain TCP", "raw-to-emulator", "full client read",
-                                     "client on plain"};
+                                     "client on plain", "plain, bounded"};
 
   // Check once that the client reads what the box holds, from the box and from the plain server.
   for (int way : {3, 2}) {
@@ -340,6 +385,10 @@ int Run(int rounds, int batch) {
   std::printf("ratio full client / raw-to-emulator: %.2f\n", median[2] / median[1]);
   std::printf("ratio client on plain / plain TCP:   %.2f (our framing, parsing and records alone)\n",
               median[3] / median[0]);
+  std::printf("ratio plain, bounded / plain TCP:    %.2f (the calls every exchange must make)\n",
+              median[4] / median[0]);
+  std::printf("ratio client on plain / plain, bounded: %.2f (the client above that floor)\n",
+              median[3] / median[4]);
   return 0;
 }
 
