@@ -120,10 +120,15 @@ UCHAR NCBAddKeptName(NCB* ncb, const char* name);
 UCHAR NCBCall(NCB* ncb, const char* localName, const char* remoteName, UCHAR rto, UCHAR sto);
 UCHAR NCBHangUp(NCB* ncb, UCHAR session);
 UCHAR NCBSend(NCB* ncb, UCHAR session, const void* buffer, std::size_t length);
+// CHAIN SEND: `head` and then `body` as one message, without joining them first.
+UCHAR NCBChainSend(NCB* ncb, UCHAR session, const void* head, std::size_t headLength, const void* body,
+                   std::size_t bodyLength);
 UCHAR NCBReceive(NCB* ncb, UCHAR session, void* buffer, std::size_t length);
 UCHAR NCBReset(NCB* ncb, UCHAR sessions, UCHAR names);
 UCHAR NCBEnumLana(NCB* ncb, LANA_ENUM* lanas);
 int SessionSend(UCHAR session, const void* buffer, std::size_t length);
+// One message of `head` and `body`: the bytes sent (head and body), or -1.
+int SessionSend(UCHAR session, const void* head, std::size_t headLength, const void* body, std::size_t bodyLength);
 int SessionReceive(UCHAR session, void* buffer, std::size_t length);
 bool GetAvailableName(NCB* ncb, char (&name)[17], UCHAR* number);
 void BuildLocalName(const std::string& computerName, int index, char (&name)[17]);

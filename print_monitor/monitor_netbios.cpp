@@ -83,6 +83,18 @@ UCHAR NCBSend(NCB* ncb, UCHAR session, const void* buffer, std::size_t length) {
   return Netbios(ncb);
 }
 
+UCHAR NCBChainSend(NCB* ncb, UCHAR session, const void* head, std::size_t headLength, const void* body,
+                   std::size_t bodyLength) {
+  Clear(ncb);
+  if (headLength > 0xFFFF || bodyLength > 0xFFFF) return NRC_BUFLEN;
+  ncb->ncb_command = NCBCHAINSEND;
+  ncb->ncb_lsn = session;
+  ncb->ncb_buffer = static_cast<unsigned char*>(const_cast<void*>(head));
+  ncb->ncb_length = static_cast<WORD>(headLength);
+  NcbSetChainBuffer(ncb, body, static_cast<WORD>(bodyLength));
+  return Netbios(ncb);
+}
+
 UCHAR NCBReceive(NCB* ncb, UCHAR session, void* buffer, std::size_t length) {
   Clear(ncb);
   ncb->ncb_command = NCBRECV;
@@ -146,6 +158,12 @@ int SessionSend(UCHAR session, const void* buffer, std::size_t length) {
   NCB ncb;
   if (NCBSend(&ncb, session, buffer, length) != NRC_GOODRET) return -1;
   return ncb.ncb_length;
+}
+
+int SessionSend(UCHAR session, const void* head, std::size_t headLength, const void* body, std::size_t bodyLength) {
+  NCB ncb;
+  if (NCBChainSend(&ncb, session, head, headLength, body, bodyLength) != NRC_GOODRET) return -1;
+  return static_cast<int>(headLength + bodyLength);
 }
 
 int SessionReceive(UCHAR session, void* buffer, std::size_t length) {

@@ -203,20 +203,20 @@ int SendPrintData(PortEntry& port, const BYTE* data, std::size_t count, std::siz
     if (port.dwStatus != kStatusOk) return 0;
   }
   if (port.wMaxChunk == 0) return 0;
-  std::unique_ptr<BYTE[]> message(new (std::nothrow) BYTE[port.wMaxChunk + kHeader]);
-  if (!message) return 0;
   std::size_t remaining = count;
   bool stalled = false;
   while (remaining > 0) {
     const std::size_t chunk = std::min<std::size_t>(port.wMaxChunk, remaining);
-    PutHeader(message.get(), kData, chunk, port.bPort);
-    std::memcpy(message.get() + kHeader, data + (count - remaining), chunk);
+    // The header and the caller's bytes go out as one message without being copied together
+    // first: a job's data is not copied once more on its way.
+    BYTE header[kHeader];
+    PutHeader(header, kData, chunk, port.bPort);
     port.dwStatus = kStatusOk;
     BYTE reply[kReply] = {};
     int sent = -1;
     {
       std::lock_guard<std::recursive_mutex> lock(port.csPort);
-      sent = SessionSend(port.bSession, message.get(), chunk + kHeader);
+      sent = SessionSend(port.bSession, header, sizeof header, data + (count - remaining), chunk);
       if (sent != static_cast<int>(chunk + kHeader)) {
         port.dwStatus = kStatusNetwork;
         break;

@@ -23,6 +23,7 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <deque>
 #include <functional>
 #include <list>
@@ -935,20 +936,26 @@ ssize_t FillOnce(Session& s) {
 }
 
 // Makes `need` bytes (at most kSessionBuffer) ready in the session's buffer, waiting as ReadExact
-// does: the first byte within `firstMs` (cancellable), the rest within kMidMessageMs.
+// does: the first byte within `firstMs` (cancellable), the rest within kMidMessageMs. When the
+// session's last send still waits for its answer, the answer is a round trip away: the reading
+// starts with the wait instead of a read that would find nothing.
 Io FillTo(Session& s, std::size_t need, std::int64_t firstMs, int cancelFd) {
   platform::Clock& clock = platform::GetClock();
   bool started = s.Buffered() > 0;
+  bool waitFirst = !started && s.answerDue.load();
   std::int64_t deadline = clock.SteadyMs() + (started ? kMidMessageMs : (firstMs < 0 ? 0 : firstMs));
   while (s.Buffered() < need) {
-    ssize_t r = FillOnce(s);
-    if (r > 0) {
-      if (!started) deadline = clock.SteadyMs() + kMidMessageMs;
-      started = true;
-      continue;
+    if (!waitFirst) {
+      ssize_t r = FillOnce(s);
+      if (r > 0) {
+        if (!started) deadline = clock.SteadyMs() + kMidMessageMs;
+        started = true;
+        continue;
+      }
+      if (r == 0) return started ? Io::kError : Io::kClosed;
+      if (errno != EAGAIN && errno != EWOULDBLOCK) return errno == ECONNRESET && !started ? Io::kClosed : Io::kError;
     }
-    if (r == 0) return started ? Io::kError : Io::kClosed;
-    if (errno != EAGAIN && errno != EWOULDBLOCK) return errno == ECONNRESET && !started ? Io::kClosed : Io::kError;
+    waitFirst = false;
     pollfd fds[2] = {{s.fd, POLLIN, 0}, {cancelFd, POLLIN, 0}};
     bool cancellable = !started && cancelFd >= 0;
     std::int64_t wait = (!started && firstMs < 0) ? -1 : std::max<std::int64_t>(0, deadline - clock.SteadyMs());
@@ -960,22 +967,33 @@ Io FillTo(Session& s, std::size_t need, std::int64_t firstMs, int cancelFd) {
   return Io::kOk;
 }
 
-// Writes `head` then `body` (either may be empty) as one stream, without joining them first.
-Io WriteTimed(int fd, const std::uint8_t* head, std::size_t headSize, const std::uint8_t* body, std::size_t bodySize,
-              std::int64_t ms, int cancelFd) {
+// One piece of what WriteTimed sends.
+struct Piece {
+  const std::uint8_t* data;
+  std::size_t size;
+};
+
+// Writes the pieces (any may be empty) as one stream, in order, without joining them first.
+Io WriteTimed(int fd, std::initializer_list<Piece> pieces, std::int64_t ms, int cancelFd) {
   platform::Clock& clock = platform::GetClock();
   std::int64_t deadline = clock.SteadyMs() + (ms < 0 ? 0 : ms);
-  const std::size_t n = headSize + bodySize;
+  std::size_t n = 0;
+  for (const Piece& p : pieces) n += p.size;
   std::size_t sent = 0;
   while (sent < n) {
-    iovec parts[2];
-    int count = 0;
-    if (sent < headSize) parts[count++] = {const_cast<std::uint8_t*>(head) + sent, headSize - sent};
-    const std::size_t bodySent = sent > headSize ? sent - headSize : 0;
-    if (bodySize > bodySent) parts[count++] = {const_cast<std::uint8_t*>(body) + bodySent, bodySize - bodySent};
+    iovec parts[3];
+    std::size_t count = 0;
+    std::size_t before = 0;  // bytes of the pieces ahead of this one
+    for (const Piece& p : pieces) {
+      if (count < 3 && p.size > 0 && before + p.size > sent) {
+        const std::size_t done = sent > before ? sent - before : 0;
+        parts[count++] = {const_cast<std::uint8_t*>(p.data) + done, p.size - done};
+      }
+      before += p.size;
+    }
     msghdr mh{};
     mh.msg_iov = parts;
-    mh.msg_iovlen = static_cast<std::size_t>(count);
+    mh.msg_iovlen = count;
     ssize_t r = sendmsg(fd, &mh, MSG_DONTWAIT | MSG_NOSIGNAL);
     if (r > 0) {
       sent += static_cast<std::size_t>(r);
@@ -994,7 +1012,7 @@ Io WriteTimed(int fd, const std::uint8_t* head, std::size_t headSize, const std:
 }
 
 Io WriteTimed(int fd, const std::uint8_t* p, std::size_t n, std::int64_t ms, int cancelFd) {
-  return WriteTimed(fd, p, n, nullptr, 0, ms, cancelFd);
+  return WriteTimed(fd, {{p, n}}, ms, cancelFd);
 }
 
 // --- commands ---
@@ -1335,10 +1353,14 @@ UCHAR DoSend(Op& op) {
     ~Sending() { --s.sending; }
   } sending{s};
   if (s.dead) return s.deadCode;
+  const unsigned char* second = nullptr;
+  WORD secondLength = 0;
+  if (op.cmd == NCBCHAINSEND) NcbGetChainBuffer(&n, &second, &secondLength);
   s.answerDue = true;
   std::uint8_t header[4];
-  wire::PutSessionHeader(wire::kSsnMessage, n.ncb_length, header);
-  Io io = WriteTimed(s.fd, header, sizeof header, n.ncb_buffer, n.ncb_length, UnitsMs(s.sto), op.cancelFd);
+  wire::PutSessionHeader(wire::kSsnMessage, std::uint32_t{n.ncb_length} + secondLength, header);
+  Io io = WriteTimed(s.fd, {{header, sizeof header}, {n.ncb_buffer, n.ncb_length}, {second, secondLength}},
+                     UnitsMs(s.sto), op.cancelFd);
   switch (io) {
     case Io::kOk:
       return NRC_GOODRET;
@@ -1648,6 +1670,7 @@ UCHAR DoCancel(State& st, NCB& n) {
     case NCBCALL:
     case NCBLISTEN:
     case NCBSEND:
+    case NCBCHAINSEND:
     case NCBRECV:
     case NCBDGRECV:
       break;
@@ -1673,8 +1696,15 @@ int Start(State& st, Op& op) {
       break;
   }
   if (!ValidLana(st, op.lana)) return NRC_BRIDGE;
-  bool usesBuffer = op.cmd == NCBSEND || op.cmd == NCBRECV || op.cmd == NCBDGSEND || op.cmd == NCBDGRECV;
+  bool usesBuffer = op.cmd == NCBSEND || op.cmd == NCBCHAINSEND || op.cmd == NCBRECV || op.cmd == NCBDGSEND ||
+                    op.cmd == NCBDGRECV;
   if (usesBuffer && n.ncb_buffer == nullptr && n.ncb_length > 0) return NRC_BUFLEN;
+  if (op.cmd == NCBCHAINSEND) {
+    const unsigned char* second = nullptr;
+    WORD secondLength = 0;
+    NcbGetChainBuffer(&n, &second, &secondLength);
+    if (second == nullptr && secondLength > 0) return NRC_BUFLEN;
+  }
   switch (op.cmd) {
     case NCBRESET:
       return DoReset(st, op.lana);
@@ -1695,6 +1725,7 @@ int Start(State& st, Op& op) {
     case NCBCALL:
       return kContinue;
     case NCBSEND:
+    case NCBCHAINSEND:
     case NCBRECV: {
       op.session = FindSession(st, op.lana, n.ncb_lsn);
       if (!op.session) return NRC_SNUMOUT;
@@ -1716,6 +1747,7 @@ int Finish(State& st, Op& op) {
     case NCBLISTEN:
       return FinishListen(st, op);
     case NCBSEND:
+    case NCBCHAINSEND:
       return DoSend(op);
     case NCBRECV:
       return DoReceive(op);
@@ -1964,6 +1996,19 @@ UCHAR NbAddKeptName(NCB* ncb) {
     ncb->ncb_cmd_cplt = NRC_SYSTEM;
     return NRC_SYSTEM;
   }
+}
+
+void NcbSetChainBuffer(NCB* ncb, const void* buffer, WORD length) {
+  ncb->ncb_callname[0] = static_cast<UCHAR>(length & 0xFF);
+  ncb->ncb_callname[1] = static_cast<UCHAR>(length >> 8);
+  const unsigned char* address = static_cast<const unsigned char*>(buffer);
+  static_assert(sizeof address <= NCBNAMSZ - 2, "the address fits behind the length");
+  std::memcpy(ncb->ncb_callname + 2, &address, sizeof address);
+}
+
+void NcbGetChainBuffer(const NCB* ncb, const unsigned char** buffer, WORD* length) {
+  *length = static_cast<WORD>(ncb->ncb_callname[0] | (ncb->ncb_callname[1] << 8));
+  std::memcpy(buffer, ncb->ncb_callname + 2, sizeof *buffer);
 }
 
 UCHAR Netbios(NCB* ncb) {

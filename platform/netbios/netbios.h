@@ -123,6 +123,7 @@ constexpr UCHAR NCBLISTEN = 0x11;
 constexpr UCHAR NCBHANGUP = 0x12;
 constexpr UCHAR NCBSEND = 0x14;
 constexpr UCHAR NCBRECV = 0x15;
+constexpr UCHAR NCBCHAINSEND = 0x17;
 constexpr UCHAR NCBDGSEND = 0x20;
 constexpr UCHAR NCBDGRECV = 0x21;
 constexpr UCHAR NCBADDNAME = 0x30;
@@ -185,11 +186,18 @@ constexpr UCHAR NRC_PENDING = 0xFF;
 //   NCBLISTEN    ncb_name, ncb_callname ("*" = any caller), ncb_rto, ncb_sto; out: ncb_lsn and the
 //                caller's name in ncb_callname
 //   NCBSEND      ncb_lsn, ncb_buffer, ncb_length          NCBRECV  ncb_lsn, ncb_buffer, ncb_length
+//   NCBCHAINSEND ncb_lsn, ncb_buffer, ncb_length, and a second buffer sent behind the first as one
+//                message: its length in ncb_callname bytes 0-1 (low byte first), its address in
+//                bytes 2-9 (NcbSetChainBuffer fills them)
 //   NCBHANGUP    ncb_lsn
 //   NCBDGSEND    ncb_num (our name), ncb_callname, ncb_buffer, ncb_length (at most 512)
 //   NCBDGRECV    ncb_num (our name, 0xFF = any of ours); out: ncb_callname = sender, ncb_length
 //   NCBCANCEL    ncb_buffer = the NCB to cancel
 UCHAR Netbios(NCB* ncb);
+
+// The second buffer of an NCBCHAINSEND block, written into and read from ncb_callname.
+void NcbSetChainBuffer(NCB* ncb, const void* buffer, WORD length);
+void NcbGetChainBuffer(const NCB* ncb, const unsigned char** buffer, WORD* length);
 
 // Asks the machine's name table to keep one of this program's unique names (added with NCBADDNAME
 // on `lana`) registered for NameLingerMs after the program goes away, as the name of a long-running

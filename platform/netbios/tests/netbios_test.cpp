@@ -87,6 +87,16 @@ class NetbiosTest : public ::testing::Test {
     return Netbios(&n);
   }
 
+  // CHAIN SEND of `head` and `body` as one message.
+  static UCHAR ChainSend(UCHAR lsn, const std::string& head, const std::string& body) {
+    NCB n = Block(NCBCHAINSEND);
+    n.ncb_lsn = lsn;
+    n.ncb_buffer = reinterpret_cast<unsigned char*>(const_cast<char*>(head.data()));
+    n.ncb_length = static_cast<WORD>(head.size());
+    NcbSetChainBuffer(&n, body.data(), static_cast<WORD>(body.size()));
+    return Netbios(&n);
+  }
+
   static UCHAR Receive(UCHAR lsn, std::string& out, WORD size) {
     std::vector<unsigned char> buf(size + 1u);
     NCB n = Block(NCBRECV);
@@ -451,6 +461,13 @@ TEST_F(NetbiosTest, SessionKeepsMessageBoundariesAndSplitsLongMessages) {
     if (rc != NRC_GOODRET) return 2;
     if (Send(lsn, "hello") != NRC_GOODRET || Send(lsn, "") != NRC_GOODRET) return 3;
     if (Send(lsn, std::string(3000, 'x') + "END") != NRC_GOODRET) return 4;
+    // Chain sends: two buffers arrive as one message, also when either is empty, and a message
+    // longer than one buffer may hold (the session header carries its 17th length bit).
+    if (ChainSend(lsn, "chain", "ed") != NRC_GOODRET || ChainSend(lsn, "", "body only") != NRC_GOODRET ||
+        ChainSend(lsn, "head only", "") != NRC_GOODRET ||
+        ChainSend(lsn, std::string(65535, 'h'), std::string(65535, 'b')) != NRC_GOODRET) {
+      return 7;
+    }
     std::string reply;
     if (Receive(lsn, reply, 100) != NRC_GOODRET || reply != "thanks") return 5;
     return Hangup(lsn) == NRC_GOODRET ? 0 : 6;
@@ -485,12 +502,26 @@ TEST_F(NetbiosTest, SessionKeepsMessageBoundariesAndSplitsLongMessages) {
   std::string rest;
   EXPECT_EQ(Receive(lsn, rest, 2000), NRC_GOODRET);
   EXPECT_EQ(rest, std::string(1000, 'x') + "END");
+  for (const char* chained : {"chained", "body only", "head only"}) {
+    EXPECT_EQ(Receive(lsn, got, 100), NRC_GOODRET);
+    EXPECT_EQ(got, chained);
+  }
+  EXPECT_EQ(Receive(lsn, got, 65535), NRC_INCOMP);
+  EXPECT_EQ(got, std::string(65535, 'h'));
+  EXPECT_EQ(Receive(lsn, rest, 65535), NRC_GOODRET);
+  EXPECT_EQ(rest, std::string(65535, 'b'));
   EXPECT_EQ(Send(lsn, "thanks"), NRC_GOODRET);
   EXPECT_EQ(Receive(lsn, got, 100), NRC_SCLOSED);  // the caller hung up
   EXPECT_EQ(Join(client), 0);
   EXPECT_EQ(Hangup(lsn), NRC_GOODRET);
   EXPECT_EQ(Hangup(lsn), NRC_SNUMOUT);
   EXPECT_EQ(Send(lsn, "late"), NRC_SNUMOUT);
+  EXPECT_EQ(ChainSend(lsn, "late", "r"), NRC_SNUMOUT);
+  // A second buffer announced with no address is refused before anything else.
+  NCB bad = Block(NCBCHAINSEND);
+  bad.ncb_lsn = lsn;
+  NcbSetChainBuffer(&bad, nullptr, 4);
+  EXPECT_EQ(Netbios(&bad), NRC_BUFLEN);
 }
 
 TEST_F(NetbiosTest, AsyncReceiveCompletesOnDataAndCancelEndsAnother) {
