@@ -13,20 +13,27 @@
 //   NetBIOS floor  a minimal NetBIOS exchange on the same sockets: a plain program connects to the
 //                  box's session port at its known address, sends the session request, waits for
 //                  the positive response, sends the request chunk as one session message, reads
-//                  the reply messages by their lengths until the last chunk, and closes; twice
+//                  the reply messages by their lengths until the last chunk (each blocking receive
+//                  taking all that has arrived, as the client does), and closes; twice
 //                  per read, as the client does. It is what the protocol costs at least: one more
 //                  round trip per session than TCP;
-//   NetBIOS        the client over NetBIOS.
+//   NetBIOS        the client over NetBIOS;
+//   bounded floor  the floor with the waits a client must make: a non-blocking connect, and
+//                  before each read that finds nothing a wait of at most 10 s on the socket and a
+//                  cancel event (what NetBIOS receives with a time-out and NCBCANCEL need).
 // The medians per read over N rounds (after a warm-up) are printed with the ratios; the figure to
 // watch is NetBIOS / floor (target: at most 1.05). The process runs in a temporary root, so no
 // "utility.log" is written. Timings vary with the machine's load: run it a few times.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <climits>
 #include <cstdio>
@@ -75,31 +82,72 @@ bool SendMessage(int fd, const std::string& payload) {
   return platform::SendAll(fd, message.data(), message.size());
 }
 
+// The floor's reading: each receive takes whatever has arrived, up to 16 KB, and the messages are
+// cut from that buffer (a reply's messages mostly come in one receive). Plain: blocking receives.
+// Bounded: the socket is non-blocking, and every receive first waits, at most 10 s, for the
+// socket or a cancel event (poll on both): the waits a client must make so that a silent box or
+// a user's cancel cannot hold it.
+class FloorReader {
+ public:
+  FloorReader(int fd, int cancelFd) : fd_(fd), cancelFd_(cancelFd) {}
+  bool Read(void* out, std::size_t n) {
+    auto* p = static_cast<char*>(out);
+    while (n > 0) {
+      if (begin_ == end_) {
+        if (cancelFd_ >= 0) {
+          pollfd fds[2] = {{fd_, POLLIN, 0}, {cancelFd_, POLLIN, 0}};
+          if (::poll(fds, 2, 10000) < 1 || (fds[1].revents & POLLIN) != 0) return false;
+        }
+        const ssize_t got = ::recv(fd_, buffer_, sizeof buffer_, cancelFd_ >= 0 ? MSG_DONTWAIT : 0);
+        if (got == 0 || (got < 0 && errno != EAGAIN && errno != EINTR)) return false;
+        begin_ = 0;
+        end_ = got > 0 ? static_cast<std::size_t>(got) : 0;
+        continue;
+      }
+      const std::size_t take = std::min(n, end_ - begin_);
+      std::memcpy(p, buffer_ + begin_, take);
+      begin_ += take;
+      p += take;
+      n -= take;
+    }
+    return true;
+  }
+
+ private:
+  int fd_;
+  int cancelFd_;
+  char buffer_[16384];
+  std::size_t begin_ = 0, end_ = 0;
+};
+
 // Reads one session packet into `payload`; false on anything but a session message.
-bool ReadMessage(int fd, std::vector<char>& payload) {
+bool ReadMessage(FloorReader& in, std::vector<char>& payload) {
   std::uint8_t header[4];
-  if (!platform::ReadExactly(fd, header, 4)) return false;
+  if (!in.Read(header, 4)) return false;
   std::uint8_t type = 0;
   std::uint32_t length = 0;
   nbw::ReadSessionHeader(header, type, length);
   payload.resize(length);
-  return type == nbw::kSsnMessage && (length == 0 || platform::ReadExactly(fd, payload.data(), length));
+  return type == nbw::kSsnMessage && (length == 0 || in.Read(payload.data(), length));
 }
 
 // The minimal NetBIOS exchange: session request and positive response, the request as one
-// message, the reply messages up to the last chunk, close. The reply's data bytes, or -1.
+// message, the reply messages up to the last chunk, close. The reply's data bytes, or -1. With a
+// cancel event (`cancelFd` >= 0) the connect and the reads are bounded (see FloorReader).
 long FloorExchange(const sockaddr_in& to, const nbw::Name& called, const nbw::Name& calling,
-                   const std::string& request, std::vector<char>& payload) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+                   const std::string& request, std::vector<char>& payload, int cancelFd = -1) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | (cancelFd >= 0 ? SOCK_NONBLOCK : 0), 0);
   if (fd < 0) return -1;
   long total = -1;
   const int one = 1;
   ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);  // as every session does
   const std::vector<std::uint8_t> sessionRequest = nbw::BuildSessionRequest(called, calling);
   std::uint8_t answer[4];
-  if (::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0 &&
-      platform::SendAll(fd, sessionRequest.data(), sessionRequest.size()) &&
-      platform::ReadExactly(fd, answer, 4) && answer[0] == nbw::kSsnPositive) {
+  FloorReader in(fd, cancelFd);
+  const bool connected = ::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0 ||
+                         (cancelFd >= 0 && errno == EINPROGRESS);
+  if (connected && platform::SendAll(fd, sessionRequest.data(), sessionRequest.size()) &&
+      in.Read(answer, 4) && answer[0] == nbw::kSsnPositive) {
     std::string chunk;
     chunk.push_back(static_cast<char>(wire::kRequestMarker));
     chunk.push_back('\0');
@@ -110,7 +158,7 @@ long FloorExchange(const sockaddr_in& to, const nbw::Name& called, const nbw::Na
       long data = 0;
       for (;;) {
         // The first message of a chunk starts with the 5-byte reply header.
-        if (!ReadMessage(fd, payload) ||
+        if (!ReadMessage(in, payload) ||
             payload.size() < static_cast<std::size_t>(wire::kStreamReplyHeaderSize)) {
           break;
         }
@@ -119,7 +167,7 @@ long FloorExchange(const sockaddr_in& to, const nbw::Name& called, const nbw::Na
         long remaining = h[wire::kStreamReplyLengthOffset] | (h[wire::kStreamReplyLengthOffset + 1] << 8);
         remaining -= static_cast<long>(payload.size()) - wire::kStreamReplyHeaderSize;
         data += static_cast<long>(payload.size()) - wire::kStreamReplyHeaderSize;
-        while (remaining > 0 && ReadMessage(fd, payload)) {
+        while (remaining > 0 && ReadMessage(in, payload)) {
           remaining -= static_cast<long>(payload.size());
           data += static_cast<long>(payload.size());
         }
@@ -194,7 +242,18 @@ int Run(int rounds, int batch) {
       failed = true;
     }
   };
-  constexpr int kWays = 3;
+  const int cancelFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);  // never signalled
+  if (cancelFd < 0) {
+    std::fprintf(stderr, "no event for the bounded floor\n");
+    return 1;
+  }
+  auto boundedFloorRead = [&] {
+    if (FloorExchange(boxSession, called, calling, "9100:\r\n", payload, cancelFd) <= 0 ||
+        FloorExchange(boxSession, called, calling, "9007:\n", payload, cancelFd) != wire::pid::kSize) {
+      failed = true;
+    }
+  };
+  constexpr int kWays = 4;
   const std::function<void()> ways[kWays] = {
       [&] {
         if (util.mGetAllConfiguration(tcpKey, &all) != 0) failed = true;
@@ -203,8 +262,9 @@ int Run(int rounds, int batch) {
       [&] {
         if (util.mGetAllConfiguration(nbKey, &all) != 0) failed = true;
       },
+      boundedFloorRead,
   };
-  const char* const labels[kWays] = {"TCP", "NetBIOS floor", "NetBIOS"};
+  const char* const labels[kWays] = {"TCP", "NetBIOS floor", "NetBIOS", "bounded floor"};
   auto timeBatch = [&](int way) {
     const auto start = SteadyClock::now();
     for (int i = 0; i < batch; ++i) ways[way]();
@@ -240,6 +300,10 @@ int Run(int rounds, int batch) {
   std::printf("  floor/TCP ratio     %.2f (the protocol's own extra round trip)\n",
               median[0] > 0 ? median[1] / median[0] : 0.0);
   std::printf("  NetBIOS/TCP ratio   %.2f\n", median[0] > 0 ? median[2] / median[0] : 0.0);
+  std::printf("  bounded floor/floor %.2f (the bounded, cancellable waits a client must make)\n",
+              median[1] > 0 ? median[3] / median[1] : 0.0);
+  std::printf("  NetBIOS/bounded floor %.2f (the client above that)\n", median[3] > 0 ? median[2] / median[3] : 0.0);
+  ::close(cancelFd);
   PSExit();
   if (::chdir(cwd) != 0) return 1;
   return 0;
