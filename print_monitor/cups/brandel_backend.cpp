@@ -28,6 +28,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/clock.h"
 #include "platform/message_sink.h"
 #include "platform/spooler/spooler.h"
 
@@ -55,6 +56,34 @@ void OnCancelGraceOver(int) {
   static const char kLine[] = "INFO: Job cancelled\n";
   (void)!::write(STDERR_FILENO, kLine, sizeof kLine - 1);
   _exit(kBackendOk);
+}
+
+// How long a block of the job gathers the pieces that keep coming from a pipe: at most this long
+// after its first piece, so a slow filter's first pages still go out at once.
+constexpr std::int64_t kGatherMs = 200;
+
+// Reads the next block of the job: up to `n` bytes, -1 when the read failed with nothing read.
+// A pipe hands over at most what it holds (64 KB) per read, and a block that ends a few bytes past
+// a multiple of the box's data size costs a data message of those few bytes, a round trip of its
+// own: a block from a pipe is filled with what keeps coming, for at most kGatherMs. A regular
+// file fills the block in one read.
+long ReadJobBlock(int fd, char* p, std::size_t n) {
+  std::size_t got = 0;
+  const std::int64_t start = platform::GetClock().SteadyMs();
+  while (got < n) {
+    if (got > 0) {
+      const std::int64_t left = start + kGatherMs - platform::GetClock().SteadyMs();
+      if (left <= 0 || platform::WaitReadable(fd, left) != 1) break;
+    }
+    const ssize_t r = ::read(fd, p + got, n - got);
+    if (r < 0) {
+      if (errno == EINTR && !g_cancelled) continue;
+      return got > 0 ? static_cast<long>(got) : -1;
+    }
+    if (r == 0) break;
+    got += static_cast<std::size_t>(r);
+  }
+  return static_cast<long>(got);
 }
 
 // Monitor messages become CUPS log lines; the Register Retry question is answered here.
@@ -205,15 +234,7 @@ int main(int argc, char** argv) {
     if (copy > 0 && ::lseek(fd, 0, SEEK_SET) != 0) return kBackendFailed;
     sp::JobStats stats;
     const sp::JobResult result = spooler.PrintJob(
-        port,
-        [fd](char* p, std::size_t n) -> long {
-          ssize_t r;
-          do {
-            r = ::read(fd, p, n);
-          } while (r < 0 && errno == EINTR && !g_cancelled);
-          return static_cast<long>(r);
-        },
-        options, &stats);
+        port, [fd](char* p, std::size_t n) { return ReadJobBlock(fd, p, n); }, options, &stats);
     std::fprintf(stderr, "STATE: -connecting-to-device\n");
     switch (result) {
       case sp::JobResult::kDone:

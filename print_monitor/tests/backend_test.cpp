@@ -3,8 +3,12 @@
 // all printing to an emulated box on private NetBIOS ports.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <memory>
 #include <random>
@@ -194,6 +198,44 @@ TEST_F(ShippedMonitor, BackendReportsStatesAndExitsAsCupsExpects) {
   EXPECT_EQ(ChildProgram(BinFolder() + "/brandel", {"3", "u", "t", "1", "", file}, wrong).Wait(), 4);
   path_->SetBufferSize(6);
   EXPECT_EQ(ChildProgram(BinFolder() + "/brandel", {"4", "u", "t", "1", "", file}, env).Wait(), 6);
+}
+
+// A job that comes through a pipe (as CUPS hands jobs to backends) arrives in pieces of at most
+// the pipe's size. The backend gathers them into its blocks: the box gets full data messages and
+// one short one per block, not a short message behind every piece.
+TEST_F(ShippedMonitor, BackendSendsAPipedJobInFullDataMessages) {
+  ASSERT_EQ(Spooler({"register"}), 0);
+  ASSERT_EQ(Spooler({"add-port"}), 0);
+  const std::string fifo = root_.path() + "/job.fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::string data = Pattern(600000);
+  // The writer fills the pipe piece by piece for as long as the backend reads.
+  std::thread writer([&] {
+    const int fd = ::open(fifo.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0) return;
+    for (std::size_t at = 0; at < data.size();) {
+      const ssize_t n = ::write(fd, data.data() + at, std::min<std::size_t>(16384, data.size() - at));
+      if (n <= 0) break;
+      at += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+  });
+  std::vector<std::string> env = Env();
+  env.push_back("DEVICE_URI=brandel:/CUPS_P1");
+  {
+    ChildProgram job(BinFolder() + "/brandel", {"9", "kim", "title", "1", ""}, env, fifo);
+    EXPECT_EQ(job.Wait(), 0) << job.Error();
+  }
+  writer.join();
+  EXPECT_EQ(Sink(), data);
+  // 4090 data bytes a message at this box; the whole job fits one block.
+  const std::vector<std::size_t> sizes = path_->DataSizes(box_, 0);
+  ASSERT_FALSE(sizes.empty());
+  std::size_t shortOnes = 0;
+  for (std::size_t i = 0; i + 1 < sizes.size(); ++i) shortOnes += sizes[i] < 4090 ? 1 : 0;
+  // A writer that stalls past the gathering time cuts a block short; a few may, ten pipe-sized
+  // pieces each with a short message of their own may not.
+  EXPECT_LE(shortOnes, 3u) << sizes.size() << " data messages";
 }
 
 }  // namespace
