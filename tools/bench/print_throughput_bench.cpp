@@ -225,7 +225,11 @@ int main(int argc, char** argv) {
   std::vector<double> fixed;
   for (int r = 0; r < 3; ++r) {
     const auto start = SteadyClock::now();
-    if (monitor_test::ChildProgram(bin + "/brandel", {"1", "bench", "bench", "1", "", tiny}, env).Wait() != 0) return 1;
+    monitor_test::ChildProgram job(bin + "/brandel", {"1", "bench", "bench", "1", "", tiny}, env);
+    if (const int rc = job.Wait(); rc != 0) {
+      std::fprintf(stderr, "the one-byte backend job failed (exit %d):\n%s\n", rc, job.Error().c_str());
+      return 1;
+    }
     fixed.push_back(Seconds(start));
   }
   std::sort(fixed.begin(), fixed.end());
@@ -244,7 +248,10 @@ int main(int argc, char** argv) {
     ::close(fd);
     return result == platform::spooler::JobResult::kDone;
   };
-  if (!printInProcess(tiny)) return 1;
+  if (!printInProcess(tiny)) {
+    std::fprintf(stderr, "the one-byte job in this program's spooler failed\n");
+    return 1;
+  }
   // The protocol floor's ends: the box's session port, its called name, a calling name of its own.
   sockaddr_in boxSession{};
   boxSession.sin_family = AF_INET;
@@ -273,7 +280,10 @@ int main(int argc, char** argv) {
     }
     const double rawSpent = RawStream(file, rawSink);
     const auto inStart = SteadyClock::now();
-    if (!printInProcess(file)) return 1;
+    if (!printInProcess(file)) {
+      std::fprintf(stderr, "the job in this program's spooler failed\n");
+      return 1;
+    }
     if (r > 0) inProcess.push_back(Seconds(inStart));
     const std::uint64_t floorBefore = path.BytesTaken(&box, 0);
     const double floorSpent = ProtocolFloor(file, boxSession, called, calling);
