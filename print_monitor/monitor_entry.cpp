@@ -84,8 +84,7 @@ bool IsValidPortName(const char* name) {
   const std::size_t n = std::strlen(name);
   if (n > kMaxPortName) return false;
   for (std::size_t i = 0; i < n; ++i) {
-    const auto c = static_cast<unsigned char>(name[i]);
-    if (c < 0x20 || c == 0x7F || c == '\\' || c == ',') return false;
+    if (platform::IsAsciiControl(name[i]) || name[i] == '\\' || name[i] == ',') return false;
   }
   return true;
 }
