@@ -153,6 +153,15 @@ BOOL RemovePortEntry(const char* name) {
   return FALSE;
 }
 
+void ClearPortListForTesting() {
+  std::lock_guard<std::recursive_mutex> lock(MonitorLock());
+  while (g_head != nullptr) {
+    PortEntry* gone = g_head;
+    g_head = gone->pNext;
+    delete gone;
+  }
+}
+
 BOOL EnumPorts(LPSTR, DWORD Level, LPBYTE pPorts, DWORD cbBuf, LPDWORD pcbNeeded, LPDWORD pcReturned) {
   if (Level > 2 || Level == 0) {
     SetLastError(ERROR_INVALID_LEVEL);
