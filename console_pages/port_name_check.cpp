@@ -7,8 +7,9 @@ namespace port_names {
 NameCheck CheckPhysicalPortName(const std::string& name, const std::vector<std::string>& otherNames) {
   if (name.find_first_not_of(' ') == std::string::npos) return NameCheck::kEmpty;
   for (char ch : name) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (c < 0x20 || c >= 0x7F || c == '(' || c == ')') return NameCheck::kBadCharacter;
+    // Printable ASCII only (no control characters, no bytes from 0x80 up), and no parentheses.
+    if (platform::IsAsciiControl(ch) || static_cast<unsigned char>(ch) >= 0x80 || ch == '(' || ch == ')')
+      return NameCheck::kBadCharacter;
   }
   if (name.front() == ' ' || name.back() == ' ') return NameCheck::kBadCharacter;
   for (const std::string& other : otherNames) {

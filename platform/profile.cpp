@@ -200,19 +200,12 @@ class DistinctNames {
   std::unordered_set<std::string> seen_;
 };
 
-bool HasControl(std::string_view s) {
-  return std::any_of(s.begin(), s.end(), [](char c) {
-    auto u = static_cast<unsigned char>(c);
-    return u < 0x20 || u == 0x7F;
-  });
-}
-
 bool ValidSection(std::string_view s) {
-  return !s.empty() && !HasControl(s) && s.find(']') == std::string_view::npos;
+  return !s.empty() && !platform::HasAsciiControl(s) && s.find(']') == std::string_view::npos;
 }
 
 bool ValidKey(std::string_view k) {
-  return !k.empty() && !HasControl(k) && k.find('=') == std::string_view::npos && k.front() != '[' &&
+  return !k.empty() && !platform::HasAsciiControl(k) && k.find('=') == std::string_view::npos && k.front() != '[' &&
          k.front() != ';';
 }
 
@@ -300,7 +293,7 @@ BOOL WritePrivateProfileString(const char* section, const char* key, const char*
   std::string_view k = key != nullptr ? Trim(key) : std::string_view();
   if (key != nullptr && !ValidKey(k)) return FALSE;
   std::string_view val = value != nullptr ? std::string_view(value) : std::string_view();
-  if (HasControl(val)) return FALSE;
+  if (platform::HasAsciiControl(val)) return FALSE;
 
   std::string path = ResolvePath(fileName);
   std::size_t slash = path.rfind('/');

@@ -24,6 +24,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -273,16 +274,27 @@ std::string SerializeStore(const Store& store) {
 
 std::string StorePath() { return platform::JoinPath(platform::RegistryDirectory(), "registry.txt"); }
 
-LONG LoadStore(Store* store) {
-  std::string text;
-  switch (platform::fileio::ReadWholeFile(StorePath(), kMaxStoreBytes, &text)) {
+// Reads the store file whole: ERROR_SUCCESS with no `text` when there is no store yet (an
+// existing empty file is a damaged store, not a missing one), ERROR_BADDB when it cannot be read
+// or is larger than a store may be.
+LONG ReadStoreFile(std::optional<std::string>* text) {
+  std::string bytes;
+  switch (platform::fileio::ReadWholeFile(StorePath(), kMaxStoreBytes, &bytes)) {
     case platform::fileio::ReadResult::kMissing:
+      text->reset();
       return ERROR_SUCCESS;
     case platform::fileio::ReadResult::kOk:
-      return ParseStore(text, store) ? ERROR_SUCCESS : ERROR_BADDB;
+      *text = std::move(bytes);
+      return ERROR_SUCCESS;
     default:
       return ERROR_BADDB;
   }
+}
+
+LONG LoadStore(Store* store) {
+  std::optional<std::string> text;
+  if (LONG r = ReadStoreFile(&text); r != ERROR_SUCCESS || !text) return r;
+  return ParseStore(*text, store) ? ERROR_SUCCESS : ERROR_BADDB;
 }
 
 // ---- handles ----
@@ -372,26 +384,21 @@ std::shared_ptr<ParsedStore> g_lastRead;
 // Runs `op`, which only looks, on a freshly read store.
 template <typename Op>
 LONG Read(Op op) {
-  std::string text;
-  switch (platform::fileio::ReadWholeFile(StorePath(), kMaxStoreBytes, &text)) {
-    case platform::fileio::ReadResult::kMissing: {
-      Store empty;
-      return op(empty);
-    }
-    case platform::fileio::ReadResult::kOk:
-      break;
-    default:
-      return ERROR_BADDB;
+  std::optional<std::string> text;
+  if (LONG r = ReadStoreFile(&text); r != ERROR_SUCCESS) return r;
+  if (!text) {
+    Store empty;
+    return op(empty);
   }
   std::shared_ptr<ParsedStore> parsed;
   {
     std::lock_guard<std::mutex> lock(g_lastReadMutex);
-    if (g_lastRead && g_lastRead->text == text) parsed = g_lastRead;
+    if (g_lastRead && g_lastRead->text == *text) parsed = g_lastRead;
   }
   if (!parsed) {
     parsed = std::make_shared<ParsedStore>();
-    if (!ParseStore(text, &parsed->store)) return ERROR_BADDB;
-    parsed->text = std::move(text);
+    if (!ParseStore(*text, &parsed->store)) return ERROR_BADDB;
+    parsed->text = std::move(*text);
     std::lock_guard<std::mutex> lock(g_lastReadMutex);
     g_lastRead = parsed;
   }

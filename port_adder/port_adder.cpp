@@ -9,6 +9,7 @@
 
 #include "device_client/core/config/config_builder.h"
 #include "device_client/device_lists/device_lists.h"
+#include "platform/ascii.h"
 #include "platform/message_sink.h"
 #include "platform/process/process.h"
 #include "platform/registry.h"
@@ -127,7 +128,7 @@ std::string ParsePrinterModel(const std::string& reply) {
     if (const std::size_t end = model.find(';'); end != std::string::npos) model.resize(end);
     // The model is shown in a tree item: no line breaks or other control characters.
     std::replace_if(model.begin(), model.end(),
-                    [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }, ' ');
+                    platform::IsAsciiControl, ' ');
     return model;
   }
   return {};
@@ -198,7 +199,7 @@ std::string MakePortName(const ServerNode& node, int portIndex, bool epson) {
 bool IsUsablePortName(const std::string& name) {
   if (name.empty() || name.size() > kMaxPortName) return false;
   return std::none_of(name.begin(), name.end(), [](char c) {
-    return c == ' ' || c == ',' || c == '\\' || static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+    return c == ' ' || c == ',' || c == '\\' || platform::IsAsciiControl(c);
   });
 }
 

@@ -90,6 +90,9 @@ PortEntry* CreatePortEntry(const char* name, const char* description);
 BOOL RemovePortEntry(const char* name);
 PortEntry* FindPortEntry(const char* name);       // under MonitorLock()
 PortEntry* FindPortExact(const char* name);       // under MonitorLock()
+// Empties the port list, as a freshly loaded monitor has it. For tests that run one monitor after
+// another in a single process; no port may be in use.
+void ClearPortListForTesting();
 bool IsDevicePortName(const char* name, int mask);
 // A port name the monitor accepts: 1..79 characters, no '\', ',' or control characters.
 bool IsValidPortName(const char* name);

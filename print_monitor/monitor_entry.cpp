@@ -84,8 +84,7 @@ bool IsValidPortName(const char* name) {
   const std::size_t n = std::strlen(name);
   if (n > kMaxPortName) return false;
   for (std::size_t i = 0; i < n; ++i) {
-    const auto c = static_cast<unsigned char>(name[i]);
-    if (c < 0x20 || c == 0x7F || c == '\\' || c == ',') return false;
+    if (platform::IsAsciiControl(name[i]) || name[i] == '\\' || name[i] == ',') return false;
   }
   return true;
 }
@@ -152,6 +151,15 @@ BOOL RemovePortEntry(const char* name) {
   }
   SetLastError(ERROR_UNKNOWN_PORT);
   return FALSE;
+}
+
+void ClearPortListForTesting() {
+  std::lock_guard<std::recursive_mutex> lock(MonitorLock());
+  while (g_head != nullptr) {
+    PortEntry* gone = g_head;
+    g_head = gone->pNext;
+    delete gone;
+  }
 }
 
 BOOL EnumPorts(LPSTR, DWORD Level, LPBYTE pPorts, DWORD cbBuf, LPDWORD pcbNeeded, LPDWORD pcReturned) {

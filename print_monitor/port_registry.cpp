@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/ascii.h"
 #include "platform/message_sink.h"
 #include "platform/registry.h"
 #include "print_monitor/monitor.h"
@@ -57,11 +58,7 @@ std::vector<std::string> SplitTokens(const char* text) {
 
 }  // namespace
 
-bool HasControlCharacters(std::string_view text) {
-  for (char c : text)
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return true;
-  return false;
-}
+bool HasControlCharacters(std::string_view text) { return platform::HasAsciiControl(text); }
 
 bool ParseHandOverRecord(const char* text, std::string& portName, PortRegistryData& record) {
   const std::vector<std::string> tokens = SplitTokens(text);

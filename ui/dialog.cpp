@@ -317,26 +317,35 @@ void ConnectWrapper(CWnd& w, const ControlTemplate& c) {
   }
 }
 
-}  // namespace
-
 // $PSA_UI_SCREENSHOT is "templateId:path[:delayMs]"; the screenshot tool sets it for the program it
-// runs.
-int ScreenshotTemplateId() {
+// runs. The template id is 0 when the variable is unset or has no path part.
+struct ScreenshotRequest {
+  int templateId = 0;
+  QString path;
+  int delayMs = 500;
+};
+
+ScreenshotRequest ReadScreenshotRequest() {
+  ScreenshotRequest request;
   const char* spec = std::getenv("PSA_UI_SCREENSHOT");
-  if (!spec) return 0;
+  if (!spec) return request;
   QStringList parts = QString::fromUtf8(spec).split(':');
-  return parts.size() < 2 ? 0 : parts[0].toInt();
+  if (parts.size() < 2) return request;
+  request.templateId = parts[0].toInt();
+  request.path = parts[1];
+  if (parts.size() > 2) request.delayMs = parts[2].toInt();
+  return request;
 }
 
+}  // namespace
+
+int ScreenshotTemplateId() { return ReadScreenshotRequest().templateId; }
+
 void MaybeScreenshot(int templateId, QWidget* widget) {
-  const char* spec = std::getenv("PSA_UI_SCREENSHOT");
-  if (!spec || templateId == 0) return;
-  QStringList parts = QString::fromUtf8(spec).split(':');
-  if (parts.size() < 2 || parts[0].toInt() != templateId) return;
-  QString path = parts[1];
-  int delay = parts.size() > 2 ? parts[2].toInt() : 500;
+  const ScreenshotRequest request = ReadScreenshotRequest();
+  if (templateId == 0 || request.templateId != templateId) return;
   QPointer<QWidget> w = widget;
-  QTimer::singleShot(delay, w, [w, path] {
+  QTimer::singleShot(request.delayMs, w, [w, path = request.path] {
     if (w) SaveScreenshot(w, path);
   });
 }

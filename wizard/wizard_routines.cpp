@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "device_client/settings/com_method.h"
+#include "platform/ascii.h"
 #include "platform/message_sink.h"
 #include "platform/netprobe/netprobe.h"
 #include "platform/registry.h"
@@ -48,9 +49,7 @@ bool ReadInstallationText(const char* valueName, std::string& out) {
   if (rc != ERROR_SUCCESS || type != REG_SZ) return false;
   std::string text(buffer, size);
   while (!text.empty() && text.back() == '\0') text.pop_back();
-  for (char c : text) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return false;
-  }
+  if (platform::HasAsciiControl(text)) return false;
   out = text;
   return true;
 }

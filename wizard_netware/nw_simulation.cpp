@@ -12,15 +12,6 @@ namespace {
 
 constexpr std::size_t kMaxValue = kNwTextBufferSize - 1;
 
-bool IsControl(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; }
-
-bool HasControl(const std::string& text) {
-  for (char c : text) {
-    if (IsControl(c)) return true;
-  }
-  return false;
-}
-
 // Reads a value whole, up to the point where it is known to be too long for the buffers: returns
 // false when it is longer than kMaxValue.
 bool ReadWhole(const std::string& section, const std::string& key, std::string& out) {
@@ -50,7 +41,7 @@ bool ReadNwSimSetting(const std::string& section, const std::string& key, std::s
 
 int WriteNwSimSetting(const std::string& section, const std::string& key,
                       const std::string& value) {
-  if (HasControl(section) || HasControl(key) || HasControl(value)) return kNwParamInvalid;
+  if (platform::HasAsciiControl(section) || platform::HasAsciiControl(key) || platform::HasAsciiControl(value)) return kNwParamInvalid;
   if (!WritePrivateProfileString(section.c_str(), key.c_str(), value.c_str(), kNwSimulationFile)) {
     return kNwSettingsNotWritten;
   }
@@ -106,7 +97,7 @@ int CommaListAdd(std::string& text, const std::string& name) {
 bool IsStorableNwName(const std::string& name) {
   if (name.empty() || name.size() > kMaxValue) return false;
   for (char c : name) {
-    if (IsControl(c) || c == ',' || c == ']') return false;
+    if (platform::IsAsciiControl(c) || c == ',' || c == ']') return false;
   }
   auto outer = [](char c) { return c == ' ' || c == '"' || c == '\''; };
   return !outer(name.front()) && !outer(name.back());

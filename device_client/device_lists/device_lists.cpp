@@ -10,6 +10,7 @@
 #include "device_client/core/transport/text.h"
 #include "device_client/core/wire_layout.h"
 #include "discovery_scanner/cache/scan_cache.h"
+#include "platform/ascii.h"
 #include "platform/registry.h"
 
 namespace {
@@ -240,9 +241,8 @@ bool IsStorableText(const char* text, int maxLength, bool keyName) {
   if (length > static_cast<std::size_t>(maxLength)) return false;
   if (keyName && length == 0) return false;
   for (std::size_t i = 0; i < length; ++i) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    if (c < 0x20 || c == 0x7F) return false;
-    if (keyName && c == '\\') return false;
+    if (platform::IsAsciiControl(text[i])) return false;
+    if (keyName && text[i] == '\\') return false;
   }
   return true;
 }

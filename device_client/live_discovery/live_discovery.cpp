@@ -18,6 +18,7 @@
 #include "device_client/access/ncb.h"
 #include "device_client/core/transport/text.h"
 #include "device_client/device_lists/device_lists.h"
+#include "platform/ascii.h"
 #include "platform/clock.h"
 #include "platform/ipx/ipx.h"
 #include "platform/paths.h"
@@ -154,12 +155,9 @@ std::uint16_t SapServerType(int iType) {
   }
 }
 
+// The text runs to its first NUL within `size` bytes.
 bool HasControlCharacter(const char* text, std::size_t size) {
-  for (std::size_t i = 0; i < size && text[i] != '\0'; ++i) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    if (c < 0x20 || c == 0x7F) return true;
-  }
-  return false;
+  return platform::HasAsciiControl(std::string_view(text, strnlen(text, size)));
 }
 
 // A box record from a SAP entry: "KL" + the last six hex digits of the node, protocol 1, the

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/ascii.h"
+
 namespace pjl {
 
 const VariableName kVariableTable[kVariableCount] = {
@@ -88,8 +90,7 @@ std::string FrameDefault(std::string_view name, std::string_view value) {
 bool IsAcceptableValue(std::string_view value) {
   if (value.empty() || value.size() > kMaxValueLength) return false;
   for (char c : value) {
-    const auto u = static_cast<unsigned char>(c);
-    if (u < 0x20 || u == 0x7F || c == '"') return false;
+    if (platform::IsAsciiControl(c) || c == '"') return false;
   }
   return true;
 }

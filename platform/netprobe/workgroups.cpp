@@ -101,9 +101,9 @@ std::string FindOnPath(const std::string& name) {
 std::optional<std::string> AcceptWorkgroupName(std::string_view text) {
   text = Trim(text);
   if (text.empty() || text.size() > kMaxNameLength) return std::nullopt;
+  // Printable ASCII only: control characters and bytes from 0x80 up are refused.
   for (char c : text) {
-    const auto u = static_cast<unsigned char>(c);
-    if (u < 0x20 || u > 0x7E) return std::nullopt;
+    if (platform::IsAsciiControl(c) || static_cast<unsigned char>(c) >= 0x80) return std::nullopt;
   }
   return std::string(text);
 }

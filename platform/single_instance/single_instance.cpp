@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/ascii.h"
 #include "platform/clock.h"
 #include "platform/fd_io.h"
 #include "platform/paths.h"
@@ -80,11 +81,7 @@ bool ReadLine(int fd, std::string& line, int waitMs) {
 }
 
 bool IsLine(const std::string& text) {
-  if (text.size() > SingleInstance::kMaxLine) return false;
-  for (unsigned char c : text) {
-    if (c < 0x20 || c == 0x7F) return false;
-  }
-  return true;
+  return text.size() <= SingleInstance::kMaxLine && !platform::HasAsciiControl(text);
 }
 
 bool SendLine(int fd, const std::string& text) {

@@ -11,6 +11,7 @@
 #include <memory>
 #include <new>
 
+#include "platform/ascii.h"
 #include "platform/clock.h"
 #include "platform/message_sink.h"
 #include "platform/netbios/netbios.h"
@@ -80,14 +81,8 @@ bool ReadString(HKEY key, const char* name, std::string& out) {
   return true;
 }
 
-bool HasControlCharacters(const std::string& text) {
-  for (char c : text)
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return true;
-  return false;
-}
-
 bool IsKeyName(const std::string& name) {
-  return !name.empty() && name.size() < 200 && name.find('\\') == std::string::npos && !HasControlCharacters(name);
+  return !name.empty() && name.size() < 200 && name.find('\\') == std::string::npos && !platform::HasAsciiControl(name);
 }
 
 // The job's read buffer, its pages mapped in one go: the job fills all of it again and again, and
@@ -121,7 +116,7 @@ void SetDialogService(const PsaDialogService* service) { g_dialogService.store(s
 const PsaDialogService* GetDialogService() { return g_dialogService.load(); }
 
 bool RegisterMonitor(const std::string& monitorName, const std::string& library) {
-  if (!IsKeyName(monitorName) || library.empty() || HasControlCharacters(library)) return false;
+  if (!IsKeyName(monitorName) || library.empty() || platform::HasAsciiControl(library)) return false;
   const std::string path = std::string(kMonitorsKey) + "\\" + monitorName;
   HKEY key = nullptr;
   if (RegCreateKeyEx(HKEY_LOCAL_MACHINE, path.c_str(), KEY_ALL_ACCESS, &key, nullptr) != ERROR_SUCCESS) return false;
@@ -141,7 +136,7 @@ bool IsMonitorRegistered(const std::string& monitorName) {
 }
 
 bool AddPrinterRecord(const std::string& printer, const std::string& port, std::optional<DWORD> txTimeoutMs) {
-  if (!IsKeyName(printer) || port.empty() || HasControlCharacters(port)) return false;
+  if (!IsKeyName(printer) || port.empty() || platform::HasAsciiControl(port)) return false;
   const std::string path = std::string(kPrintersKey) + "\\" + printer;
   HKEY key = nullptr;
   if (RegCreateKeyEx(HKEY_LOCAL_MACHINE, path.c_str(), KEY_ALL_ACCESS, &key, nullptr) != ERROR_SUCCESS) return false;
@@ -172,7 +167,7 @@ std::optional<std::string> PrinterPort(const std::string& printer) {
   std::string port;
   const bool ok = ReadString(key, "Port", port);
   RegCloseKey(key);
-  if (!ok || HasControlCharacters(port)) return std::nullopt;
+  if (!ok || platform::HasAsciiControl(port)) return std::nullopt;
   return port;
 }
 
@@ -214,7 +209,7 @@ bool Spooler::LoadMonitor(const std::string& monitorName) {
   std::string library;
   const bool haveDriver = ReadString(key, "Driver", library);
   RegCloseKey(key);
-  if (!haveDriver || library.empty() || HasControlCharacters(library)) {
+  if (!haveDriver || library.empty() || platform::HasAsciiControl(library)) {
     error_ = "monitor \"" + monitorName + "\" has no library";
     return false;
   }

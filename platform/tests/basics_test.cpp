@@ -3,7 +3,9 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <string_view>
 
+#include "platform/ascii.h"
 #include "platform/clock.h"
 #include "platform/message_sink.h"
 #include "platform/paths.h"
@@ -63,3 +65,28 @@ TEST(MessageSink, BoxesGoToTheInstalledSinkByStringId) {
 }
 
 }  // namespace
+
+TEST(AsciiControl, EveryByteBelowSpaceAndDelAndNothingElse) {
+  for (int b = 0; b < 256; ++b) {
+    const char c = static_cast<char>(b);
+    EXPECT_EQ(platform::IsAsciiControl(c), b < 0x20 || b == 0x7F) << b;
+  }
+  struct Case {
+    std::string_view text;
+    bool control;
+  };
+  using namespace std::string_view_literals;
+  const Case cases[] = {
+      {"", false},
+      {"Plain text ~!@#$%^&*()_+{}|:<>?", false},
+      {"caf\xE9 \x80\xFF", false},  // bytes from 0x80 up are for the caller to judge
+      {"line\nbreak", true},
+      {"carriage\r", true},
+      {"\ttab first", true},
+      {"del at end\x7F", true},
+      {"inner\0nul"sv, true},  // a NUL inside the view counts, not just as a terminator
+      {"\x1F", true},
+      {" ", false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(platform::HasAsciiControl(c.text), c.control) << c.text;
+}

@@ -41,12 +41,16 @@ void WriteHandOver(const std::vector<std::string>& records) {
 class MonitorPorts : public ::testing::Test {
  protected:
   void SetUp() override {
+    brandel::ClearPortListForTesting();  // the list is the process's: no port of an earlier test
     platform::SetMessageSink(&sink_);
     // No LANA is needed for these tests: a private, empty NetBIOS configuration.
     ASSERT_TRUE(spooler_.AttachMonitor("Vardon Print Server", &brandel::InitializeMonitor));
     sink_.ids.clear();
   }
-  void TearDown() override { platform::SetMessageSink(nullptr); }
+  void TearDown() override {
+    platform::SetMessageSink(nullptr);
+    brandel::ClearPortListForTesting();
+  }
   DWORD ReadDword(const std::string& port, const char* value) {
     const std::string path = std::string(brandel::kPortsKey) + "\\" + port;
     HKEY key = nullptr;

@@ -37,6 +37,7 @@ using monitor_test::Pattern;
 class PrintJob : public ::testing::Test {
  protected:
   void SetUp() override {
+    brandel::ClearPortListForTesting();  // the list is the process's: no port of an earlier test
     platform::SetMessageSink(&sink_);
     emu_ = std::make_unique<monitor_test::EmulatedPrintBox>(root_.path(), ports_, "PRNBOX", 1030);
     box_ = emu_->box.get();
@@ -48,6 +49,7 @@ class PrintJob : public ::testing::Test {
   void TearDown() override {
     emu_.reset();
     platform::SetMessageSink(nullptr);
+    brandel::ClearPortListForTesting();
   }
   void MakePort(const std::string& name, int index, DWORD banner = 0, DWORD postScript = 0, const char* user = "") {
     brandel::PortRegistryData record;

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QByteArray>
 #include <QFileInfo>
 #include <QImage>
 #include <QLineEdit>
@@ -10,6 +11,7 @@
 #include <QTest>
 
 #include "ui/frame.h"
+#include "ui/internal.h"
 #include "ui/services.h"
 #include "ui/test_support/gui_app.h"
 
@@ -165,6 +167,50 @@ TEST_F(DialogTest, MessageSinkWaitCursorAndScreenshot) {
   EXPECT_EQ(img.size(), d.GetSafeHwnd()->size() * d.GetSafeHwnd()->devicePixelRatio());
   d.DestroyWindow();
   EXPECT_FALSE(SaveScreenshot(d, png));
+}
+
+// $PSA_UI_SCREENSHOT is "templateId:path[:delayMs]": the template id is read the same way for the
+// property sheet's page choice and for the dialogs' own pictures.
+TEST_F(DialogTest, ScreenshotVariableNamesOneTemplate) {
+  const QByteArray saved = qgetenv("PSA_UI_SCREENSHOT");
+  const bool wasSet = qEnvironmentVariableIsSet("PSA_UI_SCREENSHOT");
+  QTemporaryDir dir;
+  const QString first = dir.filePath("first.png"), second = dir.filePath("second.png");
+  struct Case {
+    const char* spec;  // nullptr: unset
+    int id;
+  };
+  const Case cases[] = {
+      {nullptr, 0}, {"", 0}, {"130", 0}, {"130:", 130}, {"130:/tmp/x.png", 130},
+      {"130:/tmp/x.png:0", 130}, {"x130:/tmp/x.png", 0}, {"-7:/tmp/x.png:9:extra", -7},
+  };
+  for (const Case& c : cases) {
+    if (c.spec == nullptr) {
+      qunsetenv("PSA_UI_SCREENSHOT");
+    } else {
+      qputenv("PSA_UI_SCREENSHOT", c.spec);
+    }
+    EXPECT_EQ(ScreenshotTemplateId(), c.id) << (c.spec ? c.spec : "(unset)");
+  }
+
+  QWidget w;
+  w.resize(120, 60);
+  w.show();
+  // Another id, or none, takes no picture; zero-delay timers run in the order they were set, so
+  // a wrong picture would be on disk before the right one.
+  qputenv("PSA_UI_SCREENSHOT", ("130:" + first + ":0").toUtf8());
+  MaybeScreenshot(131, &w);
+  MaybeScreenshot(0, &w);
+  qputenv("PSA_UI_SCREENSHOT", ("130:" + second + ":0").toUtf8());
+  MaybeScreenshot(130, &w);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return QFileInfo::exists(second); }, 10000));
+  EXPECT_FALSE(QFileInfo::exists(first));
+
+  if (wasSet) {
+    qputenv("PSA_UI_SCREENSHOT", saved);
+  } else {
+    qunsetenv("PSA_UI_SCREENSHOT");
+  }
 }
 
 class ShellFrame : public CFrameWnd {

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "platform/ascii.h"
+
 namespace config {
 namespace {
 
@@ -73,13 +75,7 @@ void WriteWirelessKeyLines(LineWriter& w, const WirelessConfigurationData& wl) {
   w.Array("7009", wl.szKey4);
 }
 
-bool HasControlCharacters(std::string_view value) {
-  for (char c : value) {
-    const auto u = static_cast<unsigned char>(c);
-    if (u < 0x20 || u == 0x7F) return true;
-  }
-  return false;
-}
+bool HasControlCharacters(std::string_view value) { return platform::HasAsciiControl(value); }
 
 int BuildAllConfigurationText(const AllConfigurationData& s, const ProtocolData& caps,
                               std::string& text) {

@@ -8,6 +8,7 @@
 
 #include "device_client/core/transport/text.h"
 #include "device_client/core/wire_layout.h"
+#include "platform/ascii.h"
 
 namespace core {
 
@@ -112,8 +113,7 @@ namespace {
 
 bool StorableNameText(const char* field) {
   for (int i = 0; i < kBoxNameFieldSize && field[i] != '\0'; ++i) {
-    const auto c = static_cast<unsigned char>(field[i]);
-    if (c < 0x20 || c == 0x7F || c == '\\') return false;
+    if (platform::IsAsciiControl(field[i]) || field[i] == '\\') return false;
   }
   return true;
 }
