@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include "platform/paths.h"
 #include "platform/profile.h"
@@ -282,8 +283,11 @@ bool SendMsg(int fd, const std::vector<std::uint8_t>& msg, int fdToPass) {
 
 int RecvMsg(int fd, std::vector<std::uint8_t>& msg, int* passedFd) {
   if (passedFd != nullptr) *passedFd = -1;
-  msg.resize(70000);
-  iovec iov{msg.data(), msg.size()};
+  // Room for the largest message, left uncleared: most messages are a few bytes, and clearing
+  // (and so faulting in) the whole room for each of them cost more than the message itself.
+  constexpr std::size_t kRoom = 70000;
+  const std::unique_ptr<std::uint8_t[]> room(new std::uint8_t[kRoom]);
+  iovec iov{room.get(), kRoom};
   msghdr mh{};
   mh.msg_iov = &iov;
   mh.msg_iovlen = 1;
@@ -311,7 +315,7 @@ int RecvMsg(int fd, std::vector<std::uint8_t>& msg, int* passedFd) {
       }
     }
   }
-  msg.resize(static_cast<std::size_t>(r));
+  msg.assign(room.get(), room.get() + r);
   if (r == 0) {
     if (passedFd != nullptr && *passedFd >= 0) {
       close(*passedFd);
