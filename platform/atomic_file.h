@@ -51,6 +51,12 @@ inline ReadResult ReadWholeFile(const std::string& path, std::size_t limit, std:
       return ReadResult::kTooLarge;
     }
     out->append(chunk, static_cast<std::size_t>(n));
+    // A regular file hands over what it holds: a read short of the room, once the size seen at the
+    // open is reached, was at the end (no further read to learn so). Files that report no size
+    // (those of /proc) are read until a read gives nothing.
+    if (st.st_size > 0 && static_cast<std::size_t>(n) < sizeof chunk &&
+        out->size() >= static_cast<std::size_t>(st.st_size))
+      break;
   }
   close(fd);
   return ReadResult::kOk;

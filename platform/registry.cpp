@@ -274,12 +274,18 @@ std::string SerializeStore(const Store& store) {
 
 std::string StorePath() { return platform::JoinPath(platform::RegistryDirectory(), "registry.txt"); }
 
-// Reads the store file whole: ERROR_SUCCESS with no `text` when there is no store yet (an
-// existing empty file is a damaged store, not a missing one), ERROR_BADDB when it cannot be read
-// or is larger than a store may be.
-LONG ReadStoreFile(std::optional<std::string>* text) {
+// The same path without making the folder: a read of a root without one finds no file, an empty
+// store, and spares a look at the folder in every read.
+std::string StorePathToRead() {
+  return platform::JoinPath(platform::JoinPath(platform::Root(), "registry"), "registry.txt");
+}
+
+// Reads the store file at `path` whole: ERROR_SUCCESS with no `text` when there is no store yet
+// (an existing empty file is a damaged store, not a missing one), ERROR_BADDB when it cannot be
+// read or is larger than a store may be.
+LONG ReadStoreFile(const std::string& path, std::optional<std::string>* text) {
   std::string bytes;
-  switch (platform::fileio::ReadWholeFile(StorePath(), kMaxStoreBytes, &bytes)) {
+  switch (platform::fileio::ReadWholeFile(path, kMaxStoreBytes, &bytes)) {
     case platform::fileio::ReadResult::kMissing:
       text->reset();
       return ERROR_SUCCESS;
@@ -293,7 +299,7 @@ LONG ReadStoreFile(std::optional<std::string>* text) {
 
 LONG LoadStore(Store* store) {
   std::optional<std::string> text;
-  if (LONG r = ReadStoreFile(&text); r != ERROR_SUCCESS || !text) return r;
+  if (LONG r = ReadStoreFile(StorePath(), &text); r != ERROR_SUCCESS || !text) return r;
   return ParseStore(*text, store) ? ERROR_SUCCESS : ERROR_BADDB;
 }
 
@@ -385,7 +391,7 @@ std::shared_ptr<ParsedStore> g_lastRead;
 template <typename Op>
 LONG Read(Op op) {
   std::optional<std::string> text;
-  if (LONG r = ReadStoreFile(&text); r != ERROR_SUCCESS) return r;
+  if (LONG r = ReadStoreFile(StorePathToRead(), &text); r != ERROR_SUCCESS) return r;
   if (!text) {
     Store empty;
     return op(empty);
@@ -533,6 +539,42 @@ LONG RegQueryValueEx(HKEY key, const char* valueName, DWORD* type, BYTE* data, D
     }
     if (data != nullptr && needed != 0) std::memcpy(data, v->data.data(), needed);
     if (size != nullptr) *size = needed;
+    return ERROR_SUCCESS;
+  });
+}
+
+LONG RegQueryMultipleValues(HKEY key, VALENTA* values, DWORD count, char* buffer, DWORD* totalSize) {
+  Target t;
+  if (!LookupHandle(key, &t)) return ERROR_INVALID_HANDLE;
+  if (values == nullptr || count == 0 || totalSize == nullptr || (buffer == nullptr && *totalSize != 0))
+    return ERROR_INVALID_PARAMETER;
+  for (DWORD i = 0; i < count; ++i)
+    if (!ValidValueName(values[i].ve_valuename)) return ERROR_INVALID_PARAMETER;
+  if ((t.sam & KEY_QUERY_VALUE) == 0) return ERROR_ACCESS_DENIED;
+  return Read([&](Store& store) -> LONG {
+    Key* k = Resolve(store, t.root, t.path);
+    if (k == nullptr) return ERROR_KEY_DELETED;
+    std::vector<const Value*> found(count);
+    std::size_t needed = 0;
+    for (DWORD i = 0; i < count; ++i) {
+      found[i] = FindValue(k, values[i].ve_valuename != nullptr ? values[i].ve_valuename : "");
+      if (found[i] == nullptr) return ERROR_CANTREAD;
+      needed += found[i]->data.size();
+    }
+    if (needed > *totalSize) {
+      *totalSize = static_cast<DWORD>(needed);
+      return ERROR_MORE_DATA;
+    }
+    std::size_t at = 0;
+    for (DWORD i = 0; i < count; ++i) {
+      const std::string& data = found[i]->data;
+      if (!data.empty()) std::memcpy(buffer + at, data.data(), data.size());
+      values[i].ve_valuelen = static_cast<DWORD>(data.size());
+      values[i].ve_valueptr = reinterpret_cast<std::uintptr_t>(buffer + at);
+      values[i].ve_type = found[i]->type;
+      at += data.size();
+    }
+    *totalSize = static_cast<DWORD>(at);
     return ERROR_SUCCESS;
   });
 }

@@ -47,6 +47,20 @@ LONG RegSetValueEx(HKEY key, const char* valueName, DWORD type, const BYTE* data
 LONG RegQueryValueEx(HKEY key, const char* valueName, DWORD* type, BYTE* data, DWORD* size);
 LONG RegDeleteValue(HKEY key, const char* valueName);
 
+// One value of a RegQueryMultipleValues call: the name goes in, the size, the address of the data
+// (inside the caller's buffer) and the type come out.
+struct VALENTA {
+  const char* ve_valuename;
+  DWORD ve_valuelen;
+  std::uintptr_t ve_valueptr;
+  DWORD ve_type;
+};
+// Reads several values of one key from one reading of the store (so they come from the same
+// moment), their data packed one after the other into `buffer`. On entry *totalSize is the room in
+// buffer; on ERROR_SUCCESS it is the room used. ERROR_CANTREAD when a value is missing (nothing is
+// filled in); ERROR_MORE_DATA when the room is too small, with *totalSize the room needed.
+LONG RegQueryMultipleValues(HKEY key, VALENTA* values, DWORD count, char* buffer, DWORD* totalSize);
+
 // Enumerates subkey names by index. *nameSize is the room in characters including the NUL; on success
 // it is the length without the NUL. ERROR_MORE_DATA when the room is too small, ERROR_NO_MORE_ITEMS
 // past the last index.

@@ -26,5 +26,6 @@ constexpr LONG ERROR_INVALID_PARAMETER = 87;
 constexpr LONG ERROR_MORE_DATA = 234;
 constexpr LONG ERROR_NO_MORE_ITEMS = 259;
 constexpr LONG ERROR_BADDB = 1009;        // the store file is damaged; nothing was changed
+constexpr LONG ERROR_CANTREAD = 1012;     // one of several values asked for at once is missing
 constexpr LONG ERROR_KEY_DELETED = 1018;  // the key behind an open handle was deleted
 constexpr LONG ERROR_WRITE_FAULT = 29;    // the store could not be written (read-only root, disk full)

@@ -90,18 +90,16 @@ bool LoadPortSettings(HWND window, const char* portName, PortRegistryData& recor
   record.szDeviceName[0] = 0;
   record.dwBannerPage = 0;
   record.bPort = 0;
-  for (const auto& v : kValues) {
-    BYTE data[16] = {};
-    DWORD size = sizeof data;
-    DWORD type = 0;
-    const LONG rc = RegQueryValueEx(key, v.name, &type, data, &size);
+  // One value as read into a 16-byte buffer: too long, missing or of another type shows its
+  // message and leaves the field as it was.
+  auto take = [&](const auto& v, LONG rc, DWORD type, const BYTE* data, DWORD size) {
     if (rc == ERROR_MORE_DATA) {
       PortMessageBox(window, platform::MB_ICONERROR, 705);
-      continue;
+      return;
     }
     if (rc != ERROR_SUCCESS || (v.text ? type != REG_SZ : (type != REG_DWORD || size != 4))) {
       PortMessageBox(window, platform::MB_ICONERROR, 706);
-      continue;
+      return;
     }
     DWORD number = 0;
     std::memcpy(&number, data, sizeof number);
@@ -127,6 +125,31 @@ bool LoadPortSettings(HWND window, const char* portName, PortRegistryData& recor
       case Field::kBoxType: record.bBoxType = static_cast<BYTE>(number); break;
       case Field::kLana: record.bLanaNum = static_cast<BYTE>(number); break;
     }
+  };
+  constexpr DWORD kCount = sizeof kValues / sizeof kValues[0];
+  constexpr DWORD kRoom = 16;
+  // All nine values from one reading of the store (each read of a value reads the whole store); a
+  // record that is not whole, or holds a value too long for its buffer, is read value by value so
+  // that each fault is reported as before.
+  VALENTA batch[kCount];
+  for (DWORD i = 0; i < kCount; ++i) batch[i] = VALENTA{kValues[i].name, 0, 0, 0};
+  char all[kCount * kRoom];
+  DWORD allSize = sizeof all;
+  bool whole = RegQueryMultipleValues(key, batch, kCount, all, &allSize) == ERROR_SUCCESS;
+  for (DWORD i = 0; whole && i < kCount; ++i) whole = batch[i].ve_valuelen <= kRoom;
+  for (DWORD i = 0; i < kCount; ++i) {
+    BYTE data[kRoom] = {};
+    DWORD size = sizeof data;
+    DWORD type = 0;
+    LONG rc = ERROR_SUCCESS;
+    if (whole) {
+      size = batch[i].ve_valuelen;
+      type = batch[i].ve_type;
+      if (size != 0) std::memcpy(data, reinterpret_cast<const void*>(batch[i].ve_valueptr), size);
+    } else {
+      rc = RegQueryValueEx(key, kValues[i].name, &type, data, &size);
+    }
+    take(kValues[i], rc, type, data, size);
   }
   RegCloseKey(key);
   return true;

@@ -44,6 +44,8 @@ std::string Wrap(const std::string& body) {
 
 // Every key and value below `key`, one line each, in enumeration order.
 LONG Dump(HKEY key, const std::string& path, int depth, std::vector<std::string>* out) {
+  const std::size_t first = out->size();
+  std::vector<std::string> names;
   for (DWORD i = 0; i < 64; ++i) {
     char name[256];
     DWORD nameSize = sizeof name;
@@ -59,6 +61,7 @@ LONG Dump(HKEY key, const std::string& path, int depth, std::vector<std::string>
       Check(r == ERROR_SUCCESS && dataSize == data.size());
       out->push_back(path + "|" + name + "|" + std::to_string(type) + "|" +
                      std::string(data.begin(), data.end()));
+      names.push_back(name);
     } else {
       if (r != ERROR_SUCCESS) return r;
       Check(nameSize < sizeof name && dataSize <= sizeof small);
@@ -67,6 +70,28 @@ LONG Dump(HKEY key, const std::string& path, int depth, std::vector<std::string>
       DWORD querySize = 0;
       Check(RegQueryValueEx(key, name, nullptr, nullptr, &querySize) == ERROR_SUCCESS);
       Check(querySize == dataSize);
+      names.push_back(name);
+    }
+  }
+  // All of the key's values at once give what they gave one by one.
+  if (!names.empty()) {
+    std::vector<VALENTA> all;
+    for (const std::string& n : names) all.push_back(VALENTA{n.c_str(), 0, 0, 0});
+    DWORD room = 0;
+    const LONG sized = RegQueryMultipleValues(key, all.data(), static_cast<DWORD>(all.size()), nullptr, &room);
+    Check(sized == (room == 0 ? ERROR_SUCCESS : ERROR_MORE_DATA));
+    std::vector<char> buffer(room + 1);
+    DWORD used = room;
+    Check(RegQueryMultipleValues(key, all.data(), static_cast<DWORD>(all.size()), buffer.data(), &used) ==
+          ERROR_SUCCESS);
+    Check(used == room);
+    for (std::size_t i = 0; i < all.size(); ++i) {
+      DWORD type = 0, size = 0;
+      Check(RegQueryValueEx(key, names[i].c_str(), &type, nullptr, &size) == ERROR_SUCCESS);
+      Check(all[i].ve_type == type && all[i].ve_valuelen == size);
+      const char* at = reinterpret_cast<const char*>(all[i].ve_valueptr);
+      Check(at >= buffer.data() && at + size <= buffer.data() + used);
+      Check((*out)[first + i] == path + "|" + names[i] + "|" + std::to_string(type) + "|" + std::string(at, size));
     }
   }
   for (DWORD i = 0; i < 64 && depth < 8; ++i) {

@@ -3,13 +3,16 @@
 #include <arpa/inet.h>
 #include <ifaddrs.h>
 #include <net/if.h>
+#include <sys/ioctl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include "platform/paths.h"
 #include "platform/profile.h"
@@ -50,20 +53,53 @@ std::uint32_t GuessBroadcast(std::uint32_t a) {
   return a | 0x000000FFu;
 }
 
+// The broadcast address of the interface that holds `address` (when it has one), else the guess
+// above. Asked with SIOCGIFCONF and two requests for the matching address: a few calls, where
+// getifaddrs() dumps every link with its statistics over netlink first, which cost more than the
+// rest of loading the configuration.
 std::uint32_t InterfaceBroadcast(std::uint32_t address) {
-  ifaddrs* list = nullptr;
-  std::uint32_t result = GuessBroadcast(address);
-  if (getifaddrs(&list) != 0) return result;
-  for (ifaddrs* i = list; i != nullptr; i = i->ifa_next) {
-    if (i->ifa_addr == nullptr || i->ifa_addr->sa_family != AF_INET) continue;
-    auto* sin = reinterpret_cast<sockaddr_in*>(i->ifa_addr);
-    if (ntohl(sin->sin_addr.s_addr) != address) continue;
-    if ((i->ifa_flags & IFF_BROADCAST) != 0 && i->ifa_broadaddr != nullptr) {
-      result = ntohl(reinterpret_cast<sockaddr_in*>(i->ifa_broadaddr)->sin_addr.s_addr);
+  const std::uint32_t guess = GuessBroadcast(address);
+  const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return guess;
+  std::vector<ifreq> list(32);
+  ifconf conf{};
+  for (;;) {
+    conf.ifc_len = static_cast<int>(list.size() * sizeof(ifreq));
+    conf.ifc_req = list.data();
+    if (ioctl(fd, SIOCGIFCONF, &conf) != 0 || conf.ifc_len < 0) {
+      close(fd);
+      return guess;
+    }
+    // A full list may have been cut short: ask again with more room.
+    if (static_cast<std::size_t>(conf.ifc_len) + sizeof(ifreq) <= list.size() * sizeof(ifreq) ||
+        list.size() >= 4096)
+      break;
+    list.resize(list.size() * 2);
+  }
+  std::uint32_t result = guess;
+  const std::size_t count = std::min(list.size(), static_cast<std::size_t>(conf.ifc_len) / sizeof(ifreq));
+  for (std::size_t i = 0; i < count; ++i) {
+    const ifreq& entry = list[i];
+    if (entry.ifr_addr.sa_family != AF_INET) continue;
+    sockaddr_in sin{};
+    std::memcpy(&sin, &entry.ifr_addr, sizeof sin);
+    if (ntohl(sin.sin_addr.s_addr) != address) continue;
+    ifreq flags{};
+    std::memcpy(flags.ifr_name, entry.ifr_name, IFNAMSIZ);
+    if (ioctl(fd, SIOCGIFFLAGS, &flags) == 0 && (flags.ifr_flags & IFF_BROADCAST) != 0) {
+      // With the address given, the kernel answers for that address of the interface, not its first.
+      ifreq broadcast{};
+      std::memcpy(broadcast.ifr_name, entry.ifr_name, IFNAMSIZ);
+      broadcast.ifr_addr = entry.ifr_addr;
+      if (ioctl(fd, SIOCGIFBRDADDR, &broadcast) == 0 && broadcast.ifr_broadaddr.sa_family == AF_INET) {
+        sockaddr_in b{};
+        std::memcpy(&b, &broadcast.ifr_broadaddr, sizeof b);
+        if (b.sin_addr.s_addr != 0) result = ntohl(b.sin_addr.s_addr);
+      }
     }
     break;
   }
-  freeifaddrs(list);
+  close(fd);
   return result;
 }
 
@@ -282,8 +318,11 @@ bool SendMsg(int fd, const std::vector<std::uint8_t>& msg, int fdToPass) {
 
 int RecvMsg(int fd, std::vector<std::uint8_t>& msg, int* passedFd) {
   if (passedFd != nullptr) *passedFd = -1;
-  msg.resize(70000);
-  iovec iov{msg.data(), msg.size()};
+  // Room for the largest message, left uncleared: most messages are a few bytes, and clearing
+  // (and so faulting in) the whole room for each of them cost more than the message itself.
+  constexpr std::size_t kRoom = 70000;
+  const std::unique_ptr<std::uint8_t[]> room(new std::uint8_t[kRoom]);
+  iovec iov{room.get(), kRoom};
   msghdr mh{};
   mh.msg_iov = &iov;
   mh.msg_iovlen = 1;
@@ -311,7 +350,7 @@ int RecvMsg(int fd, std::vector<std::uint8_t>& msg, int* passedFd) {
       }
     }
   }
-  msg.resize(static_cast<std::size_t>(r));
+  msg.assign(room.get(), room.get() + r);
   if (r == 0) {
     if (passedFd != nullptr && *passedFd >= 0) {
       close(*passedFd);

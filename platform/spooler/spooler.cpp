@@ -34,6 +34,7 @@ namespace {
     reinterpret_cast<const void*>(&RegCloseKey),
     reinterpret_cast<const void*>(&RegDeleteKey),
     reinterpret_cast<const void*>(&RegQueryValueEx),
+    reinterpret_cast<const void*>(&RegQueryMultipleValues),
     reinterpret_cast<const void*>(&RegSetValueEx),
     reinterpret_cast<const void*>(&RegEnumKeyEx),
     reinterpret_cast<const void*>(&Netbios),

@@ -2,6 +2,9 @@
 // write of the same file removes them, and never the temporary file of a writer still at work.
 #include <gtest/gtest.h>
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -107,5 +110,36 @@ INSTANTIATE_TEST_SUITE_P(
                                 .find(Value(r)) != std::string::npos;
                    }}),
     [](const auto& p) { return std::string(p.param.label); });
+
+}  // namespace
+
+namespace {
+
+// A file is read whole: one that fits a read, one that takes several, and one that reports no
+// size at all (the kernel's files under /proc hand over a page or so per read).
+TEST(ReadWholeFile, ReadsEveryByteWhateverSizeTheFileReports) {
+  platform::testing::TempRoot root;
+  for (const std::size_t size : {std::size_t{0}, std::size_t{1}, std::size_t{65535}, std::size_t{65536},
+                                 std::size_t{200000}}) {
+    const std::string path = root.path() + "/file" + std::to_string(size);
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>('a' + i % 23);
+    std::ofstream(path, std::ios::binary) << bytes;
+    std::string text;
+    ASSERT_EQ(platform::fileio::ReadWholeFile(path, 1 << 20, &text), platform::fileio::ReadResult::kOk) << size;
+    EXPECT_EQ(text, bytes) << size;
+  }
+  // Many small mappings make this process's /proc/self/smaps far longer than one read's room.
+  const long page = ::sysconf(_SC_PAGESIZE);
+  const std::size_t pages = 400;
+  void* region = ::mmap(nullptr, pages * page, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  ASSERT_NE(region, MAP_FAILED);
+  for (std::size_t i = 0; i < pages; i += 2) ::mprotect(static_cast<char*>(region) + i * page, page, PROT_READ);
+  std::string maps;
+  const auto result = platform::fileio::ReadWholeFile("/proc/self/smaps", 1 << 24, &maps);
+  ::munmap(region, pages * page);
+  ASSERT_EQ(result, platform::fileio::ReadResult::kOk);
+  EXPECT_GT(maps.size(), 4 * 65536u);
+}
 
 }  // namespace

@@ -188,6 +188,70 @@ TEST(Registry, SetsQueriesAndDeletesValuesOfEveryType) {
   EXPECT_EQ(QueryBytes(reopened.get(), "Address"), std::string("10.9.9.9", 9));
 }
 
+TEST(Registry, SeveralValuesAreReadAtOnceOrNotAtAll) {
+  platform::testing::TempRoot root;
+  Key k(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kelmor\\Ports\\P1");
+  ASSERT_EQ(k.result(), ERROR_SUCCESS);
+  ASSERT_EQ(SetString(k.get(), "Name", "BOX1"), ERROR_SUCCESS);
+  ASSERT_EQ(SetDword(k.get(), "Port", 2), ERROR_SUCCESS);
+  ASSERT_EQ(RegSetValueEx(k.get(), "Empty", REG_BINARY, nullptr, 0), ERROR_SUCCESS);
+
+  VALENTA values[] = {{"port", 0, 0, 0}, {"Empty", 0, 0, 0}, {"NAME", 0, 0, 0}};
+  char buffer[64];
+  DWORD size = sizeof buffer;
+  ASSERT_EQ(RegQueryMultipleValues(k.get(), values, 3, buffer, &size), ERROR_SUCCESS);
+  EXPECT_EQ(size, 9u);
+  EXPECT_EQ(values[0].ve_type, REG_DWORD);
+  EXPECT_EQ(values[0].ve_valuelen, 4u);
+  DWORD port = 0;
+  std::memcpy(&port, reinterpret_cast<const void*>(values[0].ve_valueptr), sizeof port);
+  EXPECT_EQ(port, 2u);
+  EXPECT_EQ(values[1].ve_type, REG_BINARY);
+  EXPECT_EQ(values[1].ve_valuelen, 0u);
+  EXPECT_EQ(values[2].ve_type, REG_SZ);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(values[2].ve_valueptr), values[2].ve_valuelen),
+            std::string("BOX1", 5));
+  EXPECT_EQ(values[2].ve_valueptr, reinterpret_cast<std::uintptr_t>(buffer + 4));
+
+  // Too little room: the room needed, nothing written. A missing value: nothing at all.
+  char small[8];
+  std::memset(small, 'x', sizeof small);
+  size = sizeof small;
+  EXPECT_EQ(RegQueryMultipleValues(k.get(), values, 3, small, &size), ERROR_MORE_DATA);
+  EXPECT_EQ(size, 9u);
+  EXPECT_EQ(std::string(small, sizeof small), std::string(8, 'x'));
+  VALENTA withMissing[] = {{"Name", 7, 7, 7}, {"Gone", 7, 7, 7}};
+  size = sizeof buffer;
+  EXPECT_EQ(RegQueryMultipleValues(k.get(), withMissing, 2, buffer, &size), ERROR_CANTREAD);
+  EXPECT_EQ(withMissing[0].ve_valuelen, 7u);
+
+  // Rights and arguments as for one value.
+  Key setOnly(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kelmor\\Ports\\P1", false, KEY_SET_VALUE);
+  size = sizeof buffer;
+  EXPECT_EQ(RegQueryMultipleValues(setOnly.get(), values, 3, buffer, &size), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(RegQueryMultipleValues(k.get(), values, 0, buffer, &size), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(RegQueryMultipleValues(k.get(), values, 3, buffer, nullptr), ERROR_INVALID_PARAMETER);
+  const std::string longName(300, 'n');
+  VALENTA tooLong[] = {{longName.c_str(), 0, 0, 0}};
+  EXPECT_EQ(RegQueryMultipleValues(k.get(), tooLong, 1, buffer, &size), ERROR_INVALID_PARAMETER);
+}
+
+// Reading a root that has no store yet finds nothing and leaves the root as it was.
+TEST(Registry, ReadingARootWithoutAStoreMakesNothing) {
+  platform::testing::TempRoot root;
+  const std::string folder = root.path() + "/registry";
+  ::rmdir(folder.c_str());
+  HKEY key = nullptr;
+  EXPECT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE", KEY_READ, &key), ERROR_FILE_NOT_FOUND);
+  DWORD size = 0;
+  EXPECT_EQ(RegQueryValueEx(HKEY_LOCAL_MACHINE, "Anything", nullptr, nullptr, &size), ERROR_FILE_NOT_FOUND);
+  struct stat st {};
+  EXPECT_NE(::stat(folder.c_str(), &st), 0);
+  Key created(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kelmor");
+  EXPECT_EQ(created.result(), ERROR_SUCCESS);
+  EXPECT_EQ(::stat(folder.c_str(), &st), 0);
+}
+
 TEST(Registry, EnumeratesInCreationOrderAndReportsTheRoomNeeded) {
   platform::testing::TempRoot root;
   Key k(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kelmor\\Ferrow\\TCPIP");

@@ -200,6 +200,30 @@ TEST(MonitorNames, DevicePortNamesLocalNamesAndBoxNames) {
   EXPECT_EQ(std::string(name, 16), std::string("PS123456\x02\x02\x02\x02\x02\x02\x02\x01"));
 }
 
+// A value that is missing or of another type is reported on its own; the others are loaded.
+TEST_F(MonitorPorts, AFaultyValueInTheRecordIsReportedAndTheRestLoaded) {
+  WriteHandOver({"PS1_P1,PS123456,3,0,1"});
+  ASSERT_TRUE(spooler_.AddPort());
+  const std::string path = std::string(brandel::kPortsKey) + "\\PS1_P1";
+  HKEY key = nullptr;
+  ASSERT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, path.c_str(), KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
+  const char text[] = "2";
+  RegSetValueEx(key, "Port", REG_SZ, reinterpret_cast<const BYTE*>(text), sizeof text);
+  RegDeleteValue(key, "PostScript");
+  RegCloseKey(key);
+  brandel::PortRegistryData record;
+  record.bPort = 9;
+  record.dwPostScript = 7;
+  sink_.ids.clear();
+  ASSERT_TRUE(brandel::LoadPortSettings(nullptr, "PS1_P1", record));
+  EXPECT_EQ(sink_.ids, (std::vector<int>{706, 706}));
+  EXPECT_STREQ(record.szDeviceName, "PS123456");
+  EXPECT_EQ(record.bPort, 0);  // cleared before the values are read
+  EXPECT_EQ(record.dwPostScript, 7u);
+  EXPECT_EQ(record.wRegiRetry, 50);
+  EXPECT_EQ(record.bBoxType, 1);
+}
+
 TEST_F(MonitorPorts, LongDeviceNameInTheRecordIsReportedAndLeftEmpty) {
   WriteHandOver({"PS1_P1,PS1,0,0,1"});
   ASSERT_TRUE(spooler_.AddPort());

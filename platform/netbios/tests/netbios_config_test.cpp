@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <ifaddrs.h>
+#include <net/if.h>
+#include <netinet/in.h>
+
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -74,6 +79,32 @@ TEST(NetbiosConfig, FileAndEnvironmentGiveLanasPortsAndWaits) {
     EXPECT_EQ(Lanas(e), k.expected) << k.lanas;
     EXPECT_EQ(e.nameServicePort, 21137);
   }
+}
+
+// A LANA given by its address alone broadcasts as the interface holding that address does: every
+// IPv4 address of this machine, as the kernel's own interface list reports it.
+TEST(NetbiosConfig, AnAddressAloneTakesTheBroadcastOfItsInterface) {
+  platform::testing::TempRoot root;
+  ifaddrs* list = nullptr;
+  ASSERT_EQ(getifaddrs(&list), 0);
+  int checked = 0;
+  for (ifaddrs* i = list; i != nullptr; i = i->ifa_next) {
+    if (i->ifa_addr == nullptr || i->ifa_addr->sa_family != AF_INET) continue;
+    const std::string address = nb::AddressText(ntohl(reinterpret_cast<sockaddr_in*>(i->ifa_addr)->sin_addr.s_addr));
+    std::string expected;
+    if ((i->ifa_flags & IFF_BROADCAST) != 0 && i->ifa_broadaddr != nullptr) {
+      expected = nb::AddressText(ntohl(reinterpret_cast<sockaddr_in*>(i->ifa_broadaddr)->sin_addr.s_addr));
+    } else if (address.rfind("127.", 0) == 0) {
+      expected = "127.255.255.255";  // the loopback has no broadcast of its own
+    } else {
+      continue;
+    }
+    ScopedEnv env("PSADMIN_NB_LANAS", address.c_str());
+    EXPECT_EQ(Lanas(nb::LoadConfig()), (std::vector<std::string>{address + "/" + expected})) << i->ifa_name;
+    ++checked;
+  }
+  freeifaddrs(list);
+  EXPECT_GT(checked, 0);
 }
 
 }  // namespace
