@@ -137,6 +137,9 @@ bool GetAvailableName(NCB* ncb, char (&name)[17], UCHAR* number);
 void BuildLocalName(const std::string& computerName, int index, char (&name)[17]);
 void FormatDeviceName(const char* deviceName, char (&name)[17]);
 void AllocateNameSlot(BYTE lana);
+// Forgets every LANA's local name, as a freshly loaded monitor has none. For tests that run one
+// NetBIOS set-up after another in a single process.
+void ClearNameSlotsForTesting();
 
 struct BrowsedDevice {
   BYTE lana = 0;

@@ -189,6 +189,11 @@ void FormatDeviceName(const char* deviceName, char (&name)[17]) {
   name[15] = 0x01;
 }
 
+void ClearNameSlotsForTesting() {
+  std::lock_guard<std::mutex> lock(g_slotsMu);
+  g_slots.fill(NameSlot{});
+}
+
 void AllocateNameSlot(BYTE lana) {
   std::lock_guard<std::mutex> lock(g_slotsMu);
   if (!g_slots[lana].allocated) g_slots[lana] = NameSlot{true, {}, 0};

@@ -38,6 +38,7 @@ class PrintJob : public ::testing::Test {
  protected:
   void SetUp() override {
     brandel::ClearPortListForTesting();  // the list is the process's: no port of an earlier test
+    brandel::ClearNameSlotsForTesting();  // nor a local name registered in an earlier test's set-up
     platform::SetMessageSink(&sink_);
     emu_ = std::make_unique<monitor_test::EmulatedPrintBox>(root_.path(), ports_, "PRNBOX", 1030);
     box_ = emu_->box.get();
