@@ -51,6 +51,7 @@
 #include "platform/netbios/nb_wire.h"
 #include "platform/netbios/tests/nb_test_env.h"
 #include "platform/test_support/temp_root.h"
+#include "tools/bench/session_floor.h"
 #include "tools/box_emulator/box_emulator.h"
 #include "tools/box_emulator/netbios_front.h"
 
@@ -221,17 +222,14 @@ int Run(int rounds, int batch) {
   }
 
   // The floor's ends: the box's session port at its address, its called name, a calling name.
-  sockaddr_in boxSession{};
-  boxSession.sin_family = AF_INET;
-  boxSession.sin_port = htons(ports.ssn);
-  if (::inet_pton(AF_INET, box.Address().c_str(), &boxSession.sin_addr) != 1) {
+  bench::SessionEnds ends;
+  if (!bench::BoxSessionEnds(box, ports.ssn, &ends)) {
     std::fprintf(stderr, "the box has no address\n");
     return 1;
   }
-  const std::string calledText = box_emulator::NetbiosNameOf(box.DeviceName());
-  const nbw::Name called = nbw::MakeName(reinterpret_cast<const std::uint8_t*>(calledText.data()));
-  nbw::Name calling{};
-  std::memcpy(calling.data(), "BENCH-FLOOR     ", 16);
+  const sockaddr_in& boxSession = ends.session;
+  const nbw::Name& called = ends.called;
+  const nbw::Name& calling = ends.calling;
 
   config::AllConfigurationData all;
   std::vector<char> payload;

@@ -41,6 +41,7 @@
 #include "platform/spooler/spooler.h"
 #include "platform/test_support/temp_root.h"
 #include "print_monitor/tests/child_program.h"
+#include "tools/bench/session_floor.h"
 #include "tools/box_emulator/box_emulator.h"
 #include "tools/box_emulator/netbios_front.h"
 #include "tools/box_emulator/print_path.h"
@@ -252,18 +253,15 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "the one-byte job in this program's spooler failed\n");
     return 1;
   }
-  // The protocol floor's ends: the box's session port, its called name, a calling name of its own.
-  sockaddr_in boxSession{};
-  boxSession.sin_family = AF_INET;
-  boxSession.sin_port = htons(ports.ssn);
-  if (::inet_pton(AF_INET, box.Address().c_str(), &boxSession.sin_addr) != 1) {
+  // The floor's ends: the box's session port at its address, its called name, a calling name.
+  bench::SessionEnds ends;
+  if (!bench::BoxSessionEnds(box, ports.ssn, &ends)) {
     std::fprintf(stderr, "the box has no address\n");
     return 1;
   }
-  const std::string calledText = box_emulator::NetbiosNameOf(box.DeviceName());
-  const nbw::Name called = nbw::MakeName(reinterpret_cast<const std::uint8_t*>(calledText.data()));
-  nbw::Name calling{};
-  std::memcpy(calling.data(), "BENCH-FLOOR     ", 16);
+  const sockaddr_in& boxSession = ends.session;
+  const nbw::Name& called = ends.called;
+  const nbw::Name& calling = ends.calling;
   std::vector<double> floorTimes;
   std::vector<double> inProcess;
   std::vector<double> printed, raw;
