@@ -56,6 +56,7 @@ static std::string Sub(const char* name, bool create) {
 std::string WindowsDirectory() { return Sub("windows", true); }
 std::string DataDirectory() { return Sub("KM220Data", false) + "/"; }
 std::string RegistryDirectory() { return Sub("registry", true); }
+std::string RegistryDirectoryPath() { return Sub("registry", false); }
 std::string ObjectsDirectory() { return Sub("objects", true); }
 
 }  // namespace platform

@@ -16,6 +16,7 @@ std::string Root();              // no trailing slash
 std::string WindowsDirectory();  // <root>/windows, created on demand, no trailing slash
 std::string DataDirectory();     // <root>/KM220Data/ with its trailing slash (not created here)
 std::string RegistryDirectory(); // <root>/registry, created on demand
+std::string RegistryDirectoryPath();  // the same path, not created (for reads that need no folder)
 std::string ObjectsDirectory();  // <root>/objects, created on demand
 
 // Creates a directory and its parents; true when it exists afterwards.

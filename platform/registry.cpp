@@ -276,9 +276,7 @@ std::string StorePath() { return platform::JoinPath(platform::RegistryDirectory(
 
 // The same path without making the folder: a read of a root without one finds no file, an empty
 // store, and spares a look at the folder in every read.
-std::string StorePathToRead() {
-  return platform::JoinPath(platform::JoinPath(platform::Root(), "registry"), "registry.txt");
-}
+std::string StorePathToRead() { return platform::JoinPath(platform::RegistryDirectoryPath(), "registry.txt"); }
 
 // Reads the store file at `path` whole: ERROR_SUCCESS with no `text` when there is no store yet
 // (an existing empty file is a damaged store, not a missing one), ERROR_BADDB when it cannot be
