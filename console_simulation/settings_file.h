@@ -4,7 +4,7 @@
 #include <string>
 
 #include "console_simulation/record_fields.h"
-#include "device_client/core/config/config_builder.h"
+#include "platform/ascii.h"
 
 namespace console_sim {
 
@@ -19,7 +19,7 @@ bool WriteInt(const std::string& section, const std::string& key, int value);
 bool WriteText(const std::string& section, const std::string& key, const std::string& value);
 
 // Whether a text may be written: no line break and no other control character.
-inline bool IsWritable(const std::string& value) { return !config::HasControlCharacters(value); }
+inline bool IsWritable(const std::string& value) { return !platform::HasAsciiControl(value); }
 
 template <class R>
 void ReadRecord(const std::string& section, const std::string& prefix, const RecordDef<R>& def,

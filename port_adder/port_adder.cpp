@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "device_client/core/config/config_builder.h"
 #include "device_client/device_lists/device_lists.h"
 #include "platform/ascii.h"
 #include "platform/message_sink.h"
@@ -300,7 +299,7 @@ int AddStandardTcpIpPort(const std::string& portName, int portNumber, const Serv
 std::string PrinterSetupCommand() {
   if (const char* configured = std::getenv("PSADMIN_PRINTER_SETUP"); configured != nullptr && *configured != '\0') {
     const std::string command = configured;
-    return config::HasControlCharacters(command) ? std::string() : command;
+    return platform::HasAsciiControl(command) ? std::string() : command;
   }
   if (!platform::FindProgram("system-config-printer").empty()) return "system-config-printer";
   if (!platform::FindProgram("xdg-open").empty()) return "xdg-open http://localhost:631/admin";

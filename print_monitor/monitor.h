@@ -96,8 +96,6 @@ void ClearPortListForTesting();
 bool IsDevicePortName(const char* name, int mask);
 // A port name the monitor accepts: 1..79 characters, no '\', ',' or control characters.
 bool IsValidPortName(const char* name);
-// True when the text holds a byte below 0x20 or 0x7F: such a text is never stored or shown.
-bool HasControlCharacters(std::string_view text);
 extern const char* const kPortsKey;
 
 // Port records (port_registry.cpp).

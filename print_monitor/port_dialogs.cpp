@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/ascii.h"
 #include "platform/message_sink.h"
 #include "platform/spooler/dialog_service.h"
 #include "print_monitor/monitor.h"
@@ -253,7 +254,7 @@ class AddPortDialog {
 
   // A device name that may be called and stored: not empty, no control characters.
   bool ValidDeviceName(const std::string& name) {
-    if (name.empty() || HasControlCharacters(name)) {
+    if (name.empty() || platform::HasAsciiControl(name)) {
       PortMessageBox(owner_, platform::MB_ICONERROR, 610);
       return false;
     }
@@ -314,7 +315,7 @@ class AddPortDialog {
       return;
     }
     const std::string user = Text(s_, d, kUserName);
-    if (user.size() > kMaxUserName || HasControlCharacters(user)) {
+    if (user.size() > kMaxUserName || platform::HasAsciiControl(user)) {
       PortMessageBox(owner_, platform::MB_ICONERROR, 718);
       return;
     }

@@ -58,14 +58,12 @@ std::vector<std::string> SplitTokens(const char* text) {
 
 }  // namespace
 
-bool HasControlCharacters(std::string_view text) { return platform::HasAsciiControl(text); }
-
 bool ParseHandOverRecord(const char* text, std::string& portName, PortRegistryData& record) {
   const std::vector<std::string> tokens = SplitTokens(text);
   if (tokens.size() < 5) return false;
   unsigned long port = 0, lana = 0, boxType = 0;
   if (!IsValidPortName(tokens[0].c_str()) || tokens[1].size() > kMaxDeviceName - 1 ||
-      HasControlCharacters(tokens[1].c_str()) || !ParseNumber(tokens[2], 255, &port) ||
+      platform::HasAsciiControl(tokens[1].c_str()) || !ParseNumber(tokens[2], 255, &port) ||
       !ParseNumber(tokens[3], MAX_LANA, &lana) || !ParseNumber(tokens[4], 255, &boxType)) {
     return false;
   }
@@ -106,13 +104,13 @@ bool LoadPortSettings(HWND window, const char* portName, PortRegistryData& recor
     const std::string text(reinterpret_cast<const char*>(data), strnlen(reinterpret_cast<const char*>(data), size));
     switch (v.field) {
       case Field::kUserName:
-        if (!HasControlCharacters(text.c_str())) {
+        if (!platform::HasAsciiControl(text.c_str())) {
           std::memset(record.szUserName, 0, sizeof record.szUserName);
           std::memcpy(record.szUserName, text.data(), std::min(text.size(), kMaxUserName));
         }
         break;
       case Field::kDevice:
-        if (!HasControlCharacters(text.c_str())) {
+        if (!platform::HasAsciiControl(text.c_str())) {
           std::memset(record.szDeviceName, 0, sizeof record.szDeviceName);
           std::memcpy(record.szDeviceName, text.data(), std::min(text.size(), kMaxDeviceName));
         }
@@ -156,8 +154,8 @@ bool LoadPortSettings(HWND window, const char* portName, PortRegistryData& recor
 }
 
 int SavePortSettings(HWND window, const char* portName, const PortRegistryData& record, bool editMode) {
-  if (!IsValidPortName(portName) || HasControlCharacters(record.szUserName) ||
-      HasControlCharacters(record.szDeviceName)) {
+  if (!IsValidPortName(portName) || platform::HasAsciiControl(record.szUserName) ||
+      platform::HasAsciiControl(record.szDeviceName)) {
     PortMessageBox(window, platform::MB_ICONERROR, 501, portName != nullptr ? portName : "");
     return 0;
   }

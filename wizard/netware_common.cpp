@@ -1,6 +1,5 @@
 #include "wizard/netware_common.h"
 
-#include "device_client/core/config/config_builder.h"
 #include "platform/ascii.h"
 #include "platform/message_sink.h"
 #include "ui/services.h"
@@ -269,7 +268,7 @@ void CNetwareDetailPage::PrintersAndQueues(const char* printerTag, std::list<std
 
 bool CNetwareDetailPage::NamesAreConfigText(std::initializer_list<std::string> names) {
   for (const std::string& name : names) {
-    if (config::HasControlCharacters(name)) {
+    if (platform::HasAsciiControl(name)) {
       platform::MessageBoxById(IDS_NETWARE_ILLEGAL_INPUT, platform::MB_OK);
       return false;
     }

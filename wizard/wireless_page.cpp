@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "device_client/core/config/config_builder.h"
+#include "platform/ascii.h"
 #include "platform/message_sink.h"
 #include "platform/profile.h"
 #include "ui/services.h"
@@ -363,7 +363,7 @@ ui::LRESULT CWireless::OnWizardNext() {
     }
   }
   const std::string ssid = m_ssid.GetWindowText();
-  if (config::HasControlCharacters(ssid)) {
+  if (platform::HasAsciiControl(ssid)) {
     platform::MessageBoxById(IDS_ILLEGAL_INPUT_DATA, platform::MB_OK);
     m_ssid.SetFocus();
     return -1;

@@ -14,6 +14,7 @@
 #include "device_client/core/config/config_parser.h"
 #include "device_client/core/config/password_scramble.h"
 #include "device_client/core/wire_layout.h"
+#include "platform/ascii.h"
 #include "platform/clock.h"
 #include "platform/profile.h"
 
@@ -382,7 +383,7 @@ int CPrintServerUtility::mSetPassword(const std::string& name, const std::string
   return Guarded([&] {
     if (name.empty()) return -2;
     if (password.size() > static_cast<std::size_t>(config::kMaxPasswordLength) ||
-        config::HasControlCharacters(password)) {
+        platform::HasAsciiControl(password)) {
       return -2;
     }
     std::string hex;

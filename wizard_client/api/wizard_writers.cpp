@@ -12,6 +12,7 @@
 
 #include "device_client/core/config/config_builder.h"
 #include "device_client/core/config/password_scramble.h"
+#include "platform/ascii.h"
 #include "platform/clock.h"
 #include "wizard_client/api/wizard_utility.h"
 
@@ -34,7 +35,7 @@ class ConfigText : public config::LineWriter {
   // A whole line as it stands (a command line inside a configuration text).
   void Raw(std::string_view line) {
     if (line.empty() || line.back() != '\n' ||
-        config::HasControlCharacters(line.substr(0, line.size() - 1))) {
+        platform::HasAsciiControl(line.substr(0, line.size() - 1))) {
       Refuse();
     }
     out_.append(line);
@@ -879,7 +880,7 @@ int CPrintServerUtility::WriteWireless(const Target& to, const WirelessConfigura
 bool CPrintServerUtility::PasswordRequest(const char* command, const std::string& password,
                                           std::string& request) {
   if (password.size() > static_cast<std::size_t>(CPrintServerUtility::kMaxPasswordLength) ||
-      config::HasControlCharacters(password)) {
+      platform::HasAsciiControl(password)) {
     return false;
   }
   std::string hex;

@@ -75,8 +75,6 @@ void WriteWirelessKeyLines(LineWriter& w, const WirelessConfigurationData& wl) {
   w.Array("7009", wl.szKey4);
 }
 
-bool HasControlCharacters(std::string_view value) { return platform::HasAsciiControl(value); }
-
 int BuildAllConfigurationText(const AllConfigurationData& s, const ProtocolData& caps,
                               std::string& text) {
   text.clear();

@@ -8,22 +8,20 @@
 #include <string_view>
 
 #include "device_client/core/config/config_records.h"
+#include "platform/ascii.h"
 
 namespace config {
 
 constexpr int kBuildOk = 0;
 constexpr int kBuildInvalid = -2;  // a value that cannot be written; nothing must be sent
 
-// True when the value carries a byte below 0x20 or 0x7F (CR and LF included): such a value would
-// break or add configuration lines and is never written.
-bool HasControlCharacters(std::string_view value);
-
 // Collects lines "KEY :value\n"; remembers whether any value was unfit to be written (a control
-// character in it, or a check of the caller's that failed).
+// character in it, platform::HasAsciiControl, which would break or add configuration lines; or a
+// check of the caller's that failed).
 class LineWriter {
  public:
   void Text(std::string_view key, std::string_view value) {
-    if (HasControlCharacters(value)) bad_ = true;
+    if (platform::HasAsciiControl(value)) bad_ = true;
     out_.append(key);
     out_ += " :";
     out_.append(value);
