@@ -1,6 +1,7 @@
 #include "wizard_netware/nw_nds.h"
 
 #include <cstdio>
+#include <set>
 
 #include "platform/ascii.h"
 #include "wizard_netware/nw_client.h"
@@ -223,6 +224,21 @@ int QueueOfPrinter(std::string& tree, std::string& context, std::string& printer
   });
 }
 
+// Keeps the first of containers that a listing names more than once (names in a directory are
+// unique, case aside; a hand-edited simulation file or a faulty server may repeat one). The walks
+// below visit each container of a listing: a repeated name would make them walk its whole subtree
+// once per repetition, and repetitions on every level multiply into a walk without end.
+void DropRepeatedNames(NwNameList& names) {
+  std::set<std::string> seen;
+  for (auto it = names.begin(); it != names.end();) {
+    if (seen.insert(Upper(*it)).second) {
+      ++it;
+    } else {
+      it = names.erase(it);
+    }
+  }
+}
+
 int FindContextIn(std::string& tree, const std::string& start, const std::string& wanted) {
   NdsFrame frame;
   int rc = frame.Open(tree, start);
@@ -230,6 +246,7 @@ int FindContextIn(std::string& tree, const std::string& start, const std::string
   NwNameList children;
   rc = ListChildContainers(frame.handle(), false, children);
   if (rc != 0) return rc;
+  DropRepeatedNames(children);
   for (const std::string& child : children) {
     std::string full = Upper(ChildName(child, start));
     if (full == wanted) return 0;
@@ -245,6 +262,7 @@ int ListAllVolumesIn(std::string& tree, const std::string& container, NwNameList
   std::string below = container;
   int rc = NwNdsListContainers(tree, below, children);
   if (rc != 0) return rc;
+  DropRepeatedNames(children);
   for (const std::string& child : children) {
     std::string full = ChildName(child, container);
     if (full.size() > kMaxNameLength) continue;
@@ -262,6 +280,7 @@ int FindSysVolumeIn(std::string& tree, std::string& context, std::string& volume
   NwNameList children;
   std::string below = start;
   NwNdsListContainers(tree, below, children);
+  DropRepeatedNames(children);
   for (const std::string& child : children) {
     std::string full = ChildName(child, start);
     if (full.size() > kMaxNameLength || depth > kMaxNameLength) continue;

@@ -275,6 +275,29 @@ TEST_F(SimulationTest, DirectoryListsAndFixedAnswers) {
   EXPECT_EQ(NwBindAttach(fs), 0);
 }
 
+TEST_F(SimulationTest, AllVolumesWalksARepeatedContainerOnce) {
+  // Every level names its one child a dozen times (once in lower case). Walked once per
+  // repetition, the deepest container's volume would come back 12 x 12 x 12 times, and a few
+  // more such levels would make a walk without end.
+  auto dozen = [](const std::string& name, const std::string& lower) {
+    std::string text = name;
+    for (int i = 1; i < 12; ++i) text += "," + (i == 5 ? lower : name);
+    return text;
+  };
+  Set("context", "total", "A");
+  Set("context", "A", dozen("B", "b"));
+  Set("context", "B.A", dozen("C", "c"));
+  Set("context", "C.B.A", dozen("D", "d"));
+  Set("volume", "total", "SYS");
+  Set("volume", "B.A", "VOL0");
+  Set("volume", "D.C.B.A", "VOL1,VOL2");
+  std::string tree = "ACME";
+  std::string root = "[ROOT]";
+  NwNameList list;
+  ASSERT_EQ(NwNdsListAllVolumes(tree, root, list), 0);
+  EXPECT_EQ(list, (NwNameList{"SYS", "VOL0.B.A", "VOL1.D.C.B.A", "VOL2.D.C.B.A"}));
+}
+
 TEST_F(SimulationTest, NdsSetupThroughTheTwins) {
   std::string tree = "ACME";
   std::string context = "SALES.ACME";
