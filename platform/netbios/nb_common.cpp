@@ -194,18 +194,24 @@ bool ParseAddress(const std::string& text, std::uint32_t& hostOrder) {
   return true;
 }
 
-int OpenUdp(std::uint32_t address, std::uint16_t port) {
+int OpenUdp(std::uint32_t address, std::uint16_t port, UdpSharing sharing) {
   int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return -1;
   int one = 1;
-  setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  // Linux lets a socket with SO_REUSEADDR share the port with any other such socket, whoever owns
+  // it (and unicast datagrams then reach only one of them); SO_REUSEPORT only with sockets of the
+  // same user.
+  if (sharing == UdpSharing::kAnyone) setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  if (sharing == UdpSharing::kSameUser) setsockopt(fd, SOL_SOCKET, SO_REUSEPORT, &one, sizeof one);
   setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &one, sizeof one);
   sockaddr_in sa{};
   sa.sin_family = AF_INET;
   sa.sin_port = htons(port);
   sa.sin_addr.s_addr = htonl(address);
   if (bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) {
+    const int e = errno;
     close(fd);
+    errno = e;
     return -1;
   }
   return fd;

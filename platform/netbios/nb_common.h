@@ -43,8 +43,14 @@ std::string ServiceLockPath();    // <root>/netbios/nbd.lock
 std::string AddressText(std::uint32_t hostOrder);
 bool ParseAddress(const std::string& text, std::uint32_t& hostOrder);
 
-// A UDP socket bound to address:port (SO_REUSEADDR, SO_BROADCAST, close-on-exec); -1 on failure.
-int OpenUdp(std::uint32_t address, std::uint16_t port);
+// Who else may bind a UDP socket to the same address and port.
+enum class UdpSharing {
+  kAnyone,     // SO_REUSEADDR: any program of any user (an emulated box's own address)
+  kSameUser,   // SO_REUSEPORT alone: only sockets of the same user, each hearing every broadcast
+  kExclusive,  // nobody: a second bind fails with EADDRINUSE
+};
+// A UDP socket bound to address:port (SO_BROADCAST, close-on-exec); -1 on failure with errno set.
+int OpenUdp(std::uint32_t address, std::uint16_t port, UdpSharing sharing = UdpSharing::kAnyone);
 bool SendUdp(int fd, std::uint32_t address, std::uint16_t port, const std::vector<std::uint8_t>& data);
 
 // One datagram as received on a UDP socket, with its sender.

@@ -27,9 +27,11 @@ PeerNode::~PeerNode() { Stop(); }
 
 bool PeerNode::Start() {
   nsU_ = OpenUdp(opt_.address, opt_.nameServicePort);
-  nsB_ = OpenUdp(opt_.broadcast, opt_.nameServicePort);
+  // The broadcast address is shared with the machine's NetBIOS service, which lets only sockets of
+  // its own user share it.
+  nsB_ = OpenUdp(opt_.broadcast, opt_.nameServicePort, UdpSharing::kSameUser);
   dgU_ = OpenUdp(opt_.address, opt_.datagramPort);
-  dgB_ = OpenUdp(opt_.broadcast, opt_.datagramPort);
+  dgB_ = OpenUdp(opt_.broadcast, opt_.datagramPort, UdpSharing::kSameUser);
   tcp_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   int one = 1;
   setsockopt(tcp_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);

@@ -15,11 +15,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <map>
 #include <random>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -155,6 +157,8 @@ class Service {
 
  private:
   bool Open();
+  // Sets and logs the reason why a port of the service could not be opened; false.
+  bool PortFailure(const char* what, std::uint32_t address, std::uint16_t port, int error);
   void Loop();
   void AcceptClient();
   void DropClient(int key);
@@ -188,6 +192,7 @@ class Service {
 
   Config cfg_;
   std::vector<LanaSockets> lanas_;
+  std::string failure_;  // why Open failed, for the program that started the service
   int listenFd_ = -1;
   std::string socketPath_;
   ino_t socketInode_ = 0;
@@ -221,8 +226,10 @@ int Service::Run(int readyFd) {
   dgmId_ = static_cast<std::uint16_t>(rd());
   bool ok = Open();
   if (readyFd >= 0) {
-    std::uint8_t status = ok ? 0 : 1;
-    ssize_t w = write(readyFd, &status, 1);
+    // The status byte, and after a failure its reason, in one write the starter reads whole.
+    std::string status(1, ok ? '\0' : '\1');
+    if (!ok) status += failure_.substr(0, 400);
+    ssize_t w = write(readyFd, status.data(), status.size());
     (void)w;
     close(readyFd);
   }
@@ -232,18 +239,28 @@ int Service::Run(int readyFd) {
   return 0;
 }
 
+bool Service::PortFailure(const char* what, std::uint32_t address, std::uint16_t port, int error) {
+  failure_ = std::string("cannot open the NetBIOS ") + what + " port (UDP " + std::to_string(port) + ") on " +
+             AddressText(address) + ": " +
+             (error == EADDRINUSE ? "another program (another NetBIOS service?) holds it; the service does not share it"
+                                  : std::strerror(error));
+  Log("%s%s", failure_);
+  return false;
+}
+
 bool Service::Open() {
   for (const LanaConfig& l : cfg_.lanas) {
     LanaSockets s;
     s.cfg = l;
-    s.nsUnicast = OpenUdp(l.address, cfg_.nameServicePort);
-    s.dgUnicast = OpenUdp(l.address, cfg_.datagramPort);
-    s.nsBroadcast = OpenUdp(l.broadcast, cfg_.nameServicePort);
-    s.dgBroadcast = OpenUdp(l.broadcast, cfg_.datagramPort);
-    if (s.nsUnicast < 0 || s.dgUnicast < 0) {
-      Log("cannot open the name service or datagram port on %s%s", AddressText(l.address));
-      return false;
-    }
+    // The unicast ports are this service's alone: a socket that shared them would take queries
+    // and datagrams meant for this machine and answer in its place. The broadcast reception is
+    // shared with this user's other nodes only.
+    s.nsUnicast = OpenUdp(l.address, cfg_.nameServicePort, UdpSharing::kExclusive);
+    if (s.nsUnicast < 0) return PortFailure("name service", l.address, cfg_.nameServicePort, errno);
+    s.dgUnicast = OpenUdp(l.address, cfg_.datagramPort, UdpSharing::kExclusive);
+    if (s.dgUnicast < 0) return PortFailure("datagram", l.address, cfg_.datagramPort, errno);
+    s.nsBroadcast = OpenUdp(l.broadcast, cfg_.nameServicePort, UdpSharing::kSameUser);
+    s.dgBroadcast = OpenUdp(l.broadcast, cfg_.datagramPort, UdpSharing::kSameUser);
     if (s.nsBroadcast < 0 || s.dgBroadcast < 0) Log("no broadcast reception on %s%s", AddressText(l.broadcast));
     s.tcp = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     int one = 1;
@@ -362,6 +379,14 @@ bool Service::TryExit() {
   struct stat st {};
   if (stat(socketPath_.c_str(), &st) == 0 && st.st_ino == socketInode_) unlink(socketPath_.c_str());
   close(listenFd_);
+  // The ports are nobody else's while this service holds them: free them before the next service,
+  // which waits for this lock, binds them.
+  for (LanaSockets& l : lanas_) {
+    for (int* fd : {&l.nsUnicast, &l.dgUnicast, &l.nsBroadcast, &l.dgBroadcast, &l.tcp}) {
+      if (*fd >= 0) close(*fd);
+      *fd = -1;
+    }
+  }
   if (lock >= 0) close(lock);
   return true;
 }

@@ -21,6 +21,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
@@ -806,8 +807,16 @@ bool StartService(const std::string& root) {
   if (rc == 0) {
     pollfd p{pipeFds[0], POLLIN, 0};
     if (poll(&p, 1, 15000) > 0) {
-      std::uint8_t status = 1;
-      ok = read(pipeFds[0], &status, 1) == 1 && status == 0;
+      // The status byte, after a failure with its reason (one write, so one read takes it whole).
+      char status[512];
+      const ssize_t n = read(pipeFds[0], status, sizeof status - 1);
+      ok = n >= 1 && status[0] == 0;
+      if (n > 1 && !ok) {
+        status[n] = 0;
+        for (ssize_t i = 1; i < n; ++i)
+          if (static_cast<unsigned char>(status[i]) < 0x20) status[i] = ' ';
+        std::fprintf(stderr, "psa_nbd: %s\n", status + 1);
+      }
     }
     int ws = 0;
     waitpid(pid, &ws, 0);  // the launcher half exits as soon as the service runs on its own
@@ -1147,7 +1156,7 @@ std::shared_ptr<Session> AddSession(State& st, int fd, int lana, const Name& loc
 // 0 nobody answered, 2 cancelled.
 int QueryName(const State& st, int lana, const Name& name, int cancelFd, std::uint32_t& address, int attempts) {
   const LanaConfig& lc = st.cfg.lanas[static_cast<std::size_t>(lana)];
-  int fd = OpenUdp(lc.address, 0);
+  int fd = OpenUdp(lc.address, 0, UdpSharing::kExclusive);
   if (fd < 0) return 0;
   static std::atomic<std::uint16_t> trnSeed{static_cast<std::uint16_t>(std::random_device{}())};
   wire::NsPacket q;
