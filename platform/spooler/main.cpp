@@ -8,7 +8,8 @@
 //   psa_spooler print PRINTER FILE              prints FILE ("-": standard input) on the printer's port
 // The monitor is "Vardon Print Server" unless PSADMIN_MONITOR names another. With a display
 // (DISPLAY, WAYLAND_DISPLAY or QT_QPA_PLATFORM set) add-port and configure-port offer the monitor
-// the dialog service, when the program is built with the dialogs' windows.
+// the dialog service, when the program is built with the dialogs' windows. Run as root it refuses a
+// platform root or monitor library that another user than root could change.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -59,6 +60,11 @@ int main(int argc, char** argv) {
   if (argc < 2) return Usage();
   const std::string command = argv[1];
   namespace sp = platform::spooler;
+  // Run as root, only a root that root alone can change (see UntrustedRootForSuperuser).
+  if (const std::string why = sp::UntrustedRootForSuperuser(); !why.empty()) {
+    std::fprintf(stderr, "psa_spooler: %s\n", why.c_str());
+    return 1;
+  }
   if (command == "register") {
     const std::string monitor = argc > 2 ? argv[2] : MonitorName();
     const std::string library = argc > 3 ? argv[3] : "libbrandel.so";

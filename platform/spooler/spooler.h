@@ -34,6 +34,21 @@ namespace platform::spooler {
 extern const char* const kMonitorsKey;
 extern const char* const kPrintersKey;
 
+// A program that runs as root (CUPS runs the backend so, an administrator psa_spooler) trusts only
+// what root alone can change: a user who could write the registry store could name any library as
+// the monitor's and have root run it.
+// Why `path` could be changed by a user other than root, or "" when it cannot: the file or folder
+// itself belongs to root and nobody else may write it, and so does every folder on the way to it,
+// through symbolic links too (a sticky folder such as /tmp may be writable by all: nobody else can
+// rename root's entries in it).
+std::string WritableByOthersThanRoot(const std::string& path);
+// For a program running as root: why it must not use its platform root (the root folder, its
+// registry folder and store, and the folders of the NetBIOS service, named objects and ini files),
+// or "" when root alone can change them. Always "" for a program that does not run as root.
+// LoadMonitor then refuses a monitor library that root alone cannot change, and one that is not
+// named by a path.
+std::string UntrustedRootForSuperuser();
+
 bool RegisterMonitor(const std::string& monitorName, const std::string& library);
 bool IsMonitorRegistered(const std::string& monitorName);
 bool AddPrinterRecord(const std::string& printer, const std::string& port, std::optional<DWORD> txTimeoutMs);
@@ -82,6 +97,8 @@ class Spooler {
   bool AttachMonitor(const std::string& monitorName, InitializeMonitorExFn initialize);
   bool loaded() const { return loaded_; }
   const std::string& error() const { return error_; }
+  // The last LoadMonitor refused a library that another user than root could change.
+  bool untrusted() const { return untrusted_; }
   const MONITOR& table() const { return table_; }
 
   // The spooler's port calls; each returns the monitor's result, its last error in *error.
@@ -102,6 +119,7 @@ class Spooler {
   std::string monitorName_;
   MONITOR table_{};
   bool loaded_ = false;
+  bool untrusted_ = false;
   std::string error_;
 };
 

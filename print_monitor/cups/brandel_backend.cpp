@@ -12,7 +12,8 @@
 // Printer states go to CUPS as "STATE:" lines: paper out as media-empty-error, off-line as
 // offline-report, the retry time-out as timed-out-error. Exit codes: 0 printed (or cancelled by
 // SIGTERM), 1 the job failed, 4 the port cannot be opened (stop the queue), 6 the document could
-// not be started (retry the job later).
+// not be started (retry the job later). Run as root, the backend stops the queue (4) when another
+// user than root could change its platform root, registry store or the monitor's library.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -177,16 +178,22 @@ int main(int argc, char** argv) {
   static BackendSink sink;
   platform::SetMessageSink(&sink);
   namespace sp = platform::spooler;
+  if (argc != 1 && (argc < 6 || argc > 7)) {
+    std::fprintf(stderr, "Usage: %s job-id user title copies options [file]\n", argv[0]);
+    return kBackendFailed;
+  }
+  // CUPS runs the backend as root (mode 0700): a root, registry store or monitor library that
+  // another user can change would let that user run code as root.
+  if (const std::string why = sp::UntrustedRootForSuperuser(); !why.empty()) {
+    std::fprintf(stderr, "ERROR: %s\n", why.c_str());
+    return kBackendStop;
+  }
   if (argc == 1) {
     sp::Spooler spooler;
-    if (!LoadMonitor(spooler)) return kBackendOk;  // nothing to list
+    if (!LoadMonitor(spooler)) return spooler.untrusted() ? kBackendStop : kBackendOk;  // else nothing to list
     for (const std::string& port : spooler.PortNames())
       std::printf("network brandel:/%s \"Vardon Print Server\" \"Vardon Print Server %s\"\n", port.c_str(), port.c_str());
     return kBackendOk;
-  }
-  if (argc < 6 || argc > 7) {
-    std::fprintf(stderr, "Usage: %s job-id user title copies options [file]\n", argv[0]);
-    return kBackendFailed;
   }
   const char* root = std::getenv("PSADMIN_ROOT");
   std::fprintf(stderr, "DEBUG: platform root %s\n", root != nullptr ? root : "(default)");

@@ -75,7 +75,13 @@ class RealCups : public ::testing::Test {
     emu_ = std::make_unique<monitor_test::EmulatedPrintBox>(root_.path(), ports_, "CUPSBOX", 8192);
     box_ = emu_->box.get();
     path_ = emu_->path.get();
-    ASSERT_TRUE(platform::spooler::RegisterMonitor("Vardon Print Server", BinFolder() + "/../lib/libbrandel.so"));
+    // Set up as the installation steps say: cupsd runs the backend as root, which uses a root and a
+    // monitor library only when root alone can change them (the root of a test is its own, 0700).
+    const std::string lib = root_.path() + "/lib";
+    platform::MakeDirectories(lib);
+    ::chmod(lib.c_str(), 0755);
+    WriteFile(lib + "/libbrandel.so", ReadFile(BinFolder() + "/../lib/libbrandel.so"), 0644);
+    ASSERT_TRUE(platform::spooler::RegisterMonitor("Vardon Print Server", lib + "/libbrandel.so"));
     SavePort(0, "");
     StartCups();
   }
