@@ -4,9 +4,11 @@
 
 #include <QTabBar>
 #include <QTest>
+#include <cstdint>
 #include <cstdlib>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -331,13 +333,57 @@ TEST_F(SaveToDeviceTest, RestoreToDefaultsThenSaveSendsTheDefaultsAndKeepsTheWor
   EXPECT_EQ(g_WirelessPage.m_cbChannel.GetLBText(g_WirelessPage.m_cbChannel.GetCurSel()), "14");
   const Lines sent = Save(box);
   ASSERT_FALSE(sent.empty()) << sink_.ids().size();
-  // A box on DHCP is saved with the default 0.0.0.0.
+  // A box on DHCP is saved with the default 0.0.0.0; this one-port model prints to P1 only.
   ExpectLines(sent,
               {"0001 :" + defaultName, "0011 :ENABLE", "4000 :0.0.0.0", "4020 :Enable", "5000 :OFFICE", "5001 :NO",
-               "7000 :", "7002 :14", "7003 :Disable", "7012 :2", "7013 :0", "0100 :P1", "0120 :P2", "0101 :"},
+               "7000 :", "7002 :14", "7003 :Disable", "7012 :2", "7013 :0", "0100 :P1", "0120 :P1", "0101 :"},
               "defaults");
   EXPECT_TRUE(sink_.ids().empty());
 }
+
+// Restore to Defaults points the logical ports only at parallel ports the box has: a one-port
+// box's physical-port list is disabled, so a port it lacks could never be corrected.
+struct DefaultTargetsCase {
+  const char* name;
+  std::uint8_t code[3];  // model code of the device-information block
+  int parallel, serial;  // its port counts
+  const char* targets;   // the physical port of logical ports 1 to 8, by port number
+};
+
+void PrintTo(const DefaultTargetsCase& c, std::ostream* out) { *out << c.name; }
+
+class RestoreDefaultsByModelTest : public SaveToDeviceTest, public ::testing::WithParamInterface<DefaultTargetsCase> {};
+
+TEST_P(RestoreDefaultsByModelTest, LogicalPortsPrintToTheModelsOwnParallelPorts) {
+  const DefaultTargetsCase& c = GetParam();
+  box_emulator::Box& box = OpenBox([&](box_emulator::Box& b) {
+    b.SetModelCode(c.code[0], c.code[1], c.code[2]);
+    b.SetPortCounts(c.parallel, c.serial, 0);
+    // Logical ports that print somewhere else before the restore.
+    for (const char* key : {"0100", "0120", "0140", "0160", "0180", "0200", "0220", "0240"}) b.SetSetting(key, "SP");
+  });
+  Click(View(), 1075);
+  const Lines sent = Save(box);
+  ASSERT_FALSE(sent.empty()) << sink_.ids().size();
+  for (int n = 1; n <= 8; ++n) {
+    char key[8];
+    std::snprintf(key, sizeof key, "%04d", 100 + 20 * (n - 1));
+    const std::string port = std::string("P") + c.targets[n - 1];
+    ExpectLines(sent, {std::string(key) + " :" + port}, "logical port " + std::to_string(n));
+    EXPECT_EQ(box.Setting(key).value_or(""), port) << key;
+  }
+  EXPECT_TRUE(sink_.ids().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Models, RestoreDefaultsByModelTest,
+    ::testing::Values(DefaultTargetsCase{"OneParallelPortModel0", {0x00, 0x54, 0x10}, 1, 0, "11111111"},
+                      DefaultTargetsCase{"OneParallelPortModel12", {0x02, 0x50, 0x10}, 1, 0, "11111111"},
+                      DefaultTargetsCase{"TwoParallelPortsModel16", {0x06, 0x31, 0x00}, 2, 0, "12121212"},
+                      DefaultTargetsCase{"TwoParallelPortsAndSerialModel2", {0x00, 0x14, 0x00}, 2, 1, "12121212"},
+                      DefaultTargetsCase{"ThreeParallelPortsModel4", {0x01, 0x71, 0x00}, 3, 0, "12312312"},
+                      DefaultTargetsCase{"ThreeParallelPortsAndSerialModel3", {0x01, 0x02, 0x00}, 3, 1, "12312312"}),
+    [](const ::testing::TestParamInfo<DefaultTargetsCase>& param) { return std::string(param.param.name); });
 
 TEST_F(SaveToDeviceTest, TabFromTheAuthenticationRadiosLeavesThePage) {
   OpenBox();
