@@ -201,7 +201,7 @@ void CPellamView::SelectDevice() {
     m_DeviceTree.GetCellText(row, 0, name);
     {
       ui::CWaitCursor wait;
-      m_iResult = utility.mGetDeviceProtocol(name, &mdsProtocolData);
+      m_iResult = utility.mGetDeviceProtocol(name, &mdsCheckedProtocolData);
     }
     CComMethod::ShowResult(m_iResult);
     if (m_iResult == 0) {
@@ -240,6 +240,14 @@ int CPellamView::ShownModelType() const { return m_bDeviceOpen ? m_OpenBox.model
 void CPellamView::RenameOpenBox(const std::string& deviceName) {
   m_OpenBox.deviceName = deviceName;
   g_szDeviceName = deviceName;
+}
+
+void CPellamView::OpenBoxRenamedByQuick(const std::string& deviceName) {
+  RenameOpenBox(deviceName);
+  gdsSystemConfigurationData.szDeviceName = deviceName;
+  if (g_pCurrentPage == &g_SystemPage && g_SystemPage.GetSafeHwnd() != nullptr) {
+    g_SystemPage.m_editDeviceName.SetWindowText(deviceName);
+  }
 }
 
 void CPellamView::ShowPage(int tab) {
