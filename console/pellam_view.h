@@ -83,6 +83,8 @@ class CPellamView : public ui::CFormView, public CPageHost {
   void OnResetDevice();
   void OnRestoreFactoryDefault();
   void OnParallelPortStatus(int port);
+  // Prints the box's test page on parallel port 1, 2 or 3; a failure shows its message.
+  void OnPrintTestPage(int port);
   void OnSendDirectCommand();
   void OnAppAbout();
   void OnAddCrossSegmentPrintServer();
