@@ -274,7 +274,7 @@ TEST_F(PjlDialogs, FailedReadBackEmptiesTheGrid) {
 }
 
 // After a set the printer is busy for a while; the dialog checks up to four times, 8 s apart.
-TEST_F(PjlDialogs, WaitsForTheIdlePrinterAtThePartsPace) {
+TEST_F(PjlDialogs, WaitsForTheIdlePrinterUpToFourChecksEightSecondsApart) {
   struct Case {
     int busyChecks;      // status checks after the set that find the printer busy
     bool ends;           // the dialog ends with IDOK
