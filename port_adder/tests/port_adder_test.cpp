@@ -4,6 +4,9 @@
 // the printer set-up start.
 #include <gtest/gtest.h>
 
+#include <QAction>
+#include <QMenu>
+
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -304,6 +307,38 @@ TEST_F(PortAdderTest, AddTakesBoxNamesUpToTheNetbiosLength) {
   EXPECT_EQ(calls, 0);
   EXPECT_TRUE(dapsel::AddSelectedPort(longer, "Port 1,Laser 4", add, start).created);
   EXPECT_EQ(calls, 1);
+}
+
+// The window menu holds a separator and "&About Dapsel..."; the item opens the About box, which
+// shows the program's name and version. With PSA_TEST_SCREENSHOTS set to a folder, both windows
+// are saved there for a look.
+TEST_F(PortAdderTest, WindowMenuAboutItemOpensTheAboutBox) {
+  auto dlg = Dialog();
+  dlg->browse = [] { return std::vector<ServerNode>{}; };
+  const char* shots = std::getenv("PSA_TEST_SCREENSHOTS");
+  std::vector<int> shown;
+  ui::SetModalHook([&](ui::CDialog& d) {
+    shown.push_back(d.Template().id);
+    if (d.Template().id == dapsel::IDD_ABOUTBOX) {
+      EXPECT_EQ(d.GetWindowText(), "About Dapsel");
+      EXPECT_EQ(d.GetDlgItemText(dapsel::IDC_ABOUT_VERSION), "Dapsel Version 1.0");
+      if (shots != nullptr) ui::SaveScreenshot(d, QString::fromStdString(std::string(shots) + "/dapsel_about.png"));
+      d.EndDialog(ui::IDOK);
+      return;
+    }
+    QMenu* menu = dlg->systemMenu();
+    ASSERT_NE(menu, nullptr);
+    const auto entries = menu->actions();
+    ASSERT_EQ(entries.size(), 2);
+    EXPECT_TRUE(entries[0]->isSeparator());
+    EXPECT_EQ(entries[1]->text().toStdString(), "&About Dapsel...");
+    if (shots != nullptr) ui::SaveScreenshot(*dlg, QString::fromStdString(std::string(shots) + "/dapsel_select.png"));
+    entries[1]->trigger();
+    dlg->OnSysCommand(32);  // another command of the window menu: no About box
+  });
+  dlg->DoModal();
+  ui::SetModalHook({});
+  EXPECT_EQ(shown, (std::vector<int>{dapsel::IDD_PRINTER_SELECT, dapsel::IDD_ABOUTBOX}));
 }
 
 TEST_F(PortAdderTest, EpsonPortAndRefusedCreationLeaveNoHandOverRecord) {
