@@ -203,6 +203,28 @@ TEST_F(ShippedMonitor, BackendReportsStatesAndExitsAsCupsExpects) {
   EXPECT_EQ(ChildProgram(BinFolder() + "/brandel", {"4", "u", "t", "1", "", file}, env).Wait(), 6);
 }
 
+// A printer state the protocol does not name counts as off-line: CUPS hears of it, and the job
+// goes on once the printer is back.
+TEST_F(ShippedMonitor, BackendReportsAnUnknownPrinterStateAsOffline) {
+  ASSERT_EQ(Spooler({"register"}), 0);
+  ASSERT_EQ(Spooler({"add-port"}), 0);
+  const std::string file = root_.path() + "/job.bin";
+  const std::string data = Pattern(9000);
+  WriteFile(file, data);
+  std::vector<std::string> env = Env();
+  env.push_back("DEVICE_URI=brandel:/CUPS_P1");
+  box_emulator::PrintPortFault fault;
+  fault.offline = true;
+  fault.offlineState = 7;
+  path_->SetFault(box_, 0, fault);
+  ChildProgram job(BinFolder() + "/brandel", {"3", "u", "t", "1", "", file}, env);
+  ASSERT_TRUE(job.WaitForError("STATE: +offline-report")) << job.Error();
+  path_->SetFault(box_, 0, {});
+  ASSERT_EQ(job.Wait(), 0) << job.Error();
+  EXPECT_NE(job.Error().find("STATE: -media-empty-error,offline-report"), std::string::npos) << job.Error();
+  EXPECT_EQ(Sink(), data);
+}
+
 // psa_spooler registers the monitor by the library's absolute path: a backend installed in another
 // folder (as CUPS keeps its backends) loads it and prints.
 TEST_F(ShippedMonitor, RegisteredLibraryLoadsFromABackendInAnotherFolder) {
