@@ -30,6 +30,7 @@ const struct {
     {611, "Device %s not found"},
     {612, "Invalid NetBEUI name"},
     {613, "Cannot get correct information from NetBios interface.\nPrint Server driver will not work properly."},
+    {614, "The NetBIOS service of this computer could not be started."},
     {700, "Vardon Print Server"},
     {702, "Cannot assign 'LPT' or 'COM' as port name"},
     {704, "Cannot create Port %s."},

@@ -4,6 +4,9 @@
 // the printer set-up start.
 #include <gtest/gtest.h>
 
+#include <QAction>
+#include <QMenu>
+
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -111,6 +114,9 @@ TEST(PortAdderRules, CommandLineStatusModelAndPortNames) {
   for (const char* good : {"PS123456_P1", "LPT3:PS123456"}) EXPECT_TRUE(dapsel::IsUsablePortName(good)) << good;
   for (const char* bad : {"", "PS 1_P1", "PS,1_P1", "PS\\1_P1", "PS\n1_P1", "PS123456789012"})
     EXPECT_FALSE(dapsel::IsUsablePortName(bad)) << bad;
+  for (const char* good : {"PS", "RECEPTIONDESK", "RECEPTIONDESK03"}) EXPECT_TRUE(dapsel::IsUsableDeviceName(good)) << good;
+  for (const char* bad : {"", "FRONT DESK", "FRONT,DESK", "RECEPTIONDESK004", "PS\t1"})
+    EXPECT_FALSE(dapsel::IsUsableDeviceName(bad)) << bad;
 }
 
 // Emulated boxes found over TCP/IP through the scanner's cache file; the monitor loaded from
@@ -258,6 +264,81 @@ TEST_F(PortAdderTest, AddMakesTheMonitorPortFromTheHandOverRecordAndStartsPrinte
   ASSERT_TRUE(spooler.LoadMonitor("Vardon Print Server"));
   const auto names = spooler.PortNames();
   EXPECT_NE(std::find(names.begin(), names.end(), "FRONTDESK_P1"), names.end());
+}
+
+// A box name of 13 to 15 characters is a whole NetBIOS name: Add makes its port through the
+// dialog, and the monitor's record calls the box by that whole name.
+TEST_F(PortAdderTest, AddTakesBoxNamesUpToTheNetbiosLength) {
+  ASSERT_TRUE(platform::spooler::RegisterMonitor("Vardon Print Server", PSA_BRANDEL_LIBRARY));
+  const struct {
+    const char* device;
+    const char* port;
+  } cases[] = {{"RECEPTIONDESK", "RECEPTIOND_P1"}, {"RECEPTIONDESK2", "RECEPTIOND_P2"}, {"RECEPTIONDESK03", "RECEPTIOND_P3"}};
+  int port = 0;
+  for (const auto& c : cases) {
+    first_->SetDeviceName(c.device);
+    auto dlg = Dialog();
+    ui::SetModalHook([&](ui::CDialog&) {
+      dlg->OnRefresh();
+      ui::HTREEITEM item = PortItem(dlg->tree(), c.device, port);
+      ASSERT_NE(item, nullptr) << c.device;
+      dlg->tree().SelectItem(item);
+      dlg->OnOK();
+    });
+    dlg->DoModal();
+    ui::SetModalHook({});
+    const std::string key = std::string(kPortsKey) + "\\" + c.port;
+    EXPECT_EQ(Text(key, "TCP/IP Address"), c.device) << c.port;
+    EXPECT_EQ(Text(key, "Port"), std::to_string(port)) << c.port;
+    ++port;
+  }
+  for (const auto& shown : sink_.shown()) EXPECT_NE(shown.id, 151) << shown.text;
+  // A name the record cannot carry is refused as a device name, not as a port name.
+  ServerNode comma = Node(TYPE_NETBEUI, "FRONTDESK,2", "NB", 3);  // its port name comes from "NB"
+  ServerNode longer = Node(TYPE_NETBEUI, "LONGER", "NB", 3);
+  std::memcpy(longer.deviceName, "ABCDEFGHIJKLMNOPQRS", 19);  // only a NetBIOS name's 15 are carried
+  int calls = 0;
+  auto add = [&](const char*, void*, const char*) { return ++calls, 1; };
+  auto start = [](const char*, unsigned) { return 33u; };
+  sink_ = ui::ScriptedMessageSink();
+  EXPECT_FALSE(dapsel::AddSelectedPort(comma, "Port 1,Laser 4", add, start).created);
+  ASSERT_FALSE(sink_.shown().empty());
+  EXPECT_EQ(sink_.shown().back().text, "'FRONTDESK,2' is an invalid device name.");
+  EXPECT_EQ(calls, 0);
+  EXPECT_TRUE(dapsel::AddSelectedPort(longer, "Port 1,Laser 4", add, start).created);
+  EXPECT_EQ(calls, 1);
+}
+
+// The window menu holds a separator and "&About Dapsel..."; the item opens the About box, which
+// shows the program's name and version. With PSA_TEST_SCREENSHOTS set to a folder, both windows
+// are saved there for a look.
+TEST_F(PortAdderTest, WindowMenuAboutItemOpensTheAboutBox) {
+  auto dlg = Dialog();
+  dlg->browse = [] { return std::vector<ServerNode>{}; };
+  const char* shots = std::getenv("PSA_TEST_SCREENSHOTS");
+  std::vector<int> shown;
+  ui::SetModalHook([&](ui::CDialog& d) {
+    shown.push_back(d.Template().id);
+    if (d.Template().id == dapsel::IDD_ABOUTBOX) {
+      EXPECT_EQ(d.GetWindowText(), "About Dapsel");
+      EXPECT_EQ(d.GetDlgItemText(dapsel::IDC_ABOUT_VERSION), "Dapsel Version 1.0");
+      if (shots != nullptr) ui::SaveScreenshot(d, QString::fromStdString(std::string(shots) + "/dapsel_about.png"));
+      d.EndDialog(ui::IDOK);
+      return;
+    }
+    QMenu* menu = dlg->systemMenu();
+    ASSERT_NE(menu, nullptr);
+    const auto entries = menu->actions();
+    ASSERT_EQ(entries.size(), 2);
+    EXPECT_TRUE(entries[0]->isSeparator());
+    EXPECT_EQ(entries[1]->text().toStdString(), "&About Dapsel...");
+    if (shots != nullptr) ui::SaveScreenshot(*dlg, QString::fromStdString(std::string(shots) + "/dapsel_select.png"));
+    entries[1]->trigger();
+    dlg->OnSysCommand(32);  // another command of the window menu: no About box
+  });
+  dlg->DoModal();
+  ui::SetModalHook({});
+  EXPECT_EQ(shown, (std::vector<int>{dapsel::IDD_PRINTER_SELECT, dapsel::IDD_ABOUTBOX}));
 }
 
 TEST_F(PortAdderTest, EpsonPortAndRefusedCreationLeaveNoHandOverRecord) {
