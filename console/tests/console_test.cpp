@@ -19,6 +19,7 @@
 #include "console/main_frame.h"
 #include "console/main_menu_dlg.h"
 #include "console/pellam_view.h"
+#include "console/resource.h"
 #include "console/tests/console_fixture.h"
 #include "console_pages/quick_setup_dlg.h"
 #include "device_client/core/transport/transport.h"
@@ -28,6 +29,7 @@
 #include "device_client/access/tests/dead_transports.h"
 #include "device_client/settings/com_method.h"
 #include "platform/named_objects/named_objects.h"
+#include "platform/paths.h"
 #include "platform/profile.h"
 
 namespace console_test {
@@ -341,6 +343,38 @@ TEST_F(ConsoleTest, ProtocolWritesCommonIniAndBrowsesAgain) {
   Click(*g_pMainMenuDlg, 1163);
   EXPECT_EQ(sink.ids(), std::vector<int>{32888});
   EXPECT_EQ(GetPrivateProfileInt("ConnectedProtocol", "bTCPIP", -1, "common.ini"), 1);
+  platform::SetMessageSink(&sink_);
+}
+
+TEST_F(ConsoleTest, AProtocolChoiceThatCannotBeSavedIsShownAndTheDialogStays) {
+  MakeBoxes(1);
+  ASSERT_TRUE(Start());
+  Tick();
+  // The settings file has grown past what the suite writes (4 MiB): every write of it fails.
+  const std::string path = platform::WindowsDirectory() + "/common.ini";
+  {
+    std::ofstream out(path, std::ios::app);
+    out << ";" << std::string(5u << 20, 'x') << "\n";
+  }
+  auto fileText = [&] {
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  const std::string before = fileText();
+  ui::ScriptedMessageSink sink;
+  platform::SetMessageSink(&sink);
+  bool stayed = false;
+  ui::SetModalHook([&](ui::CDialog& d) {
+    d.CheckDlgButton(1142, 1);
+    Click(d, ui::IDOK);
+    stayed = d.IsWindowVisible();
+    Click(d, ui::IDCANCEL);
+  });
+  Click(*g_pMainMenuDlg, 1163);
+  EXPECT_TRUE(stayed);
+  ASSERT_EQ(sink.ids(), std::vector<int>{console::IDS_PROTOCOL_NOT_SAVED});
+  EXPECT_EQ(sink.shown()[0].text, "The connected protocols could not be saved in the settings file:\n" + path);
+  EXPECT_TRUE(fileText() == before);
   platform::SetMessageSink(&sink_);
 }
 

@@ -388,6 +388,7 @@ TEST_F(SaveToDeviceTest, RefusedInputsSendNothing) {
   gdsTCPIPConfigurationData.szIPAddress = "10.0.0.0";
   EXPECT_TRUE(Save(box).empty());
   EXPECT_EQ(sink_.ids(), std::vector<int>{console::IDS_IP_ADDRESS_ILLEGAL});
+  EXPECT_EQ(sink_.shown().back().text, "IP Address illegal.");
   EXPECT_EQ(sink_.shown().back().type, platform::MB_OK | platform::MB_ICONWARNING);
   gdsTCPIPConfigurationData.bAutoAddress1 = 1;
   // A network name with a control character: refused before any field is stored.
