@@ -364,7 +364,9 @@ TEST_F(ConsoleTest, AProtocolChoiceThatCannotBeSavedIsShownAndTheDialogStays) {
   ui::ScriptedMessageSink sink;
   platform::SetMessageSink(&sink);
   bool stayed = false;
+  std::string title;
   ui::SetModalHook([&](ui::CDialog& d) {
+    title = d.GetSafeHwnd()->windowTitle().toStdString();  // no caption of its own: the program's
     d.CheckDlgButton(1142, 1);
     Click(d, ui::IDOK);
     stayed = d.IsWindowVisible();
@@ -372,6 +374,7 @@ TEST_F(ConsoleTest, AProtocolChoiceThatCannotBeSavedIsShownAndTheDialogStays) {
   });
   Click(*g_pMainMenuDlg, 1163);
   EXPECT_TRUE(stayed);
+  EXPECT_EQ(title, "Vardon Print Server Administration Program");
   ASSERT_EQ(sink.ids(), std::vector<int>{console::IDS_PROTOCOL_NOT_SAVED});
   EXPECT_EQ(sink.shown()[0].text, "The connected protocols could not be saved in the settings file:\n" + path);
   EXPECT_TRUE(fileText() == before);
