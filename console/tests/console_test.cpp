@@ -29,6 +29,7 @@
 #include "device_client/access/tests/dead_transports.h"
 #include "device_client/settings/com_method.h"
 #include "platform/named_objects/named_objects.h"
+#include "platform/netprobe/netprobe.h"
 #include "platform/paths.h"
 #include "platform/profile.h"
 
@@ -315,7 +316,6 @@ TEST_F(ConsoleTest, QuickWritesNothingWhenTheBoxCannotBeReadAndShowsAFailedWrite
 
 TEST_F(ConsoleTest, ProtocolWritesCommonIniAndBrowsesAgain) {
   MakeBoxes(2);
-  ASSERT_TRUE(RegisterStandInProtocols());
   ASSERT_TRUE(Start());
   Tick();
   Tick();
@@ -344,6 +344,32 @@ TEST_F(ConsoleTest, ProtocolWritesCommonIniAndBrowsesAgain) {
   EXPECT_EQ(sink.ids(), std::vector<int>{32888});
   EXPECT_EQ(GetPrivateProfileInt("ConnectedProtocol", "bTCPIP", -1, "common.ini"), 1);
   platform::SetMessageSink(&sink_);
+}
+
+TEST_F(ConsoleTest, ProtocolOffersWhatThisPcHas) {
+  MakeBoxes(1);
+  ASSERT_TRUE(Start());
+  Tick();
+  for (const char* ipxEnabled : {"0", "1"}) {
+    SCOPED_TRACE(std::string("IPX stand-in enabled ") + ipxEnabled);
+    ASSERT_EQ(::setenv("PSADMIN_IPX_ENABLED", ipxEnabled, 1), 0);
+    const platform::netprobe::InstalledProtocols pc = platform::netprobe::DetectInstalledProtocols();
+    bool tcpip = false, ipx = false, netbeui = false;
+    ui::SetModalHook([&](ui::CDialog& d) {
+      tcpip = d.GetDlgItem(1142)->IsWindowEnabled();
+      ipx = d.GetDlgItem(1143)->IsWindowEnabled();
+      netbeui = d.GetDlgItem(1144)->IsWindowEnabled();
+      Click(d, ui::IDCANCEL);
+    });
+    Click(*g_pMainMenuDlg, 1163);
+    EXPECT_EQ(tcpip, pc.tcpip);
+    EXPECT_EQ(ipx, pc.ipxspx);
+    EXPECT_EQ(netbeui, pc.netbios);
+    if (std::string(ipxEnabled) == "0") {
+      EXPECT_FALSE(ipx);
+    }
+  }
+  ::unsetenv("PSADMIN_IPX_ENABLED");
 }
 
 TEST_F(ConsoleTest, AProtocolChoiceThatCannotBeSavedIsShownAndTheDialogStays) {
@@ -501,7 +527,6 @@ namespace {
 // there for a look.
 TEST_F(ConsoleTest, WindowsRenderHeadless) {
   MakeBoxes(2);
-  ASSERT_TRUE(RegisterStandInProtocols());
   ASSERT_TRUE(Start());
   Tick();
   const char* keep = std::getenv("PSA_SCREENSHOT_DIR");
