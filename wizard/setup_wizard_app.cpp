@@ -44,6 +44,11 @@ void RegisterWizardStrings() {
   platform::RegisterString(IDS_WIZARD_EVENT, "Print Server Wizard Event");
   platform::RegisterString(IDS_PAUSE_EVENT, "Print Server Pause Event");
   platform::RegisterString(IDS_SETUP_PRINTERS_NOW, "Do you want to setup printers for printing right now ?");
+  // The pages' messages, so that every text the wizard shows is there from its start.
+  RegisterWizardRoutineStrings();
+  RegisterTcpipStrings();
+  RegisterNetwareStrings();
+  RegisterWirelessStrings();
 }
 
 CSetupWizardApp::CSetupWizardApp(std::string commandLine) : m_szCommandLine(std::move(commandLine)) {

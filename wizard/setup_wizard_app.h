@@ -51,7 +51,8 @@ class CSetupWizardApp : public ui::CWinApp {
   ui::InstanceHost m_Instance;
 };
 
-// The wizard's string table.
+// The wizard's string table: every text it shows by string id, its pages' too. The application
+// object's constructor registers it.
 void RegisterWizardStrings();
 
 }  // namespace wizard

@@ -323,6 +323,34 @@ TEST_F(SaveToDeviceTest, WithWepOffTheBoxsKeysAreWrittenBackAsTheyAre) {
   EXPECT_EQ(box.Setting("7006").value_or(""), key26);
 }
 
+TEST_F(SaveToDeviceTest, KeyLengthClickedBeforeWepOffLeavesTheBoxsKeySet) {
+  box_emulator::Box& box = OpenBox([](box_emulator::Box& b) {
+    b.SetSetting("7003", "Enable");
+    b.SetSetting("7004", "5");
+    b.SetSetting("7005", "2");
+    b.SetSetting("7006", "0102030405");
+    b.SetSetting("7008", "2122232425");
+  });
+  SelectTab(5);
+  ASSERT_EQ(g_WirelessPage.IsDlgButtonChecked(W::IDC_64_BITS), 1);
+  Click(g_WirelessPage, W::IDC_128_BITS);
+  Click(g_WirelessPage, W::IDC_WEP_DISABLED);
+  const Lines sent = Save(box);
+  ASSERT_FALSE(sent.empty()) << sink_.ids().size();
+  ExpectLines(sent, {"7003 :Disable", "7004 :5", "7005 :2", "7006 :0102030405", "7008 :2122232425"}, "WEP off");
+  EXPECT_EQ(box.Setting("7004").value_or(""), "5");
+  EXPECT_EQ(box.Setting("7005").value_or(""), "2");
+  // Leaving the tab stores the page too: the same set stays in the records.
+  Click(g_WirelessPage, W::IDC_WEP_ENABLED);
+  Click(g_WirelessPage, W::IDC_128_BITS);
+  Click(g_WirelessPage, W::IDC_WEP_DISABLED);
+  SelectTab(0);
+  SelectTab(5);
+  EXPECT_EQ(g_WirelessPage.IsDlgButtonChecked(W::IDC_WEP_DISABLED), 1);
+  ExpectLines(Save(box), {"7003 :Disable", "7004 :5", "7005 :2", "7006 :0102030405"}, "after a tab change");
+  EXPECT_TRUE(sink_.ids().empty());
+}
+
 TEST_F(SaveToDeviceTest, RestoreToDefaultsThenSaveSendsTheDefaultsAndKeepsTheWorkgroup) {
   box_emulator::Box& box = OpenBox([](box_emulator::Box& b) {
     b.SetSetting("5000", "OFFICE");
@@ -411,6 +439,7 @@ TEST_F(SaveToDeviceTest, RefusedInputsSendNothing) {
   gdsTCPIPConfigurationData.szIPAddress = "10.0.0.0";
   EXPECT_TRUE(Save(box).empty());
   EXPECT_EQ(sink_.ids(), std::vector<int>{console::IDS_IP_ADDRESS_ILLEGAL});
+  EXPECT_EQ(sink_.shown().back().text, "IP Address illegal.");
   EXPECT_EQ(sink_.shown().back().type, platform::MB_OK | platform::MB_ICONWARNING);
   gdsTCPIPConfigurationData.bAutoAddress1 = 1;
   // A network name with a control character: refused before any field is stored.

@@ -24,6 +24,17 @@ bool IpxUsable();
 // The NetBIOS stand-in lists at least one LANA.
 bool NetbiosUsable();
 
+// The network protocols this PC has: the one answer that every program of the suite gives (the
+// console's Protocol dialog enables these, the wizard's welcome page calls them installed). A
+// protocol is there when the suite's layer for it can be used now: TCP/IP an IPv4 socket, IPX/SPX
+// the IPX stand-in, NetBEUI the NetBIOS stand-in (NetBIOS over TCP/IP).
+struct InstalledProtocols {
+  bool tcpip = false;
+  bool ipxspx = false;
+  bool netbios = false;
+};
+InstalledProtocols DetectInstalledProtocols();
+
 // --- Workgroups ---
 // The Samba configuration file: $PSADMIN_SMB_CONF when set, else "/etc/samba/smb.conf".
 std::string SmbConfPath();

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "platform/named_objects/named_objects.h"
+#include "platform/netprobe/netprobe.h"
 #include "platform/registry.h"
 #include "wizard/resource.h"
 #include "platform/process/process.h"
@@ -96,6 +97,31 @@ TEST_F(WizardTest, PageSetsFollowTheMode) {
     Run(line, "X");
     EXPECT_EQ(pages, count) << line;
   }
+}
+
+TEST_F(WizardTest, TheWelcomePageShowsTheProtocolsThisPcHas) {
+  for (const char* ipxEnabled : {"0", "1"}) {
+    SCOPED_TRACE(std::string("IPX stand-in enabled ") + ipxEnabled);
+    ASSERT_EQ(::setenv("PSADMIN_IPX_ENABLED", ipxEnabled, 1), 0);
+    const platform::netprobe::InstalledProtocols pc = platform::netprobe::DetectInstalledProtocols();
+    auto text = [](bool installed) { return std::string(installed ? "Installed" : "Not Installed"); };
+    std::string tcpip, netbios, ipx;
+    atX = [&](ui::CPropertySheet& s) {
+      ui::CPropertyPage* page = s.GetActivePage();
+      ASSERT_NE(page, nullptr);
+      tcpip = page->GetDlgItemText(1029);
+      netbios = page->GetDlgItemText(1048);
+      ipx = page->GetDlgItemText(1047);
+    };
+    Run("", "X");
+    EXPECT_EQ(tcpip, text(pc.tcpip));
+    EXPECT_EQ(netbios, text(pc.netbios));
+    EXPECT_EQ(ipx, text(pc.ipxspx));
+    if (std::string(ipxEnabled) == "0") {
+      EXPECT_EQ(ipx, "Not Installed");
+    }
+  }
+  ::unsetenv("PSADMIN_IPX_ENABLED");
 }
 
 TEST_F(WizardTest, AnEmptyListLeavesOnlyBack) {

@@ -149,6 +149,18 @@ TEST(DefaultWorkgroup, ComesFromTheConfiguredFileAndLeavesTheTextWhenItIsMissing
 
 TEST(Layers, TcpipIsUsableHere) { EXPECT_TRUE(netprobe::TcpipUsable()); }
 
+TEST(Layers, TheProtocolsThisPcHasAreItsUsableLayers) {
+  platform::testing::TempRoot root;
+  ASSERT_EQ(::setenv("PSADMIN_IPX_ENABLED", "0", 1), 0);
+  const netprobe::InstalledProtocols off = netprobe::DetectInstalledProtocols();
+  EXPECT_TRUE(off.tcpip);
+  EXPECT_FALSE(off.ipxspx);
+  EXPECT_EQ(off.netbios, netprobe::NetbiosUsable());
+  ASSERT_EQ(::setenv("PSADMIN_IPX_ENABLED", "1", 1), 0);
+  EXPECT_EQ(netprobe::DetectInstalledProtocols().ipxspx, netprobe::IpxUsable());
+  ::unsetenv("PSADMIN_IPX_ENABLED");
+}
+
 TEST(Echo, TheRealProberHearsLoopback) {
   std::unique_ptr<netprobe::EchoProber> prober = netprobe::MakeIcmpProber();
   if (!prober->Open()) GTEST_SKIP() << "no ICMP socket may be opened here";
