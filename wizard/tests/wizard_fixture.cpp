@@ -110,6 +110,7 @@ RunResult WizardTest::Run(const std::string& commandLine, const std::string& scr
   });
   ui::SetModalHook([&](ui::CDialog& d) {
     if (auto* verify = dynamic_cast<wizard::CVerifyPasswordDlg*>(&d)) {
+      if (atPassword) atPassword();
       while (!passwords.empty()) {
         verify->m_Password.SetWindowText(passwords.front());
         passwords.pop_front();

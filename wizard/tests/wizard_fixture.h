@@ -75,6 +75,9 @@ class WizardTest : public ::testing::Test {
   unsigned scannerStart_ = 33;
   unsigned programStart_ = 33;
   std::function<void(ui::CPropertySheet&)> atX;
+  // Runs when the password dialog shows, before it is answered (its check is the last request of
+  // the selection page).
+  std::function<void()> atPassword;
   std::function<void()> collected;
 };
 

@@ -390,6 +390,7 @@ TEST_F(WizardTest, FinishSendsWhatThePagesCollectedThenRestartsAndRereads) {
         w.dsWireless.iKeyLength = 5;
         std::strcpy(w.dsWireless.szKey1, "0A1B2C3D4E");
         w.dsWireless.iAuthentication = 1;
+        g_szWirelessCollectedFor = box.DefaultName();
       }
       if (c.kind == BoxKind::kNetware) {
         w.dsNetware.szOperationMode = "PS";
