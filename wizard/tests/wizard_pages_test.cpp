@@ -287,6 +287,44 @@ TEST_F(PagesTest, TheBoxsOwnAddressIsCheckedAgainstThePcsMask) {
   }
 }
 
+// On a network where every address answers (boxes on loopback) no address can be proposed: the page
+// shows the box's current values and says so, and its warning that they cannot work goes once
+// the user has made them work.
+TEST_F(PagesTest, WhenEveryAddressAnswersTheBoxsOwnValuesAreShownWithTheReason) {
+  box_emulator::Box& box = AddBox({BoxKind::kWired, "LOOP-BOX", ""});
+  ASSERT_TRUE(box.SetSetting("4001", "0.0.0.0"));
+  ASSERT_TRUE(box.SetSetting("4002", "255.0.0.0"));
+  prober_.everyoneAnswers = true;
+  std::string ip, mask, gateway, status, statusAfter;
+  int mode = -2;
+  const RunResult r = RunSteps("", "NNXNXX",
+                               {SeenOn("127.0.0.1", "255.0.0.0"),
+                                [&](ui::CPropertySheet& s) {
+                                  mode = dynamic_cast<CTcpip*>(s.GetActivePage())->AddressMode();
+                                  ip = Row(s, CTcpip::IDC_IP1);
+                                  mask = Row(s, CTcpip::IDC_MASK1);
+                                  gateway = Row(s, CTcpip::IDC_GATEWAY1);
+                                  status = Text(s, CTcpip::IDC_STATUS);
+                                },
+                                [&](ui::CPropertySheet& s) {
+                                  // (The emulated box's own address may hold an octet 255.)
+                                  TypeRow(s, CTcpip::IDC_IP1, {"127", "0", "0", "21"});
+                                  TypeRow(s, CTcpip::IDC_GATEWAY1, {"127", "0", "0", "1"});
+                                  statusAfter = Text(s, CTcpip::IDC_STATUS);
+                                  s.PressButton(ui::PSBTN_NEXT);
+                                }});
+  EXPECT_EQ(mode, 1);
+  EXPECT_EQ(ip, box.Address());
+  EXPECT_EQ(mask, "255.0.0.0");
+  EXPECT_EQ(gateway, "0.0.0.0");
+  EXPECT_EQ(status, "No free address was found in this network.\nWarning!\nCurrent values can NOT work in present location.");
+  EXPECT_EQ(statusAfter, "No free address was found in this network.");
+  EXPECT_EQ(r.pages.back(), IDD_FINISH);
+  EXPECT_TRUE(r.messages.empty());
+  EXPECT_EQ(g_WizardConfigurationData.dsTCPIP.szIPAddress, "127.0.0.21");
+  EXPECT_EQ(g_WizardConfigurationData.dsTCPIP.szGatewayAddress, "127.0.0.1");
+}
+
 TEST_F(PagesTest, NextChecksEveryOctetAndStoresTheAddressesAsDecimal) {
   box_emulator::Box& box = AddBox({BoxKind::kWired, "TYPE-BOX", ""});
   OwnValues(box);
