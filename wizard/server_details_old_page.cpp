@@ -135,7 +135,11 @@ BOOL CServerDetailsOld::OnSetActive() {
 
 void CServerDetailsOld::OnDropdownWorkgroup() {
   std::list<std::string> names;
-  EnumWorkgroups(names);
+  {
+    // The network is asked: a few seconds at most.
+    ui::CWaitCursor wait;
+    EnumWorkgroups(names);
+  }
   m_Workgroup.ResetContent();
   for (const std::string& name : names) m_Workgroup.AddString(name);
 }

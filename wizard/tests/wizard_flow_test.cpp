@@ -3,11 +3,13 @@
 // Finish, with the hand-over to the port-adding program.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
 #include <algorithm>
 #include <atomic>
+#include <fstream>
 #include <thread>
 
 #include "platform/named_objects/named_objects.h"
@@ -320,6 +322,45 @@ TEST_F(WizardTest, AnEmptyNameKeepsTheDetailsPage) {
   EXPECT_EQ(Joined(r.pages), "111 104 131 131 131 ");
   ASSERT_EQ(r.messages.size(), 1u);
   EXPECT_EQ(r.messages[0].id, IDS_NEED_DEVICE_NAME);
+}
+
+// Opening the workgroup list asks the network under the wait cursor, and the list shows what the
+// network knows.
+TEST_F(WizardTest, TheWorkgroupListIsLookedUpUnderTheWaitCursor) {
+  AddBox({BoxKind::kWired, "WG-BOX", ""});
+  const std::string tools = root_.path() + "/tools";
+  ASSERT_EQ(::mkdir(tools.c_str(), 0755), 0);
+  {
+    std::ofstream(tools + "/smbtree") << "#!/bin/sh\nprintf 'OFFICE\\nHOME\\n'\n";
+    ::chmod((tools + "/smbtree").c_str(), 0755);
+  }
+  const char* path = std::getenv("PATH");
+  const std::string oldPath = path != nullptr ? path : "";
+  ::setenv("PATH", (tools + ":/usr/bin:/bin").c_str(), 1);
+  // A clock that notes, each time the look-up reads it, whether the wait cursor shows.
+  struct CursorWatchingClock : platform::FakeClock {
+    std::int64_t SteadyMs() override {
+      depths.push_back(ui::WaitCursorDepth());
+      return FakeClock::SteadyMs();
+    }
+    std::vector<int> depths;
+  } watching;
+  std::vector<std::string> listed;
+  atX = [&](ui::CPropertySheet& s) {
+    auto* details = dynamic_cast<CServerDetailsOld*>(s.GetActivePage());
+    {
+      platform::ScopedClock useWatching(&watching);
+      details->Notify(1037, ui::CBN_DROPDOWN, nullptr);
+    }
+    for (int i = 0; i < details->m_Workgroup.GetCount(); ++i) listed.push_back(details->m_Workgroup.GetLBText(i));
+  };
+  const RunResult r = Run("", "NNX");
+  ::setenv("PATH", oldPath.c_str(), 1);
+  EXPECT_EQ(listed, (std::vector<std::string>{"OFFICE", "HOME"}));
+  ASSERT_FALSE(watching.depths.empty());
+  for (int depth : watching.depths) EXPECT_GT(depth, 0);
+  EXPECT_EQ(ui::WaitCursorDepth(), 0);
+  EXPECT_TRUE(r.messages.empty());
 }
 
 TEST_F(WizardTest, AFailedReadLeavesNothingOfThePreviousBox) {
