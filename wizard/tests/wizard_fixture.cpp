@@ -157,6 +157,7 @@ RunResult WizardTest::Run(const std::string& commandLine, const std::string& scr
     result.sheetResult = sheet->Result();
   });
   wizard::CSetupWizardApp app(commandLine);
+  if (beforeRun) beforeRun(app);
   app.Run();
   ui::SetModalHook({});
   wizard::SetProgramStarter({});

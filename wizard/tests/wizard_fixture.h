@@ -17,6 +17,7 @@
 #include "tools/box_emulator/box_emulator.h"
 #include "ui/property_sheet.h"
 #include "ui/services.h"
+#include "wizard/setup_wizard_app.h"
 #include "wizard/tests/fake_prober.h"
 
 namespace wizard_test {
@@ -78,6 +79,8 @@ class WizardTest : public ::testing::Test {
   // Runs when the password dialog shows, before it is answered (its check is the last request of
   // the selection page).
   std::function<void()> atPassword;
+  // Runs on the application before it starts.
+  std::function<void(wizard::CSetupWizardApp&)> beforeRun;
   std::function<void()> collected;
 };
 

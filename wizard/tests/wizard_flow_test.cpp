@@ -557,23 +557,38 @@ namespace {
 
 using namespace wizard;
 
-// Help opens the help page shipped beside the program with the desktop's opener; a page that is
-// not there, or an opener that cannot be started, is reported.
+// Help opens the help page shipped beside the program with the desktop's opener; when the page or
+// the opener is missing, the message says which.
 TEST_F(WizardTest, HelpOpensTheShippedPageWithTheDesktopsOpener) {
   const std::string page = platform::ProgramDirectory() + "/" + CSetupWizardApp::kHelpFile;
   ASSERT_EQ(::access(page.c_str(), R_OK), 0) << page;
+  const std::string nowhere = root_.path() + "/no-help-here";
   struct Case {
+    const char* name;
+    std::string helpDirectory;  // empty: the program's own
     unsigned startResult;
+    std::vector<std::string> started;  // besides the scanner
     std::vector<std::string> messages;
   };
-  for (const Case& c : std::vector<Case>{{33, {}}, {2, {"The specified file was not found."}}}) {
+  const std::vector<Case> cases = {
+      {"the opener shows the page", "", 33, {"xdg-open " + page}, {}},
+      {"no opener installed", "", 2, {"xdg-open " + page},
+       {"The help file cannot be shown: the program xdg-open that opens it was not found. Please install it "
+        "(package xdg-utils)."}},
+      {"the help file is missing", nowhere, 33, {},
+       {"The help file " + nowhere + "/QUILLON.html was not found. Please reinstall the Setup Wizard."}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
     programStart_ = c.startResult;
+    beforeRun = [&](CSetupWizardApp& app) { app.m_szHelpDirectory = c.helpDirectory; };
     atX = [&](ui::CPropertySheet& s) { s.PressButton(ui::PSBTN_HELP); };
     const RunResult r = Run("", "X");
-    ASSERT_EQ(r.started.size(), 2u);
-    EXPECT_EQ(r.started[1], "xdg-open " + page);
+    const std::vector<std::string> started(r.started.begin() + 1, r.started.end());
+    EXPECT_EQ(started, c.started);
     EXPECT_EQ(Texts(r), c.messages);
   }
+  beforeRun = {};
 }
 
 // A second start while a wizard runs ends at once, with no scanner start, no sheet and no
