@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QTest>
 
+#include <cstdlib>
 #include <functional>
 #include <iterator>
 #include <vector>
@@ -201,6 +202,12 @@ class PagesTest : public WizardTest {
   std::size_t step_ = 0;
 };
 
+// With PSA_TEST_SCREENSHOTS set to a folder, the sheet is saved there for a look.
+void Shot(ui::CPropertySheet& s, const std::string& name) {
+  if (const char* dir = std::getenv("PSA_TEST_SCREENSHOTS"))
+    ui::SaveScreenshot(s.GetSafeHwnd(), QString::fromStdString(std::string(dir) + "/" + name + ".png"));
+}
+
 std::string Pages(const RunResult& r) {
   std::string s;
   for (int p : r.pages) s += std::to_string(p) + " ";
@@ -305,12 +312,14 @@ TEST_F(PagesTest, WhenEveryAddressAnswersTheBoxsOwnValuesAreShownWithTheReason) 
                                   mask = Row(s, CTcpip::IDC_MASK1);
                                   gateway = Row(s, CTcpip::IDC_GATEWAY1);
                                   status = Text(s, CTcpip::IDC_STATUS);
+                                  Shot(s, "wizard_tcpip_no_free_address");
                                 },
                                 [&](ui::CPropertySheet& s) {
                                   // (The emulated box's own address may hold an octet 255.)
                                   TypeRow(s, CTcpip::IDC_IP1, {"127", "0", "0", "21"});
                                   TypeRow(s, CTcpip::IDC_GATEWAY1, {"127", "0", "0", "1"});
                                   statusAfter = Text(s, CTcpip::IDC_STATUS);
+                                  Shot(s, "wizard_tcpip_values_work");
                                   s.PressButton(ui::PSBTN_NEXT);
                                 }});
   EXPECT_EQ(mode, 1);
@@ -668,11 +677,13 @@ TEST_F(PagesTest, ASecondBoxsFailedWirelessReadStartsFromClearedChoices) {
          FailAfter(*second, 2);
          s.PressButton(ui::PSBTN_NEXT);
          look(s);
+         Shot(s, "wizard_wireless_failed_read");
        },
        [&](ui::CPropertySheet& s) {
          // Next reads the box again and shows it, staying on the page.
          s.PressButton(ui::PSBTN_NEXT);
          look(s);
+         Shot(s, "wizard_wireless_read_again");
        },
        [&](ui::CPropertySheet& s) { s.PressButton(ui::PSBTN_NEXT); },
        [&](ui::CPropertySheet&) {}});
@@ -753,6 +764,7 @@ TEST_F(PagesTest, TypedKeyDigitsFillOnAcrossTheKeyBytes) {
                                   for (int id : CWireless::kKeyEditIds) Type(s, id, "");
                                   typeKey(s, 0, "0102030405060708090a0b0c0dff");
                                   bytes128 = bytes(s);
+                                  Shot(s, "wizard_wireless_key_typed");
                                 },
                                 [&](ui::CPropertySheet& s) {
                                   ClickRadio(s, CWireless::IDC_64_BITS, {CWireless::IDC_64_BITS, CWireless::IDC_128_BITS});
