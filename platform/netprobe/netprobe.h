@@ -59,7 +59,9 @@ std::optional<std::string> AcceptWorkgroupName(std::string_view text);
 
 // The workgroups the network knows: `smbtree -N -D` when it is on the PATH and lists any, else the
 // group names of the master browsers that `nmblookup` finds (at most 16 of them). Names appear once
-// (ignoring case), in the order found. Empty when neither tool is present or answers.
+// (ignoring case), in the order found. Empty when neither tool is present or answers. The whole
+// look-up ends within a few seconds of its start (on the platform clock); a tool still running
+// then is stopped, and what was learnt until then is returned.
 std::vector<std::string> ListWorkgroups();
 
 // Runs `argv[0]` (looked up on the PATH) with stdin and stderr on /dev/null and LC_ALL=C, and

@@ -936,7 +936,8 @@ int CPrintServerUtility::WriteWizard(const Target& to, const WizardConfiguration
     if (!to.ok() || settings == nullptr) return -2;
     const WizardConfigurationData& s = *settings;
     ConfigText t;
-    t.Text("0001", s.dsSystem.szDeviceName);
+    // A box never loses its name: an empty one is refused.
+    t.Required("0001", s.dsSystem.szDeviceName);
     if (iSetMode == 1) {
       std::string request;
       if (!PasswordRequest("9035:", s.szPassword, request)) return -2;

@@ -271,6 +271,7 @@ TEST_F(WizardRoad, RefusedValuesSendNothing) {
       {"empty gateway",
        [](wizard::WizardConfigurationData& c) { c.dsTCPIP.szGatewayAddress.clear(); }, 2},
       {"switch 2", [](wizard::WizardConfigurationData& c) { c.dsTCPIP.bAutoAddress1 = 2; }, 2},
+      {"empty name", [](wizard::WizardConfigurationData& c) { c.dsSystem.szDeviceName.clear(); }, 2},
       {"name with a line break",
        [](wizard::WizardConfigurationData& c) { c.dsSystem.szDeviceName = "A\n9006:"; }, 2},
       {"NetWare mode empty",
