@@ -44,9 +44,11 @@ struct State {
   wizard_access::UdpSettings udp;
 };
 
+// Never destroyed: the device-API object that stops the library (PSExit, and the exit hooks it
+// runs) may itself be a static built before this state, so it would be destroyed after it.
 State& S() {
-  static State state;
-  return state;
+  static State* const state = new State;
+  return *state;
 }
 
 bool SameName(const char* a, const char* b) { return std::strncmp(a, b, kNameSize) == 0; }
