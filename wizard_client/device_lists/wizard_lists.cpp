@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "device_client/core/transport/text.h"
 #include "device_client/device_lists/device_lists.h"
 #include "device_client/live_discovery/live_discovery.h"
 #include "discovery_scanner/cache/scan_cache.h"
@@ -51,6 +52,9 @@ void ReadScanCacheFile(const char* fileName, Records& out) {
   ListsState& s = L();
   for (std::size_t i = 0; i < n; ++i) {
     const scan_cache::ScanCacheRecord& cached = file[i];
+    // A record whose names could not be stored (a damaged file, or one of another writer) is
+    // passed over, as the console's browse passes it over.
+    if (!core::AcceptableBoxNames(cached.szDefaultName, cached.szDeviceName)) continue;
     DeviceRecord record{};
     CopyName(record.szName, cached.szDefaultName);
     record.iProtocol = cached.iProtocol;
