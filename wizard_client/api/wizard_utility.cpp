@@ -16,6 +16,7 @@
 #include "device_client/core/config/config_builder.h"
 #include "device_client/core/config/password_scramble.h"
 #include "device_client/core/wire_layout.h"
+#include "device_client/live_discovery/live_discovery.h"
 #include "platform/clock.h"
 #include "platform/profile.h"
 #include "wizard_client/api/wizard_key_table.h"
@@ -852,6 +853,36 @@ int CPrintServerUtility::mRestoreFactoryDefault(const DeviceRecord* record) {
   m_szLastDeviceName.clear();
   mResetDevice(record);  // the "9006:" send's result is the one reported
   return rc;
+}
+
+namespace {
+
+// One service query into a work area of 128 names; a full area is a failure as any other.
+int ScanNetwareNames(int kind, std::list<std::string>& names) {
+  try {
+    std::vector<char> area(static_cast<std::size_t>(SAP_NAME_CAPACITY) * SAP_NAME_SIZE, '\0');
+    int count = 0;
+    if (PSScanSapNames(kind, area.data(), &count) != 0) return -1;
+    std::list<std::string> found;
+    for (int i = 0; i < count && i < SAP_NAME_CAPACITY; ++i) {
+      const char* name = area.data() + static_cast<std::ptrdiff_t>(i) * SAP_NAME_SIZE;
+      found.emplace_back(name, strnlen(name, SAP_NAME_SIZE));
+    }
+    names.swap(found);
+    return 0;
+  } catch (...) {
+    return -3;
+  }
+}
+
+}  // namespace
+
+int CPrintServerUtility::mScanAllFileServer(std::list<std::string>& names) {
+  return ScanNetwareNames(SAP_QUERY_FILE_SERVER, names);
+}
+
+int CPrintServerUtility::mScanNDSTree(std::list<std::string>& names) {
+  return ScanNetwareNames(SAP_QUERY_NDS_TREE, names);
 }
 
 int CPrintServerUtility::mSetIPAddress(const std::string& name, std::string ip,

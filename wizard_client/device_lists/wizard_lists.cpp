@@ -296,10 +296,9 @@ int PSLiveBrowseInternet(DeviceRecord* pRecords, int* pnCount, int nCapacity) {
 
 int PSQueryOrBrowse(char (*pNames)[20], int* pnCount, int nCapacity, DeviceRecord* pRecord) {
   if (pNames == nullptr || pnCount == nullptr) return FAIL;
-  DeviceRecord record{};
-  if (pRecord != nullptr) record = *pRecord;
-  if (pRecord != nullptr && RegFindDevice(&record) == 1) {
-    if (FindDeviceIndex(record.szName) < 0) wizard_access::AppendDevice(record);
+  // The record takes the default name its box answers with.
+  if (pRecord != nullptr && RegFindDevice(pRecord) == 1) {
+    if (FindDeviceIndex(pRecord->szName) < 0) wizard_access::AppendDevice(*pRecord);
     SortDeviceRecords();
   } else {
     LiveBrowse();
