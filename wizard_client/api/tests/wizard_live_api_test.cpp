@@ -108,7 +108,7 @@ TEST_F(WizardLiveApi, LiveBrowseListsTheBoxesThatAnswerNow) {
     EXPECT_EQ(AsVector(lists.lists[0]), names);
     EXPECT_EQ(AsVector(lists.lists[1]), deviceNames);
     EXPECT_EQ(AsVector(lists.lists[2]),
-              std::vector<std::string>(c.rows.size(), "PS-1300 (3 parallel)"));
+              std::vector<std::string>(c.rows.size(), "PS-1300 (1 parallel)"));
   }
 
   // A box that stops answering its own query is left out; the others stay.

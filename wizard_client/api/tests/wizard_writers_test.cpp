@@ -450,7 +450,7 @@ TEST_F(WizardWriters, RecordBrowseAndRecordApplyReachTheBoxItNames) {
   EXPECT_EQ(std::string(record.szName), name_) << "the record takes the answering box's name";
   EXPECT_EQ(lists.lists[0], (std::list<std::string>{name_}));
   EXPECT_EQ(lists.lists[1], (std::list<std::string>{"By-Record, long name"}));
-  EXPECT_EQ(lists.lists[2], (std::list<std::string>{"PS-1300 (3 parallel)"}));
+  EXPECT_EQ(lists.lists[2], (std::list<std::string>{"PS-1300 (1 parallel)"}));
   EXPECT_EQ(wiz_->mQueryRecordProtocol(&record), TYPE_TCPIP);
 
   record = wizard::FromConsoleRecord(api_test::TcpRecord(name_, box_.Address()));
