@@ -468,9 +468,10 @@ int CPrintServerUtility::mGetNetwareConfigurationToDefault(const std::string& na
 }
 int CPrintServerUtility::mGetSystemConfigurationToDefault(const std::string& name,
                                                           SystemConfigurationData* out) {
-  // Only the record is wanted: the name stays the caller's, so no text is made.
-  return DefaultsInto(*this, name, out, false, [&](auto* r, int f, std::string& t) {
-    return DefaultSystemConfiguration(r, f, t);
+  // The record keeps the caller's name; the default text is made and dropped, so a record
+  // without a name (or with one that cannot be written) is refused, its switches set all the same.
+  return DefaultsInto(*this, name, out, false, [&](auto* r, int, std::string& t) {
+    return DefaultSystemConfiguration(r, 1, t);
   });
 }
 int CPrintServerUtility::mGetLogicalPortConfigurationToDefault(

@@ -117,7 +117,7 @@ class WizardRoad : public ::testing::Test {
     ASSERT_NE(at, names.end());
     const auto row = static_cast<std::size_t>(std::distance(names.begin(), at));
     EXPECT_EQ(Of(browse.lists[1], row), box.DeviceName());
-    EXPECT_EQ(Of(browse.lists[2], row), "PS-1300 (3 parallel)");
+    EXPECT_EQ(Of(browse.lists[2], row), "PS-1300 (1 parallel)");
     EXPECT_EQ(Of(browse.lists[3], row), shownAddress);
     EXPECT_EQ(Of(browse.lists[7], row), "127.0.0.1");
 
