@@ -213,3 +213,8 @@ UCHAR NbKeepName(UCHAR lana, const UCHAR* name);
 // answer is the ADD NAME's: ncb_num and the return code; a name taken over from the same user's
 // earlier program stays kept). One exchange with the table instead of two.
 UCHAR NbAddKeptName(NCB* ncb);
+
+// Whether this program has names or sessions on `lana` now. A module that comes into a program
+// which already uses NetBIOS (a print monitor loaded by the program that adds its ports) asks it
+// before it resets the LANA: a RESET drops the names and sessions of the whole program.
+bool NbLanaInUse(UCHAR lana);

@@ -1,0 +1,144 @@
+// Plays a NetBIOS session peer that sends arbitrary bytes and then closes: as the answer to a
+// CALL's session request, and as the stream of a session that RECEIVEs read (synchronous and
+// asynchronous ones, of varying buffer sizes, some cancelled). Whatever comes, a receive delivers
+// no more than its buffer holds, every command ends, and nothing is read or written out of bounds.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/netbios/nb_session_testing.h"
+#include "platform/netbios/netbios.h"
+
+namespace nbt = platform::netbios::testing;
+
+namespace {
+
+int g_listener = -1;
+std::uint16_t g_port = 0;
+
+void WriteAll(int fd, const std::uint8_t* p, std::size_t n) {
+  while (n > 0) {
+    const ssize_t w = send(fd, p, n, MSG_NOSIGNAL);
+    if (w <= 0) return;
+    p += w;
+    n -= static_cast<std::size_t>(w);
+  }
+}
+
+// The CALL path: the peer takes the session request whole, answers with `data` and closes.
+void FuzzCall(const std::uint8_t* data, std::size_t size) {
+  std::thread peer([data, size] {
+    pollfd p{g_listener, POLLIN, 0};
+    if (poll(&p, 1, 5000) <= 0) return;
+    const int fd = accept(g_listener, nullptr, nullptr);
+    if (fd < 0) return;
+    std::uint8_t request[72];
+    std::size_t got = 0;
+    while (got < sizeof request) {
+      pollfd q{fd, POLLIN, 0};
+      if (poll(&q, 1, 5000) <= 0) break;
+      const ssize_t r = recv(fd, request + got, sizeof request - got, 0);
+      if (r <= 0) break;
+      got += static_cast<std::size_t>(r);
+    }
+    WriteAll(fd, data, size);
+    close(fd);
+  });
+  UCHAR called[16];
+  UCHAR calling[16];
+  std::memset(called, 'B', sizeof called);
+  std::memset(calling, 'C', sizeof calling);
+  int fd = -1;
+  if (nbt::OpenSessionTo(0x7F000001u, g_port, called, calling, &fd) == NRC_GOODRET) close(fd);
+  peer.join();
+}
+
+// The RECEIVE path: the session's stream is `data`, then the end of the stream.
+void FuzzReceives(std::uint8_t mode, const std::uint8_t* data, std::size_t size) {
+  int pair[2];
+  if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0) return;
+  WriteAll(pair[1], data, size);
+  close(pair[1]);
+  UCHAR lsn = 0;
+  if (nbt::AttachSession(pair[0], 0, 4, 4, &lsn) != NRC_GOODRET) return;
+  static const WORD kSizes[] = {1, 4, 8, 64, 3072, 65535};
+  std::vector<unsigned char> buffer(65535 + 16);
+  NbEvent event;
+  for (int i = 0; i < 256; ++i) {
+    const WORD length = kSizes[(mode + i) % 6];
+    NCB n{};
+    n.ncb_lsn = lsn;
+    n.ncb_buffer = buffer.data();
+    n.ncb_length = length;
+    const bool async = ((mode >> 3) & 1) != 0 && (i & 1) != 0;
+    UCHAR rc = 0;
+    if (async) {
+      n.ncb_command = NCBRECV | ASYNCH;
+      n.ncb_event = &event;
+      if (Netbios(&n) != NRC_GOODRET) break;
+      if (((mode >> 4) & 1) != 0 && (i % 3) == 0) {
+        NCB cancel{};
+        cancel.ncb_command = NCBCANCEL;
+        cancel.ncb_buffer = reinterpret_cast<unsigned char*>(&n);
+        cancel.ncb_length = sizeof n;
+        Netbios(&cancel);
+      }
+      if (!event.Wait(60000)) std::abort();  // the end of the stream ends every receive
+      rc = n.ncb_retcode;
+    } else {
+      n.ncb_command = NCBRECV;
+      rc = Netbios(&n);
+    }
+    if (rc == NRC_GOODRET || rc == NRC_INCOMP) {
+      if (n.ncb_length > length) std::abort();
+      continue;
+    }
+    if (rc == NRC_CMDCAN) continue;
+    break;
+  }
+  NCB hangup{};
+  hangup.ncb_command = NCBHANGUP;
+  hangup.ncb_lsn = lsn;
+  Netbios(&hangup);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  char dir[] = "/tmp/psa_nb_session_fuzz.XXXXXX";
+  if (mkdtemp(dir) == nullptr) std::abort();
+  setenv("PSADMIN_ROOT", dir, 1);
+  setenv("PSADMIN_NB_LANAS", "127.0.0.1", 1);
+  g_listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof sa;
+  if (g_listener < 0 || bind(g_listener, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 ||
+      listen(g_listener, 16) != 0 || getsockname(g_listener, reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
+    std::abort();
+  }
+  g_port = ntohs(sa.sin_port);
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size < 1 || size > 65536) return 0;
+  const std::uint8_t mode = data[0];
+  if ((mode & 1) != 0) {
+    FuzzCall(data + 1, size - 1);
+  } else {
+    FuzzReceives(mode, data + 1, size - 1);
+  }
+  return 0;
+}
