@@ -1232,13 +1232,15 @@ UCHAR OpenSession(const State& st, std::uint32_t address, std::uint16_t port, co
     if ((fds[1].revents & POLLIN) != 0) return fail(NRC_CMDCAN);
   }
   for (;;) {
-    // Keep-alives are read past, but the call ends when its time is over.
-    if (clock.SteadyMs() >= deadline) return fail(NRC_CMDTMO);
     std::uint8_t hdr[4];
     io = ReadExact(fd, hdr, 4, std::max<std::int64_t>(0, deadline - clock.SteadyMs()), cancelFd, deadline);
-    if (io == Io::kCancel) return fail(NRC_CMDCAN);
-    if (io == Io::kTimeout) return fail(NRC_CMDTMO);
-    if (io != Io::kOk) return fail(NRC_NOCALL);
+    // A header or body cut off by the call's end is the call's time-out too.
+    auto failed = [&](Io r) {
+      if (r == Io::kCancel) return fail(NRC_CMDCAN);
+      if (r == Io::kTimeout || clock.SteadyMs() >= deadline) return fail(NRC_CMDTMO);
+      return fail(NRC_NOCALL);
+    };
+    if (io != Io::kOk) return failed(io);
     std::uint8_t type = 0;
     std::uint32_t len = 0;
     wire::ReadSessionHeader(hdr, type, len);
@@ -1246,10 +1248,13 @@ UCHAR OpenSession(const State& st, std::uint32_t address, std::uint16_t port, co
     std::uint8_t body[64] = {};
     if (len > 0) {
       io = ReadExact(fd, body, len, kMidMessageMs, cancelFd, deadline);
-      if (io == Io::kCancel) return fail(NRC_CMDCAN);
-      if (io != Io::kOk) return fail(NRC_NOCALL);
+      if (io != Io::kOk) return failed(io);
     }
-    if (type == wire::kSsnKeepAlive) continue;
+    if (type == wire::kSsnKeepAlive) {
+      // Read past, but the call ends when its time is over.
+      if (clock.SteadyMs() >= deadline) return fail(NRC_CMDTMO);
+      continue;
+    }
     if (type == wire::kSsnPositive) {
       fdOut = fd;
       return NRC_GOODRET;
