@@ -18,12 +18,15 @@
 
 #include "platform/netbios/nb_session_testing.h"
 #include "platform/netbios/netbios.h"
+#include "platform/paths.h"
+#include "platform/profile.h"
 
 namespace nbt = platform::netbios::testing;
 
 namespace {
 
 int g_listener = -1;
+int g_wake[2] = {-1, -1};  // tells the peer that the call is over
 std::uint16_t g_port = 0;
 
 void WriteAll(int fd, const std::uint8_t* p, std::size_t n) {
@@ -35,24 +38,50 @@ void WriteAll(int fd, const std::uint8_t* p, std::size_t n) {
   }
 }
 
-// The CALL path: the peer takes the session request whole, answers with `data` and closes.
-void FuzzCall(const std::uint8_t* data, std::size_t size) {
-  std::thread peer([data, size] {
-    pollfd p{g_listener, POLLIN, 0};
-    if (poll(&p, 1, 5000) <= 0) return;
-    const int fd = accept(g_listener, nullptr, nullptr);
-    if (fd < 0) return;
-    std::uint8_t request[72];
-    std::size_t got = 0;
-    while (got < sizeof request) {
-      pollfd q{fd, POLLIN, 0};
-      if (poll(&q, 1, 5000) <= 0) break;
-      const ssize_t r = recv(fd, request + got, sizeof request - got, 0);
-      if (r <= 0) break;
-      got += static_cast<std::size_t>(r);
+// A retarget in the answer names our own listener instead of the address it carries: the fuzzer
+// reaches no other host or port. The answer is walked as the caller reads it (4-byte headers with
+// a 17-bit length).
+std::vector<std::uint8_t> KeptAtHome(const std::uint8_t* data, std::size_t size) {
+  std::vector<std::uint8_t> out(data, data + size);
+  for (std::size_t at = 0; at + 4 <= out.size();) {
+    const std::size_t len = (static_cast<std::size_t>(out[at + 1] & 1) << 16) | (out[at + 2] << 8) | out[at + 3];
+    if (out[at] == 0x84 && len >= 6 && at + 4 + 6 <= out.size()) {
+      const std::uint8_t home[6] = {127, 0, 0, 1, static_cast<std::uint8_t>(g_port >> 8),
+                                    static_cast<std::uint8_t>(g_port & 0xFF)};
+      std::memcpy(out.data() + at + 4, home, sizeof home);
     }
-    WriteAll(fd, data, size);
-    close(fd);
+    at += 4 + len;
+  }
+  return out;
+}
+
+// The CALL path: for every connection the caller makes (a retarget makes another), the peer takes
+// the session request whole, answers with `data` and closes.
+void FuzzCall(const std::uint8_t* data, std::size_t size) {
+  const std::vector<std::uint8_t> answer = KeptAtHome(data, size);
+  std::thread peer([&answer] {
+    for (;;) {
+      pollfd p[2] = {{g_listener, POLLIN, 0}, {g_wake[0], POLLIN, 0}};
+      if (poll(p, 2, 5000) <= 0) continue;
+      if ((p[1].revents & POLLIN) != 0) {
+        char c = 0;
+        if (read(g_wake[0], &c, 1) == 1) return;
+      }
+      if ((p[0].revents & POLLIN) == 0) continue;
+      const int fd = accept(g_listener, nullptr, nullptr);
+      if (fd < 0) continue;
+      std::uint8_t request[72];
+      std::size_t got = 0;
+      while (got < sizeof request) {
+        pollfd q{fd, POLLIN, 0};
+        if (poll(&q, 1, 2000) <= 0) break;
+        const ssize_t r = recv(fd, request + got, sizeof request - got, 0);
+        if (r <= 0) break;
+        got += static_cast<std::size_t>(r);
+      }
+      WriteAll(fd, answer.data(), answer.size());
+      close(fd);
+    }
   });
   UCHAR called[16];
   UCHAR calling[16];
@@ -60,6 +89,8 @@ void FuzzCall(const std::uint8_t* data, std::size_t size) {
   std::memset(calling, 'C', sizeof calling);
   int fd = -1;
   if (nbt::OpenSessionTo(0x7F000001u, g_port, called, calling, &fd) == NRC_GOODRET) close(fd);
+  const char c = 1;
+  if (write(g_wake[1], &c, 1) != 1) std::abort();
   peer.join();
 }
 
@@ -119,6 +150,11 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   if (mkdtemp(dir) == nullptr) std::abort();
   setenv("PSADMIN_ROOT", dir, 1);
   setenv("PSADMIN_NB_LANAS", "127.0.0.1", 1);
+  // An answer that never completes ends the call soon.
+  const std::string windows = std::string(dir) + "/windows";
+  platform::MakeDirectories(windows);
+  WritePrivateProfileString("NetBIOS", "CallTimeoutMs", "500", (windows + "/netbios.ini").c_str());
+  if (pipe(g_wake) != 0) std::abort();
   g_listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in sa{};
   sa.sin_family = AF_INET;
