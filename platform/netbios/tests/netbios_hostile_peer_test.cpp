@@ -264,10 +264,11 @@ TEST_F(HostilePeerTest, ACancelEndsAReceiveWhoseMessageStalled) {
   EXPECT_EQ(Netbios(&again), NRC_SABORT);
 }
 
-// A node that answers the name query but, on the session port, never answers the session request:
-// it sends keep-alives, each piece the end of one and the beginning of the next, so a keep-alive
-// has always begun when the call looks. The call ends at CallTimeoutMs (10 s here) from its start.
-TEST_F(HostilePeerTest, KeepAlivesDoNotHoldACall) {
+// A node that answers the name query but, on the session port, never answers the session request
+// in time: it sends keep-alives, each piece the end of one and the beginning of the next (so a
+// keep-alive has always begun when the call looks), or it begins a response and stalls. The call
+// ends at CallTimeoutMs (10 s here) from its start, as a time-out.
+TEST_F(HostilePeerTest, NeitherKeepAlivesNorAStalledResponseHoldACall) {
   // The name is answered at 127.0.0.7; its session port is this test's listener, not the node's.
   nb::PeerOptions opt = NodeOptions("127.0.0.7", "STALLER");
   opt.sessionPort = nbtest::FreePort(SOCK_STREAM);
@@ -285,29 +286,39 @@ TEST_F(HostilePeerTest, KeepAlivesDoNotHoldACall) {
   ASSERT_EQ(listen(listener, 4), 0);
   ASSERT_EQ(AddName("ASKER"), NRC_GOODRET);
 
-  platform::FakeClock clock;
-  platform::ScopedClock scoped(&clock);
-  std::unique_ptr<Dripper> peer;
-  std::thread acceptor([&] {
-    pollfd p{listener, POLLIN, 0};
-    if (poll(&p, 1, 30000) <= 0) return;
-    peerFd_ = accept(listener, nullptr, nullptr);
-    if (peerFd_ < 0) return;
-    std::vector<std::vector<std::uint8_t>> pieces = {{kKeepAlive, kKeepAlive + 3}};
-    for (int i = 0; i < 270; ++i) pieces.push_back({kKeepAlive[3], kKeepAlive[0], kKeepAlive[1], kKeepAlive[2]});
-    peer = std::make_unique<Dripper>(clock, peerFd_, 2000, pieces);  // 9 minutes of keep-alives
-  });
-  const std::int64_t start = clock.SteadyMs();
-  NCB call = Block(NCBCALL);
-  PutName(call.ncb_name, "ASKER");
-  PutName(call.ncb_callname, "STALLER");
-  const UCHAR rc = Netbios(&call);
-  const std::int64_t took = clock.SteadyMs() - start;
-  acceptor.join();
-  if (peer) peer->Stop();
+  struct Case {
+    const char* label;
+    std::vector<std::vector<std::uint8_t>> pieces;
+    std::int64_t stepMs;
+  };
+  Case keepAlives{"keep-alives, one always begun", {{kKeepAlive, kKeepAlive + 3}}, 2000};
+  for (int i = 0; i < 270; ++i) keepAlives.pieces.push_back({kKeepAlive[3], kKeepAlive[0], kKeepAlive[1], kKeepAlive[2]});
+  const Case stalled{"a positive response begun and stalled", {{0x82}}, 0};
+  for (const Case& c : {keepAlives, stalled}) {
+    SCOPED_TRACE(c.label);
+    platform::FakeClock clock;
+    platform::ScopedClock scoped(&clock);
+    std::unique_ptr<Dripper> peer;
+    std::thread acceptor([&] {
+      pollfd p{listener, POLLIN, 0};
+      if (poll(&p, 1, 30000) <= 0) return;
+      peerFd_ = accept(listener, nullptr, nullptr);
+      if (peerFd_ >= 0) peer = std::make_unique<Dripper>(clock, peerFd_, c.stepMs, c.pieces);
+    });
+    const std::int64_t start = clock.SteadyMs();
+    NCB call = Block(NCBCALL);
+    PutName(call.ncb_name, "ASKER");
+    PutName(call.ncb_callname, "STALLER");
+    const UCHAR rc = Netbios(&call);
+    const std::int64_t took = clock.SteadyMs() - start;
+    acceptor.join();
+    peer.reset();
+    if (peerFd_ >= 0) close(peerFd_);
+    peerFd_ = -1;
+    EXPECT_EQ(rc, NRC_CMDTMO);
+    EXPECT_LE(took, 10000 + 2000 + 2000);  // the query's own wait and one step of the peer
+  }
   close(listener);
-  EXPECT_EQ(rc, NRC_CMDTMO);
-  EXPECT_LE(took, 10000 + 2000 + 2000);  // the query's own wait and one step of the peer
 }
 
 }  // namespace
