@@ -309,8 +309,11 @@ BOOL InitializeMonitor(LPSTR, LPMONITOR pMonitor) {
   }
   for (int i = 0; i < lanas.length && i <= MAX_LANA; ++i) {
     SetCurrentLana(lanas.lana[i]);
+    // The monitor runs in the program that loads it. A LANA that the program already uses (the
+    // port adder's device library reads the boxes over it) is set up: a reset would take the
+    // program's own names and sessions from under it.
     NCB reset{};
-    if (NCBReset(&reset, 0, 0) != NRC_GOODRET) {
+    if (!NbLanaInUse(lanas.lana[i]) && NCBReset(&reset, 0, 0) != NRC_GOODRET) {
       PortMessageBox(nullptr, platform::MB_ICONERROR, 613);
       continue;
     }

@@ -46,6 +46,7 @@ namespace {
     reinterpret_cast<const void*>(&Netbios),
     reinterpret_cast<const void*>(&NbKeepName),
     reinterpret_cast<const void*>(&NbAddKeptName),
+    reinterpret_cast<const void*>(&NbLanaInUse),
     reinterpret_cast<const void*>(&NbWaitAny),
     reinterpret_cast<const void*>(&platform::GetClock),
     reinterpret_cast<const void*>(&platform::GetMessageSink),

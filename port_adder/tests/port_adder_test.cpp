@@ -15,13 +15,16 @@
 
 #include "device_client/access/access.h"
 #include "discovery_scanner/cache/scan_cache.h"
+#include "platform/clock.h"
 #include "platform/message_sink.h"
+#include "platform/netbios/tests/nb_test_env.h"
 #include "platform/registry.h"
 #include "platform/spooler/spooler.h"
 #include "platform/test_support/temp_root.h"
 #include "port_adder/port_adder.h"
 #include "port_adder/printer_select_dlg.h"
 #include "tools/box_emulator/box_emulator.h"
+#include "tools/box_emulator/netbios_front.h"
 #include "ui/services.h"
 #include "ui/test_support/gui_app.h"
 
@@ -422,6 +425,36 @@ TEST_F(PortAdderTest, PrinterSetupCommandOrTheMessage) {
     EXPECT_EQ(sink_.ids(), std::vector<int>{121});
   }
   ::setenv("PATH", path.c_str(), 1);
+}
+
+// dapsel reads the boxes over NetBIOS with its device library and loads the print monitor into
+// itself at its first Add. The monitor's start-up must leave the library's local name and
+// sessions alone: the next refresh reads the box over NetBIOS again.
+TEST_F(PortAdderTest, LoadingTheMonitorLeavesTheProgramsNetbiosAlone) {
+  nbtest::Ports ports;
+  nbtest::WriteConfig(root_.path(), ports, {"127.0.0.1"});
+  box_emulator::NetbiosFront front(nbtest::OnPorts(box_emulator::NetbiosFrontOptions{}, ports));
+  std::size_t index = 0;
+  ASSERT_TRUE(front.AddBox(first_.get(), &index));
+  platform::FakeClock clock;  // a failing call would pause 3 s between its attempts
+  platform::ScopedClock useClock(&clock);
+  ASSERT_EQ(PSInit(TYPE_NETBEUI, 20), 0);
+  DeviceRecord record = Node(TYPE_NETBEUI, "", "FRONTDESK", 0).record;
+  const std::string defaultName = first_->DefaultName();
+  std::memcpy(record.szName, defaultName.data(), std::min<std::size_t>(defaultName.size(), 19));
+
+  ASSERT_EQ(dapsel::QueryServers(&record, 1).size(), 1u);
+  ASSERT_TRUE(platform::spooler::RegisterMonitor("Vardon Print Server", PSA_BRANDEL_LIBRARY));
+  std::string portName;
+  const dapsel::ServerNode node = dapsel::QueryServers(&record, 1).at(0);
+  ASSERT_EQ(dapsel::WritePortRecord(node, 0, false, portName), dapsel::RecordResult::kWritten);
+  EXPECT_EQ(dapsel::AddPortA(nullptr, nullptr, "Vardon Print Server"), TRUE);
+  EXPECT_EQ(portName, "FRONTDESK_P1");
+
+  const std::vector<ServerNode> again = dapsel::QueryServers(&record, 1);
+  ASSERT_EQ(again.size(), 1u);
+  EXPECT_STREQ(again[0].deviceName, "FRONTDESK");
+  EXPECT_EQ(again[0].portTexts.size(), 3u);
 }
 
 }  // namespace
