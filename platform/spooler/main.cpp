@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/registry.h"
 #include "platform/spooler/spooler.h"
 
 // Installs the windows of the monitors' dialogs; linked in only in builds with windows.
@@ -53,6 +54,13 @@ bool Load(platform::spooler::Spooler& spooler) {
   return false;
 }
 
+// Says why a record could not be written (the registry's result the call left as last error).
+int RecordFailed(const char* what) {
+  std::fprintf(stderr, "psa_spooler: %s: %s\n", what,
+               platform::RegistryResultText(static_cast<LONG>(GetLastError())).c_str());
+  return 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -62,13 +70,15 @@ int main(int argc, char** argv) {
   if (command == "register") {
     const std::string monitor = argc > 2 ? argv[2] : MonitorName();
     const std::string library = argc > 3 ? argv[3] : "libbrandel.so";
-    return sp::RegisterMonitor(monitor, library) ? 0 : 1;
+    if (sp::RegisterMonitor(monitor, library)) return 0;
+    return RecordFailed(("cannot register " + monitor).c_str());
   }
   if (command == "add-printer") {
     if (argc < 4) return Usage();
     std::optional<DWORD> timeout;
     if (argc > 4) timeout = static_cast<DWORD>(std::strtoul(argv[4], nullptr, 10));
-    return sp::AddPrinterRecord(argv[2], argv[3], timeout) ? 0 : 1;
+    if (sp::AddPrinterRecord(argv[2], argv[3], timeout)) return 0;
+    return RecordFailed((std::string("cannot add the printer ") + argv[2]).c_str());
   }
   sp::Spooler spooler;
   if (!Load(spooler)) return 1;

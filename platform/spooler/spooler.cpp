@@ -116,15 +116,26 @@ struct PrinterHandle {
 void SetDialogService(const PsaDialogService* service) { g_dialogService.store(service); }
 const PsaDialogService* GetDialogService() { return g_dialogService.load(); }
 
+namespace {
+
+// A registry call's result as this call's own: false, with the result as the thread's last error.
+bool Succeeded(LONG rc) {
+  if (rc != ERROR_SUCCESS) SetLastError(static_cast<DWORD>(rc));
+  return rc == ERROR_SUCCESS;
+}
+
+}  // namespace
+
 bool RegisterMonitor(const std::string& monitorName, const std::string& library) {
-  if (!IsKeyName(monitorName) || library.empty() || platform::HasAsciiControl(library)) return false;
+  if (!IsKeyName(monitorName) || library.empty() || platform::HasAsciiControl(library))
+    return Succeeded(ERROR_INVALID_PARAMETER);
   const std::string path = std::string(kMonitorsKey) + "\\" + monitorName;
   HKEY key = nullptr;
-  if (RegCreateKeyEx(HKEY_LOCAL_MACHINE, path.c_str(), KEY_ALL_ACCESS, &key, nullptr) != ERROR_SUCCESS) return false;
+  if (!Succeeded(RegCreateKeyEx(HKEY_LOCAL_MACHINE, path.c_str(), KEY_ALL_ACCESS, &key, nullptr))) return false;
   const LONG rc = RegSetValueEx(key, "Driver", REG_SZ, reinterpret_cast<const BYTE*>(library.c_str()),
                                 static_cast<DWORD>(library.size() + 1));
   RegCloseKey(key);
-  return rc == ERROR_SUCCESS;
+  return Succeeded(rc);
 }
 
 bool IsMonitorRegistered(const std::string& monitorName) {
@@ -137,10 +148,10 @@ bool IsMonitorRegistered(const std::string& monitorName) {
 }
 
 bool AddPrinterRecord(const std::string& printer, const std::string& port, std::optional<DWORD> txTimeoutMs) {
-  if (!IsKeyName(printer) || port.empty() || platform::HasAsciiControl(port)) return false;
+  if (!IsKeyName(printer) || port.empty() || platform::HasAsciiControl(port)) return Succeeded(ERROR_INVALID_PARAMETER);
   const std::string path = std::string(kPrintersKey) + "\\" + printer;
   HKEY key = nullptr;
-  if (RegCreateKeyEx(HKEY_LOCAL_MACHINE, path.c_str(), KEY_ALL_ACCESS, &key, nullptr) != ERROR_SUCCESS) return false;
+  if (!Succeeded(RegCreateKeyEx(HKEY_LOCAL_MACHINE, path.c_str(), KEY_ALL_ACCESS, &key, nullptr))) return false;
   LONG rc = RegSetValueEx(key, "Port", REG_SZ, reinterpret_cast<const BYTE*>(port.c_str()),
                           static_cast<DWORD>(port.size() + 1));
   if (rc == ERROR_SUCCESS && txTimeoutMs) {
@@ -148,7 +159,7 @@ bool AddPrinterRecord(const std::string& printer, const std::string& port, std::
     rc = RegSetValueEx(key, "txTimeout", REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
   }
   RegCloseKey(key);
-  return rc == ERROR_SUCCESS;
+  return Succeeded(rc);
 }
 
 bool DeletePrinterRecord(const std::string& printer) {

@@ -34,6 +34,9 @@ namespace platform::spooler {
 extern const char* const kMonitorsKey;
 extern const char* const kPrintersKey;
 
+// RegisterMonitor and AddPrinterRecord give false with the registry's result as GetLastError()
+// (ERROR_FILE_READ_ONLY, ERROR_BADDB, ...; platform::RegistryResultText words it), or
+// ERROR_INVALID_PARAMETER for a name or value they refuse.
 bool RegisterMonitor(const std::string& monitorName, const std::string& library);
 bool IsMonitorRegistered(const std::string& monitorName);
 bool AddPrinterRecord(const std::string& printer, const std::string& port, std::optional<DWORD> txTimeoutMs);

@@ -15,6 +15,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/clock.h"
@@ -153,6 +154,25 @@ TEST_F(ShippedMonitor, SpoolerCommandAndBackendPrint) {
     ASSERT_EQ(job.Wait(), 0) << job.Error();
   }
   EXPECT_EQ(Sink(), data + data + data + data);
+}
+
+// A registry store its owner made read-only is left as it is, and the command says so.
+TEST_F(ShippedMonitor, SpoolerCommandSaysWhenTheStoreIsReadOnly) {
+  const std::string store = platform::RegistryStorePath();
+  const std::string before = ReadFile(store);
+  ASSERT_EQ(::chmod(store.c_str(), 0444), 0);
+  const std::pair<std::vector<std::string>, std::string> commands[] = {
+      {{"register"}, "cannot register Vardon Print Server"},
+      {{"add-printer", "Office", "CUPS_P1"}, "cannot add the printer Office"},
+  };
+  for (const auto& [args, what] : commands) {
+    ChildProgram p(BinFolder() + "/psa_spooler", args, Env());
+    EXPECT_EQ(p.Wait(), 1);
+    EXPECT_EQ(p.Error(), "psa_spooler: " + what + ": the registry store " + store + " is read-only\n");
+  }
+  EXPECT_EQ(ReadFile(store), before);
+  ASSERT_EQ(::chmod(store.c_str(), 0600), 0);
+  EXPECT_EQ(Spooler({"register"}), 0);
 }
 
 TEST_F(ShippedMonitor, BackendReportsStatesAndExitsAsCupsExpects) {
