@@ -18,6 +18,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/clock.h"
@@ -158,6 +159,25 @@ TEST_F(ShippedMonitor, SpoolerCommandAndBackendPrint) {
   EXPECT_EQ(Sink(), data + data + data + data);
 }
 
+// A registry store its owner made read-only is left as it is, and the command says so.
+TEST_F(ShippedMonitor, SpoolerCommandSaysWhenTheStoreIsReadOnly) {
+  const std::string store = platform::RegistryStorePath();
+  const std::string before = ReadFile(store);
+  ASSERT_EQ(::chmod(store.c_str(), 0444), 0);
+  const std::pair<std::vector<std::string>, std::string> commands[] = {
+      {{"register"}, "cannot register Vardon Print Server"},
+      {{"add-printer", "Office", "CUPS_P1"}, "cannot add the printer Office"},
+  };
+  for (const auto& [args, what] : commands) {
+    ChildProgram p(BinFolder() + "/psa_spooler", args, Env());
+    EXPECT_EQ(p.Wait(), 1);
+    EXPECT_EQ(p.Error(), "psa_spooler: " + what + ": the registry store " + store + " is read-only\n");
+  }
+  EXPECT_EQ(ReadFile(store), before);
+  ASSERT_EQ(::chmod(store.c_str(), 0600), 0);
+  EXPECT_EQ(Spooler({"register"}), 0);
+}
+
 TEST_F(ShippedMonitor, BackendReportsStatesAndExitsAsCupsExpects) {
   ASSERT_EQ(Spooler({"register"}), 0);
   ASSERT_EQ(Spooler({"add-port"}), 0);
@@ -268,7 +288,7 @@ TEST_F(ShippedMonitor, RegisteredLibraryLoadsFromABackendInAnotherFolder) {
 TEST_F(ShippedMonitor, ADamagedRegistryStoreIsNamed) {
   ASSERT_EQ(Spooler({"register"}), 0);
   ASSERT_EQ(Spooler({"add-port"}), 0);
-  const std::string store = platform::RegistryStoreFile();
+  const std::string store = platform::RegistryStorePath();
   WriteFile(store, "this is no registry store\n");
   const std::string damaged = "the registry store " + store + " is damaged";
   const struct {
@@ -276,7 +296,7 @@ TEST_F(ShippedMonitor, ADamagedRegistryStoreIsNamed) {
     const char* says;
   } commands[] = {
       {{"register"}, "psa_spooler: cannot register Vardon Print Server: "},
-      {{"add-printer", "Office", "CUPS_P1"}, "psa_spooler: cannot add printer Office: "},
+      {{"add-printer", "Office", "CUPS_P1"}, "psa_spooler: cannot add the printer Office: "},
       {{"add-port"}, "psa_spooler: "},
   };
   for (const auto& c : commands) {
