@@ -20,17 +20,17 @@
 #include "platform/clock.h"
 #include "platform/message_sink.h"
 #include "platform/netbios/tests/nb_test_env.h"
+#include "platform/process/process.h"
 #include "platform/registry.h"
 #include "platform/spooler/spooler.h"
 #include "platform/test_support/temp_root.h"
-#include "print_monitor/tests/child_program.h"
+#include "platform/test_support/watched_program.h"
 #include "print_monitor/tests/emulated_print_box.h"
 
 namespace {
 
 namespace sp = platform::spooler;
-using monitor_test::BinFolder;
-using monitor_test::ChildProgram;
+using platform::testing::WatchedProgram;
 
 using monitor_test::ReadFile;
 
@@ -71,8 +71,10 @@ class ShippedMonitor : public ::testing::Test {
   }
   std::vector<std::string> Env() { return {"PSADMIN_ROOT=" + root_.path()}; }
   int Spooler(const std::vector<std::string>& args) {
-    ChildProgram p(BinFolder() + "/psa_spooler", args, Env());
-    const int rc = p.Wait();
+    std::vector<std::string> argv = {platform::ProgramDirectory() + "/psa_spooler"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    WatchedProgram p(argv, {.extraEnvironment = Env()});
+    const int rc = p.WaitForExit();
     if (rc != 0) ADD_FAILURE() << p.Error();
     return rc;
   }
@@ -126,8 +128,8 @@ TEST_F(ShippedMonitor, SpoolerCommandAndBackendPrint) {
   ASSERT_EQ(Spooler({"add-port"}), 0);
   ASSERT_EQ(Spooler({"add-printer", "Office", "CUPS_P1", "45000"}), 0);
   {
-    ChildProgram ports(BinFolder() + "/psa_spooler", {"ports"}, Env());
-    ASSERT_EQ(ports.Wait(), 0);
+    WatchedProgram ports({platform::ProgramDirectory() + "/psa_spooler", "ports"}, {.extraEnvironment = Env()});
+    ASSERT_EQ(ports.WaitForExit(), 0);
     EXPECT_EQ(ports.Output(), "CUPS_P1\tLocal Port\tVardon Print Server\n");
   }
   const std::string file = root_.path() + "/job.bin";
@@ -137,20 +139,20 @@ TEST_F(ShippedMonitor, SpoolerCommandAndBackendPrint) {
   EXPECT_EQ(Sink(), data);
   // The backend lists the port as a device, then prints a job from a file and one from stdin.
   {
-    ChildProgram list(BinFolder() + "/brandel", {}, Env());
-    ASSERT_EQ(list.Wait(), 0);
+    WatchedProgram list({platform::ProgramDirectory() + "/brandel"}, {.extraEnvironment = Env()});
+    ASSERT_EQ(list.WaitForExit(), 0);
     EXPECT_EQ(list.Output(), "network brandel:/CUPS_P1 \"Vardon Print Server\" \"Vardon Print Server CUPS_P1\"\n");
   }
   std::vector<std::string> env = Env();
   env.push_back("DEVICE_URI=brandel:/CUPS_P1");
   env.push_back("PRINTER=Office");
   {
-    ChildProgram job(BinFolder() + "/brandel", {"7", "kim", "title", "2", "", file}, env);
-    ASSERT_EQ(job.Wait(), 0) << job.Error();
+    WatchedProgram job({platform::ProgramDirectory() + "/brandel", "7", "kim", "title", "2", "", file}, {.extraEnvironment = env});
+    ASSERT_EQ(job.WaitForExit(), 0) << job.Error();
   }
   {
-    ChildProgram job(BinFolder() + "/brandel", {"8", "kim", "title", "1", ""}, env, file);
-    ASSERT_EQ(job.Wait(), 0) << job.Error();
+    WatchedProgram job({platform::ProgramDirectory() + "/brandel", "8", "kim", "title", "1", ""}, {.extraEnvironment = env, .inputFile = file});
+    ASSERT_EQ(job.WaitForExit(), 0) << job.Error();
   }
   EXPECT_EQ(Sink(), data + data + data + data);
 }
@@ -168,10 +170,10 @@ TEST_F(ShippedMonitor, BackendReportsStatesAndExitsAsCupsExpects) {
   fault.paperOutAfter = 10000;
   path_->SetFault(box_, 0, fault);
   {
-    ChildProgram job(BinFolder() + "/brandel", {"1", "u", "t", "1", "", file}, env);
-    ASSERT_TRUE(job.WaitForError("STATE: +media-empty-error")) << job.Error();
+    WatchedProgram job({platform::ProgramDirectory() + "/brandel", "1", "u", "t", "1", "", file}, {.extraEnvironment = env});
+    ASSERT_TRUE(job.WaitForError("STATE: +media-empty-error", 60000)) << job.Error();
     path_->SetFault(box_, 0, {});
-    ASSERT_EQ(job.Wait(), 0) << job.Error();
+    ASSERT_EQ(job.WaitForExit(), 0) << job.Error();
     EXPECT_NE(job.Error().find("STATE: -media-empty-error"), std::string::npos);
   }
   EXPECT_EQ(Sink(), data);
@@ -180,10 +182,10 @@ TEST_F(ShippedMonitor, BackendReportsStatesAndExitsAsCupsExpects) {
   fault.offline = true;
   path_->SetFault(box_, 0, fault);
   {
-    ChildProgram job(BinFolder() + "/brandel", {"2", "u", "t", "1", "", file}, env);
-    ASSERT_TRUE(job.WaitForError("STATE: +offline-report")) << job.Error();
+    WatchedProgram job({platform::ProgramDirectory() + "/brandel", "2", "u", "t", "1", "", file}, {.extraEnvironment = env});
+    ASSERT_TRUE(job.WaitForError("STATE: +offline-report", 60000)) << job.Error();
     ::kill(job.pid(), SIGTERM);
-    EXPECT_EQ(job.Wait(), 0);
+    EXPECT_EQ(job.WaitForExit(), 0);
     EXPECT_NE(job.Error().find("Job cancelled"), std::string::npos);
   }
   path_->SetFault(box_, 0, {});
@@ -195,9 +197,9 @@ TEST_F(ShippedMonitor, BackendReportsStatesAndExitsAsCupsExpects) {
   // A port the monitor does not have: stop the queue. A document the box will not start: retry.
   std::vector<std::string> wrong = Env();
   wrong.push_back("DEVICE_URI=brandel:/NO_SUCH_PORT");
-  EXPECT_EQ(ChildProgram(BinFolder() + "/brandel", {"3", "u", "t", "1", "", file}, wrong).Wait(), 4);
+  EXPECT_EQ(WatchedProgram({platform::ProgramDirectory() + "/brandel", "3", "u", "t", "1", "", file}, {.extraEnvironment = wrong}).WaitForExit(), 4);
   path_->SetBufferSize(6);
-  EXPECT_EQ(ChildProgram(BinFolder() + "/brandel", {"4", "u", "t", "1", "", file}, env).Wait(), 6);
+  EXPECT_EQ(WatchedProgram({platform::ProgramDirectory() + "/brandel", "4", "u", "t", "1", "", file}, {.extraEnvironment = env}).WaitForExit(), 6);
 }
 
 // A job that comes through a pipe (as CUPS hands jobs to backends) arrives in pieces of at most
@@ -223,8 +225,8 @@ TEST_F(ShippedMonitor, BackendSendsAPipedJobInFullDataMessages) {
   std::vector<std::string> env = Env();
   env.push_back("DEVICE_URI=brandel:/CUPS_P1");
   {
-    ChildProgram job(BinFolder() + "/brandel", {"9", "kim", "title", "1", ""}, env, fifo);
-    EXPECT_EQ(job.Wait(), 0) << job.Error();
+    WatchedProgram job({platform::ProgramDirectory() + "/brandel", "9", "kim", "title", "1", ""}, {.extraEnvironment = env, .inputFile = fifo});
+    EXPECT_EQ(job.WaitForExit(), 0) << job.Error();
   }
   writer.join();
   EXPECT_EQ(Sink(), data);
