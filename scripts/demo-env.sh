@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shared set-up of the demo and picture scripts (run.sh, start.sh, start-wizard.sh,
 # screenshot-*.sh), sourced by them, not run: where the built programs are, the settings root, the
 # console's "common.ini", the scanner's discovery on loopback, and emulated boxes that stop when the

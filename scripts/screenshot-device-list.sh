@@ -3,6 +3,7 @@
 # photographed headless by tools/screenshot. Uses a temporary root and discovery ports of its own,
 # so a running demo is not disturbed.
 set -euo pipefail
+# shellcheck source=scripts/demo-env.sh
 source "$(dirname "$0")/demo-env.sh"
 out="${1:-$demo_here/docs/images/device-list.png}"
 demo_use_temp_root

@@ -4,6 +4,7 @@
 # ports of its own, so a running demo is not disturbed. A first run on the welcome page lets the
 # scanner the wizard starts fill the discovery cache; the second photographs the selection page.
 set -euo pipefail
+# shellcheck source=scripts/demo-env.sh
 source "$(dirname "$0")/demo-env.sh"
 out="${1:-$demo_here/docs/images/wizard-select.png}"
 demo_use_temp_root

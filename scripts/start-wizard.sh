@@ -6,6 +6,7 @@
 #
 # Settings live in a demo root (build/demo-root) unless PSADMIN_ROOT names another.
 set -euo pipefail
+# shellcheck source=scripts/demo-env.sh
 source "$(dirname "$0")/demo-env.sh"
 demo_require quillon lumeth box_emulator
 demo_use_root "${PSADMIN_ROOT:-$demo_here/build/demo-root}"

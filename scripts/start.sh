@@ -6,6 +6,7 @@
 # Settings live in a demo root (build/demo-root) unless PSADMIN_ROOT names another; a demo root gets
 # a "common.ini" that connects over TCP/IP and waits five seconds for the scanner's first round.
 set -euo pipefail
+# shellcheck source=scripts/demo-env.sh
 source "$(dirname "$0")/demo-env.sh"
 demo_require tollard lumeth box_emulator
 demo_use_root "${PSADMIN_ROOT:-$demo_here/build/demo-root}"
