@@ -1,8 +1,12 @@
 #include "console/connected_protocol_dlg.h"
 
+#include <string>
+#include <utility>
+
 #include "console/resource.h"
 #include "device_client/settings/com_method.h"
 #include "platform/message_sink.h"
+#include "platform/paths.h"
 #include "platform/profile.h"
 
 using namespace console;
@@ -23,7 +27,35 @@ ui::DialogTemplate ConnectedProtocolTemplate() {
 }
 
 int ReadSwitch(const char* key) { return GetPrivateProfileInt(kSection, key, 0, kIniFile); }
-void WriteSwitch(const char* key, bool on) { WritePrivateProfileString(kSection, key, on ? "1" : "0", kIniFile); }
+bool WriteSwitch(const char* key, bool on) {
+  return WritePrivateProfileString(kSection, key, on ? "1" : "0", kIniFile) != FALSE;
+}
+
+// A switch's text as the file holds it; kMissing when it has none (no stored value holds a line
+// break, so the default cannot be mistaken for one).
+constexpr const char* kMissing = "\n";
+std::string SwitchText(const char* key) {
+  char text[64] = {};
+  GetPrivateProfileString(kSection, key, kMissing, text, sizeof text, kIniFile);
+  return text;
+}
+
+// Writes the three switches. When one cannot be written, those written before it get their old
+// texts back (a switch that was missing is removed again) and the result is false.
+bool WriteSwitches(bool ipx, bool tcpip, bool netbeui) {
+  const std::pair<const char*, bool> switches[3] = {{"bIPXSPX", ipx}, {"bTCPIP", tcpip}, {"bNETBEUI", netbeui}};
+  std::string before[3];
+  for (int i = 0; i < 3; ++i) before[i] = SwitchText(switches[i].first);
+  for (int i = 0; i < 3; ++i) {
+    if (WriteSwitch(switches[i].first, switches[i].second)) continue;
+    for (int j = 0; j < i; ++j) {
+      const bool missing = before[j] == kMissing;
+      WritePrivateProfileString(kSection, switches[j].first, missing ? nullptr : before[j].c_str(), kIniFile);
+    }
+    return false;
+  }
+  return true;
+}
 }  // namespace
 
 CConnectedProtocolDlg::CConnectedProtocolDlg(ui::CWnd* parent) : CDialog(ConnectedProtocolTemplate(), parent) {}
@@ -71,8 +103,14 @@ void CConnectedProtocolDlg::OnOK() {
     platform::MessageBoxById(IDS_NEED_ONE_PROTOCOL);
     return;
   }
-  WriteSwitch("bIPXSPX", ipx);
-  WriteSwitch("bTCPIP", tcpip);
-  WriteSwitch("bNETBEUI", netbeui);
+  if (!WriteSwitches(ipx, tcpip, netbeui)) {
+    // The choice is not lost unseen: the user is told where it could not be kept and may try
+    // again or cancel.
+    const std::string path = platform::WindowsDirectory() + "/" + kIniFile;
+    platform::GetMessageSink().Show(IDS_PROTOCOL_NOT_SAVED,
+                                    platform::LoadString(IDS_PROTOCOL_NOT_SAVED) + "\n" + path,
+                                    platform::MB_OK | platform::MB_ICONWARNING);
+    return;
+  }
   EndDialog(ui::IDOK);
 }

@@ -40,7 +40,13 @@ std::vector<ui::MenuItem> MainFrameMenu() {
           {0, "&Printer",
            {{ID_PARALLEL_PORT1_STATUS, "Parallel  Port &1 Status ...\tCtrl+1", {}},
             {ID_PARALLEL_PORT2_STATUS, "Parallel  Port &2 Status ...\tCtrl+2", {}},
-            {ID_PARALLEL_PORT3_STATUS, "Parallel  Port &3 Status ...\tCtrl+3", {}}}},
+            {ID_PARALLEL_PORT3_STATUS, "Parallel  Port &3 Status ...\tCtrl+3", {}},
+            {0, "", {}},
+            {0,
+             "&Test Page",
+             {{ID_PRINT_TEST_PAGE1, "Parallel Port &1", {}},
+              {ID_PRINT_TEST_PAGE2, "Parallel Port &2", {}},
+              {ID_PRINT_TEST_PAGE3, "Parallel Port &3", {}}}}}},
           {0, "&Help", {{ID_APP_ABOUT, "&About Vardon Print Server Administration Program...\tCtrl+A", {}}}}};
 }
 

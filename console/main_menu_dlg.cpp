@@ -176,10 +176,13 @@ void CMainMenuDlg::OnAdvanced() {
 
 void CMainMenuDlg::OnQuick() {
   CPJLUtility& utility = TheUtility();
+  // Quick works on its own copy of the box's system record: the records of a box open in the
+  // settings view hold what its pages show, and Save To Device sends only those.
+  config::SystemConfigurationData system;
   int result;
   {
     ui::CWaitCursor wait;
-    result = utility.mGetSystemConfiguration(g_szDefaultName, &gdsSystemConfigurationData);
+    result = utility.mGetSystemConfiguration(g_szDefaultName, &system);
   }
   // Without the box's current settings there is nothing sound to write back.
   if (result != 0) {
@@ -187,21 +190,24 @@ void CMainMenuDlg::OnQuick() {
     return;
   }
   CQuickSetupDlg dlg(this);
-  dlg.m_szDeviceName = gdsSystemConfigurationData.szDeviceName;
+  dlg.m_szDeviceName = system.szDeviceName;
   dlg.m_szDefaultName = g_szDefaultName;
   dlg.m_szWorkgroup = gdsNetBEUIConfigureData.szDomainName;
   if (dlg.DoModal() != ui::IDOK) return;
-  gdsSystemConfigurationData.szDeviceName = dlg.m_szDeviceName;
+  system.szDeviceName = dlg.m_szDeviceName;
   g_szDeviceName = dlg.m_szDeviceName;
   {
     ui::CWaitCursor wait;
-    result = utility.mSetSystemConfiguration(g_szDefaultName, &gdsSystemConfigurationData);
+    result = utility.mSetSystemConfiguration(g_szDefaultName, &system);
   }
   if (result != 0) {
     CComMethod::ShowResult(result);
     return;
   }
   if (g_szDeviceName != g_szListedDeviceName) SetRowText(g_iSelectedItem, g_szDeviceName);
+  if (m_pView && m_pView->IsDeviceOpen() && m_pView->OpenedBox().defaultName == g_szDefaultName) {
+    m_pView->OpenBoxRenamedByQuick(g_szDeviceName);
+  }
 }
 
 void CMainMenuDlg::OnProtocol() {

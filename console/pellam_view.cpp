@@ -8,6 +8,7 @@
 #include "console/main_menu_dlg.h"
 #include "console/page_store.h"
 #include "console/resource.h"
+#include "console_pages/device_dialog_text.h"
 #include "console_pages/printer_status_dlg.h"
 #include "console_pages/send_direct_command_dlg.h"
 #include "console_pages/small_dialogs.h"
@@ -96,12 +97,21 @@ void CPellamView::OnInitialUpdate() {
                            [this](ui::CCmdUI& item) { item.Enable(ModelHasParallelPort(ShownModelType(), 2)); });
     frame->OnUpdateCommand(ID_PARALLEL_PORT3_STATUS,
                            [this](ui::CCmdUI& item) { item.Enable(ModelHasParallelPort(ShownModelType(), 3)); });
+    // The test-page items follow the same rule: a page for a port the box lacks is never asked.
+    frame->OnUpdateCommand(ID_PRINT_TEST_PAGE1, [](ui::CCmdUI& item) { item.Enable(true); });
+    frame->OnUpdateCommand(ID_PRINT_TEST_PAGE2,
+                           [this](ui::CCmdUI& item) { item.Enable(ModelHasParallelPort(ShownModelType(), 2)); });
+    frame->OnUpdateCommand(ID_PRINT_TEST_PAGE3,
+                           [this](ui::CCmdUI& item) { item.Enable(ModelHasParallelPort(ShownModelType(), 3)); });
     frame->OnCommand(ID_DEVICE_INFORMATION, [this] { OnDeviceInformation(); });
     frame->OnCommand(ID_RESET_DEVICE, [this] { OnResetDevice(); });
     frame->OnCommand(ID_RESTORE_FACTORY_DEFAULT, [this] { OnRestoreFactoryDefault(); });
     frame->OnCommand(ID_PARALLEL_PORT1_STATUS, [this] { OnParallelPortStatus(1); });
     frame->OnCommand(ID_PARALLEL_PORT2_STATUS, [this] { OnParallelPortStatus(2); });
     frame->OnCommand(ID_PARALLEL_PORT3_STATUS, [this] { OnParallelPortStatus(3); });
+    frame->OnCommand(ID_PRINT_TEST_PAGE1, [this] { OnPrintTestPage(1); });
+    frame->OnCommand(ID_PRINT_TEST_PAGE2, [this] { OnPrintTestPage(2); });
+    frame->OnCommand(ID_PRINT_TEST_PAGE3, [this] { OnPrintTestPage(3); });
     frame->OnCommand(ID_SEND_DIRECT_COMMAND, [this] { OnSendDirectCommand(); });
     frame->OnCommand(ID_APP_ABOUT, [this] { OnAppAbout(); });
     frame->OnCommand(ID_ADD_CROSS_SEGMENT_PRINT_SERVER, [this] { OnAddCrossSegmentPrintServer(); });
@@ -201,7 +211,7 @@ void CPellamView::SelectDevice() {
     m_DeviceTree.GetCellText(row, 0, name);
     {
       ui::CWaitCursor wait;
-      m_iResult = utility.mGetDeviceProtocol(name, &mdsProtocolData);
+      m_iResult = utility.mGetDeviceProtocol(name, &mdsCheckedProtocolData);
     }
     CComMethod::ShowResult(m_iResult);
     if (m_iResult == 0) {
@@ -240,6 +250,14 @@ int CPellamView::ShownModelType() const { return m_bDeviceOpen ? m_OpenBox.model
 void CPellamView::RenameOpenBox(const std::string& deviceName) {
   m_OpenBox.deviceName = deviceName;
   g_szDeviceName = deviceName;
+}
+
+void CPellamView::OpenBoxRenamedByQuick(const std::string& deviceName) {
+  RenameOpenBox(deviceName);
+  gdsSystemConfigurationData.szDeviceName = deviceName;
+  if (g_pCurrentPage == &g_SystemPage && g_SystemPage.GetSafeHwnd() != nullptr) {
+    g_SystemPage.m_editDeviceName.SetWindowText(deviceName);
+  }
 }
 
 void CPellamView::ShowPage(int tab) {
@@ -397,6 +415,15 @@ void CPellamView::OnParallelPortStatus(int port) {
   if (!m_bDeviceOpen || port < 1 || port > 3) return;
   RunPrinterStatusDialog(TheUtility(), m_OpenBox.deviceName, m_OpenBox.defaultName, port,
                          gdsPhysicalPortConfigurationData[port - 1].szPortName);
+}
+
+void CPellamView::OnPrintTestPage(int port) {
+  if (!m_bDeviceOpen || port < 1 || port > 3) return;
+  {
+    ui::CWaitCursor wait;
+    m_iResult = TheUtility().mPrintTestPage(m_OpenBox.defaultName, port);
+  }
+  device_dialogs::ReportResult(m_iResult);
 }
 
 void CPellamView::OnSendDirectCommand() {

@@ -71,6 +71,9 @@ class CPellamView : public ui::CFormView, public CPageHost {
   // The opened box was given a new device name (by a save or a factory default): its list row
   // shows it on "Return to Main Menu".
   void RenameOpenBox(const std::string& deviceName);
+  // Quick renamed the opened box: its System values keep what the pages stored, but the name is
+  // the box's new one (a save would otherwise name it back).
+  void OpenBoxRenamedByQuick(const std::string& deviceName);
   const OpenBox& OpenedBox() const { return m_OpenBox; }
   // The model type the printer-status items follow: the opened box's, else the selection's.
   int ShownModelType() const;
@@ -80,6 +83,8 @@ class CPellamView : public ui::CFormView, public CPageHost {
   void OnResetDevice();
   void OnRestoreFactoryDefault();
   void OnParallelPortStatus(int port);
+  // Prints the box's test page on parallel port 1, 2 or 3; a failure shows its message.
+  void OnPrintTestPage(int port);
   void OnSendDirectCommand();
   void OnAppAbout();
   void OnAddCrossSegmentPrintServer();
@@ -108,7 +113,11 @@ class CPellamView : public ui::CFormView, public CPageHost {
   ui::CTabCtrl m_TabCtrl;
   int m_bFirstBrowseDone = 0;
   int m_iResult = 0;
+  // The opened box's protocol record, which Save To Device hands to the builder: set when the box
+  // is opened and replaced only by a complete answer from that box.
   config::ProtocolData mdsProtocolData;
+  // What the device check after a browse reads of the box it checks (any box of the list).
+  config::ProtocolData mdsCheckedProtocolData;
   config::SystemConfigurationData mdsSystemConfigurationData;
   int m_iBrowseTicks = 3;
   UINT m_nTimer = 0;

@@ -39,6 +39,9 @@ constexpr int ID_RESTORE_FACTORY_DEFAULT = 32774;
 constexpr int ID_ADD_CROSS_SEGMENT_PRINT_SERVER = 32776;
 constexpr int ID_REINITIALIZE_LAN = 32777;
 constexpr int ID_SEND_DIRECT_COMMAND = 32781;
+constexpr int ID_PRINT_TEST_PAGE1 = 32789;
+constexpr int ID_PRINT_TEST_PAGE2 = 32790;
+constexpr int ID_PRINT_TEST_PAGE3 = 32791;
 constexpr int ID_PARALLEL_PORT1_STATUS = 33000;
 constexpr int ID_PARALLEL_PORT2_STATUS = 33001;
 constexpr int ID_PARALLEL_PORT3_STATUS = 33002;
@@ -54,11 +57,13 @@ constexpr int IDS_CONFIRM_FACTORY_DEFAULT = 32804;
 constexpr int IDS_NEED_ONE_PROTOCOL = 32888;
 constexpr int IDS_NO_CONNECTED_PROTOCOL = 32889;
 constexpr int IDS_LAN_INIT_FAIL = 32890;
+constexpr int IDS_PROTOCOL_NOT_SAVED = 32900;
 constexpr int IDS_ADMIN_EVENT = 61217;
 constexpr int IDS_PAUSE_EVENT = 61218;
 
-// Registers the console's texts in the string table (with those of the device library's result
-// messages and of the device dialogs).
+// Registers every text the console shows by string id, at its start (the application object's
+// constructor): its own, the device library's result messages, the pages' and their stores', the
+// device dialogs' and Save To Device's address checks.
 void RegisterConsoleStrings();
 
 }  // namespace console

@@ -10,6 +10,7 @@
 #include "console_pages/quick_setup_dlg.h"
 #include "console_pages/wireless_page.h"
 #include "console_pages/wireless_text.h"
+#include "device_client/core/config/model_capabilities.h"
 #include "device_client/settings/com_method.h"
 #include "platform/message_sink.h"
 #include "ui/services.h"
@@ -143,16 +144,16 @@ void RestoreDefaultRecords(const std::string& defaultName, int modelType, bool n
   gdsNetBEUIConfigureData.iResponseTime = 0;
   gdsNetBEUIConfigureData.bAbortJobAsPaperOut = 0;
 
+  static const char* const kPortNames[config::kPhysicalPortCount] = {"P1", "P2", "P3", "SP"};
   for (int i = 0; i < config::kLogicalPrinterCount; ++i) {
     config::LogicalPrinterConfigurationData& lp = gdsLogicalPrinterConfigurationData[i];
-    const int n = i + 1;
     lp.bConvertLFToLFCR = 0;
     lp.szStringBeforeJob.clear();
     lp.szStringAfterJob.clear();
-    if (modelType == 4) lp.szPhysicalPort = n % 3 == 1 ? "P1" : n % 3 == 2 ? "P2" : "P3";
-    else lp.szPhysicalPort = n % 2 == 1 ? "P1" : "P2";
+    // The model's own parallel ports in turn: a port the box lacks could not be chosen again on
+    // the logical port page.
+    lp.szPhysicalPort = kPortNames[config::ModelDefaultLogicalPortTarget(modelType, i + 1)];
   }
-  static const char* const kPortNames[config::kPhysicalPortCount] = {"P1", "P2", "P3", "SP"};
   for (int i = 0; i < config::kPhysicalPortCount; ++i) {
     gdsPhysicalPortConfigurationData[i].iHandshake = 0;
     gdsPhysicalPortConfigurationData[i].szPortName = kPortNames[i];

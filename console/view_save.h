@@ -31,8 +31,8 @@ int CheckIpMaskGateway(const std::string* ip, const std::string* mask, const std
 config::AllConfigurationData GatherConfiguration();
 
 // Puts the client-side defaults into the console's records (nothing is sent). The box's key is the
-// default for the device and print-server names; the model decides which physical port each
-// logical port prints to. The NetBEUI workgroup is a default only when the box's tabs show the
+// default for the device and print-server names; logical ports print to the model's own parallel
+// ports in turn (model_capabilities.h). The NetBEUI workgroup is a default only when the box's tabs show the
 // NetBEUI page: otherwise the user could neither see nor set it again.
 void RestoreDefaultRecords(const std::string& defaultName, int modelType, bool netbeuiPageShown);
 

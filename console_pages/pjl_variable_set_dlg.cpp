@@ -25,7 +25,7 @@ const DialogTemplate& Layout() {
     d.cx = 149;
     d.cy = 79;
     d.controls = {
-        {-1, Kind::GroupBox, "", 0, 10, 3, 132, 69},
+        {CPJLVariableSetDlg::IDC_VARIABLE_GROUP, Kind::GroupBox, "", 0, 10, 3, 132, 69},
         {CPJLVariableSetDlg::IDC_VALUE_LABEL, Kind::Static, kValueLabel, 0, 22, 14, 118, 11},
         {CPJLVariableSetDlg::IDC_VALUE_EDIT, Kind::Edit, "", WS_TABSTOP, 28, 29, 92, 14},
         {CPJLVariableSetDlg::IDC_VALUE_COMBO, Kind::DropList, "", WS_TABSTOP, 22, 28, 109, 14},  // closed height
@@ -93,6 +93,7 @@ BOOL CPJLVariableSetDlg::OnInitDialog() {
   CDialog::OnInitDialog();
   device_dialogs::RegisterDeviceDialogStrings();
   m_ValueEdit.LimitText(kValueChars);
+  SetDlgItemText(IDC_VARIABLE_GROUP, m_szVariableName);
   const Input input = InputOf(m_szVariableName);
   if (input != Input::List) {
     m_ValueEdit.ShowWindow(SW_SHOW);

@@ -15,6 +15,7 @@ class CPJLVariableSetDlg : public ui::CDialog {
   static constexpr int IDC_VALUE_EDIT = 1134;
   static constexpr int IDC_VALUE_COMBO = 1136;
   static constexpr int IDC_VALUE_LABEL = 1135;
+  static constexpr int IDC_VARIABLE_GROUP = 1137;  // the frame, titled with the variable's name
   static constexpr int kValueChars = 5;
   static constexpr int kReadyChecks = 4;
   static constexpr int kCheckIntervalMs = 8000;

@@ -224,7 +224,7 @@ void CPrinterStatusDlg::OnTestPage() {
     CWaitCursor wait;
     result = m_Utility.mPrintTestPage(m_szDefaultName, m_iPort);
   }
-  CComMethod::ShowResult(result);
+  device_dialogs::ReportResult(result);
 }
 
 void RunPrinterStatusDialog(CPJLUtility& utility, const std::string& deviceName,

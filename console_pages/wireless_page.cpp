@@ -217,18 +217,15 @@ void CWirelessPage::On64Bits() {
   m_b64BitShown = true;
   if (m_b128BitShown) SaveSharedTexts(m_sz128BitTexts);
   PutSharedTexts(m_sz64BitTexts);
-  gdsWirelessConfigurationData.iKeyLength = wireless_text::kShortKeyLength;
 }
 
 void CWirelessPage::On128Bits() {
   m_cbDefaultKey.EnableWindow(false);
   ShowLongKeyRows(false);
-  gdsWirelessConfigurationData.iDefaultKey = 0;
   m_cbDefaultKey.SetCurSel(0);
   m_b128BitShown = true;
   if (m_b64BitShown) SaveSharedTexts(m_sz64BitTexts);
   PutSharedTexts(m_sz128BitTexts);
-  gdsWirelessConfigurationData.iKeyLength = wireless_text::kLongKeyLength;
 }
 
 void CWirelessPage::LoadWepKeys() {

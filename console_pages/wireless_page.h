@@ -6,6 +6,10 @@
 // A channel, network type or default key the box reports that the page does not know is listed as
 // an "Unknown (n)" entry and selected; while it stays selected, the page store writes the box's
 // value back unchanged.
+//
+// The key-length radios change only what the page shows: the record's key length, default key and
+// keys change when the page is stored with WEP on, so with WEP off they go back to the box as one
+// consistent set.
 #pragma once
 #include <array>
 #include <string>

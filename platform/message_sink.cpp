@@ -46,6 +46,11 @@ std::string LoadString(int id) {
   return it == Strings().end() ? std::string() : it->second;
 }
 
+void ForgetStrings() {
+  std::lock_guard<std::mutex> lock(g_stringsLock);
+  Strings().clear();
+}
+
 int MessageBoxById(int id, UINT type) { return GetMessageSink().Show(id, LoadString(id), type); }
 
 }  // namespace platform

@@ -36,6 +36,8 @@ void SetMessageSink(MessageSink* sink);
 void RegisterString(int id, const char* text);
 // The registered text, or an empty string for an unknown id.
 std::string LoadString(int id);
+// Empties the string table: a test that checks what one program's start-up registers begins here.
+void ForgetStrings();
 
 // Shows string `id` with the given box type and returns the sink's answer (the AfxMessageBox form).
 int MessageBoxById(int id, UINT type = MB_OK);

@@ -643,3 +643,5 @@ LONG RegEnumValue(HKEY key, DWORD index, char* name, DWORD* nameSize, DWORD* typ
     return ERROR_SUCCESS;
   });
 }
+
+std::string platform::RegistryStoreFile() { return StorePathToRead(); }

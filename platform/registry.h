@@ -74,3 +74,10 @@ LONG RegQueryMultipleValues(HKEY key, VALENTA* values, DWORD count, char* buffer
 LONG RegEnumKeyEx(HKEY key, DWORD index, char* name, DWORD* nameSize);
 LONG RegEnumValue(HKEY key, DWORD index, char* name, DWORD* nameSize, DWORD* type, BYTE* data,
                   DWORD* dataSize);
+
+#include <string>
+
+namespace platform {
+// The store file of this root (for messages that name it, such as a damaged store's).
+std::string RegistryStoreFile();
+}  // namespace platform

@@ -85,6 +85,7 @@ void RegisterDapselStrings() {
       {123, "Add Printer Wizard"},
       {147, "Print Server AddPrinter Event"},
       {151, "'%s' is an invalid port name."},
+      {152, "'%s' is an invalid device name."},
   };
   for (const auto& s : kStrings) platform::RegisterString(s.id, s.text);
 }
@@ -195,19 +196,29 @@ std::string MakePortName(const ServerNode& node, int portIndex, bool epson) {
   return name;
 }
 
-bool IsUsablePortName(const std::string& name) {
-  if (name.empty() || name.size() > kMaxPortName) return false;
+namespace {
+
+bool IsUsableName(const std::string& name, std::size_t maxLength) {
+  if (name.empty() || name.size() > maxLength) return false;
   return std::none_of(name.begin(), name.end(), [](char c) {
     return c == ' ' || c == ',' || c == '\\' || platform::IsAsciiControl(c);
   });
+}
+
+}  // namespace
+
+bool IsUsablePortName(const std::string& name) { return IsUsableName(name, static_cast<std::size_t>(kMaxPortName)); }
+
+bool IsUsableDeviceName(const std::string& name) {
+  return IsUsableName(name, static_cast<std::size_t>(kNetbiosNameLength));
 }
 
 RecordResult WritePortRecord(const ServerNode& node, int portIndex, bool epson, std::string& portName) {
   portName = MakePortName(node, portIndex, epson);
   // The monitor reads at most a NetBIOS name (15 characters) as the box's name.
   const std::string device = Bounded(node.deviceName, kNetbiosNameLength);
-  if (!IsUsablePortName(portName) || !IsUsablePortName(device + "x") || device.empty())
-    return RecordResult::kBadName;
+  if (!IsUsablePortName(portName)) return RecordResult::kBadName;
+  if (!IsUsableDeviceName(device)) return RecordResult::kBadDeviceName;
   HKEY key = nullptr;
   const std::string existing = std::string(kMonitorPortsKey) + "\\" + portName;
   if (RegOpenKeyEx(HKEY_LOCAL_MACHINE, existing.c_str(), KEY_ALL_ACCESS, &key) == ERROR_SUCCESS) {
@@ -350,6 +361,13 @@ AddResult AddSelectedPort(const ServerNode& node, const std::string& portText, c
       char text[160];
       std::snprintf(text, sizeof text, platform::LoadString(151).c_str(), result.portName.c_str());
       ShowText(151, text, platform::MB_ICONERROR);
+      return result;
+    }
+    case RecordResult::kBadDeviceName: {
+      const std::string device = Bounded(node.deviceName, kNetbiosNameLength);
+      char text[160];
+      std::snprintf(text, sizeof text, platform::LoadString(152).c_str(), device.c_str());
+      ShowText(152, text, platform::MB_ICONERROR);
       return result;
     }
   }

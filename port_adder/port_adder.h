@@ -54,9 +54,12 @@ std::string MakePortName(const ServerNode& node, int portIndex, bool epson);
 // A name the port list and the registry can hold: 1..13 characters, none of them a blank, ',',
 // '\' or a control character (the hand-over record splits at blanks and commas).
 bool IsUsablePortName(const std::string& name);
+// A box name the hand-over record can carry: 1..15 characters (a NetBIOS name), with the same
+// characters refused as in a port name.
+bool IsUsableDeviceName(const std::string& name);
 
 // Result of WritePortRecord.
-enum class RecordResult { kWritten, kDuplicate, kRegistryFailure, kBadName };
+enum class RecordResult { kWritten, kDuplicate, kRegistryFailure, kBadName, kBadDeviceName };
 // Writes the hand-over record "PS_0" and "TotalPortCnt" under SOFTWARE\Kelmor\KVX.
 RecordResult WritePortRecord(const ServerNode& node, int portIndex, bool epson, std::string& portName);
 // Removes the hand-over key again.

@@ -1,6 +1,9 @@
 #include "port_adder/printer_select_dlg.h"
 
+#include <QAction>
+#include <QMenu>
 #include <QTimer>
+#include <QWidget>
 
 #include "platform/message_sink.h"
 #include "platform/process/process.h"
@@ -27,7 +30,25 @@ ui::DialogTemplate PrinterSelectTemplate() {
   return t;
 }
 
+ui::DialogTemplate AboutTemplate() {
+  using ui::Kind;
+  return {IDD_ABOUTBOX, "About Dapsel", "MS Sans Serif", 8, 217, 55, 0,
+          {{-1, Kind::Picture, "128", 0, 11, 17, 20, 20},
+           {IDC_ABOUT_VERSION, Kind::Static, "", 0, 40, 10, 119, 8},
+           {-1, Kind::Static, "Makes a port of a print server a printer port.", 0, 40, 25, 170, 8},
+           {ui::IDOK, Kind::DefButton, "OK", ui::WS_TABSTOP | ui::WS_GROUP, 160, 36, 50, 14}}};
+}
+
 }  // namespace
+
+const char* DapselVersionText() { return "Dapsel Version 1.0"; }
+
+CAboutDlg::CAboutDlg(ui::CWnd* parent) : ui::CDialog(AboutTemplate(), parent) {}
+
+BOOL CAboutDlg::OnInitDialog() {
+  SetDlgItemText(IDC_ABOUT_VERSION, DapselVersionText());
+  return 1;
+}
 
 CPrinterSelectDlg::CPrinterSelectDlg(int protocolMask, ui::CWnd* parent)
     : ui::CDialog(PrinterSelectTemplate(), parent), protocolMask_(protocolMask) {
@@ -42,6 +63,17 @@ void CPrinterSelectDlg::DoDataExchange(bool save) {
 
 BOOL CPrinterSelectDlg::OnInitDialog() {
   platform::MessageBoxById(122, platform::MB_OK);
+  // The window menu gets a separator and the About item.
+  const std::string about = platform::LoadString(101);
+  if (QWidget* w = GetSafeHwnd(); w != nullptr && !about.empty()) {
+    systemMenu_ = new QMenu(w);
+    systemMenu_->addSeparator();
+    QAction* item = systemMenu_->addAction(QString::fromStdString(about));
+    QObject::connect(item, &QAction::triggered, w, [this] { OnSysCommand(IDM_ABOUTBOX); });
+    w->setContextMenuPolicy(Qt::CustomContextMenu);
+    QObject::connect(w, &QWidget::customContextMenuRequested, w,
+                     [this, w](const QPoint& at) { systemMenu_->popup(w->mapToGlobal(at)); });
+  }
   SetIcon(128);
   images_ = ui::CImageList{};
   images_.SetSize(32, 16);
@@ -50,6 +82,12 @@ BOOL CPrinterSelectDlg::OnInitDialog() {
   // The first browse runs once the dialog is on the screen.
   if (QWidget* w = GetSafeHwnd()) QTimer::singleShot(0, w, [this] { OnRefresh(); });
   return 1;
+}
+
+void CPrinterSelectDlg::OnSysCommand(int id) {
+  if ((id & 0xFFF0) != IDM_ABOUTBOX) return;
+  CAboutDlg about(this);
+  about.DoModal();
 }
 
 void CPrinterSelectDlg::OnRefresh() {

@@ -131,7 +131,9 @@ int SessionSend(UCHAR session, const void* buffer, std::size_t length);
 // One message of `head` and `body`: the bytes sent (head and body), or -1.
 int SessionSend(UCHAR session, const void* head, std::size_t headLength, const void* body, std::size_t bodyLength);
 int SessionReceive(UCHAR session, void* buffer, std::size_t length);
-bool GetAvailableName(NCB* ncb, char (&name)[17], UCHAR* number);
+// The current LANA's local name and its number, added on first use. *serviceDown (when given) is
+// set when the machine's NetBIOS service could not be reached or started: no name can be added.
+bool GetAvailableName(NCB* ncb, char (&name)[17], UCHAR* number, bool* serviceDown = nullptr);
 void BuildLocalName(const std::string& computerName, int index, char (&name)[17]);
 void FormatDeviceName(const char* deviceName, char (&name)[17]);
 void AllocateNameSlot(BYTE lana);

@@ -30,6 +30,7 @@ const struct {
     {611, "Device %s not found"},
     {612, "Invalid NetBEUI name"},
     {613, "Cannot get correct information from NetBios interface.\nPrint Server driver will not work properly."},
+    {614, "The NetBIOS service of this computer could not be started."},
     {700, "Vardon Print Server"},
     {702, "Cannot assign 'LPT' or 'COM' as port name"},
     {704, "Cannot create Port %s."},
@@ -308,8 +309,11 @@ BOOL InitializeMonitor(LPSTR, LPMONITOR pMonitor) {
   }
   for (int i = 0; i < lanas.length && i <= MAX_LANA; ++i) {
     SetCurrentLana(lanas.lana[i]);
+    // The monitor runs in the program that loads it. A LANA that the program already uses (the
+    // port adder's device library reads the boxes over it) is set up: a reset would take the
+    // program's own names and sessions from under it.
     NCB reset{};
-    if (NCBReset(&reset, 0, 0) != NRC_GOODRET) {
+    if (!NbLanaInUse(lanas.lana[i]) && NCBReset(&reset, 0, 0) != NRC_GOODRET) {
       PortMessageBox(nullptr, platform::MB_ICONERROR, 613);
       continue;
     }

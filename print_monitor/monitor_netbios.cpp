@@ -36,6 +36,13 @@ void Clear(NCB* ncb) {
 constexpr std::size_t kAnswerSize = 101;
 constexpr std::size_t kAnswerNameOffset = 61;
 constexpr int kReceives = 4;
+// A pass ends 2 s after the last answer, and in any case this long after its start: boxes that
+// keep answering cannot hold the caller.
+constexpr std::int64_t kQuietMs = 2000;
+constexpr std::int64_t kPassLimitMs = 10000;
+// A receive that fails at once again and again (the NetBIOS service gone) is posted no more on
+// that LANA after this many failures.
+constexpr int kMaxReceiveFailures = 3;
 
 }  // namespace
 
@@ -199,7 +206,8 @@ void AllocateNameSlot(BYTE lana) {
   if (!g_slots[lana].allocated) g_slots[lana] = NameSlot{true, {}, 0};
 }
 
-bool GetAvailableName(NCB* ncb, char (&name)[17], UCHAR* number) {
+bool GetAvailableName(NCB* ncb, char (&name)[17], UCHAR* number, bool* serviceDown) {
+  if (serviceDown != nullptr) *serviceDown = false;
   const BYTE lana = t_currentLana;
   std::lock_guard<std::mutex> lock(g_slotsMu);
   NameSlot& slot = g_slots[lana];
@@ -217,12 +225,18 @@ bool GetAvailableName(NCB* ncb, char (&name)[17], UCHAR* number) {
     // The name stays registered for the next job of this user (asked for in the same request):
     // on this platform each job may be a process of its own, where the spooler's process would
     // have kept it. A table that does not keep it only costs the next job its registration.
-    if (NCBAddKeptName(ncb, candidate) == NRC_GOODRET) {
+    const UCHAR rc = NCBAddKeptName(ncb, candidate);
+    if (rc == NRC_GOODRET) {
       std::memcpy(slot.name, candidate, sizeof candidate);
       slot.number = ncb->ncb_num;
       std::memcpy(name, candidate, sizeof name);
       *number = slot.number;
       return true;
+    }
+    // No service to hold a name: another name would fare no better.
+    if (rc == NRC_SYSTEM) {
+      if (serviceDown != nullptr) *serviceDown = true;
+      return false;
     }
   }
   return false;
@@ -279,20 +293,37 @@ int BrowseDevices(int mode, std::vector<BrowsedDevice>& list, BYTE lana, const c
       NCB ncb{};
       std::uint8_t buffers[2][kAnswerSize] = {};
       int current = 0;
+      int failures = 0;
+      bool posted = false;
     };
     auto receives = std::make_unique<Receive[]>(kReceives);
     auto post = [&](int i) {
       events[i].Reset();
+      receives[i].posted = true;
       NCBASReceive(&receives[i].ncb, number, receives[i].buffers[receives[i].current], kAnswerSize, &events[i]);
     };
+    // Only receives still posted are waited for; a retired one's event stays unsignalled.
+    auto retire = [&](int i) {
+      receives[i].posted = false;
+      events[i].Reset();
+    };
+    auto anyPosted = [&] {
+      for (int i = 0; i < kReceives; ++i)
+        if (receives[i].posted) return true;
+      return false;
+    };
     for (int i = 0; i < kReceives; ++i) post(i);
-    for (int pass = 0; pass < 3 && !found; ++pass) {
+    platform::Clock& clock = platform::GetClock();
+    for (int pass = 0; pass < 3 && !found && anyPosted(); ++pass) {
       NCB send;
       if (SendDataGram(&send, number, kDeviceInfoRequest, sizeof kDeviceInfoRequest, group) != NRC_GOODRET) {
         for (auto& e : events) e.Reset();
       }
+      const std::int64_t passEnd = clock.SteadyMs() + kPassLimitMs;
       for (;;) {
-        const int which = NbWaitAny(waitList, kReceives, 2000);
+        const std::int64_t left = passEnd - clock.SteadyMs();
+        if (left <= 0 || !anyPosted()) break;
+        const int which = NbWaitAny(waitList, kReceives, std::min(kQuietMs, left));
         if (which < 0) break;
         Receive& r = receives[which];
         const UCHAR rc = r.ncb.ncb_retcode;
@@ -321,8 +352,10 @@ int BrowseDevices(int mode, std::vector<BrowsedDevice>& list, BYTE lana, const c
         } else if (rc == NRC_PENDING) {
           NCBCancel(&r.ncb);
           post(which);
-        } else {
+        } else if (++r.failures < kMaxReceiveFailures) {
           post(which);
+        } else {
+          retire(which);
         }
       }
     }

@@ -234,6 +234,7 @@ BOOL AddPort(LPSTR, HWND hWnd, LPSTR) {
   }
   count = std::min<DWORD>(count, 256);  // no more records than a box list can hold
   BOOL result = TRUE;
+  int made = 0;
   for (DWORD i = 0; i < count; ++i) {
     char valueName[32];
     std::snprintf(valueName, sizeof valueName, "PS_%u", static_cast<unsigned>(i));
@@ -241,6 +242,9 @@ BOOL AddPort(LPSTR, HWND hWnd, LPSTR) {
     size = 80;
     if (RegQueryValueEx(key, valueName, &type, reinterpret_cast<BYTE*>(text), &size) != ERROR_SUCCESS ||
         type != REG_SZ) {
+      // A record the count promises and the key does not hold (or holds as something else).
+      result = FALSE;
+      SetLastError(ERROR_INVALID_DATA);
       continue;
     }
     text[80] = 0;
@@ -278,9 +282,15 @@ BOOL AddPort(LPSTR, HWND hWnd, LPSTR) {
         SetLastError(ERROR_INVALID_NAME);
         return FALSE;
       }
+      ++made;
     }
   }
   RegCloseKey(key);
+  // A hand-over record that made no port (no usable count, no usable record) is no success.
+  if (made == 0 && result == TRUE) {
+    SetLastError(ERROR_INVALID_DATA);
+    return FALSE;
+  }
   return result;
 }
 

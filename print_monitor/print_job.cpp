@@ -40,13 +40,21 @@ DWORD StatusOfState(BYTE state) {
   return state == 2 ? kStatusPaperOut : kStatusOffline;
 }
 
-bool CallPrintServer(PortEntry& port) {
+enum class Call { kCalled, kFailed, kNoService };
+
+Call CallPrintServer(PortEntry& port) {
   NCB ncb;
   char local[17];
   UCHAR number = 0;
-  if (!GetAvailableName(&ncb, local, &number)) {
+  bool serviceDown = false;
+  if (!GetAvailableName(&ncb, local, &number, &serviceDown)) {
+    if (serviceDown) {
+      // Looking for the box would fail the same way and blame the box.
+      PortMessageBox(nullptr, platform::MB_ICONERROR, 614);
+      return Call::kNoService;
+    }
     PortMessageBox(nullptr, platform::MB_ICONERROR, 612);
-    return false;
+    return Call::kFailed;
   }
   std::memcpy(port.szLocalName, local, sizeof local);
   char remote[17];
@@ -54,11 +62,11 @@ bool CallPrintServer(PortEntry& port) {
   for (int attempt = 0; attempt < 3; ++attempt) {
     if (NCBCall(&ncb, local, remote, 40, 40) == NRC_GOODRET) {
       port.bSession = ncb.ncb_lsn;
-      return true;
+      return Call::kCalled;
     }
     if (attempt < 2) platform::GetClock().SleepMs(3000);
   }
-  return false;
+  return Call::kFailed;
 }
 
 Channel OpenPrintChannel(PortEntry& port) {
@@ -84,18 +92,23 @@ Channel OpenPrintChannel(PortEntry& port) {
 }
 
 // The box is printing another job: retry every Register Retry interval until the channel opens
-// (1) or the user cancels (2). The question goes through the message sink at every retry.
+// (1), the user cancels (2) or the session fails (3). The question goes through the message sink
+// at every retry.
+constexpr int kRetryOpened = 1;
+constexpr int kRetryCancelled = 2;
+constexpr int kRetryNetworkFailure = 3;
+
 int RegisterRetryBox(PortEntry& port, HWND owner) {
   const std::int64_t interval = std::max<std::int64_t>(1, port.wRegiRetry) * 1000;
   for (;;) {
     if (PortMessageBox(owner, platform::MB_OKCANCEL | platform::MB_ICONINFORMATION, 712,
                        static_cast<int>(port.wRegiRetry)) == platform::IDCANCEL) {
-      return 2;
+      return kRetryCancelled;
     }
     platform::GetClock().SleepMs(interval);
     const Channel c = OpenPrintChannel(port);
-    if (c == Channel::kOpened) return 1;
-    if (c == Channel::kFailed) return 2;
+    if (c == Channel::kOpened) return kRetryOpened;
+    if (c == Channel::kFailed) return kRetryNetworkFailure;
   }
 }
 
@@ -233,12 +246,10 @@ int SendPrintData(PortEntry& port, const BYTE* data, std::size_t count, std::siz
     }
     if (reply[2] == 0) remaining -= static_cast<std::size_t>(sent) - kHeader;
     if (reply[6] == 0) {
-      if (reply[7] == 2) {
-        port.dwStatus = kStatusPaperOut;
-        break;
-      }
-      if (reply[7] == 1) {
-        port.dwStatus = kStatusOffline;
+      // Any state but ready stops the sending: 2 is paper out, every other one off-line (a state
+      // this monitor does not know is no reason to send on).
+      if (reply[7] != 0) {
+        port.dwStatus = StatusOfState(reply[7]);
         break;
       }
       if (reply[2] != 0) {
@@ -279,7 +290,13 @@ BOOL StartDocPort(HANDLE hPort, LPSTR pPrinterName, DWORD, DWORD, LPBYTE) {
   port->dwStatus = kStatusOk;
   port->dwRetryStart = 0;
   SetCurrentLana(port->bLanaNum);
-  if (!CallPrintServer(*port)) {
+  const Call call = CallPrintServer(*port);
+  if (call == Call::kNoService) {
+    Unbusy(*port);
+    SetLastError(ERROR_SERVICE_NOT_ACTIVE);
+    return FALSE;
+  }
+  if (call != Call::kCalled) {
     const int lana = FindDeviceLana(port->szDeviceName, port->bLanaNum);
     if (lana < 0) {
       PortMessageBox(nullptr, platform::MB_ICONERROR, 611, port->szDeviceName);
@@ -293,7 +310,7 @@ BOOL StartDocPort(HANDLE hPort, LPSTR pPrinterName, DWORD, DWORD, LPBYTE) {
       record.bLanaNum = static_cast<BYTE>(lana);
       SavePortSettings(nullptr, port->pszName.c_str(), record, true);
       SetCurrentLana(port->bLanaNum);
-      called = CallPrintServer(*port);
+      called = CallPrintServer(*port) == Call::kCalled;
     }
     if (!called) {
       PortMessageBox(nullptr, platform::MB_ICONERROR, 708);
@@ -304,11 +321,13 @@ BOOL StartDocPort(HANDLE hPort, LPSTR pPrinterName, DWORD, DWORD, LPBYTE) {
   }
   const Channel channel = OpenPrintChannel(*port);
   if (channel != Channel::kOpened) {
-    if (channel == Channel::kFailed || RegisterRetryBox(*port, nullptr) != 1) {
+    const int retried = channel == Channel::kFailed ? kRetryNetworkFailure : RegisterRetryBox(*port, nullptr);
+    if (retried != kRetryOpened) {
       NCB ncb;
       NCBHangUp(&ncb, port->bSession);
       Unbusy(*port);
-      SetLastError(channel == Channel::kFailed ? ERROR_IO_DEVICE : ERROR_CANCELLED);
+      // Only the user's answer is a cancel; a session that broke meanwhile is a network failure.
+      SetLastError(retried == kRetryCancelled ? ERROR_CANCELLED : ERROR_IO_DEVICE);
       return FALSE;
     }
   }

@@ -9,6 +9,7 @@ PACKAGES=(
   qt6-base-dev qt6-qpa-plugins libgl-dev
   samba-common-bin iproute2 procps
   cups-daemon cups-client
+  xdg-utils
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

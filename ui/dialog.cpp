@@ -433,7 +433,9 @@ bool CDialog::Build(CWnd* parent) {
   const bool child = (t_.style & WS_CHILD) != 0 && pw != nullptr;
   auto* d = new DialogWidget(this, child ? pw : (pw ? pw->window() : nullptr));
   if (child) d->setWindowFlags(Qt::Widget);
-  d->setWindowTitle(QString::fromStdString(t_.caption));
+  // A window whose template names no caption carries the program's title, never the desktop's
+  // fallback (the program's file name).
+  d->setWindowTitle(QString::fromStdString(t_.caption.empty() && !child ? AppTitle() : t_.caption));
   QSize size = DialogUnitsToPixels(t_, t_.cx, t_.cy);
   w_ = d;
   ended_ = false;

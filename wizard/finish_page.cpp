@@ -61,12 +61,11 @@ BOOL CFinish::OnWizardFinish() {
   GetSelectedDevice(name, device, longName);
 
   ui::CWaitCursor wait;
-  // Only what the pages collected: the wireless lines for a box with a wireless interface, the
-  // comment and share-name texts only when a page asked for them.
-  m_Protocol = config::ProtocolData{};
-  TheUtility().mGetDeviceProtocol(name, &m_Protocol);
+  // Only what the pages collected: the wireless lines when the wireless page stored them for this
+  // box, the comment and share-name texts only when a page asked for them. Nothing is read from the
+  // box here, so a failed read cannot change what is sent.
   unsigned groups = 0;
-  if (m_Protocol.bWirelessDevice == 1) groups |= CPrintServerUtility::kWizardWireless;
+  if (!name.empty() && g_szWirelessCollectedFor == name) groups |= CPrintServerUtility::kWizardWireless;
   if (g_bNetBEUITextsCollected) groups |= CPrintServerUtility::kWizardNetBEUITexts;
   m_iResult = TheUtility().mSetWizardConfiguration(name, &g_WizardConfigurationData, mode == 2 ? 2 : 3, groups);
   if (m_iResult != 0) {

@@ -135,7 +135,11 @@ BOOL CServerDetailsOld::OnSetActive() {
 
 void CServerDetailsOld::OnDropdownWorkgroup() {
   std::list<std::string> names;
-  EnumWorkgroups(names);
+  {
+    // The network is asked: a few seconds at most.
+    ui::CWaitCursor wait;
+    EnumWorkgroups(names);
+  }
   m_Workgroup.ResetContent();
   for (const std::string& name : names) m_Workgroup.AddString(name);
 }
@@ -154,10 +158,22 @@ ui::LRESULT CServerDetailsOld::OnWizardNext() {
     m_Name.SetFocus();
     return -1;
   }
-  const std::string& current = dsSystemConfigurationData.szDeviceName;
+  // The box's current name: as read here, or, when that read failed, as the box reported it on
+  // the selection page.
+  std::string current = dsSystemConfigurationData.szDeviceName;
+  if (current.empty()) {
+    std::string defaultName, longName;
+    GetSelectedDevice(defaultName, current, longName);
+  }
   if (stateB == "FALSE" && name != current) {
     const int answer = platform::MessageBoxById(IDS_RENAME_WARNING, platform::MB_YESNO | platform::MB_ICONWARNING);
     if (answer == platform::IDNO) {
+      // No keeps the box's name; a name that is not known is never sent empty: the page stays.
+      if (current.empty()) {
+        g_WizardConfigurationData.dsSystem.szDeviceName.clear();
+        m_Name.SetFocus();
+        return -1;
+      }
       g_WizardConfigurationData.dsSystem.szDeviceName = current;
       m_Name.SetWindowText(current);
     }

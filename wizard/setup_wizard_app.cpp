@@ -44,6 +44,11 @@ void RegisterWizardStrings() {
   platform::RegisterString(IDS_WIZARD_EVENT, "Print Server Wizard Event");
   platform::RegisterString(IDS_PAUSE_EVENT, "Print Server Pause Event");
   platform::RegisterString(IDS_SETUP_PRINTERS_NOW, "Do you want to setup printers for printing right now ?");
+  // The pages' messages, so that every text the wizard shows is there from its start.
+  RegisterWizardRoutineStrings();
+  RegisterTcpipStrings();
+  RegisterNetwareStrings();
+  RegisterWirelessStrings();
 }
 
 CSetupWizardApp::CSetupWizardApp(std::string commandLine) : m_szCommandLine(std::move(commandLine)) {
@@ -137,16 +142,26 @@ bool CSetupWizardApp::InitInstance() {
   return false;
 }
 
+std::string CSetupWizardApp::HelpFileMissingText(const std::string& page) {
+  return "The help file " + page + " was not found. Please reinstall the Setup Wizard.";
+}
+
+std::string CSetupWizardApp::HelpOpenerMissingText(const std::string& opener) {
+  return "The help file cannot be shown: the program " + opener +
+         " that opens it was not found. Please install it (package xdg-utils).";
+}
+
 void CSetupWizardApp::OnHelp() {
-  const std::string dir = platform::ProgramDirectory();
+  const std::string dir = m_szHelpDirectory.empty() ? platform::ProgramDirectory() : m_szHelpDirectory;
   if (dir.empty()) return;
   const std::string page = dir + "/" + kHelpFile;
   if (::access(page.c_str(), R_OK) != 0) {
-    platform::GetMessageSink().Show(0, "The specified file was not found.", platform::MB_OK);
+    platform::GetMessageSink().Show(0, HelpFileMissingText(page), platform::MB_OK);
     return;
   }
+  // The page is there, so a program that is not found is the opener.
   const UINT started = StartProgram(m_szHelpOpener + " " + QuoteWord(page));
-  const std::string failure = StartFailureText(started, "The specified file was not found.");
+  const std::string failure = StartFailureText(started, HelpOpenerMissingText(m_szHelpOpener));
   if (!failure.empty()) platform::GetMessageSink().Show(0, failure, platform::MB_OK);
 }
 

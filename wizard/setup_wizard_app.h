@@ -37,6 +37,11 @@ class CSetupWizardApp : public ui::CWinApp {
   static constexpr int kActivateWaitMs = 5000;
   // The help page shipped beside the program.
   static constexpr const char* kHelpFile = "QUILLON.html";
+  // The folder the help page is looked for in; empty: the program's own.
+  std::string m_szHelpDirectory;
+  // What Help says when the page or the program that opens it is missing.
+  static std::string HelpFileMissingText(const std::string& page);
+  static std::string HelpOpenerMissingText(const std::string& opener);
 
  protected:
   // The scanner's command line (a program found beside this one).
@@ -51,7 +56,8 @@ class CSetupWizardApp : public ui::CWinApp {
   ui::InstanceHost m_Instance;
 };
 
-// The wizard's string table.
+// The wizard's string table: every text it shows by string id, its pages' too. The application
+// object's constructor registers it.
 void RegisterWizardStrings();
 
 }  // namespace wizard

@@ -1,5 +1,6 @@
 #include "wizard/start_page.h"
 
+#include "platform/netprobe/netprobe.h"
 #include "wizard/page_layout.h"
 #include "wizard/resource.h"
 #include "wizard/wizard_routines.h"
@@ -47,9 +48,11 @@ void CStart::DoDataExchange(bool save) {
 
 BOOL CStart::OnInitDialog() {
   CPropertyPage::OnInitDialog();
-  m_TcpipState.SetWindowText(InstalledText(IsTcpipInstalled()));
-  m_IpxState.SetWindowText(InstalledText(IsIpxInstalled()));
-  m_NetbiosState.SetWindowText(InstalledText(IsNetBeuiInstalled()));
+  // The suite's one answer, which the console's Protocol dialog gives too.
+  const platform::netprobe::InstalledProtocols pc = platform::netprobe::DetectInstalledProtocols();
+  m_TcpipState.SetWindowText(InstalledText(pc.tcpip));
+  m_IpxState.SetWindowText(InstalledText(pc.ipxspx));
+  m_NetbiosState.SetWindowText(InstalledText(pc.netbios));
   return 1;
 }
 

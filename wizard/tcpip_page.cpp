@@ -76,6 +76,7 @@ void RegisterTcpipStrings() {
   platform::RegisterString(IDS_NO_DHCP_SERVER, "Warning!\nNo DHCP Server found.");
   platform::RegisterString(IDS_VALUES_CANNOT_WORK,
                            "Warning!\nCurrent values can NOT work in present location.");
+  platform::RegisterString(IDS_NO_FREE_ADDRESS, "No free address was found in this network.");
   platform::RegisterString(IDS_IP_ILLEGAL, "IP Address illegal.");
   platform::RegisterString(IDS_GATEWAY_ILLEGAL, "Gateway illegal.");
   platform::RegisterString(IDS_MASK_ILLEGAL, "Subnet mask illegal.");
@@ -89,6 +90,9 @@ CTcpip::CTcpip() : CPropertyPage(TcpipTemplate()) {
   OnCommand(IDC_AUTOMATIC, ui::BN_CLICKED, &CTcpip::OnAutomatic);
   OnCommand(IDC_FIXED, ui::BN_CLICKED, &CTcpip::OnFixed);
   OnCommand(IDC_SUGGEST, ui::BN_CLICKED, &CTcpip::OnSuggest);
+  for (int i = 0; i < 4; ++i) {
+    for (int first : {IDC_IP1, IDC_MASK1, IDC_GATEWAY1}) OnCommand(first + i, ui::EN_CHANGE, &CTcpip::OnAddressChanged);
+  }
 }
 
 void CTcpip::DoDataExchange(bool save) {
@@ -108,7 +112,52 @@ BOOL CTcpip::OnInitDialog() {
 }
 
 void CTcpip::SetStatus(int stringId) {
+  m_statusLead = 0;
+  m_cannotWorkShown = false;
   m_status.SetWindowText(stringId == 0 ? std::string() : platform::LoadString(stringId));
+}
+
+void CTcpip::SetCannotWork(int leadId) {
+  std::string text = leadId == 0 ? std::string() : platform::LoadString(leadId) + "\n";
+  m_status.SetWindowText(text + platform::LoadString(IDS_VALUES_CANNOT_WORK));
+  m_statusLead = leadId;
+  m_cannotWorkShown = true;
+}
+
+void CTcpip::ShowNoFreeAddress() {
+  if (m_iMode == 1 && !FieldsWork()) {
+    SetCannotWork(IDS_NO_FREE_ADDRESS);
+  } else {
+    SetStatus(IDS_NO_FREE_ADDRESS);
+    m_statusLead = IDS_NO_FREE_ADDRESS;
+  }
+}
+
+bool CTcpip::FieldsWork() const {
+  auto row = [](const ui::CEdit (&edits)[4], std::string& joined) {
+    joined.clear();
+    for (int i = 0; i < 4; ++i) {
+      std::string octet = edits[i].GetWindowText();
+      StripBlanks(octet);
+      const std::optional<int> value = OctetValue(octet);
+      if (!value) return false;
+      joined += (i > 0 ? "." : "") + std::to_string(*value);
+    }
+    return true;
+  };
+  std::string ip, mask, gateway, local;
+  if (!row(m_ip, ip) || !row(m_mask, mask) || !row(m_gateway, gateway)) return false;
+  if (AddressRuleBroken(ip, mask, gateway) != 0) return false;
+  GetSelectedLocalAddress(local);
+  if (!ParseDottedDecimal(local) || local == kNoAddress) return true;
+  return SameNetwork(ip, local, LocalMask(local));
+}
+
+void CTcpip::OnAddressChanged() {
+  if (!m_cannotWorkShown || !FieldsWork()) return;
+  const int lead = m_statusLead;
+  SetStatus(lead);
+  m_statusLead = lead;
 }
 
 void CTcpip::EnableTcpipControls() {
@@ -204,11 +253,33 @@ BOOL CTcpip::OnSetActive() {
       for (ui::CEdit& e : m_gateway) e.SetWindowText("0");
       SetStatus(IDS_VALUES_OK);
     } else {
+      // Nothing to propose (every address answered, or no network to search): the box's own
+      // values are shown, with the reason.
+      wait.Restore();
       SetStatus(0);
+      if (ShowBoxValues(defaultName, local)) ShowNoFreeAddress();
+      else SetStatus(IDS_NO_FREE_ADDRESS);
     }
     return CPropertyPage::OnSetActive();
   }
 
+  if (!ShowBoxValues(defaultName, local)) return CPropertyPage::OnSetActive();
+  if (m_iMode == 0) {
+    SetStatus(selectedIp != kNoAddress ? IDS_ADDRESS_NOT_IN_USE : IDS_NO_DHCP_SERVER);
+    return CPropertyPage::OnSetActive();
+  }
+  if (SameNetwork(m_boxTcpip.szIPAddress, local, LocalMask(local))) {
+    SetStatus(IDS_ADDRESS_NOT_IN_USE);
+  } else if (platform::MessageBoxById(IDS_SUGGEST_NEW_VALUES, platform::MB_YESNO | platform::MB_ICONQUESTION) ==
+             platform::IDYES) {
+    OnSuggest();
+  } else {
+    SetCannotWork(0);
+  }
+  return CPropertyPage::OnSetActive();
+}
+
+bool CTcpip::ShowBoxValues(const std::string& defaultName, const std::string& local) {
   {
     ui::CWaitCursor wait;
     m_boxTcpip = TCPIPConfigurationData{};
@@ -218,40 +289,29 @@ BOOL CTcpip::OnSetActive() {
     // Nothing of an earlier box may stay on the page.
     ClearAddressEdits();
     ShowErrorForCode(m_readResult);
-    return CPropertyPage::OnSetActive();
+    return false;
   }
-  if (m_boxTcpip.bAutoAddress1 == 1 || m_boxTcpip.bAutoAddress2 == 1 || m_boxTcpip.bAutoAddress3 == 1) {
-    m_iMode = 0;
-    CheckDlgButton(IDC_AUTOMATIC, 1);
-    CheckDlgButton(IDC_FIXED, 0);
-    EnableAddressControls(false);
-    ClearAddressEdits();
-    FillAddressEdits();
-    SetStatus(selectedIp != kNoAddress ? IDS_ADDRESS_NOT_IN_USE : IDS_NO_DHCP_SERVER);
-    return CPropertyPage::OnSetActive();
-  }
-
-  m_iMode = 1;
-  CheckDlgButton(IDC_AUTOMATIC, 0);
-  CheckDlgButton(IDC_FIXED, 1);
-  EnableAddressControls(true);
+  const bool automatic =
+      m_boxTcpip.bAutoAddress1 == 1 || m_boxTcpip.bAutoAddress2 == 1 || m_boxTcpip.bAutoAddress3 == 1;
+  m_iMode = automatic ? 0 : 1;
+  CheckDlgButton(IDC_AUTOMATIC, automatic ? 1 : 0);
+  CheckDlgButton(IDC_FIXED, automatic ? 0 : 1);
+  EnableAddressControls(!automatic);
   ClearAddressEdits();
   FillAddressEdits();
-  if (local == kNoAddress) m_suggest.EnableWindow(false);
-  if (SameNetwork(m_boxTcpip.szIPAddress, local, LocalMask(local))) {
-    SetStatus(IDS_ADDRESS_NOT_IN_USE);
-  } else if (platform::MessageBoxById(IDS_SUGGEST_NEW_VALUES, platform::MB_YESNO | platform::MB_ICONQUESTION) ==
-             platform::IDYES) {
-    OnSuggest();
-  } else {
-    SetStatus(IDS_VALUES_CANNOT_WORK);
-  }
-  return CPropertyPage::OnSetActive();
+  if (!automatic && local == kNoAddress) m_suggest.EnableWindow(false);
+  return true;
 }
 
 void CTcpip::OnAutomatic() {
   m_iMode = 0;
   EnableAddressControls(false);
+  // The address fields are not used now: no warning about them.
+  if (m_cannotWorkShown) {
+    const int lead = m_statusLead;
+    SetStatus(lead);
+    m_statusLead = lead;
+  }
 }
 
 void CTcpip::OnFixed() {
@@ -266,7 +326,7 @@ void CTcpip::OnSuggest() {
   const std::uint32_t mask = LocalMask(local);
   std::string found;
   if (!FindFreeAddress(local, mask, found, platform::netprobe::GetEchoProber())) {
-    SetStatus(IDS_VALUES_CANNOT_WORK);
+    ShowNoFreeAddress();
     return;
   }
   SetRow(m_ip, found);

@@ -22,6 +22,7 @@ constexpr int IDS_ADDRESS_NOT_IN_USE = 130;
 constexpr int IDS_VALUES_OK = 131;
 constexpr int IDS_NO_DHCP_SERVER = 132;
 constexpr int IDS_VALUES_CANNOT_WORK = 133;
+constexpr int IDS_NO_FREE_ADDRESS = 134;
 void RegisterTcpipStrings();
 
 // The mask of this PC's interface that holds an address (host order), nullopt when no interface
@@ -55,6 +56,8 @@ class CTcpip : public ui::CPropertyPage {
   void OnAutomatic();
   void OnFixed();
   void OnSuggest();
+  // An address field changed: a warning that the values cannot work goes once they can.
+  void OnAddressChanged();
 
   // 0 automatic, 1 fixed, -1 not chosen yet.
   int AddressMode() const { return m_iMode; }
@@ -70,6 +73,17 @@ class CTcpip : public ui::CPropertyPage {
   bool ReadRow(ui::CEdit (&row)[4], std::string& joined);
   std::uint32_t LocalMask(const std::string& localAddress) const;
   void SetStatus(int stringId);
+  // The box's own values in the fields (read from it), for a box whose values are to be kept or
+  // when no free address was found; false when the read failed (reported).
+  bool ShowBoxValues(const std::string& defaultName, const std::string& local);
+  // Whether the twelve fields hold an address, mask and gateway that pass the page's checks and
+  // lie in this PC's network; no message.
+  bool FieldsWork() const;
+  // The status line after a search that found no free address: why, and the warning while the
+  // fields cannot work.
+  void ShowNoFreeAddress();
+  // The status shows the warning that the values cannot work.
+  void SetCannotWork(int leadId);
 
   ProtocolData m_protocol;
   ui::CStatic m_status;
@@ -84,6 +98,9 @@ class CTcpip : public ui::CPropertyPage {
   bool m_tcpipInstalled = true;
   TCPIPConfigurationData m_boxTcpip;
   int m_readResult = 0;
+  // What the status line says besides the warning (0 nothing), and whether the warning shows.
+  int m_statusLead = 0;
+  bool m_cannotWorkShown = false;
 };
 
 }  // namespace wizard

@@ -139,8 +139,23 @@ bool IsHexKeyText(std::string& text) {
   return clean;
 }
 
+int NextKeyByteEdit(int index, bool layout128) {
+  if (index < 0 || index >= CWireless::kKeyEdits - 1) return -1;
+  // Ends of a key: 4, 9 and 14 in the 64-bit layout, 12 in the 128-bit one; 19 always.
+  if (index == 4 || index == 9) return layout128 ? index + 1 : -1;
+  if (index == kKey128Edits - 1) return layout128 ? -1 : index + 1;
+  if (index == 14) return -1;
+  return index + 1;
+}
+
+template <std::size_t... I>
+void CWireless::HandleKeyByteChanges(std::index_sequence<I...>) {
+  (OnCommand(kKeyEditIds[I], ui::EN_CHANGE, &CWireless::OnKeyByteChangedAt<static_cast<int>(I)>), ...);
+}
+
 CWireless::CWireless() : CPropertyPage(WirelessTemplate()) {
   RegisterWirelessStrings();
+  HandleKeyByteChanges(std::make_index_sequence<kKeyEdits>{});
   OnCommand(IDC_WEP_DISABLED, ui::BN_CLICKED, &CWireless::OnWepDisabled);
   OnCommand(IDC_WEP_ENABLED, ui::BN_CLICKED, &CWireless::OnWepEnabled);
   OnCommand(IDC_64_BITS, ui::BN_CLICKED, &CWireless::On64Bits);
@@ -265,18 +280,51 @@ void CWireless::ClearPage() {
   for (ui::CEdit& e : m_keys) e.SetWindowText("");
   for (int i = 0; i < kSharedEdits; ++i) m_shared64[i].clear(), m_shared128[i].clear();
   m_shown64 = m_shown128 = false;
+  // The choices of the box set up before go too: WEP off, 64 bits, Open System, no default key.
+  CheckDlgButton(IDC_WEP_ENABLED, 0);
+  CheckDlgButton(IDC_WEP_DISABLED, 1);
+  CheckDlgButton(IDC_128_BITS, 0);
+  CheckDlgButton(IDC_64_BITS, 1);
+  CheckDlgButton(IDC_SHARED_KEY, 0);
+  CheckDlgButton(IDC_OPEN_SYSTEM, 1);
+  m_layout128 = false;
+  On64Bits();
+  OnWepDisabled();
+  m_defaultKey.SetCurSel(-1);
+}
+
+void CWireless::EnableSettings(bool enable) {
+  m_ssid.EnableWindow(enable);
+  m_channel.EnableWindow(enable);
+  m_networkType.EnableWindow(enable);
+  for (int id : {IDC_WEP_DISABLED, IDC_WEP_ENABLED}) {
+    if (CWnd* w = GetDlgItem(id)) w->EnableWindow(enable);
+  }
+}
+
+void CWireless::OnKeyByteChanged(int index) {
+  ui::CEdit& edit = m_keys[index];
+  // Only the user's typing moves on, not the page filling its edits.
+  if (!edit.HasFocus() || edit.GetWindowText().size() != static_cast<std::size_t>(kKeyByteChars)) return;
+  const int next = NextKeyByteEdit(index, IsDlgButtonChecked(IDC_128_BITS) != 0);
+  if (next < 0 || !m_keys[next].IsWindowEnabled()) return;
+  m_keys[next].SetFocus();
+  m_keys[next].SetSel(0, -1);
 }
 
 BOOL CWireless::OnSetActive() {
   GetSheet()->SetWizardButtons(ui::PSWIZB_BACK | ui::PSWIZB_NEXT);
-  const unsigned char* pid = TheUtility().Cached().dsDevicePID.data;
-  m_variant = pid[kProductIdOffset] == kTwoTypeProductId[0] && pid[kProductIdOffset + 1] == kTwoTypeProductId[1] ? 6 : 1;
   std::string defaultName, deviceName, longName;
   GetSelectedDevice(defaultName, deviceName, longName);
-  if (defaultName == m_setUpFor) return CPropertyPage::OnSetActive();
-
+  // Set up once per box; a page whose read failed asks the box again.
+  if (defaultName == m_setUpFor && m_readResult == 0) return CPropertyPage::OnSetActive();
   m_setUpFor = defaultName;
-  // Nothing of the box set up before stays: lists, keys and their stores start empty.
+  SetUpFromBox(defaultName);
+  return CPropertyPage::OnSetActive();
+}
+
+bool CWireless::SetUpFromBox(const std::string& defaultName) {
+  // Nothing of the box set up before stays: lists, keys, their stores and the choices start empty.
   ClearPage();
   m_box = WirelessConfigurationData{};
   {
@@ -284,9 +332,14 @@ BOOL CWireless::OnSetActive() {
     m_readResult = TheUtility().mGetWirelessConfiguration(defaultName, &m_box);
   }
   if (m_readResult != 0) {
+    // Nothing to show of this box: the settings stay cleared and disabled until a read succeeds.
+    EnableSettings(false);
     ShowErrorForCode(m_readResult);
-    return CPropertyPage::OnSetActive();
+    return false;
   }
+  EnableSettings(true);
+  const unsigned char* pid = TheUtility().Cached().dsDevicePID.data;
+  m_variant = pid[kProductIdOffset] == kTwoTypeProductId[0] && pid[kProductIdOffset + 1] == kTwoTypeProductId[1] ? 6 : 1;
   m_ssid.LimitText(kSsidChars);
   for (ui::CEdit& e : m_keys) e.LimitText(kKeyByteChars);
   m_station.SetWindowText(FormatStationAddress(DefaultStationName(defaultName), "-"));
@@ -331,7 +384,7 @@ BOOL CWireless::OnSetActive() {
     const int index = m_box.iNetworkType == kNetworkTypeAdHoc ? 2 : m_box.iNetworkType;
     m_networkType.SetCurSel(index >= 0 && index < m_networkType.GetCount() ? index : -1);
   }
-  return CPropertyPage::OnSetActive();
+  return true;
 }
 
 void CWireless::GatherWepKeys(WirelessConfigurationData& out) {
@@ -353,6 +406,12 @@ void CWireless::GatherWepKeys(WirelessConfigurationData& out) {
 }
 
 ui::LRESULT CWireless::OnWizardNext() {
+  if (m_readResult != 0) {
+    // The page shows nothing of the box yet: ask it again and show what it holds, so that only
+    // settings the user has seen go on to Finish.
+    SetUpFromBox(m_setUpFor);
+    return -1;
+  }
   for (ui::CEdit& e : m_keys) {
     std::string text = e.GetWindowText();
     if (!IsHexKeyText(text)) {
@@ -389,6 +448,7 @@ ui::LRESULT CWireless::OnWizardNext() {
     const int index = m_networkType.GetCurSel();
     out.iNetworkType = index < 0 ? m_box.iNetworkType : index == 2 ? kNetworkTypeAdHoc : index;
   }
+  g_szWirelessCollectedFor = m_setUpFor;
   return IDD_FINISH;
 }
 

@@ -3,6 +3,8 @@
 // the wireless record of WizardConfigurationData.
 #pragma once
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "ui/property_sheet.h"
 #include "wizard_client/api/wizard_records.h"
@@ -23,6 +25,9 @@ std::vector<int> ChannelsOfDomain(int domainCode);
 void PadKeyByte(std::string& text);
 // Keeps only hexadecimal digits; true when nothing had to be dropped.
 bool IsHexKeyText(std::string& text);
+// The key-byte edit the typing goes on to once edit `index` holds its two digits, as on the
+// console's wireless page: the next edit of the same key, -1 at the end of a key of the layout.
+int NextKeyByteEdit(int index, bool layout128);
 
 class CWireless : public ui::CPropertyPage {
  public:
@@ -60,8 +65,18 @@ class CWireless : public ui::CPropertyPage {
   void OnWepEnabled();
   void On64Bits();
   void On128Bits();
+  // A key-byte edit changed: with two digits typed the focus goes on to the next byte of its key.
+  void OnKeyByteChanged(int index);
 
  private:
+  template <std::size_t... I>
+  void HandleKeyByteChanges(std::index_sequence<I...>);
+  template <int I>
+  void OnKeyByteChangedAt() { OnKeyByteChanged(I); }
+  // Reads the box's wireless settings and shows them; after a failed read the page is cleared
+  // and its settings stay disabled (false).
+  bool SetUpFromBox(const std::string& defaultName);
+  void EnableSettings(bool enable);
   void FillChannelList(int domainCode);
   void FillNetworkTypeList(int variant);
   void FillKeyEdits();

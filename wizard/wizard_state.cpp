@@ -40,6 +40,7 @@ NetBEUIConfigureData dsNetBEUIConfigureData;
 AllConfigurationData g_AllConfigurationData;
 WizardConfigurationData g_WizardConfigurationData;
 bool g_bNetBEUITextsCollected = false;
+std::string g_szWirelessCollectedFor;
 HANDLE g_hWizardEvent = nullptr;
 HANDLE g_hPauseEvent = nullptr;
 
@@ -94,6 +95,7 @@ void ResetWizardState() {
   g_AllConfigurationData = AllConfigurationData{};
   g_WizardConfigurationData = WizardConfigurationData{};
   g_bNetBEUITextsCollected = false;
+  g_szWirelessCollectedFor.clear();
 }
 
 }  // namespace wizard

@@ -61,6 +61,9 @@ extern WizardConfigurationData g_WizardConfigurationData;
 // Whether a page collected the comment and share names (keys 5003, 5101-5104): only then are they
 // sent, so a box keeps its own when no page asked for them.
 extern bool g_bNetBEUITextsCollected;
+// The default name of the box whose wireless settings the wireless page stored last ("" none):
+// Finish sends the wireless lines only for that box, so nothing a page did not fill reaches a box.
+extern std::string g_szWirelessCollectedFor;
 
 // ---- The scanner's pause event -----------------------------------------------------------------
 // The wizard's presence event and the scanner's pause event (nullptr when not open).

@@ -19,6 +19,7 @@
 #include "console/main_frame.h"
 #include "console/main_menu_dlg.h"
 #include "console/pellam_view.h"
+#include "console/resource.h"
 #include "console/tests/console_fixture.h"
 #include "console_pages/quick_setup_dlg.h"
 #include "device_client/core/transport/transport.h"
@@ -28,6 +29,8 @@
 #include "device_client/access/tests/dead_transports.h"
 #include "device_client/settings/com_method.h"
 #include "platform/named_objects/named_objects.h"
+#include "platform/netprobe/netprobe.h"
+#include "platform/paths.h"
 #include "platform/profile.h"
 
 namespace console_test {
@@ -313,7 +316,6 @@ TEST_F(ConsoleTest, QuickWritesNothingWhenTheBoxCannotBeReadAndShowsAFailedWrite
 
 TEST_F(ConsoleTest, ProtocolWritesCommonIniAndBrowsesAgain) {
   MakeBoxes(2);
-  ASSERT_TRUE(RegisterStandInProtocols());
   ASSERT_TRUE(Start());
   Tick();
   Tick();
@@ -341,6 +343,67 @@ TEST_F(ConsoleTest, ProtocolWritesCommonIniAndBrowsesAgain) {
   Click(*g_pMainMenuDlg, 1163);
   EXPECT_EQ(sink.ids(), std::vector<int>{32888});
   EXPECT_EQ(GetPrivateProfileInt("ConnectedProtocol", "bTCPIP", -1, "common.ini"), 1);
+  platform::SetMessageSink(&sink_);
+}
+
+TEST_F(ConsoleTest, ProtocolOffersWhatThisPcHas) {
+  MakeBoxes(1);
+  ASSERT_TRUE(Start());
+  Tick();
+  for (const char* ipxEnabled : {"0", "1"}) {
+    SCOPED_TRACE(std::string("IPX stand-in enabled ") + ipxEnabled);
+    ASSERT_EQ(::setenv("PSADMIN_IPX_ENABLED", ipxEnabled, 1), 0);
+    const platform::netprobe::InstalledProtocols pc = platform::netprobe::DetectInstalledProtocols();
+    bool tcpip = false, ipx = false, netbeui = false;
+    ui::SetModalHook([&](ui::CDialog& d) {
+      tcpip = d.GetDlgItem(1142)->IsWindowEnabled();
+      ipx = d.GetDlgItem(1143)->IsWindowEnabled();
+      netbeui = d.GetDlgItem(1144)->IsWindowEnabled();
+      Click(d, ui::IDCANCEL);
+    });
+    Click(*g_pMainMenuDlg, 1163);
+    EXPECT_EQ(tcpip, pc.tcpip);
+    EXPECT_EQ(ipx, pc.ipxspx);
+    EXPECT_EQ(netbeui, pc.netbios);
+    if (std::string(ipxEnabled) == "0") {
+      EXPECT_FALSE(ipx);
+    }
+  }
+  ::unsetenv("PSADMIN_IPX_ENABLED");
+}
+
+TEST_F(ConsoleTest, AProtocolChoiceThatCannotBeSavedIsShownAndTheDialogStays) {
+  MakeBoxes(1);
+  ASSERT_TRUE(Start());
+  Tick();
+  // The settings file has grown past what the suite writes (4 MiB): every write of it fails.
+  const std::string path = platform::WindowsDirectory() + "/common.ini";
+  {
+    std::ofstream out(path, std::ios::app);
+    out << ";" << std::string(5u << 20, 'x') << "\n";
+  }
+  auto fileText = [&] {
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  const std::string before = fileText();
+  ui::ScriptedMessageSink sink;
+  platform::SetMessageSink(&sink);
+  bool stayed = false;
+  std::string title;
+  ui::SetModalHook([&](ui::CDialog& d) {
+    title = d.GetSafeHwnd()->windowTitle().toStdString();  // no caption of its own: the program's
+    d.CheckDlgButton(1142, 1);
+    Click(d, ui::IDOK);
+    stayed = d.IsWindowVisible();
+    Click(d, ui::IDCANCEL);
+  });
+  Click(*g_pMainMenuDlg, 1163);
+  EXPECT_TRUE(stayed);
+  EXPECT_EQ(title, "Vardon Print Server Administration Program");
+  ASSERT_EQ(sink.ids(), std::vector<int>{console::IDS_PROTOCOL_NOT_SAVED});
+  EXPECT_EQ(sink.shown()[0].text, "The connected protocols could not be saved in the settings file:\n" + path);
+  EXPECT_TRUE(fileText() == before);
   platform::SetMessageSink(&sink_);
 }
 
@@ -464,7 +527,6 @@ namespace {
 // there for a look.
 TEST_F(ConsoleTest, WindowsRenderHeadless) {
   MakeBoxes(2);
-  ASSERT_TRUE(RegisterStandInProtocols());
   ASSERT_TRUE(Start());
   Tick();
   const char* keep = std::getenv("PSA_SCREENSHOT_DIR");

@@ -4,9 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 
 #include <QAction>
+#include <QApplication>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTest>
@@ -20,6 +25,7 @@
 #include "console_pages/send_direct_command_dlg.h"
 #include "console_pages/small_dialogs.h"
 #include "console_pages/system_page.h"
+#include "device_client/settings/com_method.h"
 #include "device_client/device_lists/device_lists.h"
 #include "device_client/device_lists/tests/lists_test_support.h"
 #include "platform/clock.h"
@@ -261,6 +267,117 @@ TEST_F(ViewCommandsTest, PrinterStatusOpensForTheChosenPortOfTheOpenedBox) {
     EXPECT_EQ(defaultName, boxes_[0]->DefaultName());
     EXPECT_EQ(portName, gdsPhysicalPortConfigurationData[port - 1].szPortName);
   }
+}
+
+// The Printer menu's Test Page items: one per parallel port, enabled for the ports the opened
+// box's model has; each prints that port's test page on the opened box.
+TEST_F(ViewCommandsTest, TestPageItemsPrintOnTheOpenedBoxsOwnParallelPorts) {
+  struct Case {
+    const char* name;
+    std::uint8_t code[3];
+    int parallel, serial;
+    std::vector<int> ports;  // the ports whose items are enabled
+  };
+  const Case cases[] = {{"one port (model 0)", {0x00, 0x54, 0x10}, 1, 0, {1}},
+                        {"two ports and serial (model 2)", {0x00, 0x14, 0x00}, 2, 1, {1, 2}},
+                        {"two ports (model 16)", {0x06, 0x31, 0x00}, 2, 0, {1, 2}},
+                        {"three ports and serial (model 3)", {0x01, 0x02, 0x00}, 3, 1, {1, 2, 3}}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    MakeBoxes(1);
+    box_emulator::Box& box = *boxes_.back();
+    box.SetModelCode(c.code[0], c.code[1], c.code[2]);
+    box.SetPortCounts(c.parallel, c.serial, 0);
+    ASSERT_TRUE(Start());
+    Tick();
+    OpenRow(0);
+    ASSERT_EQ(View().OpenedBox().defaultName, box.DefaultName());
+    // The items sit in the Printer menu's "Test Page" sub-menu, in port order.
+    QMenu* printer = nullptr;
+    QMenu* testPages = nullptr;
+    for (QAction* top : Frame().Frame()->menuBar()->actions()) {
+      if (top->text() != "&Printer") continue;
+      printer = top->menu();
+      for (QAction* item : top->menu()->actions()) {
+        if (item->menu() != nullptr && item->text() == "&Test Page") testPages = item->menu();
+      }
+    }
+    ASSERT_NE(testPages, nullptr);
+    ASSERT_EQ(testPages->actions().size(), 3);
+    Frame().UpdateCommands();
+    // With PSA_TEST_SCREENSHOTS set to a folder, the Printer menu and its Test Page sub-menu are
+    // saved there for a look.
+    if (const char* dir = std::getenv("PSA_TEST_SCREENSHOTS"); dir != nullptr && *dir != '\0' && c.parallel == 2) {
+      printer->popup(Frame().Frame()->mapToGlobal(QPoint(40, 20)));
+      testPages->popup(printer->geometry().topRight());
+      QApplication::processEvents();
+      ui::SaveScreenshot(printer, QString::fromStdString(std::string(dir) + "/printer_menu.png"));
+      ui::SaveScreenshot(testPages, QString::fromStdString(std::string(dir) + "/printer_menu_test_page.png"));
+      testPages->hide();
+      printer->hide();
+    }
+    std::vector<int> printed;
+    for (int port = 1; port <= 3; ++port) {
+      SCOPED_TRACE(port);
+      QAction* item = Frame().GetMenu()->Action(32789 + port - 1);
+      ASSERT_NE(item, nullptr);
+      EXPECT_EQ(item, testPages->actions()[port - 1]);
+      EXPECT_EQ(item->text().toStdString(), "Parallel Port &" + std::to_string(port));
+      const bool has = std::find(c.ports.begin(), c.ports.end(), port) != c.ports.end();
+      EXPECT_EQ(item->isEnabled(), has);
+      // The user's choice of the item (a disabled one does nothing).
+      item->trigger();
+      if (has) printed.push_back(port);
+      EXPECT_EQ(box.TestPagesPrinted(), printed);
+    }
+    EXPECT_TRUE(sink_.ids().empty());
+    Stop();
+  }
+}
+
+TEST_F(ViewCommandsTest, TestPageGoesToTheOpenedBoxAndAFailureShowsItsMessage) {
+  MakeBoxes(2);
+  for (auto& b : boxes_) b->SetPortCounts(3, 1, 0), b->SetModelCode(0x01, 0x02, 0x00);
+  ASSERT_TRUE(Start());
+  Tick();
+  OpenRow(0);
+  box_emulator::Box& opened = BoxNamed(View().OpenedBox().defaultName);
+  box_emulator::Box& other = BoxNamed(g_pMainMenuDlg->List().GetItemText(1, 1));
+  // A click on the other row meanwhile changes nothing.
+  g_pMainMenuDlg->List().SetItemState(1, ui::LVIS_SELECTED, ui::LVIS_SELECTED);
+  ASSERT_TRUE(Command(32791));
+  EXPECT_EQ(opened.TestPagesPrinted(), std::vector<int>{3});
+  EXPECT_TRUE(other.TestPagesPrinted().empty());
+  EXPECT_TRUE(sink_.ids().empty());
+  EXPECT_EQ(View().LastResult(), 0);
+
+  // The box takes the request but answers with its error byte set: the message, with its text;
+  // the next one goes through.
+  platform::ScopedClock fake(&clock_);
+  box_emulator::FaultPlan fault;
+  fault.errorChunk = 0;
+  opened.InjectFault(fault);
+  ASSERT_TRUE(Command(32790));
+  EXPECT_EQ(sink_.ids(), std::vector<int>{kNetworkMessage});
+  ASSERT_EQ(sink_.shown().size(), 1u);
+  EXPECT_FALSE(sink_.shown()[0].text.empty());
+  EXPECT_NE(View().LastResult(), 0);
+  EXPECT_EQ(g_bResultShown, 0);
+  ASSERT_TRUE(Command(32790));
+  EXPECT_EQ(opened.TestPagesPrinted(), (std::vector<int>{3, 2, 2}));
+  EXPECT_EQ(sink_.ids().size(), 1u);
+  // A box that has gone away.
+  opened.SwitchOff();
+  ASSERT_TRUE(Command(32789));
+  EXPECT_EQ(sink_.ids().size(), 2u);
+  EXPECT_EQ(sink_.ids().back(), kNetworkMessage);
+  EXPECT_TRUE(other.TestPagesPrinted().empty());
+
+  // Back at the device list the items act on no box.
+  Click(View(), 1013);
+  ASSERT_TRUE(Command(32789));
+  EXPECT_TRUE(other.TestPagesPrinted().empty());
+  EXPECT_EQ(sink_.ids().size(), 2u);
 }
 
 TEST_F(ViewCommandsTest, ReinitializingTheLanNeedsAProtocolThenBrowsesAgain) {

@@ -1,14 +1,20 @@
 // Save To Device and Restore to Defaults of the settings view: the address check, the
-// client-side defaults, and what a save sends to an emulated box.
+// client-side defaults, and what a save sends to an emulated box, also after Quick and Browse
+// worked on other boxes of the list.
 #include <gtest/gtest.h>
 
 #include <QTabBar>
 #include <QTest>
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <sstream>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "console/console_state.h"
@@ -18,6 +24,7 @@
 #include "console/tests/console_fixture.h"
 #include "console/view_save.h"
 #include "console_pages/device_dialog_text.h"
+#include "console_pages/quick_setup_dlg.h"
 #include "console_pages/system_page.h"
 #include "console_pages/wireless_page.h"
 #include "device_client/settings/com_method.h"
@@ -316,6 +323,34 @@ TEST_F(SaveToDeviceTest, WithWepOffTheBoxsKeysAreWrittenBackAsTheyAre) {
   EXPECT_EQ(box.Setting("7006").value_or(""), key26);
 }
 
+TEST_F(SaveToDeviceTest, KeyLengthClickedBeforeWepOffLeavesTheBoxsKeySet) {
+  box_emulator::Box& box = OpenBox([](box_emulator::Box& b) {
+    b.SetSetting("7003", "Enable");
+    b.SetSetting("7004", "5");
+    b.SetSetting("7005", "2");
+    b.SetSetting("7006", "0102030405");
+    b.SetSetting("7008", "2122232425");
+  });
+  SelectTab(5);
+  ASSERT_EQ(g_WirelessPage.IsDlgButtonChecked(W::IDC_64_BITS), 1);
+  Click(g_WirelessPage, W::IDC_128_BITS);
+  Click(g_WirelessPage, W::IDC_WEP_DISABLED);
+  const Lines sent = Save(box);
+  ASSERT_FALSE(sent.empty()) << sink_.ids().size();
+  ExpectLines(sent, {"7003 :Disable", "7004 :5", "7005 :2", "7006 :0102030405", "7008 :2122232425"}, "WEP off");
+  EXPECT_EQ(box.Setting("7004").value_or(""), "5");
+  EXPECT_EQ(box.Setting("7005").value_or(""), "2");
+  // Leaving the tab stores the page too: the same set stays in the records.
+  Click(g_WirelessPage, W::IDC_WEP_ENABLED);
+  Click(g_WirelessPage, W::IDC_128_BITS);
+  Click(g_WirelessPage, W::IDC_WEP_DISABLED);
+  SelectTab(0);
+  SelectTab(5);
+  EXPECT_EQ(g_WirelessPage.IsDlgButtonChecked(W::IDC_WEP_DISABLED), 1);
+  ExpectLines(Save(box), {"7003 :Disable", "7004 :5", "7005 :2", "7006 :0102030405"}, "after a tab change");
+  EXPECT_TRUE(sink_.ids().empty());
+}
+
 TEST_F(SaveToDeviceTest, RestoreToDefaultsThenSaveSendsTheDefaultsAndKeepsTheWorkgroup) {
   box_emulator::Box& box = OpenBox([](box_emulator::Box& b) {
     b.SetSetting("5000", "OFFICE");
@@ -331,13 +366,57 @@ TEST_F(SaveToDeviceTest, RestoreToDefaultsThenSaveSendsTheDefaultsAndKeepsTheWor
   EXPECT_EQ(g_WirelessPage.m_cbChannel.GetLBText(g_WirelessPage.m_cbChannel.GetCurSel()), "14");
   const Lines sent = Save(box);
   ASSERT_FALSE(sent.empty()) << sink_.ids().size();
-  // A box on DHCP is saved with the default 0.0.0.0.
+  // A box on DHCP is saved with the default 0.0.0.0; this one-port model prints to P1 only.
   ExpectLines(sent,
               {"0001 :" + defaultName, "0011 :ENABLE", "4000 :0.0.0.0", "4020 :Enable", "5000 :OFFICE", "5001 :NO",
-               "7000 :", "7002 :14", "7003 :Disable", "7012 :2", "7013 :0", "0100 :P1", "0120 :P2", "0101 :"},
+               "7000 :", "7002 :14", "7003 :Disable", "7012 :2", "7013 :0", "0100 :P1", "0120 :P1", "0101 :"},
               "defaults");
   EXPECT_TRUE(sink_.ids().empty());
 }
+
+// Restore to Defaults points the logical ports only at parallel ports the box has: a one-port
+// box's physical-port list is disabled, so a port it lacks could never be corrected.
+struct DefaultTargetsCase {
+  const char* name;
+  std::uint8_t code[3];  // model code of the device-information block
+  int parallel, serial;  // its port counts
+  const char* targets;   // the physical port of logical ports 1 to 8, by port number
+};
+
+void PrintTo(const DefaultTargetsCase& c, std::ostream* out) { *out << c.name; }
+
+class RestoreDefaultsByModelTest : public SaveToDeviceTest, public ::testing::WithParamInterface<DefaultTargetsCase> {};
+
+TEST_P(RestoreDefaultsByModelTest, LogicalPortsPrintToTheModelsOwnParallelPorts) {
+  const DefaultTargetsCase& c = GetParam();
+  box_emulator::Box& box = OpenBox([&](box_emulator::Box& b) {
+    b.SetModelCode(c.code[0], c.code[1], c.code[2]);
+    b.SetPortCounts(c.parallel, c.serial, 0);
+    // Logical ports that print somewhere else before the restore.
+    for (const char* key : {"0100", "0120", "0140", "0160", "0180", "0200", "0220", "0240"}) b.SetSetting(key, "SP");
+  });
+  Click(View(), 1075);
+  const Lines sent = Save(box);
+  ASSERT_FALSE(sent.empty()) << sink_.ids().size();
+  for (int n = 1; n <= 8; ++n) {
+    char key[8];
+    std::snprintf(key, sizeof key, "%04d", 100 + 20 * (n - 1));
+    const std::string port = std::string("P") + c.targets[n - 1];
+    ExpectLines(sent, {std::string(key) + " :" + port}, "logical port " + std::to_string(n));
+    EXPECT_EQ(box.Setting(key).value_or(""), port) << key;
+  }
+  EXPECT_TRUE(sink_.ids().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Models, RestoreDefaultsByModelTest,
+    ::testing::Values(DefaultTargetsCase{"OneParallelPortModel0", {0x00, 0x54, 0x10}, 1, 0, "11111111"},
+                      DefaultTargetsCase{"OneParallelPortModel12", {0x02, 0x50, 0x10}, 1, 0, "11111111"},
+                      DefaultTargetsCase{"TwoParallelPortsModel16", {0x06, 0x31, 0x00}, 2, 0, "12121212"},
+                      DefaultTargetsCase{"TwoParallelPortsAndSerialModel2", {0x00, 0x14, 0x00}, 2, 1, "12121212"},
+                      DefaultTargetsCase{"ThreeParallelPortsModel4", {0x01, 0x71, 0x00}, 3, 0, "12312312"},
+                      DefaultTargetsCase{"ThreeParallelPortsAndSerialModel3", {0x01, 0x02, 0x00}, 3, 1, "12312312"}),
+    [](const ::testing::TestParamInfo<DefaultTargetsCase>& param) { return std::string(param.param.name); });
 
 TEST_F(SaveToDeviceTest, TabFromTheAuthenticationRadiosLeavesThePage) {
   OpenBox();
@@ -360,6 +439,7 @@ TEST_F(SaveToDeviceTest, RefusedInputsSendNothing) {
   gdsTCPIPConfigurationData.szIPAddress = "10.0.0.0";
   EXPECT_TRUE(Save(box).empty());
   EXPECT_EQ(sink_.ids(), std::vector<int>{console::IDS_IP_ADDRESS_ILLEGAL});
+  EXPECT_EQ(sink_.shown().back().text, "IP Address illegal.");
   EXPECT_EQ(sink_.shown().back().type, platform::MB_OK | platform::MB_ICONWARNING);
   gdsTCPIPConfigurationData.bAutoAddress1 = 1;
   // A network name with a control character: refused before any field is stored.
@@ -396,6 +476,156 @@ TEST_F(SaveToDeviceTest, AFailedWriteIsShownAndTheBoxKeepsItsSettings) {
   ExpectLines(Save(box), {"0001 :RENAMED"}, "retry");
   EXPECT_EQ(box.DeviceName(), "RENAMED");
   EXPECT_EQ(sink_.ids().size(), 1u);
+}
+
+// ---- Another box while one is open ---------------------------------------------------------------
+// Quick and Browse work on the other boxes of the list while a box is open; Save To Device sends
+// only what the opened box's pages hold.
+
+class OtherBoxWhileOpenTest : public SaveToDeviceTest {
+ protected:
+  // Two boxes whose protocol switches differ: the one of list row `openRow` is opened with
+  // Advanced and shows its TCP/IP tab; the other is `other_`.
+  void OpenOneOfTwo(int openRow = 0) {
+    MakeBoxes(2);
+    ASSERT_TRUE(Start());
+    Tick();
+    ASSERT_EQ(g_pMainMenuDlg->List().GetItemCount(), 2);
+    opened_ = &BoxNamed(g_pMainMenuDlg->List().GetItemText(openRow, 1));
+    other_ = &BoxNamed(g_pMainMenuDlg->List().GetItemText(1 - openRow, 1));
+    otherRow_ = 1 - openRow;
+    for (const auto& [key, a, b] : {std::tuple{"0011", "DISABLE", "ENABLE"}, std::tuple{"0013", "ENABLE", "DISABLE"},
+                                    std::tuple{"0014", "ENABLE", "DISABLE"}}) {
+      opened_->SetSetting(key, a);
+      other_->SetSetting(key, b);
+    }
+    // On DHCP: the save checks no addresses.
+    for (box_emulator::Box* box : {opened_, other_}) box->SetSetting("4020", "Enable");
+    g_pMainMenuDlg->List().SetItemState(openRow, ui::LVIS_SELECTED, ui::LVIS_SELECTED);
+    Click(*g_pMainMenuDlg, 1010);
+    ASSERT_TRUE(View().IsDeviceOpen());
+    ASSERT_EQ(View().OpenedBox().defaultName, opened_->DefaultName());
+    fake_ = std::make_unique<platform::ScopedClock>(&clock_);
+    SelectTab(1);
+    ASSERT_EQ(View().Layout()[1], "TCP/IP");
+  }
+  // Presses Quick on the list row; the dialog is answered with a new name (empty: Cancel).
+  // Returns the device name the dialog showed.
+  std::string Quick(int row, const std::string& newName) {
+    g_pMainMenuDlg->List().SetItemState(row, ui::LVIS_SELECTED, ui::LVIS_SELECTED);
+    std::string shown;
+    ui::SetModalHook([&](ui::CDialog& d) {
+      EXPECT_EQ(d.Template().id, CQuickSetupDlg::IDD);
+      shown = d.GetDlgItemText(CQuickSetupDlg::IDC_DEVICE_NAME);
+      if (newName.empty()) {
+        Click(d, ui::IDCANCEL);
+        return;
+      }
+      d.SetDlgItemText(CQuickSetupDlg::IDC_DEVICE_NAME, newName);
+      Click(d, ui::IDOK);
+    });
+    Click(*g_pMainMenuDlg, 1011);
+    ui::SetModalHook({});
+    return shown;
+  }
+  static std::string WithoutBlanks(std::string text) {
+    text.erase(std::remove(text.begin(), text.end(), ' '), text.end());
+    return text;
+  }
+  static bool Sent(const Lines& lines, const std::string& prefix) {
+    return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
+  }
+  static int ConfigurationWrites(box_emulator::Box& box) {
+    int n = 0;
+    for (const auto& r : box.Requests()) n += r.data.rfind("0001 :", 0) == 0 ? 1 : 0;
+    return n;
+  }
+
+  box_emulator::Box* opened_ = nullptr;
+  box_emulator::Box* other_ = nullptr;
+  int otherRow_ = 1;
+};
+
+TEST_F(OtherBoxWhileOpenTest, QuickOnAnotherBoxLeavesWhatTheOpenedBoxSaves) {
+  OpenOneOfTwo();
+  const std::string openedName = WithoutBlanks(opened_->DeviceName());
+  const Lines openedSwitches = {"0001 :" + openedName, "0011 :DISABLE", "0012 :ENABLE", "0013 :ENABLE",
+                                "0014 :ENABLE"};
+  other_->ClearRequests();
+  // Quick on the other box, cancelled.
+  EXPECT_EQ(Quick(otherRow_, ""), other_->DeviceName());
+  Lines sent = Save(*opened_);
+  ASSERT_FALSE(sent.empty()) << sink_.ids().size();
+  ExpectLines(sent, openedSwitches, "after a cancelled Quick");
+  EXPECT_EQ(ConfigurationWrites(*other_), 0);
+
+  // Quick on the other box, renamed: that box gets its own switches with the new name, the opened
+  // box's save stays its own.
+  other_->ClearRequests();
+  EXPECT_EQ(Quick(otherRow_, "ANNEX2"), other_->DeviceName());
+  EXPECT_EQ(other_->DeviceName(), "ANNEX2");
+  for (const auto& [key, value] : {std::pair{"0011", "ENABLE"}, std::pair{"0013", "DISABLE"}, std::pair{"0014", "DISABLE"}})
+    EXPECT_EQ(other_->Setting(key).value_or(""), value) << key;
+  EXPECT_EQ(g_pMainMenuDlg->List().GetItemText(otherRow_, 0), "ANNEX2");
+  sent = Save(*opened_);
+  ExpectLines(sent, openedSwitches, "after a Quick rename of the other box");
+  EXPECT_EQ(opened_->DeviceName(), openedName);
+  EXPECT_EQ(View().OpenedBox().deviceName, openedName);
+  EXPECT_TRUE(sink_.ids().empty());
+}
+
+TEST_F(OtherBoxWhileOpenTest, QuickOnTheOpenedBoxKeepsTheSystemValuesATabChangeStored) {
+  OpenOneOfTwo();
+  // The System page: IPX/SPX on, NetBEUI off; stored by the change to the TCP/IP tab.
+  SelectTab(0);
+  ASSERT_EQ(g_pCurrentPage, &g_SystemPage);
+  Click(g_SystemPage, CSystemPage::IDC_IPXSPX_ENABLE);
+  Click(g_SystemPage, CSystemPage::IDC_NETBEUI_DISABLE);
+  SelectTab(1);
+  ASSERT_EQ(gdsSystemConfigurationData.bIPXSPXProtocol, 1);
+  Quick(0, "");
+  ExpectLines(Save(*opened_), {"0011 :ENABLE", "0014 :DISABLE"}, "after Quick on the opened box");
+  EXPECT_EQ(opened_->Setting("0011").value_or(""), "ENABLE");
+  EXPECT_EQ(opened_->Setting("0014").value_or(""), "DISABLE");
+
+  // Quick renames the opened box: a save keeps the new name (and the stored switches), and so
+  // does the System page on show.
+  SelectTab(0);
+  Click(g_SystemPage, CSystemPage::IDC_NETBEUI_ENABLE);
+  SelectTab(1);
+  EXPECT_EQ(Quick(0, "RENAMED"), WithoutBlanks(NameOfBox(opened_->DefaultName())));
+  EXPECT_EQ(opened_->DeviceName(), "RENAMED");
+  EXPECT_EQ(View().OpenedBox().deviceName, "RENAMED");
+  ExpectLines(Save(*opened_), {"0001 :RENAMED", "0011 :ENABLE", "0014 :ENABLE"}, "after a Quick rename");
+  SelectTab(0);
+  Quick(0, "AGAIN");
+  EXPECT_EQ(g_SystemPage.m_editDeviceName.GetWindowText(), "AGAIN");
+  ExpectLines(Save(*opened_), {"0001 :AGAIN", "0011 :ENABLE", "0014 :ENABLE"}, "System page on show");
+  EXPECT_EQ(opened_->DeviceName(), "AGAIN");
+  EXPECT_TRUE(sink_.ids().empty());
+}
+
+TEST_F(OtherBoxWhileOpenTest, ABrowseWhileOpenNeverLendsAnotherBoxsProtocolsToTheSave) {
+  // The opened box is the second row: a browse checks the first, which has no IPX/SPX and a
+  // wireless interface.
+  OpenOneOfTwo(1);
+  other_->SetCapabilities(0x80, 0x1E);
+  Tick();
+  Tick();
+  Click(*g_pMainMenuDlg, 1000);
+  ASSERT_EQ(g_pMainMenuDlg->List().GetItemCount(), 2);
+  EXPECT_EQ(View().OpenedBox().defaultName, opened_->DefaultName());
+  // The opened box fails the protocol query before the save, which goes on with the record it has.
+  box_emulator::FaultPlan fault;
+  fault.errorChunk = 0;
+  fault.count = 1;
+  opened_->InjectFault(fault);
+  const Lines sent = Save(*opened_);
+  ASSERT_FALSE(sent.empty()) << sink_.ids().size();
+  // The opened box's own sections: NetWare (it has IPX/SPX), no wireless.
+  EXPECT_TRUE(Sent(sent, "2000 :"));
+  EXPECT_FALSE(Sent(sent, "7000 :"));
+  EXPECT_TRUE(sink_.ids().empty());
 }
 
 }  // namespace

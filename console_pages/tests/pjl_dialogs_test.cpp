@@ -165,9 +165,13 @@ TEST_F(PjlDialogs, SetDialogStartsFromTheCurrentValue) {
     const char* selected;
     int limit;
   } cases[] = {{"PAPER", "A4", 5}, {"RET", "OFF", 5}, {"DENSITY", "1", 5}};  // a range's bounds fill the hidden list
+  // The dialog has no caption of its own: it carries the program's title, and its frame names the
+  // variable it sets.
+  const std::string oldTitle = ui::AppTitle();
+  ui::SetAppTitle("Vardon Print Server Administration Program");
   for (const Case& c : cases) {
     SCOPED_TRACE(c.row);
-    std::string selected;
+    std::string selected, title, frame;
     int limit = 0;
     Run([&](CPJLVariablesDlg& d) { DoubleClick(d, RowOf(d, c.row)); },
         [&](CPJLVariableSetDlg& s) {
@@ -175,10 +179,15 @@ TEST_F(PjlDialogs, SetDialogStartsFromTheCurrentValue) {
           if (std::string(c.row) == "DENSITY") Shot(s, "pjl_set_edit");
           selected = s.m_ValueCombo.GetLBText(s.m_ValueCombo.GetCurSel());
           limit = s.m_ValueEdit.GetLimitText();
+          title = s.GetSafeHwnd()->windowTitle().toStdString();
+          frame = s.GetDlgItemText(CPJLVariableSetDlg::IDC_VARIABLE_GROUP);
         });
     EXPECT_EQ(selected, c.selected);  // a prefix after item 0, else item 0
     EXPECT_EQ(limit, c.limit);
+    EXPECT_EQ(title, "Vardon Print Server Administration Program");
+    EXPECT_EQ(frame, c.row);
   }
+  ui::SetAppTitle(oldTitle);
   EXPECT_EQ(CountRequests("9601:"), 3);  // the three reads; Cancel sends nothing
 }
 
@@ -274,7 +283,7 @@ TEST_F(PjlDialogs, FailedReadBackEmptiesTheGrid) {
 }
 
 // After a set the printer is busy for a while; the dialog checks up to four times, 8 s apart.
-TEST_F(PjlDialogs, WaitsForTheIdlePrinterAtThePartsPace) {
+TEST_F(PjlDialogs, WaitsForTheIdlePrinterUpToFourChecksEightSecondsApart) {
   struct Case {
     int busyChecks;      // status checks after the set that find the printer busy
     bool ends;           // the dialog ends with IDOK

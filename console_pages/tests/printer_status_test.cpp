@@ -153,6 +153,25 @@ TEST_F(PrinterStatus, TestPageGoesToThePort) {
   EXPECT_EQ(box_.TestPagesPrinted(), std::vector<int>{3});
 }
 
+TEST_F(PrinterStatus, AFailedTestPageIsShownAndTheTimerGoesOnRefreshing) {
+  box_.SetPortStatus(1, Status("Idle", "On-Line"));
+  Run(1, "P1", [&](CPrinterStatusDlg& d) {
+    box_emulator::FaultPlan fault;
+    fault.errorChunk = 0;
+    box_.InjectFault(fault);
+    Click(d, CPrinterStatusDlg::IDC_TEST_PAGE);
+    ASSERT_EQ(sink_.ids(), std::vector<int>{IDS_NETWORK_BUSY_OR_NOT_FOUND});
+    EXPECT_EQ(sink_.shown().back().text, "Network Busy ,or Device not found !! ");
+    // The box was closed when the click returned: the next ticks ask the status again.
+    box_.SetPortStatus(1, Status("Printing", "On-Line", "77", "CAROL"));
+    const int before = CountRequests("9020:");
+    ASSERT_TRUE(timers_.Fire(&d, CPrinterStatusDlg::kTimerId));
+    ASSERT_TRUE(timers_.Fire(&d, CPrinterStatusDlg::kTimerId));
+    EXPECT_EQ(CountRequests("9020:"), before + 2);
+    EXPECT_EQ(Text(d, CPrinterStatusDlg::IDC_OCCUPIED_BY), "CAROL");
+  });
+}
+
 TEST_F(PrinterStatus, ConfigureOpensTheVariablesOnlyForAReadyPrinter) {
   box_.SetPortStatus(1, Status("Idle", "On-Line"));
   std::string model;

@@ -142,8 +142,9 @@ TEST_F(WirelessPageTest, SixtyFourAndOneTwentyEightBitLayoutsKeepEachLayoutsText
   EXPECT_TRUE(page.m_cbDefaultKey.IsWindowEnabled());
 
   Click(page, W::IDC_128_BITS);
-  EXPECT_EQ(wl.iKeyLength, 13);
-  EXPECT_EQ(wl.iDefaultKey, 0);
+  // The record keeps the box's key length and default key until the page is stored.
+  EXPECT_EQ(wl.iKeyLength, 5);
+  EXPECT_EQ(wl.iDefaultKey, 2);
   EXPECT_EQ(Selected(page.m_cbDefaultKey), "KEY 1");
   EXPECT_FALSE(page.m_cbDefaultKey.IsWindowEnabled());
   EXPECT_EQ(Byte(page, 0), "01");  // key 1's first bytes are shared

@@ -20,8 +20,8 @@ using console_sim::RecordDef;
 constexpr const char* kOneDevice =
     "[general]\ndevicecount=1\n[device_0]\ndefaultname=PS1\ndevicename=Office\n";
 
-// One key of the settings file as the Part names it, read through a getter and written through a
-// setter.
+// One key of the settings file, spelled as "ferrowutilsm.ini" spells it, read through a getter and
+// written through a setter.
 struct KeyCase {
   const char* key;    // the key's exact text
   const char* value;  // a value to store

@@ -47,9 +47,11 @@ struct State {
   int nextHookId = 1;
 };
 
+// Never destroyed: the device-API object that stops the library (PSExit, and the exit hooks it
+// runs) may itself be a static built before this state, so it would be destroyed after it.
 State& S() {
-  static State state;
-  return state;
+  static State* const state = new State;
+  return *state;
 }
 
 // Starts NetBIOS: enumerates the LANAs, resets each and gives it an empty name cache.

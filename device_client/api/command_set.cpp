@@ -12,6 +12,7 @@
 #include "device_client/live_discovery/live_discovery.h"
 #include "device_client/core/config/config_builder.h"
 #include "device_client/core/config/config_parser.h"
+#include "device_client/core/config/model_capabilities.h"
 #include "device_client/core/config/password_scramble.h"
 #include "device_client/core/wire_layout.h"
 #include "platform/ascii.h"
@@ -46,35 +47,38 @@ constexpr ModelCode kModelCodes[] = {
 
 constexpr const char* kFallbackModelName = "Print Server";
 
-// Display texts of the model indexes 0..23; nullptr: the fallback text.
-constexpr const char* kModelNames[24] = {
-    "PS-1100 (1 parallel)",              // 0
-    "PS-1300 (3 parallel)",              // 1
-    nullptr,                             // 2
-    "PS-3110 (3 parallel, 1 serial)",    // 3
-    "PS-3100 (3 parallel)",              // 4
-    "PS-2110 (2 parallel, 1 serial)",    // 5
-    "PS-1101 (1 parallel)",              // 6
-    "PS-1301 (3 parallel)",              // 7
-    "PS-1120 (1 parallel, 1 serial)",    // 8
-    "PS-1800 (USB)",                     // 9
-    "PS-2120 (2 parallel, 1 serial)",    // 10
-    "PS-3200 (3 parallel, fast)",        // 11
-    "PS-3500 (token ring)",              // 12
-    nullptr,                             // 13
-    "PS-1810 (USB, 1 parallel)",         // 14
-    "PS-5100 (wireless, 1 parallel)",    // 15
-    "PS-2100 (2 parallel)",              // 16
-    "PS-4100 (pocket, 1 parallel)",      // 17
-    "PS-4110 (pocket, 1 parallel)",      // 18
-    "PS-4300 (pocket, 3 parallel)",      // 19
-    "PS-6100 (multifunction)",           // 20
-    "PS-5200 (wireless, USB)",           // 21
-    "PS-2800 (USB 2.0)",                 // 22
-    "PS-1000 (1 parallel, compact)",     // 23
+// The model indexes 0..23: the label and the feature word of each display name (its port text
+// comes from the capability table); a null label: the fallback text.
+struct ModelLabel {
+  const char* label;
+  const char* feature;
 };
-
-constexpr const char* kBrowseModelName16 = "PS-2100 (2 ports)";
+constexpr ModelLabel kModelLabels[24] = {
+    {"PS-1100", nullptr},          // 0
+    {"PS-1300", nullptr},          // 1
+    {nullptr, nullptr},            // 2
+    {"PS-3110", nullptr},          // 3
+    {"PS-3100", nullptr},          // 4
+    {"PS-2110", nullptr},          // 5
+    {"PS-1101", nullptr},          // 6
+    {"PS-1301", nullptr},          // 7
+    {"PS-1120", nullptr},          // 8
+    {"PS-1800", nullptr},          // 9
+    {"PS-2120", nullptr},          // 10
+    {"PS-3200", "fast"},           // 11
+    {"PS-3500", nullptr},          // 12
+    {nullptr, nullptr},            // 13
+    {"PS-1810", nullptr},          // 14
+    {"PS-5100", "wireless"},       // 15
+    {"PS-2100", nullptr},          // 16
+    {"PS-4100", "pocket"},         // 17
+    {"PS-4110", "pocket"},         // 18
+    {"PS-4300", "pocket"},         // 19
+    {"PS-6100", "multifunction"},  // 20
+    {"PS-5200", "wireless"},       // 21
+    {"PS-2800", nullptr},          // 22
+    {"PS-1000", "compact"},        // 23
+};
 
 // Reply length bounded by the buffer, for texts read "to their first NUL".
 std::string TextToNul(const char* data, int length) {
@@ -106,8 +110,9 @@ std::string CPrintServerUtility::ModelName(int indexOrCode) {
     LookupNewModelName(indexOrCode, text);
     return text;
   }
-  const char* text = kModelNames[indexOrCode];
-  return text != nullptr ? text : kFallbackModelName;
+  const ModelLabel& m = kModelLabels[indexOrCode];
+  if (m.label == nullptr) return kFallbackModelName;
+  return config::ModelDisplayName(m.label, m.feature, indexOrCode);
 }
 
 std::string CPrintServerUtility::BrowseModelName(int indexOrCode) {
@@ -116,7 +121,10 @@ std::string CPrintServerUtility::BrowseModelName(int indexOrCode) {
     LookupNewModelName(indexOrCode, text);
     return text;
   }
-  if (indexOrCode == 16) return kBrowseModelName16;
+  // The browse list counts the ports of index 16 instead of naming them.
+  if (indexOrCode == 16) {
+    return std::string(kModelLabels[16].label) + " (" + config::ModelPortCountText(16) + ")";
+  }
   return ModelName(indexOrCode);
 }
 

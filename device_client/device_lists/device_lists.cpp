@@ -33,9 +33,11 @@ struct ListsState {
   int exitHook = 0;
 };
 
+// Never destroyed: the device-API object that stops the library (PSExit, and the exit hooks it
+// runs) may itself be a static built before this state, so it would be destroyed after it.
 ListsState& L() {
-  static ListsState state;
-  return state;
+  static ListsState* const state = new ListsState;
+  return *state;
 }
 
 // Allocates the look-up table on first use; it is released with the library's other tables.

@@ -120,9 +120,11 @@ struct BrowseState {
   live_discovery::UdpSettings udp;
 };
 
+// Never destroyed: the device-API object that stops the library (PSExit, and the exit hooks it
+// runs) may itself be a static built before this state, so it would be destroyed after it.
 BrowseState& B() {
-  static BrowseState state;
-  return state;
+  static BrowseState* const state = new BrowseState;
+  return *state;
 }
 
 // The browse table, allocated once and released when the library exits.

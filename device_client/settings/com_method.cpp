@@ -1,7 +1,6 @@
 #include "device_client/settings/com_method.h"
 
 #include <fcntl.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -11,8 +10,8 @@
 
 #include "platform/clock.h"
 #include "platform/message_sink.h"
+#include "platform/netprobe/netprobe.h"
 #include "platform/profile.h"
-#include "platform/registry.h"
 
 int g_bResultShown = 0;
 
@@ -73,47 +72,6 @@ int AllOf(const std::string& text, Pred pred) {
 
 bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
 
-bool KeyExists(const char* subKey) {
-  HKEY key = nullptr;
-  if (RegOpenKeyEx(HKEY_LOCAL_MACHINE, subKey, KEY_READ, &key) != ERROR_SUCCESS) return false;
-  RegCloseKey(key);
-  return true;
-}
-
-struct ProtocolKeys {
-  const char* ipx;
-  const char* tcpip;
-  const char* netbeui;  // null: never looked up, never installed
-};
-
-// The registry keys whose presence shows an installed protocol, per Windows version class.
-bool KeysOfClass(int versionClass, ProtocolKeys& keys) {
-  switch (versionClass) {
-    case 1:
-    case 2:
-      keys = {"Enum\\Network\\NWLINK", "Enum\\Network\\MSTCP", "Enum\\Network\\NETBEUI"};
-      return true;
-    case 3:
-    case 4:
-      keys = {"SOFTWARE\\Microsoft\\NwlnkSpx\\CurrentVersion",
-              "SOFTWARE\\Microsoft\\Tcpip\\CurrentVersion",
-              "SOFTWARE\\Microsoft\\Nbf\\CurrentVersion"};
-      return true;
-    case 5:
-    case 7:
-      keys = {"SYSTEM\\CurrentControlSet\\Services\\NwlnkIpx",
-              "SYSTEM\\CurrentControlSet\\Services\\Tcpip",
-              "SYSTEM\\CurrentControlSet\\Services\\Nbf"};
-      return true;
-    case 6:
-      keys = {"SYSTEM\\CurrentControlSet\\Services\\NwlnkIpx",
-              "SYSTEM\\CurrentControlSet\\Services\\Tcpip", nullptr};
-      return true;
-    default:
-      return false;
-  }
-}
-
 }  // namespace
 
 void RegisterComMethodStrings() {
@@ -132,21 +90,6 @@ void RegisterComMethodStrings() {
   platform::RegisterString(IDS_COMMAND_PARAMETER_INVALID, "Command Parameter invalid");
   platform::RegisterString(IDS_NETWORK_BUSY, "Network busy !!");
   platform::RegisterString(IDS_UNKNOWN_ERROR_CODE, "Unknown error code");
-}
-
-bool RegisterStandInProtocols() {
-  ProtocolKeys keys{};
-  KeysOfClass(5, keys);
-  bool ok = true;
-  for (const char* subKey : {keys.ipx, keys.tcpip, keys.netbeui}) {
-    HKEY key = nullptr;
-    if (RegCreateKeyEx(HKEY_LOCAL_MACHINE, subKey, KEY_WRITE, &key, nullptr) == ERROR_SUCCESS) {
-      RegCloseKey(key);
-    } else {
-      ok = false;
-    }
-  }
-  return ok;
 }
 
 // --- Settings ---
@@ -346,27 +289,20 @@ int CComMethod::GetWindowsVersionClass() {
   return WindowsVersionClassOf(2, 5, 0);
 }
 
-bool CComMethod::Ipv4Available() {
-  const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return false;
-  ::close(fd);
-  return true;
-}
-
 bool CComMethod::DetectInstalledProtocols(int& ipx, int& tcpip, int& netbeui) {
-  return DetectInstalledProtocolsForClass(GetWindowsVersionClass(), Ipv4Available(), ipx, tcpip,
-                                          netbeui);
+  return DetectInstalledProtocolsForClass(GetWindowsVersionClass(), platform::netprobe::DetectInstalledProtocols(),
+                                          ipx, tcpip, netbeui);
 }
 
-bool CComMethod::DetectInstalledProtocolsForClass(int versionClass, bool ipv4Available, int& ipx,
-                                                  int& tcpip, int& netbeui) {
+bool CComMethod::DetectInstalledProtocolsForClass(int versionClass,
+                                                  const platform::netprobe::InstalledProtocols& layers,
+                                                  int& ipx, int& tcpip, int& netbeui) {
   ipx = 0;
   tcpip = 0;
   netbeui = 0;
-  ProtocolKeys keys{};
-  if (!KeysOfClass(versionClass, keys)) return false;
-  ipx = KeyExists(keys.ipx) ? 1 : 0;
-  tcpip = (KeyExists(keys.tcpip) || ipv4Available) ? 1 : 0;
-  netbeui = (keys.netbeui != nullptr && KeyExists(keys.netbeui)) ? 1 : 0;
+  if (versionClass < 1 || versionClass > 7) return false;
+  ipx = layers.ipxspx ? 1 : 0;
+  tcpip = layers.tcpip ? 1 : 0;
+  netbeui = versionClass != 6 && layers.netbios ? 1 : 0;
   return ipx != 0 || tcpip != 0 || netbeui != 0;
 }

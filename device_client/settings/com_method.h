@@ -12,6 +12,8 @@
 #include <cstddef>
 #include <string>
 
+#include "platform/netprobe/netprobe.h"
+
 // Set to 1 by CComMethod::ShowResult just before it shows a box for a known result code. The device
 // dialogs clear it around their own ShowResult calls; the printer-status dialog's timer stays idle
 // while it is 1.
@@ -34,12 +36,6 @@ constexpr int IDS_UNKNOWN_ERROR_CODE = 32884;
 // Registers the texts of the result messages in the string table. ShowResult calls it itself the
 // first time; calling it again is harmless.
 void RegisterComMethodStrings();
-
-// Creates, under HKEY_LOCAL_MACHINE, the keys by which DetectInstalledProtocols finds the protocols
-// that this suite's own network layers offer on this computer: TCP/IP
-// ("SYSTEM\CurrentControlSet\Services\Tcpip"), IPX/SPX ("...\NwlnkIpx") and NetBIOS ("...\Nbf").
-// Meant for the installer and for tests. Returns true when all three keys exist afterwards.
-bool RegisterStandInProtocols();
 
 class CComMethod {
  public:
@@ -121,13 +117,11 @@ class CComMethod {
   // The class of a reported platform id (1 Windows 9x, 2 NT) and version.
   static int WindowsVersionClassOf(unsigned platformId, unsigned major, unsigned minor);
   // Sets each flag to 1 when the protocol is installed, else 0, and returns false when none is.
-  // A protocol is installed when its registry key of the version class exists under
-  // HKEY_LOCAL_MACHINE; TCP/IP also when this computer can open an IPv4 socket.
+  // Installed means what this PC has by the suite's one answer (platform::netprobe::
+  // DetectInstalledProtocols), which the wizard gives too: NetBEUI is the NetBIOS stand-in.
   static bool DetectInstalledProtocols(int& ipx, int& tcpip, int& netbeui);
-  // The same for a given version class, with the IPv4 probe's answer given. Class 0 returns false
-  // at once with every flag 0; on class 6 NetBEUI is never installed.
-  static bool DetectInstalledProtocolsForClass(int versionClass, bool ipv4Available, int& ipx,
-                                               int& tcpip, int& netbeui);
-  // True when an IPv4 (AF_INET) socket can be created on this computer.
-  static bool Ipv4Available();
+  // The same for a given version class and answer: class 0 (or any unknown class) returns false at
+  // once with every flag 0; on class 6 NetBEUI is never installed.
+  static bool DetectInstalledProtocolsForClass(int versionClass, const platform::netprobe::InstalledProtocols& layers,
+                                               int& ipx, int& tcpip, int& netbeui);
 };

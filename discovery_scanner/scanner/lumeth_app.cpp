@@ -47,7 +47,13 @@ std::string CLumethApp::WindowModulePath() {
 
 int CLumethApp::InitInstance() {
   LumethCore core(ScannerOptions::FromEnvironment());
-  if (core.Start() != LumethCore::StartResult::kStarted) return 0;
+  switch (core.Start()) {
+    case LumethCore::StartResult::kStarted: break;
+    case LumethCore::StartResult::kAlreadyRunning: return 0;  // the other scanner does the work
+    case LumethCore::StartResult::kFailed:
+      std::fprintf(stderr, "lumeth: %s\n", core.StartFailure().c_str());
+      return 1;
+  }
   const int stopFd = StopSignalDescriptor();
   int result = 0;
   if (!HasDisplay() || !RunWindow(core, stopFd, &result)) result = RunHeadless(core, stopFd);

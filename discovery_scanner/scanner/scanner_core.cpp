@@ -1,10 +1,14 @@
 #include "discovery_scanner/scanner/scanner_core.h"
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
+#include <string>
 
 #include "discovery_scanner/cache/scan_cache.h"
 #include "discovery_scanner/scanner/protocols.h"
+#include "platform/paths.h"
 
 namespace lumeth {
 namespace {
@@ -36,24 +40,38 @@ LumethCore::~LumethCore() { Shutdown(); }
 
 LumethCore::StartResult LumethCore::Start() {
   if (scannerMutex_ != nullptr) return StartResult::kStarted;
+  startFailure_.clear();
+  // Says which named object could not be made, where such objects live and why.
+  auto failed = [this](const char* kind, const char* name) {
+    const int error = errno;
+    startFailure_ = std::string("cannot create the ") + kind + " \"" + name + "\" in " +
+                    platform::JoinPath(platform::Root(), "objects") + ": " + (error != 0 ? std::strerror(error) : "unknown error") +
+                    " (error " + std::to_string(GetLastError()) + ")";
+    return StartResult::kFailed;
+  };
+  errno = 0;
   HANDLE instance = CreateMutex(FALSE, kScannerMutexName);
-  if (instance == nullptr) return StartResult::kFailed;
+  if (instance == nullptr) return failed("mutex", kScannerMutexName);
   if (GetLastError() == ERROR_ALREADY_EXISTS) {
     CloseHandle(instance);
     return StartResult::kAlreadyRunning;
   }
+  errno = 0;
   HANDLE scanFile = CreateMutex(FALSE, scan_cache::kScanFileMutexName);
   if (scanFile == nullptr || GetLastError() == ERROR_ALREADY_EXISTS) {
     const bool exists = scanFile != nullptr;
+    const StartResult result = exists ? StartResult::kAlreadyRunning : failed("mutex", scan_cache::kScanFileMutexName);
     if (scanFile != nullptr) CloseHandle(scanFile);
     CloseHandle(instance);
-    return exists ? StartResult::kAlreadyRunning : StartResult::kFailed;
+    return result;
   }
+  errno = 0;
   HANDLE pause = CreateEvent(TRUE, TRUE, kPauseEventName);
   if (pause == nullptr) {
+    const StartResult result = failed("event", kPauseEventName);
     CloseHandle(scanFile);
     CloseHandle(instance);
-    return StartResult::kFailed;
+    return result;
   }
   scannerMutex_ = instance;
   scanFileMutex_ = scanFile;

@@ -46,6 +46,8 @@ class LumethCore final : public ScannerControl {
   // The single-instance mutex (created and checked in one step, so of two scanners starting at
   // once exactly one runs), the scan-file mutex and the pause event (created signalled).
   StartResult Start();
+  // Why the last Start() failed (which object, where, and the system's reason); empty otherwise.
+  const std::string& StartFailure() const { return startFailure_; }
 
   // Starts the protocols; the routes of a protocol that failed stay off for the run (their busy
   // flags stay set). Returns the failure bits.
@@ -102,6 +104,7 @@ class LumethCore final : public ScannerControl {
 
   ScannerOptions options_;
   Routes routes_;
+  std::string startFailure_;
   HANDLE scannerMutex_ = nullptr;
   HANDLE scanFileMutex_ = nullptr;
   HANDLE pauseEvent_ = nullptr;

@@ -38,6 +38,7 @@
 
 #include "platform/clock.h"
 #include "platform/netbios/nb_common.h"
+#include "platform/netbios/nb_session_testing.h"
 #include "platform/paths.h"
 
 extern char** environ;
@@ -893,16 +894,18 @@ RpcSlot Rpc(State& st, const std::shared_ptr<Link>& link, MsgWriter& msg, std::u
 
 enum class Io { kOk, kTimeout, kCancel, kClosed, kError };
 
-// Reads exactly n bytes. The first byte may wait `firstMs` (cancellable); the rest follows within
-// kMidMessageMs.
-Io ReadExact(int fd, std::uint8_t* p, std::size_t n, std::int64_t firstMs, int cancelFd) {
+// Reads exactly n bytes. The first byte may wait `firstMs` (negative: no limit); the rest follows
+// within kMidMessageMs of the first. No wait goes past `by` (platform clock; negative: no such
+// limit), however the bytes come, and every wait watches `cancelFd` (when there is one).
+Io ReadExact(int fd, std::uint8_t* p, std::size_t n, std::int64_t firstMs, int cancelFd, std::int64_t by = -1) {
   std::size_t got = 0;
   platform::Clock& clock = platform::GetClock();
-  std::int64_t deadline = clock.SteadyMs() + (firstMs < 0 ? 0 : firstMs);
+  auto capped = [by](std::int64_t deadline) { return by >= 0 && (deadline < 0 || deadline > by) ? by : deadline; };
+  std::int64_t deadline = capped(firstMs < 0 ? -1 : clock.SteadyMs() + firstMs);
   while (got < n) {
     ssize_t r = recv(fd, p + got, n - got, MSG_DONTWAIT);
     if (r > 0) {
-      if (got == 0) deadline = clock.SteadyMs() + kMidMessageMs;
+      if (got == 0) deadline = capped(clock.SteadyMs() + kMidMessageMs);
       got += static_cast<std::size_t>(r);
       continue;
     }
@@ -910,12 +913,11 @@ Io ReadExact(int fd, std::uint8_t* p, std::size_t n, std::int64_t firstMs, int c
     if (errno == EINTR) continue;
     if (errno != EAGAIN && errno != EWOULDBLOCK) return errno == ECONNRESET && got == 0 ? Io::kClosed : Io::kError;
     pollfd fds[2] = {{fd, POLLIN, 0}, {cancelFd, POLLIN, 0}};
-    bool cancellable = got == 0 && cancelFd >= 0;
-    std::int64_t wait = (got == 0 && firstMs < 0) ? -1 : std::max<std::int64_t>(0, deadline - clock.SteadyMs());
-    int w = WaitFds(fds, cancellable ? 2 : 1, wait);
+    std::int64_t wait = deadline < 0 ? -1 : std::max<std::int64_t>(0, deadline - clock.SteadyMs());
+    int w = WaitFds(fds, cancelFd >= 0 ? 2 : 1, wait);
     if (w < 0) return Io::kError;
     if (w == 0) return got == 0 ? Io::kTimeout : Io::kError;
-    if (cancellable && (fds[1].revents & POLLIN) != 0) return Io::kCancel;
+    if (cancelFd >= 0 && (fds[1].revents & POLLIN) != 0) return Io::kCancel;
   }
   return Io::kOk;
 }
@@ -944,20 +946,22 @@ ssize_t FillOnce(Session& s) {
   return r;
 }
 
-// Makes `need` bytes (at most kSessionBuffer) ready in the session's buffer, waiting as ReadExact
-// does: the first byte within `firstMs` (cancellable), the rest within kMidMessageMs. When the
-// session's last send still waits for its answer, the answer is a round trip away: the reading
-// starts with the wait instead of a read that would find nothing.
-Io FillTo(Session& s, std::size_t need, std::int64_t firstMs, int cancelFd) {
+// Makes `need` bytes (at most kSessionBuffer) ready in the session's buffer. Until the first byte
+// of the message has come, the wait lasts until `firstBy` (platform clock; negative: no limit);
+// from then on, the message's bytes come by `restBy`, which the first byte sets (kMidMessageMs
+// after it) when it is negative. Bytes already buffered count as begun. Every wait watches
+// `cancelFd`. When the session's last send still waits for its answer, the answer is a round trip
+// away: the reading starts with the wait instead of a read that would find nothing.
+Io FillTo(Session& s, std::size_t need, std::int64_t firstBy, std::int64_t& restBy, int cancelFd) {
   platform::Clock& clock = platform::GetClock();
-  bool started = s.Buffered() > 0;
+  bool started = s.Buffered() > 0 || restBy >= 0;
+  if (started && restBy < 0) restBy = clock.SteadyMs() + kMidMessageMs;
   bool waitFirst = !started && s.answerDue.load();
-  std::int64_t deadline = clock.SteadyMs() + (started ? kMidMessageMs : (firstMs < 0 ? 0 : firstMs));
   while (s.Buffered() < need) {
     if (!waitFirst) {
       ssize_t r = FillOnce(s);
       if (r > 0) {
-        if (!started) deadline = clock.SteadyMs() + kMidMessageMs;
+        if (!started) restBy = clock.SteadyMs() + kMidMessageMs;
         started = true;
         continue;
       }
@@ -966,12 +970,12 @@ Io FillTo(Session& s, std::size_t need, std::int64_t firstMs, int cancelFd) {
     }
     waitFirst = false;
     pollfd fds[2] = {{s.fd, POLLIN, 0}, {cancelFd, POLLIN, 0}};
-    bool cancellable = !started && cancelFd >= 0;
-    std::int64_t wait = (!started && firstMs < 0) ? -1 : std::max<std::int64_t>(0, deadline - clock.SteadyMs());
-    int w = WaitFds(fds, cancellable ? 2 : 1, wait);
+    const std::int64_t by = started ? restBy : firstBy;
+    std::int64_t wait = by < 0 ? -1 : std::max<std::int64_t>(0, by - clock.SteadyMs());
+    int w = WaitFds(fds, cancelFd >= 0 ? 2 : 1, wait);
     if (w < 0) return Io::kError;
     if (w == 0) return started ? Io::kError : Io::kTimeout;
-    if (cancellable && (fds[1].revents & POLLIN) != 0) return Io::kCancel;
+    if (cancelFd >= 0 && (fds[1].revents & POLLIN) != 0) return Io::kCancel;
   }
   return Io::kOk;
 }
@@ -1199,9 +1203,12 @@ int QueryName(const State& st, int lana, const Name& name, int cancelFd, std::ui
   return result;
 }
 
-// Connects to address:port and sets up a session; *fdOut on success.
+// Connects to address:port and sets up a session; *fdOut on success. The whole of it, a retarget
+// to another address included, ends by `deadline` (platform clock; negative: CallTimeoutMs from
+// now), whatever the other end sends meanwhile: keep-alives and a response that comes byte by byte
+// do not extend it.
 UCHAR OpenSession(const State& st, std::uint32_t address, std::uint16_t port, const Name& called, const Name& calling,
-                  int cancelFd, int& fdOut, int depth = 0) {
+                  int cancelFd, int& fdOut, int depth = 0, std::int64_t deadline = -1) {
   int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (fd < 0) return NRC_NORESOURCES;
   sockaddr_in sa{};
@@ -1213,7 +1220,7 @@ UCHAR OpenSession(const State& st, std::uint32_t address, std::uint16_t port, co
     return rc;
   };
   platform::Clock& clock = platform::GetClock();
-  std::int64_t deadline = clock.SteadyMs() + st.cfg.callTimeoutMs;
+  if (deadline < 0) deadline = clock.SteadyMs() + st.cfg.callTimeoutMs;
   int one = 1;
   setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
   // A connect under way is waited for by the first send: it finds no room until the handshake
@@ -1235,17 +1242,28 @@ UCHAR OpenSession(const State& st, std::uint32_t address, std::uint16_t port, co
   }
   for (;;) {
     std::uint8_t hdr[4];
-    io = ReadExact(fd, hdr, 4, std::max<std::int64_t>(0, deadline - clock.SteadyMs()), cancelFd);
-    if (io == Io::kCancel) return fail(NRC_CMDCAN);
-    if (io == Io::kTimeout) return fail(NRC_CMDTMO);
-    if (io != Io::kOk) return fail(NRC_NOCALL);
+    io = ReadExact(fd, hdr, 4, std::max<std::int64_t>(0, deadline - clock.SteadyMs()), cancelFd, deadline);
+    // A header or body cut off by the call's end is the call's time-out too.
+    auto failed = [&](Io r) {
+      if (r == Io::kCancel) return fail(NRC_CMDCAN);
+      if (r == Io::kTimeout || clock.SteadyMs() >= deadline) return fail(NRC_CMDTMO);
+      return fail(NRC_NOCALL);
+    };
+    if (io != Io::kOk) return failed(io);
     std::uint8_t type = 0;
     std::uint32_t len = 0;
     wire::ReadSessionHeader(hdr, type, len);
     if (len > 64) return fail(NRC_NOCALL);
     std::uint8_t body[64] = {};
-    if (len > 0 && ReadExact(fd, body, len, kMidMessageMs, -1) != Io::kOk) return fail(NRC_NOCALL);
-    if (type == wire::kSsnKeepAlive) continue;
+    if (len > 0) {
+      io = ReadExact(fd, body, len, kMidMessageMs, cancelFd, deadline);
+      if (io != Io::kOk) return failed(io);
+    }
+    if (type == wire::kSsnKeepAlive) {
+      // Read past, but the call ends when its time is over.
+      if (clock.SteadyMs() >= deadline) return fail(NRC_CMDTMO);
+      continue;
+    }
     if (type == wire::kSsnPositive) {
       fdOut = fd;
       return NRC_GOODRET;
@@ -1257,7 +1275,7 @@ UCHAR OpenSession(const State& st, std::uint32_t address, std::uint16_t port, co
       std::uint32_t a = (static_cast<std::uint32_t>(body[0]) << 24) | (body[1] << 16) | (body[2] << 8) | body[3];
       std::uint16_t p = static_cast<std::uint16_t>((body[4] << 8) | body[5]);
       close(fd);
-      return OpenSession(st, a, p, called, calling, cancelFd, fdOut, depth + 1);
+      return OpenSession(st, a, p, called, calling, cancelFd, fdOut, depth + 1, deadline);
     }
     return fail(NRC_NOCALL);
   }
@@ -1457,9 +1475,16 @@ UCHAR ReceiveMessage(Op& op) {
   if (s.dead) return s.deadCode;
   if (op.cancelled) return NRC_CMDCAN;
   std::lock_guard<std::mutex> bl(s.bufMu);
+  // The receive time-out counts from when the receive began to wait; keep-alives do not extend it.
+  // A message, once begun, has kMidMessageMs from its first byte to come whole (header and data).
+  platform::Clock& clock = platform::GetClock();
+  const std::int64_t rtoMs = UnitsMs(s.rto);
+  const std::int64_t firstBy = rtoMs < 0 ? -1 : RtoStart(op, clock.SteadyMs()) + rtoMs;
+  std::int64_t restBy = -1;
   if (s.remaining == 0) {
     for (;;) {
-      Io io = FillTo(s, 4, UnitsMs(s.rto), op.cancelFd);
+      restBy = -1;
+      Io io = FillTo(s, 4, firstBy, restBy, op.cancelFd);
       if (s.dead) return s.deadCode;
       if (io == Io::kTimeout) return NRC_CMDTMO;
       if (io == Io::kCancel) return NRC_CMDCAN;
@@ -1475,7 +1500,10 @@ UCHAR ReceiveMessage(Op& op) {
       std::uint32_t len = 0;
       wire::ReadSessionHeader(s.Head(), type, len);
       s.bufPos += 4;
-      if (type == wire::kSsnKeepAlive) continue;
+      if (type == wire::kSsnKeepAlive) {
+        if (firstBy >= 0 && clock.SteadyMs() >= firstBy) return NRC_CMDTMO;
+        continue;
+      }
       if (type != wire::kSsnMessage) {
         s.Kill(NRC_SABORT);
         return NRC_SABORT;
@@ -1491,7 +1519,14 @@ UCHAR ReceiveMessage(Op& op) {
     s.bufPos += buffered;
   }
   if (take > buffered) {
-    Io io = ReadExact(s.fd, n.ncb_buffer + buffered, take - buffered, kMidMessageMs, -1);
+    // Within the message's time; a cancel here ends the session, whose stream is cut mid-message.
+    if (restBy < 0) restBy = clock.SteadyMs() + kMidMessageMs;
+    Io io = ReadExact(s.fd, n.ncb_buffer + buffered, take - buffered,
+                      std::max<std::int64_t>(0, restBy - clock.SteadyMs()), op.cancelFd, restBy);
+    if (io == Io::kCancel) {
+      s.Kill(NRC_SABORT);
+      return NRC_CMDCAN;
+    }
     if (io != Io::kOk) {
       s.Kill(s.dead ? s.deadCode.load() : NRC_SABORT);
       return s.deadCode;
@@ -1974,6 +2009,42 @@ void ForgetDriver(NbEvent* event) {
   g_driverCount = static_cast<int>(d.byEvent.size());
 }
 
+namespace testing {
+
+UCHAR AttachSession(int fd, UCHAR lana, UCHAR rto, UCHAR sto, UCHAR* lsn) {
+  auto st = CurrentState();
+  if (!ValidLana(*st, lana)) {
+    close(fd);
+    return NRC_BRIDGE;
+  }
+  const int flags = fcntl(fd, F_GETFL);
+  fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+  UCHAR number = 0;
+  if (!AddSession(*st, fd, lana, Name{}, Name{}, rto, sto, number)) return NRC_LOCTFUL;
+  *lsn = number;
+  return NRC_GOODRET;
+}
+
+UCHAR OpenSessionTo(std::uint32_t address, std::uint16_t port, const UCHAR* called, const UCHAR* calling, int* fd) {
+  auto st = CurrentState();
+  int out = -1;
+  const UCHAR rc = OpenSession(*st, address, port, NameOf(called), NameOf(calling), -1, out);
+  if (rc == NRC_GOODRET) *fd = out;
+  return rc;
+}
+
+}  // namespace testing
+
+bool LanaInUse(UCHAR lana) {
+  auto st = CurrentState();
+  std::lock_guard<std::mutex> lk(st->mu);
+  auto names = st->names.find(lana);
+  if (names != st->names.end() && !names->second.empty()) return true;
+  for (const auto& [key, session] : st->sessions)
+    if (key.first == lana) return true;
+  return false;
+}
+
 UCHAR KeepName(UCHAR lana, const UCHAR* name) {
   auto st = CurrentState();
   const Name n = NameOf(name);
@@ -1989,6 +2060,14 @@ UCHAR NbKeepName(UCHAR lana, const UCHAR* name) {
     return platform::netbios::KeepName(lana, name);
   } catch (...) {
     return NRC_SYSTEM;
+  }
+}
+
+bool NbLanaInUse(UCHAR lana) {
+  try {
+    return platform::netbios::LanaInUse(lana);
+  } catch (...) {
+    return false;
   }
 }
 

@@ -38,10 +38,17 @@
 // Behaviour worth knowing: message boundaries are kept; a session message longer than the RECEIVE
 // buffer completes with NRC_INCOMP and the next RECEIVE delivers the rest; a datagram longer than the
 // buffer completes with NRC_INCOMP and the rest is lost. ncb_rto / ncb_sto are in 500 ms units
-// (0 = no time-out) and run on platform::GetClock(). An asynchronous command (ASYNCH bit) returns
-// NRC_GOODRET at once with ncb_cmd_cplt = NRC_PENDING; on completion ncb_retcode and ncb_cmd_cplt get
-// the result, then ncb_event is set and ncb_post is called (when given). NCBCANCEL (ncb_buffer = the
-// pending NCB) returns once the cancelled command has completed with NRC_CMDCAN.
+// (0 = no time-out) and run on platform::GetClock(). Every wait counts from its start, whatever the
+// peer sends meanwhile: a RECEIVE's time-out from when it began to wait (KEEP ALIVEs are read past
+// and do not extend it); a message, once begun, has 30 s from its first byte to come whole (header
+// and data), else the session is aborted (NRC_SABORT); a CALL's session set-up ends within
+// CallTimeoutMs, keep-alives or a response that comes byte by byte notwithstanding. An asynchronous
+// command (ASYNCH bit) returns NRC_GOODRET at once with ncb_cmd_cplt = NRC_PENDING; on completion
+// ncb_retcode and ncb_cmd_cplt get the result, then ncb_event is set and ncb_post is called (when
+// given). NCBCANCEL (ncb_buffer = the
+// pending NCB) returns once the cancelled command has completed with NRC_CMDCAN, which every wait
+// of a command notices at once; a RECEIVE cancelled in the middle of a message aborts its session
+// (the rest of the message cannot be told from the next one).
 #pragma once
 #include <atomic>
 #include <cstdint>
@@ -213,3 +220,8 @@ UCHAR NbKeepName(UCHAR lana, const UCHAR* name);
 // answer is the ADD NAME's: ncb_num and the return code; a name taken over from the same user's
 // earlier program stays kept). One exchange with the table instead of two.
 UCHAR NbAddKeptName(NCB* ncb);
+
+// Whether this program has names or sessions on `lana` now. A module that comes into a program
+// which already uses NetBIOS (a print monitor loaded by the program that adds its ports) asks it
+// before it resets the LANA: a RESET drops the names and sessions of the whole program.
+bool NbLanaInUse(UCHAR lana);

@@ -34,6 +34,14 @@ bool NetbiosUsable() {
   return Netbios(&ncb) == NRC_GOODRET && lanas.length > 0;
 }
 
+InstalledProtocols DetectInstalledProtocols() {
+  InstalledProtocols p;
+  p.tcpip = TcpipUsable();
+  p.ipxspx = IpxUsable();
+  p.netbios = NetbiosUsable();
+  return p;
+}
+
 std::optional<std::uint32_t> InterfaceMask(std::uint32_t address) {
   ifaddrs* list = nullptr;
   if (::getifaddrs(&list) != 0) return std::nullopt;

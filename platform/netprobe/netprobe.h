@@ -24,6 +24,17 @@ bool IpxUsable();
 // The NetBIOS stand-in lists at least one LANA.
 bool NetbiosUsable();
 
+// The network protocols this PC has: the one answer that every program of the suite gives (the
+// console's Protocol dialog enables these, the wizard's welcome page calls them installed). A
+// protocol is there when the suite's layer for it can be used now: TCP/IP an IPv4 socket, IPX/SPX
+// the IPX stand-in, NetBEUI the NetBIOS stand-in (NetBIOS over TCP/IP).
+struct InstalledProtocols {
+  bool tcpip = false;
+  bool ipxspx = false;
+  bool netbios = false;
+};
+InstalledProtocols DetectInstalledProtocols();
+
 // --- Workgroups ---
 // The Samba configuration file: $PSADMIN_SMB_CONF when set, else "/etc/samba/smb.conf".
 std::string SmbConfPath();
@@ -48,7 +59,9 @@ std::optional<std::string> AcceptWorkgroupName(std::string_view text);
 
 // The workgroups the network knows: `smbtree -N -D` when it is on the PATH and lists any, else the
 // group names of the master browsers that `nmblookup` finds (at most 16 of them). Names appear once
-// (ignoring case), in the order found. Empty when neither tool is present or answers.
+// (ignoring case), in the order found. Empty when neither tool is present or answers. The whole
+// look-up ends within a few seconds of its start (on the platform clock); a tool still running
+// then is stopped, and what was learnt until then is returned.
 std::vector<std::string> ListWorkgroups();
 
 // Runs `argv[0]` (looked up on the PATH) with stdin and stderr on /dev/null and LC_ALL=C, and

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -22,7 +23,10 @@ namespace {
 constexpr std::size_t kMaxNameLength = 15;
 constexpr std::size_t kMaxSmbConfBytes = 1 << 20;
 constexpr std::size_t kMaxMasters = 16;
-constexpr std::int64_t kToolTimeoutMs = 5000;
+// The whole look-up ends within this time of its start, however many tools it runs and however
+// slowly they answer; smbtree, asked first, gets at most kFirstToolShareMs of it.
+constexpr std::int64_t kWorkgroupLookupMs = 4000;
+constexpr std::int64_t kFirstToolShareMs = 2500;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
@@ -276,17 +280,22 @@ bool RunTool(const std::vector<std::string>& argv, std::string& out, std::int64_
 }
 
 std::vector<std::string> ListWorkgroups() {
+  Clock& clock = GetClock();
+  const std::int64_t deadline = clock.SteadyMs() + kWorkgroupLookupMs;
+  auto left = [&] { return deadline - clock.SteadyMs(); };
   std::string output;
-  if (RunTool({"smbtree", "-N", "-D"}, output, kToolTimeoutMs)) {
+  if (RunTool({"smbtree", "-N", "-D"}, output, std::min(left(), kFirstToolShareMs))) {
     std::vector<std::string> names = ParseSmbtreeDomains(output);
     if (!names.empty()) return names;
   }
   std::vector<std::string> names;
-  if (!RunTool({"nmblookup", "-M", "--", "-"}, output, kToolTimeoutMs)) return names;
+  if (left() <= 0 || !RunTool({"nmblookup", "-M", "--", "-"}, output, left())) return names;
   std::vector<std::string> masters = ParseNmblookupMasters(output);
   if (masters.size() > kMaxMasters) masters.resize(kMaxMasters);
   for (const std::string& address : masters) {
-    if (!RunTool({"nmblookup", "-A", address}, output, kToolTimeoutMs)) continue;
+    // What the masters named so far is kept when the time is up.
+    if (left() <= 0) break;
+    if (!RunTool({"nmblookup", "-A", address}, output, left())) continue;
     for (std::string& name : ParseNodeStatusGroups(output)) AppendUnique(names, std::move(name));
   }
   return names;

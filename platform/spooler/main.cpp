@@ -1,6 +1,7 @@
 // psa_spooler: the spooler stand-in as a command.
 //
-//   psa_spooler register [MONITOR [LIBRARY]]     register a monitor (default: the suite's)
+//   psa_spooler register [MONITOR [LIBRARY]]     register a monitor (default: the suite's) by the
+//                                               library's absolute path
 //   psa_spooler add-port                        AddPort (imports the port-adding program's record)
 //   psa_spooler ports                           EnumPorts level 2
 //   psa_spooler configure-port PORT | delete-port PORT
@@ -68,13 +69,34 @@ int main(int argc, char** argv) {
   if (command == "register") {
     const std::string monitor = argc > 2 ? argv[2] : MonitorName();
     const std::string library = argc > 3 ? argv[3] : "libbrandel.so";
-    return sp::RegisterMonitor(monitor, library) ? 0 : 1;
+    // The library is registered by its absolute path: the CUPS backend and every other program
+    // load it from wherever they run. A bare name found nowhere beside this program is kept as
+    // given only when the user named it (the loader's own path may hold it).
+    std::string path = sp::FindMonitorLibrary(library);
+    if (path.empty()) {
+      if (argc <= 3 || library.find('/') != std::string::npos) {
+        std::fprintf(stderr, "psa_spooler: monitor library %s not found\n", library.c_str());
+        return 1;
+      }
+      path = library;
+    }
+    std::string why;
+    if (!sp::RegisterMonitor(monitor, path, &why)) {
+      std::fprintf(stderr, "psa_spooler: cannot register %s: %s\n", monitor.c_str(), why.c_str());
+      return 1;
+    }
+    return 0;
   }
   if (command == "add-printer") {
     if (argc < 4) return Usage();
     std::optional<DWORD> timeout;
     if (argc > 4) timeout = static_cast<DWORD>(std::strtoul(argv[4], nullptr, 10));
-    return sp::AddPrinterRecord(argv[2], argv[3], timeout) ? 0 : 1;
+    std::string why;
+    if (!sp::AddPrinterRecord(argv[2], argv[3], timeout, &why)) {
+      std::fprintf(stderr, "psa_spooler: cannot add printer %s: %s\n", argv[2], why.c_str());
+      return 1;
+    }
+    return 0;
   }
   sp::Spooler spooler;
   if (!Load(spooler)) return 1;

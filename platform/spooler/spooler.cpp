@@ -46,6 +46,7 @@ namespace {
     reinterpret_cast<const void*>(&Netbios),
     reinterpret_cast<const void*>(&NbKeepName),
     reinterpret_cast<const void*>(&NbAddKeptName),
+    reinterpret_cast<const void*>(&NbLanaInUse),
     reinterpret_cast<const void*>(&NbWaitAny),
     reinterpret_cast<const void*>(&platform::GetClock),
     reinterpret_cast<const void*>(&platform::GetMessageSink),
@@ -209,15 +210,50 @@ std::string UntrustedRootForSuperuser() {
 void SetDialogService(const PsaDialogService* service) { g_dialogService.store(service); }
 const PsaDialogService* GetDialogService() { return g_dialogService.load(); }
 
-bool RegisterMonitor(const std::string& monitorName, const std::string& library) {
-  if (!IsKeyName(monitorName) || library.empty() || platform::HasAsciiControl(library)) return false;
+std::string RegistryFailureText(LONG result) {
+  switch (result) {
+    case ERROR_SUCCESS: return "no error";
+    case ERROR_BADDB: return "the registry store " + platform::RegistryStoreFile() + " is damaged";
+    case ERROR_WRITE_FAULT: return "the registry store " + platform::RegistryStoreFile() + " cannot be written";
+    case ERROR_ACCESS_DENIED: return "access to the registry key is denied";
+    default: return "registry error " + std::to_string(result);
+  }
+}
+
+std::string FindMonitorLibrary(const std::string& library) {
+  if (library.empty() || platform::HasAsciiControl(library)) return {};
+  std::vector<std::string> candidates;
+  if (library.find('/') != std::string::npos) {
+    candidates.push_back(library);
+  } else {
+    const std::string folder = ProgramFolder();
+    candidates.push_back(folder + "/../lib/" + library);
+    candidates.push_back(folder + "/" + library);
+  }
+  for (const std::string& c : candidates) {
+    if (::access(c.c_str(), R_OK) != 0) continue;
+    char resolved[PATH_MAX];
+    if (::realpath(c.c_str(), resolved) != nullptr) return resolved;
+  }
+  return {};
+}
+
+bool RegisterMonitor(const std::string& monitorName, const std::string& library, std::string* why) {
+  auto fail = [why](const std::string& text) {
+    if (why != nullptr) *why = text;
+    return false;
+  };
+  if (!IsKeyName(monitorName)) return fail("invalid monitor name");
+  if (library.empty() || platform::HasAsciiControl(library)) return fail("invalid library name");
   const std::string path = std::string(kMonitorsKey) + "\\" + monitorName;
   HKEY key = nullptr;
-  if (RegCreateKeyEx(HKEY_LOCAL_MACHINE, path.c_str(), KEY_ALL_ACCESS, &key, nullptr) != ERROR_SUCCESS) return false;
+  if (const LONG rc = RegCreateKeyEx(HKEY_LOCAL_MACHINE, path.c_str(), KEY_ALL_ACCESS, &key, nullptr);
+      rc != ERROR_SUCCESS)
+    return fail(RegistryFailureText(rc));
   const LONG rc = RegSetValueEx(key, "Driver", REG_SZ, reinterpret_cast<const BYTE*>(library.c_str()),
                                 static_cast<DWORD>(library.size() + 1));
   RegCloseKey(key);
-  return rc == ERROR_SUCCESS;
+  return rc == ERROR_SUCCESS || fail(RegistryFailureText(rc));
 }
 
 bool IsMonitorRegistered(const std::string& monitorName) {
@@ -229,11 +265,19 @@ bool IsMonitorRegistered(const std::string& monitorName) {
   return true;
 }
 
-bool AddPrinterRecord(const std::string& printer, const std::string& port, std::optional<DWORD> txTimeoutMs) {
-  if (!IsKeyName(printer) || port.empty() || platform::HasAsciiControl(port)) return false;
+bool AddPrinterRecord(const std::string& printer, const std::string& port, std::optional<DWORD> txTimeoutMs,
+                      std::string* why) {
+  auto fail = [why](const std::string& text) {
+    if (why != nullptr) *why = text;
+    return false;
+  };
+  if (!IsKeyName(printer)) return fail("invalid printer name");
+  if (port.empty() || platform::HasAsciiControl(port)) return fail("invalid port name");
   const std::string path = std::string(kPrintersKey) + "\\" + printer;
   HKEY key = nullptr;
-  if (RegCreateKeyEx(HKEY_LOCAL_MACHINE, path.c_str(), KEY_ALL_ACCESS, &key, nullptr) != ERROR_SUCCESS) return false;
+  if (const LONG rc = RegCreateKeyEx(HKEY_LOCAL_MACHINE, path.c_str(), KEY_ALL_ACCESS, &key, nullptr);
+      rc != ERROR_SUCCESS)
+    return fail(RegistryFailureText(rc));
   LONG rc = RegSetValueEx(key, "Port", REG_SZ, reinterpret_cast<const BYTE*>(port.c_str()),
                           static_cast<DWORD>(port.size() + 1));
   if (rc == ERROR_SUCCESS && txTimeoutMs) {
@@ -241,7 +285,7 @@ bool AddPrinterRecord(const std::string& printer, const std::string& port, std::
     rc = RegSetValueEx(key, "txTimeout", REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
   }
   RegCloseKey(key);
-  return rc == ERROR_SUCCESS;
+  return rc == ERROR_SUCCESS || fail(RegistryFailureText(rc));
 }
 
 bool DeletePrinterRecord(const std::string& printer) {
@@ -297,8 +341,11 @@ bool Spooler::LoadMonitor(const std::string& monitorName) {
   }
   const std::string path = std::string(kMonitorsKey) + "\\" + monitorName;
   HKEY key = nullptr;
-  if (RegOpenKeyEx(HKEY_LOCAL_MACHINE, path.c_str(), KEY_READ, &key) != ERROR_SUCCESS) {
-    error_ = "monitor \"" + monitorName + "\" is not registered";
+  if (const LONG rc = RegOpenKeyEx(HKEY_LOCAL_MACHINE, path.c_str(), KEY_READ, &key); rc != ERROR_SUCCESS) {
+    // Only a key that is not there means "not registered"; a store that cannot be read says so.
+    error_ = rc == ERROR_FILE_NOT_FOUND || rc == ERROR_KEY_DELETED
+                 ? "monitor \"" + monitorName + "\" is not registered"
+                 : RegistryFailureText(rc);
     return false;
   }
   std::string library;

@@ -18,7 +18,8 @@
 // PrintJob drives one job in the spooler's order: EnumPorts, OpenPort, StartDocPort, WritePort in
 // a loop that sends again what the port did not take (reporting the port's error and pausing a
 // second after a failed call), EndDocPort, ClosePort. A port whose session broke (ERROR_IO_DEVICE)
-// is ended and started again, and the job goes on with the bytes the box had not taken.
+// is ended and started again, and the job goes on with the bytes the port had not reported as
+// taken (a piece whose answer was lost with the session is sent again).
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -49,9 +50,18 @@ std::string WritableByOthersThanRoot(const std::string& path);
 // named by a path.
 std::string UntrustedRootForSuperuser();
 
-bool RegisterMonitor(const std::string& monitorName, const std::string& library);
+// The registry calls below give the reason of a failure in *why when asked (a damaged store names
+// its file).
+bool RegisterMonitor(const std::string& monitorName, const std::string& library, std::string* why = nullptr);
 bool IsMonitorRegistered(const std::string& monitorName);
-bool AddPrinterRecord(const std::string& printer, const std::string& port, std::optional<DWORD> txTimeoutMs);
+bool AddPrinterRecord(const std::string& printer, const std::string& port, std::optional<DWORD> txTimeoutMs,
+                      std::string* why = nullptr);
+// The absolute path of the monitor library that LoadMonitor takes for `library` (a path, or a bare
+// file name looked for in ../lib and in the folder of the running program); empty when there is
+// none. Registering that path lets any program load the monitor, wherever it runs from.
+std::string FindMonitorLibrary(const std::string& library);
+// What a registry result means, for a message.
+std::string RegistryFailureText(LONG result);
 bool DeletePrinterRecord(const std::string& printer);
 // The port of a printer record, or nullopt.
 std::optional<std::string> PrinterPort(const std::string& printer);

@@ -98,6 +98,8 @@ constexpr DWORD ERROR_CANCELLED = 1223;
 constexpr DWORD ERROR_INVALID_PRINTER_NAME = 1801;
 constexpr DWORD ERROR_UNKNOWN_PORT = 1796;
 constexpr DWORD ERROR_INVALID_NAME = 123;
+constexpr DWORD ERROR_INVALID_DATA = 13;
+constexpr DWORD ERROR_SERVICE_NOT_ACTIVE = 1062;
 
 // Printer calls (spooler.cpp). A printer is a record of the spooler stand-in (AddPrinterRecord).
 BOOL OpenPrinterA(LPSTR pPrinterName, PHANDLE phPrinter, void* pDefault);

@@ -4,6 +4,9 @@
 // the printer set-up start.
 #include <gtest/gtest.h>
 
+#include <QAction>
+#include <QMenu>
+
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -12,13 +15,16 @@
 
 #include "device_client/access/access.h"
 #include "discovery_scanner/cache/scan_cache.h"
+#include "platform/clock.h"
 #include "platform/message_sink.h"
+#include "platform/netbios/tests/nb_test_env.h"
 #include "platform/registry.h"
 #include "platform/spooler/spooler.h"
 #include "platform/test_support/temp_root.h"
 #include "port_adder/port_adder.h"
 #include "port_adder/printer_select_dlg.h"
 #include "tools/box_emulator/box_emulator.h"
+#include "tools/box_emulator/netbios_front.h"
 #include "ui/services.h"
 #include "ui/test_support/gui_app.h"
 
@@ -111,6 +117,9 @@ TEST(PortAdderRules, CommandLineStatusModelAndPortNames) {
   for (const char* good : {"PS123456_P1", "LPT3:PS123456"}) EXPECT_TRUE(dapsel::IsUsablePortName(good)) << good;
   for (const char* bad : {"", "PS 1_P1", "PS,1_P1", "PS\\1_P1", "PS\n1_P1", "PS123456789012"})
     EXPECT_FALSE(dapsel::IsUsablePortName(bad)) << bad;
+  for (const char* good : {"PS", "RECEPTIONDESK", "RECEPTIONDESK03"}) EXPECT_TRUE(dapsel::IsUsableDeviceName(good)) << good;
+  for (const char* bad : {"", "FRONT DESK", "FRONT,DESK", "RECEPTIONDESK004", "PS\t1"})
+    EXPECT_FALSE(dapsel::IsUsableDeviceName(bad)) << bad;
 }
 
 // Emulated boxes found over TCP/IP through the scanner's cache file; the monitor loaded from
@@ -260,6 +269,81 @@ TEST_F(PortAdderTest, AddMakesTheMonitorPortFromTheHandOverRecordAndStartsPrinte
   EXPECT_NE(std::find(names.begin(), names.end(), "FRONTDESK_P1"), names.end());
 }
 
+// A box name of 13 to 15 characters is a whole NetBIOS name: Add makes its port through the
+// dialog, and the monitor's record calls the box by that whole name.
+TEST_F(PortAdderTest, AddTakesBoxNamesUpToTheNetbiosLength) {
+  ASSERT_TRUE(platform::spooler::RegisterMonitor("Vardon Print Server", PSA_BRANDEL_LIBRARY));
+  const struct {
+    const char* device;
+    const char* port;
+  } cases[] = {{"RECEPTIONDESK", "RECEPTIOND_P1"}, {"RECEPTIONDESK2", "RECEPTIOND_P2"}, {"RECEPTIONDESK03", "RECEPTIOND_P3"}};
+  int port = 0;
+  for (const auto& c : cases) {
+    first_->SetDeviceName(c.device);
+    auto dlg = Dialog();
+    ui::SetModalHook([&](ui::CDialog&) {
+      dlg->OnRefresh();
+      ui::HTREEITEM item = PortItem(dlg->tree(), c.device, port);
+      ASSERT_NE(item, nullptr) << c.device;
+      dlg->tree().SelectItem(item);
+      dlg->OnOK();
+    });
+    dlg->DoModal();
+    ui::SetModalHook({});
+    const std::string key = std::string(kPortsKey) + "\\" + c.port;
+    EXPECT_EQ(Text(key, "TCP/IP Address"), c.device) << c.port;
+    EXPECT_EQ(Text(key, "Port"), std::to_string(port)) << c.port;
+    ++port;
+  }
+  for (const auto& shown : sink_.shown()) EXPECT_NE(shown.id, 151) << shown.text;
+  // A name the record cannot carry is refused as a device name, not as a port name.
+  ServerNode comma = Node(TYPE_NETBEUI, "FRONTDESK,2", "NB", 3);  // its port name comes from "NB"
+  ServerNode longer = Node(TYPE_NETBEUI, "LONGER", "NB", 3);
+  std::memcpy(longer.deviceName, "ABCDEFGHIJKLMNOPQRS", 19);  // only a NetBIOS name's 15 are carried
+  int calls = 0;
+  auto add = [&](const char*, void*, const char*) { return ++calls, 1; };
+  auto start = [](const char*, unsigned) { return 33u; };
+  sink_ = ui::ScriptedMessageSink();
+  EXPECT_FALSE(dapsel::AddSelectedPort(comma, "Port 1,Laser 4", add, start).created);
+  ASSERT_FALSE(sink_.shown().empty());
+  EXPECT_EQ(sink_.shown().back().text, "'FRONTDESK,2' is an invalid device name.");
+  EXPECT_EQ(calls, 0);
+  EXPECT_TRUE(dapsel::AddSelectedPort(longer, "Port 1,Laser 4", add, start).created);
+  EXPECT_EQ(calls, 1);
+}
+
+// The window menu holds a separator and "&About Dapsel..."; the item opens the About box, which
+// shows the program's name and version. With PSA_TEST_SCREENSHOTS set to a folder, both windows
+// are saved there for a look.
+TEST_F(PortAdderTest, WindowMenuAboutItemOpensTheAboutBox) {
+  auto dlg = Dialog();
+  dlg->browse = [] { return std::vector<ServerNode>{}; };
+  const char* shots = std::getenv("PSA_TEST_SCREENSHOTS");
+  std::vector<int> shown;
+  ui::SetModalHook([&](ui::CDialog& d) {
+    shown.push_back(d.Template().id);
+    if (d.Template().id == dapsel::IDD_ABOUTBOX) {
+      EXPECT_EQ(d.GetWindowText(), "About Dapsel");
+      EXPECT_EQ(d.GetDlgItemText(dapsel::IDC_ABOUT_VERSION), "Dapsel Version 1.0");
+      if (shots != nullptr) ui::SaveScreenshot(d, QString::fromStdString(std::string(shots) + "/dapsel_about.png"));
+      d.EndDialog(ui::IDOK);
+      return;
+    }
+    QMenu* menu = dlg->systemMenu();
+    ASSERT_NE(menu, nullptr);
+    const auto entries = menu->actions();
+    ASSERT_EQ(entries.size(), 2);
+    EXPECT_TRUE(entries[0]->isSeparator());
+    EXPECT_EQ(entries[1]->text().toStdString(), "&About Dapsel...");
+    if (shots != nullptr) ui::SaveScreenshot(*dlg, QString::fromStdString(std::string(shots) + "/dapsel_select.png"));
+    entries[1]->trigger();
+    dlg->OnSysCommand(32);  // another command of the window menu: no About box
+  });
+  dlg->DoModal();
+  ui::SetModalHook({});
+  EXPECT_EQ(shown, (std::vector<int>{dapsel::IDD_PRINTER_SELECT, dapsel::IDD_ABOUTBOX}));
+}
+
 TEST_F(PortAdderTest, EpsonPortAndRefusedCreationLeaveNoHandOverRecord) {
   ASSERT_TRUE(platform::spooler::RegisterMonitor("Vardon Print Server", PSA_BRANDEL_LIBRARY));
   ServerNode node = Node(TYPE_TCPIP, "PS1A2B3C4D5E", "127.0.0.1", 3);
@@ -341,6 +425,36 @@ TEST_F(PortAdderTest, PrinterSetupCommandOrTheMessage) {
     EXPECT_EQ(sink_.ids(), std::vector<int>{121});
   }
   ::setenv("PATH", path.c_str(), 1);
+}
+
+// dapsel reads the boxes over NetBIOS with its device library and loads the print monitor into
+// itself at its first Add. The monitor's start-up must leave the library's local name and
+// sessions alone: the next refresh reads the box over NetBIOS again.
+TEST_F(PortAdderTest, LoadingTheMonitorLeavesTheProgramsNetbiosAlone) {
+  nbtest::Ports ports;
+  nbtest::WriteConfig(root_.path(), ports, {"127.0.0.1"});
+  box_emulator::NetbiosFront front(nbtest::OnPorts(box_emulator::NetbiosFrontOptions{}, ports));
+  std::size_t index = 0;
+  ASSERT_TRUE(front.AddBox(first_.get(), &index));
+  platform::FakeClock clock;  // a failing call would pause 3 s between its attempts
+  platform::ScopedClock useClock(&clock);
+  ASSERT_EQ(PSInit(TYPE_NETBEUI, 20), 0);
+  DeviceRecord record = Node(TYPE_NETBEUI, "", "FRONTDESK", 0).record;
+  const std::string defaultName = first_->DefaultName();
+  std::memcpy(record.szName, defaultName.data(), std::min<std::size_t>(defaultName.size(), 19));
+
+  ASSERT_EQ(dapsel::QueryServers(&record, 1).size(), 1u);
+  ASSERT_TRUE(platform::spooler::RegisterMonitor("Vardon Print Server", PSA_BRANDEL_LIBRARY));
+  std::string portName;
+  const dapsel::ServerNode node = dapsel::QueryServers(&record, 1).at(0);
+  ASSERT_EQ(dapsel::WritePortRecord(node, 0, false, portName), dapsel::RecordResult::kWritten);
+  EXPECT_EQ(dapsel::AddPortA(nullptr, nullptr, "Vardon Print Server"), TRUE);
+  EXPECT_EQ(portName, "FRONTDESK_P1");
+
+  const std::vector<ServerNode> again = dapsel::QueryServers(&record, 1);
+  ASSERT_EQ(again.size(), 1u);
+  EXPECT_STREQ(again[0].deviceName, "FRONTDESK");
+  EXPECT_EQ(again[0].portTexts.size(), 3u);
 }
 
 }  // namespace

@@ -11,8 +11,9 @@
 //
 // Printer states go to CUPS as "STATE:" lines: paper out as media-empty-error, off-line as
 // offline-report, the retry time-out as timed-out-error. Exit codes: 0 printed (or cancelled by
-// SIGTERM), 1 the job failed, 4 the port cannot be opened (stop the queue), 6 the document could
-// not be started (retry the job later). Run as root, the backend stops the queue (4) when another
+// SIGTERM), 1 the job failed (or its arguments are wrong), 4 the port cannot be opened or this
+// computer's NetBIOS service cannot be started (stop the queue), 6 the document could not be
+// started (retry the job later). Run as root, the backend stops the queue (4) when another
 // user than root could change its platform root, registry store or the monitor's library.
 #include <fcntl.h>
 #include <signal.h>
@@ -23,6 +24,7 @@
 #include <atomic>
 #include <cctype>
 #include <cerrno>
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -150,6 +152,20 @@ bool LoadMonitor(platform::spooler::Spooler& spooler) {
   return false;
 }
 
+// The copies argument: decimal digits only, a number an int holds; 0 prints once. False for
+// anything else (a value cut down to what fits would print some other number of copies).
+bool ParseCopies(const char* text, int* copies) {
+  if (text == nullptr || *text == '\0') return false;
+  long long value = 0;
+  for (const char* p = text; *p != '\0'; ++p) {
+    if (*p < '0' || *p > '9') return false;
+    value = value * 10 + (*p - '0');
+    if (value > INT_MAX) return false;
+  }
+  *copies = std::max(1, static_cast<int>(value));
+  return true;
+}
+
 void ReportPortError(DWORD error) {
   switch (error) {
     case 0:
@@ -203,15 +219,20 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "ERROR: No port in the device URI\n");
     return kBackendStop;
   }
-  int fd = 0;
   int copies = 1;
+  if (!ParseCopies(argv[4], &copies)) {
+    std::fprintf(stderr, "ERROR: Invalid number of copies: %.40s\n", argv[4]);
+    return kBackendFailed;
+  }
+  int fd = 0;
   if (argc == 7) {
     fd = ::open(argv[6], O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
       std::fprintf(stderr, "ERROR: Cannot open %s: %s\n", argv[6], std::strerror(errno));
       return kBackendFailed;
     }
-    copies = std::max(1, std::atoi(argv[4]));
+  } else {
+    copies = 1;  // a job on standard input cannot be read twice: CUPS makes its copies itself
   }
   // A cancelled job that cannot end its document in time still leaves.
   struct sigaction grace {};
@@ -254,6 +275,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "ERROR: Port %s cannot be opened\n", port.c_str());
         return kBackendStop;
       case sp::JobResult::kStartFailed:
+        if (stats.lastError == ERROR_SERVICE_NOT_ACTIVE) {
+          // No job can go out until the service runs: the queue stops with the reason.
+          std::fprintf(stderr, "ERROR: The NetBIOS service of this computer could not be started\n");
+          return kBackendStop;
+        }
         std::fprintf(stderr, "ERROR: The print server took no job (%u); retrying later\n",
                      static_cast<unsigned>(stats.lastError));
         return g_cancelled ? kBackendOk : kBackendRetry;

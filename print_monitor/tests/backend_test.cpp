@@ -8,6 +8,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
+#include <cstdlib>
+
 #include <algorithm>
 #include <fstream>
 #include <memory>
@@ -200,6 +203,139 @@ TEST_F(ShippedMonitor, BackendReportsStatesAndExitsAsCupsExpects) {
   EXPECT_EQ(WatchedProgram({platform::ProgramDirectory() + "/brandel", "3", "u", "t", "1", "", file}, {.extraEnvironment = wrong}).WaitForExit(), 4);
   path_->SetBufferSize(6);
   EXPECT_EQ(WatchedProgram({platform::ProgramDirectory() + "/brandel", "4", "u", "t", "1", "", file}, {.extraEnvironment = env}).WaitForExit(), 6);
+}
+
+// A printer state the protocol does not name counts as off-line: CUPS hears of it, and the job
+// goes on once the printer is back.
+TEST_F(ShippedMonitor, BackendReportsAnUnknownPrinterStateAsOffline) {
+  ASSERT_EQ(Spooler({"register"}), 0);
+  ASSERT_EQ(Spooler({"add-port"}), 0);
+  const std::string file = root_.path() + "/job.bin";
+  const std::string data = Pattern(9000);
+  WriteFile(file, data);
+  std::vector<std::string> env = Env();
+  env.push_back("DEVICE_URI=brandel:/CUPS_P1");
+  box_emulator::PrintPortFault fault;
+  fault.offline = true;
+  fault.offlineState = 7;
+  path_->SetFault(box_, 0, fault);
+  WatchedProgram job({platform::ProgramDirectory() + "/brandel", "3", "u", "t", "1", "", file}, {.extraEnvironment = env});
+  ASSERT_TRUE(job.WaitForError("STATE: +offline-report", 60000)) << job.Error();
+  path_->SetFault(box_, 0, {});
+  ASSERT_EQ(job.WaitForExit(), 0) << job.Error();
+  EXPECT_NE(job.Error().find("STATE: -media-empty-error,offline-report"), std::string::npos) << job.Error();
+  EXPECT_EQ(Sink(), data);
+}
+
+// psa_spooler registers the monitor by the library's absolute path: a backend installed in another
+// folder (as CUPS keeps its backends) loads it and prints.
+TEST_F(ShippedMonitor, RegisteredLibraryLoadsFromABackendInAnotherFolder) {
+  ASSERT_EQ(Spooler({"register"}), 0);
+  {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Print\\Monitors\\Vardon Print Server",
+                           KEY_READ, &key),
+              ERROR_SUCCESS);
+    char driver[1024] = {};
+    DWORD size = sizeof driver - 1, type = 0;
+    ASSERT_EQ(RegQueryValueEx(key, "Driver", &type, reinterpret_cast<BYTE*>(driver), &size), ERROR_SUCCESS);
+    RegCloseKey(key);
+    char expected[4096] = {};
+    ASSERT_NE(::realpath((platform::ProgramDirectory() + "/../lib/libbrandel.so").c_str(), expected), nullptr);
+    EXPECT_EQ(std::string(driver), std::string(expected));
+  }
+  ASSERT_EQ(Spooler({"add-port"}), 0);
+  const std::string backends = root_.path() + "/cups-backend";
+  ASSERT_EQ(::mkdir(backends.c_str(), 0755), 0);
+  WriteFile(backends + "/brandel", ReadFile(platform::ProgramDirectory() + "/brandel"));
+  ASSERT_EQ(::chmod((backends + "/brandel").c_str(), 0700), 0);
+  const std::string file = root_.path() + "/job.bin";
+  const std::string data = Pattern(5000);
+  WriteFile(file, data);
+  std::vector<std::string> env = Env();
+  env.push_back("DEVICE_URI=brandel:/CUPS_P1");
+  env.push_back("PSADMIN_NBD=" + platform::ProgramDirectory() + "/psa_nbd");
+  WatchedProgram job({backends + "/brandel", "5", "kim", "title", "1", "", file}, {.extraEnvironment = env});
+  ASSERT_EQ(job.WaitForExit(), 0) << job.Error();
+  EXPECT_EQ(Sink(), data);
+  // A library that is nowhere is not registered.
+  WatchedProgram missing({platform::ProgramDirectory() + "/psa_spooler", "register", "Vardon Print Server", root_.path() + "/none.so"}, {.extraEnvironment = Env()});
+  EXPECT_EQ(missing.WaitForExit(), 1);
+  EXPECT_NE(missing.Error().find("monitor library " + root_.path() + "/none.so not found"), std::string::npos)
+      << missing.Error();
+}
+
+// A damaged registry store is named, by psa_spooler's commands and by the backend; it is not
+// reported as a monitor that is not registered, and nothing fails without a word.
+TEST_F(ShippedMonitor, ADamagedRegistryStoreIsNamed) {
+  ASSERT_EQ(Spooler({"register"}), 0);
+  ASSERT_EQ(Spooler({"add-port"}), 0);
+  const std::string store = platform::RegistryStoreFile();
+  WriteFile(store, "this is no registry store\n");
+  const std::string damaged = "the registry store " + store + " is damaged";
+  const struct {
+    std::vector<std::string> args;
+    const char* says;
+  } commands[] = {
+      {{"register"}, "psa_spooler: cannot register Vardon Print Server: "},
+      {{"add-printer", "Office", "CUPS_P1"}, "psa_spooler: cannot add printer Office: "},
+      {{"add-port"}, "psa_spooler: "},
+  };
+  for (const auto& c : commands) {
+    std::vector<std::string> argv = {platform::ProgramDirectory() + "/psa_spooler"};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    WatchedProgram p(argv, {.extraEnvironment = Env()});
+    EXPECT_EQ(p.WaitForExit(), 1) << c.args[0];
+    EXPECT_NE(p.Error().find(std::string(c.says) + damaged), std::string::npos) << p.Error();
+  }
+  std::vector<std::string> env = Env();
+  env.push_back("DEVICE_URI=brandel:/CUPS_P1");
+  const std::string file = root_.path() + "/job.bin";
+  WriteFile(file, "x");
+  WatchedProgram job({platform::ProgramDirectory() + "/brandel", "6", "kim", "title", "1", "", file}, {.extraEnvironment = env});
+  EXPECT_EQ(job.WaitForExit(), 4);
+  EXPECT_NE(job.Error().find("ERROR: " + damaged), std::string::npos) << job.Error();
+  EXPECT_EQ(job.Error().find("not registered"), std::string::npos) << job.Error();
+  EXPECT_EQ(ReadFile(store), "this is no registry store\n");
+}
+
+// The job's arguments as CUPS passes them: a number of copies the backend cannot hold is refused,
+// never cut down to another number of copies.
+TEST_F(ShippedMonitor, BackendRefusesCopiesItCannotHold) {
+  ASSERT_EQ(Spooler({"register"}), 0);
+  ASSERT_EQ(Spooler({"add-port"}), 0);
+  const std::string file = root_.path() + "/job.bin";
+  WriteFile(file, "page\n");
+  std::vector<std::string> env = Env();
+  env.push_back("DEVICE_URI=brandel:/CUPS_P1");
+  for (const char* copies : {"4294967299", "2147483648", "-1", "2x", "", " 2"}) {
+    WatchedProgram job({platform::ProgramDirectory() + "/brandel", "7", "kim", "title", copies, "", file}, {.extraEnvironment = env});
+    EXPECT_EQ(job.WaitForExit(), 1) << copies;
+    EXPECT_NE(job.Error().find("ERROR: Invalid number of copies"), std::string::npos) << job.Error();
+  }
+  EXPECT_EQ(Sink(), "");
+  WatchedProgram three({platform::ProgramDirectory() + "/brandel", "8", "kim", "title", "3", "", file}, {.extraEnvironment = env});
+  ASSERT_EQ(three.WaitForExit(), 0) << three.Error();
+  EXPECT_EQ(Sink(), "page\npage\npage\n");
+}
+
+// This computer's NetBIOS service cannot start: the job says so and stops the queue, instead of
+// reporting the box missing and asking for a retry that cannot succeed.
+TEST_F(ShippedMonitor, BackendSaysWhenTheNetbiosServiceCannotStart) {
+  ASSERT_EQ(Spooler({"register"}), 0);
+  ASSERT_EQ(Spooler({"add-port"}), 0);
+  monitor_test::StopNetbiosService(root_.path());
+  const std::string file = root_.path() + "/job.bin";
+  WriteFile(file, "x");
+  std::vector<std::string> env = Env();
+  env.push_back("DEVICE_URI=brandel:/CUPS_P1");
+  env.push_back("PSADMIN_NBD=" + root_.path() + "/no-such-service");
+  WatchedProgram job({platform::ProgramDirectory() + "/brandel", "9", "kim", "title", "1", "", file}, {.extraEnvironment = env});
+  EXPECT_EQ(job.WaitForExit(), 4);
+  EXPECT_NE(job.Error().find("ERROR: The NetBIOS service of this computer could not be started"), std::string::npos)
+      << job.Error();
+  EXPECT_EQ(job.Error().find("not found"), std::string::npos) << job.Error();
+  EXPECT_EQ(Sink(), "");
 }
 
 // A job that comes through a pipe (as CUPS hands jobs to backends) arrives in pieces of at most

@@ -1,7 +1,13 @@
 // For the print monitor's tests: one emulated box that takes print jobs over NetBIOS on private
 // loopback ports, each of its ports writing to a sink file under the test's root.
 #pragma once
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <chrono>
+#include <cstdlib>
 #include <cstdint>
 #include <fstream>
 #include <memory>
@@ -30,6 +36,21 @@ inline std::string Pattern(std::size_t n, unsigned seed = 7) {
   std::string s(n, '\0');
   for (char& c : s) c = static_cast<char>(rng() & 0xFF);
   return s;
+}
+
+// Ends the machine's NetBIOS service of `root` (started on demand by the programs of the root) and
+// waits until it has gone: the service keeps its pid file locked while it runs. Nothing to do
+// when none runs.
+inline void StopNetbiosService(const std::string& root) {
+  const int fd = ::open((root + "/netbios/nbd.pid").c_str(), O_RDWR | O_CLOEXEC);
+  if (fd < 0) return;
+  char buf[32] = {};
+  if (::pread(fd, buf, sizeof buf - 1, 0) > 0) {
+    const pid_t pid = static_cast<pid_t>(std::atoi(buf));
+    if (pid > 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0) ::kill(pid, SIGKILL);
+  }
+  ::flock(fd, LOCK_EX);  // returns once the service's lock died with it
+  ::close(fd);
 }
 
 class EmulatedPrintBox {

@@ -115,6 +115,46 @@ TEST_F(MonitorPorts, BadHandOverTokensAreRefused) {
   EXPECT_EQ(brandel::CreatePortEntry("A\\B", "x"), nullptr);
 }
 
+// A hand-over key without a usable count or record makes no port: AddPort fails and says so
+// instead of reporting a port that was never made.
+TEST_F(MonitorPorts, HandOverWithoutUsableCountOrRecordFails) {
+  struct Value {
+    const char* name;
+    DWORD type;
+    std::string text;  // REG_SZ
+    DWORD number;      // REG_DWORD
+  };
+  const struct {
+    const char* label;
+    std::vector<Value> values;
+  } cases[] = {
+      {"no count", {{"PS_0", REG_SZ, "PS1_P1,PS1,0,0,1", 0}}},
+      {"count 0", {{"TotalPortCnt", REG_DWORD, "", 0}, {"PS_0", REG_SZ, "PS1_P1,PS1,0,0,1", 0}}},
+      {"count as text", {{"TotalPortCnt", REG_SZ, "1", 0}, {"PS_0", REG_SZ, "PS1_P1,PS1,0,0,1", 0}}},
+      {"no record", {{"TotalPortCnt", REG_DWORD, "", 1}}},
+      {"record as number", {{"TotalPortCnt", REG_DWORD, "", 1}, {"PS_0", REG_DWORD, "", 7}}},
+      {"empty record", {{"TotalPortCnt", REG_DWORD, "", 1}, {"PS_0", REG_SZ, " , ", 0}}},
+      {"second record missing", {{"TotalPortCnt", REG_DWORD, "", 2}, {"PS_0", REG_SZ, "PS2_P1,PS2,0,0,1", 0}}},
+  };
+  for (const auto& c : cases) {
+    RegDeleteKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kelmor\\KVX");
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kelmor\\KVX", KEY_ALL_ACCESS, &key, nullptr), ERROR_SUCCESS);
+    for (const Value& v : c.values) {
+      if (v.type == REG_SZ)
+        RegSetValueEx(key, v.name, REG_SZ, reinterpret_cast<const BYTE*>(v.text.c_str()), static_cast<DWORD>(v.text.size() + 1));
+      else
+        RegSetValueEx(key, v.name, REG_DWORD, reinterpret_cast<const BYTE*>(&v.number), sizeof v.number);
+    }
+    RegCloseKey(key);
+    DWORD error = 0;
+    EXPECT_FALSE(spooler_.AddPort(&error)) << c.label;
+    EXPECT_EQ(error, ERROR_INVALID_DATA) << c.label;
+  }
+  // Only the last case's first record made a port; nothing else did.
+  EXPECT_EQ(spooler_.PortNames(), std::vector<std::string>{"PS2_P1"});
+}
+
 TEST_F(MonitorPorts, EnumPortsSizesAndTooSmallBuffer) {
   WriteHandOver({"PS1_P1,PS123456,0,0,1", "LPTN:PS9,PS9,2,0,1"});
   ASSERT_TRUE(spooler_.AddPort());

@@ -3,11 +3,18 @@
 // sink file. Every fault of the box must leave the sink holding exactly the job's bytes.
 #include <gtest/gtest.h>
 
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <fstream>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <random>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/clock.h"
@@ -26,8 +33,10 @@ namespace sp = platform::spooler;
 struct RecordingSink : platform::MessageSink {
   std::vector<int> ids;
   int answer = platform::IDOK;
+  std::function<void(int)> onShow;  // runs before the answer is given
   int Show(int id, const std::string&, UINT) override {
     ids.push_back(id);
+    if (onShow) onShow(id);
     return answer;
   }
 };
@@ -129,7 +138,12 @@ TEST_P(PrintJobFaults, NothingLostNothingDoubled) {
   path_->SetFault(box_, 0, GetParam().fault);
   const std::string data = Pattern(20000, 3);
   std::vector<DWORD> seen;
-  sp::JobOptions options = ClearOn(GetParam().reported, &seen);
+  // The fault is lifted at the first error the port reports, whichever it is.
+  sp::JobOptions options;
+  options.onPortError = [this, &seen](DWORD e) {
+    seen.push_back(e);
+    if (e != 0) path_->SetFault(box_, 0, {});
+  };
   options.blockSize = 4096;
   ASSERT_EQ(Print(data, options), sp::JobResult::kDone) << stats_.lastError;
   EXPECT_EQ(Sink(), data);
@@ -147,6 +161,13 @@ box_emulator::PrintPortFault PaperOut() {
 box_emulator::PrintPortFault Offline() {
   box_emulator::PrintPortFault f;
   f.offline = true;
+  return f;
+}
+// Off-line with a state byte the protocol does not name.
+box_emulator::PrintPortFault UnknownState() {
+  box_emulator::PrintPortFault f;
+  f.offline = true;
+  f.offlineState = 5;
   return f;
 }
 box_emulator::PrintPortFault Drop() {
@@ -175,6 +196,7 @@ INSTANTIATE_TEST_SUITE_P(
     Faults, PrintJobFaults,
     ::testing::Values(FaultCase{"PaperOut", PaperOut(), ERROR_OUT_OF_PAPER},
                       FaultCase{"Offline", Offline(), ERROR_NOT_READY},
+                      FaultCase{"UnknownStateIsOffline", UnknownState(), ERROR_NOT_READY},
                       FaultCase{"DroppedSession", Drop(), ERROR_IO_DEVICE},
                       FaultCase{"BusyWithQuickReady", Busy(0), 0},
                       FaultCase{"BusyWithSlowReady", Busy(300), 0},
@@ -196,6 +218,82 @@ TEST_F(PrintJob, RefusedOpenRetriesUntilCancelled) {
   sink_.answer = platform::IDOK;
   ASSERT_EQ(Print("z"), sp::JobResult::kDone);
   EXPECT_EQ(Sink(), "xz");
+}
+
+// The session breaks while the box is busy with another job: that is no cancel by the user.
+TEST_F(PrintJob, ASessionLostDuringRegisterRetryIsANetworkFailure) {
+  path_->SetFault(box_, 0, RefuseOpen(1000));
+  sink_.onShow = [this](int id) {
+    if (id == 712 && emu_) emu_.reset();  // the box goes away while the question is up
+  };
+  EXPECT_EQ(Print("x"), sp::JobResult::kStartFailed);
+  EXPECT_EQ(stats_.lastError, ERROR_IO_DEVICE);
+  EXPECT_NE(std::find(sink_.ids.begin(), sink_.ids.end(), 712), sink_.ids.end());
+}
+
+// The box took a data command and the session dropped before its reply: the monitor cannot know
+// that the box has it, so the driver's restart sends it again. The job completes, and exactly that
+// one data command arrives twice.
+TEST_F(PrintJob, AChunkWhoseReplyWasLostIsSentAgain) {
+  box_emulator::PrintPortFault fault;
+  fault.dropAfterTaking = 7000;
+  path_->SetFault(box_, 0, fault);
+  const std::string data = Pattern(20000, 4);
+  std::vector<DWORD> seen;
+  sp::JobOptions options = ClearOn(ERROR_IO_DEVICE, &seen);
+  options.blockSize = 4096;
+  ASSERT_EQ(Print(data, options), sp::JobResult::kDone) << stats_.lastError;
+  ASSERT_FALSE(seen.empty());
+  EXPECT_EQ(seen.front(), ERROR_IO_DEVICE);
+  EXPECT_EQ(stats_.restarts, 1);
+  // 1024 data bytes a command: the eighth one (bytes 7168..8191) was taken, then sent again.
+  const std::string sink = Sink();
+  EXPECT_EQ(sink.size(), data.size() + 1024);
+  EXPECT_EQ(sink, data.substr(0, 8192) + data.substr(7168));
+}
+
+// The machine's NetBIOS service is gone and cannot be started again: a job says so, instead of
+// looking for the box and reporting it missing.
+TEST_F(PrintJob, AJobWithoutTheNetbiosServiceSaysSo) {
+  ::setenv("PSADMIN_NBD", (root_.path() + "/no-such-service").c_str(), 1);
+  monitor_test::StopNetbiosService(root_.path());
+  EXPECT_EQ(Print("x"), sp::JobResult::kStartFailed);
+  ::unsetenv("PSADMIN_NBD");
+  EXPECT_EQ(stats_.lastError, ERROR_SERVICE_NOT_ACTIVE);
+  EXPECT_EQ(sink_.ids, std::vector<int>{614});
+  EXPECT_EQ(platform::LoadString(614), "The NetBIOS service of this computer could not be started.");
+}
+
+// Every receive the browse posts fails at once once the service is gone (and cannot come back):
+// the browse still ends, having found nothing, instead of posting them again without end.
+TEST_F(PrintJob, BrowseEndsWhenItsReceivesFailAtOnce) {
+  std::vector<brandel::BrowsedDevice> list;
+  ASSERT_EQ(brandel::BrowseDevices(1, list, 0, nullptr), 1);
+  ASSERT_EQ(list.size(), 1u);
+  EXPECT_EQ(std::string(list[0].name, strnlen(list[0].name, sizeof list[0].name)), "PRNBOX");
+  ::setenv("PSADMIN_NBD", (root_.path() + "/no-such-service").c_str(), 1);
+  monitor_test::StopNetbiosService(root_.path());
+  // A browse that never ends would hold this test: it is watched, and ends the program if so.
+  std::mutex mu;
+  std::condition_variable cv;
+  bool done = false;
+  std::thread watchdog([&] {
+    std::unique_lock<std::mutex> lock(mu);
+    if (!cv.wait_for(lock, std::chrono::seconds(60), [&] { return done; })) {
+      std::fprintf(stderr, "BrowseDevices did not end within 60 s\n");
+      std::_Exit(1);
+    }
+  });
+  const int found = brandel::BrowseDevices(1, list, 0, nullptr);
+  {
+    std::lock_guard<std::mutex> lock(mu);
+    done = true;
+  }
+  cv.notify_all();
+  watchdog.join();
+  ::unsetenv("PSADMIN_NBD");
+  EXPECT_EQ(found, 0);
+  EXPECT_TRUE(list.empty());
 }
 
 TEST_F(PrintJob, ATinyBufferFailsTheStart) {

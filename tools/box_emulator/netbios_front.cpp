@@ -381,6 +381,17 @@ void NetbiosFront::Answer(Entry* e, int fd, const std::string& request) {
   const OutgoingReply out = PlanReply(reply.data, reply.error, plan, chunkSize, ReplyHeader::kStream);
   plan.dripEvery = fault.dripEvery;
   plan.endlessEmptyChunks = fault.endlessEmptyChunks;
+  if (fault.stallMidMessage && !out.chunks.empty()) {
+    const std::string bytes = out.chunks.front().header + out.chunks.front().data;
+    const std::size_t n = std::min(messageSize, bytes.size());
+    const std::size_t begun = std::min<std::size_t>(n, 6);
+    std::vector<std::uint8_t> message(4 + begun);
+    nb::wire::PutSessionHeader(nb::wire::kSsnMessage, static_cast<std::uint32_t>(n), message.data());
+    std::memcpy(message.data() + 4, bytes.data(), begun);
+    platform::SendAll(fd, message.data(), message.size());
+    RunOnWorker(Job{e, fd});  // silent until the caller hangs up
+    return;
+  }
   if (Drips(plan)) {
     // On a worker: the node's thread goes on serving.
     RunOnWorker(Job{e, fd, std::make_shared<const OutgoingReply>(out), plan});

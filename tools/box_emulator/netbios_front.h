@@ -57,6 +57,9 @@ struct NetbiosFault {
   bool oversizeMessage = false;         // the reply as one chunk in one message of over 3,072 bytes
   std::optional<std::size_t> errorChunk;  // error byte 1 in reply chunk k (0-based; last when fewer)
   bool neverAnswer = false;             // take the request, then stay silent until the caller hangs up
+  // Begin the reply's first session message (its header announces the whole message) with only the
+  // 5-byte chunk header and one data byte, then stay silent until the caller hangs up.
+  bool stallMidMessage = false;
   // The reply's chunk headers as messages of their own and its data one byte per message, one
   // message after each pause of dripEvery; or, with endlessEmptyChunks, header-only messages of
   // empty chunks with the more flag set until the caller hangs up (FaultPlan's fields of the same

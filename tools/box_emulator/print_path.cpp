@@ -38,7 +38,8 @@ struct PrintPath::Port {
   PrintPortFault fault;
 
   std::uint8_t State() const {
-    if (fault.offline || broken) return kStateOffline;
+    if (fault.offline) return fault.offlineState;
+    if (broken) return kStateOffline;
     if (fault.paperOutAfter && taken >= *fault.paperOutAfter) return kStatePaperOut;
     return kStateReady;
   }
@@ -190,6 +191,7 @@ bool PrintPath::Handle(Session& s, const std::vector<std::uint8_t>& m) {
   std::uint8_t reply[print_wire::kReplySize] = {command, 0, 0, 0, 0, 0, 0, 0};
   int sinkFd = -1;
   Port* sinkPort = nullptr;
+  bool dropBeforeReply = false;
   {
     std::lock_guard<std::mutex> lock(mu_);
     Port& port = PortOf(s.box, portIndex);
@@ -240,6 +242,10 @@ bool PrintPath::Handle(Session& s, const std::vector<std::uint8_t>& m) {
           // printer prints while the next data is on its way.
           sinkFd = port.sink;
           sinkPort = &port;
+          if (port.fault.dropAfterTaking && port.taken >= *port.fault.dropAfterTaking) {
+            port.fault.dropAfterTaking.reset();
+            dropBeforeReply = true;
+          }
           port.taken += n;
           port.sizes.push_back(n);
         }
@@ -262,7 +268,7 @@ bool PrintPath::Handle(Session& s, const std::vector<std::uint8_t>& m) {
         return false;
     }
   }
-  const bool sent = platform::netbios::PeerNode::SendSessionMessage(s.fd, reply, sizeof reply);
+  const bool sent = !dropBeforeReply && platform::netbios::PeerNode::SendSessionMessage(s.fd, reply, sizeof reply);
   if (sinkFd >= 0 &&
       !platform::WriteAll(sinkFd, m.data() + print_wire::kHeaderSize, m.size() - print_wire::kHeaderSize)) {
     std::lock_guard<std::mutex> lock(mu_);

@@ -19,10 +19,14 @@
 //   - paper out after N bytes: the data message that brings the port to N bytes or more is still
 //     taken whole and answered with state 2; later data is refused (result 1, state 2) and the
 //     status says 2 until the fault is replaced;
-//   - off-line: data is refused with state 1; the status says 1;
+//   - off-line: data is refused with state 1 (or the script's own off-line state, for a box that
+//     reports a state the protocol does not name); the status says the same;
 //   - refuse the open k times: the next k opens are answered with result 1;
 //   - drop the session: the first data message that arrives once the port has taken N bytes is
 //     not taken; the box closes the session instead (once per script);
+//   - drop the session after taking: the first data message that arrives once the port has taken
+//     N bytes is taken (it reaches the sink), then the box closes the session before its reply
+//     (once per script): the sender cannot know that the box has the data;
 //   - refuse data k times: the next k data messages are refused with state ready (no reason);
 //   - busy: every k-th data message is taken and answered busy; the unsolicited ready follows
 //     after the given real time.
@@ -46,8 +50,10 @@ class Box;
 struct PrintPortFault {
   std::optional<std::uint64_t> paperOutAfter;
   bool offline = false;
+  std::uint8_t offlineState = 1;  // the state byte an off-line port reports
   int refuseOpen = 0;
   std::optional<std::uint64_t> dropAfter;
+  std::optional<std::uint64_t> dropAfterTaking;  // the data is taken, the reply is never sent
   int refuseData = 0;         // data messages refused (result 1, state ready) before one is taken
   std::size_t busyEvery = 0;  // 0: never busy
   int busyMs = 0;             // real time until the unsolicited ready

@@ -19,11 +19,13 @@ class FakeProber : public platform::netprobe::EchoProber {
     probed.push_back(address);
     lastPayload.assign(payload, payload + size);
     lastTimeoutMs = timeoutMs;
-    return answering.count(address) != 0;
+    return everyoneAnswers || answering.count(address) != 0;
   }
   void Close() override { ++closed; }
 
   std::set<std::uint32_t> answering;
+  // Every address answers (a network where no address is free).
+  bool everyoneAnswers = false;
   bool canOpen = true;
   std::vector<std::uint32_t> probed;
   std::vector<std::uint8_t> lastPayload;

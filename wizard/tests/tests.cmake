@@ -5,4 +5,4 @@ target_link_libraries(psa_wizard_test_fixture PUBLIC psa_wizard psa_box_emulator
 psa_add_test(wizard_flow_test SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/tests/wizard_flow_test.cpp
   LIBS psa_wizard_test_fixture)
 psa_add_test(wizard_pages_test SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/tests/wizard_pages_test.cpp
-  LIBS psa_wizard_test_fixture psa_netware_test_support)
+  LIBS psa_wizard_test_fixture psa_netware_test_support Qt6::Test)

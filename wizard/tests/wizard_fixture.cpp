@@ -65,7 +65,13 @@ box_emulator::Box& WizardTest::AddBox(const BoxSpec& spec) {
   box_emulator::BoxOptions o;
   o.restartWindow = std::chrono::milliseconds(0);
   o.identity.namePrefix = "PS";
+  // The emulator picks a random loopback address; one with an octet 255 is one the TCP/IP page
+  // rightly refuses, so a test box never gets one.
+  auto hasOctet255 = [](const std::string& a) { return ("." + a + ".").find(".255.") != std::string::npos; };
   boxes_.push_back(std::make_unique<box_emulator::Box>(o));
+  for (int tries = 0; tries < 8 && hasOctet255(boxes_.back()->Address()); ++tries) {
+    boxes_.back() = std::make_unique<box_emulator::Box>(o);
+  }
   box_emulator::Box& box = *boxes_.back();
   if (!spec.deviceName.empty()) box.SetDeviceName(spec.deviceName);
   box.SetPassword(spec.password);
@@ -110,6 +116,7 @@ RunResult WizardTest::Run(const std::string& commandLine, const std::string& scr
   });
   ui::SetModalHook([&](ui::CDialog& d) {
     if (auto* verify = dynamic_cast<wizard::CVerifyPasswordDlg*>(&d)) {
+      if (atPassword) atPassword();
       while (!passwords.empty()) {
         verify->m_Password.SetWindowText(passwords.front());
         passwords.pop_front();
@@ -150,6 +157,7 @@ RunResult WizardTest::Run(const std::string& commandLine, const std::string& scr
     result.sheetResult = sheet->Result();
   });
   wizard::CSetupWizardApp app(commandLine);
+  if (beforeRun) beforeRun(app);
   app.Run();
   ui::SetModalHook({});
   wizard::SetProgramStarter({});

@@ -17,6 +17,7 @@
 #include "tools/box_emulator/box_emulator.h"
 #include "ui/property_sheet.h"
 #include "ui/services.h"
+#include "wizard/setup_wizard_app.h"
 #include "wizard/tests/fake_prober.h"
 
 namespace wizard_test {
@@ -75,6 +76,11 @@ class WizardTest : public ::testing::Test {
   unsigned scannerStart_ = 33;
   unsigned programStart_ = 33;
   std::function<void(ui::CPropertySheet&)> atX;
+  // Runs when the password dialog shows, before it is answered (its check is the last request of
+  // the selection page).
+  std::function<void()> atPassword;
+  // Runs on the application before it starts.
+  std::function<void(wizard::CSetupWizardApp&)> beforeRun;
   std::function<void()> collected;
 };
 

@@ -3,14 +3,17 @@
 // Finish, with the hand-over to the port-adding program.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
 #include <algorithm>
 #include <atomic>
+#include <fstream>
 #include <thread>
 
 #include "platform/named_objects/named_objects.h"
+#include "platform/netprobe/netprobe.h"
 #include "platform/registry.h"
 #include "wizard/resource.h"
 #include "platform/process/process.h"
@@ -96,6 +99,31 @@ TEST_F(WizardTest, PageSetsFollowTheMode) {
     Run(line, "X");
     EXPECT_EQ(pages, count) << line;
   }
+}
+
+TEST_F(WizardTest, TheWelcomePageShowsTheProtocolsThisPcHas) {
+  for (const char* ipxEnabled : {"0", "1"}) {
+    SCOPED_TRACE(std::string("IPX stand-in enabled ") + ipxEnabled);
+    ASSERT_EQ(::setenv("PSADMIN_IPX_ENABLED", ipxEnabled, 1), 0);
+    const platform::netprobe::InstalledProtocols pc = platform::netprobe::DetectInstalledProtocols();
+    auto text = [](bool installed) { return std::string(installed ? "Installed" : "Not Installed"); };
+    std::string tcpip, netbios, ipx;
+    atX = [&](ui::CPropertySheet& s) {
+      ui::CPropertyPage* page = s.GetActivePage();
+      ASSERT_NE(page, nullptr);
+      tcpip = page->GetDlgItemText(1029);
+      netbios = page->GetDlgItemText(1048);
+      ipx = page->GetDlgItemText(1047);
+    };
+    Run("", "X");
+    EXPECT_EQ(tcpip, text(pc.tcpip));
+    EXPECT_EQ(netbios, text(pc.netbios));
+    EXPECT_EQ(ipx, text(pc.ipxspx));
+    if (std::string(ipxEnabled) == "0") {
+      EXPECT_EQ(ipx, "Not Installed");
+    }
+  }
+  ::unsetenv("PSADMIN_IPX_ENABLED");
 }
 
 TEST_F(WizardTest, AnEmptyListLeavesOnlyBack) {
@@ -322,6 +350,45 @@ TEST_F(WizardTest, AnEmptyNameKeepsTheDetailsPage) {
   EXPECT_EQ(r.messages[0].id, IDS_NEED_DEVICE_NAME);
 }
 
+// Opening the workgroup list asks the network under the wait cursor, and the list shows what the
+// network knows.
+TEST_F(WizardTest, TheWorkgroupListIsLookedUpUnderTheWaitCursor) {
+  AddBox({BoxKind::kWired, "WG-BOX", ""});
+  const std::string tools = root_.path() + "/tools";
+  ASSERT_EQ(::mkdir(tools.c_str(), 0755), 0);
+  {
+    std::ofstream(tools + "/smbtree") << "#!/bin/sh\nprintf 'OFFICE\\nHOME\\n'\n";
+    ::chmod((tools + "/smbtree").c_str(), 0755);
+  }
+  const char* path = std::getenv("PATH");
+  const std::string oldPath = path != nullptr ? path : "";
+  ::setenv("PATH", (tools + ":/usr/bin:/bin").c_str(), 1);
+  // A clock that notes, each time the look-up reads it, whether the wait cursor shows.
+  struct CursorWatchingClock : platform::FakeClock {
+    std::int64_t SteadyMs() override {
+      depths.push_back(ui::WaitCursorDepth());
+      return FakeClock::SteadyMs();
+    }
+    std::vector<int> depths;
+  } watching;
+  std::vector<std::string> listed;
+  atX = [&](ui::CPropertySheet& s) {
+    auto* details = dynamic_cast<CServerDetailsOld*>(s.GetActivePage());
+    {
+      platform::ScopedClock useWatching(&watching);
+      details->Notify(1037, ui::CBN_DROPDOWN, nullptr);
+    }
+    for (int i = 0; i < details->m_Workgroup.GetCount(); ++i) listed.push_back(details->m_Workgroup.GetLBText(i));
+  };
+  const RunResult r = Run("", "NNX");
+  ::setenv("PATH", oldPath.c_str(), 1);
+  EXPECT_EQ(listed, (std::vector<std::string>{"OFFICE", "HOME"}));
+  ASSERT_FALSE(watching.depths.empty());
+  for (int depth : watching.depths) EXPECT_GT(depth, 0);
+  EXPECT_EQ(ui::WaitCursorDepth(), 0);
+  EXPECT_TRUE(r.messages.empty());
+}
+
 TEST_F(WizardTest, AFailedReadLeavesNothingOfThePreviousBox) {
   AddBox({BoxKind::kNetware, "FIRST-BOX", ""});
   std::string name = "unset", group = "unset";
@@ -390,6 +457,7 @@ TEST_F(WizardTest, FinishSendsWhatThePagesCollectedThenRestartsAndRereads) {
         w.dsWireless.iKeyLength = 5;
         std::strcpy(w.dsWireless.szKey1, "0A1B2C3D4E");
         w.dsWireless.iAuthentication = 1;
+        g_szWirelessCollectedFor = box.DefaultName();
       }
       if (c.kind == BoxKind::kNetware) {
         w.dsNetware.szOperationMode = "PS";
@@ -515,23 +583,38 @@ namespace {
 
 using namespace wizard;
 
-// Help opens the help page shipped beside the program with the desktop's opener; a page that is
-// not there, or an opener that cannot be started, is reported.
+// Help opens the help page shipped beside the program with the desktop's opener; when the page or
+// the opener is missing, the message says which.
 TEST_F(WizardTest, HelpOpensTheShippedPageWithTheDesktopsOpener) {
   const std::string page = platform::ProgramDirectory() + "/" + CSetupWizardApp::kHelpFile;
   ASSERT_EQ(::access(page.c_str(), R_OK), 0) << page;
+  const std::string nowhere = root_.path() + "/no-help-here";
   struct Case {
+    const char* name;
+    std::string helpDirectory;  // empty: the program's own
     unsigned startResult;
+    std::vector<std::string> started;  // besides the scanner
     std::vector<std::string> messages;
   };
-  for (const Case& c : std::vector<Case>{{33, {}}, {2, {"The specified file was not found."}}}) {
+  const std::vector<Case> cases = {
+      {"the opener shows the page", "", 33, {"xdg-open " + page}, {}},
+      {"no opener installed", "", 2, {"xdg-open " + page},
+       {"The help file cannot be shown: the program xdg-open that opens it was not found. Please install it "
+        "(package xdg-utils)."}},
+      {"the help file is missing", nowhere, 33, {},
+       {"The help file " + nowhere + "/QUILLON.html was not found. Please reinstall the Setup Wizard."}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
     programStart_ = c.startResult;
+    beforeRun = [&](CSetupWizardApp& app) { app.m_szHelpDirectory = c.helpDirectory; };
     atX = [&](ui::CPropertySheet& s) { s.PressButton(ui::PSBTN_HELP); };
     const RunResult r = Run("", "X");
-    ASSERT_EQ(r.started.size(), 2u);
-    EXPECT_EQ(r.started[1], "xdg-open " + page);
+    const std::vector<std::string> started(r.started.begin() + 1, r.started.end());
+    EXPECT_EQ(started, c.started);
     EXPECT_EQ(Texts(r), c.messages);
   }
+  beforeRun = {};
 }
 
 // A second start while a wizard runs ends at once, with no scanner start, no sheet and no

@@ -4,6 +4,10 @@
 // what they write, with the in-memory NetWare as the client layer and without any.
 #include <gtest/gtest.h>
 
+#include <QLineEdit>
+#include <QTest>
+
+#include <cstdlib>
 #include <functional>
 #include <iterator>
 #include <vector>
@@ -20,6 +24,8 @@
 #include "wizard/tcpip_page.h"
 #include "wizard/tests/wizard_fixture.h"
 #include "wizard/wireless_page.h"
+#include "wizard/wizard_routines.h"
+#include "wizard/server_details_old_page.h"
 #include "wizard/wizard_routines.h"
 #include "wizard/wizard_state.h"
 #include "wizard_netware/nw_client.h"
@@ -196,6 +202,12 @@ class PagesTest : public WizardTest {
   std::size_t step_ = 0;
 };
 
+// With PSA_TEST_SCREENSHOTS set to a folder, the sheet is saved there for a look.
+void Shot(ui::CPropertySheet& s, const std::string& name) {
+  if (const char* dir = std::getenv("PSA_TEST_SCREENSHOTS"))
+    ui::SaveScreenshot(s.GetSafeHwnd(), QString::fromStdString(std::string(dir) + "/" + name + ".png"));
+}
+
 std::string Pages(const RunResult& r) {
   std::string s;
   for (int p : r.pages) s += std::to_string(p) + " ";
@@ -280,6 +292,46 @@ TEST_F(PagesTest, TheBoxsOwnAddressIsCheckedAgainstThePcsMask) {
     EXPECT_EQ(status, c.status);
     EXPECT_EQ(ip, c.shownIp);
   }
+}
+
+// On a network where every address answers (boxes on loopback) no address can be proposed: the page
+// shows the box's current values and says so, and its warning that they cannot work goes once
+// the user has made them work.
+TEST_F(PagesTest, WhenEveryAddressAnswersTheBoxsOwnValuesAreShownWithTheReason) {
+  box_emulator::Box& box = AddBox({BoxKind::kWired, "LOOP-BOX", ""});
+  ASSERT_TRUE(box.SetSetting("4001", "0.0.0.0"));
+  ASSERT_TRUE(box.SetSetting("4002", "255.0.0.0"));
+  prober_.everyoneAnswers = true;
+  std::string ip, mask, gateway, status, statusAfter;
+  int mode = -2;
+  const RunResult r = RunSteps("", "NNXNXX",
+                               {SeenOn("127.0.0.1", "255.0.0.0"),
+                                [&](ui::CPropertySheet& s) {
+                                  mode = dynamic_cast<CTcpip*>(s.GetActivePage())->AddressMode();
+                                  ip = Row(s, CTcpip::IDC_IP1);
+                                  mask = Row(s, CTcpip::IDC_MASK1);
+                                  gateway = Row(s, CTcpip::IDC_GATEWAY1);
+                                  status = Text(s, CTcpip::IDC_STATUS);
+                                  Shot(s, "wizard_tcpip_no_free_address");
+                                },
+                                [&](ui::CPropertySheet& s) {
+                                  // (The emulated box's own address may hold an octet 255.)
+                                  TypeRow(s, CTcpip::IDC_IP1, {"127", "0", "0", "21"});
+                                  TypeRow(s, CTcpip::IDC_GATEWAY1, {"127", "0", "0", "1"});
+                                  statusAfter = Text(s, CTcpip::IDC_STATUS);
+                                  Shot(s, "wizard_tcpip_values_work");
+                                  s.PressButton(ui::PSBTN_NEXT);
+                                }});
+  EXPECT_EQ(mode, 1);
+  EXPECT_EQ(ip, box.Address());
+  EXPECT_EQ(mask, "255.0.0.0");
+  EXPECT_EQ(gateway, "0.0.0.0");
+  EXPECT_EQ(status, "No free address was found in this network.\nWarning!\nCurrent values can NOT work in present location.");
+  EXPECT_EQ(statusAfter, "No free address was found in this network.");
+  EXPECT_EQ(r.pages.back(), IDD_FINISH);
+  EXPECT_TRUE(r.messages.empty());
+  EXPECT_EQ(g_WizardConfigurationData.dsTCPIP.szIPAddress, "127.0.0.21");
+  EXPECT_EQ(g_WizardConfigurationData.dsTCPIP.szGatewayAddress, "127.0.0.1");
 }
 
 TEST_F(PagesTest, NextChecksEveryOctetAndStoresTheAddressesAsDecimal) {
@@ -502,6 +554,234 @@ TEST_F(PagesTest, AnAccessPointOffersOnlyItsOwnType) {
   EXPECT_EQ(g_WizardConfigurationData.dsWireless.iNetworkType, -1);
   EXPECT_EQ(g_WizardConfigurationData.dsWireless.iChannel, 14);
   EXPECT_EQ(g_WizardConfigurationData.dsWireless.bWEPEnable, 0);
+}
+
+// ---- One failed read on the way to Finish ---------------------------------------------------------
+
+// The next `passing` requests the box answers go through, the one after them gets an error reply.
+void FailAfter(box_emulator::Box& box, int passing) {
+  if (passing > 0) {
+    box_emulator::FaultPlan pass;
+    pass.count = passing;
+    box.InjectFault(pass);
+  }
+  box_emulator::FaultPlan fail;
+  fail.errorChunk = 0;
+  box.InjectFault(fail);
+}
+
+bool HasLine(const std::string& text, const std::string& key) {
+  return text.rfind(key + " :", 0) == 0 || text.find("\n" + key + " :") != std::string::npos;
+}
+
+// The TCP/IP page's protocol read fails once, so the wireless page is passed over: Finish sends
+// no wireless lines, and the box keeps its network name and channel.
+TEST_F(PagesTest, AFailedReadBeforeFinishSendsNoWirelessRecordNoPageFilled) {
+  box_emulator::Box& box = AddBox({BoxKind::kWireless, "AIR-BOX", ""});
+  OwnValues(box);
+  WirelessSettings(box, "10", "6", "0");
+  const RunResult r = RunSteps("", "NNNXF", {[&](ui::CPropertySheet& s) {
+                                              FailAfter(box, 0);
+                                              s.PressButton(ui::PSBTN_NEXT);
+                                            }});
+  EXPECT_EQ(Pages(r), "111 104 131 109 110 ");
+  const std::vector<std::string> received = FromConfigurationText(box);
+  ASSERT_FALSE(received.empty());
+  EXPECT_FALSE(HasLine(received[0], "7000")) << received[0];
+  EXPECT_FALSE(HasLine(received[0], "7002")) << received[0];
+  EXPECT_EQ(box.Setting("7000"), std::optional<std::string>("OFFICE-NET"));
+  EXPECT_EQ(box.Setting("7002"), std::optional<std::string>("6"));
+  EXPECT_EQ(Ids(r), std::vector<int>{IDS_SETUP_PRINTERS_NOW});
+}
+
+// The network name typed on the wireless page reaches the box, or Finish reports that it could
+// not and offers nothing; a read that fails once on the way never drops it silently.
+TEST_F(PagesTest, TheTypedNetworkNameReachesTheBoxOrTheFailureIsReported) {
+  struct Case {
+    const char* name;
+    bool fault;
+    std::vector<int> messages;
+    const char* ssidAfter;
+  };
+  const std::vector<Case> cases = {
+      {"no fault", false, {IDS_SETUP_PRINTERS_NOW}, "NEW-NET"},
+      {"the first exchange after Finish fails", true, {IDS_WZ_NETWORK_BUSY_OR_NOT_FOUND}, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    boxes_.clear();
+    ResetWizardState();
+    box_emulator::Box& box = AddBox({BoxKind::kWireless, "AIR-BOX", ""});
+    OwnValues(box);
+    WirelessSettings(box, "10", "6", "0");
+    const RunResult r = RunSteps("", "NNNNXX", {[&](ui::CPropertySheet& s) {
+                                                  Type(s, CWireless::IDC_SSID, "NEW-NET");
+                                                  s.PressButton(ui::PSBTN_NEXT);
+                                                },
+                                                [&](ui::CPropertySheet& s) {
+                                                  if (c.fault) FailAfter(box, 0);
+                                                  s.PressButton(ui::PSBTN_FINISH);
+                                                }});
+    EXPECT_EQ(Pages(r), "111 104 131 109 138 110 ");
+    EXPECT_EQ(Ids(r), c.messages);
+    if (c.ssidAfter != nullptr) {
+      EXPECT_EQ(box.Setting("7000"), std::optional<std::string>(c.ssidAfter));
+      const std::vector<std::string> received = FromConfigurationText(box);
+      ASSERT_FALSE(received.empty());
+      EXPECT_TRUE(HasLine(received[0], "7000")) << received[0];
+    } else {
+      // Reported, so no restart followed the text.
+      for (const std::string& request : FromConfigurationText(box)) EXPECT_NE(request, "9002:\n");
+    }
+  }
+}
+
+// A second box whose wireless read fails shows nothing of the first box's choices, takes nothing
+// from the page until it has read the box, and then stores that box's own values.
+TEST_F(PagesTest, ASecondBoxsFailedWirelessReadStartsFromClearedChoices) {
+  box_emulator::Box& one = AddBox({BoxKind::kWireless, "ONE-BOX", ""});
+  box_emulator::Box& two = AddBox({BoxKind::kWireless, "TWO-BOX", ""});
+  for (box_emulator::Box* b : {&one, &two}) OwnValues(*b);
+  // Whichever box row 0 holds is set up first and the user turns WEP on with 128 bits there; the
+  // other row's wireless read then fails once.
+  for (box_emulator::Box* b : {&one, &two}) WirelessSettings(*b, "10", "6", "0");
+  ASSERT_TRUE(one.SetSetting("7000", "ONE-NET"));
+  ASSERT_TRUE(two.SetSetting("7000", "TWO-NET"));
+  box_emulator::Box* second = nullptr;
+  struct Seen {
+    int wepOn, bits128, ssidEnabled;
+    std::string ssid;
+  };
+  std::vector<Seen> seen;
+  auto look = [&](ui::CPropertySheet& s) {
+    ui::CPropertyPage* p = s.GetActivePage();
+    if (p->TemplateId() != IDD_WIRELESS) {
+      seen.push_back({-1, -1, -1, "<another page>"});
+      return;
+    }
+    seen.push_back({p->IsDlgButtonChecked(CWireless::IDC_WEP_ENABLED), p->IsDlgButtonChecked(CWireless::IDC_128_BITS),
+                    p->GetDlgItem(CWireless::IDC_SSID)->IsWindowEnabled() ? 1 : 0, Text(s, CWireless::IDC_SSID)});
+  };
+  const RunResult r = RunSteps(
+      "", "NNNNX" "BBB" "1" "NNX" "XX" "X",
+      {[&](ui::CPropertySheet& s) {
+         // The first box: WEP on, 128 bits, as the user leaves it.
+         ClickRadio(s, CWireless::IDC_WEP_ENABLED, {CWireless::IDC_WEP_DISABLED, CWireless::IDC_WEP_ENABLED});
+         ClickRadio(s, CWireless::IDC_128_BITS, {CWireless::IDC_64_BITS, CWireless::IDC_128_BITS});
+         look(s);
+       },
+       [&](ui::CPropertySheet& s) {
+         // On the second box's TCP/IP page: its protocol read goes through, its wireless read fails.
+         const std::string name = *std::next(DeviceLists.lists[0].begin());
+         second = name == one.DefaultName() ? &one : &two;
+         FailAfter(*second, 2);
+         s.PressButton(ui::PSBTN_NEXT);
+         look(s);
+         Shot(s, "wizard_wireless_failed_read");
+       },
+       [&](ui::CPropertySheet& s) {
+         // Next reads the box again and shows it, staying on the page.
+         s.PressButton(ui::PSBTN_NEXT);
+         look(s);
+         Shot(s, "wizard_wireless_read_again");
+       },
+       [&](ui::CPropertySheet& s) { s.PressButton(ui::PSBTN_NEXT); },
+       [&](ui::CPropertySheet&) {}});
+  ASSERT_EQ(seen.size(), 3u);
+  ASSERT_NE(second, nullptr);
+  EXPECT_EQ(seen[0].wepOn, 1);
+  EXPECT_EQ(seen[0].bits128, 1);
+  // After the failed read: cleared and disabled.
+  EXPECT_EQ(seen[1].wepOn, 0);
+  EXPECT_EQ(seen[1].bits128, 0);
+  EXPECT_EQ(seen[1].ssid, "");
+  EXPECT_EQ(seen[1].ssidEnabled, 0);
+  // Read again: the second box's own values.
+  EXPECT_EQ(seen[2].ssid, second == &one ? "ONE-NET" : "TWO-NET");
+  EXPECT_EQ(seen[2].ssidEnabled, 1);
+  EXPECT_EQ(seen[2].wepOn, 0);
+  EXPECT_EQ(r.pages.back(), IDD_FINISH);
+  EXPECT_EQ(Ids(r), std::vector<int>{IDS_WZ_NETWORK_BUSY_OR_NOT_FOUND});
+  const WirelessConfigurationData& w = g_WizardConfigurationData.dsWireless;
+  EXPECT_EQ(w.szSSID, second == &one ? "ONE-NET" : "TWO-NET");
+  EXPECT_EQ(w.bWEPEnable, 0);
+  EXPECT_EQ(w.iChannel, 6);
+  EXPECT_EQ(g_szWirelessCollectedFor, second->DefaultName());
+}
+
+// After a details read that failed once, No to the rename warning keeps the name the box reported
+// on the selection page: the box never receives an empty name.
+TEST_F(PagesTest, NoToARenameAfterAFailedDetailsReadKeepsTheBoxsName) {
+  box_emulator::Box& box = AddBox({BoxKind::kWired, "OLD-NAME", "pw"});
+  // The password check is the selection page's last request; the details page's first read fails.
+  atPassword = [&] { FailAfter(box, 1); };
+  std::string shown = "unset";
+  const std::string address = box.Address();
+  steps_ = {[&](ui::CPropertySheet& s) {
+              shown = Text(s, 1038);
+              Type(s, 1038, "NEW-NAME");
+            },
+            [&](ui::CPropertySheet& s) {
+              // The TCP/IP page: the box's own address in its network.
+              TypeRow(s, CTcpip::IDC_IP1, {"127", "0", "0", address.substr(address.rfind('.') + 1)});
+              TypeRow(s, CTcpip::IDC_MASK1, {"255", "0", "0", "0"});
+              TypeRow(s, CTcpip::IDC_GATEWAY1, {"127", "0", "0", "254"});
+            }};
+  step_ = 0;
+  const RunResult r = Run("", "NNXNXNF", {"pw"}, {platform::IDNO, platform::IDNO});
+  atPassword = {};
+  EXPECT_EQ(shown, "");
+  EXPECT_EQ(Pages(r), "111 104 131 131 109 109 110 ");
+  EXPECT_EQ(Ids(r), (std::vector<int>{IDS_WZ_NETWORK_BUSY_OR_NOT_FOUND, IDS_RENAME_WARNING, IDS_SETUP_PRINTERS_NOW}));
+  const std::vector<std::string> received = FromConfigurationText(box);
+  ASSERT_FALSE(received.empty());
+  EXPECT_EQ(received[0].substr(0, received[0].find('\n')), "0001 :OLD-NAME");
+  EXPECT_EQ(box.Setting("0001"), std::optional<std::string>("OLD-NAME"));
+}
+
+// The key bytes fill on as a key is typed, as on the console's wireless page: each edit takes two
+// digits and the typing goes on in the next byte of the same key.
+TEST_F(PagesTest, TypedKeyDigitsFillOnAcrossTheKeyBytes) {
+  box_emulator::Box& box = AddBox({BoxKind::kWireless, "KEY-BOX", ""});
+  OwnValues(box);
+  WirelessSettings(box, "10", "6", "0");
+  ASSERT_TRUE(box.SetSetting("7003", "Enable"));
+  ASSERT_TRUE(box.SetSetting("7004", "13"));
+  std::vector<std::string> bytes128, bytes64;
+  auto typeKey = [](ui::CPropertySheet& s, int first, const char* digits) {
+    auto* edit = qobject_cast<QLineEdit*>(s.GetActivePage()->GetDlgItem(CWireless::kKeyEditIds[first])->GetSafeHwnd());
+    edit->setFocus();
+    // Each digit goes where the focus is, as the user's typing does.
+    for (const char* d = digits; *d != '\0'; ++d) QTest::keyClick(edit->window()->focusWidget(), *d);
+  };
+  auto bytes = [](ui::CPropertySheet& s) {
+    std::vector<std::string> out;
+    for (int id : CWireless::kKeyEditIds) out.push_back(Text(s, id));
+    return out;
+  };
+  const RunResult r = RunSteps("", "NNNNXX",
+                               {[&](ui::CPropertySheet& s) {
+                                  for (int id : CWireless::kKeyEditIds) Type(s, id, "");
+                                  typeKey(s, 0, "0102030405060708090a0b0c0dff");
+                                  bytes128 = bytes(s);
+                                  Shot(s, "wizard_wireless_key_typed");
+                                },
+                                [&](ui::CPropertySheet& s) {
+                                  ClickRadio(s, CWireless::IDC_64_BITS, {CWireless::IDC_64_BITS, CWireless::IDC_128_BITS});
+                                  for (int id : CWireless::kKeyEditIds) Type(s, id, "");
+                                  typeKey(s, 0, "aabbccddeeff");
+                                  typeKey(s, 15, "1122334455");
+                                  bytes64 = bytes(s);
+                                }});
+  (void)r;
+  // 26 digits fill the 13 bytes of the 128-bit key; what follows stays out of it.
+  const std::vector<std::string> want128 = {"01", "02", "03", "04", "05", "06", "07", "08", "09", "0A",
+                                            "0B", "0C", "0D", "",   "",   "",   "",   "",   "",   ""};
+  EXPECT_EQ(bytes128, want128);
+  // A 64-bit key ends after five bytes: the sixth and later digits do not run into key 2.
+  const std::vector<std::string> want64 = {"AA", "BB", "CC", "DD", "EE", "", "", "", "", "",
+                                           "",   "",   "",   "",   "",   "11", "22", "33", "44", "55"};
+  EXPECT_EQ(bytes64, want64);
 }
 
 // ---- NetWare ------------------------------------------------------------------------------------

@@ -14,8 +14,10 @@
 #include <vector>
 
 #include "device_client/core/config/config_builder.h"
+#include "device_client/core/config/model_capabilities.h"
 #include "device_client/core/config/password_scramble.h"
 #include "device_client/core/wire_layout.h"
+#include "device_client/live_discovery/live_discovery.h"
 #include "platform/clock.h"
 #include "platform/profile.h"
 #include "wizard_client/api/wizard_key_table.h"
@@ -41,21 +43,24 @@ struct NewerModel {
 };
 constexpr NewerModel kNewerModels[] = {
     {0x00, 0xF0, 0x4B, 24}, {0x00, 0xF2, 0x00, 25}, {0x00, 0xF0, 0x52, 25}};
-constexpr const char* kModelName24 = "PS-7100 (wireless, 1 parallel)";
-constexpr const char* kModelName24Product8 = "PS-7110 (wireless, USB)";
-constexpr const char* kModelName25 = "PS-7300 (gigabit, 3 parallel)";
+// Labels and feature words of their display names (the port text comes from the capability
+// table).
+constexpr const char* kModelLabel24 = "PS-7100";
+constexpr const char* kModelLabel24Product8 = "PS-7110";
+constexpr const char* kModelLabel25 = "PS-7300";
 // Boxes whose default name begins with this prefix show other names for indexes 4 and 21.
 constexpr const char* kAlternativePrefix = "KX";
-constexpr const char* kAlternativeName4 = "KX-3100 (3 parallel)";
-constexpr const char* kAlternativeName21 = "KX-5200 (wireless, USB)";
+constexpr const char* kAlternativeLabel4 = "KX-3100";
+constexpr const char* kAlternativeLabel21 = "KX-5200";
 
 // The display name of a known model index (0..25).
 std::string TableModelName(int index, const std::uint8_t* block) {
   if (index == 24) {
     const bool product8 = block[pid::kProductId] == 0x00 && block[pid::kProductId + 1] == 0x08;
-    return product8 ? kModelName24Product8 : kModelName24;
+    return config::ModelDisplayName(product8 ? kModelLabel24Product8 : kModelLabel24, "wireless",
+                                    24);
   }
-  if (index == 25) return kModelName25;
+  if (index == 25) return config::ModelDisplayName(kModelLabel25, "gigabit", 25);
   return ::CPrintServerUtility::ModelName(index);
 }
 
@@ -446,9 +451,9 @@ int CPrintServerUtility::GetModelName(const DevicePIDData& block, std::string& n
     }
     const bool prefixed = std::memcmp(b + pid::kDefaultName, kAlternativePrefix, 2) == 0;
     if (prefixed && index == 4) {
-      name = kAlternativeName4;
+      name = config::ModelDisplayName(kAlternativeLabel4, nullptr, 4);
     } else if (prefixed && index == 21) {
-      name = kAlternativeName21;
+      name = config::ModelDisplayName(kAlternativeLabel21, "wireless", 21);
     } else {
       name = TableModelName(index, b);
     }
@@ -852,6 +857,36 @@ int CPrintServerUtility::mRestoreFactoryDefault(const DeviceRecord* record) {
   m_szLastDeviceName.clear();
   mResetDevice(record);  // the "9006:" send's result is the one reported
   return rc;
+}
+
+namespace {
+
+// One service query into a work area of 128 names; a full area is a failure as any other.
+int ScanNetwareNames(int kind, std::list<std::string>& names) {
+  try {
+    std::vector<char> area(static_cast<std::size_t>(SAP_NAME_CAPACITY) * SAP_NAME_SIZE, '\0');
+    int count = 0;
+    if (PSScanSapNames(kind, area.data(), &count) != 0) return -1;
+    std::list<std::string> found;
+    for (int i = 0; i < count && i < SAP_NAME_CAPACITY; ++i) {
+      const char* name = area.data() + static_cast<std::ptrdiff_t>(i) * SAP_NAME_SIZE;
+      found.emplace_back(name, strnlen(name, SAP_NAME_SIZE));
+    }
+    names.swap(found);
+    return 0;
+  } catch (...) {
+    return -3;
+  }
+}
+
+}  // namespace
+
+int CPrintServerUtility::mScanAllFileServer(std::list<std::string>& names) {
+  return ScanNetwareNames(SAP_QUERY_FILE_SERVER, names);
+}
+
+int CPrintServerUtility::mScanNDSTree(std::list<std::string>& names) {
+  return ScanNetwareNames(SAP_QUERY_NDS_TREE, names);
 }
 
 int CPrintServerUtility::mSetIPAddress(const std::string& name, std::string ip,

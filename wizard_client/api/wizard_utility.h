@@ -131,8 +131,11 @@ class CPrintServerUtility : protected ::CPrintServerUtility {
   using Base::mGetDeviceInformation;
   using Base::mGetPrinterStatus;
   using Base::mPrintTestPage;
-  using Base::mScanAllFileServer;
-  using Base::mScanNDSTree;
+  // The NetWare file servers, or directory trees, that answer the IPX service query: the list
+  // takes their names in the order received. A query that fails, also one that found more names
+  // than the 128 the list takes, gives -1 and leaves the list as it was.
+  int mScanAllFileServer(std::list<std::string>& names);
+  int mScanNDSTree(std::list<std::string>& names);
   // By record: "9010:" after reading the record's box; the reply text as it came (to its NUL).
   int mGetDeviceInformation(const DeviceRecord* record, std::string& text);
   // By record: "9020: " after reading the record's box; the reply text.
@@ -393,8 +396,9 @@ class CPrintServerUtility : protected ::CPrintServerUtility {
   // The boxes of the discovery cache whose default name begins with `filter` ("*" or empty: all).
   int PS_Browse(BrowseLists* lists, const std::string& filter);
   // The live browses: every box that answers now (PS_BrowseRecord: only the record's box when it
-  // answers), each asked for its device information; lists 0-2 take default name, device name
-  // (the long name where the box has one) and model name.
+  // answers, and the record takes that box's default name), each asked for its device
+  // information; lists 0-2 take default name, device name (the long name where the box has one)
+  // and model name.
   int PS_BrowseLive(BrowseLists* lists, const std::string& filter);
   int PS_BrowseRecord(BrowseLists* lists, const std::string& filter, DeviceRecord* record);
   // Up to `capacity` (at most 128) boxes of the live browse with their configuration read.

@@ -468,9 +468,10 @@ int CPrintServerUtility::mGetNetwareConfigurationToDefault(const std::string& na
 }
 int CPrintServerUtility::mGetSystemConfigurationToDefault(const std::string& name,
                                                           SystemConfigurationData* out) {
-  // Only the record is wanted: the name stays the caller's, so no text is made.
-  return DefaultsInto(*this, name, out, false, [&](auto* r, int f, std::string& t) {
-    return DefaultSystemConfiguration(r, f, t);
+  // The record keeps the caller's name; the default text is made and dropped, so a record
+  // without a name (or with one that cannot be written) is refused, its switches set all the same.
+  return DefaultsInto(*this, name, out, false, [&](auto* r, int, std::string& t) {
+    return DefaultSystemConfiguration(r, 1, t);
   });
 }
 int CPrintServerUtility::mGetLogicalPortConfigurationToDefault(
@@ -936,7 +937,8 @@ int CPrintServerUtility::WriteWizard(const Target& to, const WizardConfiguration
     if (!to.ok() || settings == nullptr) return -2;
     const WizardConfigurationData& s = *settings;
     ConfigText t;
-    t.Text("0001", s.dsSystem.szDeviceName);
+    // A box never loses its name: an empty one is refused.
+    t.Required("0001", s.dsSystem.szDeviceName);
     if (iSetMode == 1) {
       std::string request;
       if (!PasswordRequest("9035:", s.szPassword, request)) return -2;

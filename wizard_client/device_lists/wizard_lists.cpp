@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "device_client/core/transport/text.h"
 #include "device_client/device_lists/device_lists.h"
 #include "device_client/live_discovery/live_discovery.h"
 #include "discovery_scanner/cache/scan_cache.h"
@@ -24,9 +25,11 @@ struct ListsState {
   int lookupCount = 0;
 };
 
+// Never destroyed: the device-API object that stops the library (PSExit, and the exit hooks it
+// runs) may itself be a static built before this state, so it would be destroyed after it.
 ListsState& L() {
-  static ListsState state;
-  return state;
+  static ListsState* const state = new ListsState;
+  return *state;
 }
 
 void ReleaseTables() {
@@ -49,6 +52,9 @@ void ReadScanCacheFile(const char* fileName, Records& out) {
   ListsState& s = L();
   for (std::size_t i = 0; i < n; ++i) {
     const scan_cache::ScanCacheRecord& cached = file[i];
+    // A record whose names could not be stored (a damaged file, or one of another writer) is
+    // passed over, as the console's browse passes it over.
+    if (!core::AcceptableBoxNames(cached.szDefaultName, cached.szDeviceName)) continue;
     DeviceRecord record{};
     CopyName(record.szName, cached.szDefaultName);
     record.iProtocol = cached.iProtocol;
@@ -290,10 +296,9 @@ int PSLiveBrowseInternet(DeviceRecord* pRecords, int* pnCount, int nCapacity) {
 
 int PSQueryOrBrowse(char (*pNames)[20], int* pnCount, int nCapacity, DeviceRecord* pRecord) {
   if (pNames == nullptr || pnCount == nullptr) return FAIL;
-  DeviceRecord record{};
-  if (pRecord != nullptr) record = *pRecord;
-  if (pRecord != nullptr && RegFindDevice(&record) == 1) {
-    if (FindDeviceIndex(record.szName) < 0) wizard_access::AppendDevice(record);
+  // The record takes the default name its box answers with.
+  if (pRecord != nullptr && RegFindDevice(pRecord) == 1) {
+    if (FindDeviceIndex(pRecord->szName) < 0) wizard_access::AppendDevice(*pRecord);
     SortDeviceRecords();
   } else {
     LiveBrowse();

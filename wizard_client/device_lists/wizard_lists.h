@@ -77,8 +77,9 @@ int PSIAddUDP(const char* szIPAddress);
 // registry list to the Internet key) the whole records; at most nCapacity. Return 0.
 int PSLiveBrowse(char (*pNames)[20], int* pnCount, int nCapacity);
 int PSLiveBrowseInternet(DeviceRecord* pRecords, int* pnCount, int nCapacity);
-// When the record's box answers, merges it into the device table (sorted); else PSLiveBrowse.
-// Copies out the names of the whole table. Returns 0.
+// When the record's box answers, the record takes the default name it answers with and is merged
+// into the device table (sorted); else PSLiveBrowse. Copies out the names of the whole table.
+// Returns 0.
 int PSQueryOrBrowse(char (*pNames)[20], int* pnCount, int nCapacity, DeviceRecord* pRecord);
 
 // Gives the box of that default name a new address by the set-address datagram: the hardware

@@ -1,6 +1,10 @@
 #include "wizard_client/transport/udp_exchange.h"
 
+#include <algorithm>
 #include <cstring>
+
+#include "device_client/core/transport/transport.h"
+#include "platform/clock.h"
 
 namespace wizard {
 namespace {
@@ -11,6 +15,8 @@ constexpr int kReplyTotal = 3;
 constexpr int kReplyDeviceId = 5;
 
 }  // namespace
+
+std::int64_t UdpAttemptLimitMs() { return core::ExchangeLimitMs(kUdpWaitMs); }
 
 int UdpFragmentCount(int length) {
   if (length <= kUdpFragmentData) return 1;
@@ -63,6 +69,50 @@ UdpReplyAssembler::Step UdpReplyAssembler::Take(const std::uint8_t* datagram, in
   lastIndex_ = index;
   if (index != 0) return Step::kTaken;
   return received_ == total_ ? Step::kComplete : Step::kFailed;
+}
+
+}  // namespace wizard
+
+namespace wizard {
+
+UdpAttemptEnd ReceiveUdpReply(const UdpReceiver& receive, UdpReplyAssembler& assembler) {
+  platform::Clock& clock = platform::GetClock();
+  const std::int64_t start = clock.SteadyMs();
+  std::int64_t limit = start + UdpAttemptLimitMs();  // moved on only by the exchange's own pauses
+  std::int64_t waitFrom = start;                      // the start, then each fragment taken
+  for (int datagrams = 0; datagrams < kUdpMaxDatagramsPerAttempt; ++datagrams) {
+    const std::int64_t end = std::min(waitFrom + kUdpWaitMs, limit);
+    const std::int64_t now = clock.SteadyMs();
+    if (now >= end) return UdpAttemptEnd::kAskAgain;
+    std::uint8_t buffer[kUdpDatagramRoom];
+    const int n = receive(buffer, static_cast<int>(sizeof buffer), end - now);
+    if (n == kUdpReceiveAgain) continue;
+    if (n < 0) return UdpAttemptEnd::kAskAgain;
+    if (n > static_cast<int>(sizeof buffer)) {
+      // A fragment larger than the receive buffer cannot be read whole: from the asked box it
+      // would come again on every attempt.
+      if (assembler.FromAskedBox(buffer, static_cast<int>(sizeof buffer))) {
+        return UdpAttemptEnd::kGiveUp;
+      }
+      continue;
+    }
+    switch (assembler.Take(buffer, n)) {
+      case UdpReplyAssembler::Step::kIgnored:
+        break;
+      case UdpReplyAssembler::Step::kTaken:
+        clock.SleepMs(kUdpFragmentPauseMs);
+        limit += kUdpFragmentPauseMs;
+        waitFrom = clock.SteadyMs();
+        break;
+      case UdpReplyAssembler::Step::kComplete:
+        return UdpAttemptEnd::kComplete;
+      case UdpReplyAssembler::Step::kTooLarge:
+        return UdpAttemptEnd::kGiveUp;
+      case UdpReplyAssembler::Step::kFailed:
+        return UdpAttemptEnd::kAskAgain;
+    }
+  }
+  return UdpAttemptEnd::kAskAgain;
 }
 
 }  // namespace wizard

@@ -11,8 +11,13 @@
 // reaches the caller's buffer: a datagram of another box (a broadcast is heard by every box) and a
 // repeat of a fragment already taken are passed over; a gap in the indexes, a change of the total
 // length, an error byte or more data than announced end the attempt (the caller asks again).
+//
+// One attempt is bounded from its start, whatever arrives meanwhile (ReceiveUdpReply): a datagram
+// that is passed over extends no wait, so neither a box repeating one fragment nor anything sending
+// another id to the client's port can hold the caller.
 #pragma once
 #include <cstdint>
+#include <functional>
 
 #include "device_client/core/wire_layout.h"
 
@@ -23,6 +28,17 @@ constexpr int kUdpMaxRequestDatagram = wire::kUdpRequestHeaderSize + kUdpFragmen
 constexpr int kUdpDeviceIdSize = 8;
 // The device id that every box answers (discovery).
 constexpr const char* kUdpWildcardId = "XXXXXXXX";
+
+// The waits of one attempt, on platform::GetClock().
+constexpr int kUdpWaitMs = 3000;           // for a datagram, from the start or the last fragment taken
+constexpr int kUdpFragmentPauseMs = 400;   // after each fragment that is not the last
+constexpr int kUdpDatagramRoom = 3072;     // one reply datagram
+// Datagrams read in one attempt at most, whatever the clock says.
+constexpr int kUdpMaxDatagramsPerAttempt = 4096;
+// The attempt's waits together, from its start (the pauses after taken fragments are the
+// exchange's own and come on top: at most 255 of them, as the fragment index is one byte and only
+// falls). Three waits, as a stream exchange gets.
+std::int64_t UdpAttemptLimitMs();
 
 // The fragments a request of `length` bytes takes (1 for 0..384).
 int UdpFragmentCount(int length);
@@ -62,5 +78,25 @@ class UdpReplyAssembler {
   int total_ = 0;
   int received_ = 0;
 };
+
+// One receive of an attempt: waits at most `waitMs` for one datagram and reads it into `buffer`
+// (room for `size` bytes). Returns its length (more than `size` when it was cut), kUdpNothing when
+// the wait ran out or the receive failed, kUdpReceiveAgain when nothing was read but the wait may
+// go on (an interrupted or spurious wake-up).
+constexpr int kUdpNothing = -1;
+constexpr int kUdpReceiveAgain = -2;
+using UdpReceiver = std::function<int(std::uint8_t* buffer, int size, std::int64_t waitMs)>;
+
+enum class UdpAttemptEnd {
+  kComplete,  // the whole reply is in the assembler's buffer
+  kAskAgain,  // no complete reply in time, or one that cannot be right: a new attempt may help
+  kGiveUp,    // the reply cannot be taken at all (too large): asking again cannot help
+};
+
+// Reads the reply of one attempt through `receive` into `assembler`. Each wait lasts at most
+// kUdpWaitMs from the attempt's start or from the last fragment taken, and all waits together at
+// most UdpAttemptLimitMs() from the start; kUdpFragmentPauseMs follows each fragment taken that is
+// not the last. Datagrams passed over (another box's, a repeat) move neither bound.
+UdpAttemptEnd ReceiveUdpReply(const UdpReceiver& receive, UdpReplyAssembler& assembler);
 
 }  // namespace wizard

@@ -17,12 +17,7 @@ namespace {
 
 constexpr int kNameSize = 20;
 constexpr int kUdpReceiveBuffer = 16240;   // SO_RCVBUF of the UDP exchange
-constexpr int kUdpDatagramRoom = 3072;     // one reply datagram
-constexpr int kUdpWaitMs = 3000;           // each wait for a reply datagram
-constexpr int kUdpFragmentPauseMs = 400;   // after each fragment that is not the last
 constexpr int kUdpAttempts = 4;
-// Datagrams of other boxes never keep an attempt alive for ever.
-constexpr int kUdpMaxDatagramsPerAttempt = 4096;
 
 // The wizard's values, on top of the console's (so that a value the console's library adds
 // keeps its meaning here).
@@ -49,9 +44,11 @@ struct State {
   wizard_access::UdpSettings udp;
 };
 
+// Never destroyed: the device-API object that stops the library (PSExit, and the exit hooks it
+// runs) may itself be a static built before this state, so it would be destroyed after it.
 State& S() {
-  static State state;
-  return state;
+  static State* const state = new State;
+  return *state;
 }
 
 bool SameName(const char* a, const char* b) { return std::strncmp(a, b, kNameSize) == 0; }
@@ -92,34 +89,21 @@ int UdpAttempt(const std::uint8_t (&deviceId)[8], const char* request, int lengt
   }
 
   UdpReplyAssembler assembler(reply, capacity, deviceId);
-  for (int datagrams = 0; datagrams < kUdpMaxDatagramsPerAttempt; ++datagrams) {
-    if (platform::WaitReadable(fd, kUdpWaitMs) <= 0) return 1;
-    std::uint8_t buffer[kUdpDatagramRoom];
-    const ssize_t n = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT | MSG_TRUNC);
-    if (n < 0) {
-      if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) continue;
-      return 1;
-    }
-    if (n > static_cast<ssize_t>(sizeof buffer)) {
-      // A fragment larger than the receive buffer cannot be read whole: from the asked box it
-      // would come again on every attempt.
-      if (assembler.FromAskedBox(buffer, static_cast<int>(sizeof buffer))) return ERR_NETWORK;
-      continue;
-    }
-    switch (assembler.Take(buffer, static_cast<int>(n))) {
-      case UdpReplyAssembler::Step::kIgnored:
-        break;
-      case UdpReplyAssembler::Step::kTaken:
-        platform::GetClock().SleepMs(kUdpFragmentPauseMs);
-        break;
-      case UdpReplyAssembler::Step::kComplete:
-        *replyLength = assembler.total();
-        return 0;
-      case UdpReplyAssembler::Step::kTooLarge:
-        return ERR_NETWORK;
-      case UdpReplyAssembler::Step::kFailed:
-        return 1;
-    }
+  const UdpReceiver receive = [fd](std::uint8_t* buffer, int room, std::int64_t waitMs) {
+    if (platform::WaitReadable(fd, waitMs) <= 0) return kUdpNothing;
+    const ssize_t n = ::recv(fd, buffer, static_cast<std::size_t>(room), MSG_DONTWAIT | MSG_TRUNC);
+    if (n >= 0) return static_cast<int>(n);
+    return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR ? kUdpReceiveAgain
+                                                                      : kUdpNothing;
+  };
+  switch (ReceiveUdpReply(receive, assembler)) {
+    case UdpAttemptEnd::kComplete:
+      *replyLength = assembler.total();
+      return 0;
+    case UdpAttemptEnd::kGiveUp:
+      return ERR_NETWORK;
+    case UdpAttemptEnd::kAskAgain:
+      break;
   }
   return 1;
 }

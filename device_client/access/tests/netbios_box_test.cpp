@@ -241,6 +241,34 @@ INSTANTIATE_TEST_SUITE_P(
         LimitCase{"netbios_slow_but_finishing", true, std::chrono::milliseconds(100), false, "9007:\n", 0}),
     [](const auto& p) { return std::string(p.param.label); });
 
+// A box that begins its reply and then stalls mid-message: the receive's wait ends it, and its
+// cancel ends the receive at once (the rest of the message is not waited for), so the request
+// fails within the exchange's limit plus that one receive.
+TEST_F(NetbiosBox, AReplyThatStallsMidMessageEndsWithinOneReceiveWait) {
+  box_emulator::NetbiosFault fault;
+  fault.stallMidMessage = true;
+  front_->SetFault(index_, fault);
+  ASSERT_EQ(PSInit(TYPE_NETBEUI, 20), 0);
+  core::TransportParams params = console_access::ConsoleParams();
+  params.netbiosReceiveWaitMs = 300;
+  console_access::UseParams(params);
+  // Waits last up to 5 s of real time: the receive's 300 ms wait ends long before a wait for the
+  // rest of the message would.
+  platform::FakeClock clock(1765368000000LL, 5000);
+  platform::ScopedClock useClock(&clock);
+  const std::int64_t before = clock.SteadyMs();
+  EXPECT_EQ(Send(NetbiosRecord(), "9007:\n", nullptr), ERR_NETWORK);
+  const std::int64_t spent = clock.SteadyMs() - before;
+  console_access::UseParams(console_access::ConsoleParams());
+  EXPECT_GE(spent, 300);
+  EXPECT_LE(spent, core::ExchangeLimitMs(300) + 300);
+  // The box is reached again as soon as it answers.
+  front_->SetFault(index_, box_emulator::NetbiosFault{});
+  std::string reply;
+  EXPECT_EQ(Send(NetbiosRecord(), "9007:\n", &reply), 0);
+  EXPECT_EQ(reply.size(), 164u);
+}
+
 TEST_F(NetbiosBox, SwitchedOffBoxIsCalledThreeTimesWithPauses) {
   ASSERT_EQ(PSInit(TYPE_NETBEUI, 20), 0);
   box_->SwitchOff();

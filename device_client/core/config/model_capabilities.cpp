@@ -110,4 +110,39 @@ int ModelDefaultLogicalPortTarget(int modelType, int logicalPort) {
   return kPortP1 + (logicalPort - 1) % ModelCapabilitiesOf(modelType).iParallelPorts;
 }
 
+std::string ModelPortText(int modelType) {
+  const ModelCapabilities& c = ModelCapabilitiesOf(modelType);
+  if (!c.bTableModel) return std::string();
+  std::string text;
+  auto add = [&text](const std::string& part) {
+    if (!text.empty()) text += ", ";
+    text += part;
+  };
+  if (c.bTokenRing) add("token ring");
+  int parallel = c.iParallelPorts;
+  if (c.bUsbPort) {
+    add("USB");
+    --parallel;
+  }
+  if (parallel > 0) add(std::to_string(parallel) + " parallel");
+  if (c.bSerialPort) add("1 serial");
+  return text;
+}
+
+std::string ModelPortCountText(int modelType) {
+  const ModelCapabilities& c = ModelCapabilitiesOf(modelType);
+  if (!c.bTableModel) return std::string();
+  return std::to_string(c.iPhysicalPortCount) + (c.iPhysicalPortCount == 1 ? " port" : " ports");
+}
+
+std::string ModelDisplayName(const char* label, const char* feature, int modelType) {
+  std::string name = label != nullptr ? label : "";
+  std::string inside = feature != nullptr ? feature : "";
+  const std::string ports = ModelPortText(modelType);
+  if (!inside.empty() && !ports.empty()) inside += ", ";
+  inside += ports;
+  if (!inside.empty()) name += " (" + inside + ")";
+  return name;
+}
+
 }  // namespace config

@@ -7,6 +7,7 @@
 // negative value from a caller) and gets the plain one-port row, so every page can be shown and
 // left. docs/capabilities.md gives the reasons for each row.
 #pragma once
+#include <string>
 
 namespace config {
 
@@ -51,5 +52,17 @@ int ModelPhysicalPortEntry(int modelType, int recordIndex);
 // ports in turn (P1, P2, P3, P1, ...), so a logical port never names a port the box lacks. Returns
 // a record index (kPortP1..kPortP3); n outside 1..8 gives kPortP1.
 int ModelDefaultLogicalPortTarget(int modelType, int logicalPort);
+
+// What a model's display name says of its ports, from its row: the network port when it is not
+// Ethernet ("token ring"), then the parallel ports ("3 parallel"; a model whose first printer port
+// is a USB port says "USB" for it) and the serial port ("1 serial"), joined by ", ". Empty for a
+// value outside the table.
+std::string ModelPortText(int modelType);
+// The ports a box prints to, counted: "1 port", "2 ports"; empty outside the table.
+std::string ModelPortCountText(int modelType);
+// A model's display name: its label, then in brackets its feature word (none when null or empty)
+// and ModelPortText: "PS-3110 (3 parallel, 1 serial)", "PS-5100 (wireless, 1 parallel)". Names
+// take their port text from here only, so that no name says what the table does not.
+std::string ModelDisplayName(const char* label, const char* feature, int modelType);
 
 }  // namespace config

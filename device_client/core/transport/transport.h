@@ -38,7 +38,8 @@ struct TransportParams {
 // but a box that keeps dripping bytes, or keeps sending empty chunks with the more flag set,
 // satisfies every single wait and would hold the caller (the console's window) for as long as it
 // likes. It is cut off with kErrNetwork once the limit has passed. With the console's waits that
-// is 60 s over TCP and SPX and 30 s (plus the receive under way) over NetBIOS.
+// is 60 s over TCP and SPX and 30 s (plus the receive under way, whose wait and cancel end it
+// within one netbiosReceiveWaitMs, a message cut off half-way included) over NetBIOS.
 constexpr int kExchangeWaits = 3;
 std::int64_t ExchangeLimitMs(int waitMs);
 

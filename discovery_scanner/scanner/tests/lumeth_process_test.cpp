@@ -128,6 +128,21 @@ TEST_F(LumethProcessTest, WithoutClientsOneRoundThenTheFourthEmptyPollEnds) {
   EXPECT_EQ(OpenMutex(SYNCHRONIZE, FALSE, kScannerMutexName), nullptr);
 }
 
+// A scanner that cannot make its named objects says which one, where and why, and ends.
+TEST_F(LumethProcessTest, WithoutItsNamedObjectsTheScannerSaysWhyAndEnds) {
+  const std::string objects = platform::JoinPath(platform::Root(), "objects");
+  std::filesystem::remove_all(objects);
+  std::ofstream(objects) << "not a folder";
+  auto scanner = Scanner();
+  ASSERT_TRUE(scanner->Wait(20000));
+  EXPECT_EQ(scanner->ExitCode(), 1);
+  const std::string err = scanner->Error();
+  EXPECT_NE(err.find("lumeth: cannot create the mutex \"Print Server Lumeth Mutex\" in " + objects + ": "),
+            std::string::npos)
+      << err;
+  EXPECT_EQ(err.find("lumeth: round"), std::string::npos) << err;
+}
+
 // The libraries a running process has mapped whose file name holds `part`.
 std::string MappedLibraries(pid_t pid, const std::string& part) {
   std::ifstream maps("/proc/" + std::to_string(pid) + "/maps");

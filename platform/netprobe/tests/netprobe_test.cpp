@@ -124,6 +124,20 @@ TEST_F(FakeTools, AToolThatHangsIsKilledAtTheTimeOut) {
   EXPECT_GE(clock.WaitedMs(), 5000);
 }
 
+// However slowly the tools answer, the look-up ends a few seconds after its start, with what the
+// masters that did answer named: a browser that hangs never holds the window for long.
+TEST_F(FakeTools, TheWholeLookUpEndsWithinAFewSecondsOfItsStart) {
+  Tool("smbtree", "exec sleep 600\n");
+  Tool("nmblookup",
+       "if [ \"$1\" = -M ]; then i=1; while [ $i -le 16 ]; do echo \"10.1.1.$i __MSBROWSE__<01>\"; i=$((i+1)); done;"
+       " exit 0; fi\n"
+       "case \"$2\" in 10.1.1.1) printf '\\tFIRST   <00> - <GROUP> B <ACTIVE>\\n';; *) exec sleep 600;; esac\n");
+  platform::FakeClock clock;
+  platform::ScopedClock scoped(&clock);
+  EXPECT_EQ(netprobe::ListWorkgroups(), std::vector<std::string>{"FIRST"});
+  EXPECT_LE(clock.WaitedMs(), 5000);
+}
+
 TEST_F(FakeTools, OutputIsCappedAndAFailedStatusCounts) {
   Tool("chatty", "yes x | head -c 100000\n");
   Tool("failing", "echo OFFICE; exit 3\n");
@@ -148,6 +162,18 @@ TEST(DefaultWorkgroup, ComesFromTheConfiguredFileAndLeavesTheTextWhenItIsMissing
 }
 
 TEST(Layers, TcpipIsUsableHere) { EXPECT_TRUE(netprobe::TcpipUsable()); }
+
+TEST(Layers, TheProtocolsThisPcHasAreItsUsableLayers) {
+  platform::testing::TempRoot root;
+  ASSERT_EQ(::setenv("PSADMIN_IPX_ENABLED", "0", 1), 0);
+  const netprobe::InstalledProtocols off = netprobe::DetectInstalledProtocols();
+  EXPECT_TRUE(off.tcpip);
+  EXPECT_FALSE(off.ipxspx);
+  EXPECT_EQ(off.netbios, netprobe::NetbiosUsable());
+  ASSERT_EQ(::setenv("PSADMIN_IPX_ENABLED", "1", 1), 0);
+  EXPECT_EQ(netprobe::DetectInstalledProtocols().ipxspx, netprobe::IpxUsable());
+  ::unsetenv("PSADMIN_IPX_ENABLED");
+}
 
 TEST(Echo, TheRealProberHearsLoopback) {
   std::unique_ptr<netprobe::EchoProber> prober = netprobe::MakeIcmpProber();

@@ -2,10 +2,14 @@
 // decoding with its model look-up, and the default texts: no box needed.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <set>
+#include <sstream>
 #include <string>
 
 #include "device_client/core/config/config_parser.h"
+#include "device_client/core/config/model_capabilities.h"
 #include "device_client/core/wire_layout.h"
 #include "platform/profile.h"
 #include "platform/test_support/temp_root.h"
@@ -203,6 +207,117 @@ TEST_F(WizardDecode, UnknownModelsAreNamedFromTheWizardSettingsOrByTheirCode) {
   EXPECT_EQ(out.data[0], 0x5A);
   EXPECT_EQ(util_.GetModelName(Block(0x00, 0x98, 0x00, 0, 0), name), 0);
   EXPECT_EQ(name, "  9800");
+}
+
+// What a display name says of the ports, read from its brackets: "3 parallel", "1 serial",
+// "USB", "token ring", "2 ports"; other words (wireless, pocket, ...) say nothing of them.
+struct NamedPorts {
+  bool bracketed = false;
+  int parallel = 0;
+  int serial = 0;
+  int ports = -1;
+  bool usb = false;
+  bool tokenRing = false;
+};
+
+NamedPorts PortsNamedIn(const std::string& name) {
+  NamedPorts n;
+  const std::size_t open = name.rfind('(');
+  const std::size_t close = name.rfind(')');
+  if (open == std::string::npos || close == std::string::npos || close < open) return n;
+  n.bracketed = true;
+  std::stringstream inside(name.substr(open + 1, close - open - 1));
+  std::string part;
+  while (std::getline(inside, part, ',')) {
+    if (!part.empty() && part[0] == ' ') part.erase(0, 1);
+    const int count = std::atoi(part.c_str());
+    const std::string word = part.substr(part.find_first_not_of("0123456789 "));
+    if (word == "parallel") n.parallel = count;
+    if (word == "serial") n.serial = count;
+    if (word == "port" || word == "ports") n.ports = count;
+    if (word == "USB") n.usb = true;
+    if (word == "token ring") n.tokenRing = true;
+  }
+  return n;
+}
+
+// The name's port text agrees with the capability row of its model index: a port the row lacks is
+// not named, and one it has is not left out.
+void ExpectNameAgreesWithTheTable(const std::string& name, int index) {
+  SCOPED_TRACE(name + " for index " + std::to_string(index));
+  const config::ModelCapabilities& row = config::ModelCapabilitiesOf(index);
+  const NamedPorts n = PortsNamedIn(name);
+  ASSERT_TRUE(n.bracketed);
+  EXPECT_EQ(n.usb, row.bUsbPort);
+  EXPECT_EQ(n.tokenRing, row.bTokenRing);
+  if (n.ports >= 0) {
+    EXPECT_EQ(n.ports, row.iPhysicalPortCount);
+    return;
+  }
+  // A USB port is the first printer port of its box.
+  EXPECT_EQ(n.parallel + (n.usb ? 1 : 0), row.iParallelPorts);
+  EXPECT_EQ(n.serial, row.bSerialPort ? 1 : 0);
+}
+
+TEST_F(WizardDecode, ModelNamesSayOfThePortsWhatTheCapabilityTableSays) {
+  // Every code of the model-code tables (the code bytes they use, every middle byte), by both
+  // name look-ups, with and without the default-name prefix of the alternative names and the
+  // product id of index 24's second name.
+  std::set<int> seen;
+  for (const std::uint8_t b4 : {0x00, 0x01, 0x02, 0x05, 0x06, 0x49, 0x4F}) {
+    for (int b5 = 0; b5 < 256; ++b5) {
+      for (const std::uint8_t b6 :
+           {0x00, 0x01, 0x0D, 0x10, 0x30, 0x4B, 0x52, 0x70, 0x73, 0x91, 0x92}) {
+        wizard::DevicePIDData block = Block(b4, static_cast<std::uint8_t>(b5), b6, 0x01, 0x40);
+        int index = -1;
+        bool known = false;
+        ASSERT_EQ(
+            wizard::CPrintServerUtility::MapModelCode(block.data + pid::kModelCode, &index, &known),
+            0);
+        if (!known) continue;
+        seen.insert(index);
+        for (const char* prefix : {"PS", "KX"}) {
+          for (const std::uint8_t product : {0x00, 0x08}) {
+            std::memcpy(block.data + pid::kDefaultName, prefix, 2);
+            block.data[pid::kProductId + 1] = product;
+            std::string name;
+            ASSERT_EQ(wizard::CPrintServerUtility::GetModelName(block, name), 0);
+            if (name == ::CPrintServerUtility::ModelName(-1)) continue;  // the fallback says nothing
+            ExpectNameAgreesWithTheTable(name, index);
+            wizard::DevicePIDData out;
+            ASSERT_EQ(util_.DecodeDevicePID(reinterpret_cast<const char*>(block.data), pid::kSize,
+                                            &out),
+                      0);
+            const std::string decoded(reinterpret_cast<const char*>(out.data + pid::kModelText));
+            if (decoded != ::CPrintServerUtility::ModelName(-1)) {
+              ExpectNameAgreesWithTheTable(decoded, index);
+            }
+          }
+        }
+      }
+    }
+  }
+  EXPECT_EQ(seen.size(), static_cast<std::size_t>(config::kModelTableRows));
+  // Only the two indexes without a row of their own take the fallback.
+  for (int index = 0; index < 24; ++index) {
+    const std::string name = ::CPrintServerUtility::ModelName(index);
+    if (index == 2 || index == 13) {
+      EXPECT_EQ(name, ::CPrintServerUtility::ModelName(-1));
+    } else {
+      ExpectNameAgreesWithTheTable(name, index);
+    }
+  }
+  // The console's browse list: its own text for index 16 counts the ports.
+  for (int index = 0; index <= 21; ++index) {
+    const std::string name = ::CPrintServerUtility::BrowseModelName(index);
+    if (name != ::CPrintServerUtility::ModelName(-1)) ExpectNameAgreesWithTheTable(name, index);
+  }
+  EXPECT_EQ(PortsNamedIn(::CPrintServerUtility::BrowseModelName(16)).ports, 2);
+  // Two parallel ports and no serial port decode as index 16 whatever the code says.
+  wizard::DevicePIDData out;
+  const wizard::DevicePIDData two = Block(0x00, 0x55, 0x10, 0x00, 0x80);
+  ASSERT_EQ(util_.DecodeDevicePID(reinterpret_cast<const char*>(two.data), pid::kSize, &out), 0);
+  ExpectNameAgreesWithTheTable(reinterpret_cast<const char*>(out.data + pid::kModelText), 16);
 }
 
 TEST_F(WizardDecode, DefaultTextsAreTheFactoryLinesWithoutCarriageReturns) {

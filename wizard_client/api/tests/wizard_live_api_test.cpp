@@ -14,9 +14,11 @@
 
 #include "device_client/device_lists/device_lists.h"
 #include "device_client/live_discovery/live_discovery.h"
+#include "device_client/live_discovery/tests/live_test_support.h"
 #include "platform/clock.h"
 #include "platform/test_support/temp_root.h"
 #include "tools/box_emulator/box_emulator.h"
+#include "tools/box_emulator/ipx_discovery.h"
 #include "tools/box_emulator/udp_discovery.h"
 #include "wizard_client/api/wizard_utility.h"
 #include "wizard_client/device_lists/tests/udp_responder_support.h"
@@ -106,7 +108,7 @@ TEST_F(WizardLiveApi, LiveBrowseListsTheBoxesThatAnswerNow) {
     EXPECT_EQ(AsVector(lists.lists[0]), names);
     EXPECT_EQ(AsVector(lists.lists[1]), deviceNames);
     EXPECT_EQ(AsVector(lists.lists[2]),
-              std::vector<std::string>(c.rows.size(), "PS-1300 (3 parallel)"));
+              std::vector<std::string>(c.rows.size(), "PS-1300 (1 parallel)"));
   }
 
   // A box that stops answering its own query is left out; the others stay.
@@ -189,6 +191,34 @@ TEST_F(WizardLiveApi, SetIPAddressMovesTheBoxItsNameOrRecordNames) {
   EXPECT_EQ(util_->mSetIPAddress(static_cast<const wizard::DeviceRecord*>(nullptr), "127.0.0.9",
                                  "10.0.0.1", "255.0.0.0"),
             -2);
+}
+
+// The NetWare pages' drop-down lists over the IPX stand-in.
+class WizardNetwareNames : public live_test::LiveTest {};
+
+TEST_F(WizardNetwareNames, AFullNameListIsAFailureThatLeavesTheListAsItWas) {
+  wizard::CPrintServerUtility util;
+  ASSERT_EQ(util.mInitializeLanComponent(TYPE_TCPIP, 20), 0);
+  box_emulator::IpxDiscovery ipx;
+  for (int i = 0; i < 3; ++i) ipx.AddServer(wire::kFileServerSapType, "FS" + std::to_string(1000 + i));
+  ipx.AddServer(wire::kNdsTreeSapType, "ACME_CORP");
+
+  std::list<std::string> names{"typed before"};
+  ASSERT_EQ(util.mScanAllFileServer(names), 0);
+  std::vector<std::string> servers = AsVector(names);
+  std::sort(servers.begin(), servers.end());
+  EXPECT_EQ(servers, (std::vector<std::string>{"FS1000", "FS1001", "FS1002"}));
+  ASSERT_EQ(util.mScanNDSTree(names), 0);
+  EXPECT_EQ(AsVector(names), (std::vector<std::string>{"ACME_CORP"}));
+
+  // More servers than the list takes: not a list of the first 128.
+  for (int i = 3; i < 130; ++i) ipx.AddServer(wire::kFileServerSapType, "FS" + std::to_string(1000 + i));
+  names = {"typed before"};
+  EXPECT_EQ(util.mScanAllFileServer(names), -1);
+  EXPECT_EQ(AsVector(names), (std::vector<std::string>{"typed before"}));
+  // The trees still fit.
+  EXPECT_EQ(util.mScanNDSTree(names), 0);
+  EXPECT_EQ(AsVector(names), (std::vector<std::string>{"ACME_CORP"}));
 }
 
 }  // namespace

@@ -117,7 +117,7 @@ class WizardRoad : public ::testing::Test {
     ASSERT_NE(at, names.end());
     const auto row = static_cast<std::size_t>(std::distance(names.begin(), at));
     EXPECT_EQ(Of(browse.lists[1], row), box.DeviceName());
-    EXPECT_EQ(Of(browse.lists[2], row), "PS-1300 (3 parallel)");
+    EXPECT_EQ(Of(browse.lists[2], row), "PS-1300 (1 parallel)");
     EXPECT_EQ(Of(browse.lists[3], row), shownAddress);
     EXPECT_EQ(Of(browse.lists[7], row), "127.0.0.1");
 
@@ -271,6 +271,7 @@ TEST_F(WizardRoad, RefusedValuesSendNothing) {
       {"empty gateway",
        [](wizard::WizardConfigurationData& c) { c.dsTCPIP.szGatewayAddress.clear(); }, 2},
       {"switch 2", [](wizard::WizardConfigurationData& c) { c.dsTCPIP.bAutoAddress1 = 2; }, 2},
+      {"empty name", [](wizard::WizardConfigurationData& c) { c.dsSystem.szDeviceName.clear(); }, 2},
       {"name with a line break",
        [](wizard::WizardConfigurationData& c) { c.dsSystem.szDeviceName = "A\n9006:"; }, 2},
       {"NetWare mode empty",

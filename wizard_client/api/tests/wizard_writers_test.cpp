@@ -447,9 +447,10 @@ TEST_F(WizardWriters, RecordBrowseAndRecordApplyReachTheBoxItNames) {
   wizard::DeviceRecord record = wizard::FromConsoleRecord(api_test::TcpRecord("", box_.Address()));
   wizard::BrowseLists lists;
   ASSERT_EQ(wiz_->PS_BrowseRecord(&lists, "", &record), 0);
+  EXPECT_EQ(std::string(record.szName), name_) << "the record takes the answering box's name";
   EXPECT_EQ(lists.lists[0], (std::list<std::string>{name_}));
   EXPECT_EQ(lists.lists[1], (std::list<std::string>{"By-Record, long name"}));
-  EXPECT_EQ(lists.lists[2], (std::list<std::string>{"PS-1300 (3 parallel)"}));
+  EXPECT_EQ(lists.lists[2], (std::list<std::string>{"PS-1300 (1 parallel)"}));
   EXPECT_EQ(wiz_->mQueryRecordProtocol(&record), TYPE_TCPIP);
 
   record = wizard::FromConsoleRecord(api_test::TcpRecord(name_, box_.Address()));
@@ -547,6 +548,31 @@ TEST_F(WizardWriters, SystemDefaultsHaveNoNameToWriteAndSendNothing) {
   EXPECT_EQ(wiz_->mSetSystemConfigurationToDefault(""), -2);
   EXPECT_EQ(wiz_->mSetSystemConfigurationToDefault(&record), -2);
   EXPECT_EQ(wiz_->mSetSystemConfigurationToDefault(nullptr), -2);
+
+  // The default read: the record keeps its name and gets every protocol switched on; by name a
+  // record without a name, or with one no text can carry, is refused; the record form takes it.
+  struct Case {
+    const char* deviceName;
+    int byName;
+    int byRecord;
+  } cases[] = {{"BOX-1", 0, 0}, {"", -2, 0}, {"TWO\nLINES", -2, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.deviceName);
+    for (const bool byRecord : {false, true}) {
+      wizard::SystemConfigurationData system;
+      system.szDeviceName = c.deviceName;
+      const int rc = byRecord ? wiz_->mGetSystemConfigurationToDefault(&record, &system)
+                              : wiz_->mGetSystemConfigurationToDefault(name_, &system);
+      EXPECT_EQ(rc, byRecord ? c.byRecord : c.byName) << byRecord;
+      EXPECT_EQ(system.szDeviceName, c.deviceName);
+      EXPECT_EQ(system.bIPXSPXProtocol + system.bTCPIPProtocol + system.bAPPLETALKProtocol +
+                    system.bNetBEUIProtocol,
+                4);
+    }
+  }
+  wizard::SystemConfigurationData unused;
+  EXPECT_EQ(wiz_->mGetSystemConfigurationToDefault("", &unused), -2);
+  EXPECT_EQ(wiz_->mGetSystemConfigurationToDefault(name_, nullptr), -2);
   EXPECT_EQ(box_.RequestCount(), 0u);
 }
 

@@ -127,6 +127,39 @@ TEST_F(WizardLists, BrowseMergesSortsAndKeepsTheLookUp) {
   EXPECT_EQ(Browse().locals, (std::vector<std::string>{"", "192.168.1.5"}));
 }
 
+TEST_F(WizardLists, DamagedCacheRecordsAreDroppedAsTheConsoleDropsThem) {
+  // One box-name rule for both libraries: a record whose names could not be stored is left out
+  // of the device table, the list and the look-up table.
+  const std::string full(20, 'K');  // a default name that fills its field: still a name
+  WriteCache(scan_cache::kUdpFile,
+             {Cached("KV000001", 2, "127.0.0.1", "", "Good1"),
+              Cached("", 2, "127.0.0.2", "", "NoDefaultName"),
+              Cached("KV00\x01" "003", 2, "127.0.0.3", "", "Control"),
+              Cached("KV\\00004", 2, "127.0.0.4", "", "Backslash"),
+              Cached("KV000005", 2, "127.0.0.5", "", "Line\nBreak"),
+              Cached(full, 2, "127.0.0.6", "", "Full")});
+  WriteCache(scan_cache::kNetBiosFile, {Cached("KV000007", 4, "NBNAME7", "", "Del\x7F"),
+                                        Cached("KV000008", 4, "NBNAME8", "", "Good8")});
+  const std::vector<std::string> kept{full, "KV000001", "KV000008"};  // in byte order
+  EXPECT_EQ(Browse().names, kept);
+  for (const char* dropped : {"KV000005", "KV000007", "KV00\x01" "003", "KV\\00004"}) {
+    SCOPED_TRACE(dropped);
+    EXPECT_EQ(wizard::FindScanCacheInfo(nullptr, nullptr, dropped), 0);
+    EXPECT_EQ(wizard::FindDeviceIndex(dropped), -1);
+  }
+  char deviceName[20] = {};
+  ASSERT_EQ(wizard::FindScanCacheInfo(nullptr, deviceName, full.c_str()), 1);
+  EXPECT_EQ(Field(deviceName), "Full");
+
+  // The console's browse of the same files lists the same boxes.
+  std::vector<char> names(static_cast<std::size_t>(MAX_DEVICE_RECORDS) * 20);
+  int count = -1;
+  ASSERT_EQ(::PSBrowse(names.data(), &count), 0);
+  std::vector<std::string> console;
+  for (int i = 0; i < count; ++i) console.push_back(Field(names.data() + 20 * i));
+  EXPECT_EQ(console, kept);
+}
+
 TEST_F(WizardLists, CacheCountsAndTheOutputAreBounded) {
   auto numbered = [](const char* prefix, int count, int protocol) {
     std::vector<ScanCacheRecord> records;

@@ -2,18 +2,28 @@
 // 34444 with its faults, TCP with the wizard's waits, and the device-table routines.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <array>
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <memory>
+#include <mutex>
+#include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/clock.h"
 #include "platform/test_support/temp_root.h"
 #include "tools/box_emulator/box_emulator.h"
 #include "tools/box_emulator/udp_discovery.h"
+#include "device_client/core/wire_layout.h"
 #include "wizard_client/transport/udp_exchange.h"
 #include "wizard_client/transport/wizard_transport.h"
 
@@ -181,6 +191,150 @@ TEST_F(WizardExchange, UdpGivesUpAfterFourAttempts) {
   const std::int64_t before = clock_->WaitedMs();
   EXPECT_EQ(Send(Record("KVNOBOX1", wizard::TYPE_UDP, ""), "9007:\n", &reply), ERR_NETWORK);
   EXPECT_EQ(clock_->WaitedMs() - before, 4 * 3000);
+}
+
+// A peer on the request port that keeps an attempt busy: it answers each request with a datagram
+// and then sends another one every `everyMs` of the clock (it moves the fake clock on itself),
+// until the client's socket is gone (the port refuses), the client asks again, or kCap datagrams
+// went out.
+class BusyPeer {
+ public:
+  enum class Kind {
+    kRepeatedFragment,  // fragment 1 of a two-fragment reply, again and again
+    kOtherId,           // whole replies of another device id
+    kSlowFragments,     // one fragment after the other of a 200-fragment reply, each in time
+  };
+  static constexpr int kCap = 40;
+
+  BusyPeer(platform::FakeClock* clock, Kind kind, std::string deviceId, int everyMs)
+      : clock_(clock), kind_(kind), id_(std::move(deviceId)), everyMs_(everyMs) {
+    fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in self{};
+    self.sin_family = AF_INET;
+    self.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof self;
+    if (fd_ < 0 || ::bind(fd_, reinterpret_cast<sockaddr*>(&self), sizeof self) != 0 ||
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&self), &length) != 0) {
+      throw std::runtime_error("no socket for the busy peer");
+    }
+    port_ = ntohs(self.sin_port);
+    thread_ = std::thread([this] { Run(); });
+  }
+  ~BusyPeer() {
+    stop_ = true;
+    thread_.join();
+    ::close(fd_);
+  }
+  std::uint16_t port() const { return port_; }
+  // The datagrams sent for each request, in request order, once `requests` requests are served
+  // (or 10 s have passed).
+  std::vector<int> SentPerRequest(std::size_t requests) {
+    std::unique_lock<std::mutex> lock(mu_);
+    served_.wait_for(lock, 10s, [&] { return sent_.size() >= requests; });
+    return sent_;
+  }
+
+ private:
+  std::string Datagram(int i) const {
+    // Lead byte, fragment index, error byte, total length (uint16 LE), device id, data.
+    auto make = [](int index, int total, const std::string& id, const std::string& data) {
+      std::string d(1, '\x01');
+      d += static_cast<char>(index);
+      d += '\0';
+      d += static_cast<char>(total & 0xFF);
+      d += static_cast<char>(total >> 8);
+      d += id.substr(0, 8);
+      return d + data;
+    };
+    switch (kind_) {
+      case Kind::kRepeatedFragment:
+        return make(1, 20, id_, std::string(10, 'a'));
+      case Kind::kOtherId:
+        return make(0, 10, "KVOTHER1", std::string(10, 'o'));
+      case Kind::kSlowFragments:
+        return make(199 - i, 200, id_, "s");
+    }
+    return {};
+  }
+
+  void Serve(const sockaddr_in& client) {
+    const int s = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    int sent = 0;
+    if (s >= 0 && ::connect(s, reinterpret_cast<const sockaddr*>(&client), sizeof client) == 0) {
+      for (int i = 0; i < kCap && !stop_; ++i) {
+        if (i > 0) clock_->Advance(everyMs_);
+        const std::string d = Datagram(i);
+        if (::send(s, d.data(), d.size(), 0) < 0) break;  // the client's port refused
+        ++sent;
+        // Give the client time to read it; stop once its socket is gone or it asks again.
+        pollfd p[2] = {{s, 0, 0}, {fd_, POLLIN, 0}};
+        ::poll(p, 2, 20);
+        if ((p[0].revents & POLLERR) != 0 || (p[1].revents & POLLIN) != 0) break;
+      }
+    }
+    if (s >= 0) ::close(s);
+    std::lock_guard<std::mutex> lock(mu_);
+    sent_.push_back(sent);
+    served_.notify_all();
+  }
+
+  void Run() {
+    while (!stop_) {
+      pollfd p{fd_, POLLIN, 0};
+      if (::poll(&p, 1, 20) <= 0) continue;
+      sockaddr_in from{};
+      socklen_t length = sizeof from;
+      std::uint8_t request[512];
+      if (::recvfrom(fd_, request, sizeof request, 0, reinterpret_cast<sockaddr*>(&from),
+                     &length) < wire::kUdpRequestHeaderSize) {
+        continue;
+      }
+      Serve(from);
+    }
+  }
+
+  platform::FakeClock* clock_;
+  Kind kind_;
+  std::string id_;
+  int everyMs_;
+  int fd_ = -1;
+  std::uint16_t port_ = 0;
+  std::atomic<bool> stop_{false};
+  std::mutex mu_;
+  std::condition_variable served_;
+  std::vector<int> sent_;
+  std::thread thread_;
+};
+
+TEST_F(WizardExchange, UdpAttemptsEndInTimeWhateverArrivesMeanwhile) {
+  struct Case {
+    const char* what;
+    BusyPeer::Kind kind;
+    int everyMs;
+  } cases[] = {
+      // Each datagram comes within the 3 s wait; none of them may start the wait anew.
+      {"one fragment repeated every 2 s", BusyPeer::Kind::kRepeatedFragment, 2000},
+      {"another device id every 2 s", BusyPeer::Kind::kOtherId, 2000},
+      // Every fragment is in time, but the attempt as a whole is not.
+      {"a fragment every 2.9 s", BusyPeer::Kind::kSlowFragments, 2900},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    BusyPeer peer(clock_.get(), c.kind, "KVBUSY01", c.everyMs);
+    wizard::wizard_access::UdpSettings udp;
+    udp.port = peer.port();
+    udp.destination = {127, 0, 0, 1};
+    wizard::wizard_access::SetUdpSettings(udp);
+    std::string reply;
+    EXPECT_EQ(Send(Record("KVBUSY01", wizard::TYPE_UDP, ""), "9007:\n", &reply), ERR_NETWORK);
+    const std::vector<int> sent = peer.SentPerRequest(4);
+    ASSERT_EQ(sent.size(), 4u) << "four attempts";
+    for (int n : sent) {
+      // About 3 s (or 9 s for the whole attempt) of the peer's datagrams, and the one that
+      // found the port closed; an attempt that let them restart its wait would take all kCap.
+      EXPECT_LE(n, 10);
+    }
+  }
 }
 
 TEST_F(WizardExchange, AReplyLargerThanTheBufferIsRefused) {

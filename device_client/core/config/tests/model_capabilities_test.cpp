@@ -110,4 +110,29 @@ TEST(ModelCapabilities, DefaultLogicalPortTargets) {
   EXPECT_EQ(config::ModelDefaultLogicalPortTarget(4, 9), kPortP1);
 }
 
+// Display names take their port text from the rows; a value outside the table names no ports.
+TEST(ModelCapabilities, DisplayNamesTellThePortsOfTheRow) {
+  struct Case {
+    const char* feature;
+    int model;
+    const char* name;
+  } cases[] = {
+      {nullptr, 0, "PS (1 parallel)"},
+      {"pocket", 19, "PS (pocket, 1 parallel)"},
+      {nullptr, 3, "PS (3 parallel, 1 serial)"},
+      {"", 4, "PS (3 parallel)"},
+      {nullptr, 10, "PS (token ring, 2 parallel, 1 serial)"},
+      {"wireless", 24, "PS (wireless, USB)"},
+      {"new", 0x123456, "PS (new)"},
+      {nullptr, -1, "PS"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(config::ModelDisplayName("PS", c.feature, c.model), c.name) << c.model;
+  }
+  EXPECT_EQ(config::ModelPortCountText(16), "2 ports");
+  EXPECT_EQ(config::ModelPortCountText(3), "4 ports");
+  EXPECT_EQ(config::ModelPortCountText(0), "1 port");
+  EXPECT_EQ(config::ModelPortCountText(26), "");
+}
+
 }  // namespace
