@@ -171,8 +171,10 @@ TEST_F(ShippedMonitor, SpoolerCommandSaysWhenTheStoreIsReadOnly) {
       {{"add-printer", "Office", "CUPS_P1"}, "cannot add the printer Office"},
   };
   for (const auto& [args, what] : commands) {
-    ChildProgram p(BinFolder() + "/psa_spooler", args, Env());
-    EXPECT_EQ(p.Wait(), 1);
+    std::vector<std::string> argv = {platform::ProgramDirectory() + "/psa_spooler"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    WatchedProgram p(argv, {.extraEnvironment = Env()});
+    EXPECT_EQ(p.WaitForExit(), 1);
     EXPECT_EQ(p.Error(), "psa_spooler: " + what + ": the registry store " + store + " is read-only\n");
   }
   EXPECT_EQ(ReadFile(store), before);
