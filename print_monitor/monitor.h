@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/netbios/netbios.h"
+#include "device_client/core/ncb/ncb.h"
 #include "platform/spooler/winspool.h"
 
 namespace brandel {
@@ -113,20 +113,6 @@ BOOL ConfigurePort(LPSTR pName, HWND hWnd, LPSTR pPortName);
 // The device-information request in the management protocol's framing: the discovery datagram
 // and the dialogs' question to a called box.
 inline constexpr std::uint8_t kDeviceInfoRequest[10] = {'@', 0, 6, 0, '9', '0', '0', '7', ':', '\n'};
-void SetCurrentLana(BYTE lana);
-BYTE CurrentLana();
-UCHAR NCBAddName(NCB* ncb, const char* name);
-// ADD NAME asking the machine's name table to keep the name after this program (one request).
-UCHAR NCBAddKeptName(NCB* ncb, const char* name);
-UCHAR NCBCall(NCB* ncb, const char* localName, const char* remoteName, UCHAR rto, UCHAR sto);
-UCHAR NCBHangUp(NCB* ncb, UCHAR session);
-UCHAR NCBSend(NCB* ncb, UCHAR session, const void* buffer, std::size_t length);
-// CHAIN SEND: `head` and then `body` as one message, without joining them first.
-UCHAR NCBChainSend(NCB* ncb, UCHAR session, const void* head, std::size_t headLength, const void* body,
-                   std::size_t bodyLength);
-UCHAR NCBReceive(NCB* ncb, UCHAR session, void* buffer, std::size_t length);
-UCHAR NCBReset(NCB* ncb, UCHAR sessions, UCHAR names);
-UCHAR NCBEnumLana(NCB* ncb, LANA_ENUM* lanas);
 int SessionSend(UCHAR session, const void* buffer, std::size_t length);
 // One message of `head` and `body`: the bytes sent (head and body), or -1.
 int SessionSend(UCHAR session, const void* head, std::size_t headLength, const void* body, std::size_t bodyLength);
@@ -134,8 +120,12 @@ int SessionReceive(UCHAR session, void* buffer, std::size_t length);
 // The current LANA's local name and its number, added on first use. *serviceDown (when given) is
 // set when the machine's NetBIOS service could not be reached or started: no name can be added.
 bool GetAvailableName(NCB* ncb, char (&name)[17], UCHAR* number, bool* serviceDown = nullptr);
-void BuildLocalName(const std::string& computerName, int index, char (&name)[17]);
-void FormatDeviceName(const char* deviceName, char (&name)[17]);
+// The monitor's local names end in 0x01 + index (the device libraries' in 0x80 + index).
+constexpr std::uint8_t kLocalNameSuffixBase = 0x01;
+inline void BuildLocalName(const std::string& computerName, int index, char (&name)[17]) {
+  core::FormatLocalName(computerName.c_str(), index, name, kLocalNameSuffixBase);
+}
+using core::FormatDeviceName;
 void AllocateNameSlot(BYTE lana);
 // Forgets every LANA's local name, as a freshly loaded monitor has none. For tests that run one
 // NetBIOS set-up after another in a single process.
