@@ -120,6 +120,10 @@ int SessionReceive(UCHAR session, void* buffer, std::size_t length);
 // The current LANA's local name and its number, added on first use. *serviceDown (when given) is
 // set when the machine's NetBIOS service could not be reached or started: no name can be added.
 bool GetAvailableName(NCB* ncb, char (&name)[17], UCHAR* number, bool* serviceDown = nullptr);
+// The same, telling the user (over `owner`) when there is no name: message 612, or, when
+// `serviceDown` is given and the NetBIOS service is down, message 614 (and *serviceDown set).
+bool GetAvailableNameOrTell(HWND owner, NCB* ncb, char (&name)[17], UCHAR* number,
+                            bool* serviceDown = nullptr);
 // The monitor's local names end in 0x01 + index (the device libraries' in 0x80 + index).
 constexpr std::uint8_t kLocalNameSuffixBase = 0x01;
 inline void BuildLocalName(const std::string& computerName, int index, char (&name)[17]) {

@@ -104,6 +104,18 @@ bool GetAvailableName(NCB* ncb, char (&name)[17], UCHAR* number, bool* serviceDo
   return false;
 }
 
+bool GetAvailableNameOrTell(HWND owner, NCB* ncb, char (&name)[17], UCHAR* number, bool* serviceDown) {
+  bool down = false;
+  if (GetAvailableName(ncb, name, number, &down)) return true;
+  if (serviceDown != nullptr && down) {
+    *serviceDown = true;
+    PortMessageBox(owner, platform::MB_ICONERROR, 614);
+  } else {
+    PortMessageBox(owner, platform::MB_ICONERROR, 612);
+  }
+  return false;
+}
+
 bool GetOldNameSetting() {
   HKEY key = nullptr;
   if (RegOpenKeyEx(HKEY_LOCAL_MACHINE, kPortsKey, KEY_READ, &key) != ERROR_SUCCESS) return true;
@@ -147,10 +159,7 @@ int BrowseDevices(int mode, std::vector<BrowsedDevice>& list, BYTE lana, const c
     NCB nameNcb;
     char local[17];
     UCHAR number = 0;
-    if (!GetAvailableName(&nameNcb, local, &number)) {
-      PortMessageBox(nullptr, platform::MB_ICONERROR, 612);
-      break;
-    }
+    if (!GetAvailableNameOrTell(nullptr, &nameNcb, local, &number)) break;
     struct Receive {
       NCB ncb{};
       std::uint8_t buffers[2][kAnswerSize] = {};

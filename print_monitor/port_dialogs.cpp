@@ -366,10 +366,7 @@ bool QueryDeviceInfo(HWND owner, const char* deviceName, BYTE lana, PortRegistry
   NCB ncb;
   char local[17];
   UCHAR number = 0;
-  if (!GetAvailableName(&ncb, local, &number)) {
-    PortMessageBox(owner, platform::MB_ICONERROR, 612);
-    return false;
-  }
+  if (!GetAvailableNameOrTell(owner, &ncb, local, &number)) return false;
   UCHAR session = 0;
   if (!CallBox(deviceName, local, &session)) {
     PortMessageBox(owner, platform::MB_ICONERROR, 708);

@@ -46,15 +46,10 @@ Call CallPrintServer(PortEntry& port) {
   NCB ncb;
   char local[17];
   UCHAR number = 0;
+  // Without the NetBIOS service, looking for the box would fail the same way and blame the box.
   bool serviceDown = false;
-  if (!GetAvailableName(&ncb, local, &number, &serviceDown)) {
-    if (serviceDown) {
-      // Looking for the box would fail the same way and blame the box.
-      PortMessageBox(nullptr, platform::MB_ICONERROR, 614);
-      return Call::kNoService;
-    }
-    PortMessageBox(nullptr, platform::MB_ICONERROR, 612);
-    return Call::kFailed;
+  if (!GetAvailableNameOrTell(nullptr, &ncb, local, &number, &serviceDown)) {
+    return serviceDown ? Call::kNoService : Call::kFailed;
   }
   std::memcpy(port.szLocalName, local, sizeof local);
   char remote[17];
