@@ -158,6 +158,19 @@ int CreatePortWithDialog(HWND owner);
 // false after the failure's message.
 bool QueryDeviceInfo(HWND owner, const char* deviceName, BYTE lana, PortRegistryData& record);
 
+// The box's print-channel commands (the job protocol, and the port dialogs' printer-state question):
+// a 5-byte header (command, 0, data length + 1 low byte first, port) and an 8-byte reply each.
+constexpr BYTE kStatusCommand = 0x54;
+constexpr std::size_t kCommandHeaderSize = 5;
+constexpr std::size_t kCommandReplySize = 8;
+inline void PutCommandHeader(BYTE* out, BYTE command, std::size_t dataLength, BYTE port) {
+  out[0] = command;
+  out[1] = 0;
+  out[2] = static_cast<BYTE>((dataLength + 1) & 0xFF);
+  out[3] = static_cast<BYTE>((dataLength + 1) >> 8);
+  out[4] = port;
+}
+
 // The job protocol (print_job.cpp).
 BOOL StartDocPort(HANDLE hPort, LPSTR pPrinterName, DWORD JobId, DWORD Level, LPBYTE pDocInfo);
 BOOL WritePort(HANDLE hPort, LPBYTE pBuffer, DWORD cbBuf, LPDWORD pcbWritten);

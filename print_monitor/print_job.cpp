@@ -16,9 +16,6 @@ namespace {
 constexpr BYTE kOpen = 0x50;
 constexpr BYTE kData = 0x51;
 constexpr BYTE kEnd = 0x52;
-constexpr BYTE kStatus = 0x54;
-constexpr std::size_t kHeader = 5;
-constexpr std::size_t kReply = 8;
 constexpr DWORD kDefaultRetryTimeout = 45000;
 // Replies of other commands that may come before the awaited one (late or unsolicited ones).
 constexpr int kMaxStrayReplies = 64;
@@ -26,14 +23,6 @@ constexpr int kMaxStrayReplies = 64;
 enum class Channel { kOpened, kRefused, kFailed };
 
 DWORD Ticks() { return static_cast<DWORD>(platform::GetClock().SteadyMs()); }
-
-void PutHeader(BYTE* out, BYTE command, std::size_t dataLength, BYTE port) {
-  out[0] = command;
-  out[1] = 0;
-  out[2] = static_cast<BYTE>((dataLength + 1) & 0xFF);
-  out[3] = static_cast<BYTE>((dataLength + 1) >> 8);
-  out[4] = port;
-}
 
 DWORD StatusOfState(BYTE state) {
   if (state == 0) return kStatusOk;
@@ -66,9 +55,9 @@ Call CallPrintServer(PortEntry& port) {
 
 Channel OpenPrintChannel(PortEntry& port) {
   for (int attempt = 0; attempt < 3; ++attempt) {
-    BYTE request[kHeader];
-    PutHeader(request, kOpen, 0, port.bPort);
-    BYTE reply[kReply] = {};
+    BYTE request[kCommandHeaderSize];
+    PutCommandHeader(request, kOpen, 0, port.bPort);
+    BYTE reply[kCommandReplySize] = {};
     {
       std::lock_guard<std::recursive_mutex> lock(port.csPort);
       if (SessionSend(port.bSession, request, sizeof request) != static_cast<int>(sizeof request)) return Channel::kFailed;
@@ -140,23 +129,23 @@ bool RetryTimeElapsed(PortEntry& port, DWORD timeout) {
 // Asks the box for the printer state; 0 when the exchange failed (status = network failure).
 int QueryPrinterState(PortEntry& port, BYTE* lastReply) {
   std::lock_guard<std::recursive_mutex> lock(port.csPort);
-  BYTE request[kHeader];
-  PutHeader(request, kStatus, 0, port.bPort);
+  BYTE request[kCommandHeaderSize];
+  PutCommandHeader(request, kStatusCommand, 0, port.bPort);
   if (SessionSend(port.bSession, request, sizeof request) != static_cast<int>(sizeof request)) {
     port.dwStatus = kStatusNetwork;
     return 0;
   }
-  BYTE reply[kReply] = {};
+  BYTE reply[kCommandReplySize] = {};
   for (int stray = 0;; ++stray) {
     if (stray > kMaxStrayReplies || SessionReceive(port.bSession, reply, sizeof reply) != static_cast<int>(sizeof reply)) {
       port.dwStatus = kStatusNetwork;
       return 0;
     }
     if (reply[0] == kData && reply[6] == 0) port.dwWaiting = 0;  // the late ready of a busy printer
-    if (reply[0] == kStatus) break;
+    if (reply[0] == kStatusCommand) break;
   }
   port.dwStatus = StatusOfState(reply[7]);
-  if (lastReply != nullptr) std::memcpy(lastReply, reply, kReply);
+  if (lastReply != nullptr) std::memcpy(lastReply, reply, kCommandReplySize);
   return 1;
 }
 
@@ -164,7 +153,7 @@ int WaitPrinterReady(PortEntry& port) {
   port.hReady.Reset();
   port.dwWaiting = 1;
   std::lock_guard<std::recursive_mutex> lock(port.csPort);
-  BYTE last[kReply] = {};
+  BYTE last[kCommandReplySize] = {};
   bool answered = false;
   for (int poll = 0; poll < 10 && port.dwWaiting == 1; ++poll) {
     platform::GetClock().SleepMs(1000);
@@ -184,10 +173,10 @@ int WaitPrinterReady(PortEntry& port) {
 
 void EndPrintJob(PortEntry& port) {
   std::lock_guard<std::recursive_mutex> lock(port.csPort);
-  BYTE request[kHeader];
-  PutHeader(request, kEnd, 0, port.bPort);
+  BYTE request[kCommandHeaderSize];
+  PutCommandHeader(request, kEnd, 0, port.bPort);
   if (SessionSend(port.bSession, request, sizeof request) != static_cast<int>(sizeof request)) return;
-  BYTE reply[kReply];
+  BYTE reply[kCommandReplySize];
   for (int stray = 0; stray <= kMaxStrayReplies; ++stray) {
     if (SessionReceive(port.bSession, reply, sizeof reply) != static_cast<int>(sizeof reply)) return;
     if (reply[0] == kEnd) return;
@@ -217,15 +206,15 @@ int SendPrintData(PortEntry& port, const BYTE* data, std::size_t count, std::siz
     const std::size_t chunk = std::min<std::size_t>(port.wMaxChunk, remaining);
     // The header and the caller's bytes go out as one message without being copied together
     // first: a job's data is not copied once more on its way.
-    BYTE header[kHeader];
-    PutHeader(header, kData, chunk, port.bPort);
+    BYTE header[kCommandHeaderSize];
+    PutCommandHeader(header, kData, chunk, port.bPort);
     port.dwStatus = kStatusOk;
-    BYTE reply[kReply] = {};
+    BYTE reply[kCommandReplySize] = {};
     int sent = -1;
     {
       std::lock_guard<std::recursive_mutex> lock(port.csPort);
       sent = SessionSend(port.bSession, header, sizeof header, data + (count - remaining), chunk);
-      if (sent != static_cast<int>(chunk + kHeader)) {
+      if (sent != static_cast<int>(chunk + kCommandHeaderSize)) {
         port.dwStatus = kStatusNetwork;
         break;
       }
@@ -239,7 +228,7 @@ int SendPrintData(PortEntry& port, const BYTE* data, std::size_t count, std::siz
       }
       if (port.dwStatus == kStatusNetwork) break;
     }
-    if (reply[2] == 0) remaining -= static_cast<std::size_t>(sent) - kHeader;
+    if (reply[2] == 0) remaining -= static_cast<std::size_t>(sent) - kCommandHeaderSize;
     if (reply[6] == 0) {
       // Any state but ready stops the sending: 2 is paper out, every other one off-line (a state
       // this monitor does not know is no reason to send on).
