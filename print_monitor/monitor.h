@@ -32,36 +32,6 @@ constexpr std::size_t kMaxDeviceName = 16;
 constexpr std::size_t kMaxPortName = 79;
 constexpr std::size_t kBannerSize = 1536;
 
-struct PortEntry {
-  WORD wSignature = 0x4F50;
-  DWORD dwSize = 0;
-  PortEntry* pNext = nullptr;
-  std::string pszName;
-  std::string pszDescription;
-  DWORD bFlags = 0;
-  HANDLE hPrinter = nullptr;
-  DWORD dwTransmissionRetryTimeout = 0;
-  DWORD dwRetryStart = 0;
-  BYTE bSession = 0;
-  BYTE bLanaNum = 0;
-  char szLocalName[17] = {};
-  char szDeviceName[kMaxDeviceName + 1] = {};
-  DWORD dwBannerPage = 0;
-  BYTE bPort = 0;
-  DWORD dwPostScript = 0;
-  char szUserName[kMaxUserName + 1] = {};
-  WORD wRegiRetry = 50;
-  WORD wNetTimeout = 0;
-  BYTE bBoxType = 0;
-  WORD wMaxChunk = 0;
-  DWORD dwStatus = 0;
-  DWORD dwWaiting = 0;
-  // Of the banner of the current job: bytes already accepted by the box.
-  std::size_t dwBannerSent = 0;
-  std::recursive_mutex csPort;
-  NbEvent hReady{true, true};
-};
-
 // One port's registry record; every call works on a record of its own.
 struct PortRegistryData {
   char szDeviceName[kMaxDeviceName + 1] = {};
@@ -76,6 +46,30 @@ struct PortRegistryData {
   // Filled by the port dialogs from the box's answers, never stored.
   long dwDeviceNumber = 0;
   WORD wOnlineMask = 0;
+};
+
+// One port of the monitor's port list.
+struct PortEntry {
+  WORD wSignature = 0x4F50;
+  DWORD dwSize = 0;
+  PortEntry* pNext = nullptr;
+  std::string pszName;
+  std::string pszDescription;
+  DWORD bFlags = 0;
+  HANDLE hPrinter = nullptr;
+  DWORD dwTransmissionRetryTimeout = 0;
+  DWORD dwRetryStart = 0;
+  BYTE bSession = 0;
+  char szLocalName[17] = {};
+  // The port's registry record, as ApplyPortSettings last gave it.
+  PortRegistryData record;
+  WORD wMaxChunk = 0;
+  DWORD dwStatus = 0;
+  DWORD dwWaiting = 0;
+  // Of the banner of the current job: bytes already accepted by the box.
+  std::size_t dwBannerSent = 0;
+  std::recursive_mutex csPort;
+  NbEvent hReady{true, true};
 };
 
 // The monitor's strings and its message box.

@@ -42,7 +42,7 @@ Call CallPrintServer(PortEntry& port) {
   }
   std::memcpy(port.szLocalName, local, sizeof local);
   char remote[17];
-  FormatDeviceName(port.szDeviceName, remote);
+  FormatDeviceName(port.record.szDeviceName, remote);
   for (int attempt = 0; attempt < 3; ++attempt) {
     if (NCBCall(&ncb, local, remote, 40, 40) == NRC_GOODRET) {
       port.bSession = ncb.ncb_lsn;
@@ -56,7 +56,7 @@ Call CallPrintServer(PortEntry& port) {
 Channel OpenPrintChannel(PortEntry& port) {
   for (int attempt = 0; attempt < 3; ++attempt) {
     BYTE request[kCommandHeaderSize];
-    PutCommandHeader(request, kOpen, 0, port.bPort);
+    PutCommandHeader(request, kOpen, 0, port.record.bPort);
     BYTE reply[kCommandReplySize] = {};
     {
       std::lock_guard<std::recursive_mutex> lock(port.csPort);
@@ -83,10 +83,10 @@ constexpr int kRetryCancelled = 2;
 constexpr int kRetryNetworkFailure = 3;
 
 int RegisterRetryBox(PortEntry& port, HWND owner) {
-  const std::int64_t interval = std::max<std::int64_t>(1, port.wRegiRetry) * 1000;
+  const std::int64_t interval = std::max<std::int64_t>(1, port.record.wRegiRetry) * 1000;
   for (;;) {
     if (PortMessageBox(owner, platform::MB_OKCANCEL | platform::MB_ICONINFORMATION, 712,
-                       static_cast<int>(port.wRegiRetry)) == platform::IDCANCEL) {
+                       static_cast<int>(port.record.wRegiRetry)) == platform::IDCANCEL) {
       return kRetryCancelled;
     }
     platform::GetClock().SleepMs(interval);
@@ -130,7 +130,7 @@ bool RetryTimeElapsed(PortEntry& port, DWORD timeout) {
 int QueryPrinterState(PortEntry& port, BYTE* lastReply) {
   std::lock_guard<std::recursive_mutex> lock(port.csPort);
   BYTE request[kCommandHeaderSize];
-  PutCommandHeader(request, kStatusCommand, 0, port.bPort);
+  PutCommandHeader(request, kStatusCommand, 0, port.record.bPort);
   if (SessionSend(port.bSession, request, sizeof request) != static_cast<int>(sizeof request)) {
     port.dwStatus = kStatusNetwork;
     return 0;
@@ -174,7 +174,7 @@ int WaitPrinterReady(PortEntry& port) {
 void EndPrintJob(PortEntry& port) {
   std::lock_guard<std::recursive_mutex> lock(port.csPort);
   BYTE request[kCommandHeaderSize];
-  PutCommandHeader(request, kEnd, 0, port.bPort);
+  PutCommandHeader(request, kEnd, 0, port.record.bPort);
   if (SessionSend(port.bSession, request, sizeof request) != static_cast<int>(sizeof request)) return;
   BYTE reply[kCommandReplySize];
   for (int stray = 0; stray <= kMaxStrayReplies; ++stray) {
@@ -207,7 +207,7 @@ int SendPrintData(PortEntry& port, const BYTE* data, std::size_t count, std::siz
     // The header and the caller's bytes go out as one message without being copied together
     // first: a job's data is not copied once more on its way.
     BYTE header[kCommandHeaderSize];
-    PutCommandHeader(header, kData, chunk, port.bPort);
+    PutCommandHeader(header, kData, chunk, port.record.bPort);
     port.dwStatus = kStatusOk;
     BYTE reply[kCommandReplySize] = {};
     int sent = -1;
@@ -273,7 +273,7 @@ BOOL StartDocPort(HANDLE hPort, LPSTR pPrinterName, DWORD, DWORD, LPBYTE) {
   port->dwWaiting = 0;
   port->dwStatus = kStatusOk;
   port->dwRetryStart = 0;
-  SetCurrentLana(port->bLanaNum);
+  SetCurrentLana(port->record.bLanaNum);
   const Call call = CallPrintServer(*port);
   if (call == Call::kNoService) {
     Unbusy(*port);
@@ -281,19 +281,19 @@ BOOL StartDocPort(HANDLE hPort, LPSTR pPrinterName, DWORD, DWORD, LPBYTE) {
     return FALSE;
   }
   if (call != Call::kCalled) {
-    const int lana = FindDeviceLana(port->szDeviceName, port->bLanaNum);
+    const int lana = FindDeviceLana(port->record.szDeviceName, port->record.bLanaNum);
     if (lana < 0) {
-      PortMessageBox(nullptr, platform::MB_ICONERROR, 611, port->szDeviceName);
+      PortMessageBox(nullptr, platform::MB_ICONERROR, 611, port->record.szDeviceName);
       Unbusy(*port);
       SetLastError(ERROR_IO_DEVICE);
       return FALSE;
     }
     bool called = false;
-    if (lana != port->bLanaNum) {
-      port->bLanaNum = static_cast<BYTE>(lana);
+    if (lana != port->record.bLanaNum) {
+      port->record.bLanaNum = static_cast<BYTE>(lana);
       record.bLanaNum = static_cast<BYTE>(lana);
       SavePortSettings(nullptr, port->pszName.c_str(), record, true);
-      SetCurrentLana(port->bLanaNum);
+      SetCurrentLana(port->record.bLanaNum);
       called = CallPrintServer(*port) == Call::kCalled;
     }
     if (!called) {
@@ -335,10 +335,10 @@ BOOL WritePort(HANDLE hPort, LPBYTE pBuffer, DWORD cbBuf, LPDWORD pcbWritten) {
     SetLastError(ERROR_INVALID_HANDLE);  // no document was started on the port
     return FALSE;
   }
-  SetCurrentLana(port->bLanaNum);
+  SetCurrentLana(port->record.bLanaNum);
   for (;;) {
     bool bannerProgress = false;
-    const bool bannerDue = (port->bFlags & kPortBannerPending) != 0 && port->dwBannerPage == 1;
+    const bool bannerDue = (port->bFlags & kPortBannerPending) != 0 && port->record.dwBannerPage == 1;
     if (bannerDue) {
       const std::size_t before = port->dwBannerSent;
       if (SendBanner(*port) == 1) {
@@ -347,7 +347,7 @@ BOOL WritePort(HANDLE hPort, LPBYTE pBuffer, DWORD cbBuf, LPDWORD pcbWritten) {
       }
       bannerProgress = port->dwBannerSent > before;
     }
-    if ((port->bFlags & kPortBannerPending) == 0 || port->dwBannerPage != 1) {
+    if ((port->bFlags & kPortBannerPending) == 0 || port->record.dwBannerPage != 1) {
       std::size_t written = 0;
       const int ok = SendPrintData(*port, pBuffer, cbBuf, &written);
       *pcbWritten = static_cast<DWORD>(written);
@@ -393,7 +393,7 @@ BOOL ReadPort(HANDLE hPort, LPBYTE, DWORD, LPDWORD pcbRead) {
 BOOL EndDocPort(HANDLE hPort) {
   auto* port = static_cast<PortEntry*>(hPort);
   if (port == nullptr) return FALSE;
-  SetCurrentLana(port->bLanaNum);
+  SetCurrentLana(port->record.bLanaNum);
   if ((port->bFlags & kPortBusy) != 0) {
     EndPrintJob(*port);
     NCB ncb;
