@@ -133,7 +133,7 @@ std::size_t BuildBanner(bool postScript, const char* userName, char* buffer) {
 
 int SendBanner(PortEntry& port) {
   char banner[kBannerSize];
-  const std::size_t length = BuildBanner(port.dwPostScript == 1, port.szUserName, banner);
+  const std::size_t length = BuildBanner(port.record.dwPostScript == 1, port.record.szUserName, banner);
   if (port.dwBannerSent >= length) return 1;
   std::size_t written = 0;
   SendPrintData(port, reinterpret_cast<const BYTE*>(banner) + port.dwBannerSent, length - port.dwBannerSent,

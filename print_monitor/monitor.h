@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/netbios/netbios.h"
+#include "device_client/core/ncb/ncb.h"
 #include "platform/spooler/winspool.h"
 
 namespace brandel {
@@ -32,36 +32,6 @@ constexpr std::size_t kMaxDeviceName = 16;
 constexpr std::size_t kMaxPortName = 79;
 constexpr std::size_t kBannerSize = 1536;
 
-struct PortEntry {
-  WORD wSignature = 0x4F50;
-  DWORD dwSize = 0;
-  PortEntry* pNext = nullptr;
-  std::string pszName;
-  std::string pszDescription;
-  DWORD bFlags = 0;
-  HANDLE hPrinter = nullptr;
-  DWORD dwTransmissionRetryTimeout = 0;
-  DWORD dwRetryStart = 0;
-  BYTE bSession = 0;
-  BYTE bLanaNum = 0;
-  char szLocalName[17] = {};
-  char szDeviceName[kMaxDeviceName + 1] = {};
-  DWORD dwBannerPage = 0;
-  BYTE bPort = 0;
-  DWORD dwPostScript = 0;
-  char szUserName[kMaxUserName + 1] = {};
-  WORD wRegiRetry = 50;
-  WORD wNetTimeout = 0;
-  BYTE bBoxType = 0;
-  WORD wMaxChunk = 0;
-  DWORD dwStatus = 0;
-  DWORD dwWaiting = 0;
-  // Of the banner of the current job: bytes already accepted by the box.
-  std::size_t dwBannerSent = 0;
-  std::recursive_mutex csPort;
-  NbEvent hReady{true, true};
-};
-
 // One port's registry record; every call works on a record of its own.
 struct PortRegistryData {
   char szDeviceName[kMaxDeviceName + 1] = {};
@@ -76,6 +46,30 @@ struct PortRegistryData {
   // Filled by the port dialogs from the box's answers, never stored.
   long dwDeviceNumber = 0;
   WORD wOnlineMask = 0;
+};
+
+// One port of the monitor's port list.
+struct PortEntry {
+  WORD wSignature = 0x4F50;
+  DWORD dwSize = 0;
+  PortEntry* pNext = nullptr;
+  std::string pszName;
+  std::string pszDescription;
+  DWORD bFlags = 0;
+  HANDLE hPrinter = nullptr;
+  DWORD dwTransmissionRetryTimeout = 0;
+  DWORD dwRetryStart = 0;
+  BYTE bSession = 0;
+  char szLocalName[17] = {};
+  // The port's registry record, as ApplyPortSettings last gave it.
+  PortRegistryData record;
+  WORD wMaxChunk = 0;
+  DWORD dwStatus = 0;
+  DWORD dwWaiting = 0;
+  // Of the banner of the current job: bytes already accepted by the box.
+  std::size_t dwBannerSent = 0;
+  std::recursive_mutex csPort;
+  NbEvent hReady{true, true};
 };
 
 // The monitor's strings and its message box.
@@ -113,20 +107,6 @@ BOOL ConfigurePort(LPSTR pName, HWND hWnd, LPSTR pPortName);
 // The device-information request in the management protocol's framing: the discovery datagram
 // and the dialogs' question to a called box.
 inline constexpr std::uint8_t kDeviceInfoRequest[10] = {'@', 0, 6, 0, '9', '0', '0', '7', ':', '\n'};
-void SetCurrentLana(BYTE lana);
-BYTE CurrentLana();
-UCHAR NCBAddName(NCB* ncb, const char* name);
-// ADD NAME asking the machine's name table to keep the name after this program (one request).
-UCHAR NCBAddKeptName(NCB* ncb, const char* name);
-UCHAR NCBCall(NCB* ncb, const char* localName, const char* remoteName, UCHAR rto, UCHAR sto);
-UCHAR NCBHangUp(NCB* ncb, UCHAR session);
-UCHAR NCBSend(NCB* ncb, UCHAR session, const void* buffer, std::size_t length);
-// CHAIN SEND: `head` and then `body` as one message, without joining them first.
-UCHAR NCBChainSend(NCB* ncb, UCHAR session, const void* head, std::size_t headLength, const void* body,
-                   std::size_t bodyLength);
-UCHAR NCBReceive(NCB* ncb, UCHAR session, void* buffer, std::size_t length);
-UCHAR NCBReset(NCB* ncb, UCHAR sessions, UCHAR names);
-UCHAR NCBEnumLana(NCB* ncb, LANA_ENUM* lanas);
 int SessionSend(UCHAR session, const void* buffer, std::size_t length);
 // One message of `head` and `body`: the bytes sent (head and body), or -1.
 int SessionSend(UCHAR session, const void* head, std::size_t headLength, const void* body, std::size_t bodyLength);
@@ -134,8 +114,16 @@ int SessionReceive(UCHAR session, void* buffer, std::size_t length);
 // The current LANA's local name and its number, added on first use. *serviceDown (when given) is
 // set when the machine's NetBIOS service could not be reached or started: no name can be added.
 bool GetAvailableName(NCB* ncb, char (&name)[17], UCHAR* number, bool* serviceDown = nullptr);
-void BuildLocalName(const std::string& computerName, int index, char (&name)[17]);
-void FormatDeviceName(const char* deviceName, char (&name)[17]);
+// The same, telling the user (over `owner`) when there is no name: message 612, or, when
+// `serviceDown` is given and the NetBIOS service is down, message 614 (and *serviceDown set).
+bool GetAvailableNameOrTell(HWND owner, NCB* ncb, char (&name)[17], UCHAR* number,
+                            bool* serviceDown = nullptr);
+// The monitor's local names end in 0x01 + index (the device libraries' in 0x80 + index).
+constexpr std::uint8_t kLocalNameSuffixBase = 0x01;
+inline void BuildLocalName(const std::string& computerName, int index, char (&name)[17]) {
+  core::FormatLocalName(computerName.c_str(), index, name, kLocalNameSuffixBase);
+}
+using core::FormatDeviceName;
 void AllocateNameSlot(BYTE lana);
 // Forgets every LANA's local name, as a freshly loaded monitor has none. For tests that run one
 // NetBIOS set-up after another in a single process.
@@ -163,6 +151,19 @@ int CreatePortWithDialog(HWND owner);
 // Calls the box on `lana` and fills BoxType, device number and on-line mask of `record`;
 // false after the failure's message.
 bool QueryDeviceInfo(HWND owner, const char* deviceName, BYTE lana, PortRegistryData& record);
+
+// The box's print-channel commands (the job protocol, and the port dialogs' printer-state question):
+// a 5-byte header (command, 0, data length + 1 low byte first, port) and an 8-byte reply each.
+constexpr BYTE kStatusCommand = 0x54;
+constexpr std::size_t kCommandHeaderSize = 5;
+constexpr std::size_t kCommandReplySize = 8;
+inline void PutCommandHeader(BYTE* out, BYTE command, std::size_t dataLength, BYTE port) {
+  out[0] = command;
+  out[1] = 0;
+  out[2] = static_cast<BYTE>((dataLength + 1) & 0xFF);
+  out[3] = static_cast<BYTE>((dataLength + 1) >> 8);
+  out[4] = port;
+}
 
 // The job protocol (print_job.cpp).
 BOOL StartDocPort(HANDLE hPort, LPSTR pPrinterName, DWORD JobId, DWORD Level, LPBYTE pDocInfo);

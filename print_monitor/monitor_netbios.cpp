@@ -1,5 +1,6 @@
-// The monitor's NetBIOS layer: thin control-block wrappers on the calling thread's current LANA,
-// the local name per LANA, box names, and finding boxes by a datagram to the print servers' group.
+// The monitor's NetBIOS layer over the shared control-block wrappers (device_client/core/ncb, on
+// the calling thread's current LANA): sessions, the local name per LANA, and finding boxes by a
+// datagram to the print servers' group.
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -15,10 +16,6 @@ namespace brandel {
 
 namespace {
 
-// Initial-exec: the library is loaded with dlopen, and a slot in the static TLS block spares every
-// thread a dynamically allocated one.
-__attribute__((tls_model("initial-exec"))) thread_local BYTE t_currentLana = 0;
-
 // The local name of each LANA and its name number; one lock for every thread of the spooler.
 struct NameSlot {
   bool allocated = false;
@@ -27,11 +24,6 @@ struct NameSlot {
 };
 std::mutex g_slotsMu;
 std::array<NameSlot, 256> g_slots;
-
-void Clear(NCB* ncb) {
-  std::memset(ncb, 0, sizeof *ncb);
-  ncb->ncb_lana_num = t_currentLana;
-}
 
 constexpr std::size_t kAnswerSize = 101;
 constexpr std::size_t kAnswerNameOffset = 61;
@@ -43,121 +35,6 @@ constexpr std::int64_t kPassLimitMs = 10000;
 // A receive that fails at once again and again (the NetBIOS service gone) is posted no more on
 // that LANA after this many failures.
 constexpr int kMaxReceiveFailures = 3;
-
-}  // namespace
-
-void SetCurrentLana(BYTE lana) { t_currentLana = lana; }
-BYTE CurrentLana() { return t_currentLana; }
-
-UCHAR NCBAddName(NCB* ncb, const char* name) {
-  Clear(ncb);
-  ncb->ncb_command = NCBADDNAME;
-  std::memcpy(ncb->ncb_name, name, NCBNAMSZ);
-  return Netbios(ncb);
-}
-
-UCHAR NCBAddKeptName(NCB* ncb, const char* name) {
-  Clear(ncb);
-  ncb->ncb_command = NCBADDNAME;
-  std::memcpy(ncb->ncb_name, name, NCBNAMSZ);
-  return NbAddKeptName(ncb);
-}
-
-UCHAR NCBCall(NCB* ncb, const char* localName, const char* remoteName, UCHAR rto, UCHAR sto) {
-  Clear(ncb);
-  ncb->ncb_command = NCBCALL;
-  std::memcpy(ncb->ncb_name, localName, NCBNAMSZ);
-  std::memcpy(ncb->ncb_callname, remoteName, NCBNAMSZ);
-  ncb->ncb_rto = rto;
-  ncb->ncb_sto = sto;
-  return Netbios(ncb);
-}
-
-UCHAR NCBHangUp(NCB* ncb, UCHAR session) {
-  Clear(ncb);
-  ncb->ncb_command = NCBHANGUP;
-  ncb->ncb_lsn = session;
-  return Netbios(ncb);
-}
-
-UCHAR NCBSend(NCB* ncb, UCHAR session, const void* buffer, std::size_t length) {
-  Clear(ncb);
-  if (length > 0xFFFF) return NRC_BUFLEN;
-  ncb->ncb_command = NCBSEND;
-  ncb->ncb_lsn = session;
-  ncb->ncb_buffer = static_cast<unsigned char*>(const_cast<void*>(buffer));
-  ncb->ncb_length = static_cast<WORD>(length);
-  return Netbios(ncb);
-}
-
-UCHAR NCBChainSend(NCB* ncb, UCHAR session, const void* head, std::size_t headLength, const void* body,
-                   std::size_t bodyLength) {
-  Clear(ncb);
-  if (headLength > 0xFFFF || bodyLength > 0xFFFF) return NRC_BUFLEN;
-  ncb->ncb_command = NCBCHAINSEND;
-  ncb->ncb_lsn = session;
-  ncb->ncb_buffer = static_cast<unsigned char*>(const_cast<void*>(head));
-  ncb->ncb_length = static_cast<WORD>(headLength);
-  NcbSetChainBuffer(ncb, body, static_cast<WORD>(bodyLength));
-  return Netbios(ncb);
-}
-
-UCHAR NCBReceive(NCB* ncb, UCHAR session, void* buffer, std::size_t length) {
-  Clear(ncb);
-  ncb->ncb_command = NCBRECV;
-  ncb->ncb_lsn = session;
-  ncb->ncb_buffer = static_cast<unsigned char*>(buffer);
-  ncb->ncb_length = static_cast<WORD>(std::min<std::size_t>(length, 0xFFFF));
-  return Netbios(ncb);
-}
-
-UCHAR NCBReset(NCB* ncb, UCHAR sessions, UCHAR names) {
-  Clear(ncb);
-  ncb->ncb_command = NCBRESET;
-  ncb->ncb_callname[0] = sessions;
-  ncb->ncb_callname[2] = names;
-  return Netbios(ncb);
-}
-
-UCHAR NCBEnumLana(NCB* ncb, LANA_ENUM* lanas) {
-  std::memset(ncb, 0, sizeof *ncb);
-  ncb->ncb_command = NCBENUM;
-  ncb->ncb_buffer = reinterpret_cast<unsigned char*>(lanas);
-  ncb->ncb_length = sizeof *lanas;
-  return Netbios(ncb);
-}
-
-namespace {
-
-UCHAR SendDataGram(NCB* ncb, UCHAR number, const void* buffer, std::size_t length, const char* remote) {
-  Clear(ncb);
-  ncb->ncb_command = NCBDGSEND;
-  ncb->ncb_num = number;
-  ncb->ncb_buffer = static_cast<unsigned char*>(const_cast<void*>(buffer));
-  ncb->ncb_length = static_cast<WORD>(length);
-  std::memcpy(ncb->ncb_callname, remote, NCBNAMSZ);
-  return Netbios(ncb);
-}
-
-UCHAR NCBASReceive(NCB* ncb, UCHAR number, void* buffer, std::size_t length, NbEvent* event) {
-  Clear(ncb);
-  ncb->ncb_command = NCBDGRECV | ASYNCH;
-  ncb->ncb_num = number;
-  ncb->ncb_buffer = static_cast<unsigned char*>(buffer);
-  ncb->ncb_length = static_cast<WORD>(length);
-  ncb->ncb_event = event;
-  return Netbios(ncb);
-}
-
-UCHAR NCBCancel(NCB* target) {
-  NCB ncb;
-  Clear(&ncb);
-  ncb.ncb_command = NCBCANCEL;
-  ncb.ncb_lana_num = target->ncb_lana_num;
-  ncb.ncb_buffer = reinterpret_cast<unsigned char*>(target);
-  ncb.ncb_length = sizeof *target;
-  return Netbios(&ncb);
-}
 
 }  // namespace
 
@@ -175,25 +52,10 @@ int SessionSend(UCHAR session, const void* head, std::size_t headLength, const v
 
 int SessionReceive(UCHAR session, void* buffer, std::size_t length) {
   NCB ncb;
-  if (NCBReceive(&ncb, session, buffer, length) != NRC_GOODRET) return -1;
+  if (NCBReceive(&ncb, session, buffer, static_cast<int>(std::min<std::size_t>(length, 0xFFFF))) != NRC_GOODRET) {
+    return -1;
+  }
   return ncb.ncb_length;
-}
-
-void BuildLocalName(const std::string& computerName, int index, char (&name)[17]) {
-  std::memset(name, 0, sizeof name);
-  const std::size_t n = std::min<std::size_t>(computerName.size(), 14);
-  std::memcpy(name, computerName.data(), n);
-  name[n] = static_cast<char>(index + 1);
-  for (std::size_t i = n + 1; i < 15; ++i) name[i] = ' ';
-  name[15] = 0;
-}
-
-void FormatDeviceName(const char* deviceName, char (&name)[17]) {
-  std::memset(name, 0, sizeof name);
-  const std::size_t n = strnlen(deviceName, 15);
-  std::memcpy(name, deviceName, n);
-  for (std::size_t i = n; i < 15; ++i) name[i] = 0x02;
-  name[15] = 0x01;
 }
 
 void ClearNameSlotsForTesting() {
@@ -208,7 +70,7 @@ void AllocateNameSlot(BYTE lana) {
 
 bool GetAvailableName(NCB* ncb, char (&name)[17], UCHAR* number, bool* serviceDown) {
   if (serviceDown != nullptr) *serviceDown = false;
-  const BYTE lana = t_currentLana;
+  const BYTE lana = CurrentLana();
   std::lock_guard<std::mutex> lock(g_slotsMu);
   NameSlot& slot = g_slots[lana];
   // A LANA that was not reported at start-up (a stored LANA of a moved box) gets its slot now.
@@ -225,7 +87,7 @@ bool GetAvailableName(NCB* ncb, char (&name)[17], UCHAR* number, bool* serviceDo
     // The name stays registered for the next job of this user (asked for in the same request):
     // on this platform each job may be a process of its own, where the spooler's process would
     // have kept it. A table that does not keep it only costs the next job its registration.
-    const UCHAR rc = NCBAddKeptName(ncb, candidate);
+    const UCHAR rc = NCBAddName(ncb, candidate, NbAddKeptName);
     if (rc == NRC_GOODRET) {
       std::memcpy(slot.name, candidate, sizeof candidate);
       slot.number = ncb->ncb_num;
@@ -238,6 +100,18 @@ bool GetAvailableName(NCB* ncb, char (&name)[17], UCHAR* number, bool* serviceDo
       if (serviceDown != nullptr) *serviceDown = true;
       return false;
     }
+  }
+  return false;
+}
+
+bool GetAvailableNameOrTell(HWND owner, NCB* ncb, char (&name)[17], UCHAR* number, bool* serviceDown) {
+  bool down = false;
+  if (GetAvailableName(ncb, name, number, &down)) return true;
+  if (serviceDown != nullptr && down) {
+    *serviceDown = true;
+    PortMessageBox(owner, platform::MB_ICONERROR, 614);
+  } else {
+    PortMessageBox(owner, platform::MB_ICONERROR, 612);
   }
   return false;
 }
@@ -285,10 +159,7 @@ int BrowseDevices(int mode, std::vector<BrowsedDevice>& list, BYTE lana, const c
     NCB nameNcb;
     char local[17];
     UCHAR number = 0;
-    if (!GetAvailableName(&nameNcb, local, &number)) {
-      PortMessageBox(nullptr, platform::MB_ICONERROR, 612);
-      break;
-    }
+    if (!GetAvailableNameOrTell(nullptr, &nameNcb, local, &number)) break;
     struct Receive {
       NCB ncb{};
       std::uint8_t buffers[2][kAnswerSize] = {};
@@ -316,7 +187,7 @@ int BrowseDevices(int mode, std::vector<BrowsedDevice>& list, BYTE lana, const c
     platform::Clock& clock = platform::GetClock();
     for (int pass = 0; pass < 3 && !found && anyPosted(); ++pass) {
       NCB send;
-      if (SendDataGram(&send, number, kDeviceInfoRequest, sizeof kDeviceInfoRequest, group) != NRC_GOODRET) {
+      if (SendDataGram(&send, number, kDeviceInfoRequest, sizeof kDeviceInfoRequest, nullptr, group) != NRC_GOODRET) {
         for (auto& e : events) e.Reset();
       }
       const std::int64_t passEnd = clock.SteadyMs() + kPassLimitMs;

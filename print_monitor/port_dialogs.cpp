@@ -38,8 +38,6 @@ constexpr int kDeviceNumber = 1000;
 
 constexpr int kOk = 1;
 constexpr int kCancel = 2;
-constexpr BYTE kStatusCommand = 0x54;
-constexpr std::size_t kStatusReply = 8;
 
 std::string Text(const PsaDialogService& s, PsaDialog* d, int id) {
   char buffer[260] = {};
@@ -75,9 +73,10 @@ bool GetBoxType(UCHAR session, std::uint8_t* boxType, long* number) {
 
 // 1 when the printer of port `index` is on-line, 0 when not, -1 when the box did not answer.
 int QueryPortOnline(UCHAR session, int index) {
-  const BYTE request[5] = {kStatusCommand, 0, 1, 0, static_cast<BYTE>(index)};
+  BYTE request[kCommandHeaderSize];
+  PutCommandHeader(request, kStatusCommand, 0, static_cast<BYTE>(index));
   if (SessionSend(session, request, sizeof request) != static_cast<int>(sizeof request)) return -1;
-  BYTE reply[kStatusReply] = {};
+  BYTE reply[kCommandReplySize] = {};
   if (SessionReceive(session, reply, sizeof reply) != static_cast<int>(sizeof reply)) return -1;
   return reply[7] == 0 ? 1 : 0;
 }
@@ -366,10 +365,7 @@ bool QueryDeviceInfo(HWND owner, const char* deviceName, BYTE lana, PortRegistry
   NCB ncb;
   char local[17];
   UCHAR number = 0;
-  if (!GetAvailableName(&ncb, local, &number)) {
-    PortMessageBox(owner, platform::MB_ICONERROR, 612);
-    return false;
-  }
+  if (!GetAvailableNameOrTell(owner, &ncb, local, &number)) return false;
   UCHAR session = 0;
   if (!CallBox(deviceName, local, &session)) {
     PortMessageBox(owner, platform::MB_ICONERROR, 708);

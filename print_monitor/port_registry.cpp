@@ -194,17 +194,9 @@ int SavePortSettings(HWND window, const char* portName, const PortRegistryData& 
 }
 
 void ApplyPortSettings(const PortRegistryData& record, PortEntry& port) {
-  std::memcpy(port.szDeviceName, record.szDeviceName, sizeof port.szDeviceName);
-  port.szDeviceName[kMaxDeviceName] = 0;
-  port.bPort = record.bPort;
-  port.dwBannerPage = record.dwBannerPage;
-  port.dwPostScript = record.dwPostScript;
-  std::memcpy(port.szUserName, record.szUserName, sizeof port.szUserName);
-  port.szUserName[kMaxUserName] = 0;
-  port.wRegiRetry = record.wRegiRetry;
-  port.wNetTimeout = record.wNetTimeout;
-  port.bBoxType = record.bBoxType;
-  port.bLanaNum = record.bLanaNum;
+  port.record = record;
+  port.record.szDeviceName[kMaxDeviceName] = 0;
+  port.record.szUserName[kMaxUserName] = 0;
 }
 
 int IsPortKeyAbsent(const char* portName) {

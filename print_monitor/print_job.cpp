@@ -16,9 +16,6 @@ namespace {
 constexpr BYTE kOpen = 0x50;
 constexpr BYTE kData = 0x51;
 constexpr BYTE kEnd = 0x52;
-constexpr BYTE kStatus = 0x54;
-constexpr std::size_t kHeader = 5;
-constexpr std::size_t kReply = 8;
 constexpr DWORD kDefaultRetryTimeout = 45000;
 // Replies of other commands that may come before the awaited one (late or unsolicited ones).
 constexpr int kMaxStrayReplies = 64;
@@ -26,14 +23,6 @@ constexpr int kMaxStrayReplies = 64;
 enum class Channel { kOpened, kRefused, kFailed };
 
 DWORD Ticks() { return static_cast<DWORD>(platform::GetClock().SteadyMs()); }
-
-void PutHeader(BYTE* out, BYTE command, std::size_t dataLength, BYTE port) {
-  out[0] = command;
-  out[1] = 0;
-  out[2] = static_cast<BYTE>((dataLength + 1) & 0xFF);
-  out[3] = static_cast<BYTE>((dataLength + 1) >> 8);
-  out[4] = port;
-}
 
 DWORD StatusOfState(BYTE state) {
   if (state == 0) return kStatusOk;
@@ -46,19 +35,14 @@ Call CallPrintServer(PortEntry& port) {
   NCB ncb;
   char local[17];
   UCHAR number = 0;
+  // Without the NetBIOS service, looking for the box would fail the same way and blame the box.
   bool serviceDown = false;
-  if (!GetAvailableName(&ncb, local, &number, &serviceDown)) {
-    if (serviceDown) {
-      // Looking for the box would fail the same way and blame the box.
-      PortMessageBox(nullptr, platform::MB_ICONERROR, 614);
-      return Call::kNoService;
-    }
-    PortMessageBox(nullptr, platform::MB_ICONERROR, 612);
-    return Call::kFailed;
+  if (!GetAvailableNameOrTell(nullptr, &ncb, local, &number, &serviceDown)) {
+    return serviceDown ? Call::kNoService : Call::kFailed;
   }
   std::memcpy(port.szLocalName, local, sizeof local);
   char remote[17];
-  FormatDeviceName(port.szDeviceName, remote);
+  FormatDeviceName(port.record.szDeviceName, remote);
   for (int attempt = 0; attempt < 3; ++attempt) {
     if (NCBCall(&ncb, local, remote, 40, 40) == NRC_GOODRET) {
       port.bSession = ncb.ncb_lsn;
@@ -71,9 +55,9 @@ Call CallPrintServer(PortEntry& port) {
 
 Channel OpenPrintChannel(PortEntry& port) {
   for (int attempt = 0; attempt < 3; ++attempt) {
-    BYTE request[kHeader];
-    PutHeader(request, kOpen, 0, port.bPort);
-    BYTE reply[kReply] = {};
+    BYTE request[kCommandHeaderSize];
+    PutCommandHeader(request, kOpen, 0, port.record.bPort);
+    BYTE reply[kCommandReplySize] = {};
     {
       std::lock_guard<std::recursive_mutex> lock(port.csPort);
       if (SessionSend(port.bSession, request, sizeof request) != static_cast<int>(sizeof request)) return Channel::kFailed;
@@ -99,10 +83,10 @@ constexpr int kRetryCancelled = 2;
 constexpr int kRetryNetworkFailure = 3;
 
 int RegisterRetryBox(PortEntry& port, HWND owner) {
-  const std::int64_t interval = std::max<std::int64_t>(1, port.wRegiRetry) * 1000;
+  const std::int64_t interval = std::max<std::int64_t>(1, port.record.wRegiRetry) * 1000;
   for (;;) {
     if (PortMessageBox(owner, platform::MB_OKCANCEL | platform::MB_ICONINFORMATION, 712,
-                       static_cast<int>(port.wRegiRetry)) == platform::IDCANCEL) {
+                       static_cast<int>(port.record.wRegiRetry)) == platform::IDCANCEL) {
       return kRetryCancelled;
     }
     platform::GetClock().SleepMs(interval);
@@ -145,23 +129,23 @@ bool RetryTimeElapsed(PortEntry& port, DWORD timeout) {
 // Asks the box for the printer state; 0 when the exchange failed (status = network failure).
 int QueryPrinterState(PortEntry& port, BYTE* lastReply) {
   std::lock_guard<std::recursive_mutex> lock(port.csPort);
-  BYTE request[kHeader];
-  PutHeader(request, kStatus, 0, port.bPort);
+  BYTE request[kCommandHeaderSize];
+  PutCommandHeader(request, kStatusCommand, 0, port.record.bPort);
   if (SessionSend(port.bSession, request, sizeof request) != static_cast<int>(sizeof request)) {
     port.dwStatus = kStatusNetwork;
     return 0;
   }
-  BYTE reply[kReply] = {};
+  BYTE reply[kCommandReplySize] = {};
   for (int stray = 0;; ++stray) {
     if (stray > kMaxStrayReplies || SessionReceive(port.bSession, reply, sizeof reply) != static_cast<int>(sizeof reply)) {
       port.dwStatus = kStatusNetwork;
       return 0;
     }
     if (reply[0] == kData && reply[6] == 0) port.dwWaiting = 0;  // the late ready of a busy printer
-    if (reply[0] == kStatus) break;
+    if (reply[0] == kStatusCommand) break;
   }
   port.dwStatus = StatusOfState(reply[7]);
-  if (lastReply != nullptr) std::memcpy(lastReply, reply, kReply);
+  if (lastReply != nullptr) std::memcpy(lastReply, reply, kCommandReplySize);
   return 1;
 }
 
@@ -169,7 +153,7 @@ int WaitPrinterReady(PortEntry& port) {
   port.hReady.Reset();
   port.dwWaiting = 1;
   std::lock_guard<std::recursive_mutex> lock(port.csPort);
-  BYTE last[kReply] = {};
+  BYTE last[kCommandReplySize] = {};
   bool answered = false;
   for (int poll = 0; poll < 10 && port.dwWaiting == 1; ++poll) {
     platform::GetClock().SleepMs(1000);
@@ -189,10 +173,10 @@ int WaitPrinterReady(PortEntry& port) {
 
 void EndPrintJob(PortEntry& port) {
   std::lock_guard<std::recursive_mutex> lock(port.csPort);
-  BYTE request[kHeader];
-  PutHeader(request, kEnd, 0, port.bPort);
+  BYTE request[kCommandHeaderSize];
+  PutCommandHeader(request, kEnd, 0, port.record.bPort);
   if (SessionSend(port.bSession, request, sizeof request) != static_cast<int>(sizeof request)) return;
-  BYTE reply[kReply];
+  BYTE reply[kCommandReplySize];
   for (int stray = 0; stray <= kMaxStrayReplies; ++stray) {
     if (SessionReceive(port.bSession, reply, sizeof reply) != static_cast<int>(sizeof reply)) return;
     if (reply[0] == kEnd) return;
@@ -222,15 +206,15 @@ int SendPrintData(PortEntry& port, const BYTE* data, std::size_t count, std::siz
     const std::size_t chunk = std::min<std::size_t>(port.wMaxChunk, remaining);
     // The header and the caller's bytes go out as one message without being copied together
     // first: a job's data is not copied once more on its way.
-    BYTE header[kHeader];
-    PutHeader(header, kData, chunk, port.bPort);
+    BYTE header[kCommandHeaderSize];
+    PutCommandHeader(header, kData, chunk, port.record.bPort);
     port.dwStatus = kStatusOk;
-    BYTE reply[kReply] = {};
+    BYTE reply[kCommandReplySize] = {};
     int sent = -1;
     {
       std::lock_guard<std::recursive_mutex> lock(port.csPort);
       sent = SessionSend(port.bSession, header, sizeof header, data + (count - remaining), chunk);
-      if (sent != static_cast<int>(chunk + kHeader)) {
+      if (sent != static_cast<int>(chunk + kCommandHeaderSize)) {
         port.dwStatus = kStatusNetwork;
         break;
       }
@@ -244,7 +228,7 @@ int SendPrintData(PortEntry& port, const BYTE* data, std::size_t count, std::siz
       }
       if (port.dwStatus == kStatusNetwork) break;
     }
-    if (reply[2] == 0) remaining -= static_cast<std::size_t>(sent) - kHeader;
+    if (reply[2] == 0) remaining -= static_cast<std::size_t>(sent) - kCommandHeaderSize;
     if (reply[6] == 0) {
       // Any state but ready stops the sending: 2 is paper out, every other one off-line (a state
       // this monitor does not know is no reason to send on).
@@ -289,7 +273,7 @@ BOOL StartDocPort(HANDLE hPort, LPSTR pPrinterName, DWORD, DWORD, LPBYTE) {
   port->dwWaiting = 0;
   port->dwStatus = kStatusOk;
   port->dwRetryStart = 0;
-  SetCurrentLana(port->bLanaNum);
+  SetCurrentLana(port->record.bLanaNum);
   const Call call = CallPrintServer(*port);
   if (call == Call::kNoService) {
     Unbusy(*port);
@@ -297,19 +281,19 @@ BOOL StartDocPort(HANDLE hPort, LPSTR pPrinterName, DWORD, DWORD, LPBYTE) {
     return FALSE;
   }
   if (call != Call::kCalled) {
-    const int lana = FindDeviceLana(port->szDeviceName, port->bLanaNum);
+    const int lana = FindDeviceLana(port->record.szDeviceName, port->record.bLanaNum);
     if (lana < 0) {
-      PortMessageBox(nullptr, platform::MB_ICONERROR, 611, port->szDeviceName);
+      PortMessageBox(nullptr, platform::MB_ICONERROR, 611, port->record.szDeviceName);
       Unbusy(*port);
       SetLastError(ERROR_IO_DEVICE);
       return FALSE;
     }
     bool called = false;
-    if (lana != port->bLanaNum) {
-      port->bLanaNum = static_cast<BYTE>(lana);
+    if (lana != port->record.bLanaNum) {
+      port->record.bLanaNum = static_cast<BYTE>(lana);
       record.bLanaNum = static_cast<BYTE>(lana);
       SavePortSettings(nullptr, port->pszName.c_str(), record, true);
-      SetCurrentLana(port->bLanaNum);
+      SetCurrentLana(port->record.bLanaNum);
       called = CallPrintServer(*port) == Call::kCalled;
     }
     if (!called) {
@@ -351,10 +335,10 @@ BOOL WritePort(HANDLE hPort, LPBYTE pBuffer, DWORD cbBuf, LPDWORD pcbWritten) {
     SetLastError(ERROR_INVALID_HANDLE);  // no document was started on the port
     return FALSE;
   }
-  SetCurrentLana(port->bLanaNum);
+  SetCurrentLana(port->record.bLanaNum);
   for (;;) {
     bool bannerProgress = false;
-    const bool bannerDue = (port->bFlags & kPortBannerPending) != 0 && port->dwBannerPage == 1;
+    const bool bannerDue = (port->bFlags & kPortBannerPending) != 0 && port->record.dwBannerPage == 1;
     if (bannerDue) {
       const std::size_t before = port->dwBannerSent;
       if (SendBanner(*port) == 1) {
@@ -363,7 +347,7 @@ BOOL WritePort(HANDLE hPort, LPBYTE pBuffer, DWORD cbBuf, LPDWORD pcbWritten) {
       }
       bannerProgress = port->dwBannerSent > before;
     }
-    if ((port->bFlags & kPortBannerPending) == 0 || port->dwBannerPage != 1) {
+    if ((port->bFlags & kPortBannerPending) == 0 || port->record.dwBannerPage != 1) {
       std::size_t written = 0;
       const int ok = SendPrintData(*port, pBuffer, cbBuf, &written);
       *pcbWritten = static_cast<DWORD>(written);
@@ -409,7 +393,7 @@ BOOL ReadPort(HANDLE hPort, LPBYTE, DWORD, LPDWORD pcbRead) {
 BOOL EndDocPort(HANDLE hPort) {
   auto* port = static_cast<PortEntry*>(hPort);
   if (port == nullptr) return FALSE;
-  SetCurrentLana(port->bLanaNum);
+  SetCurrentLana(port->record.bLanaNum);
   if ((port->bFlags & kPortBusy) != 0) {
     EndPrintJob(*port);
     NCB ncb;

@@ -48,7 +48,7 @@ class NetBiosRoute : public ScanRoute {
     std::memcpy(group, wire::kBoxGroupName, std::strlen(wire::kBoxGroupName));
     NCB ncb;
     LANA_ENUM lanas{};
-    if (nb::NCBEnumLana(&ncb, &lanas) != NRC_GOODRET) return false;
+    if (NCBEnumLana(&ncb, &lanas) != NRC_GOODRET) return false;
     NbEvent events[kReceives];
     NbEvent* eventList[kReceives];
     for (int i = 0; i < kReceives; ++i) eventList[i] = &events[i];
@@ -58,7 +58,7 @@ class NetBiosRoute : public ScanRoute {
     for (int l = 0; l < lanas.length && l <= MAX_LANA; ++l) {
       if (context.stop->Stopped() || Full(*records)) break;  // a full area takes nothing more
       const UCHAR lana = lanas.lana[l];
-      nb::SetCurrentLana(lana);
+      SetCurrentLana(lana);
       char name[17];
       UCHAR nameNumber = 0;
       if (nb::GetAvailableName(&ncb, name, &nameNumber) != 1) break;  // keeps what was found
@@ -68,7 +68,7 @@ class NetBiosRoute : public ScanRoute {
         Post(slots[i], events[i], nameNumber);
       }
       for (int send = 0; send < kSends && !context.stop->Stopped() && !Full(*records); ++send) {
-        nb::SendDataGram(&ncb, nameNumber, request.data(), static_cast<int>(request.size()), nullptr, group);
+        SendDataGram(&ncb, nameNumber, request.data(), static_cast<int>(request.size()), nullptr, group);
         const std::int64_t window = context.options->windowMs;
         const std::int64_t end = platform::GetClock().SteadyMs() + window * kMaxWindowsPerSend;
         for (;;) {
@@ -82,7 +82,7 @@ class NetBiosRoute : public ScanRoute {
       }
       for (int i = 0; i < kReceives; ++i) {
         if (slots[i].posted) {
-          nb::NCBCancel(&slots[i].ncb);
+          NCBCancel(&slots[i].ncb);
           slots[i].posted = false;
           context.stop->Pause(kCancelPauseMs);
         }
@@ -98,7 +98,7 @@ class NetBiosRoute : public ScanRoute {
 
   static void Post(ReceiveSlot& slot, NbEvent& event, UCHAR nameNumber) {
     event.Reset();
-    const UCHAR rc = nb::NCBASReceive(&slot.ncb, nameNumber, slot.halves[slot.half], kHalfSize, &event);
+    const UCHAR rc = NCBASReceive(&slot.ncb, nameNumber, slot.halves[slot.half], kHalfSize, &event);
     slot.posted = rc == NRC_GOODRET;
     if (!slot.posted) event.Reset();
   }
@@ -119,7 +119,7 @@ class NetBiosRoute : public ScanRoute {
       Post(slot, event, nameNumber);  // the next receive goes into the other half at once
       TakeReply(context, data, static_cast<std::size_t>(received), lana, taken, records);
     } else if (rc == NRC_PENDING) {
-      nb::NCBCancel(&slot.ncb);
+      NCBCancel(&slot.ncb);
       context.stop->Pause(kCancelPauseMs);
       Post(slot, event, nameNumber);
     } else {

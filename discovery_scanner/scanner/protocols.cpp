@@ -40,8 +40,6 @@ ProtocolState& State() {
   return state;
 }
 
-thread_local UCHAR tCurrentLana = 0;
-
 std::int32_t MibInterfaceType(unsigned short hatype) {
   switch (hatype) {
     case ARPHRD_ETHER: return 6;
@@ -162,12 +160,12 @@ int ScanInit(int protocols, int timeoutValue, const ScannerOptions& options) {
   if ((protocols & kProtocolNetBios) != 0 && !s.netbiosStarted) {
     NCB ncb;
     LANA_ENUM lanas{};
-    if (nb::NCBEnumLana(&ncb, &lanas) != NRC_GOODRET) {
+    if (NCBEnumLana(&ncb, &lanas) != NRC_GOODRET) {
       failures |= kFailNetBios;
     } else {
       for (int i = 0; i < lanas.length && i <= MAX_LANA; ++i) {
-        nb::SetCurrentLana(lanas.lana[i]);
-        nb::NCBReset(&ncb, 0, 0);
+        SetCurrentLana(lanas.lana[i]);
+        NCBReset(&ncb, 0, 0);
         s.nameSlots[lanas.lana[i]] = {};
       }
       s.netbiosStarted = true;
@@ -272,75 +270,9 @@ std::vector<std::array<std::uint8_t, 4>> LocalAddresses() {
 
 namespace nb {
 
-void SetCurrentLana(UCHAR lana) { tCurrentLana = lana; }
-UCHAR CurrentLana() { return tCurrentLana; }
-
-void ClearNcb(NCB* ncb) {
-  std::memset(ncb, 0, sizeof *ncb);
-  ncb->ncb_lana_num = tCurrentLana;
-}
-
-UCHAR NCBAddName(NCB* ncb, const char* name16) {
-  ClearNcb(ncb);
-  ncb->ncb_command = NCBADDNAME;
-  std::memcpy(ncb->ncb_name, name16, NCBNAMSZ);
-  return Netbios(ncb);
-}
-
-UCHAR NCBReset(NCB* ncb, UCHAR sessions, UCHAR names) {
-  ClearNcb(ncb);
-  ncb->ncb_command = NCBRESET;
-  ncb->ncb_lsn = sessions;
-  ncb->ncb_num = names;
-  return Netbios(ncb);
-}
-
-UCHAR SendDataGram(NCB* ncb, UCHAR nameNumber, const void* buffer, int length, const char* localName,
-                   const char* callName) {
-  ClearNcb(ncb);
-  ncb->ncb_command = NCBDGSEND;
-  ncb->ncb_num = nameNumber;
-  ncb->ncb_buffer = static_cast<unsigned char*>(const_cast<void*>(buffer));
-  ncb->ncb_length = static_cast<WORD>(length);
-  if (localName != nullptr) std::memcpy(ncb->ncb_name, localName, NCBNAMSZ);
-  if (callName != nullptr) std::memcpy(ncb->ncb_callname, callName, NCBNAMSZ);
-  return Netbios(ncb);
-}
-
-void NCBCancel(NCB* target) {
-  NCB cancel;
-  ClearNcb(&cancel);
-  cancel.ncb_command = NCBCANCEL;
-  cancel.ncb_buffer = reinterpret_cast<unsigned char*>(target);
-  cancel.ncb_length = 64;
-  Netbios(&cancel);
-}
-
-UCHAR NCBEnumLana(NCB* ncb, LANA_ENUM* lanas) {
-  std::memset(ncb, 0, sizeof *ncb);
-  ncb->ncb_command = NCBENUM;
-  ncb->ncb_buffer = reinterpret_cast<unsigned char*>(lanas);
-  ncb->ncb_length = sizeof(LANA_ENUM);
-  return Netbios(ncb);
-}
-
-UCHAR NCBASReceive(NCB* ncb, UCHAR nameNumber, void* buffer, int length, NbEvent* event) {
-  ClearNcb(ncb);
-  ncb->ncb_command = NCBDGRECV | ASYNCH;
-  ncb->ncb_num = nameNumber;
-  ncb->ncb_buffer = static_cast<unsigned char*>(buffer);
-  ncb->ncb_length = static_cast<WORD>(length);
-  ncb->ncb_event = event;
-  return Netbios(ncb);
-}
-
-void FormatLocalName(const char* computerName, int i, char (&out)[17]) {
-  core::FormatLocalName(computerName, i, out);
-}
-
 int GetAvailableName(NCB* ncb, char (&name)[17], UCHAR* nameNumber) {
   ProtocolState& s = State();
-  const UCHAR lana = tCurrentLana;
+  const UCHAR lana = CurrentLana();
   {
     std::lock_guard<std::mutex> lock(s.mu);
     auto it = s.nameSlots.find(lana);
@@ -354,7 +286,7 @@ int GetAvailableName(NCB* ncb, char (&name)[17], UCHAR* nameNumber) {
   const std::string computer = platform::ComputerName();
   for (int i = 0; i < 64; ++i) {
     char candidate[17];
-    FormatLocalName(computer.c_str(), i, candidate);
+    core::FormatLocalName(computer.c_str(), i, candidate);
     if (NCBAddName(ncb, candidate) == NRC_GOODRET) {
       std::lock_guard<std::mutex> lock(s.mu);
       std::array<char, 18> slot{};

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "discovery_scanner/scanner/scanner_options.h"
-#include "platform/netbios/netbios.h"
+#include "device_client/core/ncb/ncb.h"
 
 namespace lumeth {
 
@@ -100,25 +100,9 @@ std::array<std::uint8_t, 4> SubnetMaskFor(const std::array<std::uint8_t, 4>& add
 // kMaxLocalAddresses; non-loopback ones first). Empty when they cannot be read.
 std::vector<std::array<std::uint8_t, 4>> LocalAddresses();
 
-// NetBIOS calls of the scanner. Each thread has a current LAN adapter that every block it builds
-// takes its adapter number from.
+// The scanner's NetBIOS name. Its control blocks are built by the shared wrappers
+// (device_client/core/ncb/ncb.h) on the calling thread's current LANA.
 namespace nb {
-void SetCurrentLana(UCHAR lana);
-UCHAR CurrentLana();
-void ClearNcb(NCB* ncb);
-UCHAR NCBAddName(NCB* ncb, const char* name16);
-UCHAR NCBReset(NCB* ncb, UCHAR sessions, UCHAR names);
-// Local name and call name (16 bytes each) are copied only when given.
-UCHAR SendDataGram(NCB* ncb, UCHAR nameNumber, const void* buffer, int length, const char* localName,
-                   const char* callName);
-// Cancels `target` (with a block of its own on the current adapter); no result.
-void NCBCancel(NCB* target);
-// Enumerates the adapters into a 256-byte list (the block's adapter number is not set).
-UCHAR NCBEnumLana(NCB* ncb, LANA_ENUM* lanas);
-// Asynchronous datagram receive on a name number, completing into `event`.
-UCHAR NCBASReceive(NCB* ncb, UCHAR nameNumber, void* buffer, int length, NbEvent* event);
-// The scanner's local name (16 bytes + NUL) from the computer name and 0 <= i <= 63.
-void FormatLocalName(const char* computerName, int i, char (&out)[17]);
 // The scanner's name on the current adapter: registered on first use (trying i = 0..63), then
 // kept. 1 with the name and its number, 0 when no name could be added.
 int GetAvailableName(NCB* ncb, char (&name)[17], UCHAR* nameNumber);

@@ -3,16 +3,10 @@
 #pragma once
 #include <cstdint>
 
+// The NetBIOS name forms (FormatLocalName, FormatDeviceName).
+#include "device_client/core/ncb/names.h"
+
 namespace core {
-
-// The 16-byte local NetBIOS name (plus a NUL, 17 bytes written): the computer name cut to 14
-// characters, the byte 0x80 + n, blanks up to 15 characters, NUL as 16th byte. `n` is 0..63.
-void FormatLocalName(const char* computerName, int n, char (&out)[17]);
-
-// The 16-byte name under which a box answers NetBIOS calls: its name (at most 15 characters kept),
-// padded with 0x02 to 15 bytes, 0x01 as 16th byte, NUL as 17th. A null `name` means `out` already
-// holds the name.
-void FormatDeviceName(const char* name, char (&out)[17]);
 
 // 0-9 for '0'-'9', 10-15 for 'A'-'F' / 'a'-'f', 0xFF for any other character.
 std::uint8_t HexDigitValue(char c);
