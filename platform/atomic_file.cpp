@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <signal.h>
 
+#include <climits>
 #include <cstdlib>
 
 #include "platform/fd_io.h"
@@ -74,18 +75,54 @@ int CreateTemporaryBeside(const std::string& path, std::string* tmp) {
   return fd;
 }
 
-bool ReplaceFileAtomically(const std::string& path, std::string_view content) {
-  std::string tmp;
-  const int fd = CreateTemporaryBeside(path, &tmp);
-  if (fd < 0) return false;
+std::string WriteTarget(const std::string& path) {
+  std::string target = path;
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st{};
+    if (::lstat(target.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return target;
+    char buf[PATH_MAX];
+    const ssize_t n = ::readlink(target.c_str(), buf, sizeof buf - 1);
+    if (n <= 0) return target;
+    const std::string link(buf, static_cast<std::size_t>(n));
+    target = link.front() == '/' ? link : Split(target).dir + "/" + link;
+  }
+  return target;  // a loop of links: the write fails on it as an open would
+}
+
+namespace {
+
+// Read-only in the sense of a file's read-only attribute: its owner's write bit is off, or (for a
+// writer other than root, whom the bits do not stop) the writer may not write it.
+bool IsReadOnly(const std::string& path, const struct stat& st) {
+  if ((st.st_mode & S_IWUSR) == 0) return true;
+  return ::geteuid() != 0 && ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0 && errno == EACCES;
+}
+
+}  // namespace
+
+ReplaceResult ReplaceFile(const std::string& path, std::string_view content) {
+  const std::string target = WriteTarget(path);
   struct stat st{};
-  const mode_t mode = stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
-  bool ok = fchmod(fd, mode) == 0 && platform::WriteAll(fd, content.data(), content.size());
+  const bool exists = ::stat(target.c_str(), &st) == 0;
+  if (exists && S_ISREG(st.st_mode) && IsReadOnly(target, st)) return ReplaceResult::kReadOnly;
+  std::string tmp;
+  const int fd = CreateTemporaryBeside(target, &tmp);
+  if (fd < 0) return ReplaceResult::kFailed;
+  bool ok = fchmod(fd, exists ? (st.st_mode & 07777) : 0644) == 0;
+  // Root writing another user's file gives it back to that user (a plain user cannot, nor needs to).
+  if (ok && exists && ::geteuid() == 0 && (st.st_uid != 0 || st.st_gid != ::getegid())) {
+    ok = ::fchown(fd, st.st_uid, st.st_gid) == 0 && ::fchmod(fd, st.st_mode & 07777) == 0;
+  }
+  ok = ok && platform::WriteAll(fd, content.data(), content.size());
   if (ok && fsync(fd) != 0) ok = false;
   if (close(fd) != 0) ok = false;
-  if (ok && rename(tmp.c_str(), path.c_str()) != 0) ok = false;
+  if (ok && rename(tmp.c_str(), target.c_str()) != 0) ok = false;
   if (!ok) unlink(tmp.c_str());
-  return ok;
+  return ok ? ReplaceResult::kOk : ReplaceResult::kFailed;
+}
+
+bool ReplaceFileAtomically(const std::string& path, std::string_view content) {
+  return ReplaceFile(path, content) == ReplaceResult::kOk;
 }
 
 }  // namespace platform::fileio

@@ -74,19 +74,35 @@ int RemoveDeadWritersTemporaries(const std::string& path);
 // open for writing (O_CLOEXEC), and stores its name in *tmp. The descriptor, or -1.
 int CreateTemporaryBeside(const std::string& path, std::string* tmp);
 
-// Replaces `path` by `content` so that a reader sees either the old or the new file, never a mix:
-// writes a temporary file beside it, flushes it to disk and renames it over the old one. The new
-// file keeps the permission bits of the old one (0644 for a new file). False on any failure; the
-// old file is then unchanged and the temporary file removed.
+// The file a write of `path` must replace: `path` itself, or, when it is a symbolic link, the file
+// the link leads to (through further links, relative ones taken from their own folder; at most 40),
+// so that the link stays and its target gets the change. A link that leads nowhere gives the path
+// its target would have.
+std::string WriteTarget(const std::string& path);
+
+enum class ReplaceResult { kOk, kReadOnly, kFailed };
+
+// Replaces the file behind `path` (WriteTarget) by `content` so that a reader sees either the old
+// or the new file, never a mix: writes a temporary file beside it, flushes it to disk and renames
+// it over the old one. The new file keeps the permission bits of the old one (0644 for a new file),
+// and its owner and group when the writer may set them (root writing a user's file).
+// A file that is read-only is left alone (kReadOnly): its owner's write bit is off (chmod 444,
+// whoever writes, root too), or the writer is not root and may not write it. Any other failure
+// gives kFailed. On failure the old file is unchanged and the temporary file removed.
+ReplaceResult ReplaceFile(const std::string& path, std::string_view content);
+
+// ReplaceFile, true when it gave kOk.
 bool ReplaceFileAtomically(const std::string& path, std::string_view content);
 
 // An exclusive lock on a lock file, held for the object's lifetime. locked() is false when the lock
 // file could neither be opened nor created (a read-only directory); a change must then not be made.
+// The lock file is made 0600 (nobody else can open it to hold the lock) and a symbolic link in its
+// place is not followed.
 class LockFile {
  public:
   explicit LockFile(const std::string& path) {
-    fd_ = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY, 0644);
-    if (fd_ < 0) fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    fd_ = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0600);
+    if (fd_ < 0) fd_ = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY);
     if (fd_ < 0) return;
     int r;
     do {

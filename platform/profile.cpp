@@ -287,24 +287,30 @@ BOOL WritePrivateProfileString(const char* section, const char* key, const char*
                                const char* fileName) {
   // All three null only asks to flush a cache; there is none.
   if (section == nullptr) return key == nullptr && value == nullptr ? TRUE : FALSE;
-  if (fileName == nullptr) return FALSE;
+  auto fail = [](DWORD error) {
+    SetLastError(error);
+    return FALSE;
+  };
+  if (fileName == nullptr) return fail(ERROR_INVALID_PARAMETER);
   std::string_view sec = Trim(section);
-  if (!ValidSection(sec)) return FALSE;
+  if (!ValidSection(sec)) return fail(ERROR_INVALID_PARAMETER);
   std::string_view k = key != nullptr ? Trim(key) : std::string_view();
-  if (key != nullptr && !ValidKey(k)) return FALSE;
+  if (key != nullptr && !ValidKey(k)) return fail(ERROR_INVALID_PARAMETER);
   std::string_view val = value != nullptr ? std::string_view(value) : std::string_view();
-  if (platform::HasAsciiControl(val)) return FALSE;
+  if (platform::HasAsciiControl(val)) return fail(ERROR_INVALID_PARAMETER);
 
-  std::string path = ResolvePath(fileName);
+  // A file that is a symbolic link is written where the link leads (the link stays), and the lock
+  // is taken beside that file, so that writers through any of its names keep to one another.
+  std::string path = platform::fileio::WriteTarget(ResolvePath(fileName));
   std::size_t slash = path.rfind('/');
   std::string lockPath = path.substr(0, slash + 1) + "." + path.substr(slash + 1) + ".lock";
   platform::fileio::LockFile lock(lockPath);
-  if (!lock.locked()) return FALSE;
+  if (!lock.locked()) return fail(ERROR_WRITE_FAULT);
 
   std::string text;
   platform::fileio::ReadResult rr = platform::fileio::ReadWholeFile(path, kMaxProfileBytes, &text);
   if (rr == platform::fileio::ReadResult::kTooLarge || rr == platform::fileio::ReadResult::kError) {
-    return FALSE;
+    return fail(ERROR_WRITE_FAULT);
   }
   std::vector<Line> lines = Parse(text);
   std::string nl = !lines.empty() && lines.front().ending == "\r\n" ? "\r\n" : "\n";
@@ -374,5 +380,12 @@ BOOL WritePrivateProfileString(const char* section, const char* key, const char*
 
   if (rr == platform::fileio::ReadResult::kOk && out == text) return TRUE;  // nothing to change
   if (rr == platform::fileio::ReadResult::kMissing && out.empty()) return TRUE;
-  return platform::fileio::ReplaceFileAtomically(path, out) ? TRUE : FALSE;
+  switch (platform::fileio::ReplaceFile(path, out)) {
+    case platform::fileio::ReplaceResult::kOk:
+      return TRUE;
+    case platform::fileio::ReplaceResult::kReadOnly:
+      return fail(static_cast<DWORD>(ERROR_FILE_READ_ONLY));
+    default:
+      return fail(ERROR_WRITE_FAULT);
+  }
 }

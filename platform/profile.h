@@ -26,7 +26,10 @@ int GetPrivateProfileInt(const char* section, const char* key, int defaultValue,
 
 // Sets a value. A null value deletes the key; a null key deletes the whole section.
 // Refuses (FALSE) a section, key or value that holds a line break or another control character.
-// Returns FALSE when the file cannot be written; the old file is then left as it was.
+// Returns FALSE when the file cannot be written; the old file is then left as it was. A read-only
+// file (its owner's write bit off, e.g. chmod 444) is never rewritten. GetLastError() after FALSE:
+// ERROR_INVALID_PARAMETER, ERROR_FILE_READ_ONLY, or ERROR_WRITE_FAULT (any other failure).
+// A file that is a symbolic link stays one: the change goes to the file it leads to.
 BOOL WritePrivateProfileString(const char* section, const char* key, const char* value,
                                const char* fileName);
 

@@ -17,6 +17,8 @@
 // Each call reads the file afresh (a read reuses the parsed store when the file holds the bytes it
 // was parsed from). A change takes an exclusive flock on registry.lock, reads,
 // changes and writes a new file beside the old one, flushes it and renames it over the old one.
+// A store file made read-only (chmod 444) is left as it is: changes answer ERROR_FILE_READ_ONLY.
+// A store file that is a symbolic link stays one; the file it leads to gets the change.
 #include "platform/registry.h"
 
 #include <algorithm>
@@ -27,6 +29,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -168,7 +171,37 @@ std::vector<std::string_view> SplitFields(std::string_view line) {
   return fields;
 }
 
+std::string LowerName(std::string_view name) {
+  std::string lower(name);
+  for (char& c : lower) c = platform::AsciiLower(c);
+  return lower;
+}
+
+// The keys a parse has made, by parent and lower-case name, so that finding a key's parent and
+// checking that a name is new cost the same however many siblings there are (a linear walk of the
+// siblings made a store of many keys under one parent quadratic to read).
+class ParseIndex {
+ public:
+  Key* FindKey(const Key* parent, std::string_view name) const {
+    auto it = keys_.find(Id(parent, name));
+    return it == keys_.end() ? nullptr : it->second;
+  }
+  void AddKey(const Key* parent, Key* key) { keys_.emplace(Id(parent, key->name), key); }
+  // False when the key has a value of that name already.
+  bool AddValue(const Key* key, std::string_view name) { return values_.insert(Id(key, name)).second; }
+
+ private:
+  static std::string Id(const Key* owner, std::string_view name) {
+    std::string id(reinterpret_cast<const char*>(&owner), sizeof owner);
+    id.append(LowerName(name));
+    return id;
+  }
+  std::unordered_map<std::string, Key*> keys_;
+  std::unordered_set<std::string> values_;
+};
+
 bool ParseStore(std::string_view text, Store* store) {
+  ParseIndex index;
   std::size_t pos = 0;
   auto nextLine = [&](std::string_view* line, std::size_t* start) {
     if (pos >= text.size()) return false;
@@ -203,7 +236,7 @@ bool ParseStore(std::string_view text, Store* store) {
       Key* key = &store->roots[root];
       for (std::size_t i = 1; i < parts.size(); ++i) {
         if (!Unescape(parts[i], &name) || !ValidName(name, true)) return false;
-        Key* child = FindChild(key, name);
+        Key* child = index.FindKey(key, name);
         if (i + 1 < parts.size()) {
           if (child == nullptr) return false;  // parents come first
           key = child;
@@ -212,6 +245,7 @@ bool ParseStore(std::string_view text, Store* store) {
           auto made = std::make_unique<Key>();
           made->name = name;
           key->children.push_back(std::move(made));
+          index.AddKey(key, key->children.back().get());
           key = key->children.back().get();
         }
       }
@@ -225,7 +259,7 @@ bool ParseStore(std::string_view text, Store* store) {
       if (f[3].size() > 3 * kMaxValueBytes || !Unescape(f[3], &data) || !ValidData(type, data)) {
         return false;
       }
-      if (FindValue(current, name) != nullptr) return false;
+      if (!index.AddValue(current, name)) return false;  // each value once
       current->values.push_back(Value{name, type, data});
       ++entries;
     } else if (f[0] == "E" && f.size() == 3) {
@@ -360,9 +394,12 @@ bool ValidValueName(const char* name) {
 
 // Runs `op` on a freshly read store. When it reports a change, writes the store back under the
 // lock; the lock is taken before reading so that no change of another process is lost.
+// A store file that is a symbolic link stays one: the file it leads to is replaced, in its own
+// folder, and the lock is taken there too.
 template <typename Op>
 LONG Change(Op op) {
-  platform::fileio::LockFile lock(platform::JoinPath(platform::RegistryDirectory(), "registry.lock"));
+  const std::string target = platform::fileio::WriteTarget(StorePath());
+  platform::fileio::LockFile lock(target.substr(0, target.rfind('/') + 1) + "registry.lock");
   Store store;
   LONG r = LoadStore(&store);
   if (r != ERROR_SUCCESS) return r;
@@ -372,7 +409,14 @@ LONG Change(Op op) {
   if (!lock.locked()) return ERROR_WRITE_FAULT;
   std::string text = SerializeStore(store);
   if (text.size() > kMaxStoreBytes) return ERROR_NOT_ENOUGH_MEMORY;
-  return platform::fileio::ReplaceFileAtomically(StorePath(), text) ? ERROR_SUCCESS : ERROR_WRITE_FAULT;
+  switch (platform::fileio::ReplaceFile(target, text)) {
+    case platform::fileio::ReplaceResult::kOk:
+      return ERROR_SUCCESS;
+    case platform::fileio::ReplaceResult::kReadOnly:
+      return ERROR_FILE_READ_ONLY;
+    default:
+      return ERROR_WRITE_FAULT;
+  }
 }
 
 // The last store a read of this process parsed, with the exact text it came from. The file is
@@ -644,4 +688,34 @@ LONG RegEnumValue(HKEY key, DWORD index, char* name, DWORD* nameSize, DWORD* typ
   });
 }
 
-std::string platform::RegistryStoreFile() { return StorePathToRead(); }
+namespace platform {
+
+std::string RegistryStorePath() { return StorePathToRead(); }
+
+std::string RegistryResultText(LONG result) {
+  const std::string store = "the registry store " + RegistryStorePath();
+  switch (result) {
+    case ERROR_SUCCESS:
+      return "done";
+    case ERROR_FILE_READ_ONLY:
+      return store + " is read-only";
+    case ERROR_BADDB:
+      return store + " is damaged";
+    case ERROR_WRITE_FAULT:
+      return store + " cannot be written";
+    case ERROR_NOT_ENOUGH_MEMORY:
+      return store + " would grow too large";
+    case ERROR_ACCESS_DENIED:
+      return "access denied";
+    case ERROR_FILE_NOT_FOUND:
+      return "no such key or value";
+    case ERROR_KEY_DELETED:
+      return "the key was deleted";
+    case ERROR_INVALID_PARAMETER:
+      return "invalid name or value";
+    default:
+      return "registry error " + std::to_string(result);
+  }
+}
+
+}  // namespace platform

@@ -4,8 +4,12 @@
 // a stable order (the order of creation). Every call reads the store afresh under a lock shared by
 // all processes of the root, and every change replaces the store file atomically, so several
 // processes may read and write at once and a killed process leaves nothing half-written.
-// A damaged store file gives ERROR_BADDB and is never overwritten.
+// A damaged store file gives ERROR_BADDB and is never overwritten. A store file made read-only
+// (chmod 444) is never rewritten either: a change gives ERROR_FILE_READ_ONLY. A store file that is a
+// symbolic link stays one: the file it leads to gets the change.
 #pragma once
+#include <string>
+
 #include "platform/win_types.h"
 
 struct RegKeyHandle;
@@ -75,9 +79,13 @@ LONG RegEnumKeyEx(HKEY key, DWORD index, char* name, DWORD* nameSize);
 LONG RegEnumValue(HKEY key, DWORD index, char* name, DWORD* nameSize, DWORD* type, BYTE* data,
                   DWORD* dataSize);
 
-#include <string>
-
 namespace platform {
-// The store file of this root (for messages that name it, such as a damaged store's).
-std::string RegistryStoreFile();
+
+// The store file of the current root.
+std::string RegistryStorePath();
+
+// What a result of the registry calls means, for a message to the user: for the results that
+// concern the store file it is named ("the registry store /r/registry/registry.txt is read-only").
+std::string RegistryResultText(LONG result);
+
 }  // namespace platform

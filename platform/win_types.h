@@ -29,3 +29,9 @@ constexpr LONG ERROR_BADDB = 1009;        // the store file is damaged; nothing 
 constexpr LONG ERROR_CANTREAD = 1012;     // one of several values asked for at once is missing
 constexpr LONG ERROR_KEY_DELETED = 1018;  // the key behind an open handle was deleted
 constexpr LONG ERROR_WRITE_FAULT = 29;    // the store could not be written (read-only root, disk full)
+constexpr LONG ERROR_FILE_READ_ONLY = 6009;  // the file is read-only (its owner took the write right away)
+
+// The error code of the calling thread's last failed call (and of callers' SetLastError), for the
+// calls that answer TRUE/FALSE or a handle.
+DWORD GetLastError();
+void SetLastError(DWORD error);

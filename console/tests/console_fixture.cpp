@@ -1,9 +1,5 @@
 #include "console/tests/console_fixture.h"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -18,57 +14,26 @@
 #include "device_client/core/scan_cache/scan_cache.h"
 #include "platform/paths.h"
 #include "platform/profile.h"
+#include "platform/test_support/watched_program.h"
 #include "ui/test_support/gui_app.h"
-
-extern char** environ;
 
 namespace console_test {
 
 std::string RunProgram(const std::vector<std::string>& args) {
-  int out[2];
-  if (::pipe2(out, O_CLOEXEC) != 0) return {};
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-  std::vector<std::string> copy = args;
-  std::vector<char*> argv;
-  for (auto& a : copy) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  pid_t pid = -1;
-  const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  ::close(out[1]);
-  if (rc != 0) {
-    ::close(out[0]);
-    return {};
-  }
-  ::fcntl(out[0], F_SETFL, O_NONBLOCK);
-  std::string text;
+  platform::testing::WatchedProgram program(args);
+  if (!program.Started()) return {};
   const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-  bool done = false;
-  while (!done) {
+  while (program.Running()) {
+    if (std::chrono::steady_clock::now() > end) {
+      program.Kill();
+      program.Wait(30000);
+      return {};
+    }
     // The other program may be waiting on this one (a second console asks the first).
     QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    char buf[256];
-    ssize_t n;
-    while ((n = ::read(out[0], buf, sizeof buf)) > 0) text.append(buf, static_cast<std::size_t>(n));
-    int status = 0;
-    if (::waitpid(pid, &status, WNOHANG) == pid) {
-      done = true;
-    } else if (std::chrono::steady_clock::now() > end) {
-      ::kill(pid, SIGKILL);
-      ::waitpid(pid, &status, 0);
-      text.clear();
-      done = true;
-    } else {
-      QThread::msleep(2);
-    }
+    QThread::msleep(2);
   }
-  char buf[256];
-  ssize_t n;
-  while ((n = ::read(out[0], buf, sizeof buf)) > 0) text.append(buf, static_cast<std::size_t>(n));
-  ::close(out[0]);
-  return text;
+  return program.Output();
 }
 
 ConsoleTest::ConsoleTest() {

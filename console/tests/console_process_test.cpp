@@ -69,7 +69,7 @@ TEST(ConsoleProcess, StartsTheScannerBesideItAndListsTheBoxesItFindsOverUdp) {
     const std::string var = *e;
     if (var.rfind("PSADMIN_", 0) != 0 && var.rfind("QT_QPA_PLATFORM=", 0) != 0) env.push_back(var);
   }
-  platform::testing::WatchedProgram console({TOLLARD_PROGRAM}, env);
+  platform::testing::WatchedProgram console({TOLLARD_PROGRAM}, {.environment = env});
   ASSERT_TRUE(console.Started());
   console.WaitForError("tollard: list shown", 60000);
   EXPECT_TRUE(ScannerRuns());

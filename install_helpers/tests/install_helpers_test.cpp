@@ -1,9 +1,7 @@
 // The setup launcher and the service-removal utility: their logic through fake back-ends, and the
 // two programs run as they ship, with a fake installer and a fake systemctl.
 #include <gtest/gtest.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -17,8 +15,7 @@
 #include "install_helpers/service_control.h"
 #include "platform/process/process.h"
 #include "platform/test_support/temp_root.h"
-
-extern char** environ;
+#include "platform/test_support/watched_program.h"
 
 namespace {
 
@@ -36,15 +33,8 @@ void WriteScript(const std::string& path, const std::string& text) {
   ::chmod(path.c_str(), 0755);
 }
 
-// Runs a program to its end; its exit code, or -1.
-int RunProgram(const std::string& program) {
-  std::vector<char*> argv{const_cast<char*>(program.c_str()), nullptr};
-  pid_t pid = 0;
-  if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ) != 0) return -1;
-  int status = 0;
-  if (::waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
-  return WEXITSTATUS(status);
-}
+// Runs a program to its end; its exit code (see WatchedProgram::ExitCode).
+int RunProgram(const std::string& program) { return platform::testing::WatchedProgram({program}).WaitForExit(); }
 
 // Waits (bounded) until the file holds a whole line.
 bool WaitForLine(const std::string& path) {

@@ -21,8 +21,6 @@
 
 namespace {
 
-thread_local DWORD t_lastError = 0;
-
 // ---------------------------------------------------------------------------------------------
 // Small file helpers. Every descriptor is close-on-exec.
 
@@ -60,7 +58,7 @@ class Fd {
 Fd OpenFile(const std::string& path) {
   int fd;
   do {
-    fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
   } while (fd < 0 && errno == EINTR);
   return Fd(fd);
 }
@@ -186,22 +184,22 @@ bool OpenNamed(const char* kindPrefix, const char* name, OpenMode mode, NamedOpe
                Init&& init) {
   std::string escaped;
   if (!EscapeName(name, &escaped)) {
-    t_lastError = ERROR_FILENAME_EXCED_RANGE;
+    SetLastError(ERROR_FILENAME_EXCED_RANGE);
     return false;
   }
   std::string dir = platform::JoinPath(platform::ObjectsDirectory(), kindPrefix + escaped);
   if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
-    t_lastError = ERROR_OPEN_FAILED;
+    SetLastError(ERROR_OPEN_FAILED);
     return false;
   }
   Fd guard = OpenFile(platform::JoinPath(dir, "guard"));
   if (!guard.valid() || !Flock(guard.get(), LOCK_EX)) {
-    t_lastError = ERROR_OPEN_FAILED;
+    SetLastError(ERROR_OPEN_FAILED);
     return false;
   }
   Fd holders = OpenFile(platform::JoinPath(dir, "holders"));
   if (!holders.valid()) {
-    t_lastError = ERROR_OPEN_FAILED;
+    SetLastError(ERROR_OPEN_FAILED);
     return false;
   }
   // Every holder keeps a shared lock; only a guard holder ever asks for the exclusive one.
@@ -209,17 +207,17 @@ bool OpenNamed(const char* kindPrefix, const char* name, OpenMode mode, NamedOpe
   if (!alive) {
     if (mode == OpenMode::kOpenOnly) {
       Flock(holders.get(), LOCK_UN);
-      t_lastError = static_cast<DWORD>(ERROR_FILE_NOT_FOUND);
+      SetLastError(static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
       return false;
     }
     if (!init(dir)) {
       Flock(holders.get(), LOCK_UN);
-      t_lastError = ERROR_OPEN_FAILED;
+      SetLastError(ERROR_OPEN_FAILED);
       return false;
     }
   }
   if (!Flock(holders.get(), LOCK_SH | LOCK_NB)) {
-    t_lastError = ERROR_OPEN_FAILED;
+    SetLastError(ERROR_OPEN_FAILED);
     return false;
   }
   result->holders = std::move(holders);
@@ -246,7 +244,7 @@ HANDLE MakeMutex(bool initialOwner, const char* name, OpenMode mode) {
     if (!ok) return nullptr;
     mutex->ownerFile = OpenFile(platform::JoinPath(opened.dir, "owner"));
     if (!mutex->ownerFile.valid()) {
-      t_lastError = ERROR_OPEN_FAILED;
+      SetLastError(ERROR_OPEN_FAILED);
       return nullptr;
     }
     mutex->holders = std::move(opened.holders);
@@ -254,7 +252,7 @@ HANDLE MakeMutex(bool initialOwner, const char* name, OpenMode mode) {
   }
   HANDLE h = AddHandle(mutex);
   if (created && initialOwner) WaitForSingleObject(h, INFINITE);
-  t_lastError = created ? 0 : ERROR_ALREADY_EXISTS;
+  SetLastError(created ? 0 : ERROR_ALREADY_EXISTS);
   return h;
 }
 
@@ -330,7 +328,7 @@ HANDLE MakeEvent(bool manualReset, bool initialState, const char* name, OpenMode
     event->statePath = platform::JoinPath(opened.dir, "state");
     event->stateFile = OpenFile(event->statePath);
     if (!event->stateFile.valid()) {
-      t_lastError = ERROR_OPEN_FAILED;
+      SetLastError(ERROR_OPEN_FAILED);
       return nullptr;
     }
     event->manualReset = ReadByte(event->stateFile.get(), kManualByte) != 0;
@@ -338,7 +336,7 @@ HANDLE MakeEvent(bool manualReset, bool initialState, const char* name, OpenMode
     created = opened.created;
   }
   HANDLE h = AddHandle(event);
-  t_lastError = created ? 0 : ERROR_ALREADY_EXISTS;
+  SetLastError(created ? 0 : ERROR_ALREADY_EXISTS);
   return h;
 }
 
@@ -423,33 +421,30 @@ DWORD WaitNamedEvent(EventObject& event, DWORD ms) {
 
 }  // namespace
 
-DWORD GetLastError() { return t_lastError; }
-void SetLastError(DWORD error) { t_lastError = error; }
-
 HANDLE CreateMutex(BOOL initialOwner, const char* name) {
   return MakeMutex(initialOwner != FALSE, name, OpenMode::kCreateOrOpen);
 }
 
 HANDLE OpenMutex(DWORD, BOOL, const char* name) {
   if (IsUnnamed(name)) {
-    t_lastError = static_cast<DWORD>(ERROR_INVALID_PARAMETER);
+    SetLastError(static_cast<DWORD>(ERROR_INVALID_PARAMETER));
     return nullptr;
   }
   HANDLE h = MakeMutex(false, name, OpenMode::kOpenOnly);
-  if (h != nullptr) t_lastError = 0;
+  if (h != nullptr) SetLastError(0);
   return h;
 }
 
 BOOL ReleaseMutex(HANDLE handle) {
   std::shared_ptr<Object> object = FindHandle(handle);
   if (!object || object->kind != Kind::kMutex) {
-    t_lastError = static_cast<DWORD>(ERROR_INVALID_HANDLE);
+    SetLastError(static_cast<DWORD>(ERROR_INVALID_HANDLE));
     return FALSE;
   }
   auto& mutex = static_cast<MutexObject&>(*object);
   std::lock_guard<std::mutex> lock(mutex.m);
   if (!mutex.held || mutex.owner != std::this_thread::get_id()) {
-    t_lastError = ERROR_NOT_OWNER;
+    SetLastError(ERROR_NOT_OWNER);
     return FALSE;
   }
   if (--mutex.recursion > 0) return TRUE;
@@ -469,22 +464,22 @@ HANDLE CreateEvent(BOOL manualReset, BOOL initialState, const char* name) {
 
 HANDLE OpenEvent(DWORD, BOOL, const char* name) {
   if (IsUnnamed(name)) {
-    t_lastError = static_cast<DWORD>(ERROR_INVALID_PARAMETER);
+    SetLastError(static_cast<DWORD>(ERROR_INVALID_PARAMETER));
     return nullptr;
   }
   HANDLE h = MakeEvent(true, false, name, OpenMode::kOpenOnly);
-  if (h != nullptr) t_lastError = 0;
+  if (h != nullptr) SetLastError(0);
   return h;
 }
 
 static BOOL ChangeEvent(HANDLE handle, bool signaled) {
   std::shared_ptr<Object> object = FindHandle(handle);
   if (!object || object->kind != Kind::kEvent) {
-    t_lastError = static_cast<DWORD>(ERROR_INVALID_HANDLE);
+    SetLastError(static_cast<DWORD>(ERROR_INVALID_HANDLE));
     return FALSE;
   }
   if (!SetState(static_cast<EventObject&>(*object), signaled)) {
-    t_lastError = ERROR_OPEN_FAILED;
+    SetLastError(ERROR_OPEN_FAILED);
     return FALSE;
   }
   return TRUE;
@@ -496,7 +491,7 @@ BOOL ResetEvent(HANDLE event) { return ChangeEvent(event, false); }
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
   std::shared_ptr<Object> object = FindHandle(handle);
   if (!object) {
-    t_lastError = static_cast<DWORD>(ERROR_INVALID_HANDLE);
+    SetLastError(static_cast<DWORD>(ERROR_INVALID_HANDLE));
     return WAIT_FAILED;
   }
   if (object->kind == Kind::kMutex) {
@@ -513,7 +508,7 @@ BOOL CloseHandle(HANDLE handle) {
     std::lock_guard<std::mutex> lock(g_tableMutex);
     auto it = g_table.find(reinterpret_cast<std::uintptr_t>(handle));
     if (it == g_table.end()) {
-      t_lastError = static_cast<DWORD>(ERROR_INVALID_HANDLE);
+      SetLastError(static_cast<DWORD>(ERROR_INVALID_HANDLE));
       return FALSE;
     }
     object = std::move(it->second);

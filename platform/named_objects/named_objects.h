@@ -66,6 +66,4 @@ DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds);
 // Closes a handle of this module. The last handle of a named object anywhere ends the object.
 BOOL CloseHandle(HANDLE object);
 
-// The error code of the calling thread's last call of this module (and of callers' SetLastError).
-DWORD GetLastError();
-void SetLastError(DWORD error);
+// GetLastError() and SetLastError() come from win_types.h.

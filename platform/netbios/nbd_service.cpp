@@ -28,6 +28,7 @@
 #include "platform/fd_io.h"
 #include "platform/netbios/nb_common.h"
 #include "platform/netbios/netbios.h"
+#include "platform/ownership.h"
 #include "platform/paths.h"
 
 namespace platform::netbios {
@@ -213,7 +214,11 @@ int Service::Run(int readyFd) {
   cfg_ = LoadConfig();
   // Held for the life of the service (the system drops it when the process ends, however it ends):
   // whoever takes this lock knows the service has gone.
-  int pidFd = open(JoinPath(ServiceDirectory(), "nbd.pid").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  // The file is truncated: a link or another user's file planted under its name is refused, never
+  // followed, and the service does not start.
+  const std::string pidPath = JoinPath(ServiceDirectory(), "nbd.pid");
+  int pidFd = OpenOwnFile(pidPath, 0600);
+  if (pidFd < 0) Log("%s is no file of this user's (%s): not starting", pidPath, std::strerror(errno));
   if (pidFd >= 0 && flock(pidFd, LOCK_EX) == 0) {
     std::string pid = std::to_string(getpid()) + "\n";
     if (ftruncate(pidFd, 0) == 0) {
@@ -224,7 +229,7 @@ int Service::Run(int readyFd) {
   std::random_device rd;
   trn_ = static_cast<std::uint16_t>(rd());
   dgmId_ = static_cast<std::uint16_t>(rd());
-  bool ok = Open();
+  bool ok = pidFd >= 0 && Open();
   if (readyFd >= 0) {
     // The status byte, and after a failure its reason, in one write the starter reads whole.
     std::string status(1, ok ? '\0' : '\1');
@@ -284,7 +289,10 @@ bool Service::Open() {
   listenFd_ = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (listenFd_ < 0) return false;
   unlink(socketPath_.c_str());
-  if (bind(listenFd_, reinterpret_cast<sockaddr*>(&un), sizeof un) != 0 || listen(listenFd_, 64) != 0) {
+  // Only this user (and root) may connect, whatever the umask: the socket file takes the socket's
+  // mode less the umask, and is set 0600 again before anyone can be accepted.
+  if (fchmod(listenFd_, 0600) != 0 || bind(listenFd_, reinterpret_cast<sockaddr*>(&un), sizeof un) != 0 ||
+      chmod(socketPath_.c_str(), 0600) != 0 || listen(listenFd_, 64) != 0) {
     Log("cannot listen on %s%s", socketPath_);
     return false;
   }
@@ -369,7 +377,7 @@ bool Service::TryExit() {
   // The lock file beside our socket, without creating folders: when the whole root is gone (a
   // test that cleaned up before we went idle), leaving must not make it again.
   const std::string lockPath = socketPath_.substr(0, socketPath_.rfind('/') + 1) + "nbd.lock";
-  int lock = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  int lock = open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (lock >= 0) flock(lock, LOCK_EX);
   pollfd p{listenFd_, POLLIN, 0};
   if (poll(&p, 1, 0) > 0) {

@@ -778,7 +778,7 @@ bool StartService(const std::string& root) {
   posix_spawn_file_actions_init(&fa);
   posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&fa, 2, log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+  posix_spawn_file_actions_addopen(&fa, 2, log.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW, 0600);
   posix_spawn_file_actions_adddup2(&fa, pipeFds[1], 3);
   posix_spawn_file_actions_addclosefrom_np(&fa, 4);
   std::vector<std::string> args = {program, "--detach", "--root", root, "--ready-fd", "3"};
@@ -837,7 +837,7 @@ std::shared_ptr<Link> EnsureLink(State& st) {
   for (int attempt = 0; attempt < 3 && fd < 0; ++attempt) {
     fd = ConnectService(path);
     if (fd < 0) {
-      int lock = open(ServiceLockPath().c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+      int lock = open(ServiceLockPath().c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
       if (lock < 0) return nullptr;
       flock(lock, LOCK_EX);
       fd = ConnectService(path);

@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -51,11 +52,20 @@ bool ConnectOrBindSocket(int fd, const std::string& path, bool bind) {
     target = "/proc/self/fd/" + std::to_string(dirFd) + path.substr(slash);
   }
   std::memcpy(addr.sun_path, target.c_str(), target.size() + 1);
+  // A bound socket file takes the socket's own mode less the umask: 0600 first, so that no umask
+  // (000 included) lets another user connect; set again on the file before anyone can listen.
+  if (bind && ::fchmod(fd, 0600) != 0) {
+    const int saved = errno;
+    if (dirFd >= 0) ::close(dirFd);
+    errno = saved;
+    return false;
+  }
   int r;
   do {
     r = bind ? ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr)
              : ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
   } while (r != 0 && errno == EINTR);
+  if (r == 0 && bind && ::chmod(target.c_str(), 0600) != 0) r = -1;
   const int saved = errno;
   if (dirFd >= 0) ::close(dirFd);
   errno = saved;
@@ -101,7 +111,7 @@ SingleInstance::Result SingleInstance::Acquire(const std::string& name) {
   Release();
   error_.clear();
   const std::string stem = JoinPath(ObjectsDirectory(), FileStem(name));
-  const int lockFd = ::open((stem + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  const int lockFd = ::open((stem + ".lock").c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (lockFd < 0) {
     error_ = std::string("cannot open the lock file: ") + std::strerror(errno);
     return Result::kFailed;

@@ -2,8 +2,9 @@
 //
 // The first process that acquires a name owns it: it holds an exclusive flock() on
 // <root>/objects/instance-<hash>.lock and listens on the local (AF_UNIX) socket
-// <root>/objects/instance-<hash>.sock. The kernel drops the lock when the owner dies, so a killed
-// owner blocks nothing: the next owner removes the socket file it left and binds anew.
+// <root>/objects/instance-<hash>.sock (both 0600, whatever the umask). The kernel drops the lock
+// when the owner dies, so a killed owner blocks nothing: the next owner removes the socket file it
+// left and binds anew.
 //
 // A second start that fails to acquire the name asks the owner through the socket with
 // AskInstance: one short request line, one short answer line. The owner serves requests from its
@@ -51,7 +52,8 @@ class SingleInstance {
 };
 
 // Binds (bind true) or connects a local socket to a socket file, also one whose path is longer than
-// a socket address holds.
+// a socket address holds. A socket file it binds is 0600 whatever the umask: only its user (and
+// root) can connect.
 bool ConnectOrBindSocket(int fd, const std::string& path, bool bind);
 
 // Asks the owner of `name` under this root to handle `request`; returns its answer, or an empty

@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/registry.h"
 #include "platform/spooler/spooler.h"
 
 // Installs the windows of the monitors' dialogs; linked in only in builds with windows.
@@ -93,7 +94,7 @@ int main(int argc, char** argv) {
     if (argc > 4) timeout = static_cast<DWORD>(std::strtoul(argv[4], nullptr, 10));
     std::string why;
     if (!sp::AddPrinterRecord(argv[2], argv[3], timeout, &why)) {
-      std::fprintf(stderr, "psa_spooler: cannot add printer %s: %s\n", argv[2], why.c_str());
+      std::fprintf(stderr, "psa_spooler: cannot add the printer %s: %s\n", argv[2], why.c_str());
       return 1;
     }
     return 0;

@@ -210,16 +210,6 @@ std::string UntrustedRootForSuperuser() {
 void SetDialogService(const PsaDialogService* service) { g_dialogService.store(service); }
 const PsaDialogService* GetDialogService() { return g_dialogService.load(); }
 
-std::string RegistryFailureText(LONG result) {
-  switch (result) {
-    case ERROR_SUCCESS: return "no error";
-    case ERROR_BADDB: return "the registry store " + platform::RegistryStoreFile() + " is damaged";
-    case ERROR_WRITE_FAULT: return "the registry store " + platform::RegistryStoreFile() + " cannot be written";
-    case ERROR_ACCESS_DENIED: return "access to the registry key is denied";
-    default: return "registry error " + std::to_string(result);
-  }
-}
-
 std::string FindMonitorLibrary(const std::string& library) {
   if (library.empty() || platform::HasAsciiControl(library)) return {};
   std::vector<std::string> candidates;
@@ -239,21 +229,22 @@ std::string FindMonitorLibrary(const std::string& library) {
 }
 
 bool RegisterMonitor(const std::string& monitorName, const std::string& library, std::string* why) {
-  auto fail = [why](const std::string& text) {
-    if (why != nullptr) *why = text;
+  auto fail = [why](LONG rc, const char* text = nullptr) {
+    SetLastError(static_cast<DWORD>(rc));
+    if (why != nullptr) *why = text != nullptr ? text : platform::RegistryResultText(rc);
     return false;
   };
-  if (!IsKeyName(monitorName)) return fail("invalid monitor name");
-  if (library.empty() || platform::HasAsciiControl(library)) return fail("invalid library name");
+  if (!IsKeyName(monitorName)) return fail(ERROR_INVALID_PARAMETER, "invalid monitor name");
+  if (library.empty() || platform::HasAsciiControl(library)) return fail(ERROR_INVALID_PARAMETER, "invalid library name");
   const std::string path = std::string(kMonitorsKey) + "\\" + monitorName;
   HKEY key = nullptr;
   if (const LONG rc = RegCreateKeyEx(HKEY_LOCAL_MACHINE, path.c_str(), KEY_ALL_ACCESS, &key, nullptr);
       rc != ERROR_SUCCESS)
-    return fail(RegistryFailureText(rc));
+    return fail(rc);
   const LONG rc = RegSetValueEx(key, "Driver", REG_SZ, reinterpret_cast<const BYTE*>(library.c_str()),
                                 static_cast<DWORD>(library.size() + 1));
   RegCloseKey(key);
-  return rc == ERROR_SUCCESS || fail(RegistryFailureText(rc));
+  return rc == ERROR_SUCCESS || fail(rc);
 }
 
 bool IsMonitorRegistered(const std::string& monitorName) {
@@ -267,17 +258,18 @@ bool IsMonitorRegistered(const std::string& monitorName) {
 
 bool AddPrinterRecord(const std::string& printer, const std::string& port, std::optional<DWORD> txTimeoutMs,
                       std::string* why) {
-  auto fail = [why](const std::string& text) {
-    if (why != nullptr) *why = text;
+  auto fail = [why](LONG rc, const char* text = nullptr) {
+    SetLastError(static_cast<DWORD>(rc));
+    if (why != nullptr) *why = text != nullptr ? text : platform::RegistryResultText(rc);
     return false;
   };
-  if (!IsKeyName(printer)) return fail("invalid printer name");
-  if (port.empty() || platform::HasAsciiControl(port)) return fail("invalid port name");
+  if (!IsKeyName(printer)) return fail(ERROR_INVALID_PARAMETER, "invalid printer name");
+  if (port.empty() || platform::HasAsciiControl(port)) return fail(ERROR_INVALID_PARAMETER, "invalid port name");
   const std::string path = std::string(kPrintersKey) + "\\" + printer;
   HKEY key = nullptr;
   if (const LONG rc = RegCreateKeyEx(HKEY_LOCAL_MACHINE, path.c_str(), KEY_ALL_ACCESS, &key, nullptr);
       rc != ERROR_SUCCESS)
-    return fail(RegistryFailureText(rc));
+    return fail(rc);
   LONG rc = RegSetValueEx(key, "Port", REG_SZ, reinterpret_cast<const BYTE*>(port.c_str()),
                           static_cast<DWORD>(port.size() + 1));
   if (rc == ERROR_SUCCESS && txTimeoutMs) {
@@ -285,7 +277,7 @@ bool AddPrinterRecord(const std::string& printer, const std::string& port, std::
     rc = RegSetValueEx(key, "txTimeout", REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
   }
   RegCloseKey(key);
-  return rc == ERROR_SUCCESS || fail(RegistryFailureText(rc));
+  return rc == ERROR_SUCCESS || fail(rc);
 }
 
 bool DeletePrinterRecord(const std::string& printer) {
@@ -345,7 +337,7 @@ bool Spooler::LoadMonitor(const std::string& monitorName) {
     // Only a key that is not there means "not registered"; a store that cannot be read says so.
     error_ = rc == ERROR_FILE_NOT_FOUND || rc == ERROR_KEY_DELETED
                  ? "monitor \"" + monitorName + "\" is not registered"
-                 : RegistryFailureText(rc);
+                 : platform::RegistryResultText(rc);
     return false;
   }
   std::string library;

@@ -50,8 +50,9 @@ std::string WritableByOthersThanRoot(const std::string& path);
 // named by a path.
 std::string UntrustedRootForSuperuser();
 
-// The registry calls below give the reason of a failure in *why when asked (a damaged store names
-// its file).
+// RegisterMonitor and AddPrinterRecord give false with the reason in *why when asked (a store that is
+// damaged or read-only is named: platform::RegistryResultText) and the registry's result as
+// GetLastError() (ERROR_INVALID_PARAMETER for a name or value they refuse).
 bool RegisterMonitor(const std::string& monitorName, const std::string& library, std::string* why = nullptr);
 bool IsMonitorRegistered(const std::string& monitorName);
 bool AddPrinterRecord(const std::string& printer, const std::string& port, std::optional<DWORD> txTimeoutMs,
@@ -60,8 +61,6 @@ bool AddPrinterRecord(const std::string& printer, const std::string& port, std::
 // file name looked for in ../lib and in the folder of the running program); empty when there is
 // none. Registering that path lets any program load the monitor, wherever it runs from.
 std::string FindMonitorLibrary(const std::string& library);
-// What a registry result means, for a message.
-std::string RegistryFailureText(LONG result);
 bool DeletePrinterRecord(const std::string& printer);
 // The port of a printer record, or nullopt.
 std::optional<std::string> PrinterPort(const std::string& printer);

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <climits>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -377,6 +378,104 @@ TEST(ProfileWrite, ReadOnlyDirectoryFailsAndLosesNothing) {
   EXPECT_EQ(rc, 0);
   EXPECT_EQ(ReadFile(IniPath()), before);
   EXPECT_FALSE(Exists(IniPath("new.ini")));
+}
+
+// A file its owner made read-only (chmod 444) is refused, whoever writes: root as well, whom the
+// system would let write it, and a user who may write the folder but not the file.
+TEST(ProfileWrite, AReadOnlyFileIsNeverRewrittenAndTheFailureSaysWhy) {
+  platform::testing::TempRoot root;
+  const std::string before = "[S]\nA=1\n";
+  for (mode_t mode : {0444, 0400, 0555}) {
+    SCOPED_TRACE(mode);
+    WriteFile(IniPath(), before);
+    ASSERT_EQ(chmod(IniPath().c_str(), mode), 0);
+    struct stat was{};
+    ASSERT_EQ(stat(IniPath().c_str(), &was), 0);
+    SetLastError(0);
+    EXPECT_EQ(WritePrivateProfileString("S", "A", "2", "test.ini"), FALSE);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_READ_ONLY));
+    EXPECT_EQ(WritePrivateProfileString("S", "B", "2", "test.ini"), FALSE);
+    EXPECT_EQ(WritePrivateProfileString("S", nullptr, nullptr, "test.ini"), FALSE);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_READ_ONLY));
+    struct stat now{};
+    ASSERT_EQ(stat(IniPath().c_str(), &now), 0);
+    EXPECT_EQ(now.st_ino, was.st_ino);  // the very file, not a copy renamed over it
+    EXPECT_EQ(now.st_mode & 07777, mode);
+    EXPECT_EQ(ReadFile(IniPath()), before);
+    EXPECT_EQ(GetPrivateProfileInt("S", "A", 0, "test.ini"), 1);
+    // Writable again, it takes changes again.
+    ASSERT_EQ(chmod(IniPath().c_str(), 0644), 0);
+    EXPECT_EQ(WritePrivateProfileString("S", "A", "2", "test.ini"), TRUE);
+    EXPECT_EQ(GetPrivateProfileInt("S", "A", 0, "test.ini"), 2);
+  }
+  // Another user's file in a folder everybody may write: a rename could replace it, but it is not
+  // this writer's to replace.
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to act as a second user";
+  WriteFile(IniPath(), before);
+  ASSERT_EQ(chmod(IniPath().c_str(), 0644), 0);
+  ASSERT_EQ(chmod(root.path().c_str(), 0755), 0);
+  ASSERT_EQ(chmod(platform::WindowsDirectory().c_str(), 0777), 0);
+  unlink(IniPath(".test.ini.lock").c_str());  // this writer's lock file is its own
+  const int rc = platform::testing::RunUnprivileged([] {
+    if (WritePrivateProfileString("S", "A", "3", "test.ini") != FALSE) return 1;
+    if (GetLastError() != static_cast<DWORD>(ERROR_FILE_READ_ONLY)) return 2;
+    return 0;
+  });
+  chmod(platform::WindowsDirectory().c_str(), 0700);
+  EXPECT_EQ(rc, 0);
+  EXPECT_EQ(ReadFile(IniPath()), before);
+}
+
+// A settings file that is a symbolic link stays one: the change goes to the file it leads to, which
+// is replaced in its own folder (no temporary file is left in either), and a link to nowhere gets
+// the file it names made.
+TEST(ProfileWrite, ALinkedFileStaysALinkAndItsTargetGetsTheChange) {
+  platform::testing::TempRoot root;
+  const std::string elsewhere = root.path() + "/elsewhere";
+  ASSERT_EQ(mkdir(elsewhere.c_str(), 0700), 0);
+  const std::string target = elsewhere + "/shared.ini";
+  WriteFile(target, "; shared\n[ConnectedProtocol]\nbTCPIP=0\n");
+  ASSERT_EQ(chmod(target.c_str(), 0640), 0);
+  struct Case {
+    const char* label;
+    std::string linkText;  // what common.ini leads to
+  };
+  const Case cases[] = {{"absolute", target}, {"relative", "../elsewhere/shared.ini"}, {"through a second link", "hop.ini"}};
+  ASSERT_EQ(symlink(target.c_str(), IniPath("hop.ini").c_str()), 0);
+  int round = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    unlink(IniPath("common.ini").c_str());
+    ASSERT_EQ(symlink(c.linkText.c_str(), IniPath("common.ini").c_str()), 0);
+    const std::string value = std::to_string(++round);
+    ASSERT_EQ(WritePrivateProfileString("ConnectedProtocol", "bTCPIP", value.c_str(), "common.ini"), TRUE);
+    struct stat st{};
+    ASSERT_EQ(lstat(IniPath("common.ini").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(ReadFile(target), "; shared\n[ConnectedProtocol]\nbTCPIP=" + value + "\n");
+    ASSERT_EQ(stat(target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(GetPrivateProfileInt("ConnectedProtocol", "bTCPIP", 0, "common.ini"), round);
+  }
+  for (const std::string& dir : {platform::WindowsDirectory(), elsewhere}) {
+    std::vector<std::string> temporaries;
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+      const std::string name = entry.path().filename().string();
+      if (name.front() == '.' && name.find(".lock") == std::string::npos) temporaries.push_back(name);
+    }
+    EXPECT_TRUE(temporaries.empty()) << dir << ": " << temporaries.front();
+  }
+  // A read-only target is refused through the link as well.
+  ASSERT_EQ(chmod(target.c_str(), 0444), 0);
+  EXPECT_EQ(WritePrivateProfileString("ConnectedProtocol", "bTCPIP", "9", "common.ini"), FALSE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_READ_ONLY));
+  // A link to a file not made yet.
+  ASSERT_EQ(symlink("../elsewhere/new.ini", IniPath("new.ini").c_str()), 0);
+  ASSERT_EQ(WritePrivateProfileString("S", "K", "V", "new.ini"), TRUE);
+  EXPECT_EQ(ReadFile(elsewhere + "/new.ini"), "[S]\nK=V\n");
+  struct stat st{};
+  ASSERT_EQ(lstat(IniPath("new.ini").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
 }
 
 }  // namespace

@@ -6,7 +6,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -603,6 +605,154 @@ TEST(Registry, AReadOnlyRootGivesWriteFaultAndKeepsTheStore) {
   chmod(platform::RegistryDirectory().c_str(), 0755);
   EXPECT_EQ(rc, 0);
   EXPECT_EQ(ReadFile(StoreFile()), before);
+}
+
+// A store file of hand-made lines: the header, `body` (each line with its LF) and the end line
+// with the count of `body`'s lines and the FNV-1a 64 hash of everything before it.
+std::string StoreText(const std::string& body) {
+  const std::string text = "PSADMIN-REGISTRY 1\n" + body;
+  std::uint64_t h = 0xcbf29ce484222325ull;
+  for (char c : text) {
+    h ^= static_cast<unsigned char>(c);
+    h *= 0x100000001b3ull;
+  }
+  char end[64];
+  std::snprintf(end, sizeof end, "E %zu %016llx\n", static_cast<std::size_t>(std::count(body.begin(), body.end(), '\n')),
+                static_cast<unsigned long long>(h));
+  return text + end;
+}
+
+// The lines of `count` keys under SOFTWARE\Many with a value each, then as many values in
+// HKEY_CURRENT_USER (the names run Box000000..., v000000...).
+std::string ManySiblings(int count) {
+  std::string body = "K HKEY_LOCAL_MACHINE\nK HKEY_LOCAL_MACHINE\\SOFTWARE\nK HKEY_LOCAL_MACHINE\\SOFTWARE\\Many\n";
+  char line[96];
+  for (int i = 0; i < count; ++i) {
+    std::snprintf(line, sizeof line, "K HKEY_LOCAL_MACHINE\\SOFTWARE\\Many\\Box%06d\nV 1 Name PS%06d%%00\n", i, i);
+    body += line;
+  }
+  std::snprintf(line, sizeof line, "K HKEY_LOCAL_MACHINE\\SOFTWARE\\Many\\Box%06d\\Deep\n", count - 1);
+  body += line;
+  body += "K HKEY_CURRENT_USER\n";
+  for (int i = 0; i < count; ++i) {
+    std::snprintf(line, sizeof line, "V 4 v%06d %%07%%00%%00%%00\n", i);
+    body += line;
+  }
+  return body;
+}
+
+// A store with sixty thousand keys under one parent and as many values in one key loads whole:
+// every key and value is there, in order, as a rewrite of the store shows. (Read sibling by
+// sibling, such a store took minutes.)
+TEST(Registry, AStoreOfManySiblingsLoadsWithEveryKeyAndValue) {
+  platform::testing::TempRoot root;
+  constexpr int kCount = 60000;
+  const std::string body = ManySiblings(kCount);
+  WriteFile(StoreFile(), StoreText(body));
+
+  Key many(HKEY_LOCAL_MACHINE, "SOFTWARE\\Many", false, KEY_READ);
+  ASSERT_EQ(many.result(), ERROR_SUCCESS);
+  for (int i : {0, 1, kCount / 2, kCount - 2, kCount - 1}) {
+    char path[64];
+    std::snprintf(path, sizeof path, "SOFTWARE\\Many\\BOX%06d", i);
+    Key box(HKEY_LOCAL_MACHINE, path, false, KEY_READ);
+    ASSERT_EQ(box.result(), ERROR_SUCCESS) << path;
+    char expected[16];
+    std::snprintf(expected, sizeof expected, "PS%06d", i);
+    EXPECT_EQ(QueryBytes(box.get(), "Name"), std::string(expected, 9));
+    char name[32];
+    DWORD size = sizeof name;
+    ASSERT_EQ(RegEnumKeyEx(many.get(), static_cast<DWORD>(i), name, &size), ERROR_SUCCESS);
+    std::snprintf(expected, sizeof expected, "Box%06d", i);  // as the store spells it
+    EXPECT_EQ(std::string(name), expected);
+  }
+  char deepPath[64];
+  std::snprintf(deepPath, sizeof deepPath, "SOFTWARE\\Many\\Box%06d\\Deep", kCount - 1);
+  Key deep(HKEY_LOCAL_MACHINE, deepPath, false, KEY_READ);
+  EXPECT_EQ(deep.result(), ERROR_SUCCESS);
+  char last[16];
+  std::snprintf(last, sizeof last, "V%06d", kCount - 1);
+  EXPECT_EQ(QueryBytes(HKEY_CURRENT_USER, last), std::string("\x07\0\0\0", 4));
+
+  // One change writes the store again from what was read: everything comes back, in order.
+  ASSERT_EQ(SetString(HKEY_CURRENT_USER, "added", "x"), ERROR_SUCCESS);
+  const std::string rewritten = ReadFile(StoreFile());
+  EXPECT_TRUE(rewritten.substr(0, rewritten.rfind("E ")) == "PSADMIN-REGISTRY 1\n" + body + "V 1 added x%00\n");
+}
+
+// A name that comes again, in another case and far from its first line, still makes the store
+// damaged, also when its key is named a second time in between.
+TEST(Registry, ANameThatComesAgainFarFromItsFirstLineIsDamage) {
+  platform::testing::TempRoot root;
+  const std::string body = ManySiblings(1000);
+  const std::pair<const char*, std::string> repeated[] = {
+      {"a key again", body + "K HKEY_LOCAL_MACHINE\\SOFTWARE\\Many\\BOX000000\n"},
+      {"a value again", body + "V 4 V000000 %07%00%00%00\n"},
+      {"a value again after its key again", body + "K HKEY_CURRENT_USER\nV 4 V000001 %07%00%00%00\n"},
+      {"none again", body + "K HKEY_CURRENT_USER\nV 4 extra %07%00%00%00\n"},
+  };
+  for (const auto& [what, text] : repeated) {
+    WriteFile(StoreFile(), StoreText(text));
+    HKEY h = nullptr;
+    const LONG r = RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE", KEY_READ, &h);
+    EXPECT_EQ(r, std::string(what) == "none again" ? ERROR_SUCCESS : ERROR_BADDB) << what;
+    if (r == ERROR_SUCCESS) RegCloseKey(h);
+  }
+}
+
+// A store file its owner made read-only is left as it is, whoever changes it (root too), and the
+// result says so; reads go on as before.
+TEST(Registry, AReadOnlyStoreIsNeverRewrittenAndTheResultSaysWhy) {
+  platform::testing::TempRoot root;
+  Key k(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kelmor");
+  ASSERT_EQ(SetString(k.get(), "Address", "10.0.0.1"), ERROR_SUCCESS);
+  const std::string before = ReadFile(StoreFile());
+  ASSERT_EQ(chmod(StoreFile().c_str(), 0444), 0);
+  EXPECT_EQ(SetString(k.get(), "Address", "10.0.0.2"), ERROR_FILE_READ_ONLY);
+  EXPECT_EQ(RegDeleteValue(k.get(), "Address"), ERROR_FILE_READ_ONLY);
+  HKEY sub = nullptr;
+  EXPECT_EQ(RegCreateKeyEx(k.get(), "New", KEY_ALL_ACCESS, &sub, nullptr), ERROR_FILE_READ_ONLY);
+  EXPECT_EQ(RegDeleteKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kelmor"), ERROR_FILE_READ_ONLY);
+  // A change that changes nothing needs no write.
+  EXPECT_EQ(SetString(k.get(), "Address", "10.0.0.1"), ERROR_SUCCESS);
+  EXPECT_EQ(QueryBytes(k.get(), "Address"), std::string("10.0.0.1", 9));
+  EXPECT_EQ(ReadFile(StoreFile()), before);
+  struct stat st{};
+  ASSERT_EQ(stat(StoreFile().c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0444u);
+  EXPECT_EQ(platform::RegistryResultText(ERROR_FILE_READ_ONLY),
+            "the registry store " + StoreFile() + " is read-only");
+  ASSERT_EQ(chmod(StoreFile().c_str(), 0600), 0);
+  EXPECT_EQ(SetString(k.get(), "Address", "10.0.0.2"), ERROR_SUCCESS);
+}
+
+// A store file that is a symbolic link stays one: the file it leads to gets every change, and is
+// replaced in its own folder.
+TEST(Registry, ALinkedStoreStaysALinkAndItsTargetGetsTheChanges) {
+  platform::testing::TempRoot root;
+  const std::string shared = root.path() + "/shared";
+  ASSERT_EQ(mkdir(shared.c_str(), 0700), 0);
+  {
+    Key k(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kelmor");
+    ASSERT_EQ(SetString(k.get(), "Address", "10.0.0.1"), ERROR_SUCCESS);
+  }
+  ASSERT_EQ(rename(StoreFile().c_str(), (shared + "/store.txt").c_str()), 0);
+  ASSERT_EQ(symlink("../shared/store.txt", StoreFile().c_str()), 0);
+  Key k(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kelmor");
+  EXPECT_EQ(QueryBytes(k.get(), "Address"), std::string("10.0.0.1", 9));
+  ASSERT_EQ(SetString(k.get(), "Address", "10.0.0.2"), ERROR_SUCCESS);
+  Key added(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kelmor\\Added");
+  ASSERT_EQ(added.result(), ERROR_SUCCESS);
+  struct stat st{};
+  ASSERT_EQ(lstat(StoreFile().c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  const std::string target = ReadFile(shared + "/store.txt");
+  EXPECT_NE(target.find("10.0.0.2"), std::string::npos);
+  EXPECT_NE(target.find("Kelmor\\Added"), std::string::npos);
+  EXPECT_EQ(QueryBytes(k.get(), "Address"), std::string("10.0.0.2", 9));
+  ASSERT_EQ(chmod((shared + "/store.txt").c_str(), 0444), 0);
+  EXPECT_EQ(SetString(k.get(), "Address", "10.0.0.3"), ERROR_FILE_READ_ONLY);
+  EXPECT_EQ(ReadFile(shared + "/store.txt"), target);
 }
 
 }  // namespace

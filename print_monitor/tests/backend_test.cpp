@@ -18,22 +18,23 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/clock.h"
 #include "platform/message_sink.h"
 #include "platform/netbios/tests/nb_test_env.h"
+#include "platform/process/process.h"
 #include "platform/registry.h"
 #include "platform/spooler/spooler.h"
 #include "platform/test_support/temp_root.h"
-#include "print_monitor/tests/child_program.h"
+#include "platform/test_support/watched_program.h"
 #include "print_monitor/tests/emulated_print_box.h"
 
 namespace {
 
 namespace sp = platform::spooler;
-using monitor_test::BinFolder;
-using monitor_test::ChildProgram;
+using platform::testing::WatchedProgram;
 
 using monitor_test::ReadFile;
 
@@ -74,8 +75,10 @@ class ShippedMonitor : public ::testing::Test {
   }
   std::vector<std::string> Env() { return {"PSADMIN_ROOT=" + root_.path()}; }
   int Spooler(const std::vector<std::string>& args) {
-    ChildProgram p(BinFolder() + "/psa_spooler", args, Env());
-    const int rc = p.Wait();
+    std::vector<std::string> argv = {platform::ProgramDirectory() + "/psa_spooler"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    WatchedProgram p(argv, {.extraEnvironment = Env()});
+    const int rc = p.WaitForExit();
     if (rc != 0) ADD_FAILURE() << p.Error();
     return rc;
   }
@@ -129,8 +132,8 @@ TEST_F(ShippedMonitor, SpoolerCommandAndBackendPrint) {
   ASSERT_EQ(Spooler({"add-port"}), 0);
   ASSERT_EQ(Spooler({"add-printer", "Office", "CUPS_P1", "45000"}), 0);
   {
-    ChildProgram ports(BinFolder() + "/psa_spooler", {"ports"}, Env());
-    ASSERT_EQ(ports.Wait(), 0);
+    WatchedProgram ports({platform::ProgramDirectory() + "/psa_spooler", "ports"}, {.extraEnvironment = Env()});
+    ASSERT_EQ(ports.WaitForExit(), 0);
     EXPECT_EQ(ports.Output(), "CUPS_P1\tLocal Port\tVardon Print Server\n");
   }
   const std::string file = root_.path() + "/job.bin";
@@ -140,22 +143,43 @@ TEST_F(ShippedMonitor, SpoolerCommandAndBackendPrint) {
   EXPECT_EQ(Sink(), data);
   // The backend lists the port as a device, then prints a job from a file and one from stdin.
   {
-    ChildProgram list(BinFolder() + "/brandel", {}, Env());
-    ASSERT_EQ(list.Wait(), 0);
+    WatchedProgram list({platform::ProgramDirectory() + "/brandel"}, {.extraEnvironment = Env()});
+    ASSERT_EQ(list.WaitForExit(), 0);
     EXPECT_EQ(list.Output(), "network brandel:/CUPS_P1 \"Vardon Print Server\" \"Vardon Print Server CUPS_P1\"\n");
   }
   std::vector<std::string> env = Env();
   env.push_back("DEVICE_URI=brandel:/CUPS_P1");
   env.push_back("PRINTER=Office");
   {
-    ChildProgram job(BinFolder() + "/brandel", {"7", "kim", "title", "2", "", file}, env);
-    ASSERT_EQ(job.Wait(), 0) << job.Error();
+    WatchedProgram job({platform::ProgramDirectory() + "/brandel", "7", "kim", "title", "2", "", file}, {.extraEnvironment = env});
+    ASSERT_EQ(job.WaitForExit(), 0) << job.Error();
   }
   {
-    ChildProgram job(BinFolder() + "/brandel", {"8", "kim", "title", "1", ""}, env, file);
-    ASSERT_EQ(job.Wait(), 0) << job.Error();
+    WatchedProgram job({platform::ProgramDirectory() + "/brandel", "8", "kim", "title", "1", ""}, {.extraEnvironment = env, .inputFile = file});
+    ASSERT_EQ(job.WaitForExit(), 0) << job.Error();
   }
   EXPECT_EQ(Sink(), data + data + data + data);
+}
+
+// A registry store its owner made read-only is left as it is, and the command says so.
+TEST_F(ShippedMonitor, SpoolerCommandSaysWhenTheStoreIsReadOnly) {
+  const std::string store = platform::RegistryStorePath();
+  const std::string before = ReadFile(store);
+  ASSERT_EQ(::chmod(store.c_str(), 0444), 0);
+  const std::pair<std::vector<std::string>, std::string> commands[] = {
+      {{"register"}, "cannot register Vardon Print Server"},
+      {{"add-printer", "Office", "CUPS_P1"}, "cannot add the printer Office"},
+  };
+  for (const auto& [args, what] : commands) {
+    std::vector<std::string> argv = {platform::ProgramDirectory() + "/psa_spooler"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    WatchedProgram p(argv, {.extraEnvironment = Env()});
+    EXPECT_EQ(p.WaitForExit(), 1);
+    EXPECT_EQ(p.Error(), "psa_spooler: " + what + ": the registry store " + store + " is read-only\n");
+  }
+  EXPECT_EQ(ReadFile(store), before);
+  ASSERT_EQ(::chmod(store.c_str(), 0600), 0);
+  EXPECT_EQ(Spooler({"register"}), 0);
 }
 
 TEST_F(ShippedMonitor, BackendReportsStatesAndExitsAsCupsExpects) {
@@ -171,10 +195,10 @@ TEST_F(ShippedMonitor, BackendReportsStatesAndExitsAsCupsExpects) {
   fault.paperOutAfter = 10000;
   path_->SetFault(box_, 0, fault);
   {
-    ChildProgram job(BinFolder() + "/brandel", {"1", "u", "t", "1", "", file}, env);
-    ASSERT_TRUE(job.WaitForError("STATE: +media-empty-error")) << job.Error();
+    WatchedProgram job({platform::ProgramDirectory() + "/brandel", "1", "u", "t", "1", "", file}, {.extraEnvironment = env});
+    ASSERT_TRUE(job.WaitForError("STATE: +media-empty-error", 60000)) << job.Error();
     path_->SetFault(box_, 0, {});
-    ASSERT_EQ(job.Wait(), 0) << job.Error();
+    ASSERT_EQ(job.WaitForExit(), 0) << job.Error();
     EXPECT_NE(job.Error().find("STATE: -media-empty-error"), std::string::npos);
   }
   EXPECT_EQ(Sink(), data);
@@ -183,10 +207,10 @@ TEST_F(ShippedMonitor, BackendReportsStatesAndExitsAsCupsExpects) {
   fault.offline = true;
   path_->SetFault(box_, 0, fault);
   {
-    ChildProgram job(BinFolder() + "/brandel", {"2", "u", "t", "1", "", file}, env);
-    ASSERT_TRUE(job.WaitForError("STATE: +offline-report")) << job.Error();
+    WatchedProgram job({platform::ProgramDirectory() + "/brandel", "2", "u", "t", "1", "", file}, {.extraEnvironment = env});
+    ASSERT_TRUE(job.WaitForError("STATE: +offline-report", 60000)) << job.Error();
     ::kill(job.pid(), SIGTERM);
-    EXPECT_EQ(job.Wait(), 0);
+    EXPECT_EQ(job.WaitForExit(), 0);
     EXPECT_NE(job.Error().find("Job cancelled"), std::string::npos);
   }
   path_->SetFault(box_, 0, {});
@@ -198,9 +222,9 @@ TEST_F(ShippedMonitor, BackendReportsStatesAndExitsAsCupsExpects) {
   // A port the monitor does not have: stop the queue. A document the box will not start: retry.
   std::vector<std::string> wrong = Env();
   wrong.push_back("DEVICE_URI=brandel:/NO_SUCH_PORT");
-  EXPECT_EQ(ChildProgram(BinFolder() + "/brandel", {"3", "u", "t", "1", "", file}, wrong).Wait(), 4);
+  EXPECT_EQ(WatchedProgram({platform::ProgramDirectory() + "/brandel", "3", "u", "t", "1", "", file}, {.extraEnvironment = wrong}).WaitForExit(), 4);
   path_->SetBufferSize(6);
-  EXPECT_EQ(ChildProgram(BinFolder() + "/brandel", {"4", "u", "t", "1", "", file}, env).Wait(), 6);
+  EXPECT_EQ(WatchedProgram({platform::ProgramDirectory() + "/brandel", "4", "u", "t", "1", "", file}, {.extraEnvironment = env}).WaitForExit(), 6);
 }
 
 // A printer state the protocol does not name counts as off-line: CUPS hears of it, and the job
@@ -217,10 +241,10 @@ TEST_F(ShippedMonitor, BackendReportsAnUnknownPrinterStateAsOffline) {
   fault.offline = true;
   fault.offlineState = 7;
   path_->SetFault(box_, 0, fault);
-  ChildProgram job(BinFolder() + "/brandel", {"3", "u", "t", "1", "", file}, env);
-  ASSERT_TRUE(job.WaitForError("STATE: +offline-report")) << job.Error();
+  WatchedProgram job({platform::ProgramDirectory() + "/brandel", "3", "u", "t", "1", "", file}, {.extraEnvironment = env});
+  ASSERT_TRUE(job.WaitForError("STATE: +offline-report", 60000)) << job.Error();
   path_->SetFault(box_, 0, {});
-  ASSERT_EQ(job.Wait(), 0) << job.Error();
+  ASSERT_EQ(job.WaitForExit(), 0) << job.Error();
   EXPECT_NE(job.Error().find("STATE: -media-empty-error,offline-report"), std::string::npos) << job.Error();
   EXPECT_EQ(Sink(), data);
 }
@@ -239,26 +263,26 @@ TEST_F(ShippedMonitor, RegisteredLibraryLoadsFromABackendInAnotherFolder) {
     ASSERT_EQ(RegQueryValueEx(key, "Driver", &type, reinterpret_cast<BYTE*>(driver), &size), ERROR_SUCCESS);
     RegCloseKey(key);
     char expected[4096] = {};
-    ASSERT_NE(::realpath((BinFolder() + "/../lib/libbrandel.so").c_str(), expected), nullptr);
+    ASSERT_NE(::realpath((platform::ProgramDirectory() + "/../lib/libbrandel.so").c_str(), expected), nullptr);
     EXPECT_EQ(std::string(driver), std::string(expected));
   }
   ASSERT_EQ(Spooler({"add-port"}), 0);
   const std::string backends = root_.path() + "/cups-backend";
   ASSERT_EQ(::mkdir(backends.c_str(), 0755), 0);
-  WriteFile(backends + "/brandel", ReadFile(BinFolder() + "/brandel"));
+  WriteFile(backends + "/brandel", ReadFile(platform::ProgramDirectory() + "/brandel"));
   ASSERT_EQ(::chmod((backends + "/brandel").c_str(), 0700), 0);
   const std::string file = root_.path() + "/job.bin";
   const std::string data = Pattern(5000);
   WriteFile(file, data);
   std::vector<std::string> env = Env();
   env.push_back("DEVICE_URI=brandel:/CUPS_P1");
-  env.push_back("PSADMIN_NBD=" + BinFolder() + "/psa_nbd");
-  ChildProgram job(backends + "/brandel", {"5", "kim", "title", "1", "", file}, env);
-  ASSERT_EQ(job.Wait(), 0) << job.Error();
+  env.push_back("PSADMIN_NBD=" + platform::ProgramDirectory() + "/psa_nbd");
+  WatchedProgram job({backends + "/brandel", "5", "kim", "title", "1", "", file}, {.extraEnvironment = env});
+  ASSERT_EQ(job.WaitForExit(), 0) << job.Error();
   EXPECT_EQ(Sink(), data);
   // A library that is nowhere is not registered.
-  ChildProgram missing(BinFolder() + "/psa_spooler", {"register", "Vardon Print Server", root_.path() + "/none.so"}, Env());
-  EXPECT_EQ(missing.Wait(), 1);
+  WatchedProgram missing({platform::ProgramDirectory() + "/psa_spooler", "register", "Vardon Print Server", root_.path() + "/none.so"}, {.extraEnvironment = Env()});
+  EXPECT_EQ(missing.WaitForExit(), 1);
   EXPECT_NE(missing.Error().find("monitor library " + root_.path() + "/none.so not found"), std::string::npos)
       << missing.Error();
 }
@@ -268,7 +292,7 @@ TEST_F(ShippedMonitor, RegisteredLibraryLoadsFromABackendInAnotherFolder) {
 TEST_F(ShippedMonitor, ADamagedRegistryStoreIsNamed) {
   ASSERT_EQ(Spooler({"register"}), 0);
   ASSERT_EQ(Spooler({"add-port"}), 0);
-  const std::string store = platform::RegistryStoreFile();
+  const std::string store = platform::RegistryStorePath();
   WriteFile(store, "this is no registry store\n");
   const std::string damaged = "the registry store " + store + " is damaged";
   const struct {
@@ -276,20 +300,22 @@ TEST_F(ShippedMonitor, ADamagedRegistryStoreIsNamed) {
     const char* says;
   } commands[] = {
       {{"register"}, "psa_spooler: cannot register Vardon Print Server: "},
-      {{"add-printer", "Office", "CUPS_P1"}, "psa_spooler: cannot add printer Office: "},
+      {{"add-printer", "Office", "CUPS_P1"}, "psa_spooler: cannot add the printer Office: "},
       {{"add-port"}, "psa_spooler: "},
   };
   for (const auto& c : commands) {
-    ChildProgram p(BinFolder() + "/psa_spooler", c.args, Env());
-    EXPECT_EQ(p.Wait(), 1) << c.args[0];
+    std::vector<std::string> argv = {platform::ProgramDirectory() + "/psa_spooler"};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    WatchedProgram p(argv, {.extraEnvironment = Env()});
+    EXPECT_EQ(p.WaitForExit(), 1) << c.args[0];
     EXPECT_NE(p.Error().find(std::string(c.says) + damaged), std::string::npos) << p.Error();
   }
   std::vector<std::string> env = Env();
   env.push_back("DEVICE_URI=brandel:/CUPS_P1");
   const std::string file = root_.path() + "/job.bin";
   WriteFile(file, "x");
-  ChildProgram job(BinFolder() + "/brandel", {"6", "kim", "title", "1", "", file}, env);
-  EXPECT_EQ(job.Wait(), 4);
+  WatchedProgram job({platform::ProgramDirectory() + "/brandel", "6", "kim", "title", "1", "", file}, {.extraEnvironment = env});
+  EXPECT_EQ(job.WaitForExit(), 4);
   EXPECT_NE(job.Error().find("ERROR: " + damaged), std::string::npos) << job.Error();
   EXPECT_EQ(job.Error().find("not registered"), std::string::npos) << job.Error();
   EXPECT_EQ(ReadFile(store), "this is no registry store\n");
@@ -305,13 +331,13 @@ TEST_F(ShippedMonitor, BackendRefusesCopiesItCannotHold) {
   std::vector<std::string> env = Env();
   env.push_back("DEVICE_URI=brandel:/CUPS_P1");
   for (const char* copies : {"4294967299", "2147483648", "-1", "2x", "", " 2"}) {
-    ChildProgram job(BinFolder() + "/brandel", {"7", "kim", "title", copies, "", file}, env);
-    EXPECT_EQ(job.Wait(), 1) << copies;
+    WatchedProgram job({platform::ProgramDirectory() + "/brandel", "7", "kim", "title", copies, "", file}, {.extraEnvironment = env});
+    EXPECT_EQ(job.WaitForExit(), 1) << copies;
     EXPECT_NE(job.Error().find("ERROR: Invalid number of copies"), std::string::npos) << job.Error();
   }
   EXPECT_EQ(Sink(), "");
-  ChildProgram three(BinFolder() + "/brandel", {"8", "kim", "title", "3", "", file}, env);
-  ASSERT_EQ(three.Wait(), 0) << three.Error();
+  WatchedProgram three({platform::ProgramDirectory() + "/brandel", "8", "kim", "title", "3", "", file}, {.extraEnvironment = env});
+  ASSERT_EQ(three.WaitForExit(), 0) << three.Error();
   EXPECT_EQ(Sink(), "page\npage\npage\n");
 }
 
@@ -326,8 +352,8 @@ TEST_F(ShippedMonitor, BackendSaysWhenTheNetbiosServiceCannotStart) {
   std::vector<std::string> env = Env();
   env.push_back("DEVICE_URI=brandel:/CUPS_P1");
   env.push_back("PSADMIN_NBD=" + root_.path() + "/no-such-service");
-  ChildProgram job(BinFolder() + "/brandel", {"9", "kim", "title", "1", "", file}, env);
-  EXPECT_EQ(job.Wait(), 4);
+  WatchedProgram job({platform::ProgramDirectory() + "/brandel", "9", "kim", "title", "1", "", file}, {.extraEnvironment = env});
+  EXPECT_EQ(job.WaitForExit(), 4);
   EXPECT_NE(job.Error().find("ERROR: The NetBIOS service of this computer could not be started"), std::string::npos)
       << job.Error();
   EXPECT_EQ(job.Error().find("not found"), std::string::npos) << job.Error();
@@ -357,8 +383,8 @@ TEST_F(ShippedMonitor, BackendSendsAPipedJobInFullDataMessages) {
   std::vector<std::string> env = Env();
   env.push_back("DEVICE_URI=brandel:/CUPS_P1");
   {
-    ChildProgram job(BinFolder() + "/brandel", {"9", "kim", "title", "1", ""}, env, fifo);
-    EXPECT_EQ(job.Wait(), 0) << job.Error();
+    WatchedProgram job({platform::ProgramDirectory() + "/brandel", "9", "kim", "title", "1", ""}, {.extraEnvironment = env, .inputFile = fifo});
+    EXPECT_EQ(job.WaitForExit(), 0) << job.Error();
   }
   writer.join();
   EXPECT_EQ(Sink(), data);

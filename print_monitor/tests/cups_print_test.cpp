@@ -22,17 +22,17 @@
 
 #include "platform/netbios/tests/nb_test_env.h"
 #include "platform/paths.h"
+#include "platform/process/process.h"
 #include "platform/registry.h"
 #include "platform/spooler/spooler.h"
 #include "platform/test_support/temp_root.h"
+#include "platform/test_support/watched_program.h"
 #include "print_monitor/monitor.h"
-#include "print_monitor/tests/child_program.h"
 #include "print_monitor/tests/emulated_print_box.h"
 
 namespace {
 
-using monitor_test::BinFolder;
-using monitor_test::ChildProgram;
+using platform::testing::WatchedProgram;
 
 using monitor_test::ReadFile;
 
@@ -80,16 +80,13 @@ class RealCups : public ::testing::Test {
     const std::string lib = root_.path() + "/lib";
     platform::MakeDirectories(lib);
     ::chmod(lib.c_str(), 0755);
-    WriteFile(lib + "/libbrandel.so", ReadFile(BinFolder() + "/../lib/libbrandel.so"), 0644);
+    WriteFile(lib + "/libbrandel.so", ReadFile(platform::ProgramDirectory() + "/../lib/libbrandel.so"), 0644);
     ASSERT_TRUE(platform::spooler::RegisterMonitor("Vardon Print Server", lib + "/libbrandel.so"));
     SavePort(0, "");
     StartCups();
   }
   void TearDown() override {
-    if (cups_) {
-      ::kill(cups_->pid(), SIGTERM);
-      cups_->Wait();
-    }
+    if (cups_) cups_->Terminate();
     emu_.reset();
   }
   void SavePort(DWORD banner, const char* user) {
@@ -106,7 +103,7 @@ class RealCups : public ::testing::Test {
     // The CUPS helper programs of the system, our backend as the only backend (mode 0700: run
     // with the server's own rights, so it can read the test's root).
     ASSERT_EQ(::symlink("/usr/lib/cups/daemon", (dir + "/serverbin/daemon").c_str()), 0);
-    WriteFile(dir + "/serverbin/backend/brandel", ReadFile(BinFolder() + "/brandel"), 0700);
+    WriteFile(dir + "/serverbin/backend/brandel", ReadFile(platform::ProgramDirectory() + "/brandel"), 0700);
     port_ = nbtest::FreePort(SOCK_STREAM);
     server_ = "127.0.0.1:" + std::to_string(port_);
     WriteFile(dir + "/conf/cupsd.conf",
@@ -117,17 +114,16 @@ class RealCups : public ::testing::Test {
                         "AccessLog " + dir + "/log/access_log\nErrorLog " + dir + "/log/error_log\n"
                         "PageLog " + dir + "/log/page_log\nCacheDir " + dir + "/cache\nStateDir " + dir + "/state\n"
                         "RequestRoot " + dir + "/spool\nTempDir " + dir + "/spool/tmp\nSandboxing Relaxed\n"
-                        "SetEnv PSADMIN_ROOT " + root_.path() + "\nSetEnv PSADMIN_NBD " + BinFolder() + "/psa_nbd\n";
+                        "SetEnv PSADMIN_ROOT " + root_.path() + "\nSetEnv PSADMIN_NBD " + platform::ProgramDirectory() + "/psa_nbd\n";
     if (::geteuid() != 0) files += "User " + std::to_string(::geteuid()) + "\nGroup " + std::to_string(::getegid()) + "\n";
     WriteFile(dir + "/conf/cups-files.conf", files);
     errorLog_ = dir + "/log/error_log";
-    cups_ = std::make_unique<ChildProgram>(
-        cupsd_, std::vector<std::string>{"-f", "-c", dir + "/conf/cupsd.conf", "-s", dir + "/conf/cups-files.conf"},
-        std::vector<std::string>{});
+    cups_ = std::make_unique<WatchedProgram>(
+        std::vector<std::string>{cupsd_, "-f", "-c", dir + "/conf/cupsd.conf", "-s", dir + "/conf/cups-files.conf"});
     const bool up = WaitFor(
         [&] {
-          ChildProgram s(lpstat_, {"-h", server_, "-r"}, {});
-          return s.Wait() == 0 && s.Output().find("is running") != std::string::npos &&
+          WatchedProgram s({lpstat_, "-h", server_, "-r"});
+          return s.WaitForExit() == 0 && s.Output().find("is running") != std::string::npos &&
                  s.Output().find("not") == std::string::npos;
         },
         30);
@@ -136,16 +132,16 @@ class RealCups : public ::testing::Test {
       if (::geteuid() != 0) GTEST_SKIP() << "cupsd cannot run here without root: " << why;
       FAIL() << "cupsd did not start: " << why;
     }
-    ChildProgram add(lpadmin_, {"-h", server_, "-p", "brandelq", "-E", "-v", "brandel:/CUPS_P1"}, {});
-    if (add.Wait() != 0) {
+    WatchedProgram add({lpadmin_, "-h", server_, "-p", "brandelq", "-E", "-v", "brandel:/CUPS_P1"});
+    if (add.WaitForExit() != 0) {
       if (::geteuid() != 0) GTEST_SKIP() << "lpadmin refused without root: " << add.Error();
       FAIL() << "lpadmin failed: " << add.Error();
     }
   }
   // Prints `file` with lp and waits until the queue is empty again.
   void PrintAndWait(const std::string& file, std::size_t expectedSinkSize) {
-    ChildProgram job(lp_, {"-h", server_, "-d", "brandelq", "-o", "raw", file}, {});
-    ASSERT_EQ(job.Wait(), 0) << job.Error();
+    WatchedProgram job({lp_, "-h", server_, "-d", "brandelq", "-o", "raw", file});
+    ASSERT_EQ(job.WaitForExit(), 0) << job.Error();
     const bool printed = WaitFor([&] { return ReadFile(path_->SinkPath(box_, 0)).size() >= expectedSinkSize; }, 90);
     if (!printed) {
       std::string log = ReadFile(errorLog_);
@@ -157,8 +153,8 @@ class RealCups : public ::testing::Test {
     }
     ASSERT_TRUE(WaitFor(
         [&] {
-          ChildProgram q(lpstat_, {"-h", server_, "-o", "brandelq"}, {});
-          return q.Wait() == 0 && q.Output().empty();
+          WatchedProgram q({lpstat_, "-h", server_, "-o", "brandelq"});
+          return q.WaitForExit() == 0 && q.Output().empty();
         },
         60));
   }
@@ -168,7 +164,7 @@ class RealCups : public ::testing::Test {
   std::unique_ptr<monitor_test::EmulatedPrintBox> emu_;
   box_emulator::Box* box_ = nullptr;
   box_emulator::PrintPath* path_ = nullptr;
-  std::unique_ptr<ChildProgram> cups_;
+  std::unique_ptr<WatchedProgram> cups_;
   std::string cupsd_, lpadmin_, lp_, lpstat_, server_, errorLog_;
   std::uint16_t port_ = 0;
 };

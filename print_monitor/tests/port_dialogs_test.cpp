@@ -20,12 +20,13 @@
 #include "platform/clock.h"
 #include "platform/message_sink.h"
 #include "platform/netbios/tests/nb_test_env.h"
+#include "platform/process/process.h"
 #include "platform/registry.h"
 #include "platform/spooler/dialog_service.h"
 #include "platform/spooler/spooler.h"
 #include "platform/test_support/temp_root.h"
+#include "platform/test_support/watched_program.h"
 #include "print_monitor/dialogs/port_dialog_windows.h"
-#include "print_monitor/tests/child_program.h"
 #include "print_monitor/tests/emulated_print_box.h"
 #include "ui/services.h"
 #include "ui/test_support/gui_app.h"
@@ -389,18 +390,17 @@ TEST_F(PortDialogs, WithoutTheServiceTheMonitorShowsNoDialog) {
 // psa_spooler as a program: without a display AddPort without a record is cancelled at once; with
 // one it shows the Add Port window (pictured, then the program is ended).
 TEST_F(PortDialogs, TheSpoolerProgramShowsTheWindowOnlyWithADisplay) {
-  using monitor_test::BinFolder;
-  using monitor_test::ChildProgram;
+  using platform::testing::WatchedProgram;
   const std::string root = "PSADMIN_ROOT=" + env_->root.path();
   {
-    ChildProgram p(BinFolder() + "/psa_spooler", {"add-port"},
-                   {root, "DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM="});
-    EXPECT_EQ(p.Wait(), 1);
+    WatchedProgram p({platform::ProgramDirectory() + "/psa_spooler", "add-port"},
+                     {.extraEnvironment = {root, "DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM="}});
+    EXPECT_EQ(p.WaitForExit(), 1);
     EXPECT_NE(p.Error().find("AddPort failed (1223)"), std::string::npos) << p.Error();
   }
   const std::string png = env_->root.path() + "/spooler_601.png";
-  ChildProgram p(BinFolder() + "/psa_spooler", {"add-port"},
-                 {root, "QT_QPA_PLATFORM=offscreen", "PSA_UI_SCREENSHOT=601:" + png + ":100"});
+  WatchedProgram p({platform::ProgramDirectory() + "/psa_spooler", "add-port"},
+                   {.extraEnvironment = {root, "QT_QPA_PLATFORM=offscreen", "PSA_UI_SCREENSHOT=601:" + png + ":100"}});
   // Real time: the picture is saved by the child once its window is up.
   for (int i = 0; i < 600 && !QFileInfo::exists(QString::fromStdString(png)); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(50));

@@ -16,14 +16,14 @@
 
 #include "platform/netbios/tests/nb_test_env.h"
 #include "platform/paths.h"
+#include "platform/process/process.h"
 #include "platform/spooler/spooler.h"
 #include "platform/test_support/temp_root.h"
-#include "print_monitor/tests/child_program.h"
+#include "platform/test_support/watched_program.h"
 
 namespace {
 
-using monitor_test::BinFolder;
-using monitor_test::ChildProgram;
+using platform::testing::WatchedProgram;
 
 constexpr uid_t kOtherUser = 65534;
 constexpr int kCupsStopQueue = 4;
@@ -46,7 +46,7 @@ class TrustedRoot {
     library_ = root_.path() + "/lib/libbrandel.so";
     platform::MakeDirectories(root_.path() + "/lib");
     ::chmod((root_.path() + "/lib").c_str(), 0755);
-    CopyFile(BinFolder() + "/../lib/libbrandel.so", library_, 0644);
+    CopyFile(platform::ProgramDirectory() + "/../lib/libbrandel.so", library_, 0644);
     ok_ = platform::spooler::RegisterMonitor("Vardon Print Server", library_);
     platform::MakeDirectories(root_.path() + "/netbios");
     // The monitor's NetBIOS on a loopback address and private ports of this test.
@@ -68,8 +68,10 @@ struct Outcome {
 };
 
 Outcome Program(const std::string& program, const std::vector<std::string>& args, const std::vector<std::string>& env) {
-  ChildProgram p(BinFolder() + "/" + program, args, env);
-  const int rc = p.Wait();
+  std::vector<std::string> argv = {platform::ProgramDirectory() + "/" + program};
+  argv.insert(argv.end(), args.begin(), args.end());
+  WatchedProgram p(argv, {.extraEnvironment = env});
+  const int rc = p.WaitForExit();
   return {rc, p.Error()};
 }
 

@@ -50,7 +50,8 @@ long ResidentKb(pid_t pid) {
 Run Measure(const std::string& program, const std::string& marker) {
   Run run;
   const auto start = Clock::now();
-  platform::testing::WatchedProgram child({program});
+  // Its output stays this program's: the scanner the console starts writes there after the console ended.
+  platform::testing::WatchedProgram child({program}, {.passOutput = true});
   if (child.Started() && child.WaitForError(marker, 20000)) {
     run.ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
     run.rssKb = ResidentKb(child.pid());

@@ -6,22 +6,18 @@
 // VmRSS from /proc/<pid>/status. In the same run, a bare QtCore program idling in its event loop
 // is measured the same way as the baseline. Prints both, the ratio, the target (lumeth under
 // 10 MB, no Qt GUI library mapped), and exits 2 when the target is missed.
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/paths.h"
 #include "platform/test_support/temp_root.h"
+#include "platform/test_support/watched_program.h"
 
 extern char** environ;
 
@@ -30,18 +26,10 @@ namespace {
 using Steady = std::chrono::steady_clock;
 constexpr long kTargetKb = 10 * 1024;
 
-struct Running {
-  pid_t pid = -1;
-  int out = -1;
-};
+using platform::testing::WatchedProgram;
 
-Running Spawn(const char* program, const std::vector<std::string>& environment) {
-  Running r;
-  int out[2];
-  if (::pipe2(out, O_CLOEXEC) != 0) return r;
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+// Starts `program` without this process's display and scanner variables, with `environment` added.
+std::unique_ptr<WatchedProgram> Spawn(const char* program, const std::vector<std::string>& environment) {
   std::vector<std::string> env;
   for (char** e = environ; *e != nullptr; ++e) {
     const std::string v = *e;
@@ -52,38 +40,25 @@ Running Spawn(const char* program, const std::vector<std::string>& environment) 
     env.push_back(v);
   }
   env.insert(env.end(), environment.begin(), environment.end());
-  std::vector<char*> envp;
-  for (auto& v : env) envp.push_back(v.data());
-  envp.push_back(nullptr);
-  std::string name = program;
-  char* argv[] = {name.data(), nullptr};
-  if (posix_spawn(&r.pid, program, &actions, nullptr, argv, envp.data()) != 0) r.pid = -1;
-  posix_spawn_file_actions_destroy(&actions);
-  ::close(out[1]);
-  r.out = out[0];
-  return r;
+  return std::make_unique<WatchedProgram>(std::vector<std::string>{program}, WatchedProgram::Options{.environment = env});
 }
 
-// Reads the child's output until it holds `needed` and then stays quiet for `quietMs` (bounded).
-bool WaitIdle(int fd, const std::string& needed, int quietMs, int limitMs) {
-  std::string text;
+// Watches the child's output until it holds `needed` and then stays quiet for `quietMs` (bounded).
+bool WaitIdle(WatchedProgram& child, const std::string& needed, int quietMs, int limitMs) {
   const auto end = Steady::now() + std::chrono::milliseconds(limitMs);
+  std::size_t seen = 0;
   auto lastOutput = Steady::now();
   while (Steady::now() < end) {
-    pollfd p{fd, POLLIN, 0};
-    const int n = ::poll(&p, 1, 50);
-    if (n > 0) {
-      char buf[4096];
-      const ssize_t got = ::read(fd, buf, sizeof buf);
-      if (got <= 0) return false;  // the child ended
-      text.append(buf, static_cast<std::size_t>(got));
+    if (!child.Running()) return false;
+    const std::string text = child.Output();
+    if (text.size() != seen) {
+      seen = text.size();
       lastOutput = Steady::now();
-      continue;
-    }
-    if (text.find(needed) != std::string::npos &&
-        Steady::now() - lastOutput >= std::chrono::milliseconds(quietMs)) {
+    } else if (text.find(needed) != std::string::npos &&
+               Steady::now() - lastOutput >= std::chrono::milliseconds(quietMs)) {
       return true;
     }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   return false;
 }
@@ -107,39 +82,29 @@ bool Maps(pid_t pid, const char* part) {
   return false;
 }
 
-void Stop(Running& r) {
-  if (r.pid > 0) {
-    ::kill(r.pid, SIGTERM);
-    ::waitpid(r.pid, nullptr, 0);
-  }
-  if (r.out >= 0) ::close(r.out);
-}
-
 }  // namespace
 
 int main() {
   platform::testing::TempRoot root;
   platform::MakeDirectories(platform::DataDirectory());
 
-  Running lumeth = Spawn(LUMETH_PROGRAM, {"PSADMIN_SCANNER_TICK_MS=600000", "PSADMIN_SCANNER_WINDOW_MS=200"});
-  if (lumeth.pid < 0 || !WaitIdle(lumeth.out, "ss_udp.dat", 1500, 60000)) {
+  auto lumeth = Spawn(LUMETH_PROGRAM, {"PSADMIN_SCANNER_TICK_MS=600000", "PSADMIN_SCANNER_WINDOW_MS=200"});
+  if (!lumeth->Started() || !WaitIdle(*lumeth, "ss_udp.dat", 1500, 60000)) {
     std::fprintf(stderr, "lumeth_rss_bench: lumeth did not come to rest\n");
-    Stop(lumeth);
     return 1;
   }
-  const long lumethKb = StatusKb(lumeth.pid, "VmRSS");
-  const bool gui = Maps(lumeth.pid, "libQt6Gui") || Maps(lumeth.pid, "libQt6Widgets");
-  const bool core = Maps(lumeth.pid, "libQt6Core");
-  Stop(lumeth);
+  const long lumethKb = StatusKb(lumeth->pid(), "VmRSS");
+  const bool gui = Maps(lumeth->pid(), "libQt6Gui") || Maps(lumeth->pid(), "libQt6Widgets");
+  const bool core = Maps(lumeth->pid(), "libQt6Core");
+  lumeth.reset();
 
-  Running baseline = Spawn(QTCORE_IDLE_PROGRAM, {});
-  if (baseline.pid < 0 || !WaitIdle(baseline.out, "ready", 1500, 30000)) {
+  auto baseline = Spawn(QTCORE_IDLE_PROGRAM, {});
+  if (!baseline->Started() || !WaitIdle(*baseline, "ready", 1500, 30000)) {
     std::fprintf(stderr, "lumeth_rss_bench: the QtCore baseline did not start\n");
-    Stop(baseline);
     return 1;
   }
-  const long baselineKb = StatusKb(baseline.pid, "VmRSS");
-  Stop(baseline);
+  const long baselineKb = StatusKb(baseline->pid(), "VmRSS");
+  baseline.reset();
 
   const double ratio = baselineKb > 0 ? static_cast<double>(lumethKb) / static_cast<double>(baselineKb) : 0.0;
   std::printf("lumeth idle without a display: VmRSS %ld kB (target: under %ld kB), Qt GUI libraries %s, "

@@ -37,10 +37,11 @@
 #include "platform/fd_io.h"
 #include "platform/netbios/nb_wire.h"
 #include "platform/netbios/tests/nb_test_env.h"
+#include "platform/process/process.h"
 #include "platform/registry.h"
 #include "platform/spooler/spooler.h"
 #include "platform/test_support/temp_root.h"
-#include "print_monitor/tests/child_program.h"
+#include "platform/test_support/watched_program.h"
 #include "tools/bench/session_floor.h"
 #include "tools/box_emulator/box_emulator.h"
 #include "tools/box_emulator/netbios_front.h"
@@ -49,6 +50,7 @@
 namespace {
 
 using SteadyClock = std::chrono::steady_clock;
+using platform::testing::WatchedProgram;
 
 double Seconds(SteadyClock::time_point from) {
   return std::chrono::duration<double>(SteadyClock::now() - from).count();
@@ -187,7 +189,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "no NetBIOS node for the box\n");
     return 1;
   }
-  const std::string bin = monitor_test::BinFolder();
+  const std::string bin = platform::ProgramDirectory();
   platform::spooler::RegisterMonitor("Vardon Print Server", bin + "/../lib/libbrandel.so");
   HKEY key = nullptr;
   RegCreateKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kelmor\\KVX", KEY_ALL_ACCESS, &key, nullptr);
@@ -197,7 +199,7 @@ int main(int argc, char** argv) {
   RegSetValueEx(key, "PS_0", REG_SZ, reinterpret_cast<const BYTE*>(record), sizeof record);
   RegCloseKey(key);
   const std::vector<std::string> env = {"PSADMIN_ROOT=" + root.path(), "DEVICE_URI=brandel:/BENCH_P1"};
-  if (monitor_test::ChildProgram(bin + "/psa_spooler", {"add-port"}, env).Wait() != 0) {
+  if (WatchedProgram({bin + "/psa_spooler", "add-port"}, {.extraEnvironment = env}).WaitForExit() != 0) {
     std::fprintf(stderr, "psa_spooler add-port failed\n");
     return 1;
   }
@@ -226,8 +228,8 @@ int main(int argc, char** argv) {
   std::vector<double> fixed;
   for (int r = 0; r < 3; ++r) {
     const auto start = SteadyClock::now();
-    monitor_test::ChildProgram job(bin + "/brandel", {"1", "bench", "bench", "1", "", tiny}, env);
-    if (const int rc = job.Wait(); rc != 0) {
+    WatchedProgram job({bin + "/brandel", "1", "bench", "bench", "1", "", tiny}, {.extraEnvironment = env});
+    if (const int rc = job.WaitForExit(); rc != 0) {
       std::fprintf(stderr, "the one-byte backend job failed (exit %d):\n%s\n", rc, job.Error().c_str());
       return 1;
     }
@@ -269,8 +271,8 @@ int main(int argc, char** argv) {
     const std::uint64_t before = path.BytesTaken(&box, 0);
     const std::uint64_t sinkBefore = FileSize(sink);
     const auto start = SteadyClock::now();
-    monitor_test::ChildProgram job(bin + "/brandel", {"1", "bench", "bench", "1", "", file}, env);
-    const int rc = job.Wait();
+    WatchedProgram job({bin + "/brandel", "1", "bench", "bench", "1", "", file}, {.extraEnvironment = env});
+    const int rc = job.WaitForExit(600000);
     const double spent = Seconds(start);
     if (rc != 0 || path.BytesTaken(&box, 0) - before != bytes || FileSize(sink) - sinkBefore != bytes) {
       std::fprintf(stderr, "the backend job failed (exit %d):\n%s\n", rc, job.Error().c_str());

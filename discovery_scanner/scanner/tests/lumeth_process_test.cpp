@@ -1,20 +1,15 @@
 // The lumeth program as a real process in a temporary root, with a short poll and short windows,
 // and stand-in client programs holding the presence events.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -25,124 +20,26 @@
 #include "platform/paths.h"
 #include "platform/process/process.h"
 #include "platform/test_support/temp_root.h"
+#include "platform/test_support/watched_program.h"
 #include "tools/box_emulator/box_emulator.h"
 #include "tools/box_emulator/udp_discovery.h"
-
-extern char** environ;
 
 namespace lumeth {
 namespace {
 
 using namespace std::chrono_literals;
 
-// A child program with its standard input held open and its output collected.
-class Child {
- public:
-  Child(const std::string& program, const std::vector<std::string>& args) {
-    int in[2], out[2], err[2];
-    EXPECT_EQ(::pipe2(in, O_CLOEXEC), 0);
-    EXPECT_EQ(::pipe2(out, O_CLOEXEC), 0);
-    EXPECT_EQ(::pipe2(err, O_CLOEXEC), 0);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, err[1], 2);
-    std::vector<std::string> all = {program};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : all) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    EXPECT_EQ(posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ), 0);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(in[0]);
-    ::close(out[1]);
-    ::close(err[1]);
-    stdin_ = in[1];
-    readers_.emplace_back(&Child::Read, this, out[0], &out_);
-    readers_.emplace_back(&Child::Read, this, err[0], &err_);
-  }
-  ~Child() {
-    if (!exited_) {
-      ::kill(pid_, SIGKILL);
-      Wait(10s);
-    }
-    if (stdin_ >= 0) ::close(stdin_);
-    for (auto& t : readers_) t.join();
-  }
+using platform::testing::WatchedProgram;
 
-  pid_t pid() const { return pid_; }
-  void CloseInput() {
-    ::close(stdin_);
-    stdin_ = -1;
-  }
-  void Kill() { ::kill(pid_, SIGKILL); }
-  // Waits (bounded) for the child to end; true when it did.
-  bool Wait(std::chrono::milliseconds limit) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!exited_) {
-      int status = 0;
-      pid_t r = ::waitpid(pid_, &status, WNOHANG);
-      if (r == pid_) {
-        exited_ = true;
-        status_ = status;
-        break;
-      }
-      if (std::chrono::steady_clock::now() > end) return false;
-      std::this_thread::sleep_for(5ms);
-    }
-    return true;
-  }
-  bool Alive() {
-    if (exited_) return false;
-    return !Wait(0ms);
-  }
-  int ExitCode() const { return WIFEXITED(status_) ? WEXITSTATUS(status_) : -1; }
-
-  // Waits (bounded) until the collected standard output or error satisfies `condition`.
-  bool WaitOutput(const std::function<bool(const std::string& out, const std::string& err)>& condition,
-                  std::chrono::milliseconds limit = 20s) {
-    std::unique_lock<std::mutex> lock(mu_);
-    return cv_.wait_for(lock, limit, [&] { return condition(out_, err_); });
-  }
-  // Once the child has ended, what it wrote last may still be in the pipes: these wait (bounded)
-  // until both readers have seen the end before answering.
-  std::string Err() {
-    std::unique_lock<std::mutex> lock(mu_);
-    if (exited_) cv_.wait_for(lock, 10s, [&] { return closed_ == 2; });
-    return err_;
-  }
-  std::string Out() {
-    std::unique_lock<std::mutex> lock(mu_);
-    if (exited_) cv_.wait_for(lock, 10s, [&] { return closed_ == 2; });
-    return out_;
-  }
-
- private:
-  void Read(int fd, std::string* into) {
-    char buf[4096];
-    ssize_t n;
-    while ((n = ::read(fd, buf, sizeof buf)) > 0) {
-      std::lock_guard<std::mutex> lock(mu_);
-      into->append(buf, static_cast<std::size_t>(n));
-      cv_.notify_all();
-    }
-    ::close(fd);
-    std::lock_guard<std::mutex> lock(mu_);
-    ++closed_;
-    cv_.notify_all();
-  }
-
-  pid_t pid_ = -1;
-  int stdin_ = -1;
-  bool exited_ = false;
-  int status_ = 0;
-  int closed_ = 0;  // readers that have seen the end of their pipe
-  std::mutex mu_;
-  std::condition_variable cv_;
-  std::string out_, err_;
-  std::vector<std::thread> readers_;
-};
+// A child program with its standard input held open (a client holds its presence until it closes)
+// and its output collected.
+std::unique_ptr<WatchedProgram> Start(const std::string& program, const std::vector<std::string>& args) {
+  std::vector<std::string> argv = {program};
+  argv.insert(argv.end(), args.begin(), args.end());
+  auto child = std::make_unique<WatchedProgram>(argv, WatchedProgram::Options{.inputPipe = true});
+  EXPECT_TRUE(child->Started()) << program;
+  return child;
+}
 
 int Count(const std::string& text, const std::string& line) {
   int n = 0;
@@ -174,10 +71,10 @@ class LumethProcessTest : public ::testing::Test {
     }
   }
 
-  std::unique_ptr<Child> Scanner() { return std::make_unique<Child>(LUMETH_PROGRAM, std::vector<std::string>{}); }
-  std::unique_ptr<Child> Client(const std::vector<std::string>& args) {
-    auto c = std::make_unique<Child>(LUMETH_TEST_CLIENT, args);
-    EXPECT_TRUE(c->WaitOutput([](const std::string& out, const std::string&) { return out == "ready\n"; }));
+  std::unique_ptr<WatchedProgram> Scanner() { return Start(LUMETH_PROGRAM, {}); }
+  std::unique_ptr<WatchedProgram> Client(const std::vector<std::string>& args) {
+    auto c = Start(LUMETH_TEST_CLIENT, args);
+    EXPECT_TRUE(c->WaitForOutput([](const std::string& out, const std::string&) { return out == "ready\n"; }, 20000));
     return c;
   }
   static auto Has(const std::string& line, int times = 1) {
@@ -191,41 +88,41 @@ class LumethProcessTest : public ::testing::Test {
 TEST_F(LumethProcessTest, ASecondScannerEndsAtOnceAndTheFirstKeepsRunning) {
   auto client = Client({"tollard"});
   auto first = Scanner();
-  ASSERT_TRUE(first->WaitOutput(Has("lumeth: poll clients=1")));
+  ASSERT_TRUE(first->WaitForOutput(Has("lumeth: poll clients=1"), 20000));
   auto second = Scanner();
-  ASSERT_TRUE(second->Wait(10s));
+  ASSERT_TRUE(second->Wait(10000));
   EXPECT_EQ(second->ExitCode(), 0);
-  EXPECT_EQ(second->Err().find("lumeth: protocols"), std::string::npos);
-  EXPECT_TRUE(first->Alive());
+  EXPECT_EQ(second->Error().find("lumeth: protocols"), std::string::npos);
+  EXPECT_TRUE(first->Running());
 }
 
 TEST_F(LumethProcessTest, ScannersStartedTogetherLeaveExactlyOneRunning) {
   auto client = Client({"wizard"});
-  std::vector<std::unique_ptr<Child>> scanners;
+  std::vector<std::unique_ptr<WatchedProgram>> scanners;
   for (int i = 0; i < 4; ++i) scanners.push_back(Scanner());
   // Those that lost end at once (however slowly a loaded machine starts them); the winner polls.
   auto ended = [&] {
     int n = 0;
-    for (auto& s : scanners) n += s->Alive() ? 0 : 1;
+    for (auto& s : scanners) n += s->Running() ? 0 : 1;
     return n;
   };
   const auto limit = std::chrono::steady_clock::now() + 20s;
   while (ended() < 3 && std::chrono::steady_clock::now() < limit) std::this_thread::sleep_for(5ms);
   ASSERT_EQ(ended(), 3);
   for (auto& s : scanners) {
-    if (s->Alive()) {
-      EXPECT_TRUE(s->WaitOutput(Has("lumeth: poll clients=1")));
-      EXPECT_TRUE(s->Alive());
+    if (s->Running()) {
+      EXPECT_TRUE(s->WaitForOutput(Has("lumeth: poll clients=1"), 20000));
+      EXPECT_TRUE(s->Running());
     } else {
-      EXPECT_EQ(s->Err().find("lumeth: poll"), std::string::npos);
+      EXPECT_EQ(s->Error().find("lumeth: poll"), std::string::npos);
     }
   }
 }
 
 TEST_F(LumethProcessTest, WithoutClientsOneRoundThenTheFourthEmptyPollEnds) {
   auto scanner = Scanner();
-  ASSERT_TRUE(scanner->Wait(20s));
-  const std::string err = scanner->Err();
+  ASSERT_TRUE(scanner->Wait(20000));
+  const std::string err = scanner->Error();
   EXPECT_EQ(Count(err, "lumeth: round"), 1) << err;
   EXPECT_EQ(Count(err, "lumeth: poll clients=0"), 4) << err;
   EXPECT_EQ(OpenMutex(SYNCHRONIZE, FALSE, kScannerMutexName), nullptr);
@@ -237,9 +134,9 @@ TEST_F(LumethProcessTest, WithoutItsNamedObjectsTheScannerSaysWhyAndEnds) {
   std::filesystem::remove_all(objects);
   std::ofstream(objects) << "not a folder";
   auto scanner = Scanner();
-  ASSERT_TRUE(scanner->Wait(20s));
+  ASSERT_TRUE(scanner->Wait(20000));
   EXPECT_EQ(scanner->ExitCode(), 1);
-  const std::string err = scanner->Err();
+  const std::string err = scanner->Error();
   EXPECT_NE(err.find("lumeth: cannot create the mutex \"Print Server Lumeth Mutex\" in " + objects + ": "),
             std::string::npos)
       << err;
@@ -260,10 +157,10 @@ std::string MappedLibraries(pid_t pid, const std::string& part) {
 TEST_F(LumethProcessTest, WithoutADisplayNoQtLibraryIsLoaded) {
   auto client = Client({"tollard"});
   auto scanner = Scanner();
-  ASSERT_TRUE(scanner->WaitOutput(Has("lumeth: poll clients=1")));
-  ASSERT_TRUE(scanner->WaitOutput([](const std::string& out, const std::string&) {
+  ASSERT_TRUE(scanner->WaitForOutput(Has("lumeth: poll clients=1"), 20000));
+  ASSERT_TRUE(scanner->WaitForOutput([](const std::string& out, const std::string&) {
     return out.find("ss_udp.dat") != std::string::npos;
-  }));
+  }, 20000));
   EXPECT_EQ(MappedLibraries(scanner->pid(), "libQt6"), "");
 
   // With one, the window module brings them in.
@@ -275,7 +172,7 @@ TEST_F(LumethProcessTest, WithoutADisplayNoQtLibraryIsLoaded) {
   scanner.reset();
   auto windowed = Scanner();
   ::unsetenv("QT_QPA_PLATFORM");
-  ASSERT_TRUE(windowed->WaitOutput(Has("lumeth: round")));
+  ASSERT_TRUE(windowed->WaitForOutput(Has("lumeth: round"), 20000));
   EXPECT_NE(MappedLibraries(windowed->pid(), "libQt6Widgets"), "");
 }
 
@@ -284,16 +181,16 @@ TEST_F(LumethProcessTest, WithoutItsWindowModuleTheProgramRunsWithoutAWindow) {
   const std::string copy = platform::DataDirectory() + "lumeth";
   std::filesystem::copy_file(LUMETH_PROGRAM, copy);
   ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  auto scanner = std::make_unique<Child>(copy, std::vector<std::string>{"1"});
+  auto scanner = Start(copy, {"1"});
   ::unsetenv("QT_QPA_PLATFORM");
-  ASSERT_TRUE(scanner->Wait(20s));
+  ASSERT_TRUE(scanner->Wait(20000));
   EXPECT_EQ(scanner->ExitCode(), 0);
-  const std::string err = scanner->Err();
+  const std::string err = scanner->Error();
   EXPECT_NE(err.find("lumeth: no window"), std::string::npos) << err;
   EXPECT_EQ(Count(err, "lumeth: poll clients=0"), 4) << err;
-  EXPECT_TRUE(scanner->WaitOutput([](const std::string& out, const std::string&) {
+  EXPECT_TRUE(scanner->WaitForOutput([](const std::string& out, const std::string&) {
     return out.find(" devices") != std::string::npos;  // the log goes to the output
-  })) << scanner->Out();
+  }, 20000)) << scanner->Output();
 }
 
 TEST_F(LumethProcessTest, TheWindowedProgramWithTrayBehavesTheSame) {
@@ -301,37 +198,37 @@ TEST_F(LumethProcessTest, TheWindowedProgramWithTrayBehavesTheSame) {
   GTEST_SKIP() << "built without the window";
 #endif
   ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  auto scanner = std::make_unique<Child>(LUMETH_PROGRAM, std::vector<std::string>{"1"});
+  auto scanner = Start(LUMETH_PROGRAM, {"1"});
   ::unsetenv("QT_QPA_PLATFORM");
-  ASSERT_TRUE(scanner->Wait(20s));
+  ASSERT_TRUE(scanner->Wait(20000));
   EXPECT_EQ(scanner->ExitCode(), 0);
-  const std::string err = scanner->Err();
+  const std::string err = scanner->Error();
   EXPECT_EQ(Count(err, "lumeth: round"), 1) << err;
   EXPECT_EQ(Count(err, "lumeth: poll clients=0"), 4) << err;
-  EXPECT_TRUE(scanner->Out().empty());  // the log goes to the window, not to the output
+  EXPECT_TRUE(scanner->Output().empty());  // the log goes to the window, not to the output
 }
 
 TEST_F(LumethProcessTest, OneClientWithPauseResetHoldsRoundsBackTwoClientsDoNot) {
   auto console = Client({"tollard", "reset-pause"});
   auto scanner = Scanner();
-  ASSERT_TRUE(scanner->WaitOutput(Has("lumeth: round skipped", 3)));
-  EXPECT_EQ(Count(scanner->Err(), "lumeth: round"), 1);  // only the first round at start
+  ASSERT_TRUE(scanner->WaitForOutput(Has("lumeth: round skipped", 3), 20000));
+  EXPECT_EQ(Count(scanner->Error(), "lumeth: round"), 1);  // only the first round at start
   auto wizard = Client({"wizard"});
-  ASSERT_TRUE(scanner->WaitOutput(Has("lumeth: round", 2)));
-  ASSERT_TRUE(scanner->WaitOutput(Has("lumeth: poll clients=2")));
+  ASSERT_TRUE(scanner->WaitForOutput(Has("lumeth: round", 2), 20000));
+  ASSERT_TRUE(scanner->WaitForOutput(Has("lumeth: poll clients=2"), 20000));
   console->CloseInput();
   wizard->CloseInput();
-  ASSERT_TRUE(console->Wait(10s));
-  ASSERT_TRUE(wizard->Wait(10s));
-  EXPECT_TRUE(scanner->Wait(20s));
+  ASSERT_TRUE(console->Wait(10000));
+  ASSERT_TRUE(wizard->Wait(10000));
+  EXPECT_TRUE(scanner->Wait(20000));
 }
 
 TEST_F(LumethProcessTest, TerminationEndsTheScannerAndFreesItsObjects) {
   auto client = Client({"tollard"});
   auto scanner = Scanner();
-  ASSERT_TRUE(scanner->WaitOutput(Has("lumeth: poll clients=1")));
+  ASSERT_TRUE(scanner->WaitForOutput(Has("lumeth: poll clients=1"), 20000));
   ::kill(scanner->pid(), SIGTERM);
-  ASSERT_TRUE(scanner->Wait(10s));
+  ASSERT_TRUE(scanner->Wait(10000));
   EXPECT_EQ(scanner->ExitCode(), 0);
   EXPECT_EQ(OpenMutex(SYNCHRONIZE, FALSE, kScannerMutexName), nullptr);
 }
@@ -339,11 +236,11 @@ TEST_F(LumethProcessTest, TerminationEndsTheScannerAndFreesItsObjects) {
 TEST_F(LumethProcessTest, AKilledClientCountsAsGone) {
   auto client = Client({"addprinter"});
   auto scanner = Scanner();
-  ASSERT_TRUE(scanner->WaitOutput(Has("lumeth: poll clients=1")));
+  ASSERT_TRUE(scanner->WaitForOutput(Has("lumeth: poll clients=1"), 20000));
   client->Kill();
-  ASSERT_TRUE(client->Wait(10s));
-  EXPECT_TRUE(scanner->Wait(20s));
-  EXPECT_GE(Count(scanner->Err(), "lumeth: poll clients=0"), 4);
+  ASSERT_TRUE(client->Wait(10000));
+  EXPECT_TRUE(scanner->Wait(20000));
+  EXPECT_GE(Count(scanner->Error(), "lumeth: poll clients=0"), 4);
 }
 
 TEST_F(LumethProcessTest, AClientStartsTheScannerWithoutKeepingItselfPresentThroughIt) {
@@ -378,10 +275,10 @@ TEST_F(LumethProcessTest, EmulatedBoxesAppearInTheCacheFilesWithTheirFields) {
 
   auto client = Client({"tollard"});
   auto scanner = Scanner();
-  ASSERT_TRUE(scanner->WaitOutput([](const std::string& out, const std::string&) {
+  ASSERT_TRUE(scanner->WaitForOutput([](const std::string& out, const std::string&) {
     return out.find("ss_udp.dat      2 devices") != std::string::npos &&
            out.find("ss_udp2.dat      3 devices") != std::string::npos;
-  }));
+  }, 20000));
   const auto udp = scan_cache::LoadScanFile(scan_cache::kUdpFile);
   ASSERT_EQ(udp.size(), 2u);
   for (const auto& r : udp) {
@@ -403,7 +300,7 @@ TEST_F(LumethProcessTest, EmulatedBoxesAppearInTheCacheFilesWithTheirFields) {
   // The routes whose protocols were not started left no files.
   EXPECT_EQ(::access((platform::DataDirectory() + scan_cache::kIpxFile).c_str(), F_OK), -1);
   client->CloseInput();
-  EXPECT_TRUE(scanner->Wait(20s));
+  EXPECT_TRUE(scanner->Wait(20000));
 }
 
 }  // namespace

@@ -3,16 +3,20 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "platform/paths.h"
 #include "platform/single_instance/single_instance.h"
 #include "platform/test_support/temp_root.h"
+#include "platform/test_support/unprivileged.h"
 
 namespace {
 
@@ -127,6 +131,40 @@ TEST(SingleInstance, ARootLongerThanASocketPathStillWorks) {
   EXPECT_EQ(AskInstance(kName, "far", 5000), "got far");
   server.join();
   owner.Release();
+  ::setenv(platform::kRootEnvVar, base.path().c_str(), 1);
+}
+
+// The socket and lock file are the owner's alone whatever the umask (000 included), for a root of
+// any length: another user who can reach the folder still cannot connect.
+TEST(SingleInstance, OnlyItsUserCanConnectWhateverTheUmask) {
+  platform::testing::TempRoot base;
+  const std::string deep = base.path() + "/" + std::string(60, 'd') + "/" + std::string(60, 'e');
+  for (const std::string& root : {base.path(), deep}) {
+    SCOPED_TRACE(root.size());
+    ::setenv(platform::kRootEnvVar, root.c_str(), 1);
+    const mode_t old = ::umask(0);
+    SingleInstance owner;
+    const SingleInstance::Result result = owner.Acquire(kName);
+    ::umask(old);
+    ASSERT_EQ(result, kOwner) << owner.LastError();
+    const std::string socket = SingleInstance::SocketPath(kName);
+    const std::string lock = socket.substr(0, socket.size() - 5) + ".lock";
+    for (const auto& [path, mode] : {std::pair{socket, 0600u}, std::pair{lock, 0600u},
+                                     std::pair{platform::ObjectsDirectory(), 0700u}}) {
+      struct stat st{};
+      ASSERT_EQ(::stat(path.c_str(), &st), 0) << path;
+      EXPECT_EQ(st.st_mode & 07777, mode) << path;
+    }
+    if (::geteuid() != 0) continue;  // no second user to try it with
+    // Open every folder on the way, as a careless user might: the socket still keeps others out.
+    for (std::string dir = platform::ObjectsDirectory(); dir.size() >= base.path().size(); dir = dir.substr(0, dir.rfind('/')))
+      ASSERT_EQ(::chmod(dir.c_str(), 0755), 0) << dir;
+    const int rc = platform::testing::RunUnprivileged([&] {
+      const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+      return fd >= 0 && !platform::ConnectOrBindSocket(fd, socket, false) && errno == EACCES ? 0 : 1;
+    });
+    EXPECT_EQ(rc, 0);
+  }
   ::setenv(platform::kRootEnvVar, base.path().c_str(), 1);
 }
 
