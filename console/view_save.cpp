@@ -2,7 +2,6 @@
 #include "console/view_save.h"
 
 #include <algorithm>
-#include <cstdint>
 #include <memory>
 
 #include "console/console_state.h"
@@ -11,37 +10,12 @@
 #include "console_pages/wireless_page.h"
 #include "console_pages/wireless_text.h"
 #include "device_client/core/config/model_capabilities.h"
+#include "device_client/settings/address_rules.h"
 #include "device_client/settings/com_method.h"
 #include "platform/message_sink.h"
 #include "ui/services.h"
 
 namespace console {
-namespace {
-
-// A dotted address as a 32-bit number in host order; false for a text that is no address.
-bool AddressValue(const std::string& text, std::uint32_t& value) {
-  int octets[4] = {};
-  if (CComMethod::ParseIpAddress(text, octets) == 0) return false;
-  value = 0;
-  for (int o : octets) value = (value << 8) | static_cast<std::uint32_t>(o);
-  return true;
-}
-
-bool AnyOctet255(std::uint32_t v) {
-  for (int shift = 0; shift < 32; shift += 8) {
-    if (((v >> shift) & 0xFF) == 0xFF) return true;
-  }
-  return false;
-}
-
-// 1 to 32 leading one bits followed by zeros.
-bool IsContiguousMask(std::uint32_t v) {
-  if (v == 0) return false;
-  const std::uint32_t inverted = ~v;
-  return (inverted & (inverted + 1)) == 0;
-}
-
-}  // namespace
 
 void RegisterViewSaveStrings() {
   platform::RegisterString(IDS_INPUT_ILLEGAL, "Input illegal.");
@@ -54,11 +28,15 @@ void RegisterViewSaveStrings() {
 
 int CheckIpMaskGateway(const std::string* ip, const std::string* mask, const std::string* gateway) {
   if (ip == nullptr || mask == nullptr || gateway == nullptr) return IDS_INPUT_ILLEGAL;
-  std::uint32_t ipValue = 0, maskValue = 0, gatewayValue = 0;
-  if (!AddressValue(*ip, ipValue) || AnyOctet255(ipValue) || (ipValue & 0xFF) == 0) return IDS_IP_ADDRESS_ILLEGAL;
-  if (!AddressValue(*mask, maskValue) || !IsContiguousMask(maskValue)) return IDS_SUBNET_MASK_ILLEGAL;
-  if (!AddressValue(*gateway, gatewayValue) || AnyOctet255(gatewayValue)) return IDS_GATEWAY_ILLEGAL;
-  if ((ipValue & maskValue) != (gatewayValue & maskValue)) return IDS_GATEWAY_OR_IP_ERROR;
+  using address_rules::Broken;
+  switch (address_rules::Check(address_rules::ReadAddress(*ip), address_rules::ReadAddress(*mask),
+                               address_rules::ReadAddress(*gateway))) {
+    case Broken::kIpAddress: return IDS_IP_ADDRESS_ILLEGAL;
+    case Broken::kSubnetMask: return IDS_SUBNET_MASK_ILLEGAL;
+    case Broken::kGateway: return IDS_GATEWAY_ILLEGAL;
+    case Broken::kDifferentSubnets: return IDS_GATEWAY_OR_IP_ERROR;
+    case Broken::kNone: break;
+  }
   return 0;
 }
 

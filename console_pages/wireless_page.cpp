@@ -6,12 +6,14 @@
 #include "console_pages/device_dialog_text.h"
 #include "console_pages/page_records.h"
 #include "console_pages/wireless_link_info_dlg.h"
+#include "device_client/core/config/wep_key_layout.h"
 #include "platform/message_sink.h"
 #include "platform/profile.h"
 
 using namespace ui;
 
 CWirelessPage g_WirelessPage;
+static_assert(wireless_text::kKeyByteEdits == config::kWepKeyByteEdits);
 
 namespace {
 
@@ -263,13 +265,9 @@ void CWirelessPage::OnChangeKeyByte(int index) {
     return;  // the edit's own notification for the filtered text goes on from here
   }
   if (text.size() != 2 || m_bLoadingKeys) return;
-  const bool longKey = IsDlgButtonChecked(IDC_128_BITS) != 0;
-  bool advance = true;
-  if (index == 4 || index == 9) advance = longKey;  // ends key 1 or key 2 in the 64-bit layout
-  else if (index == 12) advance = !longKey;         // ends the 128-bit key
-  else if (index == 14 || index == 19) advance = false;
-  if (!advance) return;
-  if (auto* next = dynamic_cast<CEdit*>(GetDlgItem(m_iKeyByteIds[static_cast<std::size_t>(index + 1)]))) {
+  const int nextIndex = config::NextWepKeyByte(index, IsDlgButtonChecked(IDC_128_BITS) != 0);
+  if (nextIndex < 0) return;
+  if (auto* next = dynamic_cast<CEdit*>(GetDlgItem(m_iKeyByteIds[static_cast<std::size_t>(nextIndex)]))) {
     next->SetFocus();
     next->SetSel(0, 2);
   }

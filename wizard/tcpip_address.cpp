@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "device_client/settings/com_method.h"
+
 namespace wizard {
 namespace {
 
@@ -9,13 +11,6 @@ constexpr int kEchoTries = 3;
 constexpr std::int64_t kEchoWaitMs = 1000;
 constexpr std::size_t kEchoPayloadSize = 32;
 constexpr int kMaxCandidates = 254;
-
-bool HasOctet255(std::uint32_t a) {
-  for (int shift = 0; shift < 32; shift += 8) {
-    if (((a >> shift) & 0xFF) == 0xFF) return true;
-  }
-  return false;
-}
 
 }  // namespace
 
@@ -37,46 +32,13 @@ bool SplitIpAddress(const std::string& text, std::string& o1, std::string& o2, s
   return true;
 }
 
-void StripBlanks(std::string& text) {
-  std::string out;
-  for (char c : text) {
-    if (c != ' ') out += c;
-  }
-  text = out;
-}
-
-bool IsAllDigits(const std::string& text) {
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-  }
-  return true;
-}
-
 std::optional<int> OctetValue(const std::string& text) {
-  if (text.empty() || text.size() > 3 || !IsAllDigits(text)) return std::nullopt;
-  const int value = std::stoi(text);
-  if (value > 255) return std::nullopt;
+  int value = 0;
+  if (text.size() > 3 || CComMethod::ReadOctet(text, value) != CComMethod::kOctetOk) return std::nullopt;
   return value;
 }
 
-std::optional<std::uint32_t> ParseDottedDecimal(const std::string& text) {
-  std::uint32_t address = 0;
-  std::size_t from = 0;
-  for (int i = 0; i < 4; ++i) {
-    const std::size_t dot = i < 3 ? text.find('.', from) : text.size();
-    if (dot == std::string::npos) return std::nullopt;
-    const std::optional<int> octet = OctetValue(text.substr(from, dot - from));
-    if (!octet) return std::nullopt;
-    address = address << 8 | static_cast<std::uint32_t>(*octet);
-    from = dot + 1;
-  }
-  return address;
-}
-
-std::string FormatDotted(std::uint32_t a) {
-  return std::to_string(a >> 24) + "." + std::to_string((a >> 16) & 0xFF) + "." +
-         std::to_string((a >> 8) & 0xFF) + "." + std::to_string(a & 0xFF);
-}
+std::optional<std::uint32_t> ParseDottedDecimal(const std::string& text) { return address_rules::ReadAddress(text); }
 
 void ClampLastOctet(int& value) {
   if (value <= 0) value = 1;
@@ -90,20 +52,18 @@ std::uint32_t DefaultMaskFor(std::uint32_t address) {
   return 0xFFFFFF00u;
 }
 
-bool IsContiguousMask(std::uint32_t mask) {
-  if (mask == 0) return false;
-  const std::uint32_t inverted = ~mask;
-  return (inverted & (inverted + 1)) == 0;
-}
-
 int AddressRuleBroken(const std::string& ip, const std::string& mask, const std::string& gateway) {
-  const std::uint32_t a = ParseDottedDecimal(ip).value_or(0xFFFFFFFFu);
-  const std::uint32_t m = ParseDottedDecimal(mask).value_or(0xFFFFFFFFu);
-  const std::uint32_t g = ParseDottedDecimal(gateway).value_or(0xFFFFFFFFu);
-  if (HasOctet255(a) || (a & 0xFF) == 0) return IDS_IP_ILLEGAL;
-  if (!IsContiguousMask(m)) return IDS_MASK_ILLEGAL;
-  if (HasOctet255(g)) return IDS_GATEWAY_ILLEGAL;
-  if ((a & m) != (g & m)) return IDS_GATEWAY_OR_IP_ERROR;
+  // The page reads a text that is no address as 255.255.255.255.
+  auto read = [](const std::string& text) {
+    return std::optional<std::uint32_t>(ParseDottedDecimal(text).value_or(0xFFFFFFFFu));
+  };
+  switch (address_rules::Check(read(ip), read(mask), read(gateway))) {
+    case address_rules::Broken::kIpAddress: return IDS_IP_ILLEGAL;
+    case address_rules::Broken::kSubnetMask: return IDS_MASK_ILLEGAL;
+    case address_rules::Broken::kGateway: return IDS_GATEWAY_ILLEGAL;
+    case address_rules::Broken::kDifferentSubnets: return IDS_GATEWAY_OR_IP_ERROR;
+    case address_rules::Broken::kNone: break;
+  }
   return 0;
 }
 
@@ -130,7 +90,7 @@ bool FindFreeAddress(const std::string& base, std::uint32_t mask, std::string& f
   bool result = false;
   for (int tried = 0; tried < kMaxCandidates && candidate < broadcast; ++candidate) {
     const auto address = static_cast<std::uint32_t>(candidate);
-    if (HasOctet255(address) || (address & 0xFF) == 0) continue;
+    if (!address_rules::IsHostAddress(address)) continue;
     ++tried;
     bool answered = false;
     for (int i = 0; i < kEchoTries && !answered; ++i) {

@@ -1,11 +1,13 @@
-// The address rules of the TCP/IP page: octet texts, the checks of an address, mask and gateway,
-// the default mask of an address, and the search for an address nobody answers on.
+// The address rules of the TCP/IP page: octet texts, the checks of an address, mask and gateway
+// (the rules the console keeps too, device_client/settings/address_rules.h, with the wizard's own
+// messages), the default mask of an address, and the search for an address nobody answers on.
 // Addresses are IPv4 in host byte order; every octet text is read as a decimal number.
 #pragma once
 #include <cstdint>
 #include <optional>
 #include <string>
 
+#include "device_client/settings/address_rules.h"
 #include "platform/netprobe/netprobe.h"
 
 namespace wizard {
@@ -21,21 +23,17 @@ constexpr int IDS_GATEWAY_OR_IP_ERROR = 151;
 // part is missing; the outputs are then unchanged.
 bool SplitIpAddress(const std::string& text, std::string& o1, std::string& o2, std::string& o3,
                     std::string& o4);
-// Removes every blank.
-void StripBlanks(std::string& text);
-// True when every character is '0'..'9' (also for the empty text).
-bool IsAllDigits(const std::string& text);
 // The value of 1 to 3 decimal digits, nullopt for anything else or a value above 255.
 std::optional<int> OctetValue(const std::string& text);
 // Four decimal octets joined by dots, nothing else; nullopt for any other text.
 std::optional<std::uint32_t> ParseDottedDecimal(const std::string& text);
-std::string FormatDotted(std::uint32_t address);
+inline std::string FormatDotted(std::uint32_t address) { return address_rules::FormatAddress(address); }
 // 0 becomes 1, 255 or more becomes 254.
 void ClampLastOctet(int& value);
 // By the first octet: below 128 255.0.0.0, below 192 255.255.0.0, else 255.255.255.0.
 std::uint32_t DefaultMaskFor(std::uint32_t address);
 // 1 to 32 leading one bits followed only by zero bits.
-bool IsContiguousMask(std::uint32_t mask);
+using address_rules::IsContiguousMask;
 // The string id of the first rule the address, mask and gateway break (IDS_IP_ILLEGAL,
 // IDS_MASK_ILLEGAL, IDS_GATEWAY_ILLEGAL, then IDS_GATEWAY_OR_IP_ERROR for address and gateway in
 // different networks), 0 when all pass. A text that is not

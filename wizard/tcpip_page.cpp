@@ -1,5 +1,6 @@
 #include "wizard/tcpip_page.h"
 
+#include "device_client/settings/com_method.h"
 #include "platform/message_sink.h"
 #include "platform/netprobe/netprobe.h"
 #include "ui/services.h"
@@ -138,7 +139,7 @@ bool CTcpip::FieldsWork() const {
     joined.clear();
     for (int i = 0; i < 4; ++i) {
       std::string octet = edits[i].GetWindowText();
-      StripBlanks(octet);
+      CComMethod::RemoveSpaces(octet);
       const std::optional<int> value = OctetValue(octet);
       if (!value) return false;
       joined += (i > 0 ? "." : "") + std::to_string(*value);
@@ -338,7 +339,7 @@ bool CTcpip::ReadRow(ui::CEdit (&row)[4], std::string& joined) {
   std::string octets[4];
   for (int i = 0; i < 4; ++i) {
     octets[i] = row[i].GetWindowText();
-    StripBlanks(octets[i]);
+    CComMethod::RemoveSpaces(octets[i]);
   }
   auto refuse = [&](int i, int stringId) {
     platform::MessageBoxById(stringId, platform::MB_OK);
@@ -350,12 +351,12 @@ bool CTcpip::ReadRow(ui::CEdit (&row)[4], std::string& joined) {
     if (octets[i].empty()) return refuse(i, IDS_NEED_INPUT_DATA);
   }
   for (int i = 0; i < 4; ++i) {
-    if (!IsAllDigits(octets[i])) return refuse(i, IDS_ILLEGAL_VALUE);
     // Read as a decimal number: leading zeros never make an octet octal.
-    std::size_t first = octets[i].find_first_not_of('0');
-    std::string digits = first == std::string::npos ? "0" : octets[i].substr(first);
-    if (digits.size() > 3 || std::stoi(digits) > 255) return refuse(i, IDS_VALUE_RANGE);
-    octets[i] = digits;
+    int value = 0;
+    const int read = CComMethod::ReadOctet(octets[i], value);
+    if (read == CComMethod::kOctetNotDecimal) return refuse(i, IDS_ILLEGAL_VALUE);
+    if (read != CComMethod::kOctetOk) return refuse(i, IDS_VALUE_RANGE);
+    octets[i] = std::to_string(value);
   }
   joined = Joined(octets);
   return true;

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "device_client/core/config/wep_key_layout.h"
 #include "platform/ascii.h"
 #include "platform/message_sink.h"
 #include "platform/profile.h"
@@ -20,6 +21,7 @@ const int CWireless::kKeyEditIds[CWireless::kKeyEdits] = {
     1197, 1198, 1199, 1200, 1201,  // Key3
     1202, 1203, 1204, 1205, 1206,  // Key4
 };
+static_assert(CWireless::kKeyEdits == config::kWepKeyByteEdits);
 
 namespace {
 
@@ -137,15 +139,6 @@ bool IsHexKeyText(std::string& text) {
   const bool clean = kept.size() == text.size();
   text = kept;
   return clean;
-}
-
-int NextKeyByteEdit(int index, bool layout128) {
-  if (index < 0 || index >= CWireless::kKeyEdits - 1) return -1;
-  // Ends of a key: 4, 9 and 14 in the 64-bit layout, 12 in the 128-bit one; 19 always.
-  if (index == 4 || index == 9) return layout128 ? index + 1 : -1;
-  if (index == kKey128Edits - 1) return layout128 ? -1 : index + 1;
-  if (index == 14) return -1;
-  return index + 1;
 }
 
 template <std::size_t... I>
@@ -306,7 +299,7 @@ void CWireless::OnKeyByteChanged(int index) {
   ui::CEdit& edit = m_keys[index];
   // Only the user's typing moves on, not the page filling its edits.
   if (!edit.HasFocus() || edit.GetWindowText().size() != static_cast<std::size_t>(kKeyByteChars)) return;
-  const int next = NextKeyByteEdit(index, IsDlgButtonChecked(IDC_128_BITS) != 0);
+  const int next = config::NextWepKeyByte(index, IsDlgButtonChecked(IDC_128_BITS) != 0);
   if (next < 0 || !m_keys[next].IsWindowEnabled()) return;
   m_keys[next].SetFocus();
   m_keys[next].SetSel(0, -1);

@@ -25,9 +25,6 @@ std::vector<int> ChannelsOfDomain(int domainCode);
 void PadKeyByte(std::string& text);
 // Keeps only hexadecimal digits; true when nothing had to be dropped.
 bool IsHexKeyText(std::string& text);
-// The key-byte edit the typing goes on to once edit `index` holds its two digits, as on the
-// console's wireless page: the next edit of the same key, -1 at the end of a key of the layout.
-int NextKeyByteEdit(int index, bool layout128);
 
 class CWireless : public ui::CPropertyPage {
  public:

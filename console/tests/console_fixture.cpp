@@ -11,7 +11,7 @@
 #include "console/main_frame.h"
 #include "console/pellam_view.h"
 #include "device_client/device_lists/tests/lists_test_support.h"
-#include "discovery_scanner/cache/scan_cache.h"
+#include "device_client/core/scan_cache/scan_cache.h"
 #include "platform/paths.h"
 #include "platform/profile.h"
 #include "platform/test_support/watched_program.h"

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "device_client/device_lists/tests/lists_test_support.h"
-#include "discovery_scanner/cache/scan_cache.h"
+#include "device_client/core/scan_cache/scan_cache.h"
 #include "platform/named_objects/named_objects.h"
 #include "platform/paths.h"
 #include "platform/profile.h"

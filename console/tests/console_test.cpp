@@ -24,7 +24,7 @@
 #include "console_pages/quick_setup_dlg.h"
 #include "device_client/core/transport/transport.h"
 #include "device_client/device_lists/tests/lists_test_support.h"
-#include "discovery_scanner/cache/scan_cache.h"
+#include "device_client/core/scan_cache/scan_cache.h"
 #include "device_client/access/ncb.h"
 #include "device_client/access/tests/dead_transports.h"
 #include "device_client/settings/com_method.h"

@@ -9,7 +9,7 @@
 
 #include "device_client/core/transport/text.h"
 #include "device_client/core/wire_layout.h"
-#include "discovery_scanner/cache/scan_cache.h"
+#include "device_client/core/scan_cache/scan_cache.h"
 #include "platform/ascii.h"
 #include "platform/registry.h"
 

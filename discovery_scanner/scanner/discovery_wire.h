@@ -8,7 +8,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "discovery_scanner/cache/scan_cache.h"
+#include "device_client/core/scan_cache/scan_cache.h"
 
 namespace lumeth {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "discovery_scanner/cache/scan_cache.h"
+#include "device_client/core/scan_cache/scan_cache.h"
 #include "discovery_scanner/scanner/scanner_options.h"
 
 namespace lumeth {

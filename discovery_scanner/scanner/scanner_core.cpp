@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "discovery_scanner/cache/scan_cache.h"
+#include "device_client/core/scan_cache/scan_cache.h"
 #include "discovery_scanner/scanner/protocols.h"
 #include "platform/paths.h"
 

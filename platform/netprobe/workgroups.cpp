@@ -14,6 +14,7 @@
 #include "platform/atomic_file.h"
 #include "platform/clock.h"
 #include "platform/netprobe/netprobe.h"
+#include "platform/process/process.h"
 
 extern char** environ;
 
@@ -82,22 +83,6 @@ void AppendUnique(std::vector<std::string>& list, std::string name) {
     if (EqualsNoCase(have, name)) return;
   }
   list.push_back(std::move(name));
-}
-
-std::string FindOnPath(const std::string& name) {
-  if (name.find('/') != std::string::npos) return name;
-  const char* path = std::getenv("PATH");
-  std::string_view rest = path != nullptr ? path : "/usr/bin:/bin";
-  while (true) {
-    std::size_t colon = rest.find(':');
-    std::string dir(rest.substr(0, colon));
-    if (dir.empty()) dir = ".";
-    std::string candidate = dir + "/" + name;
-    if (::access(candidate.c_str(), X_OK) == 0) return candidate;
-    if (colon == std::string_view::npos) break;
-    rest.remove_prefix(colon + 1);
-  }
-  return "";
 }
 
 }  // namespace
@@ -216,7 +201,7 @@ bool RunTool(const std::vector<std::string>& argv, std::string& out, std::int64_
              std::size_t maxBytes) {
   out.clear();
   if (argv.empty()) return false;
-  const std::string program = FindOnPath(argv[0]);
+  const std::string program = platform::FindTool(argv[0]);
   if (program.empty()) return false;
 
   int pipeFds[2];

@@ -62,6 +62,25 @@ bool Exists(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0;
 }
 
+// The folders of $PATH in order, an empty entry standing for "."; those of `fallback` (if any)
+// when $PATH is not set.
+std::vector<std::string> PathDirectories(const char* fallback) {
+  const char* path = std::getenv("PATH");
+  if (path == nullptr) path = fallback;
+  std::vector<std::string> dirs;
+  if (path == nullptr) return dirs;
+  const std::string all = path;
+  std::size_t start = 0;
+  while (start <= all.size()) {
+    std::size_t colon = all.find(':', start);
+    if (colon == std::string::npos) colon = all.size();
+    std::string dir = all.substr(start, colon - start);
+    dirs.push_back(dir.empty() ? "." : dir);
+    start = colon + 1;
+  }
+  return dirs;
+}
+
 // Finds the program file: 0 with `out` set, or a WinExec error code.
 UINT ResolveProgram(const std::string& name, std::string* out) {
   if (name.empty()) return WINEXEC_FILE_NOT_FOUND;
@@ -76,17 +95,7 @@ UINT ResolveProgram(const std::string& name, std::string* out) {
   std::vector<std::string> dirs;
   std::string own = platform::ProgramDirectory();
   if (!own.empty()) dirs.push_back(own);
-  if (const char* path = std::getenv("PATH")) {
-    std::string all = path;
-    std::size_t start = 0;
-    while (start <= all.size()) {
-      std::size_t colon = all.find(':', start);
-      if (colon == std::string::npos) colon = all.size();
-      std::string dir = all.substr(start, colon - start);
-      dirs.push_back(dir.empty() ? "." : dir);
-      start = colon + 1;
-    }
-  }
+  for (std::string& dir : PathDirectories(nullptr)) dirs.push_back(std::move(dir));
   for (const std::string& dir : dirs) {
     std::string candidate = dir + "/" + name;
     if (Exists(candidate)) {
@@ -137,6 +146,15 @@ namespace platform {
 std::string FindProgram(const std::string& name) {
   std::string path;
   return ResolveProgram(name, &path) == 0 ? path : std::string();
+}
+
+std::string FindTool(const std::string& name) {
+  if (name.find('/') != std::string::npos) return name;
+  for (const std::string& dir : PathDirectories("/usr/bin:/bin")) {
+    std::string candidate = dir + "/" + name;
+    if (::access(candidate.c_str(), X_OK) == 0) return candidate;
+  }
+  return "";
 }
 }  // namespace platform
 

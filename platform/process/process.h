@@ -40,5 +40,9 @@ std::string ProgramDirectory();
 // The file WinExec would start for a program name (the calling program's directory first, then
 // $PATH); "" when there is none.
 std::string FindProgram(const std::string& name);
+// The file a system tool of that name runs from: the first that may be executed in the folders of
+// $PATH ("/usr/bin:/bin" without one), never the calling program's own folder; a name holding a
+// '/' is taken as it stands. "" when there is none.
+std::string FindTool(const std::string& name);
 
 }  // namespace platform

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "device_client/access/access.h"
-#include "discovery_scanner/cache/scan_cache.h"
+#include "device_client/core/scan_cache/scan_cache.h"
 #include "platform/clock.h"
 #include "platform/message_sink.h"
 #include "platform/netbios/tests/nb_test_env.h"

@@ -25,7 +25,7 @@
 #include <set>
 #include <string>
 
-#include "discovery_scanner/cache/scan_cache.h"
+#include "device_client/core/scan_cache/scan_cache.h"
 #include "discovery_scanner/scanner/protocols.h"
 #include "discovery_scanner/scanner/scanner_core.h"
 #include "platform/paths.h"

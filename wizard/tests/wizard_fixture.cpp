@@ -6,7 +6,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "discovery_scanner/cache/scan_cache.h"
+#include "device_client/core/scan_cache/scan_cache.h"
 #include "platform/message_sink.h"
 #include "ui/test_support/gui_app.h"
 #include "wizard/program_start.h"

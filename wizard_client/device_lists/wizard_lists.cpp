@@ -9,7 +9,7 @@
 #include "device_client/core/transport/text.h"
 #include "device_client/device_lists/device_lists.h"
 #include "device_client/live_discovery/live_discovery.h"
-#include "discovery_scanner/cache/scan_cache.h"
+#include "device_client/core/scan_cache/scan_cache.h"
 #include "wizard_client/transport/udp_exchange.h"
 
 namespace wizard {

@@ -15,7 +15,7 @@
 #include "device_client/api/print_server_utility.h"
 #include "device_client/device_lists/device_lists.h"
 #include "device_client/device_lists/tests/lists_test_support.h"
-#include "discovery_scanner/cache/scan_cache.h"
+#include "device_client/core/scan_cache/scan_cache.h"
 #include "platform/clock.h"
 #include "platform/profile.h"
 #include "platform/registry.h"

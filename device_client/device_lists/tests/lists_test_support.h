@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "device_client/access/access.h"
-#include "discovery_scanner/cache/scan_cache.h"
+#include "device_client/core/scan_cache/scan_cache.h"
 #include "platform/registry.h"
 #include "tools/box_emulator/box_emulator.h"
 

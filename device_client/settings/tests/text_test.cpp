@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "device_client/settings/address_rules.h"
 #include "device_client/settings/com_method.h"
 
 namespace {
@@ -187,6 +188,39 @@ TEST(ComMethodAddresses, DottedAddressesHaveExactlyFourDecimalOctets) {
     }
   }
   EXPECT_EQ(CComMethod::ParseIpAddress("1.2.3.4", nullptr), 0);
+}
+
+// The one rule of a box's address, mask and gateway: checked in that order, a text that is no
+// address breaking its own field's rule.
+TEST(AddressRules, TheFirstBrokenRuleInTheOrderAddressMaskGateway) {
+  using address_rules::Broken;
+  struct Case {
+    const char *ip, *mask, *gateway;
+    Broken broken;
+  };
+  const Case cases[] = {
+      {"192.168.1.20", "255.255.255.0", "192.168.1.1", Broken::kNone},
+      {"192.168.1.20", "255.255.255.0", "0.0.0.0", Broken::kDifferentSubnets},
+      {"10.0.0.5", "255.255.255.255", "10.0.0.5", Broken::kNone},
+      {"no address", "junk", "junk", Broken::kIpAddress},
+      {"10.0.0.0", "255.0.0.0", "10.0.0.1", Broken::kIpAddress},
+      {"10.255.0.1", "255.0.0.0", "10.0.0.1", Broken::kIpAddress},
+      {"10.0.0.5", "junk", "junk", Broken::kSubnetMask},
+      {"10.0.0.5", "0.0.0.0", "10.0.0.1", Broken::kSubnetMask},
+      {"10.0.0.5", "255.0.255.0", "10.0.0.1", Broken::kSubnetMask},
+      {"10.0.0.5", "255.0.0.0", "junk", Broken::kGateway},
+      {"10.0.0.5", "255.0.0.0", "10.0.0.255", Broken::kGateway},
+      {"192.168.1.20", "255.255.252.0", "192.168.2.1", Broken::kNone},
+      {"192.168.1.20", "255.255.255.0", "192.168.2.1", Broken::kDifferentSubnets},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.ip) + " " + c.mask + " " + c.gateway);
+    EXPECT_EQ(address_rules::Check(address_rules::ReadAddress(c.ip), address_rules::ReadAddress(c.mask),
+                                   address_rules::ReadAddress(c.gateway)),
+              c.broken);
+  }
+  EXPECT_EQ(address_rules::ReadAddress("010.001.008.255"), std::optional<std::uint32_t>(0x0A0108FFu));
+  EXPECT_EQ(address_rules::FormatAddress(0x0A0108FFu), "10.1.8.255");
 }
 
 }  // namespace

@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "discovery_scanner/cache/scan_cache.h"
+#include "device_client/core/scan_cache/scan_cache.h"
 #include "discovery_scanner/scanner/scanner_core.h"
 #include "platform/named_objects/named_objects.h"
 #include "platform/paths.h"

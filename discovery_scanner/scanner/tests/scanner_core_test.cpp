@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "discovery_scanner/cache/scan_cache.h"
+#include "device_client/core/scan_cache/scan_cache.h"
 #include "platform/paths.h"
 #include "platform/test_support/temp_root.h"
 

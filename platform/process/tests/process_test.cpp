@@ -132,4 +132,30 @@ TEST(WinExecTest, SearchesProgramDirectoryBeforePath) {
   ::kill(child.pid, SIGKILL);
 }
 
+// A system tool is looked up on $PATH alone, the first file there that may be executed: a copy in
+// the program's own folder, or a file on the way that is not executable, is passed over.
+TEST(FindToolTest, TakesTheFirstExecutableOnPathAndNeverTheProgramsFolder) {
+  platform::testing::TempRoot root;
+  const std::string name = "psa_tool_probe_" + std::to_string(::getpid());
+  const std::string first = root.path() + "/first", second = root.path() + "/second";
+  ::mkdir(first.c_str(), 0755);
+  ::mkdir(second.c_str(), 0755);
+  WriteFile(first + "/" + name, "#!/bin/sh\n", 0644);
+  WriteFile(second + "/" + name, "#!/bin/sh\n", 0755);
+  const std::string own = platform::ProgramDirectory() + "/" + name;
+  WriteFile(own, "#!/bin/sh\n", 0755);
+
+  const std::string savedPath = std::getenv("PATH") ? std::getenv("PATH") : "";
+  ::setenv("PATH", (first + ":" + second).c_str(), 1);
+  const std::string tool = platform::FindTool(name);
+  const std::string program = platform::FindProgram(name);
+  const std::string missing = platform::FindTool(name + "_missing");
+  ::setenv("PATH", savedPath.c_str(), 1);
+  ::unlink(own.c_str());
+  EXPECT_EQ(tool, second + "/" + name);
+  EXPECT_EQ(program, own);
+  EXPECT_EQ(missing, "");
+  EXPECT_EQ(platform::FindTool("/no/such/folder/tool"), "/no/such/folder/tool");
+}
+
 }  // namespace

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "device_client/api/tests/api_fixture.h"
-#include "discovery_scanner/cache/scan_cache.h"
+#include "device_client/core/scan_cache/scan_cache.h"
 #include "platform/netbios/tests/nb_test_env.h"
 #include "platform/test_support/temp_root.h"
 #include "tools/box_emulator/box_emulator.h"

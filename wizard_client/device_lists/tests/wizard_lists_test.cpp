@@ -16,7 +16,7 @@
 #include "device_client/device_lists/device_lists.h"
 #include "device_client/device_lists/tests/lists_test_support.h"
 #include "device_client/live_discovery/live_discovery.h"
-#include "discovery_scanner/cache/scan_cache.h"
+#include "device_client/core/scan_cache/scan_cache.h"
 #include "platform/clock.h"
 #include "platform/registry.h"
 #include "platform/test_support/temp_root.h"

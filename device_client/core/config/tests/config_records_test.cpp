@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "device_client/core/config/config_records.h"
+#include "device_client/core/config/wep_key_layout.h"
 
 namespace {
 
@@ -113,6 +114,19 @@ TEST(ConfigRecords, ClearSetsTheClientDefaults) {
   EXPECT_EQ(0, std::memcmp(zeros, d.dsWireless.szKey1, 27));
   EXPECT_EQ(0, std::memcmp(zeros, d.dsWireless.szKey4, 11));
   EXPECT_EQ(0, d.dsDevicePID.data[163]);
+}
+
+// Typing goes on within a key and stops at each key's last byte: 4, 9, 14 and 19 in the 64-bit
+// layout, 12 in the 128-bit one (whose unused edits 13-19 keep the stops at 14 and 19).
+TEST(WepKeyLayout, TypingStopsAtTheLastByteOfEachKey) {
+  for (int index = -1; index <= config::kWepKeyByteEdits; ++index) {
+    SCOPED_TRACE(index);
+    const bool inside = index >= 0 && index < config::kWepKeyByteEdits;
+    const bool end64 = index == 4 || index == 9 || index == 14 || index == 19;
+    const bool end128 = index == 12 || index == 14 || index == 19;
+    EXPECT_EQ(config::NextWepKeyByte(index, false), inside && !end64 ? index + 1 : -1);
+    EXPECT_EQ(config::NextWepKeyByte(index, true), inside && !end128 ? index + 1 : -1);
+  }
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "discovery_scanner/cache/scan_cache.h"
+#include "device_client/core/scan_cache/scan_cache.h"
 
 #include <gtest/gtest.h>
 #include <fcntl.h>

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "discovery_scanner/cache/scan_cache.h"
+#include "device_client/core/scan_cache/scan_cache.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   // Copy into a buffer of exactly `size` bytes so that any over-read is caught.
