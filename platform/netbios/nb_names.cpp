@@ -1,0 +1,242 @@
+// Names (ADD NAME, ADD GROUP NAME, DELETE NAME, keeping a name) and the link to the local service
+// that holds the machine's name table: its connection, its reader and one request's answer.
+#include "platform/netbios/netbios_internal.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+
+namespace platform::netbios::internal {
+
+std::atomic<int> g_linkFd{-1};
+
+void Link::ReadLoop() {
+  std::vector<std::uint8_t> msg;
+  for (;;) {
+    int passed = -1;
+    int r = RecvMsg(fd, msg, &passed);
+    if (r <= 0) break;
+    MsgReader rd(msg);
+    std::uint8_t type = 0;
+    std::uint32_t id = 0;
+    if (!rd.U8(type) || !rd.U32(id)) {
+      if (passed >= 0) close(passed);
+      continue;
+    }
+    std::lock_guard<std::mutex> lk(mu);
+    switch (static_cast<Msg>(type)) {
+      case Msg::kResult: {
+        auto it = rpcs.find(id);
+        if (it != rpcs.end()) {
+          rd.U8(it->second->rc);
+          rd.U8(it->second->num);
+          rd.U32(it->second->address);
+          it->second->done = true;
+          cv.notify_all();
+        }
+        break;
+      }
+      case Msg::kListenDone: {
+        auto it = listens.find(id);
+        if (it == listens.end() || it->second->done) break;
+        ListenWait* w = it->second;
+        rd.U8(w->rc);
+        rd.NameField(w->caller);
+        w->fd = passed;
+        passed = -1;
+        w->done = true;
+        SignalEventFd(w->evfd);
+        break;
+      }
+      case Msg::kDatagram: {
+        std::uint8_t lana = 0, num = 0;
+        Name source{};
+        if (!rd.U8(lana) || !rd.U8(num) || !rd.NameField(source)) break;
+        for (DgWait* w : dgWaits) {
+          if (w->filled || w->lana != lana || (w->num != num && w->num != 0xFF)) continue;
+          w->filled = true;
+          w->gotNum = num;
+          w->source = source;
+          w->data = rd.Rest();
+          SignalEventFd(w->evfd);
+          break;
+        }
+        break;
+      }
+      default:
+        break;
+    }
+    if (passed >= 0) close(passed);
+  }
+  std::lock_guard<std::mutex> lk(mu);
+  dead = true;
+  for (auto& [id, slot] : rpcs) slot->done = true;  // rc stays NRC_SYSTEM
+  for (auto& [id, w] : listens) {
+    if (!w->done) {
+      w->done = true;
+      w->rc = NRC_NAMERR;
+      SignalEventFd(w->evfd);
+    }
+  }
+  for (DgWait* w : dgWaits) SignalEventFd(w->evfd);
+  cv.notify_all();
+}
+
+namespace {
+
+int ConnectService(const std::string& path) {
+  sockaddr_un un{};
+  un.sun_family = AF_UNIX;
+  if (path.size() >= sizeof un.sun_path) return -1;
+  std::memcpy(un.sun_path, path.c_str(), path.size() + 1);
+  int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+  if (fd < 0) return -1;
+  if (connect(fd, reinterpret_cast<sockaddr*>(&un), sizeof un) != 0) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+}  // namespace
+
+std::shared_ptr<Link> EnsureLink(State& st) {
+  {
+    std::lock_guard<std::mutex> lk(st.mu);
+    if (st.link && !st.link->dead) return st.link;
+  }
+  std::string path = ServiceSocketPath();
+  int fd = -1;
+  for (int attempt = 0; attempt < 3 && fd < 0; ++attempt) {
+    fd = ConnectService(path);
+    if (fd < 0) {
+      int lock = open(ServiceLockPath().c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+      if (lock < 0) return nullptr;
+      flock(lock, LOCK_EX);
+      fd = ConnectService(path);
+      if (fd < 0 && StartService(st.root)) fd = ConnectService(path);
+      close(lock);
+      if (fd < 0) return nullptr;
+    }
+    // The service answers a greeting; a service that was just ending closes instead.
+    MsgWriter hello(Msg::kHello, 0);
+    hello.U32(static_cast<std::uint32_t>(getpid()));
+    std::vector<std::uint8_t> reply;
+    pollfd p{fd, POLLIN, 0};
+    if (!SendMsg(fd, hello.data()) || poll(&p, 1, 15000) <= 0 || RecvMsg(fd, reply, nullptr) <= 0) {
+      close(fd);
+      fd = -1;
+    }
+  }
+  if (fd < 0) return nullptr;
+  auto link = std::make_shared<Link>();
+  link->fd = fd;
+  std::lock_guard<std::mutex> lk(st.mu);
+  if (st.link && !st.link->dead) {
+    // Another thread connected meanwhile; keep one connection.
+    close(fd);
+    link->fd = -1;
+    return st.link;
+  }
+  st.names.clear();
+  st.link = link;
+  g_linkFd = fd;
+  Link* raw = link.get();
+  link->reader = std::thread([raw] { raw->ReadLoop(); });
+  return link;
+}
+
+RpcSlot Rpc(State& st, const std::shared_ptr<Link>& link, MsgWriter& msg, std::uint32_t id) {
+  RpcSlot slot;
+  std::unique_lock<std::mutex> lk(link->mu);
+  if (link->dead) return slot;
+  link->rpcs[id] = &slot;
+  if (!SendMsg(link->fd, msg.data())) {
+    link->rpcs.erase(id);
+    link->dead = true;  // the service is gone; the next command connects anew
+    return slot;
+  }
+  link->cv.wait_for(lk, std::chrono::milliseconds(kServiceReplyMs), [&] { return slot.done; });
+  link->rpcs.erase(id);
+  (void)st;
+  return slot;
+}
+
+bool OwnsName(State& st, int lana, const Name& name) {
+  std::lock_guard<std::mutex> lk(st.mu);
+  for (auto& [num, info] : st.names[lana])
+    if (info.name == name) return true;
+  return false;
+}
+
+UCHAR DoAddName(State& st, NCB& n, bool group, bool keep) {
+  Name name = NameOf(n.ncb_name);
+  if (name[0] == 0 || name[0] == '*') return NRC_NOWILD;
+  RpcSlot r;
+  // A service that ended under us (killed) took our names along; a new one is started once.
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    auto link = EnsureLink(st);
+    if (!link) return NRC_SYSTEM;
+    std::uint32_t id = st.nextId++;
+    MsgWriter w(Msg::kAddName, id);
+    w.U8(static_cast<std::uint8_t>(n.ncb_lana_num)).U8(group ? 1 : 0).NameField(name);
+    if (keep) w.U8(1);
+    r = Rpc(st, link, w, id);
+    std::lock_guard<std::mutex> lk(link->mu);
+    if (!link->dead) break;
+  }
+  if (r.rc == NRC_GOODRET) {
+    std::lock_guard<std::mutex> lk(st.mu);
+    st.names[n.ncb_lana_num][r.num] = NameInfo{name, group};
+    n.ncb_num = r.num;
+  }
+  return r.rc;
+}
+
+namespace {
+
+// A request about one of this program's names (lana, name) over the link it was added on; with no
+// link the program has no names: NRC_NOWILD.
+RpcSlot NameRequest(State& st, Msg type, UCHAR lana, const Name& name) {
+  std::shared_ptr<Link> link;
+  {
+    std::lock_guard<std::mutex> lk(st.mu);
+    if (st.link && !st.link->dead) link = st.link;
+  }
+  if (!link) {
+    RpcSlot none;
+    none.rc = NRC_NOWILD;
+    return none;
+  }
+  std::uint32_t id = st.nextId++;
+  MsgWriter w(type, id);
+  w.U8(lana).NameField(name);
+  return Rpc(st, link, w, id);
+}
+
+}  // namespace
+
+UCHAR DoKeepName(State& st, UCHAR lana, const Name& name) { return NameRequest(st, Msg::kKeepName, lana, name).rc; }
+
+UCHAR DoDeleteName(State& st, NCB& n) {
+  Name name = NameOf(n.ncb_name);
+  RpcSlot r = NameRequest(st, Msg::kDeleteName, n.ncb_lana_num, name);
+  if (r.rc == NRC_NOWILD && !r.done) return NRC_NOWILD;
+  std::lock_guard<std::mutex> lk(st.mu);
+  auto& table = st.names[n.ncb_lana_num];
+  for (auto it = table.begin(); it != table.end(); ++it) {
+    if (it->second.name == name) {
+      table.erase(it);
+      break;
+    }
+  }
+  return r.rc;
+}
+
+}  // namespace platform::netbios::internal
