@@ -18,26 +18,11 @@
 #include <thread>
 
 #include "platform/netbios/netbios.h"
+#include "platform/process/process.h"
 #include "platform/netbios/tests/nb_test_env.h"
 #include "platform/test_support/temp_root.h"
 
 namespace {
-
-std::string FindProgram(const char* name) {
-  const char* path = std::getenv("PATH");
-  std::string all = path != nullptr ? path : "/usr/bin:/bin";
-  all += ":/usr/bin";
-  std::size_t start = 0;
-  while (start <= all.size()) {
-    std::size_t colon = all.find(':', start);
-    std::string dir = all.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
-    std::string candidate = dir + "/" + name;
-    if (!dir.empty() && access(candidate.c_str(), X_OK) == 0) return candidate;
-    if (colon == std::string::npos) break;
-    start = colon + 1;
-  }
-  return "";
-}
 
 std::string RunCommand(const std::string& command) {
   std::string out;
@@ -82,7 +67,7 @@ bool WaitForFreePort(const std::string& address, std::uint16_t port, int seconds
 }
 
 TEST(NetbiosRealPeer, NmblookupResolvesOurName) {
-  std::string nmblookup = FindProgram("nmblookup");
+  std::string nmblookup = platform::FindTool("nmblookup");
   if (nmblookup.empty()) GTEST_SKIP() << "nmblookup is not installed";
   StandardPortsLock lock;
   const std::string address = "127.0.0.137";
