@@ -80,28 +80,22 @@ bool GetAvailableName(NCB* ncb, char (&name)[17], UCHAR* number, bool* serviceDo
     *number = slot.number;
     return true;
   }
-  const std::string computer = platform::ComputerName();
-  for (int index = 0; index < 64; ++index) {
-    char candidate[17];
-    BuildLocalName(computer, index, candidate);
-    // The name stays registered for the next job of this user (asked for in the same request):
-    // on this platform each job may be a process of its own, where the spooler's process would
-    // have kept it. A table that does not keep it only costs the next job its registration.
-    const UCHAR rc = NCBAddName(ncb, candidate, NbAddKeptName);
-    if (rc == NRC_GOODRET) {
-      std::memcpy(slot.name, candidate, sizeof candidate);
-      slot.number = ncb->ncb_num;
-      std::memcpy(name, candidate, sizeof name);
-      *number = slot.number;
-      return true;
-    }
-    // No service to hold a name: another name would fare no better.
-    if (rc == NRC_SYSTEM) {
-      if (serviceDown != nullptr) *serviceDown = true;
-      return false;
-    }
+  // The name stays registered for the next job of this user (asked for in the same request): on
+  // this platform each job may be a process of its own, where the spooler's process would have
+  // kept it. A table that does not keep it only costs the next job its registration. Without a
+  // service to hold a name, another name would fare no better.
+  char candidate[17];
+  const UCHAR rc = RegisterLocalName(ncb, platform::ComputerName().c_str(), kLocalNameSuffixBase, candidate,
+                                     NbAddKeptName, true);
+  if (rc != NRC_GOODRET) {
+    if (serviceDown != nullptr) *serviceDown = rc == NRC_SYSTEM;
+    return false;
   }
-  return false;
+  std::memcpy(slot.name, candidate, sizeof candidate);
+  slot.number = ncb->ncb_num;
+  std::memcpy(name, candidate, sizeof name);
+  *number = slot.number;
+  return true;
 }
 
 bool GetAvailableNameOrTell(HWND owner, NCB* ncb, char (&name)[17], UCHAR* number, bool* serviceDown) {

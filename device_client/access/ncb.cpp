@@ -42,17 +42,11 @@ bool GetAvailableName(char (&name)[17], std::uint8_t* nameNumber) {
   if (cache->name[0] == '\0') {
     const std::string computer = console_access::LocalComputerName();
     NCB ncb;
-    bool registered = false;
-    for (int n = 0; n < 64 && !registered; ++n) {
-      char candidate[17];
-      core::FormatLocalName(computer.c_str(), n, candidate);
-      if (NCBAddName(&ncb, candidate) == NRC_GOODRET) {
-        std::memcpy(cache->name, candidate, 16);
-        cache->nameNumber = ncb.ncb_num;
-        registered = true;
-      }
-    }
-    if (!registered) return false;
+    char candidate[17];
+    if (RegisterLocalName(&ncb, computer.c_str(), wire::kLocalNameSuffixBase, candidate) != NRC_GOODRET)
+      return false;
+    std::memcpy(cache->name, candidate, 16);
+    cache->nameNumber = ncb.ncb_num;
   }
   std::memcpy(name, cache->name, 16);
   name[16] = '\0';

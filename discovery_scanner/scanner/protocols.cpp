@@ -284,21 +284,17 @@ int GetAvailableName(NCB* ncb, char (&name)[17], UCHAR* nameNumber) {
     }
   }
   const std::string computer = platform::ComputerName();
-  for (int i = 0; i < 64; ++i) {
-    char candidate[17];
-    core::FormatLocalName(computer.c_str(), i, candidate);
-    if (NCBAddName(ncb, candidate) == NRC_GOODRET) {
-      std::lock_guard<std::mutex> lock(s.mu);
-      std::array<char, 18> slot{};
-      std::memcpy(slot.data(), candidate, 16);
-      slot[16] = static_cast<char>(ncb->ncb_num);
-      s.nameSlots[lana] = slot;
-      std::memcpy(name, candidate, 17);
-      *nameNumber = ncb->ncb_num;
-      return 1;
-    }
-  }
-  return 0;
+  char candidate[17];
+  if (RegisterLocalName(ncb, computer.c_str(), wire::kLocalNameSuffixBase, candidate) != NRC_GOODRET)
+    return 0;
+  std::lock_guard<std::mutex> lock(s.mu);
+  std::array<char, 18> slot{};
+  std::memcpy(slot.data(), candidate, 16);
+  slot[16] = static_cast<char>(ncb->ncb_num);
+  s.nameSlots[lana] = slot;
+  std::memcpy(name, candidate, 17);
+  *nameNumber = ncb->ncb_num;
+  return 1;
 }
 
 }  // namespace nb

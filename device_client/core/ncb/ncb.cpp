@@ -170,3 +170,15 @@ std::uint8_t NCBEnumLana(NCB* ncb, LANA_ENUM* lanas) {
   ncb->ncb_length = sizeof *lanas;
   return SubmitNcb(ncb);
 }
+
+std::uint8_t RegisterLocalName(NCB* ncb, const char* computerName, std::uint8_t suffixBase,
+                               char (&name)[17], NcbSubmitter submit, bool stopWhenServiceDown) {
+  std::uint8_t rc = NRC_NORES;
+  for (int n = 0; n < 64; ++n) {
+    core::FormatLocalName(computerName, n, name, suffixBase);
+    rc = NCBAddName(ncb, name, submit);
+    if (rc == NRC_GOODRET) return rc;
+    if (rc == NRC_SYSTEM && stopWhenServiceDown) return rc;
+  }
+  return rc;
+}

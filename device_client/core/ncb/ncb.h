@@ -62,3 +62,12 @@ std::uint8_t NCBASReceive(NCB* ncb, std::uint8_t nameNumber, void* buffer, int l
 // Cancels `target` with a block of its own on the current LANA.
 std::uint8_t NCBCancel(NCB* target);
 std::uint8_t NCBEnumLana(NCB* ncb, LANA_ENUM* lanas);
+
+// Registers a local name of this computer on the current LANA: the candidates 0..63 of
+// core::FormatLocalName (with `suffixBase`) in turn until one is taken. NRC_GOODRET with the name
+// (and NUL) in `name` and its number in ncb->ncb_num; else the last candidate's result, or at once
+// the first NRC_SYSTEM when `stopWhenServiceDown` (no service to hold a name: another would fare
+// no better). `submit` as for NCBAddName.
+std::uint8_t RegisterLocalName(NCB* ncb, const char* computerName, std::uint8_t suffixBase,
+                               char (&name)[17], NcbSubmitter submit = nullptr,
+                               bool stopWhenServiceDown = false);
