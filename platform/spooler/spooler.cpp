@@ -210,17 +210,21 @@ std::string UntrustedRootForSuperuser() {
 void SetDialogService(const PsaDialogService* service) { g_dialogService.store(service); }
 const PsaDialogService* GetDialogService() { return g_dialogService.load(); }
 
+namespace {
+
+// Where a monitor library of that name is looked for: the path itself, or for a bare file name the
+// library folder beside the running program's folder, then that folder.
+std::vector<std::string> MonitorLibraryPlaces(const std::string& library) {
+  if (library.find('/') != std::string::npos) return {library};
+  const std::string folder = ProgramFolder();
+  return {folder + "/../lib/" + library, folder + "/" + library};
+}
+
+}  // namespace
+
 std::string FindMonitorLibrary(const std::string& library) {
   if (library.empty() || platform::HasAsciiControl(library)) return {};
-  std::vector<std::string> candidates;
-  if (library.find('/') != std::string::npos) {
-    candidates.push_back(library);
-  } else {
-    const std::string folder = ProgramFolder();
-    candidates.push_back(folder + "/../lib/" + library);
-    candidates.push_back(folder + "/" + library);
-  }
-  for (const std::string& c : candidates) {
+  for (const std::string& c : MonitorLibraryPlaces(library)) {
     if (::access(c.c_str(), R_OK) != 0) continue;
     char resolved[PATH_MAX];
     if (::realpath(c.c_str(), resolved) != nullptr) return resolved;
@@ -350,15 +354,8 @@ bool Spooler::LoadMonitor(const std::string& monitorName) {
   // Running as root, only a library that root alone can change is loaded, and the loader's own
   // search (which nothing here can judge) is not asked.
   const bool superuser = ::geteuid() == 0;
-  std::vector<std::string> candidates;
-  if (library.find('/') != std::string::npos) {
-    candidates.push_back(library);
-  } else {
-    const std::string folder = ProgramFolder();
-    candidates.push_back(folder + "/../lib/" + library);
-    candidates.push_back(folder + "/" + library);
-    if (!superuser) candidates.push_back(library);
-  }
+  std::vector<std::string> candidates = MonitorLibraryPlaces(library);
+  if (library.find('/') == std::string::npos && !superuser) candidates.push_back(library);
   void* module = nullptr;
   std::string failure;
   for (const std::string& c : candidates) {
