@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -83,6 +84,32 @@ void AppendUnique(std::vector<std::string>& list, std::string name) {
     if (EqualsNoCase(have, name)) return;
   }
   list.push_back(std::move(name));
+}
+
+// Waits until `deadline` (platform clock) for the child to end: true with its *status when it did.
+// A tool may close its output long before it ends; the wait for its end keeps the same bound.
+bool WaitForChild(pid_t pid, int* status, std::int64_t deadline) {
+  Clock& clock = GetClock();
+  // The child's descriptor becomes readable when it ends; without one, short sleeps.
+  const int pidFd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+  bool ended = false;
+  for (;;) {
+    const pid_t r = ::waitpid(pid, status, WNOHANG);
+    if (r == pid) {
+      ended = true;
+      break;
+    }
+    if (r < 0 && errno != EINTR) break;
+    const std::int64_t left = deadline - clock.SteadyMs();
+    if (left <= 0) break;
+    if (pidFd >= 0) {
+      WaitReadable(pidFd, left);
+    } else {
+      clock.SleepMs(std::min<std::int64_t>(left, 10));
+    }
+  }
+  if (pidFd >= 0) ::close(pidFd);
+  return ended;
 }
 
 }  // namespace
@@ -253,13 +280,11 @@ bool RunTool(const std::vector<std::string>& argv, std::string& out, std::int64_
   }
   ::close(pipeFds[0]);
   int status = 0;
-  if (!eof) {
+  if (!eof || !WaitForChild(pid, &status, deadline)) {
     ::kill(pid, SIGKILL);
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
     return false;
-  }
-  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }

@@ -124,6 +124,17 @@ TEST_F(FakeTools, AToolThatHangsIsKilledAtTheTimeOut) {
   EXPECT_GE(clock.WaitedMs(), 5000);
 }
 
+// A tool that closes its output but goes on running is held to the same time: the end of its
+// output is no end of the wait for it.
+TEST_F(FakeTools, AToolThatClosesItsOutputAndStaysIsKilledAtTheTimeOut) {
+  Tool("closer", "echo OFFICE; exec >&-; exec sleep 20\n");
+  platform::FakeClock clock;
+  platform::ScopedClock scoped(&clock);
+  std::string out;
+  EXPECT_FALSE(netprobe::RunTool({"closer"}, out, 5000));
+  EXPECT_GE(clock.WaitedMs(), 5000);
+}
+
 // However slowly the tools answer, the look-up ends a few seconds after its start, with what the
 // masters that did answer named: a browser that hangs never holds the window for long.
 TEST_F(FakeTools, TheWholeLookUpEndsWithinAFewSecondsOfItsStart) {
