@@ -1,5 +1,5 @@
-// Whether a file or folder can be trusted as somebody's own, and opening a file of our own for
-// writing without letting a planted link or a foreign file redirect the write.
+// Whether a file or folder can be trusted as somebody's own (or as root's alone), and opening a file
+// of our own for writing without letting a planted link or a foreign file redirect the write.
 #pragma once
 #include <sys/types.h>
 
@@ -19,5 +19,12 @@ std::string SafeOwnershipProblem(const std::string& path, uid_t owner);
 // The descriptor (close-on-exec), or -1 with errno set (ELOOP for a link, EPERM for a foreign or
 // linked file).
 int OpenOwnFile(const std::string& path, mode_t mode);
+
+// Why `path` could be changed by a user other than root, or "" when it cannot: the file or folder
+// itself belongs to root and nobody else may write it, and so does every folder on the way to it,
+// through symbolic links too (a sticky folder such as /tmp may be writable by all: nobody else can
+// rename root's entries in it). For a program running as root, which must trust only what root
+// alone can change.
+std::string WritableByOthersThanRoot(const std::string& path);
 
 }  // namespace platform

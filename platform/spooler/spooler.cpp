@@ -12,7 +12,6 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
-#include <deque>
 #include <memory>
 #include <new>
 
@@ -20,6 +19,7 @@
 #include "platform/clock.h"
 #include "platform/message_sink.h"
 #include "platform/netbios/netbios.h"
+#include "platform/ownership.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
 #include "platform/spooler/dialog_service.h"
@@ -120,68 +120,6 @@ struct PrinterHandle {
 
 }  // namespace
 
-std::string WritableByOthersThanRoot(const std::string& path) {
-  if (path.empty()) return "an empty path";
-  std::string absolute = path;
-  if (absolute[0] != '/') {
-    char cwd[PATH_MAX];
-    if (::getcwd(cwd, sizeof cwd) == nullptr) return path + ": the current folder is unknown";
-    absolute = platform::JoinPath(cwd, path);
-  }
-  // The names still to walk, from the front; a symbolic link puts its target's names in its place.
-  std::deque<std::string> rest;
-  auto prepend = [&rest](const std::string& p) {
-    std::vector<std::string> names;
-    for (std::size_t i = 0; i <= p.size();) {
-      const std::size_t slash = std::min(p.find('/', i), p.size());
-      if (slash > i) names.push_back(p.substr(i, slash - i));
-      i = slash + 1;
-    }
-    rest.insert(rest.begin(), names.begin(), names.end());
-  };
-  prepend(absolute);
-  auto judge = [](const std::string& at, const struct stat& st, bool last) -> std::string {
-    if (st.st_uid != 0) return at + " belongs to uid " + std::to_string(static_cast<unsigned long>(st.st_uid));
-    const bool sticky = S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX) != 0;
-    if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0 && (last || !sticky)) {
-      char mode[8];
-      std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
-      return at + " can be written by its group or by others (mode " + mode + ")";
-    }
-    if (!last && !S_ISDIR(st.st_mode)) return at + " is not a folder";
-    return {};
-  };
-  struct stat st {};
-  if (::lstat("/", &st) != 0) return "/: " + std::string(std::strerror(errno));
-  if (std::string why = judge("/", st, rest.empty()); !why.empty()) return why;
-  std::string at = "/";
-  int links = 0;
-  while (!rest.empty()) {
-    const std::string name = rest.front();
-    rest.pop_front();
-    if (name == ".") continue;
-    if (name == "..") {  // the folder above was judged on the way down
-      at = at.substr(0, std::max<std::size_t>(at.rfind('/'), 1));
-      continue;
-    }
-    const std::string next = platform::JoinPath(at, name);
-    if (::lstat(next.c_str(), &st) != 0) return next + ": " + std::strerror(errno);
-    if (S_ISLNK(st.st_mode)) {
-      // The link itself can only be replaced through its folder, which was judged already.
-      char target[PATH_MAX];
-      const ssize_t n = ::readlink(next.c_str(), target, sizeof target - 1);
-      if (n <= 0 || ++links > 40) return next + ": a symbolic link that cannot be followed";
-      const std::string t(target, static_cast<std::size_t>(n));
-      if (t[0] == '/') at = "/";
-      prepend(t);
-      continue;
-    }
-    if (std::string why = judge(next, st, rest.empty()); !why.empty()) return why;
-    at = next;
-  }
-  return {};
-}
-
 std::string UntrustedRootForSuperuser() {
   if (::geteuid() != 0) return {};
   const std::string root = platform::Root();
@@ -193,14 +131,14 @@ std::string UntrustedRootForSuperuser() {
     const std::size_t slash = existing.rfind('/');
     existing = slash == 0 || slash == std::string::npos ? "/" : existing.substr(0, slash);
   }
-  why = WritableByOthersThanRoot(existing);
+  why = platform::WritableByOthersThanRoot(existing);
   const std::string registry = platform::RegistryDirectoryPath();
   for (const std::string& p : {registry, platform::JoinPath(registry, "registry.txt"),
                                platform::JoinPath(root, "windows"), platform::JoinPath(root, "objects"),
                                platform::JoinPath(root, "netbios")}) {
     if (!why.empty()) break;
     if (::lstat(p.c_str(), &st) != 0 && errno == ENOENT) continue;
-    why = WritableByOthersThanRoot(p);
+    why = platform::WritableByOthersThanRoot(p);
   }
   if (why.empty()) return {};
   return "the platform root " + root + " is not root's alone: " + why +
@@ -361,7 +299,7 @@ bool Spooler::LoadMonitor(const std::string& monitorName) {
   for (const std::string& c : candidates) {
     if (c.find('/') != std::string::npos && ::access(c.c_str(), R_OK) != 0) continue;
     if (superuser) {
-      if (const std::string why = WritableByOthersThanRoot(c); !why.empty()) {
+      if (const std::string why = platform::WritableByOthersThanRoot(c); !why.empty()) {
         error_ = "the monitor library " + c + " is not root's alone: " + why +
                  " (a program running as root loads only a library that root alone can change)";
         untrusted_ = true;

@@ -38,11 +38,7 @@ extern const char* const kPrintersKey;
 // A program that runs as root (CUPS runs the backend so, an administrator psa_spooler) trusts only
 // what root alone can change: a user who could write the registry store could name any library as
 // the monitor's and have root run it.
-// Why `path` could be changed by a user other than root, or "" when it cannot: the file or folder
-// itself belongs to root and nobody else may write it, and so does every folder on the way to it,
-// through symbolic links too (a sticky folder such as /tmp may be writable by all: nobody else can
-// rename root's entries in it).
-std::string WritableByOthersThanRoot(const std::string& path);
+// What root alone can change is judged by platform::WritableByOthersThanRoot (platform/ownership.h).
 // For a program running as root: why it must not use its platform root (the root folder, its
 // registry folder and store, and the folders of the NetBIOS service, named objects and ini files),
 // or "" when root alone can change them. Always "" for a program that does not run as root.
