@@ -193,7 +193,7 @@ class Service {
 
   Config cfg_;
   std::vector<LanaSockets> lanas_;
-  std::string failure_;  // why Open failed, for the program that started the service
+  std::string failure_;  // why the service could not start, for the program that started it
   int listenFd_ = -1;
   std::string socketPath_;
   ino_t socketInode_ = 0;
@@ -218,7 +218,10 @@ int Service::Run(int readyFd) {
   // followed, and the service does not start.
   const std::string pidPath = JoinPath(ServiceDirectory(), "nbd.pid");
   int pidFd = OpenOwnFile(pidPath, 0600);
-  if (pidFd < 0) Log("%s is no file of this user's (%s): not starting", pidPath, std::strerror(errno));
+  if (pidFd < 0) {
+    failure_ = pidPath + " is no file of this user's (" + std::strerror(errno) + "): not starting";
+    Log("%s%s", failure_);
+  }
   if (pidFd >= 0 && flock(pidFd, LOCK_EX) == 0) {
     std::string pid = std::to_string(getpid()) + "\n";
     if (ftruncate(pidFd, 0) == 0) {

@@ -2,6 +2,7 @@
 // link or a second name of another file planted where it writes its process id is never written.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -70,10 +71,19 @@ TEST_F(ServiceFiles, APlantedPidFileIsNeverWritten) {
     { std::ofstream(victim) << "the user's own words\n"; }
     ::unlink((dir + "/nbd.pid").c_str());
     ASSERT_EQ(plant(victim.c_str(), (dir + "/nbd.pid").c_str()), 0);
-    EXPECT_EQ(Join(Child([] { return AddName("PLANTED") == NRC_GOODRET ? 1 : 0; })), 0);
+    // The program that started the service is told why on its standard error, as for a port.
+    const std::string err = root_.path() + "/program.err";
+    EXPECT_EQ(Join(Child([&] {
+                const int fd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+                if (fd < 0 || ::dup2(fd, 2) < 0) return 100;
+                return AddName("PLANTED") == NRC_GOODRET ? 1 : 0;
+              })),
+              0);
     EXPECT_EQ(ReadFile(victim), "the user's own words\n");
     EXPECT_NE(ReadFile(dir + "/nbd.log").find("nbd.pid is no file of this user's"), std::string::npos)
         << ReadFile(dir + "/nbd.log");
+    EXPECT_NE(ReadFile(err).find("psa_nbd: " + dir + "/nbd.pid is no file of this user's"), std::string::npos)
+        << ReadFile(err);
   }
   // Once the planted name is gone, the service starts as ever.
   ASSERT_EQ(::unlink((dir + "/nbd.pid").c_str()), 0);
