@@ -121,8 +121,4 @@ ReplaceResult ReplaceFile(const std::string& path, std::string_view content) {
   return ok ? ReplaceResult::kOk : ReplaceResult::kFailed;
 }
 
-bool ReplaceFileAtomically(const std::string& path, std::string_view content) {
-  return ReplaceFile(path, content) == ReplaceResult::kOk;
-}
-
 }  // namespace platform::fileio

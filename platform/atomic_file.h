@@ -91,9 +91,6 @@ enum class ReplaceResult { kOk, kReadOnly, kFailed };
 // gives kFailed. On failure the old file is unchanged and the temporary file removed.
 ReplaceResult ReplaceFile(const std::string& path, std::string_view content);
 
-// ReplaceFile, true when it gave kOk.
-bool ReplaceFileAtomically(const std::string& path, std::string_view content);
-
 // An exclusive lock on a lock file, held for the object's lifetime. locked() is false when the lock
 // file could neither be opened nor created (a read-only directory); a change must then not be made.
 // The lock file is made 0600 (nobody else can open it to hold the lock) and a symbolic link in its

@@ -77,8 +77,8 @@ INSTANTIATE_TEST_SUITE_P(
         WriterCase{"replace_file",
                    [] { return platform::JoinPath(platform::Root(), "plain.txt"); },
                    [](int r) {
-                     return platform::fileio::ReplaceFileAtomically(
-                         platform::JoinPath(platform::Root(), "plain.txt"), Value(r));
+                     return platform::fileio::ReplaceFile(platform::JoinPath(platform::Root(), "plain.txt"),
+                                                          Value(r)) == platform::fileio::ReplaceResult::kOk;
                    },
                    [](int r) { return ReadFile(platform::JoinPath(platform::Root(), "plain.txt")) == Value(r); }},
         WriterCase{"profile_file",
