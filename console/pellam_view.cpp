@@ -209,15 +209,19 @@ void CPellamView::SelectDevice() {
     g_iSelectedItem = row;
     std::string name;
     m_DeviceTree.GetCellText(row, 0, name);
+    // The check asks whether the box answers; the protocol and system records it reads are not
+    // kept (an opened box's records are never touched here), only the model type.
+    config::ProtocolData protocols;
+    config::SystemConfigurationData system;
     {
       ui::CWaitCursor wait;
-      m_iResult = utility.mGetDeviceProtocol(name, &mdsCheckedProtocolData);
+      m_iResult = utility.mGetDeviceProtocol(name, &protocols);
     }
     CComMethod::ShowResult(m_iResult);
     if (m_iResult == 0) {
       {
         ui::CWaitCursor wait;
-        m_iResult = utility.mGetSystemConfiguration(name, &mdsSystemConfigurationData);
+        m_iResult = utility.mGetSystemConfiguration(name, &system);
       }
       CComMethod::ShowResult(m_iResult);
     }

@@ -116,9 +116,6 @@ class CPellamView : public ui::CFormView, public CPageHost {
   // The opened box's protocol record, which Save To Device hands to the builder: set when the box
   // is opened and replaced only by a complete answer from that box.
   config::ProtocolData mdsProtocolData;
-  // What the device check after a browse reads of the box it checks (any box of the list).
-  config::ProtocolData mdsCheckedProtocolData;
-  config::SystemConfigurationData mdsSystemConfigurationData;
   int m_iBrowseTicks = 3;
   UINT m_nTimer = 0;
   int m_iRefreshTicks = 0;

@@ -207,7 +207,6 @@ void CWireless::On64Bits() {
   }
   for (int i = kKey128Edits; i < kKeyEdits; ++i) m_keys[i].ShowWindow(ui::SW_SHOW);
   m_defaultKey.EnableWindow(IsDlgButtonChecked(IDC_WEP_ENABLED) != 0);
-  m_box.iKeyLength = kKeyLength64;
 }
 
 void CWireless::On128Bits() {
@@ -221,8 +220,6 @@ void CWireless::On128Bits() {
   for (int i = kKey128Edits; i < kKeyEdits; ++i) m_keys[i].ShowWindow(ui::SW_HIDE);
   m_defaultKey.SetCurSel(0);
   m_defaultKey.EnableWindow(false);
-  m_box.iKeyLength = kKeyLength128;
-  m_box.iDefaultKey = 0;
 }
 
 void CWireless::OnWepDisabled() {
@@ -426,14 +423,24 @@ ui::LRESULT CWireless::OnWizardNext() {
   // No channel of the domain chosen: the box keeps its own.
   out.iChannel = channel.empty() ? m_box.iChannel : std::stoi(channel);
   out.bWEPEnable = IsDlgButtonChecked(IDC_WEP_ENABLED) != 0 ? 1 : 0;
-  if (IsDlgButtonChecked(IDC_128_BITS) != 0) {
+  if (out.bWEPEnable == 0) {
+    // The key controls are out of use: the box keeps its key length, default key and keys (the
+    // edits of a box without WEP are empty, and a key-length click changed only what they show).
+    out.iKeyLength = m_box.iKeyLength;
+    out.iDefaultKey = m_box.iDefaultKey;
+    std::memcpy(out.szKey1, m_box.szKey1, sizeof out.szKey1);
+    std::memcpy(out.szKey2, m_box.szKey2, sizeof out.szKey2);
+    std::memcpy(out.szKey3, m_box.szKey3, sizeof out.szKey3);
+    std::memcpy(out.szKey4, m_box.szKey4, sizeof out.szKey4);
+  } else if (IsDlgButtonChecked(IDC_128_BITS) != 0) {
     out.iKeyLength = kKeyLength128;
     out.iDefaultKey = 0;
+    GatherWepKeys(out);
   } else {
     out.iKeyLength = kKeyLength64;
     out.iDefaultKey = m_defaultKey.GetCurSel() >= 0 ? m_defaultKey.GetCurSel() : 0;
+    GatherWepKeys(out);
   }
-  GatherWepKeys(out);
   out.iAuthentication = IsDlgButtonChecked(IDC_OPEN_SYSTEM) != 0 ? 1 : 2;
   if (CachedTypeIsAccessPoint()) {
     out.iNetworkType = -1;

@@ -1,6 +1,7 @@
 // The wireless page: the box's station address, network name, channel of its regulatory domain,
 // network type, WEP keys, default key and authentication. Set up once per box; Next stores into
-// the wireless record of WizardConfigurationData.
+// the wireless record of WizardConfigurationData. With WEP off the record takes the box's own key
+// length, default key and keys: the key-length radios change only what the page shows.
 #pragma once
 #include <string>
 #include <utility>

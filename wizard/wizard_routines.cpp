@@ -127,10 +127,6 @@ bool IsTcpipInstalled() {
   return ProtocolInstalledForClass(GetOsClass(), true, &platform::netprobe::TcpipUsable);
 }
 
-bool IsNetBeuiInstalled() {
-  return ProtocolInstalledForClass(GetOsClass(), false, &platform::netprobe::NetbiosUsable);
-}
-
 void EnumWorkgroups(std::list<std::string>& list) {
   list.clear();
   for (std::string& name : platform::netprobe::ListWorkgroups()) list.push_back(std::move(name));

@@ -44,7 +44,6 @@ void ShowErrorForCode(int code);
 // class 7, answer true without looking.
 bool IsIpxInstalled();
 bool IsTcpipInstalled();
-bool IsNetBeuiInstalled();
 // The same decisions for a given class, with the layer's probe given.
 bool ProtocolInstalledForClass(OsClass osClass, bool isTcpip, bool (*probe)());
 

@@ -418,35 +418,29 @@ int CPrintServerUtility::mRestoreFactoryDefault(const std::string& name) {
 
 // ---- SAP scans ----------------------------------------------------------------------------
 
-namespace {
-
-constexpr int kSapListCapacity = 128;  // the names the NetWare pages' lists take
-
-// One SAP query into a work area of 128 names. A network with more servers than that fills the
-// area and the first 128 are listed (the query reports the full list, which is not a failure
-// here); any other failure of the query leaves the list untouched and gives -1.
-int ScanSapNames(int type, std::list<std::string>& names) {
+int CPrintServerUtility::ScanSapNames(int type, std::list<std::string>& names, bool fullListFails) {
+  constexpr int kSapListCapacity = 128;  // the names the NetWare pages' lists take
   try {
     std::vector<char> area(static_cast<std::size_t>(kSapListCapacity) * SAP_NAME_SIZE, '\0');
     int count = 0;
     const int rc = QuerySAP(type, area.data(), nullptr, &count, kSapListCapacity);
-    if (rc != 0 && rc != ERR_LIST_FULL) return -1;
-    names.clear();
+    if (rc != 0 && (rc != ERR_LIST_FULL || fullListFails)) return -1;
+    std::list<std::string> found;
     for (int i = 0; i < count && i < kSapListCapacity; ++i) {
       const char* name = area.data() + static_cast<std::ptrdiff_t>(i) * SAP_NAME_SIZE;
-      names.emplace_back(name, strnlen(name, SAP_NAME_SIZE));
+      found.emplace_back(name, strnlen(name, SAP_NAME_SIZE));
     }
+    names.swap(found);
     return 0;
   } catch (...) {
     return -3;
   }
 }
 
-}  // namespace
-
+// A network with more servers than the list takes shows the first 128: not a failure here.
 int CPrintServerUtility::mScanAllFileServer(std::list<std::string>& names) {
-  return ScanSapNames(SAP_QUERY_FILE_SERVER, names);
+  return ScanSapNames(SAP_QUERY_FILE_SERVER, names, false);
 }
 int CPrintServerUtility::mScanNDSTree(std::list<std::string>& names) {
-  return ScanSapNames(SAP_QUERY_NDS_TREE, names);
+  return ScanSapNames(SAP_QUERY_NDS_TREE, names, false);
 }

@@ -201,6 +201,11 @@ class CPrintServerUtility : public CUtilityObject {
   // The capability flags of a device-information block (bytes 42 and 43); bNetwareNDS and the
   // reserved bytes are left as they are.
   static void DecodeCapabilities(const unsigned char* block, config::ProtocolData& p);
+  // One SAP query (SAP_QUERY_FILE_SERVER or SAP_QUERY_NDS_TREE) into a list of at most 128 names,
+  // in the order heard: 0, or -1 when the query failed, -3 on an exception; the list is then left
+  // as it was. A query that found more names than fit either lists the first 128 or, with
+  // `fullListFails`, is a failure as any other.
+  static int ScanSapNames(int type, std::list<std::string>& names, bool fullListFails);
   // The tag of the coded log lines: the upper-cased file name and extension of a source path.
   static std::string SourceTagOf(const char* path);
 

@@ -739,6 +739,54 @@ TEST_F(PagesTest, NoToARenameAfterAFailedDetailsReadKeepsTheBoxsName) {
   EXPECT_EQ(box.Setting("0001"), std::optional<std::string>("OLD-NAME"));
 }
 
+// With WEP off the key controls are out of use: Finish leaves the box's key length, default key
+// and keys as the box has them, also after a click on the other key length.
+TEST_F(PagesTest, WithWepOffTheBoxKeepsItsKeysAndKeyLength) {
+  struct Case {
+    const char* name;
+    const char* wep;     // 7003 as the box starts
+    const char* length;  // 7004
+    const char* key1;    // 7006
+    bool click128ThenDisable;
+  };
+  const std::vector<Case> cases = {
+      {"WEP off on the box, 128 bits, page left alone", "Disable", "13", "0102030405060708090A0B0C0D", false},
+      {"WEP on, 64 bits: 128 bits clicked, then WEP off", "Enable", "5", "0A1B2C3D4E", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    boxes_.clear();
+    ResetWizardState();
+    box_emulator::Box& box = AddBox({BoxKind::kWireless, "WEP-BOX", ""});
+    OwnValues(box);
+    WirelessSettings(box, "10", "6", "0");
+    ASSERT_TRUE(box.SetSetting("7003", c.wep));
+    ASSERT_TRUE(box.SetSetting("7004", c.length));
+    ASSERT_TRUE(box.SetSetting("7005", "2"));
+    const char* const keys[4] = {c.key1, "1122334455", "66778899AA", "BBCCDDEEFF"};
+    for (int k = 0; k < 4; ++k) ASSERT_TRUE(box.SetSetting("700" + std::to_string(6 + k), keys[k]));
+    const RunResult r = RunSteps("", "NNNNXX",
+                                 {[&](ui::CPropertySheet& s) {
+                                    if (c.click128ThenDisable) {
+                                      ClickRadio(s, CWireless::IDC_128_BITS,
+                                                 {CWireless::IDC_64_BITS, CWireless::IDC_128_BITS});
+                                      ClickRadio(s, CWireless::IDC_WEP_DISABLED,
+                                                 {CWireless::IDC_WEP_DISABLED, CWireless::IDC_WEP_ENABLED});
+                                    }
+                                    s.PressButton(ui::PSBTN_NEXT);
+                                  },
+                                  [&](ui::CPropertySheet& s) { s.PressButton(ui::PSBTN_FINISH); }});
+    EXPECT_EQ(Pages(r), "111 104 131 109 138 110 ");
+    EXPECT_EQ(Ids(r), std::vector<int>{IDS_SETUP_PRINTERS_NOW});
+    EXPECT_EQ(box.Setting("7003"), std::optional<std::string>("Disable"));
+    EXPECT_EQ(box.Setting("7004"), std::optional<std::string>(c.length));
+    EXPECT_EQ(box.Setting("7005"), std::optional<std::string>("2"));
+    for (int k = 0; k < 4; ++k) {
+      EXPECT_EQ(box.Setting("700" + std::to_string(6 + k)), std::optional<std::string>(keys[k])) << "key " << k + 1;
+    }
+  }
+}
+
 // The key bytes fill on as a key is typed, as on the console's wireless page: each edit takes two
 // digits and the typing goes on in the next byte of the same key.
 TEST_F(PagesTest, TypedKeyDigitsFillOnAcrossTheKeyBytes) {

@@ -859,34 +859,12 @@ int CPrintServerUtility::mRestoreFactoryDefault(const DeviceRecord* record) {
   return rc;
 }
 
-namespace {
-
-// One service query into a work area of 128 names; a full area is a failure as any other.
-int ScanNetwareNames(int kind, std::list<std::string>& names) {
-  try {
-    std::vector<char> area(static_cast<std::size_t>(SAP_NAME_CAPACITY) * SAP_NAME_SIZE, '\0');
-    int count = 0;
-    if (PSScanSapNames(kind, area.data(), &count) != 0) return -1;
-    std::list<std::string> found;
-    for (int i = 0; i < count && i < SAP_NAME_CAPACITY; ++i) {
-      const char* name = area.data() + static_cast<std::ptrdiff_t>(i) * SAP_NAME_SIZE;
-      found.emplace_back(name, strnlen(name, SAP_NAME_SIZE));
-    }
-    names.swap(found);
-    return 0;
-  } catch (...) {
-    return -3;
-  }
-}
-
-}  // namespace
-
 int CPrintServerUtility::mScanAllFileServer(std::list<std::string>& names) {
-  return ScanNetwareNames(SAP_QUERY_FILE_SERVER, names);
+  return ScanSapNames(SAP_QUERY_FILE_SERVER, names, true);
 }
 
 int CPrintServerUtility::mScanNDSTree(std::list<std::string>& names) {
-  return ScanNetwareNames(SAP_QUERY_NDS_TREE, names);
+  return ScanSapNames(SAP_QUERY_NDS_TREE, names, true);
 }
 
 int CPrintServerUtility::mSetIPAddress(const std::string& name, std::string ip,
