@@ -94,6 +94,15 @@ inline NCB Block(UCHAR command, UCHAR lana = 0) {
   return n;
 }
 
+// A session command's block: the session, and the buffer it sends from or receives into.
+inline NCB SessionBlock(UCHAR command, UCHAR lsn, void* buffer, std::size_t length) {
+  NCB n = Block(command);
+  n.ncb_lsn = lsn;
+  n.ncb_buffer = static_cast<UCHAR*>(buffer);
+  n.ncb_length = static_cast<WORD>(length);
+  return n;
+}
+
 inline UCHAR AddName(const char* text, UCHAR* num = nullptr, bool group = false, UCHAR lana = 0) {
   NCB n = Block(group ? NCBADDGRNAME : NCBADDNAME, lana);
   PutName(n.ncb_name, text);

@@ -36,6 +36,7 @@ namespace {
 namespace nb = platform::netbios;
 using nbtest::AddName;
 using nbtest::Block;
+using nbtest::SessionBlock;
 using nbtest::PutName;
 
 constexpr std::uint8_t kKeepAlive[4] = {0x85, 0, 0, 0};
@@ -162,10 +163,7 @@ TEST_F(HostilePeerTest, KeepAlivesDoNotExtendTheReceiveTimeOut) {
     const std::int64_t start = clock.SteadyMs();
     Dripper peer(clock, peerFd_, 15000, KeepAlives(40));  // 10 minutes of keep-alives
     unsigned char buf[8];
-    NCB r = Block(async ? static_cast<UCHAR>(NCBRECV | ASYNCH) : NCBRECV);
-    r.ncb_lsn = lsn;
-    r.ncb_buffer = buf;
-    r.ncb_length = sizeof buf;
+    NCB r = SessionBlock(async ? static_cast<UCHAR>(NCBRECV | ASYNCH) : NCBRECV, lsn, buf, sizeof buf);
     NbEvent done;
     if (async) {
       r.ncb_event = &done;
@@ -183,10 +181,7 @@ TEST_F(HostilePeerTest, KeepAlivesDoNotExtendTheReceiveTimeOut) {
     // The session stays: a message that comes now is received.
     const std::uint8_t message[] = {0, 0, 0, 2, 'o', 'k'};
     ASSERT_TRUE(SendAll(peerFd_, message, sizeof message));
-    NCB again = Block(NCBRECV);
-    again.ncb_lsn = lsn;
-    again.ncb_buffer = buf;
-    again.ncb_length = sizeof buf;
+    NCB again = SessionBlock(NCBRECV, lsn, buf, sizeof buf);
     EXPECT_EQ(Netbios(&again), NRC_GOODRET);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), again.ncb_length), "ok");
     NCB hangup = Block(NCBHANGUP);
@@ -211,19 +206,13 @@ TEST_F(HostilePeerTest, AStartedMessageThatStallsEndsWithinItsBound) {
   for (int i = 0; i < 8; ++i) bytes.push_back({0x51});
   Dripper peer(clock, peerFd_, 9000, bytes);
   unsigned char buf[8];
-  NCB r = Block(NCBRECV);
-  r.ncb_lsn = lsn;
-  r.ncb_buffer = buf;
-  r.ncb_length = sizeof buf;
+  NCB r = SessionBlock(NCBRECV, lsn, buf, sizeof buf);
   const UCHAR rc = Netbios(&r);
   const std::int64_t took = clock.SteadyMs() - start;
   peer.Stop();
   EXPECT_EQ(rc, NRC_SABORT);
   EXPECT_LE(took, 30000 + 9000);
-  NCB again = Block(NCBRECV);
-  again.ncb_lsn = lsn;
-  again.ncb_buffer = buf;
-  again.ncb_length = sizeof buf;
+  NCB again = SessionBlock(NCBRECV, lsn, buf, sizeof buf);
   EXPECT_EQ(Netbios(&again), NRC_SABORT);
 }
 
@@ -241,10 +230,7 @@ TEST_F(HostilePeerTest, ACancelEndsAReceiveWhoseMessageStalled) {
   ASSERT_TRUE(SendAll(peerFd_, begun.data(), begun.size()));
   unsigned char buf[3072];
   NbEvent done;
-  NCB r = Block(NCBRECV | ASYNCH);
-  r.ncb_lsn = lsn;
-  r.ncb_buffer = buf;
-  r.ncb_length = sizeof buf;
+  NCB r = SessionBlock(NCBRECV | ASYNCH, lsn, buf, sizeof buf);
   r.ncb_event = &done;
   ASSERT_EQ(Netbios(&r), NRC_GOODRET);
   // Let the receive's thread take the message's beginning and wait for the rest.
@@ -257,10 +243,7 @@ TEST_F(HostilePeerTest, ACancelEndsAReceiveWhoseMessageStalled) {
   EXPECT_EQ(clock.SteadyMs() - before, 0);
   ASSERT_TRUE(done.Wait(0));
   EXPECT_EQ(r.ncb_retcode, NRC_CMDCAN);
-  NCB again = Block(NCBRECV);
-  again.ncb_lsn = lsn;
-  again.ncb_buffer = buf;
-  again.ncb_length = sizeof buf;
+  NCB again = SessionBlock(NCBRECV, lsn, buf, sizeof buf);
   EXPECT_EQ(Netbios(&again), NRC_SABORT);
 }
 

@@ -30,6 +30,7 @@ namespace {
 
 using nbtest::AddName;
 using nbtest::Block;
+using nbtest::SessionBlock;
 using nbtest::Child;
 using nbtest::Join;
 using nbtest::Pipe;
@@ -99,10 +100,7 @@ class NetbiosTest : public ::testing::Test {
 
   static UCHAR Receive(UCHAR lsn, std::string& out, WORD size) {
     std::vector<unsigned char> buf(size + 1u);
-    NCB n = Block(NCBRECV);
-    n.ncb_lsn = lsn;
-    n.ncb_buffer = buf.data();
-    n.ncb_length = size;
+    NCB n = SessionBlock(NCBRECV, lsn, buf.data(), size);
     UCHAR rc = Netbios(&n);
     out.assign(reinterpret_cast<char*>(buf.data()), n.ncb_length);
     return rc;
@@ -116,10 +114,7 @@ class NetbiosTest : public ::testing::Test {
 
   // An asynchronous session receive into `buffer`, completed through `event`.
   static NCB AsyncReceive(UCHAR lsn, unsigned char* buffer, WORD size, NbEvent* event) {
-    NCB n = Block(NCBRECV | ASYNCH);
-    n.ncb_lsn = lsn;
-    n.ncb_buffer = buffer;
-    n.ncb_length = size;
+    NCB n = SessionBlock(NCBRECV | ASYNCH, lsn, buffer, size);
     n.ncb_event = event;
     return n;
   }
