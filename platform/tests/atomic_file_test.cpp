@@ -16,16 +16,14 @@
 #include "platform/registry.h"
 #include "platform/test_support/temp_root.h"
 #include "platform/test_support/writer_child.h"
+#include "platform/test_support/files.h"
 
 namespace {
 
+using platform::testing::ReadFile;
+
 using platform::testing::FileExists;
 using platform::testing::WriterChild;
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-}
 
 struct WriterCase {
   const char* label;

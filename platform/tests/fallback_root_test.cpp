@@ -20,18 +20,12 @@
 #include "platform/profile.h"
 #include "platform/registry.h"
 #include "platform/test_support/unprivileged.h"
+#include "platform/test_support/files.h"
 
 namespace {
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-}
-
-void WriteFile(const std::string& path, const std::string& bytes) {
-  std::ofstream f(path, std::ios::binary | std::ios::trunc);
-  f << bytes;
-}
+using platform::testing::ReadFile;
+using platform::testing::WriteFile;
 
 // A registry store holding HKEY_LOCAL_MACHINE\SOFTWARE with the value Planted = 1.
 std::string PlantedStore() {

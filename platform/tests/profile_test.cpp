@@ -17,21 +17,15 @@
 #include "platform/profile.h"
 #include "platform/test_support/temp_root.h"
 #include "platform/test_support/unprivileged.h"
+#include "platform/test_support/files.h"
 
 namespace {
 
+using platform::testing::ReadFile;
+using platform::testing::WriteFile;
+
 std::string IniPath(const std::string& name = "test.ini") {
   return platform::JoinPath(platform::WindowsDirectory(), name);
-}
-
-void WriteFile(const std::string& path, const std::string& bytes) {
-  std::ofstream f(path, std::ios::binary | std::ios::trunc);
-  f << bytes;
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
 }
 
 bool Exists(const std::string& path) {

@@ -19,20 +19,14 @@
 #include "platform/registry.h"
 #include "platform/test_support/temp_root.h"
 #include "platform/test_support/unprivileged.h"
+#include "platform/test_support/files.h"
 
 namespace {
 
+using platform::testing::ReadFile;
+using platform::testing::WriteFile;
+
 std::string StoreFile() { return platform::RegistryDirectory() + "/registry.txt"; }
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-}
-
-void WriteFile(const std::string& path, const std::string& bytes) {
-  std::ofstream f(path, std::ios::binary | std::ios::trunc);
-  f << bytes;
-}
 
 // A key opened or created for the length of a test.
 class Key {

@@ -20,8 +20,11 @@
 #include "platform/netbios/tests/nb_test_env.h"
 #include "platform/paths.h"
 #include "platform/test_support/temp_root.h"
+#include "platform/test_support/files.h"
 
 namespace {
+
+using platform::testing::ReadFile;
 
 using nbtest::Child;
 using nbtest::Join;
@@ -62,13 +65,6 @@ std::string Bound(const std::vector<BindTry>& tries, std::uint16_t port) {
     close(fd);
   }
   return bound;
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
 }
 
 class NetbiosPortsTest : public ::testing::Test {

@@ -15,17 +15,15 @@
 #include "platform/netbios/netbios.h"
 #include "platform/netbios/tests/nb_test_env.h"
 #include "platform/test_support/temp_root.h"
+#include "platform/test_support/files.h"
 
 namespace {
+
+using platform::testing::ReadFile;
 
 using nbtest::AddName;
 using nbtest::Child;
 using nbtest::Join;
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-}
 
 mode_t ModeOf(const std::string& path) {
   struct stat st{};
