@@ -6,6 +6,7 @@
 #include <sys/ioctl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -14,6 +15,7 @@
 #include <cstring>
 #include <memory>
 
+#include "platform/ownership.h"
 #include "platform/paths.h"
 #include "platform/profile.h"
 
@@ -177,6 +179,43 @@ std::string ServiceDirectory() {
 }
 
 std::string ServiceSocketPath() { return JoinPath(ServiceDirectory(), "nbd.sock"); }
+
+std::string MachineFolder() {
+  const char* env = std::getenv("PSADMIN_NBD_MACHINE");
+  if (env != nullptr && *env != '\0') return env;
+  return "/run/psadmin";
+}
+
+std::string MachineFolderProblem(const std::string& folder) {
+  struct stat st {};
+  if (lstat(folder.c_str(), &st) != 0) return folder + " does not exist";
+  if (!S_ISDIR(st.st_mode)) return folder + " is no folder";
+  std::string problem = platform::SafeOwnershipProblem(folder, 0);
+  if (problem.empty()) problem = platform::WritableByOthersThanRoot(folder);
+  return problem;
+}
+
+void WriteServiceSettings(MsgWriter& w, const Config& cfg) {
+  const std::size_t count = std::min<std::size_t>(cfg.lanas.size(), 16);
+  w.U8(static_cast<std::uint8_t>(count));
+  for (std::size_t i = 0; i < count; ++i) w.U32(cfg.lanas[i].address).U32(cfg.lanas[i].broadcast);
+  w.U16(cfg.nameServicePort).U16(cfg.datagramPort).U16(cfg.sessionPort);
+}
+
+bool ReadServiceSettings(MsgReader& r, Config& cfg) {
+  std::uint8_t count = 0;
+  if (!r.U8(count) || count == 0 || count > 16) return false;
+  std::vector<LanaConfig> lanas(count);
+  for (LanaConfig& l : lanas)
+    if (!r.U32(l.address) || !r.U32(l.broadcast) || l.address == 0) return false;
+  std::uint16_t ns = 0, dg = 0, ssn = 0;
+  if (!r.U16(ns) || !r.U16(dg) || !r.U16(ssn) || ns == 0 || dg == 0 || ssn == 0) return false;
+  cfg.lanas = std::move(lanas);
+  cfg.nameServicePort = ns;
+  cfg.datagramPort = dg;
+  cfg.sessionPort = ssn;
+  return true;
+}
 std::string ServiceLockPath() { return JoinPath(ServiceDirectory(), "nbd.lock"); }
 
 std::string AddressText(std::uint32_t hostOrder) {

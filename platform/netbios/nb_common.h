@@ -40,6 +40,14 @@ std::string ServiceDirectory();   // <root>/netbios, created on demand
 std::string ServiceSocketPath();  // <root>/netbios/nbd.sock
 std::string ServiceLockPath();    // <root>/netbios/nbd.lock
 
+// The folder of the machine's service (psa_nbd --machine), shared by every user of this machine:
+// $PSADMIN_NBD_MACHINE, else /run/psadmin.
+std::string MachineFolder();
+// Why `folder` cannot be trusted as the machine service's, or "" when it can: it exists, is no
+// symbolic link, belongs to root, and nobody but root can change it or a folder on the way to it.
+// A folder that another user could have made is never used.
+std::string MachineFolderProblem(const std::string& folder);
+
 std::string AddressText(std::uint32_t hostOrder);
 bool ParseAddress(const std::string& text, std::uint32_t& hostOrder);
 
@@ -76,6 +84,8 @@ enum class Msg : std::uint8_t {
   kUnlisten = 7,     // the listen's request id
   kLookup = 8,       // lana, name                             -> kResult (rc, address)
   kKeepName = 9,     // lana, name                             -> kResult
+                     // (kHello's kResult carries the service's settings after its address:
+                     // ServiceSettings below)
   kResult = 64,      // rc, num, address
   kDatagram = 65,    // lana, num, source name, data
   kListenDone = 66,  // rc, caller name; the session socket rides along on success
@@ -109,6 +119,14 @@ class MsgReader {
   const std::vector<std::uint8_t>& buf_;
   std::size_t off_ = 0;
 };
+
+// What the service tells a program in its answer to kHello, so that a program of any user works
+// with the LANAs and ports of the machine's service, whatever its own settings say: the LANA count,
+// each LANA's address and broadcast address, then the name service, datagram and session ports.
+void WriteServiceSettings(MsgWriter& w, const Config& cfg);
+// Reads them into `cfg` (its LANAs and ports); false, and `cfg` untouched, when they are missing or
+// malformed.
+bool ReadServiceSettings(MsgReader& r, Config& cfg);
 
 // Sends one message, with `fdToPass` attached when >= 0. False when the peer is gone.
 bool SendMsg(int fd, const std::vector<std::uint8_t>& msg, int fdToPass = -1);

@@ -19,6 +19,7 @@ std::atomic<CancelFds*> g_cancelFds{new CancelFds()};
 
 std::mutex g_mu;
 std::shared_ptr<State> g_state;
+std::atomic<bool> g_machineForced{false};
 
 void State::Teardown() {
   std::vector<std::shared_ptr<Op>> ops;
@@ -52,19 +53,44 @@ std::shared_ptr<State> CurrentState() {
     if (g_state && g_stateRootVar == var) return g_state;
   }
   std::string root = platform::Root();
+  {
+    std::lock_guard<std::mutex> lk(g_mu);
+    if (g_state && g_state->root == root) {
+      g_stateRootVar = var != nullptr ? var : "";
+      return g_state;
+    }
+  }
+  // A new state: which service it uses is settled once, here. With the machine's service it
+  // connects before anyone can use it, so that its LANAs and ports are the service's.
+  auto fresh = std::make_shared<State>();
+  fresh->root = root;
+  fresh->cfg = LoadConfig();
+  fresh->machineForced = g_machineForced.load();
+  const std::string machineFolder = MachineFolder();
+  fresh->machine = fresh->machineForced || MachineFolderProblem(machineFolder).empty();
+  fresh->serviceDir = fresh->machine ? machineFolder : ServiceDirectory();
+  if (fresh->machine) {
+    std::shared_ptr<Link> link = EnsureLink(*fresh);
+    if (link && link->haveServiceCfg) {
+      fresh->cfg.lanas = link->serviceCfg.lanas;
+      fresh->cfg.nameServicePort = link->serviceCfg.nameServicePort;
+      fresh->cfg.datagramPort = link->serviceCfg.datagramPort;
+      fresh->cfg.sessionPort = link->serviceCfg.sessionPort;
+    }
+  }
   std::shared_ptr<State> old;
   std::shared_ptr<State> st;
   {
     std::lock_guard<std::mutex> lk(g_mu);
     if (!g_state || g_state->root != root) {
       old = g_state;
-      g_state = std::make_shared<State>();
-      g_state->root = root;
-      g_state->cfg = LoadConfig();
+      g_state = fresh;
+      fresh.reset();
     }
     g_stateRootVar = var != nullptr ? var : "";
     st = g_state;
   }
+  if (fresh) fresh->Teardown();  // another thread made the state meanwhile
   if (old) old->Teardown();
   return st;
 }
@@ -253,6 +279,8 @@ bool NbLanaInUse(UCHAR lana) {
     return false;
   }
 }
+
+void NbUseMachineService() { platform::netbios::internal::g_machineForced = true; }
 
 UCHAR NbAddKeptName(NCB* ncb) {
   if (ncb == nullptr) return NRC_BADDR;

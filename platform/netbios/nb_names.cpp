@@ -6,11 +6,15 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstring>
+
+#include "platform/paths.h"
 
 namespace platform::netbios::internal {
 
@@ -90,10 +94,14 @@ void Link::ReadLoop() {
 
 namespace {
 
-int ConnectService(const std::string& path) {
+int ConnectService(const std::string& path, bool machine) {
   sockaddr_un un{};
   un.sun_family = AF_UNIX;
   if (path.size() >= sizeof un.sun_path) return -1;
+  // The machine's socket is root's: its folder lets nobody else put one there, and this says so
+  // once more for the socket itself.
+  struct stat st {};
+  if (machine && (lstat(path.c_str(), &st) != 0 || !S_ISSOCK(st.st_mode) || st.st_uid != 0)) return -1;
   std::memcpy(un.sun_path, path.c_str(), path.size() + 1);
   int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
   if (fd < 0) return -1;
@@ -104,6 +112,37 @@ int ConnectService(const std::string& path) {
   return fd;
 }
 
+// A program that may not start the machine's service says once why it has no NetBIOS, and how it
+// gets it, on its standard error; its commands fail with NRC_SYSTEM.
+void TellMachineServiceMissing(const State& st, const std::string& why) {
+  static std::atomic<bool> told{false};
+  if (told.exchange(true)) return;
+  std::fprintf(stderr,
+               "psadmin: the machine's NetBIOS service (psa_nbd --machine, socket %s/nbd.sock) %s. "
+               "An administrator starts it with \"systemctl start psadmin-nbd\" (or runs psa_nbd --machine as "
+               "root); programs do not start a NetBIOS service of their own while %s is there.\n",
+               st.serviceDir.c_str(), why.c_str(), st.serviceDir.c_str());
+}
+
+// Whether this program may start the service it lacks, after making the machine folder when it
+// starts the machine's: only root starts the machine's service, in a folder root alone can change.
+bool MayStartService(const State& st) {
+  if (!st.machine) return true;
+  if (geteuid() != 0) {
+    TellMachineServiceMissing(st, "does not answer");
+    return false;
+  }
+  if (mkdir(st.serviceDir.c_str(), 0755) == 0) {
+    if (chmod(st.serviceDir.c_str(), 0755) != 0) return false;
+  }
+  const std::string problem = MachineFolderProblem(st.serviceDir);
+  if (!problem.empty()) {
+    std::fprintf(stderr, "psadmin: %s: the machine's NetBIOS service is not started there\n", problem.c_str());
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::shared_ptr<Link> EnsureLink(State& st) {
@@ -111,20 +150,24 @@ std::shared_ptr<Link> EnsureLink(State& st) {
     std::lock_guard<std::mutex> lk(st.mu);
     if (st.link && !st.link->dead) return st.link;
   }
-  std::string path = ServiceSocketPath();
+  const std::string path = JoinPath(st.serviceDir, "nbd.sock");
   int fd = -1;
+  Config serviceCfg;
+  bool haveServiceCfg = false;
   for (int attempt = 0; attempt < 3 && fd < 0; ++attempt) {
-    fd = ConnectService(path);
+    fd = ConnectService(path, st.machine);
     if (fd < 0) {
-      int lock = open(ServiceLockPath().c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+      if (!MayStartService(st)) return nullptr;
+      int lock = open(JoinPath(st.serviceDir, "nbd.lock").c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
       if (lock < 0) return nullptr;
       flock(lock, LOCK_EX);
-      fd = ConnectService(path);
-      if (fd < 0 && StartService(st.root)) fd = ConnectService(path);
+      fd = ConnectService(path, st.machine);
+      if (fd < 0 && StartService(st)) fd = ConnectService(path, st.machine);
       close(lock);
       if (fd < 0) return nullptr;
     }
-    // The service answers a greeting; a service that was just ending closes instead.
+    // The service answers a greeting (with its LANAs and ports); a service that was just ending
+    // closes instead.
     MsgWriter hello(Msg::kHello, 0);
     hello.U32(static_cast<std::uint32_t>(getpid()));
     std::vector<std::uint8_t> reply;
@@ -132,11 +175,19 @@ std::shared_ptr<Link> EnsureLink(State& st) {
     if (!SendMsg(fd, hello.data()) || poll(&p, 1, 15000) <= 0 || RecvMsg(fd, reply, nullptr) <= 0) {
       close(fd);
       fd = -1;
+      continue;
     }
+    MsgReader rd(reply);
+    std::uint8_t type = 0, rc = 0, num = 0;
+    std::uint32_t id = 0, address = 0;
+    haveServiceCfg = rd.U8(type) && rd.U32(id) && rd.U8(rc) && rd.U8(num) && rd.U32(address) &&
+                     ReadServiceSettings(rd, serviceCfg);
   }
   if (fd < 0) return nullptr;
   auto link = std::make_shared<Link>();
   link->fd = fd;
+  link->serviceCfg = serviceCfg;
+  link->haveServiceCfg = haveServiceCfg;
   std::lock_guard<std::mutex> lk(st.mu);
   if (st.link && !st.link->dead) {
     // Another thread connected meanwhile; keep one connection.

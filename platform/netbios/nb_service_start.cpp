@@ -33,12 +33,12 @@ std::string ServiceProgram() {
 
 }  // namespace
 
-bool StartService(const std::string& root) {
+bool StartService(const State& st) {
   std::string program = ServiceProgram();
   if (access(program.c_str(), X_OK) != 0) return false;
   int pipeFds[2];
   if (pipe2(pipeFds, O_CLOEXEC) != 0) return false;
-  std::string log = JoinPath(ServiceDirectory(), "nbd.log");
+  std::string log = JoinPath(st.serviceDir, "nbd.log");
   posix_spawn_file_actions_t fa;
   posix_spawn_file_actions_init(&fa);
   posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
@@ -46,7 +46,11 @@ bool StartService(const std::string& root) {
   posix_spawn_file_actions_addopen(&fa, 2, log.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW, 0600);
   posix_spawn_file_actions_adddup2(&fa, pipeFds[1], 3);
   posix_spawn_file_actions_addclosefrom_np(&fa, 4);
-  std::vector<std::string> args = {program, "--detach", "--root", root, "--ready-fd", "3"};
+  std::vector<std::string> args = {program, "--detach", "--root", st.root, "--ready-fd", "3"};
+  if (st.machine) {
+    args.push_back("--machine");
+    args.push_back("--on-demand");
+  }
   std::vector<char*> argv;
   for (auto& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);

@@ -1,27 +1,83 @@
-// psa_nbd: the machine's NetBIOS name and datagram service, started on demand by the suite's
-// programs. Usage: psa_nbd [--detach] [--root DIR] [--ready-fd N]
+// psa_nbd: the NetBIOS name, datagram and session service of the suite's programs.
+// Usage: psa_nbd [--machine [--on-demand]] [--detach] [--root DIR] [--ready-fd N]
+// Without --machine it is one user's service in <root>/netbios, started on demand by that user's
+// programs. --machine runs the machine's service, as root, in $PSADMIN_NBD_MACHINE (else
+// /run/psadmin): one name table and one set of ports for every user's programs and the print
+// backend; it runs until stopped, or with --on-demand (a program that started it when it did not
+// run) until it has been idle a while. Its settings come from the root it starts with.
 // --detach runs the service in a new session in the background; the started process returns at once.
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "platform/netbios/nb_common.h"
 #include "platform/netbios/nbd_service.h"
 #include "platform/paths.h"
+
+namespace {
+
+// Makes the machine folder when it is missing (root's, 0755: every user may reach the socket in
+// it, nobody but root may put anything there) and says why it cannot be used otherwise.
+std::string PrepareMachineFolder(const std::string& folder) {
+  if (geteuid() != 0) return "the machine's NetBIOS service (psa_nbd --machine) must run as root";
+  if (mkdir(folder.c_str(), 0755) == 0) {
+    if (chmod(folder.c_str(), 0755) != 0) return folder + ": " + std::strerror(errno);
+  } else if (errno != EEXIST) {
+    return "cannot make " + folder + ": " + std::strerror(errno);
+  }
+  const std::string problem = platform::netbios::MachineFolderProblem(folder);
+  return problem.empty() ? "" : problem + ": the machine's NetBIOS service does not use it";
+}
+
+void Refuse(int readyFd, const std::string& why) {
+  std::fprintf(stderr, "psa_nbd: %s\n", why.c_str());
+  if (readyFd >= 0) {
+    const std::string status = std::string(1, '\1') + why.substr(0, 400);
+    ssize_t w = write(readyFd, status.data(), status.size());
+    (void)w;
+    close(readyFd);
+  }
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   int readyFd = -1;
   bool detach = false;
+  platform::netbios::ServiceOptions options;
+  bool onDemand = false;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--detach") == 0) {
       detach = true;
+    } else if (std::strcmp(argv[i], "--machine") == 0) {
+      options.machine = true;
+    } else if (std::strcmp(argv[i], "--on-demand") == 0) {
+      onDemand = true;
     } else if (std::strcmp(argv[i], "--root") == 0 && i + 1 < argc) {
       setenv(platform::kRootEnvVar, argv[++i], 1);
     } else if (std::strcmp(argv[i], "--ready-fd") == 0 && i + 1 < argc) {
       readyFd = std::atoi(argv[++i]);
+    } else {
+      std::fprintf(stderr, "usage: psa_nbd [--machine [--on-demand]] [--detach] [--root DIR] [--ready-fd N]\n");
+      return 2;
     }
+  }
+  if (options.machine) {
+    options.folder = platform::netbios::MachineFolder();
+    options.idleExit = onDemand;
+    const std::string problem = PrepareMachineFolder(options.folder);
+    if (!problem.empty()) {
+      Refuse(readyFd, problem);
+      return 1;
+    }
+  } else {
+    options.folder = platform::netbios::ServiceDirectory();
   }
   if (detach) {
     pid_t pid = fork();
@@ -30,5 +86,5 @@ int main(int argc, char** argv) {
     setsid();
   }
   std::signal(SIGPIPE, SIG_IGN);
-  return platform::netbios::RunService(readyFd);
+  return platform::netbios::RunService(readyFd, options);
 }

@@ -56,6 +56,7 @@ constexpr std::int64_t kSessionRequestWaitMs = 10000;
 // post its next LISTEN when none is posted at the moment (see Service::OnIncoming).
 constexpr std::int64_t kWaitForListenMs = 1000;
 constexpr std::int64_t kCacheMs = 30000;
+constexpr std::size_t kMaxClients = 1000;
 
 struct Client {
   int fd = -1;
@@ -154,6 +155,7 @@ struct LanaSockets {
 
 class Service {
  public:
+  explicit Service(ServiceOptions options) : options_(std::move(options)) {}
   int Run(int readyFd);
 
  private:
@@ -191,6 +193,9 @@ class Service {
   Entry* FindRegistered(int lana, const Name& name);
   std::uint16_t NextTrn() { return static_cast<std::uint16_t>(++trn_ == 0 ? ++trn_ : trn_); }
 
+  bool IdleNow() const { return options_.idleExit && clients_.empty() && !AnyKept(); }
+
+  ServiceOptions options_;
   Config cfg_;
   std::vector<LanaSockets> lanas_;
   std::string failure_;  // why the service could not start, for the program that started it
@@ -216,7 +221,7 @@ int Service::Run(int readyFd) {
   // whoever takes this lock knows the service has gone.
   // The file is truncated: a link or another user's file planted under its name is refused, never
   // followed, and the service does not start.
-  const std::string pidPath = JoinPath(ServiceDirectory(), "nbd.pid");
+  const std::string pidPath = JoinPath(options_.folder, "nbd.pid");
   int pidFd = OpenOwnFile(pidPath, 0600);
   if (pidFd < 0) {
     failure_ = pidPath + " is no file of this user's (" + std::strerror(errno) + "): not starting";
@@ -284,7 +289,7 @@ bool Service::Open() {
     }
     lanas_.push_back(s);
   }
-  socketPath_ = ServiceSocketPath();
+  socketPath_ = JoinPath(options_.folder, "nbd.sock");
   sockaddr_un un{};
   un.sun_family = AF_UNIX;
   if (socketPath_.size() >= sizeof un.sun_path) return false;
@@ -292,10 +297,13 @@ bool Service::Open() {
   listenFd_ = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (listenFd_ < 0) return false;
   unlink(socketPath_.c_str());
-  // Only this user (and root) may connect, whatever the umask: the socket file takes the socket's
-  // mode less the umask, and is set 0600 again before anyone can be accepted.
-  if (fchmod(listenFd_, 0600) != 0 || bind(listenFd_, reinterpret_cast<sockaddr*>(&un), sizeof un) != 0 ||
-      chmod(socketPath_.c_str(), 0600) != 0 || listen(listenFd_, 64) != 0) {
+  // A user's service: only this user (and root) may connect, whatever the umask: the socket file
+  // takes the socket's mode less the umask, and is set again before anyone can be accepted. The
+  // machine's service takes every local user; each program may touch only what is its own or its
+  // user's (see the peer credentials in AcceptClient).
+  const mode_t mode = options_.machine ? 0666 : 0600;
+  if (fchmod(listenFd_, mode) != 0 || bind(listenFd_, reinterpret_cast<sockaddr*>(&un), sizeof un) != 0 ||
+      chmod(socketPath_.c_str(), mode) != 0 || listen(listenFd_, 64) != 0) {
     Log("cannot listen on %s%s", socketPath_);
     return false;
   }
@@ -338,7 +346,7 @@ void Service::Loop() {
     for (const auto& in : incoming_) next = std::min(next, in.deadline);
     for (const auto& e : entries_)
       if (e.keptUntil > 0) next = std::min(next, e.keptUntil);
-    if (clients_.empty() && !AnyKept()) next = std::min(next, idleSince_ + cfg_.idleExitMs);
+    if (IdleNow()) next = std::min(next, idleSince_ + cfg_.idleExitMs);
     int wait = static_cast<int>(std::max<std::int64_t>(0, next - now));
     int r = poll(fds.data(), fds.size(), wait);
     if (r < 0 && errno != EINTR) return;
@@ -372,7 +380,7 @@ void Service::Loop() {
       for (auto it = incomingReady.rbegin(); it != incomingReady.rend(); ++it) OnIncoming(*it);
     }
     Timers();
-    if (clients_.empty() && !AnyKept() && NowMs() >= idleSince_ + cfg_.idleExitMs && TryExit()) return;
+    if (IdleNow() && NowMs() >= idleSince_ + cfg_.idleExitMs && TryExit()) return;
   }
 }
 
@@ -406,11 +414,20 @@ void Service::AcceptClient() {
   for (;;) {
     int fd = accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
     if (fd < 0) return;
+    // Every program's descriptor stays open while it is connected: a bound keeps the service
+    // answering the wire however many connections local programs open.
+    if (clients_.size() >= kMaxClients) {
+      close(fd);
+      continue;
+    }
     Client c;
     c.fd = fd;
+    // Who the program is comes from the system, never from what it says: its names, sessions and
+    // datagrams, and what its user kept, are told apart by these.
     ucred cred{};
     socklen_t len = sizeof cred;
     if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) == 0 && len == sizeof cred) {
+      c.pid = cred.pid;
       c.uid = cred.uid;
       c.uidKnown = true;
     }
@@ -504,10 +521,12 @@ void Service::OnClientMessage(int key) {
   if (!rd.U8(type) || !rd.U32(id)) return;
   switch (static_cast<Msg>(type)) {
     case Msg::kHello: {
-      std::uint32_t pid = 0;
-      rd.U32(pid);
-      clients_[key].pid = static_cast<pid_t>(pid);
-      Reply(key, id, NRC_GOODRET);
+      // The greeting's answer carries the LANAs and ports of this service, which the programs of
+      // a machine's service use instead of their own settings.
+      MsgWriter w(Msg::kResult, id);
+      w.U8(NRC_GOODRET).U8(0).U32(0);
+      WriteServiceSettings(w, cfg_);
+      SendMsg(clients_[key].fd, w.data());
       break;
     }
     case Msg::kAddName:
@@ -1087,8 +1106,8 @@ void Service::Refuse(Incoming& in) {
 
 }  // namespace
 
-int RunService(int readyFd) {
-  Service s;
+int RunService(int readyFd, const ServiceOptions& options) {
+  Service s(options);
   return s.Run(readyFd);
 }
 

@@ -225,3 +225,11 @@ UCHAR NbAddKeptName(NCB* ncb);
 // which already uses NetBIOS (a print monitor loaded by the program that adds its ports) asks it
 // before it resets the LANA: a RESET drops the names and sessions of the whole program.
 bool NbLanaInUse(UCHAR lana);
+
+// Makes this program use only the machine's NetBIOS service (psa_nbd --machine in
+// $PSADMIN_NBD_MACHINE, else /run/psadmin), never one of its own root. For programs run as root for
+// the whole machine (the print backend, the spooler stand-in): they make the machine folder and start
+// the machine's service themselves when it does not run. Other programs use the machine's service
+// whenever its folder is there and root's alone (and start none of their own then), else a service
+// of their own root. Call it before the first Netbios().
+void NbUseMachineService();

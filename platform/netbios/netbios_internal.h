@@ -134,6 +134,10 @@ struct RpcSlot {
 
 struct Link {
   int fd = -1;
+  // The LANAs and ports the service works with, from its answer to the greeting (a machine's
+  // service tells them; an older service does not).
+  Config serviceCfg;
+  bool haveServiceCfg = false;
   std::thread reader;
   std::mutex mu;
   std::condition_variable cv;
@@ -230,6 +234,11 @@ struct State {
   std::mutex mu;
   std::string root;
   Config cfg;
+  // The machine's service is this program's (its folder is there and root's alone, or the program
+  // asked for it with NbUseMachineService): serviceDir is the machine folder, else <root>/netbios.
+  bool machine = false;
+  bool machineForced = false;
+  std::string serviceDir;
   std::shared_ptr<Link> link;
   std::map<std::pair<int, int>, std::shared_ptr<Session>> sessions;
   std::map<int, std::map<UCHAR, NameInfo>> names;
@@ -248,6 +257,8 @@ struct State {
 
 extern std::mutex g_mu;
 extern std::shared_ptr<State> g_state;
+// NbUseMachineService() was called.
+extern std::atomic<bool> g_machineForced;
 // The connection to the service, for a forked child to close (nb_names.cpp).
 extern std::atomic<int> g_linkFd;
 
@@ -266,7 +277,9 @@ void LaunchSessionReceives(State& st, const Session* s);
 
 // --- the local service: names and the link (nb_names.cpp, nb_service_start.cpp) ---
 
-bool StartService(const std::string& root);
+// Starts psa_nbd for `st`: the user's own service in <root>/netbios, or the machine's (on demand)
+// in the machine folder. True once it runs.
+bool StartService(const State& st);
 // The connection to the local service, started when needed. Caller holds no lock.
 std::shared_ptr<Link> EnsureLink(State& st);
 // One request to the service and its result.

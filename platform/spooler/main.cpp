@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/netbios/netbios.h"
 #include "platform/registry.h"
 #include "platform/spooler/spooler.h"
 
@@ -67,6 +68,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "psa_spooler: %s\n", why.c_str());
     return 1;
   }
+  // Run as root for the whole machine: its print jobs use the machine's one NetBIOS service, which
+  // every user's programs share, and start it when it does not run.
+  if (geteuid() == 0) NbUseMachineService();
   if (command == "register") {
     const std::string monitor = argc > 2 ? argv[2] : MonitorName();
     const std::string library = argc > 3 ? argv[3] : "libbrandel.so";

@@ -33,6 +33,7 @@
 
 #include "platform/clock.h"
 #include "platform/message_sink.h"
+#include "platform/netbios/netbios.h"
 #include "platform/spooler/spooler.h"
 
 namespace {
@@ -204,6 +205,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "ERROR: %s\n", why.c_str());
     return kBackendStop;
   }
+  // Run as root for the whole machine: its print jobs use the machine's one NetBIOS service, which
+  // every user's programs share, and start it when it does not run.
+  if (geteuid() == 0) NbUseMachineService();
   if (argc == 1) {
     sp::Spooler spooler;
     if (!LoadMonitor(spooler)) return spooler.untrusted() ? kBackendStop : kBackendOk;  // else nothing to list

@@ -114,7 +114,8 @@ class RealCups : public ::testing::Test {
                         "AccessLog " + dir + "/log/access_log\nErrorLog " + dir + "/log/error_log\n"
                         "PageLog " + dir + "/log/page_log\nCacheDir " + dir + "/cache\nStateDir " + dir + "/state\n"
                         "RequestRoot " + dir + "/spool\nTempDir " + dir + "/spool/tmp\nSandboxing Relaxed\n"
-                        "SetEnv PSADMIN_ROOT " + root_.path() + "\nSetEnv PSADMIN_NBD " + platform::ProgramDirectory() + "/psa_nbd\n";
+                        "SetEnv PSADMIN_ROOT " + root_.path() + "\nSetEnv PSADMIN_NBD " + platform::ProgramDirectory() + "/psa_nbd\n"
+                        "SetEnv PSADMIN_NBD_MACHINE " + root_.machineNetbios() + "\n";
     if (::geteuid() != 0) files += "User " + std::to_string(::geteuid()) + "\nGroup " + std::to_string(::getegid()) + "\n";
     WriteFile(dir + "/conf/cups-files.conf", files);
     errorLog_ = dir + "/log/error_log";

@@ -17,6 +17,7 @@
 #include <string>
 
 #include "platform/netbios/tests/nb_test_env.h"
+#include "platform/test_support/temp_root.h"
 #include "tools/box_emulator/box_emulator.h"
 #include "tools/box_emulator/netbios_front.h"
 #include "tools/box_emulator/print_path.h"
@@ -38,19 +39,12 @@ inline std::string Pattern(std::size_t n, unsigned seed = 7) {
   return s;
 }
 
-// Ends the machine's NetBIOS service of `root` (started on demand by the programs of the root) and
-// waits until it has gone: the service keeps its pid file locked while it runs. Nothing to do
-// when none runs.
+// Ends the NetBIOS services of `root`: its own (started on demand by the programs of the root) and
+// the machine's service of the test (which the programs run as root use), and waits until they
+// have gone. Nothing to do when none runs.
 inline void StopNetbiosService(const std::string& root) {
-  const int fd = ::open((root + "/netbios/nbd.pid").c_str(), O_RDWR | O_CLOEXEC);
-  if (fd < 0) return;
-  char buf[32] = {};
-  if (::pread(fd, buf, sizeof buf - 1, 0) > 0) {
-    const pid_t pid = static_cast<pid_t>(std::atoi(buf));
-    if (pid > 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0) ::kill(pid, SIGKILL);
-  }
-  ::flock(fd, LOCK_EX);  // returns once the service's lock died with it
-  ::close(fd);
+  platform::testing::StopMachineNetbios(root + "/netbios");
+  platform::testing::StopMachineNetbios(root + "/machine-netbios");
 }
 
 class EmulatedPrintBox {
