@@ -23,6 +23,7 @@
 
 #include "platform/clock.h"
 #include "platform/message_sink.h"
+#include "platform/netbios/tests/machine_env.h"
 #include "platform/netbios/tests/nb_test_env.h"
 #include "platform/process/process.h"
 #include "platform/registry.h"
@@ -396,6 +397,78 @@ TEST_F(ShippedMonitor, BackendSendsAPipedJobInFullDataMessages) {
   // A writer that stalls past the gathering time cuts a block short; a few may, ten pipe-sized
   // pieces each with a short message of their own may not.
   EXPECT_LE(shortOnes, 3u) << sizes.size() << " data messages";
+}
+
+// Run as root, the backend uses the machine's one NetBIOS service, which an ordinary user's program
+// shares at the same time: a job reaches the box while another user's program holds a name, in
+// either order, with the service started as at boot or by the backend itself when it did not run.
+// A user's program never starts a service of its own meanwhile (that would hold the ports the
+// backend needs): before any service runs, it says so and gets none.
+TEST_F(ShippedMonitor, AJobPrintsBesideAnotherUsersNetbiosProgram) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root: the backend as CUPS runs it, and a second user";
+  ASSERT_EQ(Spooler({"register"}), 0);
+  ASSERT_EQ(Spooler({"add-port"}), 0);
+  monitor_test::StopNetbiosService(root_.path());  // what adding the port started, on the same ports
+  struct Case {
+    const char* what;
+    bool startedAtBoot;
+    bool userFirst;
+  };
+  const std::string file = root_.path() + "/job.bin";
+  const std::string data = Pattern(20000);
+  WriteFile(file, data);
+  std::string expected;
+  auto job = [&](const char* id) {
+    std::vector<std::string> env = Env();
+    env.push_back("DEVICE_URI=brandel:/CUPS_P1");
+    WatchedProgram p({platform::ProgramDirectory() + "/brandel", id, "kim", "title", "1", "", file}, {.extraEnvironment = env});
+    EXPECT_EQ(p.WaitForExit(), 0) << p.Error();
+    expected += data;
+    EXPECT_EQ(Sink(), expected);
+  };
+  auto holding = [](WatchedProgram& user) {
+    return user.WaitForOutput([](const std::string& out, const std::string&) { return out.find("holding\n") != std::string::npos; },
+                              30000);
+  };
+  for (const Case& c : {Case{"started at boot, the user's program first", true, true},
+                        Case{"started at boot, the job first", true, false},
+                        Case{"started by the backend, the user's program first", false, true},
+                        Case{"started by the backend, the job first", false, false}}) {
+    SCOPED_TRACE(c.what);
+    nbtest::MachineFolder machine;
+    std::unique_ptr<WatchedProgram> service;
+    if (c.startedAtBoot) {
+      service = std::make_unique<WatchedProgram>(
+          std::vector<std::string>{platform::ProgramDirectory() + "/psa_nbd", "--machine"},
+          WatchedProgram::Options{.extraEnvironment = {"PSADMIN_NBD_MACHINE=" + machine.path()}});
+      ASSERT_TRUE(machine.WaitForSocket(*service)) << service->Error();
+    }
+    nbtest::OtherUser nobody;
+    std::unique_ptr<WatchedProgram> user;
+    if (c.userFirst) {
+      if (!c.startedAtBoot) {
+        auto early = nobody.Run({"add:NOBODYPROG"}, machine.path());
+        ASSERT_EQ(early->WaitForExit(), 0);
+        EXPECT_EQ(early->Output(), "add NOBODYPROG 64\n");
+        EXPECT_NE(early->Error().find("systemctl start psadmin-nbd"), std::string::npos) << early->Error();
+        job("20");  // starts the machine's service
+      }
+      user = nobody.Run({"add:NOBODYPROG", "hold", "del:NOBODYPROG"}, machine.path());
+      ASSERT_TRUE(holding(*user)) << user->Output() << user->Error();
+      EXPECT_EQ(user->Output(), "add NOBODYPROG 0\nholding\n");
+      job("21");
+    } else {
+      job("22");
+      user = nobody.Run({"add:NOBODYPROG", "hold", "del:NOBODYPROG"}, machine.path());
+      ASSERT_TRUE(holding(*user)) << user->Output() << user->Error();
+      EXPECT_EQ(user->Output(), "add NOBODYPROG 0\nholding\n");
+      job("23");
+    }
+    // The user's program kept its name through the jobs.
+    user->CloseInput();
+    EXPECT_EQ(user->WaitForExit(), 0);
+    EXPECT_EQ(user->Output(), "add NOBODYPROG 0\nholding\ndel NOBODYPROG 0\n");
+  }
 }
 
 }  // namespace

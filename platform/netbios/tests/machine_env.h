@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -47,8 +48,9 @@ class MachineFolder {
     return platform::testing::WatchedProgram({platform::ProgramDirectory() + "/psa_nbd", "--machine"},
                                              {.extraEnvironment = {"PSADMIN_NBD_MACHINE=" + path_}});
   }
-  bool WaitForSocket() const {
-    for (int i = 0; i < 1500; ++i) {
+  // Until its socket is there; false when it is not within 15 s or the service ended.
+  bool WaitForSocket(platform::testing::WatchedProgram& service) const {
+    for (int i = 0; i < 1500 && service.Running(); ++i) {
       if (std::filesystem::exists(path_ + "/nbd.sock")) return true;
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
@@ -76,12 +78,13 @@ class OtherUser {
 
   // nb_user_program with `steps`, as nobody, using the machine folder `machine`; its standard input
   // stays open until CloseInput() (the "hold" step waits for that).
-  platform::testing::WatchedProgram Run(const std::vector<std::string>& steps, const std::string& machine) const {
+  std::unique_ptr<platform::testing::WatchedProgram> Run(const std::vector<std::string>& steps,
+                                                         const std::string& machine) const {
     std::vector<std::string> argv = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
                                      platform::ProgramDirectory() + "/nb_user_program"};
     argv.insert(argv.end(), steps.begin(), steps.end());
-    return platform::testing::WatchedProgram(
-        argv, {.extraEnvironment = {"PSADMIN_ROOT=" + root_, "PSADMIN_NBD_MACHINE=" + machine, "HOME=" + root_,
+    return std::make_unique<platform::testing::WatchedProgram>(
+        argv, platform::testing::WatchedProgram::Options{.extraEnvironment = {"PSADMIN_ROOT=" + root_, "PSADMIN_NBD_MACHINE=" + machine, "HOME=" + root_,
                                     "PSADMIN_NB_LANAS=", "PSADMIN_NB_NAME_PORT=", "PSADMIN_NB_DATAGRAM_PORT=",
                                     "PSADMIN_NB_SESSION_PORT="},
                .inputPipe = true});

@@ -38,7 +38,7 @@ class MachineService : public ::testing::Test {
 
 TEST_F(MachineService, UsersShareItButNotWhatIsEachOthers) {
   WatchedProgram service = machine_.StartService();
-  ASSERT_TRUE(machine_.WaitForSocket()) << service.Error();
+  ASSERT_TRUE(machine_.WaitForSocket(service)) << service.Error();
   struct stat st {};
   ASSERT_EQ(stat((machine_.path() + "/nbd.sock").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0666u);  // every local user reaches it; credentials tell them apart
@@ -47,12 +47,12 @@ TEST_F(MachineService, UsersShareItButNotWhatIsEachOthers) {
   // The other user's program has its own root with no NetBIOS settings at all: it works on the
   // service's LANA and ports.
   nbtest::OtherUser nobody;
-  WatchedProgram user = nobody.Run({"add:NOBODYPROG", "keep:NOBODYPROG", "add:NOBODYDG", "dgrecv:NOBODYDG", "hold"},
+  auto user = nobody.Run({"add:NOBODYPROG", "keep:NOBODYPROG", "add:NOBODYDG", "dgrecv:NOBODYDG", "hold"},
                                    machine_.path());
-  ASSERT_TRUE(user.WaitForOutput([](const std::string& out, const std::string&) {
+  ASSERT_TRUE(user->WaitForOutput([](const std::string& out, const std::string&) {
     return out.find("add NOBODYDG") != std::string::npos;
-  }, 30000)) << user.Output() << user.Error();
-  EXPECT_NE(user.Output().find("add NOBODYPROG 0\nkeep NOBODYPROG 0\nadd NOBODYDG 0\n"), std::string::npos) << user.Output();
+  }, 30000)) << user->Output() << user->Error();
+  EXPECT_NE(user->Output().find("add NOBODYPROG 0\nkeep NOBODYPROG 0\nadd NOBODYDG 0\n"), std::string::npos) << user->Output();
 
   // This program (root, another user) can neither take nor drop the other user's names.
   EXPECT_EQ(nbtest::AddName("NOBODYPROG"), NRC_DUPNAME);
@@ -85,18 +85,18 @@ TEST_F(MachineService, UsersShareItButNotWhatIsEachOthers) {
     send.ncb_length = static_cast<WORD>(text.size());
     ASSERT_EQ(Netbios(&send), NRC_GOODRET);
     if (std::string(to) == "NOBODYDG") {
-      ASSERT_TRUE(user.WaitForOutput([](const std::string& out, const std::string&) {
+      ASSERT_TRUE(user->WaitForOutput([](const std::string& out, const std::string&) {
         return out.find("dgrecv NOBODYDG") != std::string::npos;
-      }, 30000)) << user.Output();
-      EXPECT_NE(user.Output().find("got theirs\n"), std::string::npos) << user.Output();
+      }, 30000)) << user->Output();
+      EXPECT_NE(user->Output().find("got theirs\n"), std::string::npos) << user->Output();
     }
   }
   ASSERT_TRUE(got.Wait(10000));
   EXPECT_EQ(std::string(buf, recv.ncb_length), "ours");
 
   // The other user's program ends; its kept name stays that user's: root does not take it over.
-  user.CloseInput();
-  ASSERT_EQ(user.WaitForExit(), 0) << user.Error();
+  user->CloseInput();
+  ASSERT_EQ(user->WaitForExit(), 0) << user->Error();
   EXPECT_EQ(nbtest::AddName("NOBODYPROG"), NRC_DUPNAME);
 }
 
@@ -104,14 +104,14 @@ TEST_F(MachineService, UsersShareItButNotWhatIsEachOthers) {
 // machine's ports: it says which service it lacks and how that is started.
 TEST_F(MachineService, AUserProgramDoesNotStartOneOfItsOwn) {
   nbtest::OtherUser nobody;
-  WatchedProgram user = nobody.Run({"add:NOBODYPROG"}, machine_.path());
-  ASSERT_EQ(user.WaitForExit(), 0) << user.Error();
-  EXPECT_EQ(user.Output(), "add NOBODYPROG 64\n");  // NRC_SYSTEM
-  EXPECT_NE(user.Error().find("the machine's NetBIOS service (psa_nbd --machine, socket " + machine_.path() +
+  auto user = nobody.Run({"add:NOBODYPROG"}, machine_.path());
+  ASSERT_EQ(user->WaitForExit(), 0) << user->Error();
+  EXPECT_EQ(user->Output(), "add NOBODYPROG 64\n");  // NRC_SYSTEM
+  EXPECT_NE(user->Error().find("the machine's NetBIOS service (psa_nbd --machine, socket " + machine_.path() +
                               "/nbd.sock) does not answer"),
             std::string::npos)
-      << user.Error();
-  EXPECT_NE(user.Error().find("systemctl start psadmin-nbd"), std::string::npos) << user.Error();
+      << user->Error();
+  EXPECT_NE(user->Error().find("systemctl start psadmin-nbd"), std::string::npos) << user->Error();
   EXPECT_FALSE(std::filesystem::exists(nobody.root() + "/netbios/nbd.sock"));
   EXPECT_FALSE(std::filesystem::exists(machine_.path() + "/nbd.sock"));
 }
