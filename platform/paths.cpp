@@ -85,7 +85,7 @@ bool MakeDirectories(const std::string& path) {
     pos = path.find('/', pos + 1);
     partial = path.substr(0, pos);
     if (partial.empty()) continue;
-    if (mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST) return false;
+    if (MakeFolder(partial, 0700) != 0 && errno != EEXIST) return false;
   }
   struct stat st{};
   return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);

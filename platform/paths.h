@@ -30,7 +30,8 @@ std::string RegistryDirectory(); // <root>/registry, created on demand
 std::string RegistryDirectoryPath();  // the same path, not created (for reads that need no folder)
 std::string ObjectsDirectory();  // <root>/objects, created on demand
 
-// Creates a directory and its parents (each level it makes 0700); true when it exists afterwards.
+// Creates a directory and its parents (each level it makes 0700, and, made by root in a folder of a
+// user, that user's: see GiveToFolderOwner); true when it exists afterwards.
 bool MakeDirectories(const std::string& path);
 
 // Joins a directory and a file name with exactly one '/'.
