@@ -23,8 +23,8 @@ struct RootChoice {
   std::string problem;  // "" when the root can be used, else what completes "<path> ..."
 };
 
-// Takes from the group and others what they may do in the folder `path` of this user (one made
-// before with a looser umask, or by hand, would show everybody the names of the user's boxes), on
+// Takes from the group and others what they may do in the folder `path` of this user (one made by
+// hand, 0755 say, would show everybody the names of the user's files), on
 // a descriptor of the folder itself: a link put in its place meanwhile is not followed. "" when
 // done, else what completes "<path> ...".
 std::string CloseToOthers(const std::string& path) {

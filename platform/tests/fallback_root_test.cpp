@@ -131,8 +131,8 @@ TEST_F(FallbackRoot, IsMadeForTheUserAloneAndUsed) {
   EXPECT_EQ(AsVictim([&] { return platform::Root() == root_ && platform::RootProblem().empty() ? 0 : 1; }), 0);
 }
 
-// Found open to others (made by hand, or by a version that left the umask's bits), the user's own
-// folder is closed to them and used, a folder its user may not list too.
+// Found open to others (made by hand, say), the user's own folder is closed to them and used; so is
+// one its user may not list.
 TEST_F(FallbackRoot, FoundOpenToOthersIsClosedToThemAndUsed) {
   struct Case {
     mode_t found;
