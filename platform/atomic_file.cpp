@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "platform/fd_io.h"
+#include "platform/ownership.h"
 
 namespace platform::fileio {
 namespace {
@@ -71,7 +72,11 @@ int CreateTemporaryBeside(const std::string& path, std::string* tmp) {
   const SplitPath p = Split(path);
   *tmp = p.dir + "/" + TemporaryPrefix(p.base) + std::to_string(getpid()) + ".XXXXXX";
   const int fd = mkostemp(tmp->data(), O_CLOEXEC);
-  if (fd < 0) tmp->clear();
+  if (fd < 0) {
+    tmp->clear();
+    return fd;
+  }
+  platform::GiveToFolderOwner(fd, p.dir);
   return fd;
 }
 
@@ -109,8 +114,11 @@ ReplaceResult ReplaceFile(const std::string& path, std::string_view content) {
   const int fd = CreateTemporaryBeside(target, &tmp);
   if (fd < 0) return ReplaceResult::kFailed;
   bool ok = fchmod(fd, exists ? (st.st_mode & 07777) : 0644) == 0;
-  // Root writing another user's file gives it back to that user (a plain user cannot, nor needs to).
-  if (ok && exists && ::geteuid() == 0 && (st.st_uid != 0 || st.st_gid != ::getegid())) {
+  // Root writing another user's file gives it back to that user (a plain user cannot, nor needs to);
+  // the temporary file is already the folder owner's, which a file of root's there must not become.
+  struct stat made{};
+  if (ok && exists && ::geteuid() == 0 &&
+      (::fstat(fd, &made) != 0 || made.st_uid != st.st_uid || made.st_gid != st.st_gid)) {
     ok = ::fchown(fd, st.st_uid, st.st_gid) == 0 && ::fchmod(fd, st.st_mode & 07777) == 0;
   }
   ok = ok && platform::WriteAll(fd, content.data(), content.size());
@@ -119,6 +127,17 @@ ReplaceResult ReplaceFile(const std::string& path, std::string_view content) {
   if (ok && rename(tmp.c_str(), target.c_str()) != 0) ok = false;
   if (!ok) unlink(tmp.c_str());
   return ok ? ReplaceResult::kOk : ReplaceResult::kFailed;
+}
+
+LockFile::LockFile(const std::string& path) {
+  fd_ = platform::OpenOrCreate(path, O_RDWR | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0600);
+  if (fd_ < 0) fd_ = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY);
+  if (fd_ < 0) return;
+  int r;
+  do {
+    r = flock(fd_, LOCK_EX);
+  } while (r != 0 && errno == EINTR);
+  locked_ = r == 0;
 }
 
 }  // namespace platform::fileio

@@ -71,7 +71,8 @@ inline ReadResult ReadWholeFile(const std::string& path, std::size_t limit, std:
 int RemoveDeadWritersTemporaries(const std::string& path);
 
 // Removes dead writers' temporary files of `path`, then creates a new temporary file beside it,
-// open for writing (O_CLOEXEC), and stores its name in *tmp. The descriptor, or -1.
+// open for writing (O_CLOEXEC), and stores its name in *tmp. The descriptor, or -1. Made by root in
+// a user's folder, the file is that user's (GiveToFolderOwner).
 int CreateTemporaryBeside(const std::string& path, std::string* tmp);
 
 // The file a write of `path` must replace: `path` itself, or, when it is a symbolic link, the file
@@ -85,7 +86,8 @@ enum class ReplaceResult { kOk, kReadOnly, kFailed };
 // Replaces the file behind `path` (WriteTarget) by `content` so that a reader sees either the old
 // or the new file, never a mix: writes a temporary file beside it, flushes it to disk and renames
 // it over the old one. The new file keeps the permission bits of the old one (0644 for a new file),
-// and its owner and group when the writer may set them (root writing a user's file).
+// and its owner and group when the writer may set them (root writing a user's file); a new file
+// root makes in a user's folder is that user's.
 // A file that is read-only is left alone (kReadOnly): its owner's write bit is off (chmod 444,
 // whoever writes, root too), or the writer is not root and may not write it. Any other failure
 // gives kFailed. On failure the old file is unchanged and the temporary file removed.
@@ -94,19 +96,11 @@ ReplaceResult ReplaceFile(const std::string& path, std::string_view content);
 // An exclusive lock on a lock file, held for the object's lifetime. locked() is false when the lock
 // file could neither be opened nor created (a read-only directory); a change must then not be made.
 // The lock file is made 0600 (nobody else can open it to hold the lock) and a symbolic link in its
-// place is not followed.
+// place is not followed. Root making it in a user's folder gives it to that user, who must go on
+// taking the lock.
 class LockFile {
  public:
-  explicit LockFile(const std::string& path) {
-    fd_ = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0600);
-    if (fd_ < 0) fd_ = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY);
-    if (fd_ < 0) return;
-    int r;
-    do {
-      r = flock(fd_, LOCK_EX);
-    } while (r != 0 && errno == EINTR);
-    locked_ = r == 0;
-  }
+  explicit LockFile(const std::string& path);
   ~LockFile() {
     if (fd_ >= 0) close(fd_);  // closing the descriptor releases the lock
   }

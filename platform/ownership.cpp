@@ -99,4 +99,58 @@ std::string WritableByOthersThanRoot(const std::string& path) {
   return {};
 }
 
+namespace {
+
+// The folder a path's last part is in.
+std::string FolderOf(std::string path) {
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+}  // namespace
+
+bool GiveToFolderOwner(int fd, const std::string& dir) {
+  if (::geteuid() != 0) return true;
+  struct stat folder{};
+  if (::stat(dir.c_str(), &folder) != 0) return false;
+  if (folder.st_uid == 0) return true;
+  struct stat made{};
+  if (::fstat(fd, &made) != 0) return false;
+  if (made.st_uid == folder.st_uid && made.st_gid == folder.st_gid) return true;
+  return ::fchown(fd, folder.st_uid, folder.st_gid) == 0;
+}
+
+int MakeFolder(const std::string& path, mode_t mode) {
+  if (::mkdir(path.c_str(), mode) != 0) return -1;
+  if (::geteuid() != 0) return 0;
+  // Whatever was put in the new folder's place meanwhile is no folder made by root: left alone.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return 0;
+  struct stat st{};
+  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == 0) GiveToFolderOwner(fd, FolderOf(path));
+  ::close(fd);
+  return 0;
+}
+
+int OpenOrCreate(const std::string& path, int flags, mode_t mode) {
+  if (::geteuid() != 0) return ::open(path.c_str(), flags | O_CREAT, mode);
+  // Only a file this process creates (O_EXCL) is given away, never one that was there already.
+  for (int attempt = 0; attempt < 64; ++attempt) {
+    int fd = ::open(path.c_str(), flags | O_CREAT | O_EXCL, mode);
+    if (fd >= 0) {
+      GiveToFolderOwner(fd, FolderOf(path));
+      return fd;
+    }
+    if (errno == EINTR) continue;
+    if (errno != EEXIST) return -1;
+    fd = ::open(path.c_str(), flags);
+    if (fd >= 0 || (errno != ENOENT && errno != EINTR)) return fd;
+    // Removed between the two opens: made again.
+  }
+  errno = EAGAIN;
+  return -1;
+}
+
 }  // namespace platform

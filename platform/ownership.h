@@ -27,4 +27,26 @@ int OpenOwnFile(const std::string& path, mode_t mode);
 // alone can change.
 std::string WritableByOthersThanRoot(const std::string& path);
 
+// A program running as root (under sudo, or a service pointed at a user's root) must leave what it
+// makes in a user's folder to that user, or the user could no longer write it: a lock file of
+// root's (0600) cannot even be opened. So what the suite makes is given to the owner and group of
+// the folder it is made in, when this process runs as root and that folder is not root's; nothing
+// changes otherwise (a plain user's files are its own already, and a root of root's stays root's).
+// The permission bits stay as made. A file system that keeps no owners may refuse the change.
+
+// Gives the file or folder open as `fd`, which this process has just made in the folder `dir`, to
+// that folder's owner as above. The change goes through the descriptor, so no link is followed.
+// False when a change was due and failed (errno set).
+bool GiveToFolderOwner(int fd, const std::string& dir);
+
+// mkdir(path, mode), and a folder it made given to the owner of the folder above as above (through
+// a descriptor of the new folder, not following a link put in its place). 0, or -1 with errno set
+// (EEXIST when something is there already).
+int MakeFolder(const std::string& path, mode_t mode);
+
+// open(path, flags | O_CREAT, mode), where a file it creates is given to the owner of its folder as
+// above (a file that was there already is left as it is). `flags` should hold O_NOFOLLOW. The
+// descriptor, or -1 with errno set.
+int OpenOrCreate(const std::string& path, int flags, mode_t mode);
+
 }  // namespace platform

@@ -1,5 +1,6 @@
 #include "platform/paths.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,7 +23,33 @@ struct RootChoice {
   std::string problem;  // "" when the root can be used, else what completes "<path> ..."
 };
 
-// The user's folder in /tmp, made 0700 when missing; an existing one only while it is safely ours.
+// Takes from the group and others what they may do in the folder `path` of this user (one made by
+// hand, 0755 say, would show everybody the names of the user's files), on
+// a descriptor of the folder itself: a link put in its place meanwhile is not followed. "" when
+// done, else what completes "<path> ...".
+std::string CloseToOthers(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0 && errno == EACCES) fd = ::open(path.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return std::string("cannot be opened: ") + std::strerror(errno);
+  struct stat st{};
+  std::string problem;
+  if (::fstat(fd, &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != geteuid() ||
+      (st.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+    problem = "changed while it was examined";
+  } else {
+    // A folder its user may not read is opened only as a path, which is changed through /proc.
+    const int flags = ::fcntl(fd, F_GETFL);
+    const int r = flags >= 0 && (flags & O_PATH) != 0
+                      ? ::chmod(("/proc/self/fd/" + std::to_string(fd)).c_str(), st.st_mode & 0700)
+                      : ::fchmod(fd, st.st_mode & 0700);
+    if (r != 0) problem = std::string("cannot be closed to other users: ") + std::strerror(errno);
+  }
+  ::close(fd);
+  return problem;
+}
+
+// The user's folder in /tmp, made 0700 when missing; an existing one only while it is safely ours,
+// and then closed to other users.
 RootChoice TmpRoot() {
   RootChoice c;
   c.path = "/tmp/psadmin-" + std::to_string(static_cast<long>(getuid()));
@@ -33,7 +60,11 @@ RootChoice TmpRoot() {
   c.problem = SafeOwnershipProblem(c.path, geteuid());
   if (!c.problem.empty()) return c;
   struct stat st{};
-  if (::lstat(c.path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) c.problem = "is not a folder";
+  if (::lstat(c.path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+    c.problem = "is not a folder";
+    return c;
+  }
+  if ((st.st_mode & 077) != 0) c.problem = CloseToOthers(c.path);
   return c;
 }
 
@@ -85,7 +116,7 @@ bool MakeDirectories(const std::string& path) {
     pos = path.find('/', pos + 1);
     partial = path.substr(0, pos);
     if (partial.empty()) continue;
-    if (mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST) return false;
+    if (MakeFolder(partial, 0700) != 0 && errno != EEXIST) return false;
   }
   struct stat st{};
   return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);

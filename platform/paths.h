@@ -10,10 +10,11 @@
 //
 // /tmp is shared by every user, so the last root is made 0700 when missing and an existing one is
 // used only while it is this user's own folder: no symbolic link, and neither its group nor others
-// may write in it (anyone could have made it first and put files or links in it). Otherwise the
-// suite refuses it: Root() then names a place where nothing can be read or made, so every read
-// finds nothing and every write fails, and the first refusal of a process is reported on standard
-// error; RootProblem() tells why.
+// may write in it (anyone could have made it first and put files or links in it). What its group and
+// others may still do there (a 0755 folder lists the user's files to all) is then taken away.
+// Otherwise, or when that fails, the suite refuses it: Root() then names a place where nothing can
+// be read or made, so every read finds nothing and every write fails, and the first refusal of a
+// process is reported on standard error; RootProblem() tells why.
 #pragma once
 #include <string>
 
@@ -30,7 +31,8 @@ std::string RegistryDirectory(); // <root>/registry, created on demand
 std::string RegistryDirectoryPath();  // the same path, not created (for reads that need no folder)
 std::string ObjectsDirectory();  // <root>/objects, created on demand
 
-// Creates a directory and its parents (each level it makes 0700); true when it exists afterwards.
+// Creates a directory and its parents (each level it makes 0700, and, made by root in a folder of a
+// user, that user's: see GiveToFolderOwner); true when it exists afterwards.
 bool MakeDirectories(const std::string& path);
 
 // Joins a directory and a file name with exactly one '/'.

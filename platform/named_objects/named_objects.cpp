@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "platform/clock.h"
+#include "platform/ownership.h"
 #include "platform/paths.h"
 
 namespace {
@@ -58,7 +59,7 @@ class Fd {
 Fd OpenFile(const std::string& path) {
   int fd;
   do {
-    fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    fd = platform::OpenOrCreate(path, O_RDWR | O_NOFOLLOW | O_CLOEXEC, 0600);
   } while (fd < 0 && errno == EINTR);
   return Fd(fd);
 }
@@ -188,7 +189,7 @@ bool OpenNamed(const char* kindPrefix, const char* name, OpenMode mode, NamedOpe
     return false;
   }
   std::string dir = platform::JoinPath(platform::ObjectsDirectory(), kindPrefix + escaped);
-  if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
+  if (platform::MakeFolder(dir, 0700) != 0 && errno != EEXIST) {
     SetLastError(ERROR_OPEN_FAILED);
     return false;
   }

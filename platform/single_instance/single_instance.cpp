@@ -16,6 +16,7 @@
 #include "platform/ascii.h"
 #include "platform/clock.h"
 #include "platform/fd_io.h"
+#include "platform/ownership.h"
 #include "platform/paths.h"
 
 namespace platform {
@@ -111,7 +112,7 @@ SingleInstance::Result SingleInstance::Acquire(const std::string& name) {
   Release();
   error_.clear();
   const std::string stem = JoinPath(ObjectsDirectory(), FileStem(name));
-  const int lockFd = ::open((stem + ".lock").c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+  const int lockFd = OpenOrCreate(stem + ".lock", O_RDWR | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (lockFd < 0) {
     error_ = std::string("cannot open the lock file: ") + std::strerror(errno);
     return Result::kFailed;

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -127,6 +129,69 @@ TEST_F(FallbackRoot, IsMadeForTheUserAloneAndUsed) {
   EXPECT_EQ(ReadFile(root_ + "/windows/common.ini"), "[ConnectedProtocol]\nbTCPIP=1\n");
   // Made once, it is the user's own and used again as found.
   EXPECT_EQ(AsVictim([&] { return platform::Root() == root_ && platform::RootProblem().empty() ? 0 : 1; }), 0);
+}
+
+// Found open to others (made by hand, say), the user's own folder is closed to them and used; so is
+// one its user may not list.
+TEST_F(FallbackRoot, FoundOpenToOthersIsClosedToThemAndUsed) {
+  struct Case {
+    mode_t found;
+    mode_t after;
+  };
+  const Case cases[] = {{0755, 0700}, {0750, 0700}, {0711, 0700}, {0705, 0700}, {0355, 0300}, {0700, 0700}};
+  for (const Case& c : cases) {
+    char label[16];
+    std::snprintf(label, sizeof label, "found %04o", static_cast<unsigned>(c.found));
+    SCOPED_TRACE(label);
+    std::filesystem::remove_all(root_);
+    ASSERT_EQ(mkdir(root_.c_str(), 0700), 0);
+    ASSERT_EQ(chown(root_.c_str(), victim_, victim_), 0);
+    ASSERT_EQ(chmod(root_.c_str(), c.found), 0);
+    EXPECT_EQ(AsVictim([&] {
+                if (platform::Root() != root_ || !platform::RootProblem().empty()) return 1;
+                if (WritePrivateProfileString("ConnectedProtocol", "bTCPIP", "1", "common.ini") != TRUE) return 2;
+                return 0;
+              }),
+              0);
+    EXPECT_EQ(error_, "");
+    struct stat st{};
+    ASSERT_EQ(lstat(root_.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, c.after);
+    EXPECT_EQ(st.st_uid, victim_);
+    EXPECT_EQ(ReadFile(root_ + "/windows/common.ini"), "[ConnectedProtocol]\nbTCPIP=1\n");
+  }
+}
+
+// One whose mode cannot be changed (made immutable here) is refused, with the reason.
+TEST_F(FallbackRoot, OpenToOthersAndNotToBeClosedIsRefused) {
+  ASSERT_EQ(mkdir(root_.c_str(), 0755), 0);
+  ASSERT_EQ(chown(root_.c_str(), victim_, victim_), 0);
+  ASSERT_EQ(chmod(root_.c_str(), 0755), 0);
+  auto setFlags = [&](bool immutable) {
+    const int fd = open(root_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int flags = 0;
+    bool ok = fd >= 0 && ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    flags = immutable ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+    ok = ok && ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    if (fd >= 0) close(fd);
+    return ok;
+  };
+  if (!setFlags(true)) GTEST_SKIP() << "the file system of /tmp keeps no immutable flag";
+  const int rc = AsVictim([&] {
+    if (WritePrivateProfileString("ConnectedProtocol", "bTCPIP", "1", "common.ini") != FALSE) return 2;
+    if (platform::RootProblem() != root_ + " cannot be closed to other users: Operation not permitted") return 1;
+    if (platform::Root().rfind(root_, 0) == 0) return 3;
+    return 0;
+  });
+  ASSERT_TRUE(setFlags(false));
+  EXPECT_EQ(rc, 0);
+  EXPECT_EQ(error_, "psadmin: the folder " + root_ +
+                        " cannot be closed to other users: Operation not permitted, so the suite keeps nothing there; "
+                        "set PSADMIN_ROOT (or HOME) to a folder of your own\n");
+  struct stat st{};
+  ASSERT_EQ(lstat(root_.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0755u);
+  EXPECT_TRUE(std::filesystem::is_empty(root_));
 }
 
 // Planted by another user, writable by others, or a link: refused with a message, and nothing in it
