@@ -127,7 +127,9 @@ void CentreOverOwner(QWidget* window, QWidget* owner) {
   if (frame.bottom() > area.bottom()) frame.moveBottom(area.bottom());
   if (frame.left() < area.left()) frame.moveLeft(area.left());
   if (frame.top() < area.top()) frame.moveTop(area.top());
-  window->move(frame.topLeft());  // a window's position is its frame's
+  // Placed by its client area: before a window is first mapped the window system knows no frame
+  // for it, so a frame position would be taken for the client's, one caption too high.
+  window->setGeometry(QRect(frame.topLeft() + QPoint(margins.left(), margins.top()), window->size()));
 }
 
 void InstallGuiMessageSink() {
