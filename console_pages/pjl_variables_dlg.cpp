@@ -53,8 +53,8 @@ BOOL CPJLVariablesDlg::OnInitDialog() {
 }
 
 void CPJLVariablesDlg::CreateVariableList() {
+  // Only the size: the window opens centred over Printer Status, as every dialog over its owner.
   QWidget* self = GetSafeHwnd();
-  self->move(10, 10);
   self->setFixedSize(600, 420);
   GetDlgItem(IDOK)->GetSafeHwnd()->setGeometry(600 / 2 - 60, 350, 120, 30);
   const QRect list(QPoint(40, 80), QPoint(559, 329));  // left 40, top 80, right 560, bottom 330

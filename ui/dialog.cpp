@@ -15,6 +15,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShowEvent>
 #include <QStandardItemModel>
 #include <QProxyStyle>
 #include <QTabBar>
@@ -150,10 +151,21 @@ class DialogWidget : public QDialog {
     e->ignore();
     if (owner_) owner_->Notify(IDCANCEL, BN_CLICKED, nullptr);
   }
+  // The first time a dialog window shows it opens centred over its owner (the window of its
+  // parent, or the program's current window when it has none), unless its code placed it; later
+  // shows keep the place it has.
+  void showEvent(QShowEvent* e) override {
+    if (isWindow() && !e->spontaneous() && !placed_) {
+      placed_ = true;
+      if (!testAttribute(Qt::WA_Moved)) CentreOverOwner(this, parentWidget() ? parentWidget() : CurrentOwner(this));
+    }
+    QDialog::showEvent(e);
+  }
 
  private:
   CDialog* owner_;
   KeyFilter* filter_ = nullptr;
+  bool placed_ = false;
 };
 
 void MaybeScreenshot(CDialog& dlg) { ui::MaybeScreenshot(dlg.Template().id, dlg.GetSafeHwnd()); }

@@ -5,7 +5,10 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QPixmap>
+#include <QScreen>
+#include <QShowEvent>
 #include <QTimer>
+#include <QWindow>
 
 #include "ui/wnd.h"
 
@@ -41,6 +44,27 @@ class QtTimerService : public TimerService {
   std::map<std::pair<CWnd*, UINT>, std::unique_ptr<QTimer>> timers_;
 };
 
+// A message box opens over the window the user is in, as the framework's message box takes the
+// program's active window for its owner.
+class OwnedMessageBox : public QMessageBox {
+ protected:
+  void showEvent(QShowEvent* e) override {
+    QMessageBox::showEvent(e);  // sizes the box to its text and buttons first
+    if (!e->spontaneous() && !placed_) {
+      placed_ = true;
+      CentreOverOwner(this, CurrentOwner(this));
+    }
+  }
+
+ private:
+  bool placed_ = false;
+};
+
+QMargins FrameMargins(const QWidget* w) {
+  const QWindow* handle = w != nullptr ? w->windowHandle() : nullptr;
+  return handle != nullptr ? handle->frameMargins() : QMargins();
+}
+
 TimerService*& CurrentTimers() {
   static TimerService* current = nullptr;
   return current;
@@ -52,7 +76,7 @@ std::string AppTitle() { return Title(); }
 
 int QtMessageSink::Show(int stringId, const std::string& text, UINT type) {
   (void)stringId;
-  QMessageBox box;
+  OwnedMessageBox box;
   box.setWindowTitle(QString::fromStdString(Title()));
   box.setText(QString::fromStdString(text));
   switch (type & 0xF0) {
@@ -74,6 +98,38 @@ int QtMessageSink::Show(int stringId, const std::string& text, UINT type) {
       box.exec();
       return IDOK;
   }
+}
+
+QWidget* CurrentOwner(const QWidget* window) {
+  QWidget* owner = QApplication::activeModalWidget();
+  if (owner == nullptr || owner == window) owner = QApplication::activeWindow();
+  return owner == window ? nullptr : owner;
+}
+
+void CentreOverOwner(QWidget* window, QWidget* owner) {
+  if (window == nullptr || !window->isWindow()) return;
+  if (owner != nullptr) owner = owner->window();
+  const bool overOwner = owner != nullptr && owner != window && owner->isVisible() && !owner->isMinimized();
+  QScreen* screen = overOwner ? owner->screen() : nullptr;
+  if (overOwner) {
+    if (QScreen* at = QGuiApplication::screenAt(owner->frameGeometry().center())) screen = at;
+  }
+  if (screen == nullptr) screen = owner != nullptr ? owner->screen() : window->screen();
+  if (screen == nullptr) screen = QGuiApplication::primaryScreen();
+  if (screen == nullptr) return;
+  const QRect area = screen->availableGeometry();
+  QMargins margins = FrameMargins(window);
+  if (margins.isNull() && owner != nullptr) margins = FrameMargins(owner);
+  QRect frame(QPoint(0, 0), window->size().grownBy(margins));
+  frame.moveCenter(overOwner ? owner->frameGeometry().center() : area.center());
+  // Inside the work area; a window larger than it keeps its top-left corner (the caption) on it.
+  if (frame.right() > area.right()) frame.moveRight(area.right());
+  if (frame.bottom() > area.bottom()) frame.moveBottom(area.bottom());
+  if (frame.left() < area.left()) frame.moveLeft(area.left());
+  if (frame.top() < area.top()) frame.moveTop(area.top());
+  // Placed by its client area: before a window is first mapped the window system knows no frame
+  // for it, so a frame position would be taken for the client's, one caption too high.
+  window->setGeometry(QRect(frame.topLeft() + QPoint(margins.left(), margins.top()), window->size()));
 }
 
 void InstallGuiMessageSink() {

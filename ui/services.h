@@ -89,6 +89,16 @@ class ManualTimerService : public TimerService {
   std::map<std::pair<CWnd*, UINT>, UINT> timers_;
 };
 
+// Places a top-level window where the Win32 dialog manager opens a dialog: its frame centred over
+// the frame of `owner`'s window, or on the screen when there is no owner or the owner is hidden or
+// minimised; then moved inside the screen's work area, keeping the top-left corner on it when the
+// window is the larger. Frame margins not yet known (the window manager adds them once the window
+// is mapped) are taken as the owner's.
+void CentreOverOwner(QWidget* window, QWidget* owner);
+// The owner of a window opened without one, as the framework takes it: the program's current
+// modal window, else its active window; nullptr when there is neither or it is `window` itself.
+QWidget* CurrentOwner(const QWidget* window);
+
 // Saves a picture of the widget (and its children) as PNG; works under QT_QPA_PLATFORM=offscreen.
 bool SaveScreenshot(QWidget* widget, const QString& pngPath);
 bool SaveScreenshot(CWnd& wnd, const QString& pngPath);

@@ -6,6 +6,11 @@
 #include "console_pages/pjl_variables_dlg.h"
 #include "console_pages/tests/device_dialogs_fixture.h"
 
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QScreen>
+#include <QTimer>
+
 namespace dialog_test {
 namespace {
 
@@ -203,6 +208,66 @@ TEST_F(PrinterStatus, ConfigureOpensTheVariablesOnlyForAReadyPrinter) {
   EXPECT_TRUE(busyMeanwhile);
   EXPECT_EQ(model, "Laser 4");
   EXPECT_GT(rows, 20);
+}
+
+// Configure opens the variables over Printer Status, its owner: the two frames share their
+// centre wherever the user has moved Printer Status, and the message of a printer gone busy
+// opens over Printer Status too.
+TEST_F(PrinterStatus, VariablesAndMessagesOpenCentredOverPrinterStatus) {
+  box_.SetPortStatus(1, Status("Idle", "On-Line"));
+  ui::QtMessageSink realBoxes;
+  platform::SetMessageSink(&realBoxes);
+  const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+  const QPoint places[] = {area.topLeft() + QPoint(200, 150), area.topLeft() + QPoint(20, 30),
+                           area.bottomRight() - QPoint(250, 200)};
+  std::vector<std::pair<QRect, QRect>> opened;  // (Printer Status, variables) frames
+  QRect statusFrame, messageFrame;
+  QString message;
+  ui::SetModalHook([&](CDialog& d) {
+    if (d.Template().id == CPJLVariablesDlg::IDD) {
+      opened.emplace_back(statusFrame, d.GetSafeHwnd()->frameGeometry());
+      Shot(d, "pjl_variables_over_status");
+      return;
+    }
+    // Opened from the settings view with no window of its own: centred on the screen.
+    EXPECT_EQ(d.GetSafeHwnd()->frameGeometry().center(), area.center());
+    for (const QPoint& at : places) {
+      d.GetSafeHwnd()->move(at);
+      statusFrame = d.GetSafeHwnd()->frameGeometry();
+      Click(d, CPrinterStatusDlg::IDC_CONFIGURE);
+    }
+    // The printer starts a job: the refusal is a real message box, over Printer Status.
+    d.GetSafeHwnd()->move(places[0]);
+    statusFrame = d.GetSafeHwnd()->frameGeometry();
+    box_.SetPortStatus(1, Status("Printing", "On-Line"));
+    QTimer::singleShot(0, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (box == nullptr) return;
+      messageFrame = box->frameGeometry();
+      message = box->text();
+      box->done(QMessageBox::Ok);
+    });
+    Click(d, CPrinterStatusDlg::IDC_CONFIGURE);
+  });
+  RunPrinterStatusDialog(*util_, box_.DeviceName(), name_, 1, "P1");
+  ASSERT_EQ(opened.size(), std::size(places));
+  for (const auto& [status, variables] : opened) {
+    SCOPED_TRACE(status.topLeft().x());
+    EXPECT_TRUE(area.contains(variables));
+    // Larger than Printer Status: centred on it, pushed only as far as the screen's edge demands.
+    QRect centred(QPoint(), variables.size());
+    centred.moveCenter(status.center());
+    if (area.contains(centred)) {
+      EXPECT_EQ(variables.center(), status.center());
+    } else {
+      EXPECT_TRUE(variables.left() == area.left() || variables.right() == area.right() ||
+                  variables.top() == area.top() || variables.bottom() == area.bottom());
+    }
+  }
+  EXPECT_EQ(opened.front().second.center(), opened.front().first.center());
+  EXPECT_EQ(message.toStdString(), platform::LoadString(device_dialogs::IDS_PRINTER_NOT_ON_LINE));
+  ASSERT_FALSE(messageFrame.isEmpty());
+  EXPECT_EQ(messageFrame.center(), statusFrame.center());
 }
 
 TEST_F(PrinterStatus, ConfigureTriesTheVariablesThreeTimes) {
