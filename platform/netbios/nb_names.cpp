@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/ownership.h"
 #include "platform/paths.h"
 
 namespace platform::netbios::internal {
@@ -158,7 +159,7 @@ std::shared_ptr<Link> EnsureLink(State& st) {
     fd = ConnectService(path, st.machine);
     if (fd < 0) {
       if (!MayStartService(st)) return nullptr;
-      int lock = open(JoinPath(st.serviceDir, "nbd.lock").c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+      int lock = platform::OpenOrCreate(JoinPath(st.serviceDir, "nbd.lock"), O_RDWR | O_NOFOLLOW | O_CLOEXEC, 0600);
       if (lock < 0) return nullptr;
       flock(lock, LOCK_EX);
       fd = ConnectService(path, st.machine);

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/ownership.h"
 #include "platform/paths.h"
 
 extern char** environ;
@@ -36,9 +37,19 @@ std::string ServiceProgram() {
 bool StartService(const State& st) {
   std::string program = ServiceProgram();
   if (access(program.c_str(), X_OK) != 0) return false;
+  // Root runs only a service program that root alone can change.
+  if (geteuid() == 0) {
+    if (const std::string why = platform::WritableByOthersThanRoot(program); !why.empty()) {
+      std::fprintf(stderr, "psa_nbd: %s: root does not start it\n", why.c_str());
+      return false;
+    }
+  }
   int pipeFds[2];
   if (pipe2(pipeFds, O_CLOEXEC) != 0) return false;
   std::string log = JoinPath(st.serviceDir, "nbd.log");
+  // Made here, so that the log of a service root starts in a user's root is the user's.
+  const int logFd = platform::OpenOrCreate(log, O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (logFd >= 0) close(logFd);
   posix_spawn_file_actions_t fa;
   posix_spawn_file_actions_init(&fa);
   posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);

@@ -388,7 +388,7 @@ bool Service::TryExit() {
   // The lock file beside our socket, without creating folders: when the whole root is gone (a
   // test that cleaned up before we went idle), leaving must not make it again.
   const std::string lockPath = socketPath_.substr(0, socketPath_.rfind('/') + 1) + "nbd.lock";
-  int lock = open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+  int lock = platform::OpenOrCreate(lockPath, O_RDWR | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (lock >= 0) flock(lock, LOCK_EX);
   pollfd p{listenFd_, POLLIN, 0};
   if (poll(&p, 1, 0) > 0) {
