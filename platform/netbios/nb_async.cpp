@@ -275,6 +275,7 @@ UCHAR Submit(NCB* ncb, bool keepName) {
   op->cmd = static_cast<UCHAR>(ncb->ncb_command & 0x7F);
   op->async = (ncb->ncb_command & ASYNCH) != 0;
   op->lana = ncb->ncb_lana_num;
+  op->startMs = platform::GetClock().SteadyMs();
   op->cancelFd = g_cancelFds.load()->Take();
   if (op->cancelFd < 0) {
     ncb->ncb_retcode = ncb->ncb_cmd_cplt = NRC_OSRESNOTAV;

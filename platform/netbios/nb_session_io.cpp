@@ -142,15 +142,78 @@ Io WriteTimed(int fd, const std::uint8_t* p, std::size_t n, std::int64_t ms, int
   return WriteTimed(fd, {{p, n}}, ms, cancelFd);
 }
 
+namespace {
+
+// Waits until it is the turn of `op` to write on its session. NRC_GOODRET with the turn (to be
+// handed on with PassSendTurnLocked); otherwise the send sent nothing and ends with NRC_CMDCAN
+// when it was cancelled or NRC_CMDTMO when `by` (platform clock; negative: no limit) passed.
+UCHAR TakeSendTurn(Op& op, std::int64_t by) {
+  Session& s = *op.session;
+  Session::SendTurn turn;
+  {
+    std::lock_guard<std::mutex> lk(s.mu);
+    if (!s.sendBusy) {
+      s.sendBusy = true;
+      return NRC_GOODRET;
+    }
+    turn.fd = g_cancelFds.load()->Take();
+    if (turn.fd < 0) return NRC_OSRESNOTAV;
+    s.sendTurns.push_back(&turn);
+  }
+  struct GiveBack {
+    int fd;
+    ~GiveBack() { g_cancelFds.load()->Give(fd, true); }
+  } giveBack{turn.fd};
+  platform::Clock& clock = platform::GetClock();
+  for (;;) {
+    pollfd fds[2] = {{turn.fd, POLLIN, 0}, {op.cancelFd, POLLIN, 0}};
+    const std::int64_t wait = by < 0 ? -1 : std::max<std::int64_t>(0, by - clock.SteadyMs());
+    const int w = WaitFds(fds, 2, wait);
+    std::lock_guard<std::mutex> lk(s.mu);
+    const bool late = w == 0 || (by >= 0 && clock.SteadyMs() >= by);
+    if (!op.cancelled && !late && w > 0 && turn.given) return NRC_GOODRET;
+    if (!op.cancelled && !late && w >= 0) continue;
+    // The send gives up before it wrote anything: the turn, if it came meanwhile, goes on.
+    if (turn.given) {
+      s.PassSendTurnLocked();
+    } else {
+      auto it = std::find(s.sendTurns.begin(), s.sendTurns.end(), &turn);
+      if (it != s.sendTurns.end()) s.sendTurns.erase(it);
+    }
+    if (op.cancelled) return NRC_CMDCAN;
+    return late ? NRC_CMDTMO : NRC_SYSTEM;
+  }
+}
+
+}  // namespace
+
+// The session's send time-out counts from the send's start (when Netbios() took it), its wait for
+// its turn included. A send that is cancelled or times out while it waits ends without a byte
+// sent and leaves the session as it is; one that does so while it writes leaves a message cut
+// short, and the session is aborted.
 UCHAR DoSend(Op& op) {
   NCB& n = *op.ncb;
   Session& s = *op.session;
-  std::lock_guard<std::mutex> lk(s.sendMu);
+  platform::Clock& clock = platform::GetClock();
+  const std::int64_t stoMs = UnitsMs(s.sto);
+  const std::int64_t by = stoMs < 0 ? -1 : op.startMs + stoMs;
   struct Sending {
     Session& s;
     explicit Sending(Session& session) : s(session) { ++s.sending; }
     ~Sending() { --s.sending; }
   } sending{s};
+  // Its time ran out before it could begin (its thread came late): it ends as a time-out.
+  if (by >= 0 && clock.SteadyMs() >= by) return NRC_CMDTMO;
+  if (s.dead) return s.deadCode;
+  const UCHAR turn = TakeSendTurn(op, by);
+  if (turn != NRC_GOODRET) return turn;
+  struct EndTurn {
+    Session& s;
+    ~EndTurn() {
+      std::lock_guard<std::mutex> lk(s.mu);
+      s.PassSendTurnLocked();
+    }
+  } endTurn{s};
   if (s.dead) return s.deadCode;
   const unsigned char* second = nullptr;
   WORD secondLength = 0;
@@ -158,8 +221,9 @@ UCHAR DoSend(Op& op) {
   s.answerDue = true;
   std::uint8_t header[4];
   wire::PutSessionHeader(wire::kSsnMessage, std::uint32_t{n.ncb_length} + secondLength, header);
-  Io io = WriteTimed(s.fd, {{header, sizeof header}, {n.ncb_buffer, n.ncb_length}, {second, secondLength}},
-                     UnitsMs(s.sto), op.cancelFd);
+  const std::int64_t left = by < 0 ? -1 : std::max<std::int64_t>(0, by - clock.SteadyMs());
+  Io io = WriteTimed(s.fd, {{header, sizeof header}, {n.ncb_buffer, n.ncb_length}, {second, secondLength}}, left,
+                     op.cancelFd);
   switch (io) {
     case Io::kOk:
       return NRC_GOODRET;

@@ -64,7 +64,6 @@ struct Op;
 struct Session {
   std::mutex mu;
   std::condition_variable cv;
-  std::mutex sendMu;
   int fd = -1;
   int lana = 0;
   int lsn = 0;
@@ -74,6 +73,15 @@ struct Session {
   std::atomic<bool> dead{false};
   std::atomic<UCHAR> deadCode{NRC_SCLOSED};
   std::atomic<int> sending{0};  // sends under way (each checks `dead` after counting itself)
+  // One send writes at a time: a send that finds the session's writing taken waits for its turn,
+  // in order, on an eventfd of its own (so that it can watch its cancel and its time-out as well).
+  // The sender that ends hands the turn to the first waiter. Guarded by mu.
+  struct SendTurn {
+    int fd = -1;
+    bool given = false;
+  };
+  bool sendBusy = false;
+  std::deque<SendTurn*> sendTurns;
   // A message went out and nothing was read since: the answer is a round trip away, so the next
   // receive does not try the socket before it waits.
   std::atomic<bool> answerDue{false};
@@ -92,6 +100,19 @@ struct Session {
 
   ~Session() {
     if (fd >= 0) close(fd);
+  }
+  // Ends the turn of the send that writes (mu held): the next waiting send gets it.
+  void PassSendTurnLocked() {
+    if (sendTurns.empty()) {
+      sendBusy = false;
+      return;
+    }
+    SendTurn* next = sendTurns.front();
+    sendTurns.pop_front();
+    next->given = true;
+    const std::uint64_t one = 1;
+    const ssize_t w = write(next->fd, &one, sizeof one);
+    (void)w;
   }
   // Ends the session. A thread that waits on the socket (a queued receive, a send waiting for
   // room) is woken by shutting the socket down; with none, closing it at the end is all it takes.
@@ -201,6 +222,9 @@ struct Op {
   bool async = false;
   bool keepName = false;  // an ADD NAME that also asks the table to keep the name (NbAddKeptName)
   int lana = 0;
+  // When Netbios() took the command (platform clock): a SEND's time-out counts from here, however
+  // long it waited for its thread or its turn.
+  std::int64_t startMs = 0;
   int cancelFd = -1;
   std::atomic<bool> cancelled{false};
   std::atomic<bool> signalled{false};  // cancelFd was written to

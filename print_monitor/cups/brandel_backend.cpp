@@ -11,10 +11,10 @@
 //
 // Printer states go to CUPS as "STATE:" lines: paper out as media-empty-error, off-line as
 // offline-report, the retry time-out as timed-out-error. Exit codes: 0 printed (or cancelled by
-// SIGTERM), 1 the job failed (or its arguments are wrong), 4 the port cannot be opened or this
-// computer's NetBIOS service cannot be started (stop the queue), 6 the document could not be
-// started (retry the job later). Run as root, the backend stops the queue (4) when another
-// user than root could change its platform root, registry store or the monitor's library.
+// SIGTERM), 1 the job failed (or its arguments are wrong), 4 the port cannot be opened (stop the
+// queue), 6 the document could not be started or this computer's NetBIOS service could not be
+// started or reached (retry the job later). Run as root, the backend stops the queue (4) when
+// another user than root could change its platform root, registry store or the monitor's library.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -38,6 +38,8 @@
 
 namespace {
 
+// The exit codes of cups/backend.h (CUPS_BACKEND_OK, _FAILED, _STOP, _RETRY), which need not be
+// installed where this is built.
 constexpr int kBackendOk = 0;
 constexpr int kBackendFailed = 1;
 constexpr int kBackendStop = 4;
@@ -280,9 +282,12 @@ int main(int argc, char** argv) {
         return kBackendStop;
       case sp::JobResult::kStartFailed:
         if (stats.lastError == ERROR_SERVICE_NOT_ACTIVE) {
-          // No job can go out until the service runs: the queue stops with the reason.
-          std::fprintf(stderr, "ERROR: The NetBIOS service of this computer could not be started\n");
-          return kBackendStop;
+          // A condition of this machine, not of the job or the box: CUPS tries the job again later
+          // (the queue goes on), by when the service may run again.
+          std::fprintf(stderr,
+                       "ERROR: The NetBIOS service of this computer could not be started or reached; "
+                       "the job will be retried later\n");
+          return g_cancelled ? kBackendOk : kBackendRetry;
         }
         std::fprintf(stderr, "ERROR: The print server took no job (%u); retrying later\n",
                      static_cast<unsigned>(stats.lastError));

@@ -4,12 +4,16 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 
 #include <algorithm>
 #include <fstream>
@@ -342,23 +346,65 @@ TEST_F(ShippedMonitor, BackendRefusesCopiesItCannotHold) {
   EXPECT_EQ(Sink(), "page\npage\npage\n");
 }
 
-// This computer's NetBIOS service cannot start: the job says so and stops the queue, instead of
-// reporting the box missing and asking for a retry that cannot succeed.
-TEST_F(ShippedMonitor, BackendSaysWhenTheNetbiosServiceCannotStart) {
+// This computer's NetBIOS service cannot be started or reached: a condition of the machine, not
+// of the job. The job says so and asks CUPS to retry it later (the queue goes on), instead of
+// stopping the queue or reporting the box missing. Once the service can run, the job prints.
+TEST_F(ShippedMonitor, BackendAsksForARetryWhenTheNetbiosServiceCannotStart) {
   ASSERT_EQ(Spooler({"register"}), 0);
   ASSERT_EQ(Spooler({"add-port"}), 0);
-  monitor_test::StopNetbiosService(root_.path());
   const std::string file = root_.path() + "/job.bin";
   WriteFile(file, "x");
+  const std::string failing = root_.path() + "/failing-service";
+  WriteFile(failing, "#!/bin/sh\nexit 1\n");
+  ASSERT_EQ(::chmod(failing.c_str(), 0755), 0);
+  struct Case {
+    const char* what;
+    std::string service;  // PSADMIN_NBD; empty: psa_nbd beside the backend
+    bool holdNamePort;    // another socket holds the service's name service port
+    const char* reason;   // what the service's start says besides, or nullptr
+  };
+  const std::vector<Case> cases = {
+      {"no service program", root_.path() + "/no-such-service", false, nullptr},
+      {"the service program fails", failing, false, nullptr},
+      {"the name service port is taken", "", true, "psa_nbd: cannot open the NetBIOS name service port"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    monitor_test::StopNetbiosService(root_.path());
+    int holder = -1;
+    if (c.holdNamePort) {
+      holder = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+      sockaddr_in sa{};
+      sa.sin_family = AF_INET;
+      sa.sin_port = htons(ports_.ns);
+      sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+      ASSERT_EQ(::bind(holder, reinterpret_cast<sockaddr*>(&sa), sizeof sa), 0) << std::strerror(errno);
+    }
+    std::vector<std::string> env = Env();
+    env.push_back("DEVICE_URI=brandel:/CUPS_P1");
+    if (!c.service.empty()) env.push_back("PSADMIN_NBD=" + c.service);
+    WatchedProgram job({platform::ProgramDirectory() + "/brandel", "9", "kim", "title", "1", "", file},
+                       {.extraEnvironment = env});
+    EXPECT_EQ(job.WaitForExit(), 6) << job.Error();
+    if (holder >= 0) ::close(holder);
+    EXPECT_NE(job.Error().find("ERROR: The NetBIOS service of this computer could not be started or reached; "
+                               "the job will be retried later\n"),
+              std::string::npos)
+        << job.Error();
+    if (c.reason != nullptr) {
+      EXPECT_NE(job.Error().find(c.reason), std::string::npos) << job.Error();
+    }
+    EXPECT_EQ(job.Error().find("not found"), std::string::npos) << job.Error();
+    EXPECT_EQ(job.Error().find("Port CUPS_P1 cannot be opened"), std::string::npos) << job.Error();
+    EXPECT_EQ(Sink(), "");
+  }
+  // The retry, once the service can start again.
   std::vector<std::string> env = Env();
   env.push_back("DEVICE_URI=brandel:/CUPS_P1");
-  env.push_back("PSADMIN_NBD=" + root_.path() + "/no-such-service");
-  WatchedProgram job({platform::ProgramDirectory() + "/brandel", "9", "kim", "title", "1", "", file}, {.extraEnvironment = env});
-  EXPECT_EQ(job.WaitForExit(), 4);
-  EXPECT_NE(job.Error().find("ERROR: The NetBIOS service of this computer could not be started"), std::string::npos)
-      << job.Error();
-  EXPECT_EQ(job.Error().find("not found"), std::string::npos) << job.Error();
-  EXPECT_EQ(Sink(), "");
+  WatchedProgram retry({platform::ProgramDirectory() + "/brandel", "9", "kim", "title", "1", "", file},
+                       {.extraEnvironment = env});
+  EXPECT_EQ(retry.WaitForExit(), 0) << retry.Error();
+  EXPECT_EQ(Sink(), "x");
 }
 
 // A job that comes through a pipe (as CUPS hands jobs to backends) arrives in pieces of at most

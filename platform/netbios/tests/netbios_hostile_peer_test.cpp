@@ -18,6 +18,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <functional>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -27,6 +28,7 @@
 #include "platform/clock.h"
 #include "platform/netbios/nb_common.h"
 #include "platform/netbios/nb_peer.h"
+#include "platform/netbios/nb_session_testing.h"
 #include "platform/netbios/netbios.h"
 #include "platform/netbios/tests/nb_test_env.h"
 #include "platform/test_support/temp_root.h"
@@ -93,6 +95,40 @@ std::vector<std::vector<std::uint8_t>> KeepAlives(int count) {
                                                 std::vector<std::uint8_t>(kKeepAlive, kKeepAlive + 4));
 }
 
+// The header of a session message of `length` bytes, as it goes out before them.
+std::string MessageHeader(std::size_t length) {
+  return std::string{'\0', static_cast<char>((length >> 16) & 1), static_cast<char>((length >> 8) & 0xFF),
+                     static_cast<char>(length & 0xFF)};
+}
+
+// What `fd` holds now, read without waiting.
+std::string ReadNow(int fd) {
+  std::string got;
+  char buf[65536];
+  for (ssize_t r; (r = recv(fd, buf, sizeof buf, MSG_DONTWAIT)) > 0;) got.append(buf, static_cast<std::size_t>(r));
+  return got;
+}
+
+// Reads from `fd` until `n` bytes came, the stream ended, or nothing came for 30 s.
+std::string ReadUpTo(int fd, std::size_t n) {
+  std::string got;
+  char buf[65536];
+  while (got.size() < n) {
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, 30000) != 1) break;
+    const ssize_t r = recv(fd, buf, std::min(sizeof buf, n - got.size()), 0);
+    if (r <= 0) break;
+    got.append(buf, static_cast<std::size_t>(r));
+  }
+  return got;
+}
+
+// True when the auto-reset event `e` is set within 30 s (real time: the fake clock does not move).
+bool SetSoon(NbEvent& e) {
+  pollfd p{e.fd(), POLLIN, 0};
+  return poll(&p, 1, 30000) == 1 && e.Wait(0);
+}
+
 class HostilePeerTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -140,6 +176,31 @@ class HostilePeerTest : public ::testing::Test {
     if (!cv.wait_for(lk, std::chrono::seconds(30), [&] { return taken >= 0; })) return 0;
     peerFd_ = taken;
     return call.ncb_lsn;
+  }
+
+  // A session with the send time-out `sto` over a socket pair whose far end (peerFd_) reads only
+  // when the test does. This end's send buffer is small: one long SEND fills it and waits for
+  // room. The session number, or 0.
+  UCHAR SessionWithStalledReader(UCHAR sto) {
+    int pair[2];
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0) return 0;
+    const int small = 4096;
+    setsockopt(pair[0], SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
+    UCHAR lsn = 0;
+    if (nb::testing::AttachSession(pair[0], 0, 0, sto, &lsn) != NRC_GOODRET) {
+      close(pair[1]);
+      return 0;
+    }
+    peerFd_ = pair[1];
+    return lsn;
+  }
+
+  void HangUp(UCHAR lsn) {
+    NCB hangup = Block(NCBHANGUP);
+    hangup.ncb_lsn = lsn;
+    Netbios(&hangup);
+    close(peerFd_);
+    peerFd_ = -1;
   }
 
   platform::testing::TempRoot root_;
@@ -302,6 +363,112 @@ TEST_F(HostilePeerTest, NeitherKeepAlivesNorAStalledResponseHoldACall) {
     EXPECT_LE(took, 10000 + 2000 + 2000);  // the query's own wait and one step of the peer
   }
   close(listener);
+}
+
+// A SEND queued behind another SEND that waits for room (its peer stopped reading, with no send
+// time-out or a long one) is cancelled at once: it ends with NRC_CMDCAN and sends nothing, the
+// SEND ahead of it goes on when the peer reads again, and the session stays usable.
+TEST_F(HostilePeerTest, ACancelEndsASendQueuedBehindAStalledOne) {
+  for (const UCHAR sto : {UCHAR{0}, UCHAR{255}}) {
+    SCOPED_TRACE(sto == 0 ? "no send time-out" : "a send time-out of 127.5 s");
+    const UCHAR lsn = SessionWithStalledReader(sto);
+    ASSERT_NE(lsn, 0);
+    // No wait ends by itself in real time here: the cancel is all that can end the queued SEND.
+    platform::FakeClock clock(1765368000000LL, 600000);
+    platform::ScopedClock scoped(&clock);
+    std::string first(60000, 'a');
+    NbEvent firstDone(false);
+    NCB s1 = SessionBlock(NCBSEND | ASYNCH, lsn, first.data(), first.size());
+    s1.ncb_event = &firstDone;
+    ASSERT_EQ(Netbios(&s1), NRC_GOODRET);
+    // The first SEND has begun to write (its first bytes arrived): the session's writing is its.
+    pollfd begun{peerFd_, POLLIN, 0};
+    ASSERT_EQ(poll(&begun, 1, 30000), 1);
+    std::string second(100, 'b');
+    NbEvent secondDone(false);
+    NCB s2 = SessionBlock(NCBSEND | ASYNCH, lsn, second.data(), second.size());
+    s2.ncb_event = &secondDone;
+    ASSERT_EQ(Netbios(&s2), NRC_GOODRET);
+    const std::int64_t before = clock.SteadyMs();
+    std::promise<UCHAR> cancelRc;
+    std::future<UCHAR> cancelled = cancelRc.get_future();
+    std::thread canceller([&] {
+      NCB cancel = Block(NCBCANCEL);
+      cancel.ncb_buffer = reinterpret_cast<unsigned char*>(&s2);
+      cancel.ncb_length = 64;
+      cancelRc.set_value(Netbios(&cancel));
+    });
+    const bool prompt = cancelled.wait_for(std::chrono::seconds(30)) == std::future_status::ready;
+    EXPECT_TRUE(prompt) << "the CANCEL waits for the SEND ahead of the one it cancels";
+    if (prompt) {
+      EXPECT_EQ(cancelled.get(), NRC_GOODRET);
+      EXPECT_EQ(clock.SteadyMs() - before, 0);
+      ASSERT_TRUE(secondDone.Wait(0));
+      EXPECT_EQ(s2.ncb_retcode, NRC_CMDCAN);
+      pollfd stillSending{firstDone.fd(), POLLIN, 0};
+      EXPECT_EQ(poll(&stillSending, 1, 0), 0) << "the first SEND ended with the cancel of the second";
+    }
+    // The peer reads again: the first SEND's message comes whole, and nothing of the second.
+    const std::string got = ReadUpTo(peerFd_, 4 + first.size());
+    canceller.join();
+    ASSERT_TRUE(SetSoon(firstDone));
+    EXPECT_EQ(s1.ncb_retcode, NRC_GOODRET);
+    EXPECT_TRUE(got == MessageHeader(first.size()) + first) << got.size() << " bytes";
+    std::string third = "ok";
+    NCB s3 = SessionBlock(NCBSEND, lsn, third.data(), third.size());
+    EXPECT_EQ(Netbios(&s3), NRC_GOODRET);
+    EXPECT_EQ(ReadUpTo(peerFd_, 6), MessageHeader(2) + "ok");
+    HangUp(lsn);
+  }
+}
+
+// A queued SEND's send time-out counts from its own start, its wait for its turn included. Here
+// the SEND ahead of it waits for room until its time-out (10 s) ends it and aborts the session;
+// the queued SEND ends then too: as a time-out when its own 10 s have passed by then, else with
+// the session aborted. Either way it sends nothing.
+TEST_F(HostilePeerTest, AQueuedSendEndsWithinItsOwnSendTimeOut) {
+  struct Case {
+    const char* label;
+    std::int64_t queuedAfterMs;  // how long after the first SEND the second begins
+    UCHAR expected;
+  };
+  for (const Case& c : {Case{"queued at once", 0, NRC_CMDTMO}, Case{"queued 4 s later", 4000, NRC_SABORT}}) {
+    SCOPED_TRACE(c.label);
+    const UCHAR lsn = SessionWithStalledReader(20);  // 20 x 500 ms
+    ASSERT_NE(lsn, 0);
+    // Time moves only when the test moves it: no wait ends by itself in real time.
+    platform::FakeClock clock(1765368000000LL, 600000);
+    platform::ScopedClock scoped(&clock);
+    std::string first(60000, 'a');
+    NbEvent firstDone(false);
+    NCB s1 = SessionBlock(NCBSEND | ASYNCH, lsn, first.data(), first.size());
+    s1.ncb_event = &firstDone;
+    ASSERT_EQ(Netbios(&s1), NRC_GOODRET);
+    pollfd begun{peerFd_, POLLIN, 0};
+    ASSERT_EQ(poll(&begun, 1, 30000), 1);
+    clock.Advance(c.queuedAfterMs);
+    std::string second(100, 'b');
+    NbEvent secondDone(false);
+    NCB s2 = SessionBlock(NCBSEND | ASYNCH, lsn, second.data(), second.size());
+    s2.ncb_event = &secondDone;
+    ASSERT_EQ(Netbios(&s2), NRC_GOODRET);
+    const std::int64_t queued = clock.SteadyMs();
+    // The first SEND's time-out comes; the peer takes a little, which lets the first SEND see it.
+    clock.Advance(10000 - c.queuedAfterMs);
+    std::string got = ReadNow(peerFd_);
+    ASSERT_TRUE(SetSoon(firstDone));
+    EXPECT_EQ(s1.ncb_retcode, NRC_CMDTMO);
+    ASSERT_TRUE(SetSoon(secondDone));
+    EXPECT_EQ(s2.ncb_retcode, c.expected);
+    EXPECT_LE(clock.SteadyMs() - queued, 10000);
+    // What the peer gets is the first SEND's message, cut short by the aborted session.
+    got += ReadUpTo(peerFd_, 1 << 20);
+    EXPECT_LT(got.size(), 4 + first.size());
+    EXPECT_EQ(got.find('b'), std::string::npos);
+    NCB again = SessionBlock(NCBSEND, lsn, second.data(), second.size());
+    EXPECT_EQ(Netbios(&again), NRC_SABORT);
+    HangUp(lsn);
+  }
 }
 
 }  // namespace
