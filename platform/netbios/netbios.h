@@ -5,8 +5,11 @@
 //
 // One name table per machine: a small local service program, psa_nbd, owns the UDP ports (and the
 // session port for LISTEN), registers and defends the names of all programs and hands datagrams and
-// incoming sessions to the program that owns the name. The first command that needs it starts it
-// (the program file is $PSADMIN_NBD, else "psa_nbd" beside the running program); it listens on the
+// incoming sessions to the program that owns the name. The machine's service (psa_nbd --machine,
+// run as root, socket nbd.sock in $PSADMIN_NBD_MACHINE, else /run/psadmin) serves every user's
+// programs whenever that folder is there and root's alone (see NbUseMachineService below). Without
+// it, the first command that needs a service starts one for the program's root (the program file is
+// $PSADMIN_NBD, else "psa_nbd" beside the running program); it listens on the
 // unix socket <root>/netbios/nbd.sock and ends by itself when no program has used it for a short
 // while (IdleExitMs). Its process id is in <root>/netbios/nbd.pid, which it keeps locked (flock)
 // while it runs; its messages go to <root>/netbios/nbd.log. A program's names die with its connection to the service (also when it is killed).
