@@ -1,5 +1,6 @@
-// Starting other programs from the wizard (the scanner, the port-adding program, the help page's
-// opener) through one replaceable starter, and the messages for a start that failed.
+// Starting other programs from the wizard (the scanner, the port-adding program) through one
+// replaceable starter, and the messages for a start that failed. (Help waits for its opener's
+// answer, so it starts the opener itself.)
 #pragma once
 #include <functional>
 #include <string>

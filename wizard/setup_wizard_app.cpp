@@ -25,6 +25,8 @@ namespace {
 constexpr const char* kScannerMissing = "Can't find Lumeth.exe on your system, please reinstall the Setup Wizard.";
 constexpr std::size_t kEventNameRoom = 47;
 constexpr int kLanTimeOut = 20;
+// The desktop opener's exit code when no program for the file's kind is there.
+constexpr int kOpenerToolMissing = 3;
 
 std::string EventName(int id) {
   std::string name = platform::LoadString(id);
@@ -151,6 +153,16 @@ std::string CSetupWizardApp::HelpOpenerMissingText(const std::string& opener) {
          " that opens it was not found. Please install it (package xdg-utils).";
 }
 
+std::string CSetupWizardApp::HelpViewerMissingText(const std::string& opener) {
+  return "The help file cannot be shown: " + opener +
+         " found no program that shows HTML pages. Please install a web browser.";
+}
+
+std::string CSetupWizardApp::HelpOpenerFailedText(const std::string& opener, int exitCode) {
+  return "The help file cannot be shown: " + opener + " failed" +
+         (exitCode >= 0 ? " (exit code " + std::to_string(exitCode) + ")." : ".");
+}
+
 void CSetupWizardApp::OnHelp() {
   const std::string dir = m_szHelpDirectory.empty() ? platform::ProgramDirectory() : m_szHelpDirectory;
   if (dir.empty()) return;
@@ -159,9 +171,21 @@ void CSetupWizardApp::OnHelp() {
     platform::GetMessageSink().Show(0, HelpFileMissingText(page), platform::MB_OK);
     return;
   }
+  // The opener tells by its exit whether it found a program for the page; one that has not ended
+  // by the bound has most likely handed the page to a browser.
+  platform::ProgramEnd end;
+  UINT started;
+  {
+    ui::CWaitCursor wait;
+    started = platform::WinExecAndWait(m_szHelpOpener + " " + QuoteWord(page), kHelpOpenerWaitMs, end);
+  }
   // The page is there, so a program that is not found is the opener.
-  const UINT started = StartProgram(m_szHelpOpener + " " + QuoteWord(page));
-  const std::string failure = StartFailureText(started, HelpOpenerMissingText(m_szHelpOpener));
+  std::string failure = StartFailureText(started, HelpOpenerMissingText(m_szHelpOpener));
+  if (failure.empty() && end.ended && end.exitCode != 0) {
+    // The opener's exit code 3: a program it needs (one that shows the page) is not there.
+    failure = end.exitCode == kOpenerToolMissing ? HelpViewerMissingText(m_szHelpOpener)
+                                                  : HelpOpenerFailedText(m_szHelpOpener, end.exitCode);
+  }
   if (!failure.empty()) platform::GetMessageSink().Show(0, failure, platform::MB_OK);
 }
 

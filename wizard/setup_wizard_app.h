@@ -1,6 +1,7 @@
 // The wizard's application object: one wizard per root, the scanner started, the presence and
 // pause events, the page set of the command line's mode, the device library around the sheet.
 #pragma once
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -39,9 +40,15 @@ class CSetupWizardApp : public ui::CWinApp {
   static constexpr const char* kHelpFile = "QUILLON.html";
   // The folder the help page is looked for in; empty: the program's own.
   std::string m_szHelpDirectory;
-  // What Help says when the page or the program that opens it is missing.
+  // How long Help waits for the opener's answer, counted from its start; an opener still running
+  // then has handed the page on (a browser it started in its place runs on).
+  static constexpr std::int64_t kHelpOpenerWaitMs = 3000;
+  // What Help says when the page or the program that opens it is missing, when the opener finds
+  // no program that shows the page, and when it fails otherwise.
   static std::string HelpFileMissingText(const std::string& page);
   static std::string HelpOpenerMissingText(const std::string& opener);
+  static std::string HelpViewerMissingText(const std::string& opener);
+  static std::string HelpOpenerFailedText(const std::string& opener, int exitCode);
 
  protected:
   // The scanner's command line (a program found beside this one).

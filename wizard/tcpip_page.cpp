@@ -78,6 +78,7 @@ void RegisterTcpipStrings() {
   platform::RegisterString(IDS_VALUES_CANNOT_WORK,
                            "Warning!\nCurrent values can NOT work in present location.");
   platform::RegisterString(IDS_NO_FREE_ADDRESS, "No free address was found in this network.");
+  platform::RegisterString(IDS_TCPIP_READ_FAILED, "The print server's TCP/IP settings could not be read.");
   platform::RegisterString(IDS_IP_ILLEGAL, "IP Address illegal.");
   platform::RegisterString(IDS_GATEWAY_ILLEGAL, "Gateway illegal.");
   platform::RegisterString(IDS_MASK_ILLEGAL, "Subnet mask illegal.");
@@ -255,11 +256,10 @@ BOOL CTcpip::OnSetActive() {
       SetStatus(IDS_VALUES_OK);
     } else {
       // Nothing to propose (every address answered, or no network to search): the box's own
-      // values are shown, with the reason.
+      // values are shown, with the reason (a failed read says so itself).
       wait.Restore();
       SetStatus(0);
       if (ShowBoxValues(defaultName, local)) ShowNoFreeAddress();
-      else SetStatus(IDS_NO_FREE_ADDRESS);
     }
     return CPropertyPage::OnSetActive();
   }
@@ -287,8 +287,9 @@ bool CTcpip::ShowBoxValues(const std::string& defaultName, const std::string& lo
     m_readResult = TheUtility().mGetTCPIPConfiguration(defaultName, &m_boxTcpip);
   }
   if (m_readResult != 0) {
-    // Nothing of an earlier box may stay on the page.
+    // Nothing of an earlier box may stay on the page, and the status tells why it is empty.
     ClearAddressEdits();
+    SetStatus(IDS_TCPIP_READ_FAILED);
     ShowErrorForCode(m_readResult);
     return false;
   }

@@ -23,6 +23,7 @@ constexpr int IDS_VALUES_OK = 131;
 constexpr int IDS_NO_DHCP_SERVER = 132;
 constexpr int IDS_VALUES_CANNOT_WORK = 133;
 constexpr int IDS_NO_FREE_ADDRESS = 134;
+constexpr int IDS_TCPIP_READ_FAILED = 135;
 void RegisterTcpipStrings();
 
 // The mask of this PC's interface that holds an address (host order), nullopt when no interface

@@ -1,5 +1,7 @@
 #include "platform/process/process.h"
 
+#include "platform/clock.h"
+
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -134,7 +136,7 @@ void PrepareChild() {
   ::sigprocmask(SIG_SETMASK, &none, nullptr);
 }
 
-void ReportAndExit(int fd, int error) {
+[[noreturn]] void ReportAndExit(int fd, int error) {
   ssize_t ignored = ::write(fd, &error, sizeof error);
   (void)ignored;
   ::_exit(127);
@@ -158,7 +160,71 @@ std::string FindTool(const std::string& name) {
 }
 }  // namespace platform
 
-UINT WinExec(const char* commandLine, UINT /*showCommand*/) {
+namespace {
+
+// Closes every descriptor above 2 except `keep` (in a forked process that does not exec).
+void CloseAllBut(int keep) {
+  bool closed = keep > 3 ? ::close_range(3, static_cast<unsigned>(keep - 1), 0) == 0 : true;
+  closed = closed && ::close_range(static_cast<unsigned>(keep + 1), ~0U, 0) == 0;
+  if (closed) return;
+  rlimit lim{};
+  int max = 65536;
+  if (::getrlimit(RLIMIT_NOFILE, &lim) == 0 && lim.rlim_cur < 65536) max = static_cast<int>(lim.rlim_cur);
+  for (int fd = 3; fd < max; ++fd) {
+    if (fd != keep) ::close(fd);
+  }
+}
+
+// The program's process: a session of its own, a clean start, then the program (or the reason it
+// could not be started, on `report`).
+[[noreturn]] void ExecProgram(const std::string& program, std::vector<char*>& argv, int report) {
+  ::setsid();
+  PrepareChild();
+  ::execv(program.c_str(), argv.data());
+  ReportAndExit(report, errno);
+}
+
+// The watcher between the caller and the program: it starts the program, lets go of everything
+// of the caller's, waits for the program's end and writes its wait status to `watch`. Only
+// async-signal-safe calls: the caller may have threads.
+[[noreturn]] void WatchProgram(const std::string& program, std::vector<char*>& argv, int report, int watch) {
+  ::setsid();
+  struct sigaction dfl{};
+  dfl.sa_handler = SIG_DFL;
+  ::sigaction(SIGCHLD, &dfl, nullptr);
+  struct sigaction ignore{};
+  ignore.sa_handler = SIG_IGN;
+  ::sigaction(SIGPIPE, &ignore, nullptr);  // a caller that stopped waiting has closed its end
+  const pid_t child = ::fork();
+  if (child < 0) ReportAndExit(report, EAGAIN);
+  if (child == 0) ExecProgram(program, argv, report);
+  ::close(report);
+  // No descriptor of the caller's (named objects, sockets) stays open while the program runs.
+  CloseAllBut(watch);
+  int status = 0;
+  pid_t r;
+  do {
+    r = ::waitpid(child, &status, 0);
+  } while (r < 0 && errno == EINTR);
+  if (r == child) {
+    ssize_t ignored = ::write(watch, &status, sizeof status);
+    (void)ignored;
+  }
+  ::_exit(0);
+}
+
+// WinExec's start; with `watch` >= 0 the program is started through a watcher that writes its
+// wait status there when it ends (`watchOther` is the caller's end of that pipe, closed in the
+// new processes).
+UINT StartDetached(const char* commandLine, int watch, int watchOther) {
+  // The caller's copy of the watcher's end goes on every way out (the new processes leave by exec
+  // or _exit, never through here).
+  struct CloseOnReturn {
+    int fd;
+    ~CloseOnReturn() {
+      if (fd >= 0) ::close(fd);
+    }
+  } closeWatch{watch};
   if (commandLine == nullptr) return WINEXEC_FILE_NOT_FOUND;
   std::vector<std::string> words = SplitCommandLine(commandLine);
   if (words.empty()) return WINEXEC_FILE_NOT_FOUND;
@@ -182,13 +248,12 @@ UINT WinExec(const char* commandLine, UINT /*showCommand*/) {
   }
   if (middle == 0) {
     ::close(report[0]);
+    if (watchOther >= 0) ::close(watchOther);
     pid_t child = ::fork();
     if (child < 0) ReportAndExit(report[1], EAGAIN);
     if (child > 0) ::_exit(0);
-    ::setsid();
-    PrepareChild();
-    ::execv(program.c_str(), argv.data());
-    ReportAndExit(report[1], errno);
+    if (watch >= 0) WatchProgram(program, argv, report[1], watch);
+    ExecProgram(program, argv, report[1]);
   }
   ::close(report[1]);
   int status = 0;
@@ -204,3 +269,39 @@ UINT WinExec(const char* commandLine, UINT /*showCommand*/) {
   if (n != 0) return WINEXEC_OUT_OF_RESOURCES;
   return WINEXEC_STARTED;
 }
+
+}  // namespace
+
+UINT WinExec(const char* commandLine, UINT /*showCommand*/) { return StartDetached(commandLine, -1, -1); }
+
+namespace platform {
+
+UINT WinExecAndWait(const std::string& commandLine, std::int64_t boundMs, ProgramEnd& end) {
+  Clock& clock = GetClock();
+  const std::int64_t deadline = clock.SteadyMs() + boundMs;
+  end = ProgramEnd{};
+  int watch[2];
+  if (::pipe2(watch, O_CLOEXEC) != 0) return WINEXEC_OUT_OF_RESOURCES;
+  const UINT started = StartDetached(commandLine.c_str(), watch[1], watch[0]);
+  if (started <= 31) {
+    ::close(watch[0]);
+    return started;
+  }
+  for (;;) {
+    const std::int64_t left = deadline - clock.SteadyMs();
+    if (left <= 0 || WaitReadable(watch[0], left) != 1) break;
+    int status = 0;
+    const ssize_t n = ::read(watch[0], &status, sizeof status);
+    if (n < 0 && errno == EINTR) continue;
+    // Nothing read: the watcher went away without telling, so the end is not known.
+    if (n == static_cast<ssize_t>(sizeof status)) {
+      end.ended = true;
+      end.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    break;
+  }
+  ::close(watch[0]);
+  return started;
+}
+
+}  // namespace platform

@@ -15,6 +15,7 @@
 // (a directory of the given path does not exist), 11 when the file is not a program that can be
 // run (no execute permission, unknown format, a directory).
 #pragma once
+#include <cstdint>
 #include <string>
 
 #include "platform/win_types.h"
@@ -44,5 +45,17 @@ std::string FindProgram(const std::string& name);
 // $PATH ("/usr/bin:/bin" without one), never the calling program's own folder; a name holding a
 // '/' is taken as it stands. "" when there is none.
 std::string FindTool(const std::string& name);
+
+// How a program that WinExecAndWait started ended, as far as its wait saw it.
+struct ProgramEnd {
+  bool ended = false;  // it ended within the wait
+  int exitCode = -1;   // its exit code; -1 when a signal ended it (or it did not end)
+};
+
+// Starts a command line as WinExec does (found, detached and cleaned the same way) and waits for
+// the program to end, at most `boundMs` of the platform clock counted from the call. Returns
+// WinExec's result; for a started program `end` tells whether it ended in time and how. A program
+// still running at the bound runs on, and its end is never reported.
+UINT WinExecAndWait(const std::string& commandLine, std::int64_t boundMs, ProgramEnd& end);
 
 }  // namespace platform

@@ -9,9 +9,12 @@
 #include <QCoreApplication>
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
+#include <chrono>
 #include <fstream>
 #include <thread>
 
+#include "platform/clock.h"
 #include "platform/named_objects/named_objects.h"
 #include "platform/netprobe/netprobe.h"
 #include "platform/registry.h"
@@ -583,36 +586,82 @@ namespace {
 
 using namespace wizard;
 
-// Help opens the help page shipped beside the program with the desktop's opener; when the page or
-// the opener is missing, the message says which.
+// Help opens the help page shipped beside the program with the desktop's opener and waits a few
+// seconds for its answer; when the page, the opener or a program to show the page is missing, or
+// the opener fails, the message says so. An opener still running after the wait counts as shown.
 TEST_F(WizardTest, HelpOpensTheShippedPageWithTheDesktopsOpener) {
   const std::string page = platform::ProgramDirectory() + "/" + CSetupWizardApp::kHelpFile;
   ASSERT_EQ(::access(page.c_str(), R_OK), 0) << page;
   const std::string nowhere = root_.path() + "/no-help-here";
+  const std::string openerDir = root_.path() + "/opener", emptyDir = root_.path() + "/empty";
+  ::mkdir(openerDir.c_str(), 0755);
+  ::mkdir(emptyDir.c_str(), 0755);
+  const std::string record = root_.path() + "/opened", stop = root_.path() + "/stop";
+  // The fake opener writes down what it was given, then does the case's part.
+  auto opener = [&](const std::string& then) {
+    return "#!/bin/sh\nPATH=/usr/bin:/bin\necho \"$*\" > " + record + ".tmp\nmv " + record + ".tmp " + record +
+           "\n" + then;
+  };
   struct Case {
     const char* name;
     std::string helpDirectory;  // empty: the program's own
-    unsigned startResult;
-    std::vector<std::string> started;  // besides the scanner
+    std::string openerScript;   // empty: no opener on the path
+    bool runsOn;                // the opener is still running after the wait
     std::vector<std::string> messages;
   };
   const std::vector<Case> cases = {
-      {"the opener shows the page", "", 33, {"xdg-open " + page}, {}},
-      {"no opener installed", "", 2, {"xdg-open " + page},
+      {"the opener shows the page", "", opener("exit 0\n"), false, {}},
+      {"no program to show the page", "",
+       opener("echo \"xdg-open: no method available for opening '$1'\" >&2\nexit 3\n"), false,
+       {"The help file cannot be shown: xdg-open found no program that shows HTML pages. Please install a web "
+        "browser."}},
+      {"the opener fails otherwise", "", opener("exit 4\n"), false,
+       {"The help file cannot be shown: xdg-open failed (exit code 4)."}},
+      {"the opener runs on past the wait (a browser in its place)", "",
+       opener("n=0\nwhile [ ! -e " + stop + " ] && [ $n -lt 600 ]; do sleep 0.1; n=$((n+1)); done\n"), true, {}},
+      {"no opener installed", "", "", false,
        {"The help file cannot be shown: the program xdg-open that opens it was not found. Please install it "
         "(package xdg-utils)."}},
-      {"the help file is missing", nowhere, 33, {},
+      {"the help file is missing", nowhere, opener("exit 0\n"), false,
        {"The help file " + nowhere + "/QUILLON.html was not found. Please reinstall the Setup Wizard."}},
   };
+  const std::string savedPath = std::getenv("PATH") ? std::getenv("PATH") : "";
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    programStart_ = c.startResult;
+    ::unlink(record.c_str());
+    ::unlink((openerDir + "/xdg-open").c_str());
+    if (!c.openerScript.empty()) {
+      std::ofstream(openerDir + "/xdg-open") << c.openerScript;
+      ::chmod((openerDir + "/xdg-open").c_str(), 0755);
+    }
+    // An opener that ends has its real time (up to 10 s) to do so; the one that runs on is left
+    // after 100 ms of real time, and the wait still takes its whole bound on the clock.
+    platform::FakeClock clock(1765368000000LL, c.runsOn ? 100 : 10000);
     beforeRun = [&](CSetupWizardApp& app) { app.m_szHelpDirectory = c.helpDirectory; };
-    atX = [&](ui::CPropertySheet& s) { s.PressButton(ui::PSBTN_HELP); };
+    atX = [&](ui::CPropertySheet& s) {
+      platform::ScopedClock useClock(&clock);
+      ::setenv("PATH", (c.openerScript.empty() ? emptyDir : openerDir).c_str(), 1);
+      s.PressButton(ui::PSBTN_HELP);
+      ::setenv("PATH", savedPath.c_str(), 1);
+    };
     const RunResult r = Run("", "X");
-    const std::vector<std::string> started(r.started.begin() + 1, r.started.end());
-    EXPECT_EQ(started, c.started);
+    EXPECT_EQ(r.started, std::vector<std::string>{"lumeth"});  // the opener is not the scanner's way
     EXPECT_EQ(Texts(r), c.messages);
+    if (c.runsOn) {
+      EXPECT_EQ(clock.WaitedMs(), CSetupWizardApp::kHelpOpenerWaitMs);
+    } else {
+      EXPECT_LT(clock.WaitedMs(), CSetupWizardApp::kHelpOpenerWaitMs);
+    }
+    // The opener was given the page, unless there was no page or no opener.
+    const bool opened = c.helpDirectory.empty() && !c.openerScript.empty();
+    for (int i = 0; opened && i < 1000 && ::access(record.c_str(), F_OK) != 0; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    std::ifstream in(record);
+    std::string given;
+    std::getline(in, given);
+    EXPECT_EQ(given, opened ? page : "");
+    if (c.runsOn) std::ofstream(stop) << "";
   }
   beforeRun = {};
 }

@@ -187,6 +187,11 @@ class PagesTest : public WizardTest {
   static void TypeRow(ui::CPropertySheet& s, int firstId, std::vector<std::string> octets) {
     for (int i = 0; i < 4; ++i) Type(s, firstId + i, octets[static_cast<std::size_t>(i)]);
   }
+  static std::vector<std::string> Texts(const RunResult& r) {
+    std::vector<std::string> texts;
+    for (const auto& m : r.messages) texts.push_back(m.text);
+    return texts;
+  }
   static std::vector<int> Ids(const RunResult& r) {
     std::vector<int> ids;
     for (const auto& m : r.messages) ids.push_back(m.id);
@@ -332,6 +337,64 @@ TEST_F(PagesTest, WhenEveryAddressAnswersTheBoxsOwnValuesAreShownWithTheReason) 
   EXPECT_TRUE(r.messages.empty());
   EXPECT_EQ(g_WizardConfigurationData.dsTCPIP.szIPAddress, "127.0.0.21");
   EXPECT_EQ(g_WizardConfigurationData.dsTCPIP.szGatewayAddress, "127.0.0.1");
+}
+
+// When the box's TCP/IP values cannot be read, the page stays empty and its status says that they
+// could not be read (and nothing about a search for free addresses); with the read answered, the
+// box's values are shown with the reason no address was proposed.
+TEST_F(PagesTest, TheStatusTellsWhenTheBoxsValuesCouldNotBeRead) {
+  struct Case {
+    const char* name;
+    bool ownValues;  // the box's own values are used (else a new box: a free address is searched)
+    std::optional<box_emulator::FaultPlan> fault;
+    std::vector<std::string> messages;
+    const char* status;
+    bool boxValuesShown;
+  };
+  box_emulator::FaultPlan errorReply;
+  errorReply.errorChunk = 0;
+  box_emulator::FaultPlan cutReply;
+  cutReply.closeAfterBytes = 10;
+  const std::string notFound = "Network Busy, or Device not found !!";
+  const char* readFailed = "The print server's TCP/IP settings could not be read.";
+  const std::vector<Case> cases = {
+      {"new box, an error reply", false, errorReply, {notFound}, readFailed, false},
+      {"new box, the reply cut short", false, cutReply, {notFound}, readFailed, false},
+      {"box with its own values, an error reply", true, errorReply, {notFound}, readFailed, false},
+      {"new box, the read answered", false, std::nullopt, {},
+       "No free address was found in this network.\nWarning!\nCurrent values can NOT work in present location.",
+       true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    boxes_.clear();
+    ResetWizardState();
+    box_emulator::Box& box = AddBox({BoxKind::kWired, "READ-BOX", ""});
+    if (c.ownValues) OwnValues(box);
+    ASSERT_TRUE(box.SetSetting("4001", "0.0.0.0"));
+    ASSERT_TRUE(box.SetSetting("4002", "255.0.0.0"));
+    prober_.everyoneAnswers = true;
+    std::string ip, status;
+    int fixed = -1;
+    const RunResult r = RunSteps(
+        "", "NNXNX",
+        {[&](ui::CPropertySheet& s) {
+           SeenOn("127.0.0.1", "255.0.0.0")(s);
+           // The next request of the box, the TCP/IP page's read, fails.
+           if (c.fault) box.InjectFault(*c.fault);
+         },
+         [&](ui::CPropertySheet& s) {
+           ip = Row(s, CTcpip::IDC_IP1);
+           status = Text(s, CTcpip::IDC_STATUS);
+           fixed = s.GetActivePage()->IsDlgButtonChecked(CTcpip::IDC_FIXED);
+           Shot(s, std::string("wizard_tcpip_read_") + (c.fault ? "failed" : "answered"));
+         }});
+    EXPECT_EQ(Pages(r), "111 104 131 131 109 109 ");
+    EXPECT_EQ(Texts(r), c.messages);
+    EXPECT_EQ(status, c.status);
+    EXPECT_EQ(ip, c.boxValuesShown ? box.Address() : "...");
+    EXPECT_EQ(fixed, c.ownValues ? 0 : 1);  // a new box is set to a fixed address as before
+  }
 }
 
 TEST_F(PagesTest, NextChecksEveryOctetAndStoresTheAddressesAsDecimal) {

@@ -10,7 +10,9 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "platform/clock.h"
 #include "platform/named_objects/named_objects.h"
 #include "platform/test_support/temp_root.h"
 
@@ -156,6 +158,59 @@ TEST(FindToolTest, TakesTheFirstExecutableOnPathAndNeverTheProgramsFolder) {
   EXPECT_EQ(program, own);
   EXPECT_EQ(missing, "");
   EXPECT_EQ(platform::FindTool("/no/such/folder/tool"), "/no/such/folder/tool");
+}
+
+// WinExecAndWait tells how the program ended when it ends within the bound; one still running at
+// the bound runs on, holding nothing of the caller's, and the wait took the bound on the clock.
+TEST(WinExecAndWaitTest, ReportsTheEndWithinTheBoundAndLetsALongerProgramRunOn) {
+  platform::testing::TempRoot root;
+  const std::string dir = root.path();
+  const std::string stop = dir + "/stop";
+  struct Case {
+    const char* name;
+    std::string script;  // empty: no program there
+    UINT started;
+    bool ended;
+    int exitCode;
+  };
+  const std::vector<Case> cases = {
+      {"ends well", "exit 0\n", WINEXEC_STARTED, true, 0},
+      {"fails", "echo 'no method available' >&2\nexit 3\n", WINEXEC_STARTED, true, 3},
+      {"killed", "kill -KILL $$\n", WINEXEC_STARTED, true, -1},
+      {"runs past the bound", "echo $$ > " + dir + "/pid.tmp\nmv " + dir + "/pid.tmp " + dir +
+           "/pid\nn=0\nwhile [ ! -e " + stop + " ] && [ $n -lt 600 ]; do sleep 0.1; n=$((n+1)); done\n",
+       WINEXEC_STARTED, false, -1},
+      {"not there", "", WINEXEC_FILE_NOT_FOUND, false, -1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string program = dir + "/program";
+    ::unlink(program.c_str());
+    if (!c.script.empty()) WriteFile(program, "#!/bin/sh\nPATH=/usr/bin:/bin\n" + c.script, 0755);
+    // A program that ends has its real time (up to 10 s) to do so; the one that runs on is left
+    // after 100 ms of real time.
+    platform::FakeClock clock(1765368000000LL, c.ended ? 10000 : 100);
+    platform::ScopedClock useClock(&clock);
+    HANDLE presence = CreateEvent(TRUE, TRUE, "Print Server Tollard Event");
+    ASSERT_NE(presence, nullptr);
+    platform::ProgramEnd end;
+    end.exitCode = 99;
+    EXPECT_EQ(platform::WinExecAndWait("\"" + program + "\" page", 3000, end), c.started);
+    EXPECT_EQ(end.ended, c.ended);
+    EXPECT_EQ(end.exitCode, c.exitCode);
+    if (c.started == WINEXEC_STARTED && !c.ended) {
+      EXPECT_EQ(clock.WaitedMs(), 3000);
+      // Neither the program nor the process watching it holds the caller's event.
+      CloseHandle(presence);
+      EXPECT_EQ(OpenEvent(EVENT_MODIFY_STATE, FALSE, "Print Server Tollard Event"), nullptr);
+      ASSERT_TRUE(WaitForFile(dir + "/pid"));
+      EXPECT_EQ(::kill(std::stoi(ReadFile(dir + "/pid")), 0), 0);  // still running
+      WriteFile(stop, "", 0644);
+    } else {
+      EXPECT_LT(clock.WaitedMs(), 3000);
+      CloseHandle(presence);
+    }
+  }
 }
 
 }  // namespace
