@@ -178,6 +178,17 @@ class HostilePeerTest : public ::testing::Test {
     return call.ncb_lsn;
   }
 
+  // Starts an asynchronous SEND of `data` on `lsn` into `block`, completing on `done`; with
+  // `untilWriting`, waits until its first bytes reached the peer (the session's writing is its).
+  void StartSend(NCB& block, UCHAR lsn, std::string& data, NbEvent& done, bool untilWriting) {
+    block = SessionBlock(NCBSEND | ASYNCH, lsn, data.data(), data.size());
+    block.ncb_event = &done;
+    ASSERT_EQ(Netbios(&block), NRC_GOODRET);
+    if (!untilWriting) return;
+    pollfd begun{peerFd_, POLLIN, 0};
+    ASSERT_EQ(poll(&begun, 1, 30000), 1);
+  }
+
   // A session with the send time-out `sto` over a socket pair whose far end (peerFd_) reads only
   // when the test does. This end's send buffer is small: one long SEND fills it and waits for
   // room. The session number, or 0.
@@ -378,17 +389,12 @@ TEST_F(HostilePeerTest, ACancelEndsASendQueuedBehindAStalledOne) {
     platform::ScopedClock scoped(&clock);
     std::string first(60000, 'a');
     NbEvent firstDone(false);
-    NCB s1 = SessionBlock(NCBSEND | ASYNCH, lsn, first.data(), first.size());
-    s1.ncb_event = &firstDone;
-    ASSERT_EQ(Netbios(&s1), NRC_GOODRET);
-    // The first SEND has begun to write (its first bytes arrived): the session's writing is its.
-    pollfd begun{peerFd_, POLLIN, 0};
-    ASSERT_EQ(poll(&begun, 1, 30000), 1);
+    NCB s1{};
+    StartSend(s1, lsn, first, firstDone, true);
     std::string second(100, 'b');
     NbEvent secondDone(false);
-    NCB s2 = SessionBlock(NCBSEND | ASYNCH, lsn, second.data(), second.size());
-    s2.ncb_event = &secondDone;
-    ASSERT_EQ(Netbios(&s2), NRC_GOODRET);
+    NCB s2{};
+    StartSend(s2, lsn, second, secondDone, false);
     const std::int64_t before = clock.SteadyMs();
     std::promise<UCHAR> cancelRc;
     std::future<UCHAR> cancelled = cancelRc.get_future();
@@ -441,17 +447,13 @@ TEST_F(HostilePeerTest, AQueuedSendEndsWithinItsOwnSendTimeOut) {
     platform::ScopedClock scoped(&clock);
     std::string first(60000, 'a');
     NbEvent firstDone(false);
-    NCB s1 = SessionBlock(NCBSEND | ASYNCH, lsn, first.data(), first.size());
-    s1.ncb_event = &firstDone;
-    ASSERT_EQ(Netbios(&s1), NRC_GOODRET);
-    pollfd begun{peerFd_, POLLIN, 0};
-    ASSERT_EQ(poll(&begun, 1, 30000), 1);
+    NCB s1{};
+    StartSend(s1, lsn, first, firstDone, true);
     clock.Advance(c.queuedAfterMs);
     std::string second(100, 'b');
     NbEvent secondDone(false);
-    NCB s2 = SessionBlock(NCBSEND | ASYNCH, lsn, second.data(), second.size());
-    s2.ncb_event = &secondDone;
-    ASSERT_EQ(Netbios(&s2), NRC_GOODRET);
+    NCB s2{};
+    StartSend(s2, lsn, second, secondDone, false);
     const std::int64_t queued = clock.SteadyMs();
     // The first SEND's time-out comes; the peer takes a little, which lets the first SEND see it.
     clock.Advance(10000 - c.queuedAfterMs);
