@@ -38,6 +38,9 @@ demo_require() {
 # demo_use_root DIR: the settings root, exported as PSADMIN_ROOT, with the folders the programs use.
 demo_use_root() {
   export PSADMIN_ROOT="$1"
+  # The demo's NetBIOS is its own root's, on the loopback ports it configures, also on a machine
+  # whose NetBIOS service serves every user: no machine folder is named there.
+  export PSADMIN_NBD_MACHINE="$1/machine-netbios"
   mkdir -p "$PSADMIN_ROOT/windows" "$PSADMIN_ROOT/KM220Data"
 }
 

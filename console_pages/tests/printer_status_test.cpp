@@ -87,6 +87,8 @@ TEST_F(PrinterStatus, PrintingPortShowsEveryRowAndAnimatesOnEachTick) {
 }
 
 TEST_F(PrinterStatus, ScriptedPrinterGoesOffLineAndOutOfPaper) {
+  box_.SetModelCode(0x01, 0x02, 0x00);  // a model with P2
+  box_.SetPortCounts(3, 1, 0);
   // One state per status request: at the start, then per tick.
   OnCore([](box_emulator::BoxCore& c) {
     c.ScriptPortStatus(2, {Status("Printing", "On-Line", "10", "ALICE"), Status("Printing", "Off-Line", "10", "ALICE"),

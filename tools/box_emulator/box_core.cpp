@@ -64,7 +64,7 @@ BoxCore::BoxCore(BoxIdentity identity, std::string ipAddress) : identity_(std::m
 }
 
 void BoxCore::StartConfigured(const std::string& ipAddress) {
-  running_ = FactorySettings(DefaultName(), ipAddress);
+  running_ = FactorySettings(DefaultName(), ipAddress, Ports());
   running_["0001"] = InitialDeviceNameFor(identity_);
   pending_ = running_;
   factoryPending_ = false;
@@ -145,7 +145,7 @@ CoreReply BoxCore::HandleCommand(int command, std::string_view argument) {
       return reply;
     }
     case 9006:
-      pending_ = FactorySettings(DefaultName(), running_["4000"]);
+      pending_ = FactorySettings(DefaultName(), running_["4000"], Ports());
       factoryPending_ = true;
       return reply;
     case 9007: {

@@ -26,9 +26,11 @@ struct BoxIdentity {
   // differs from the default name, so a client that mixes the two names up is caught. Restoring
   // the factory settings still names the box by its default name.
   std::string deviceName;
+  // The model and its ports go together: by default a one-port model (index 1, one parallel
+  // port, no serial or USB port). A test that makes the box another model sets both.
   std::array<std::uint8_t, 3> modelCode{0x00, 0x55, 0x10};
-  int parallelPorts = 3;           // 0..3 (top two bits of block byte 10)
-  int serialPorts = 1;             // 0..15 (low nibble of block byte 9)
+  int parallelPorts = 1;           // 0..3 (top two bits of block byte 10)
+  int serialPorts = 0;             // 0..15 (low nibble of block byte 9)
   int usbPorts = 0;                // 0..3 (top two bits of block byte 11)
   std::uint8_t protocolByte42 = 0x00;  // bit 7: wireless interface
   std::uint8_t protocolByte43 = 0x1F;  // IPX/SPX, TCP/IP, AppleTalk, NetBEUI, SNMP (bit 5: mail)
@@ -112,6 +114,7 @@ class BoxCore {
 
  private:
   CoreReply HandleCommand(int command, std::string_view argument);
+  BoxPorts Ports() const { return {identity_.parallelPorts, identity_.serialPorts}; }
   CoreReply ApplyConfigurationText(std::string_view text);
 
   BoxIdentity identity_;

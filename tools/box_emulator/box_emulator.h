@@ -93,7 +93,10 @@ class Box {
   void SetPassword(const std::string& password);
   std::string NetwarePassword() const;
 
-  // Identity (reported in the "9007:" block from the next request on).
+  // Identity (reported in the "9007:" block from the next request on). The default box is a
+  // one-port model (code 00 55 10, one parallel port), its logical ports printing to P1; a test
+  // that makes it another model sets the model's code and ports (the configuration stays as it
+  // is: give BoxOptions::identity the ports for a box that starts with the model's own set).
   void SetModelCode(std::uint8_t b4, std::uint8_t b5, std::uint8_t b6);
   void SetPortCounts(int parallel, int serial, int usb);
   void SetCapabilities(std::uint8_t byte42, std::uint8_t byte43);

@@ -1,5 +1,9 @@
 #include "tools/box_emulator/box_settings.h"
 
+#include <arpa/inet.h>
+
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 
 #include "platform/ascii.h"
@@ -30,10 +34,10 @@ Settings BaseFactory() {
   s["0043"] = "SP";
   for (int k : {501, 502, 503, 504}) s[Key(k)] = "ACK&BUSY";
   for (int k : {511, 512, 513, 514}) s[Key(k)] = "Enable";
-  static const char* const kPorts[8] = {"P1", "P2", "P3", "SP", "P1", "P2", "P3", "SP"};
+  // The logical ports' targets depend on the box's ports (FactorySettings).
   for (int n = 0; n < 8; ++n) {
     int b = 100 + 20 * n;
-    s[Key(b)] = kPorts[n];
+    s[Key(b)] = "P1";
     s[Key(b + 1)] = "";
     s[Key(b + 2)] = "";
     s[Key(b + 3)] = "NO";
@@ -113,6 +117,16 @@ const Settings& Base() {
   return base;
 }
 
+// Points the eight logical ports (keys 0100, 0120, ... 0240) at the box's own ports in turn.
+void SetFactoryPortTargets(Settings& settings, BoxPorts ports) {
+  std::vector<std::string> own;
+  static const char* const kParallel[3] = {"P1", "P2", "P3"};
+  for (int i = 0; i < std::clamp(ports.parallel, 0, 3); ++i) own.emplace_back(kParallel[i]);
+  if (ports.serial > 0) own.emplace_back("SP");
+  if (own.empty()) own.emplace_back("P1");
+  for (std::size_t n = 0; n < 8; ++n) settings[Key(100 + 20 * static_cast<int>(n))] = own[n % own.size()];
+}
+
 }  // namespace
 
 const std::vector<std::string>& KnownKeys() {
@@ -126,10 +140,27 @@ const std::vector<std::string>& KnownKeys() {
 
 bool IsKnownKey(std::string_view key) { return Base().count(std::string(key)) != 0; }
 
-Settings FactorySettings(const std::string& defaultName, const std::string& ipAddress) {
+Settings FactorySettings(const std::string& defaultName, const std::string& ipAddress,
+                         BoxPorts ports) {
   Settings s = Base();
   s["0001"] = defaultName;
   s["4000"] = ipAddress;
+
+  SetFactoryPortTargets(s, ports);
+
+  in_addr a{};
+  in_addr m{};
+  if (inet_pton(AF_INET, ipAddress.c_str(), &a) == 1 && inet_pton(AF_INET, s["4002"].c_str(), &m) == 1) {
+    const std::uint32_t host = ntohl(a.s_addr);
+    const std::uint32_t net = host & ntohl(m.s_addr);
+    std::uint32_t gateway = net | 1u;
+    if (gateway == host) gateway = net | 2u;
+    if (host != net) {
+      const in_addr g{htonl(gateway)};
+      char text[INET_ADDRSTRLEN] = {};
+      if (inet_ntop(AF_INET, &g, text, sizeof text) != nullptr) s["4001"] = text;
+    }
+  }
   return s;
 }
 

@@ -397,6 +397,31 @@ TEST_F(PagesTest, TheStatusTellsWhenTheBoxsValuesCouldNotBeRead) {
   }
 }
 
+// A box as the emulator starts it (so as the demo shows it), on loopback where every address
+// answers: its own address, mask and gateway are shown and Next takes them as they are.
+TEST_F(PagesTest, AnEmulatedBoxsOwnValuesPassNextUnchanged) {
+  box_emulator::Box& box = AddBox({BoxKind::kWired, "DEMO-BOX", ""});
+  prober_.everyoneAnswers = true;
+  std::string ip, mask, gateway, status;
+  const RunResult r = RunSteps("", "NNXNXN", {SeenOn("127.0.0.1", "255.0.0.0"), [&](ui::CPropertySheet& s) {
+                                                ip = Row(s, CTcpip::IDC_IP1);
+                                                mask = Row(s, CTcpip::IDC_MASK1);
+                                                gateway = Row(s, CTcpip::IDC_GATEWAY1);
+                                                status = Text(s, CTcpip::IDC_STATUS);
+                                              }});
+  EXPECT_EQ(ip, box.Address());
+  EXPECT_EQ(mask, "255.0.0.0");
+  EXPECT_EQ(gateway, "127.0.0.1");
+  EXPECT_EQ(status, "No free address was found in this network.");
+  std::string shown;
+  for (const auto& m : r.messages) shown += m.text + "\n";
+  EXPECT_EQ(shown, "");
+  EXPECT_EQ(r.pages.back(), IDD_FINISH);
+  EXPECT_EQ(g_WizardConfigurationData.dsTCPIP.szIPAddress, box.Address());
+  EXPECT_EQ(g_WizardConfigurationData.dsTCPIP.szGatewayAddress, "127.0.0.1");
+  EXPECT_EQ(g_WizardConfigurationData.dsTCPIP.szSubNetworkMaskAddress, "255.0.0.0");
+}
+
 TEST_F(PagesTest, NextChecksEveryOctetAndStoresTheAddressesAsDecimal) {
   box_emulator::Box& box = AddBox({BoxKind::kWired, "TYPE-BOX", ""});
   OwnValues(box);
@@ -988,7 +1013,7 @@ TEST_F(NetwarePagesTest, NdsChecksTheContextThenCreatesThePrintServer) {
   ExpectNetware({"PS", "", "ACME_TREE", "SALES.ACME"});
   EXPECT_NE(nw_.FindNds("ACME_TREE", "SALES.ACME", netware::testing::kPrintServer, "NW-BOX"), nullptr);
   EXPECT_EQ(nw_.FindNds("ACME_TREE", "SALES.ACME", netware::testing::kPrintServer, "AAZ12356"), nullptr);
-  EXPECT_EQ(nw_.CountObjects("ACME_TREE", netware::testing::kPrinter), 4u);  // P1-P3 and the serial port
+  EXPECT_EQ(nw_.CountObjects("ACME_TREE", netware::testing::kPrinter), 1u);  // the one-port box: P1
   EXPECT_EQ(ListTreeContainers("ACME_TREE"), (std::list<std::string>{"ACME", "SALES.ACME"}));
   EXPECT_TRUE(nw_.violations().empty());
 }

@@ -163,6 +163,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(DeviceApiExchange, ConfigurationReadInManyChunks) {
   box_.SetDeviceName("Chunked");
   box_.SetSetting("5000", "SMALLCHUNKS");
+  box_.SetSetting("0240", "SP");  // the last logical port, near the end of the text
   Start();
   box_emulator::FaultPlan small;
   small.count = 2;  // "9100:" and "9007:"

@@ -2,10 +2,16 @@
 // device information, status texts, the model tables, the send wrappers' codes and the log.
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <functional>
+#include <iterator>
 #include <regex>
+#include <set>
+#include <string>
 #include <vector>
 
 #include "device_client/api/tests/api_fixture.h"
+#include "device_client/core/config/model_capabilities.h"
 #include "device_client/core/wire_layout.h"
 #include "platform/profile.h"
 
@@ -31,6 +37,7 @@ TEST_F(DeviceApiRead, WholeConfigurationMatchesTheBox) {
   box_.SetSetting("5000", "LAB");
   box_.SetSetting("5002", "45");
   box_.SetSetting("0121", "\x1b" "E");  // a before-job string with an escape byte, kept as sent
+  box_.SetSetting("0120", "P2");  // not the factory target P1
   box_.SetSetting("0501", "BUSY");
   box_.SetSetting("2103", "17");
   box_.SetSetting("3000", "Sales");
@@ -74,6 +81,7 @@ TEST_F(DeviceApiRead, EveryGetterReadsTheBoxAfresh) {
 }
 
 TEST_F(DeviceApiRead, GetterArgumentsRefusedWithoutTraffic) {
+  box_.SetSetting("0240", "SP");  // logical port 8 (index 7); the others print to P1
   Start();
   config::LogicalPrinterConfigurationData lp;
   config::PhysicalPortConfigurationData pp;
@@ -204,6 +212,80 @@ INSTANTIATE_TEST_SUITE_P(
                      "563412"}),
     [](const auto& p) { return std::string(p.param.label); });
 
+// An emulated box, as it starts, is a model of the capability table: its device-information block
+// reports the ports of its model's row, and its logical ports print only to ports the model has.
+struct EmulatedModelCase {
+  const char* label;
+  std::function<void(box_emulator::BoxIdentity&)> make;  // nothing: the emulator's default box
+  int modelIndex;
+  const char* modelName;
+};
+
+void PrintTo(const EmulatedModelCase& c, std::ostream* out) { *out << c.label; }
+
+class EmulatedBoxModel : public ApiTest, public ::testing::WithParamInterface<EmulatedModelCase> {};
+
+TEST_P(EmulatedBoxModel, PortsOfTheBlockAreThoseOfTheModelsRow) {
+  const EmulatedModelCase& c = GetParam();
+  box_emulator::BoxOptions options = Options();
+  if (c.make) c.make(options.identity);
+  box_emulator::Box box(options);
+  util_ = std::make_unique<CPrintServerUtility>();
+  ASSERT_EQ(util_->mInitializeLanComponent(TYPE_TCPIP, 20), 0);
+  console_access::ClearDevices();
+  const std::string name = box.DefaultName();
+  ASSERT_EQ(console_access::AppendDevice(TcpRecord(name, box.Address())), 0);
+
+  int type = -1;
+  ASSERT_EQ(util_->mGetDevicePortType(name, &type), 0);
+  EXPECT_EQ(type, c.modelIndex);
+  config::DevicePIDData block;
+  ASSERT_EQ(util_->mGetDevicePID(name, &block), 0);
+  EXPECT_STREQ(reinterpret_cast<const char*>(block.data + pid::kModelText), c.modelName);
+  const config::ModelCapabilities& row = config::ModelCapabilitiesOf(type);
+  ASSERT_TRUE(row.bTableModel);
+  EXPECT_EQ(block.data[pid::kParallelPorts] >> 6, row.iParallelPorts);
+  EXPECT_EQ(block.data[pid::kSerialPorts] & 0x0F, row.bSerialPort ? 1 : 0);
+  EXPECT_EQ(block.data[pid::kUsbPorts] >> 6, row.bUsbPort ? 1 : 0);
+
+  const char* const names[4] = {"P1", "P2", "P3", "SP"};
+  std::set<std::string> used;
+  for (int port = 0; port < 8; ++port) {
+    config::LogicalPrinterConfigurationData lp;
+    ASSERT_EQ(util_->mGetLogicalPortConfiguration(name, port, &lp), 0);
+    const auto* at = std::find(std::begin(names), std::end(names), lp.szPhysicalPort);
+    ASSERT_NE(at, std::end(names)) << "logical port " << port + 1 << ": " << lp.szPhysicalPort;
+    EXPECT_GE(config::ModelPhysicalPortEntry(type, static_cast<int>(at - names)), 0)
+        << "logical port " << port + 1 << " prints to " << lp.szPhysicalPort;
+    used.insert(lp.szPhysicalPort);
+  }
+  // Each port of the model is the target of a logical port.
+  EXPECT_EQ(static_cast<int>(used.size()), row.iPhysicalPortCount);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Boxes, EmulatedBoxModel,
+    ::testing::Values(
+        EmulatedModelCase{"default_box", {}, 1, "PS-1300 (1 parallel)"},
+        // As scripts/demo-env.sh starts them.
+        EmulatedModelCase{"demo_box", [](box_emulator::BoxIdentity& i) { i.namePrefix = "PS"; }, 1,
+                          "PS-1300 (1 parallel)"},
+        // Told to be other models, with their ports (--model and --ports of the program).
+        EmulatedModelCase{"three_parallel_and_serial",
+                          [](box_emulator::BoxIdentity& i) {
+                            i.modelCode = {0x01, 0x02, 0x00};
+                            i.parallelPorts = 3;
+                            i.serialPorts = 1;
+                          },
+                          3, "PS-3110 (3 parallel, 1 serial)"},
+        EmulatedModelCase{"two_parallel",
+                          [](box_emulator::BoxIdentity& i) {
+                            i.modelCode = {0x06, 0x31, 0x00};
+                            i.parallelPorts = 2;
+                          },
+                          16, "PS-2100 (2 parallel)"}),
+    [](const auto& p) { return std::string(p.param.label); });
+
 TEST(DeviceApiModelNames, KeyIsPaddedHexAndBrowseVariantDiffers) {
   platform::testing::TempRoot root;
   std::string text;
@@ -249,6 +331,8 @@ TEST_F(DeviceApiRead, DeviceInformationPrinterStatusAndExtendedInformation) {
   busy.state = "Printing";
   busy.occupiedBy = "alice";
   box_.SetPortStatus(2, busy);
+  box_.SetModelCode(0x01, 0x02, 0x00);  // a model with P2
+  box_.SetPortCounts(3, 1, 0);
   Start();
 
   std::string info;

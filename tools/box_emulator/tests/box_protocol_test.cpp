@@ -183,7 +183,7 @@ TEST(BoxProtocol, WrittenConfigurationTakesEffectAtRestart) {
   // Not yet: the running configuration still reports the old values.
   auto before = ParseLines(Request(box.Address(), "9100:\r\n").Data());
   EXPECT_EQ(before.at("0001"), name);
-  EXPECT_EQ(before.at("4001"), "0.0.0.0");
+  EXPECT_EQ(before.at("4001"), "127.0.0.1");  // the first host of the box's own network
 
   reply = Request(box.Address(), "9002:\n");
   ASSERT_EQ(reply.chunks.size(), 1u);
@@ -257,7 +257,11 @@ TEST(BoxProtocol, FactoryDefaultIsRestoredAtRestart) {
 }
 
 TEST(BoxProtocol, TextCommandsAndTestPages) {
-  Box box(Quick());
+  BoxOptions options = Quick();
+  options.identity.modelCode = {0x01, 0x02, 0x00};  // three parallel ports and a serial port
+  options.identity.parallelPorts = 3;
+  options.identity.serialPorts = 1;
+  Box box(options);
   box.SetSetting("0041", "LPT2");
   box.SetPortStatus(2, {"Printing", "On-Line", "2048", "alice"});
   const std::string status = Request(box.Address(), "9020: \n").Data();

@@ -334,6 +334,7 @@ TEST_F(WizardWriters, PasswordsReachTheBoxEncodedAndAreCheckedThere) {
 
 TEST_F(WizardWriters, SelectingAnotherBoxForgetsWhatTheFirstOneSaid) {
   box_emulator::Box other(api_test::ApiTest::Options());
+  other.SetSetting("0240", "SP");  // logical printer 8; the others print to P1
   box_.SetSetting("5003", "first box only");
   box_.SetSetting("7011", "0040011A2B3C");
   Start();
