@@ -8,6 +8,7 @@
 #include "console_simulation/debug_log.h"
 #include "device_client/settings/com_method.h"
 #include "platform/message_sink.h"
+#include "platform/netbios/netbios.h"
 #include "platform/process/process.h"
 #include "platform/profile.h"
 #include "ui/services.h"
@@ -79,6 +80,10 @@ bool CPellamApp::InitInstance() {
 
   ui::CWaitCursor wait;
   m_iLanInitResult = TheUtility().mInitializeLanComponent(flags, timeOut);
+  if (const std::string problem = NbTakeServiceProblem(); !problem.empty()) {
+    wait.Restore();
+    platform::GetMessageSink().Show(0, problem, platform::MB_ICONWARNING);
+  }
   if (EveryTransportFailed(m_iLanInitResult)) {
     wait.Restore();
     platform::MessageBoxById(IDS_LAN_INIT_FAIL);

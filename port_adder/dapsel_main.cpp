@@ -6,6 +6,7 @@
 #include "device_client/access/access.h"
 #include "platform/message_sink.h"
 #include "platform/named_objects/named_objects.h"
+#include "platform/netbios/netbios.h"
 #include "platform/process/process.h"
 #include "port_adder/port_adder.h"
 #include "port_adder/printer_select_dlg.h"
@@ -30,6 +31,9 @@ int main(int argc, char** argv) {
   }
   HANDLE presence = CreateEvent(TRUE, TRUE, platform::LoadString(147).c_str());
   PSInit(mask, 20);
+  if (const std::string problem = NbTakeServiceProblem(); !problem.empty()) {
+    platform::GetMessageSink().Show(0, problem, platform::MB_ICONWARNING);
+  }
   {
     dapsel::CPrinterSelectDlg dialog(mask);
     dialog.DoModal();

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include "platform/message_sink.h"
+#include "platform/netbios/netbios.h"
 #include "platform/process/process.h"
 #include "ui/services.h"
 #include "wizard/finish_page.h"
@@ -112,6 +113,9 @@ bool CSetupWizardApp::InitInstance() {
   {
     ui::CWaitCursor wait;
     TheUtility().mInitializeLanComponent(m_iLanMask, kLanTimeOut);
+  }
+  if (const std::string problem = NbTakeServiceProblem(); !problem.empty()) {
+    platform::GetMessageSink().Show(0, problem, platform::MB_ICONWARNING);
   }
 
   sheet.AddPage(&start);

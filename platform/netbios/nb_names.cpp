@@ -113,16 +113,24 @@ int ConnectService(const std::string& path, bool machine) {
   return fd;
 }
 
+// What TellMachineServiceMissing said, for the program's window (NbTakeServiceProblem).
+std::mutex g_problemMu;
+std::string g_problem;
+
 // A program that may not start the machine's service says once why it has no NetBIOS, and how it
-// gets it, on its standard error; its commands fail with NRC_SYSTEM.
+// gets it, on its standard error (and to its window, through NbTakeServiceProblem); its commands
+// fail with NRC_SYSTEM.
 void TellMachineServiceMissing(const State& st, const std::string& why) {
   static std::atomic<bool> told{false};
   if (told.exchange(true)) return;
-  std::fprintf(stderr,
-               "psadmin: the machine's NetBIOS service (psa_nbd --machine, socket %s/nbd.sock) %s. "
-               "An administrator starts it with \"systemctl start psadmin-nbd\" (or runs psa_nbd --machine as "
-               "root); programs do not start a NetBIOS service of their own while %s is there.\n",
-               st.serviceDir.c_str(), why.c_str(), st.serviceDir.c_str());
+  const std::string text = "The NetBIOS service of this computer (psa_nbd --machine, socket " + st.serviceDir +
+                           "/nbd.sock) " + why +
+                           ", so print servers cannot be reached over NetBIOS. An administrator starts it with "
+                           "\"systemctl start psadmin-nbd\" (or runs psa_nbd --machine as root).";
+  std::fprintf(stderr, "psadmin: %s Programs do not start a NetBIOS service of their own while %s is there.\n",
+               text.c_str(), st.serviceDir.c_str());
+  std::lock_guard<std::mutex> lk(g_problemMu);
+  g_problem = text;
 }
 
 // Whether this program may start the service it lacks, after making the machine folder when it
@@ -292,3 +300,10 @@ UCHAR DoDeleteName(State& st, NCB& n) {
 }
 
 }  // namespace platform::netbios::internal
+
+std::string NbTakeServiceProblem() {
+  std::lock_guard<std::mutex> lk(platform::netbios::internal::g_problemMu);
+  std::string text;
+  text.swap(platform::netbios::internal::g_problem);
+  return text;
+}

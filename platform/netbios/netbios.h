@@ -56,6 +56,7 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <string>
 
 #include "platform/win_types.h"
 
@@ -236,3 +237,9 @@ bool NbLanaInUse(UCHAR lana);
 // whenever its folder is there and root's alone (and start none of their own then), else a service
 // of their own root. Call it before the first Netbios().
 void NbUseMachineService();
+
+// Why this program has no NetBIOS when that is because the machine's service does not answer and
+// the program may not start it (with how an administrator starts it), the first time that happened;
+// "" otherwise, and on later calls. The same text went to standard error; a program with windows
+// shows it to its user once its NetBIOS is started.
+std::string NbTakeServiceProblem();

@@ -496,7 +496,7 @@ TEST_F(ShippedMonitor, AJobPrintsBesideAnotherUsersNetbiosProgram) {
         auto early = nobody.Run({"add:NOBODYPROG"}, machine.path());
         ASSERT_EQ(early->WaitForExit(), 0);
         EXPECT_EQ(early->Output(), "add NOBODYPROG 64\n");
-        EXPECT_NE(early->Error().find("systemctl start psadmin-nbd"), std::string::npos) << early->Error();
+        EXPECT_NE(early->Error().find("\"systemctl start psadmin-nbd\""), std::string::npos) << early->Error();
         job("20");  // starts the machine's service
       }
       user = nobody.Run({"add:NOBODYPROG", "hold", "del:NOBODYPROG"}, machine.path());

@@ -3,6 +3,7 @@
 //   add:NAME    ADD NAME                    keep:NAME   ask the name table to keep it
 //   del:NAME    DELETE NAME                 hold        wait until standard input closes
 //   dgrecv:NAME receive one datagram to NAME (within 10 s) and print its text as "got <text>"
+//   problem     print what NbTakeServiceProblem() gives, as "problem <text>"
 #include <poll.h>
 #include <unistd.h>
 
@@ -44,6 +45,9 @@ int main(int argc, char** argv) {
     } else if (step == "del") {
       n.ncb_command = NCBDELNAME;
       rc = Netbios(&n);
+    } else if (step == "problem") {
+      std::printf("problem %s\n", NbTakeServiceProblem().c_str());
+      continue;
     } else if (step == "hold") {
       std::printf("holding\n");
       pollfd p{0, POLLIN, 0};
