@@ -29,7 +29,20 @@ int OpenOwnFile(const std::string& path, mode_t mode) {
   const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, mode);
   if (fd < 0) return -1;
   struct stat st{};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid() || st.st_nlink != 1) {
+  bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1;
+  const std::size_t slash = path.rfind('/');
+  const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  if (ok && st.st_uid != ::geteuid()) {
+    // Root in a folder of another user's (a user's root) works as that user would: a file of the
+    // folder's owner is as good as its own there.
+    struct stat folder{};
+    ok = ::geteuid() == 0 && ::lstat(dir.c_str(), &folder) == 0 && S_ISDIR(folder.st_mode) &&
+         folder.st_uid == st.st_uid;
+  } else if (ok) {
+    // What root makes there is the folder owner's, so the owner can open it as its own after root.
+    GiveToFolderOwner(fd, dir);
+  }
+  if (!ok) {
     ::close(fd);
     errno = EPERM;
     return -1;

@@ -16,6 +16,8 @@ std::string SafeOwnershipProblem(const std::string& path, uid_t owner);
 // Opens (creating when needed, with `mode`) a file that only this process's user should write, for
 // reading and writing: a symbolic link under the name is not followed, and a file that is not a
 // regular file, belongs to another user or has another name elsewhere (a hard link) is refused.
+// Root in another user's folder takes that user's file there as its own, and what it makes there
+// is that user's (see GiveToFolderOwner below).
 // The descriptor (close-on-exec), or -1 with errno set (ELOOP for a link, EPERM for a foreign or
 // linked file).
 int OpenOwnFile(const std::string& path, mode_t mode);

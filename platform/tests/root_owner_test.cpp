@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/named_objects/named_objects.h"
+#include "platform/ownership.h"
 #include "platform/paths.h"
 #include "platform/profile.h"
 #include "platform/registry.h"
@@ -66,6 +67,16 @@ bool OwnInstance(const char*) {
   return instance.Acquire("root-owner-test") == platform::SingleInstance::Result::kOwner;
 }
 
+// The NetBIOS service's process id file, which it opens as a file of its own (no link, one name).
+bool OpenServicePidFile(const char*) {
+  const std::string dir = platform::Root() + "/netbios";
+  if (!platform::MakeDirectories(dir)) return false;
+  const int fd = platform::OpenOwnFile(dir + "/nbd.pid", 0600);
+  if (fd < 0) return false;
+  close(fd);
+  return true;
+}
+
 std::string InstanceLock() {
   std::string path = platform::SingleInstance::SocketPath("root-owner-test");
   return path.substr(0, path.size() - 5) + ".lock";
@@ -97,6 +108,8 @@ std::vector<StoredKind> Kinds() {
          const std::string d = r + "/objects/event-root-owner-test";
          return std::vector<std::string>{r, r + "/objects", d, d + "/guard", d + "/holders", d + "/state"};
        }},
+      {"NetBIOS service's process id file", OpenServicePidFile,
+       [](const std::string& r) { return std::vector<std::string>{r, r + "/netbios", r + "/netbios/nbd.pid"}; }},
       {"single-instance lock", OwnInstance,
        [](const std::string& r) { return std::vector<std::string>{r, r + "/objects", InstanceLock()}; }},
   };
