@@ -204,8 +204,13 @@ TEST(WinExecAndWaitTest, ReportsTheEndWithinTheBoundAndLetsALongerProgramRunOn) 
       CloseHandle(presence);
       EXPECT_EQ(OpenEvent(EVENT_MODIFY_STATE, FALSE, "Print Server Tollard Event"), nullptr);
       ASSERT_TRUE(WaitForFile(dir + "/pid"));
-      EXPECT_EQ(::kill(std::stoi(ReadFile(dir + "/pid")), 0), 0);  // still running
+      const pid_t pid = std::stoi(ReadFile(dir + "/pid"));
+      EXPECT_EQ(::kill(pid, 0), 0);  // still running
+      // Told to stop, it ends before its folder goes (which would leave it looking for the file,
+      // holding this program's output open for a minute).
       WriteFile(stop, "", 0644);
+      for (int i = 0; i < 1000 && ::kill(pid, 0) == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      EXPECT_NE(::kill(pid, 0), 0);
     } else {
       EXPECT_LT(clock.WaitedMs(), 3000);
       CloseHandle(presence);
