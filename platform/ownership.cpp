@@ -25,13 +25,24 @@ std::string SafeOwnershipProblem(const std::string& path, uid_t owner) {
   return {};
 }
 
+namespace {
+
+// The folder a path's last part is in.
+std::string FolderOf(std::string path) {
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+}  // namespace
+
 int OpenOwnFile(const std::string& path, mode_t mode) {
   const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, mode);
   if (fd < 0) return -1;
   struct stat st{};
   bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1;
-  const std::size_t slash = path.rfind('/');
-  const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  const std::string dir = FolderOf(path);
   if (ok && st.st_uid != ::geteuid()) {
     // Root in a folder of another user's (a user's root) works as that user would: a file of the
     // folder's owner is as good as its own there.
@@ -111,18 +122,6 @@ std::string WritableByOthersThanRoot(const std::string& path) {
   }
   return {};
 }
-
-namespace {
-
-// The folder a path's last part is in.
-std::string FolderOf(std::string path) {
-  while (path.size() > 1 && path.back() == '/') path.pop_back();
-  const std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? std::string("/") : path.substr(0, slash);
-}
-
-}  // namespace
 
 bool GiveToFolderOwner(int fd, const std::string& dir) {
   if (::geteuid() != 0) return true;

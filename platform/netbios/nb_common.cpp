@@ -178,7 +178,6 @@ std::string ServiceDirectory() {
   return dir;
 }
 
-std::string ServiceSocketPath() { return JoinPath(ServiceDirectory(), "nbd.sock"); }
 
 std::string MachineFolder() {
   const char* env = std::getenv("PSADMIN_NBD_MACHINE");
@@ -193,6 +192,17 @@ std::string MachineFolderProblem(const std::string& folder) {
   std::string problem = platform::SafeOwnershipProblem(folder, 0);
   if (problem.empty()) problem = platform::WritableByOthersThanRoot(folder);
   return problem;
+}
+
+std::string PrepareMachineFolder(const std::string& folder) {
+  if (geteuid() != 0) return "the machine's NetBIOS service (psa_nbd --machine) must run as root";
+  if (mkdir(folder.c_str(), 0755) == 0) {
+    if (chmod(folder.c_str(), 0755) != 0) return folder + ": " + std::strerror(errno);
+  } else if (errno != EEXIST) {
+    return "cannot make " + folder + ": " + std::strerror(errno);
+  }
+  const std::string problem = MachineFolderProblem(folder);
+  return problem.empty() ? "" : problem + ": the machine's NetBIOS service does not use it";
 }
 
 void WriteServiceSettings(MsgWriter& w, const Config& cfg) {
@@ -216,7 +226,6 @@ bool ReadServiceSettings(MsgReader& r, Config& cfg) {
   cfg.sessionPort = ssn;
   return true;
 }
-std::string ServiceLockPath() { return JoinPath(ServiceDirectory(), "nbd.lock"); }
 
 std::string AddressText(std::uint32_t hostOrder) {
   in_addr a{};

@@ -36,9 +36,7 @@ struct Config {
 // Reads <root>/windows/netbios.ini and the environment (see netbios.h).
 Config LoadConfig();
 
-std::string ServiceDirectory();   // <root>/netbios, created on demand
-std::string ServiceSocketPath();  // <root>/netbios/nbd.sock
-std::string ServiceLockPath();    // <root>/netbios/nbd.lock
+std::string ServiceDirectory();  // <root>/netbios, created on demand
 
 // The folder of the machine's service (psa_nbd --machine), shared by every user of this machine:
 // $PSADMIN_NBD_MACHINE, else /run/psadmin.
@@ -47,6 +45,9 @@ std::string MachineFolder();
 // symbolic link, belongs to root, and nobody but root can change it or a folder on the way to it.
 // A folder that another user could have made is never used.
 std::string MachineFolderProblem(const std::string& folder);
+// Makes the machine folder when it is missing (root's, 0755: every user reaches the socket in it,
+// nobody but root puts anything there), as root; "" when it can be used then, else why not.
+std::string PrepareMachineFolder(const std::string& folder);
 
 std::string AddressText(std::uint32_t hostOrder);
 bool ParseAddress(const std::string& text, std::uint32_t& hostOrder);

@@ -71,12 +71,7 @@ std::shared_ptr<State> CurrentState() {
   fresh->serviceDir = fresh->machine ? machineFolder : ServiceDirectory();
   if (fresh->machine) {
     std::shared_ptr<Link> link = EnsureLink(*fresh);
-    if (link && link->haveServiceCfg) {
-      fresh->cfg.lanas = link->serviceCfg.lanas;
-      fresh->cfg.nameServicePort = link->serviceCfg.nameServicePort;
-      fresh->cfg.datagramPort = link->serviceCfg.datagramPort;
-      fresh->cfg.sessionPort = link->serviceCfg.sessionPort;
-    }
+    if (link && link->haveServiceCfg) fresh->cfg = link->serviceCfg;
   }
   std::shared_ptr<State> old;
   std::shared_ptr<State> st;

@@ -141,12 +141,9 @@ bool MayStartService(const State& st) {
     TellMachineServiceMissing(st, "does not answer");
     return false;
   }
-  if (mkdir(st.serviceDir.c_str(), 0755) == 0) {
-    if (chmod(st.serviceDir.c_str(), 0755) != 0) return false;
-  }
-  const std::string problem = MachineFolderProblem(st.serviceDir);
+  const std::string problem = PrepareMachineFolder(st.serviceDir);
   if (!problem.empty()) {
-    std::fprintf(stderr, "psadmin: %s: the machine's NetBIOS service is not started there\n", problem.c_str());
+    std::fprintf(stderr, "psadmin: %s\n", problem.c_str());
     return false;
   }
   return true;
@@ -161,7 +158,7 @@ std::shared_ptr<Link> EnsureLink(State& st) {
   }
   const std::string path = JoinPath(st.serviceDir, "nbd.sock");
   int fd = -1;
-  Config serviceCfg;
+  Config serviceCfg = st.cfg;
   bool haveServiceCfg = false;
   for (int attempt = 0; attempt < 3 && fd < 0; ++attempt) {
     fd = ConnectService(path, st.machine);

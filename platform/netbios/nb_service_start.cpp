@@ -44,17 +44,20 @@ bool StartService(const State& st) {
       return false;
     }
   }
+  // Opened here, so that the log of a service root starts in a user's root is the user's.
+  const int logFd = platform::OpenOrCreate(JoinPath(st.serviceDir, "nbd.log"),
+                                           O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (logFd < 0) return false;
   int pipeFds[2];
-  if (pipe2(pipeFds, O_CLOEXEC) != 0) return false;
-  std::string log = JoinPath(st.serviceDir, "nbd.log");
-  // Made here, so that the log of a service root starts in a user's root is the user's.
-  const int logFd = platform::OpenOrCreate(log, O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (logFd >= 0) close(logFd);
+  if (pipe2(pipeFds, O_CLOEXEC) != 0) {
+    close(logFd);
+    return false;
+  }
   posix_spawn_file_actions_t fa;
   posix_spawn_file_actions_init(&fa);
   posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&fa, 2, log.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW, 0600);
+  posix_spawn_file_actions_adddup2(&fa, logFd, 2);
   posix_spawn_file_actions_adddup2(&fa, pipeFds[1], 3);
   posix_spawn_file_actions_addclosefrom_np(&fa, 4);
   std::vector<std::string> args = {program, "--detach", "--root", st.root, "--ready-fd", "3"};
@@ -84,6 +87,7 @@ bool StartService(const State& st) {
   posix_spawnattr_destroy(&attr);
   posix_spawn_file_actions_destroy(&fa);
   close(pipeFds[1]);
+  close(logFd);
   bool ok = false;
   if (rc == 0) {
     pollfd p{pipeFds[0], POLLIN, 0};

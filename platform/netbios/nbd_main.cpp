@@ -6,10 +6,8 @@
 // backend; it runs until stopped, or with --on-demand (a program that started it when it did not
 // run) until it has been idle a while. Its settings come from the root it starts with.
 // --detach runs the service in a new session in the background; the started process returns at once.
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -21,19 +19,6 @@
 #include "platform/paths.h"
 
 namespace {
-
-// Makes the machine folder when it is missing (root's, 0755: every user may reach the socket in
-// it, nobody but root may put anything there) and says why it cannot be used otherwise.
-std::string PrepareMachineFolder(const std::string& folder) {
-  if (geteuid() != 0) return "the machine's NetBIOS service (psa_nbd --machine) must run as root";
-  if (mkdir(folder.c_str(), 0755) == 0) {
-    if (chmod(folder.c_str(), 0755) != 0) return folder + ": " + std::strerror(errno);
-  } else if (errno != EEXIST) {
-    return "cannot make " + folder + ": " + std::strerror(errno);
-  }
-  const std::string problem = platform::netbios::MachineFolderProblem(folder);
-  return problem.empty() ? "" : problem + ": the machine's NetBIOS service does not use it";
-}
 
 void Refuse(int readyFd, const std::string& why) {
   std::fprintf(stderr, "psa_nbd: %s\n", why.c_str());
@@ -71,7 +56,7 @@ int main(int argc, char** argv) {
   if (options.machine) {
     options.folder = platform::netbios::MachineFolder();
     options.idleExit = onDemand;
-    const std::string problem = PrepareMachineFolder(options.folder);
+    const std::string problem = platform::netbios::PrepareMachineFolder(options.folder);
     if (!problem.empty()) {
       Refuse(readyFd, problem);
       return 1;

@@ -155,8 +155,8 @@ struct RpcSlot {
 
 struct Link {
   int fd = -1;
-  // The LANAs and ports the service works with, from its answer to the greeting (a machine's
-  // service tells them; an older service does not).
+  // The program's settings with the LANAs and ports the service works with, from its answer to
+  // the greeting (when it tells them: haveServiceCfg).
   Config serviceCfg;
   bool haveServiceCfg = false;
   std::thread reader;

@@ -1,7 +1,5 @@
 #include "platform/process/process.h"
 
-#include "platform/clock.h"
-
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -14,6 +12,8 @@
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include "platform/clock.h"
 
 namespace platform {
 
