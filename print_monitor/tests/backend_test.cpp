@@ -484,9 +484,7 @@ TEST_F(ShippedMonitor, AJobPrintsBesideAnotherUsersNetbiosProgram) {
     nbtest::MachineFolder machine;
     std::unique_ptr<WatchedProgram> service;
     if (c.startedAtBoot) {
-      service = std::make_unique<WatchedProgram>(
-          std::vector<std::string>{platform::ProgramDirectory() + "/psa_nbd", "--machine"},
-          WatchedProgram::Options{.extraEnvironment = {"PSADMIN_NBD_MACHINE=" + machine.path()}});
+      service = machine.StartService();
       ASSERT_TRUE(machine.WaitForSocket(*service)) << service->Error();
     }
     nbtest::OtherUser nobody;

@@ -44,9 +44,10 @@ class MachineFolder {
 
   // The machine's service as a system's service manager runs it: in the foreground, until stopped,
   // with the settings of this process's root.
-  platform::testing::WatchedProgram StartService() const {
-    return platform::testing::WatchedProgram({platform::ProgramDirectory() + "/psa_nbd", "--machine"},
-                                             {.extraEnvironment = {"PSADMIN_NBD_MACHINE=" + path_}});
+  std::unique_ptr<platform::testing::WatchedProgram> StartService() const {
+    return std::make_unique<platform::testing::WatchedProgram>(
+        std::vector<std::string>{platform::ProgramDirectory() + "/psa_nbd", "--machine"},
+        platform::testing::WatchedProgram::Options{.extraEnvironment = {"PSADMIN_NBD_MACHINE=" + path_}});
   }
   // Until its socket is there; false when it is not within 15 s or the service ended.
   bool WaitForSocket(platform::testing::WatchedProgram& service) const {

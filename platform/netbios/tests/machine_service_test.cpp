@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -37,8 +38,8 @@ class MachineService : public ::testing::Test {
 };
 
 TEST_F(MachineService, UsersShareItButNotWhatIsEachOthers) {
-  WatchedProgram service = machine_.StartService();
-  ASSERT_TRUE(machine_.WaitForSocket(service)) << service.Error();
+  auto service = machine_.StartService();
+  ASSERT_TRUE(machine_.WaitForSocket(*service)) << service->Error();
   struct stat st {};
   ASSERT_EQ(stat((machine_.path() + "/nbd.sock").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0666u);  // every local user reaches it; credentials tell them apart
@@ -101,23 +102,44 @@ TEST_F(MachineService, UsersShareItButNotWhatIsEachOthers) {
 }
 
 // While the machine's folder is there, a user's program never starts a service of its own on the
-// machine's ports: it says which service it lacks and how that is started.
+// machine's ports: it says which service it lacks and how that is started, once. So it is before
+// any service ran, and when an administrator stops the service while the program runs.
 TEST_F(MachineService, AUserProgramDoesNotStartOneOfItsOwn) {
-  nbtest::OtherUser nobody;
-  auto user = nobody.Run({"add:NOBODYPROG", "problem", "add:NOBODYPROG", "problem"}, machine_.path());
-  ASSERT_EQ(user->WaitForExit(), 0) << user->Error();
-  // NRC_SYSTEM; what the program shows its user comes once.
   const std::string told = "The NetBIOS service of this computer (psa_nbd --machine, socket " + machine_.path() +
                            "/nbd.sock) does not answer, so print servers cannot be reached over NetBIOS. An "
                            "administrator starts it with \"systemctl start psadmin-nbd\" (or runs psa_nbd --machine "
                            "as root).";
-  EXPECT_EQ(user->Output(), "add NOBODYPROG 64\nproblem " + told + "\nadd NOBODYPROG 64\nproblem \n");
-  EXPECT_NE(user->Error().find("psadmin: " + told + " Programs do not start a NetBIOS service of their own while " +
-                               machine_.path() + " is there."),
-            std::string::npos)
-      << user->Error();
-  EXPECT_FALSE(std::filesystem::exists(nobody.root() + "/netbios/nbd.sock"));
-  EXPECT_FALSE(std::filesystem::exists(machine_.path() + "/nbd.sock"));
+  for (const bool stoppedMeanwhile : {false, true}) {
+    SCOPED_TRACE(stoppedMeanwhile ? "the service stopped while the program runs" : "no service ran yet");
+    nbtest::OtherUser nobody;
+    std::unique_ptr<WatchedProgram> service;
+    std::unique_ptr<WatchedProgram> user;
+    std::string before;
+    if (stoppedMeanwhile) {
+      service = machine_.StartService();
+      ASSERT_TRUE(machine_.WaitForSocket(*service)) << service->Error();
+      user = nobody.Run({"add:NOBODYONE", "hold", "add:NOBODYPROG", "problem", "add:NOBODYPROG", "problem"},
+                        machine_.path());
+      ASSERT_TRUE(user->WaitForOutput([](const std::string& out, const std::string&) {
+        return out.find("holding\n") != std::string::npos;
+      }, 30000)) << user->Output() << user->Error();
+      before = "add NOBODYONE 0\nholding\n";
+      service->Terminate();
+      platform::testing::StopMachineNetbios(machine_.path());
+      user->CloseInput();
+    } else {
+      user = nobody.Run({"add:NOBODYPROG", "problem", "add:NOBODYPROG", "problem"}, machine_.path());
+    }
+    ASSERT_EQ(user->WaitForExit(), 0) << user->Error();
+    // NRC_SYSTEM; what the program shows its user comes once.
+    EXPECT_EQ(user->Output(), before + "add NOBODYPROG 64\nproblem " + told + "\nadd NOBODYPROG 64\nproblem \n");
+    EXPECT_NE(user->Error().find("psadmin: " + told + " Programs do not start a NetBIOS service of their own while " +
+                                 machine_.path() + " is there."),
+              std::string::npos)
+        << user->Error();
+    EXPECT_FALSE(std::filesystem::exists(nobody.root() + "/netbios/nbd.sock"));
+    EXPECT_FALSE(std::filesystem::exists(nobody.root() + "/netbios/nbd.pid"));
+  }
 }
 
 // A machine folder that another user could have made is nobody's machine service: programs keep
@@ -132,9 +154,10 @@ TEST_F(MachineService, AFolderAnotherUserCouldChangeIsNotUsed) {
     SCOPED_TRACE(c.what);
     ASSERT_EQ(chown(machine_.path().c_str(), c.owner, c.owner), 0);
     ASSERT_EQ(chmod(machine_.path().c_str(), c.mode), 0);
-    WatchedProgram refused = machine_.StartService();
-    EXPECT_EQ(refused.WaitForExit(), 1);
-    EXPECT_NE(refused.Error().find("the machine's NetBIOS service does not use it"), std::string::npos) << refused.Error();
+    auto refused = machine_.StartService();
+    EXPECT_EQ(refused->WaitForExit(), 1);
+    EXPECT_NE(refused->Error().find("the machine's NetBIOS service does not use it"), std::string::npos)
+        << refused->Error();
     EXPECT_FALSE(std::filesystem::exists(machine_.path() + "/nbd.sock"));
   }
   // The last folder stays: this program uses its own root's service.
