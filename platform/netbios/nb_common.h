@@ -76,7 +76,7 @@ bool ReceiveUdp(int fd, std::uint32_t ownAddress, std::uint16_t ownPort, UdpData
 // Messages over the unix socket (SOCK_SEQPACKET: one message per send). Each starts with a type
 // byte and a 32-bit request id chosen by the program.
 enum class Msg : std::uint8_t {
-  kHello = 1,        // program -> service: pid
+  kHello = 1,        // program -> service: pid (not used: the socket tells who it is)
   kAddName = 2,      // lana, group flag, name[, keep flag]    -> kResult (rc, num)
   kDeleteName = 3,   // lana, name                             -> kResult
   kReset = 4,        // lana                                   -> kResult

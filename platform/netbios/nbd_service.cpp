@@ -60,7 +60,6 @@ constexpr std::size_t kMaxClients = 1000;
 
 struct Client {
   int fd = -1;
-  pid_t pid = 0;
   uid_t uid = 0;
   bool uidKnown = false;  // the peer's credentials could be read
 };
@@ -422,12 +421,11 @@ void Service::AcceptClient() {
     }
     Client c;
     c.fd = fd;
-    // Who the program is comes from the system, never from what it says: its names, sessions and
-    // datagrams, and what its user kept, are told apart by these.
+    // Whose the program is comes from the system, never from what it says: what its user kept is
+    // told apart by it (its names, sessions and datagrams by its connection).
     ucred cred{};
     socklen_t len = sizeof cred;
     if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) == 0 && len == sizeof cred) {
-      c.pid = cred.pid;
       c.uid = cred.uid;
       c.uidKnown = true;
     }
