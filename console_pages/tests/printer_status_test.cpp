@@ -5,11 +5,10 @@
 
 #include "console_pages/pjl_variables_dlg.h"
 #include "console_pages/tests/device_dialogs_fixture.h"
+#include "ui/test_support/gui_app.h"
 
 #include <QGuiApplication>
-#include <QMessageBox>
 #include <QScreen>
-#include <QTimer>
 
 namespace dialog_test {
 namespace {
@@ -242,13 +241,7 @@ TEST_F(PrinterStatus, VariablesAndMessagesOpenCentredOverPrinterStatus) {
     d.GetSafeHwnd()->move(places[0]);
     statusFrame = d.GetSafeHwnd()->frameGeometry();
     box_.SetPortStatus(1, Status("Printing", "On-Line"));
-    QTimer::singleShot(0, [&] {
-      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-      if (box == nullptr) return;
-      messageFrame = box->frameGeometry();
-      message = box->text();
-      box->done(QMessageBox::Ok);
-    });
+    ui::CloseNextMessageBox(&messageFrame, &message);
     Click(d, CPrinterStatusDlg::IDC_CONFIGURE);
   });
   RunPrinterStatusDialog(*util_, box_.DeviceName(), name_, 1, "P1");

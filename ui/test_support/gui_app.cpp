@@ -1,6 +1,8 @@
 #include "ui/test_support/gui_app.h"
 
 #include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
 
 namespace ui {
 QApplication& EnsureTestApplication() {
@@ -10,6 +12,16 @@ QApplication& EnsureTestApplication() {
   static char* argv[] = {name, nullptr};
   static QApplication* app = new QApplication(argc, argv);
   return *app;
+}
+
+void CloseNextMessageBox(QRect* frame, QString* text) {
+  QTimer::singleShot(0, [frame, text] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (box == nullptr) return;
+    *frame = box->frameGeometry();
+    *text = box->text();
+    box->done(QMessageBox::Ok);
+  });
 }
 }  // namespace ui
 

@@ -6,9 +6,7 @@
 
 #include <QApplication>
 #include <QGuiApplication>
-#include <QMessageBox>
 #include <QScreen>
-#include <QTimer>
 #include <optional>
 
 #include "ui/dialog.h"
@@ -207,13 +205,7 @@ TEST_F(PlacementTest, MessageBoxOpensOverTheRunningDialog) {
   SetModalHook([&](CDialog& d) {
     d.GetSafeHwnd()->move(Area().topLeft() + QPoint(250, 200));
     dialogFrame = d.GetSafeHwnd()->frameGeometry();
-    QTimer::singleShot(0, [&] {
-      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-      if (box == nullptr) return;
-      boxFrame = box->frameGeometry();
-      boxText = box->text();
-      box->done(QMessageBox::Ok);
-    });
+    ui::CloseNextMessageBox(&boxFrame, &boxText);
     sink.Show(0, "The printer is not on line.", platform::MB_OK | platform::MB_ICONERROR);
   });
   dlg.DoModal();
