@@ -407,6 +407,52 @@ TEST_F(ShippedMonitor, BackendAsksForARetryWhenTheNetbiosServiceCannotStart) {
   EXPECT_EQ(Sink(), "x");
 }
 
+// This computer's NetBIOS service ends in the middle of a job (an administrator restarts it, or it
+// fails). The job's session to the box is the job's own and goes on; when the box then drops it,
+// the job calls the box again at the address it already knows, and the box gets each byte once,
+// also when no service can be started again.
+TEST_F(ShippedMonitor, AJobGoesOnWhenTheNetbiosServiceEndsInTheMiddle) {
+  ASSERT_EQ(Spooler({"register"}), 0);
+  ASSERT_EQ(Spooler({"add-port"}), 0);
+  const std::string file = root_.path() + "/job.bin";
+  const std::string data = Pattern(30000);
+  WriteFile(file, data);
+  // Starts the service once; every later start fails.
+  const std::string once = root_.path() + "/service-once";
+  WriteFile(once, "#!/bin/sh\n[ -e \"$0.started\" ] && exit 1\n: > \"$0.started\"\nexec " +
+                      platform::ProgramDirectory() + "/psa_nbd \"$@\"\n");
+  ASSERT_EQ(::chmod(once.c_str(), 0755), 0);
+  struct Case {
+    const char* what;
+    bool boxDrops;  // the box drops the job's session after the service ended
+  };
+  for (const Case& c : {Case{"the session goes on", false}, Case{"the box drops the session", true}}) {
+    SCOPED_TRACE(c.what);
+    monitor_test::StopNetbiosService(root_.path());
+    ::unlink((once + ".started").c_str());
+    const std::string before = Sink();
+    const std::uint64_t taken = path_->BytesTaken(box_, 0);
+    std::vector<std::string> env = Env();
+    env.push_back("DEVICE_URI=brandel:/CUPS_P1");
+    env.push_back("PSADMIN_NBD=" + once);
+    box_emulator::PrintPortFault fault;
+    fault.paperOutAfter = taken + 10000;
+    path_->SetFault(box_, 0, fault);
+    WatchedProgram job({platform::ProgramDirectory() + "/brandel", "10", "kim", "title", "1", "", file},
+                       {.extraEnvironment = env});
+    ASSERT_TRUE(job.WaitForError("STATE: +media-empty-error", 60000)) << job.Error();
+    monitor_test::StopNetbiosService(root_.path());
+    fault = {};
+    if (c.boxDrops) fault.dropAfter = taken + 15000;
+    path_->SetFault(box_, 0, fault);
+    EXPECT_EQ(job.WaitForExit(), 0) << job.Error();
+    EXPECT_EQ(job.Error().find("ERROR"), std::string::npos) << job.Error();
+    // The box's drop is met as a box that does not answer, and the job calls it again.
+    EXPECT_EQ(job.Error().find("does not answer") != std::string::npos, c.boxDrops) << job.Error();
+    EXPECT_TRUE(Sink() == before + data) << Sink().size() - before.size() << " bytes of " << data.size();
+  }
+}
+
 // A job that comes through a pipe (as CUPS hands jobs to backends) arrives in pieces of at most
 // the pipe's size. The backend gathers them into its blocks: the box gets full data messages and
 // one short one per block, not a short message behind every piece.
