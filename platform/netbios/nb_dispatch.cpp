@@ -65,9 +65,8 @@ std::shared_ptr<State> CurrentState() {
   auto fresh = std::make_shared<State>();
   fresh->root = root;
   fresh->cfg = LoadConfig();
-  fresh->machineForced = g_machineForced.load();
   const std::string machineFolder = MachineFolder();
-  fresh->machine = fresh->machineForced || MachineFolderProblem(machineFolder).empty();
+  fresh->machine = g_machineForced.load() || MachineFolderProblem(machineFolder).empty();
   fresh->serviceDir = fresh->machine ? machineFolder : ServiceDirectory();
   if (fresh->machine) {
     std::shared_ptr<Link> link = EnsureLink(*fresh);

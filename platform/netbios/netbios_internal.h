@@ -261,7 +261,6 @@ struct State {
   // The machine's service is this program's (its folder is there and root's alone, or the program
   // asked for it with NbUseMachineService): serviceDir is the machine folder, else <root>/netbios.
   bool machine = false;
-  bool machineForced = false;
   std::string serviceDir;
   std::shared_ptr<Link> link;
   std::map<std::pair<int, int>, std::shared_ptr<Session>> sessions;
