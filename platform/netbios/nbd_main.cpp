@@ -18,20 +18,6 @@
 #include "platform/netbios/nbd_service.h"
 #include "platform/paths.h"
 
-namespace {
-
-void Refuse(int readyFd, const std::string& why) {
-  std::fprintf(stderr, "psa_nbd: %s\n", why.c_str());
-  if (readyFd >= 0) {
-    const std::string status = std::string(1, '\1') + why.substr(0, 400);
-    ssize_t w = write(readyFd, status.data(), status.size());
-    (void)w;
-    close(readyFd);
-  }
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
   int readyFd = -1;
   bool detach = false;
@@ -58,7 +44,8 @@ int main(int argc, char** argv) {
     options.idleExit = onDemand;
     const std::string problem = platform::netbios::PrepareMachineFolder(options.folder);
     if (!problem.empty()) {
-      Refuse(readyFd, problem);
+      std::fprintf(stderr, "psa_nbd: %s\n", problem.c_str());
+      platform::netbios::TellStarter(readyFd, false, problem);
       return 1;
     }
   } else {

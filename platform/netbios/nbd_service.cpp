@@ -237,14 +237,7 @@ int Service::Run(int readyFd) {
   trn_ = static_cast<std::uint16_t>(rd());
   dgmId_ = static_cast<std::uint16_t>(rd());
   bool ok = pidFd >= 0 && Open();
-  if (readyFd >= 0) {
-    // The status byte, and after a failure its reason, in one write the starter reads whole.
-    std::string status(1, ok ? '\0' : '\1');
-    if (!ok) status += failure_.substr(0, 400);
-    ssize_t w = write(readyFd, status.data(), status.size());
-    (void)w;
-    close(readyFd);
-  }
+  TellStarter(readyFd, ok, failure_);
   if (!ok) return 1;
   idleSince_ = NowMs();
   Loop();
@@ -386,7 +379,7 @@ void Service::Loop() {
 bool Service::TryExit() {
   // The lock file beside our socket, without creating folders: when the whole root is gone (a
   // test that cleaned up before we went idle), leaving must not make it again.
-  const std::string lockPath = socketPath_.substr(0, socketPath_.rfind('/') + 1) + "nbd.lock";
+  const std::string lockPath = JoinPath(options_.folder, "nbd.lock");
   int lock = platform::OpenOrCreate(lockPath, O_RDWR | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (lock >= 0) flock(lock, LOCK_EX);
   pollfd p{listenFd_, POLLIN, 0};
@@ -1103,6 +1096,16 @@ void Service::Refuse(Incoming& in) {
 }
 
 }  // namespace
+
+void TellStarter(int readyFd, bool ok, const std::string& why) {
+  if (readyFd < 0) return;
+  // The status byte, and after a failure its reason, in one write the starter reads whole.
+  std::string status(1, ok ? '\0' : '\1');
+  if (!ok) status += why.substr(0, 400);
+  ssize_t w = write(readyFd, status.data(), status.size());
+  (void)w;
+  close(readyFd);
+}
 
 int RunService(int readyFd, const ServiceOptions& options) {
   Service s(options);

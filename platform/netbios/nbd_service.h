@@ -20,4 +20,8 @@ struct ServiceOptions {
 
 int RunService(int readyFd, const ServiceOptions& options);
 
+// Tells the program that started the service (on `readyFd`, then closed; nothing when it is -1)
+// that it runs, or that it does not and why (`why`, when known).
+void TellStarter(int readyFd, bool ok, const std::string& why);
+
 }  // namespace platform::netbios
