@@ -518,10 +518,6 @@ TEST_F(ShippedMonitor, AJobPrintsBesideAnotherUsersNetbiosProgram) {
     expected += data;
     EXPECT_EQ(Sink(), expected);
   };
-  auto holding = [](WatchedProgram& user) {
-    return user.WaitForOutput([](const std::string& out, const std::string&) { return out.find("holding\n") != std::string::npos; },
-                              30000);
-  };
   for (const Case& c : {Case{"started at boot, the user's program first", true, true},
                         Case{"started at boot, the job first", true, false},
                         Case{"started by the backend, the user's program first", false, true},
@@ -544,13 +540,13 @@ TEST_F(ShippedMonitor, AJobPrintsBesideAnotherUsersNetbiosProgram) {
         job("20");  // starts the machine's service
       }
       user = nobody.Run({"add:NOBODYPROG", "hold", "del:NOBODYPROG"}, machine.path());
-      ASSERT_TRUE(holding(*user)) << user->Output() << user->Error();
+      ASSERT_TRUE(nbtest::OtherUser::WaitUntilHolding(*user)) << user->Output() << user->Error();
       EXPECT_EQ(user->Output(), "add NOBODYPROG 0\nholding\n");
       job("21");
     } else {
       job("22");
       user = nobody.Run({"add:NOBODYPROG", "hold", "del:NOBODYPROG"}, machine.path());
-      ASSERT_TRUE(holding(*user)) << user->Output() << user->Error();
+      ASSERT_TRUE(nbtest::OtherUser::WaitUntilHolding(*user)) << user->Output() << user->Error();
       EXPECT_EQ(user->Output(), "add NOBODYPROG 0\nholding\n");
       job("23");
     }

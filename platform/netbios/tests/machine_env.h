@@ -90,6 +90,11 @@ class OtherUser {
                                     "PSADMIN_NB_SESSION_PORT="},
                .inputPipe = true});
   }
+  // Until a program Run() started with a "hold" step holds (within 30 s).
+  static bool WaitUntilHolding(platform::testing::WatchedProgram& program) {
+    return program.WaitForOutput(
+        [](const std::string& out, const std::string&) { return out.find("holding\n") != std::string::npos; }, 30000);
+  }
 
  private:
   std::string root_;

@@ -120,9 +120,7 @@ TEST_F(MachineService, AUserProgramDoesNotStartOneOfItsOwn) {
       ASSERT_TRUE(machine_.WaitForSocket(*service)) << service->Error();
       user = nobody.Run({"add:NOBODYONE", "hold", "add:NOBODYPROG", "problem", "add:NOBODYPROG", "problem"},
                         machine_.path());
-      ASSERT_TRUE(user->WaitForOutput([](const std::string& out, const std::string&) {
-        return out.find("holding\n") != std::string::npos;
-      }, 30000)) << user->Output() << user->Error();
+      ASSERT_TRUE(nbtest::OtherUser::WaitUntilHolding(*user)) << user->Output() << user->Error();
       before = "add NOBODYONE 0\nholding\n";
       service->Terminate();
       platform::testing::StopMachineNetbios(machine_.path());

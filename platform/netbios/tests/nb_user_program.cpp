@@ -12,14 +12,9 @@
 #include <string>
 
 #include "platform/netbios/netbios.h"
+#include "platform/netbios/tests/nb_test_env.h"
 
 namespace {
-
-void PutName(UCHAR out[16], const std::string& text) {
-  std::memset(out, ' ', 15);
-  std::memcpy(out, text.data(), std::min<std::size_t>(text.size(), 15));
-  out[15] = 0x20;
-}
 
 UCHAR g_nums[256] = {};  // the name number of each name added, by its first letter
 
@@ -34,7 +29,7 @@ int main(int argc, char** argv) {
     const std::string name = colon == std::string::npos ? "" : arg.substr(colon + 1);
     NCB n{};
     n.ncb_lana_num = 0;
-    PutName(n.ncb_name, name);
+    nbtest::PutName(n.ncb_name, name.c_str());
     UCHAR rc = 0;
     if (step == "add") {
       n.ncb_command = NCBADDNAME;
