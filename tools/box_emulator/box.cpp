@@ -28,8 +28,10 @@ std::mt19937& Rng() {
   return rng;
 }
 
+// A loopback address a real box could have: no octet is 255 and the last is not 0, which the
+// programs' address rules refuse.
 std::string RandomLoopbackAddress() {
-  std::uniform_int_distribution<int> second(64, 127), third(0, 255), fourth(1, 254);
+  std::uniform_int_distribution<int> second(64, 127), third(0, 254), fourth(1, 254);
   auto& rng = Rng();
   return "127." + std::to_string(second(rng)) + "." + std::to_string(third(rng)) + "." +
          std::to_string(fourth(rng));
