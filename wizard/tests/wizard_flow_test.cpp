@@ -2,7 +2,6 @@
 // the selection page and the password check, the details page, and what the box receives at
 // Finish, with the hand-over to the port-adding program.
 #include <gtest/gtest.h>
-#include <signal.h>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -21,6 +20,7 @@
 #include "platform/registry.h"
 #include "wizard/resource.h"
 #include "platform/process/process.h"
+#include "platform/test_support/lingering_program.h"
 #include "wizard/select_page.h"
 #include "wizard/setup_wizard_app.h"
 #include "device_client/access/access.h"
@@ -597,7 +597,7 @@ TEST_F(WizardTest, HelpOpensTheShippedPageWithTheDesktopsOpener) {
   const std::string openerDir = root_.path() + "/opener", emptyDir = root_.path() + "/empty";
   ::mkdir(openerDir.c_str(), 0755);
   ::mkdir(emptyDir.c_str(), 0755);
-  const std::string record = root_.path() + "/opened", stop = root_.path() + "/stop";
+  const std::string record = root_.path() + "/opened";
   // The fake opener writes down what it was given, then does the case's part.
   auto opener = [&](const std::string& then) {
     return "#!/bin/sh\nPATH=/usr/bin:/bin\necho \"$*\" > " + record + ".tmp\nmv " + record + ".tmp " + record +
@@ -619,9 +619,7 @@ TEST_F(WizardTest, HelpOpensTheShippedPageWithTheDesktopsOpener) {
       {"the opener fails otherwise", "", opener("exit 4\n"), false,
        {"The help file cannot be shown: xdg-open failed (exit code 4)."}},
       {"the opener runs on past the wait (a browser in its place)", "",
-       opener("echo $$ > " + stop + ".tmp\nmv " + stop + ".tmp " + stop + ".pid\nn=0\nwhile [ ! -e " + stop +
-              " ] && [ $n -lt 600 ]; do sleep 0.1; n=$((n+1)); done\n"),
-       true, {}},
+       opener(platform::testing::LingeringScript(root_.path())), true, {}},
       {"no opener installed", "", "", false,
        {"The help file cannot be shown: the program xdg-open that opens it was not found. Please install it "
         "(package xdg-utils)."}},
@@ -664,19 +662,9 @@ TEST_F(WizardTest, HelpOpensTheShippedPageWithTheDesktopsOpener) {
     std::string given;
     std::getline(in, given);
     EXPECT_EQ(given, opened ? page : "");
+    // Told to stop, the opener ends before the test's folder goes.
     if (c.runsOn) {
-      // Told to stop, the opener ends before the test's folder goes (it would look for the file a
-      // minute longer, holding this program's output open).
-      pid_t pid = 0;
-      for (int i = 0; i < 1000 && pid == 0; ++i) {
-        std::ifstream(stop + ".pid") >> pid;
-        if (pid == 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-      }
-      std::ofstream(stop) << "";
-      for (int i = 0; pid > 0 && i < 1000 && ::kill(pid, 0) == 0; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-      }
-      EXPECT_TRUE(pid > 0 && ::kill(pid, 0) != 0);
+      EXPECT_TRUE(platform::testing::StopLingering(root_.path()));
     }
   }
   beforeRun = {};

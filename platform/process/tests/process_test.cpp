@@ -14,6 +14,7 @@
 
 #include "platform/clock.h"
 #include "platform/named_objects/named_objects.h"
+#include "platform/test_support/lingering_program.h"
 #include "platform/test_support/temp_root.h"
 
 namespace {
@@ -165,7 +166,6 @@ TEST(FindToolTest, TakesTheFirstExecutableOnPathAndNeverTheProgramsFolder) {
 TEST(WinExecAndWaitTest, ReportsTheEndWithinTheBoundAndLetsALongerProgramRunOn) {
   platform::testing::TempRoot root;
   const std::string dir = root.path();
-  const std::string stop = dir + "/stop";
   struct Case {
     const char* name;
     std::string script;  // empty: no program there
@@ -177,9 +177,7 @@ TEST(WinExecAndWaitTest, ReportsTheEndWithinTheBoundAndLetsALongerProgramRunOn) 
       {"ends well", "exit 0\n", WINEXEC_STARTED, true, 0},
       {"fails", "echo 'no method available' >&2\nexit 3\n", WINEXEC_STARTED, true, 3},
       {"killed", "kill -KILL $$\n", WINEXEC_STARTED, true, -1},
-      {"runs past the bound", "echo $$ > " + dir + "/pid.tmp\nmv " + dir + "/pid.tmp " + dir +
-           "/pid\nn=0\nwhile [ ! -e " + stop + " ] && [ $n -lt 600 ]; do sleep 0.1; n=$((n+1)); done\n",
-       WINEXEC_STARTED, false, -1},
+      {"runs past the bound", platform::testing::LingeringScript(dir), WINEXEC_STARTED, false, -1},
       {"not there", "", WINEXEC_FILE_NOT_FOUND, false, -1},
   };
   for (const Case& c : cases) {
@@ -203,14 +201,11 @@ TEST(WinExecAndWaitTest, ReportsTheEndWithinTheBoundAndLetsALongerProgramRunOn) 
       // Neither the program nor the process watching it holds the caller's event.
       CloseHandle(presence);
       EXPECT_EQ(OpenEvent(EVENT_MODIFY_STATE, FALSE, "Print Server Tollard Event"), nullptr);
-      ASSERT_TRUE(WaitForFile(dir + "/pid"));
-      const pid_t pid = std::stoi(ReadFile(dir + "/pid"));
+      const pid_t pid = platform::testing::LingeringPid(dir);
+      ASSERT_GT(pid, 0);
       EXPECT_EQ(::kill(pid, 0), 0);  // still running
-      // Told to stop, it ends before its folder goes (which would leave it looking for the file,
-      // holding this program's output open for a minute).
-      WriteFile(stop, "", 0644);
-      for (int i = 0; i < 1000 && ::kill(pid, 0) == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-      EXPECT_NE(::kill(pid, 0), 0);
+      // Told to stop, it ends before its folder goes.
+      EXPECT_TRUE(platform::testing::StopLingering(dir));
     } else {
       EXPECT_LT(clock.WaitedMs(), 3000);
       CloseHandle(presence);
