@@ -351,35 +351,49 @@ TEST_F(SaveToDeviceTest, KeyLengthClickedBeforeWepOffLeavesTheBoxsKeySet) {
   EXPECT_TRUE(sink_.ids().empty());
 }
 
-// A box as the emulator starts it (so as the demo shows it): a one-port model on a fixed loopback
-// address with its network's gateway. Opened with Advanced, every tab looked at and left, its first
-// Save goes through unchanged and its logical ports print to its one port.
+// A box as the emulator starts it (so as the demo shows it): a one-port model on a loopback address
+// with its network's gateway. Opened with Advanced, every tab looked at and left, its first Save
+// goes through unchanged and its logical ports print to its one port. So does the second box of the
+// list, opened while the first is open: its Save sends its own values, and nothing to the first.
 TEST_F(SaveToDeviceTest, AnUnchangedEmulatedBoxIsSavedAsItIs) {
-  MakeBoxes(1);
-  box_emulator::Box& box = *boxes_[0];
+  MakeBoxes(2);
   ASSERT_TRUE(Start());
   Tick();
-  g_pMainMenuDlg->List().SetItemState(0, ui::LVIS_SELECTED, ui::LVIS_SELECTED);
-  Click(*g_pMainMenuDlg, 1010);
-  ASSERT_TRUE(View().IsDeviceOpen());
-  fake_ = std::make_unique<platform::ScopedClock>(&clock_);
-  const std::vector<std::string>& tabs = View().Layout();
-  for (const char* tab : {"TCP/IP", "NetWare PServer", "NetWare RPrinter", "Logical Port"})
-    EXPECT_NE(std::find(tabs.begin(), tabs.end(), tab), tabs.end()) << tab;
-  for (int tab = 0; tab < static_cast<int>(View().Layout().size()); ++tab) SelectTab(tab);
-  SelectTab(0);
+  ASSERT_EQ(g_pMainMenuDlg->List().GetItemCount(), 2);
+  box_emulator::Box* before = nullptr;
+  for (int row = 0; row < 2; ++row) {
+    SCOPED_TRACE(row == 0 ? "the first box" : "the second box, opened while the first is open");
+    box_emulator::Box& box = BoxNamed(g_pMainMenuDlg->List().GetItemText(row, 1));
+    g_pMainMenuDlg->List().SetItemState(row, ui::LVIS_SELECTED, ui::LVIS_SELECTED);
+    Click(*g_pMainMenuDlg, 1010);
+    ASSERT_TRUE(View().IsDeviceOpen());
+    ASSERT_EQ(View().OpenedBox().defaultName, box.DefaultName());
+    fake_ = std::make_unique<platform::ScopedClock>(&clock_);
+    const std::vector<std::string>& tabs = View().Layout();
+    for (const char* tab : {"TCP/IP", "NetWare PServer", "NetWare RPrinter", "Logical Port"})
+      EXPECT_NE(std::find(tabs.begin(), tabs.end(), tab), tabs.end()) << tab;
+    for (int tab = 0; tab < static_cast<int>(View().Layout().size()); ++tab) SelectTab(tab);
+    SelectTab(0);
 
-  const Lines sent = Save(box);
-  std::string shown;
-  for (const auto& m : sink_.shown()) shown += m.text + "\n";
-  EXPECT_EQ(shown, "");
-  ASSERT_FALSE(sent.empty());
-  EXPECT_EQ(View().LastResult(), 0);
-  ExpectLines(sent,
-              {"4000 :" + box.Address(), "4001 :127.0.0.1", "4002 :255.0.0.0", "4020 :Disable", "0100 :P1",
-               "0120 :P1", "0140 :P1", "0160 :P1", "0180 :P1", "0200 :P1", "0220 :P1", "0240 :P1"},
-              "unchanged");
-  EXPECT_EQ(box.Setting("4001").value_or(""), "127.0.0.1");
+    if (before != nullptr) before->ClearRequests();
+    const Lines sent = Save(box);
+    std::string shown;
+    for (const auto& m : sink_.shown()) shown += m.text + "\n";
+    EXPECT_EQ(shown, "");
+    ASSERT_FALSE(sent.empty());
+    EXPECT_EQ(View().LastResult(), 0);
+    ExpectLines(sent,
+                {"4000 :" + box.Address(), "4001 :127.0.0.1", "4002 :255.0.0.0", "4020 :Disable", "0100 :P1",
+                 "0120 :P1", "0140 :P1", "0160 :P1", "0180 :P1", "0200 :P1", "0220 :P1", "0240 :P1"},
+                "unchanged");
+    EXPECT_EQ(box.Setting("4001").value_or(""), "127.0.0.1");
+    if (before != nullptr) {
+      for (const auto& r : before->Requests())
+        EXPECT_NE(r.data.rfind("0001 :", 0), 0u) << "the first box got the second one's configuration";
+    }
+    before = &box;
+    fake_.reset();
+  }
 }
 
 TEST_F(SaveToDeviceTest, RestoreToDefaultsThenSaveSendsTheDefaultsAndKeepsTheWorkgroup) {

@@ -355,11 +355,14 @@ TEST_F(PagesTest, TheStatusTellsWhenTheBoxsValuesCouldNotBeRead) {
   errorReply.errorChunk = 0;
   box_emulator::FaultPlan cutReply;
   cutReply.closeAfterBytes = 10;
+  box_emulator::FaultPlan garbageReply;
+  garbageReply.garbage = 64;
   const std::string notFound = "Network Busy, or Device not found !!";
   const char* readFailed = "The print server's TCP/IP settings could not be read.";
   const std::vector<Case> cases = {
       {"new box, an error reply", false, errorReply, {notFound}, readFailed, false},
       {"new box, the reply cut short", false, cutReply, {notFound}, readFailed, false},
+      {"new box, garbage instead of the reply", false, garbageReply, {notFound}, readFailed, false},
       {"box with its own values, an error reply", true, errorReply, {notFound}, readFailed, false},
       {"new box, the read answered", false, std::nullopt, {},
        "No free address was found in this network.\nWarning!\nCurrent values can NOT work in present location.",
